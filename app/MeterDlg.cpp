@@ -1,0 +1,304 @@
+#include "app/MeterDlg.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPixmap>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableWidget>
+
+#include "app/AboutBox.h"
+#include "app/DialogUnits.h"
+#include "platform/MessageBox.h"
+
+#include "res/odomei.xpm"
+
+namespace odomei {
+namespace {
+
+// Template 102: the window and its controls, in dialog units.
+constexpr QSize kWindowDlu{371, 295};
+struct ControlTemplate {
+    int id;
+    const char* name;
+    const char* text;
+    int x, y, width, height;
+};
+constexpr ControlTemplate kExit{IDOK_EXIT, "IDOK", "終了", 204, 24, 50, 27};
+constexpr ControlTemplate kList{IDC_RECORD_LIST, "IDC_RECORD_LIST", "List1", 23, 75, 332, 190};
+constexpr ControlTemplate kRead{IDC_READ, "IDC_READ", "読み出し", 36, 24, 50, 27};
+constexpr ControlTemplate kSave{IDC_SAVE_CSV, "IDC_SAVE_CSV", "CSVﾌｧｲﾙ保存", 92, 24, 50, 27};
+constexpr ControlTemplate kClear{IDC_CLEAR, "IDC_CLEAR", "クリア", 148, 24, 50, 27};
+constexpr ControlTemplate kVersion{IDC_VERSION_TEXT, "IDC_VERSION_TEXT", "バージョン表示",
+                                   298, 271, 57, 9};
+
+// The window colour: red 162, green 188, blue 189.
+const QColor kWindowColour(162, 188, 189);
+
+// The widest version text the meter can give, used to size the version control.
+constexpr const char* kWidestVersionText = "F/W Version:WW.WW";
+
+struct Column {
+    const char* caption;
+    int width;  // pixels; column 0 takes what the others leave
+};
+constexpr Column kColumns[] = {{"No", 0},           {"日付", 100},     {"走行距離[km]", 90},
+                               {"消費燃料[L]", 90}, {"補正値[%]", 80}, {"実給油量[L]", 90},
+                               {"測定誤差[%]", 90}};
+constexpr int kFixedColumnsWidth = 540;  // the six fixed widths together
+
+constexpr const char* kAboutMenuText = "Korvana のﾊﾞｰｼﾞｮﾝ情報(&A)...";
+constexpr const char* kCloseMenuText = "閉じる(&C)\tAlt+F4";
+constexpr const char* kVersionPrefix = "F/W Version:";
+
+constexpr const char* kAskExit = "終了します。よろしいですか？";
+constexpr const char* kNoValidData = "計測データを受信しましたが、有効なデータが有りませんでした";
+constexpr const char* kNothingToClear = "クリアする情報がありません";
+constexpr const char* kAskClear = "読み出したデータをクリアします。よろしいですか？";
+
+QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+}  // namespace
+
+QIcon AppIcon() { return QIcon(QPixmap(odomei_xpm)); }
+
+CMeterDlg::CMeterDlg(QWidget* parent) : QDialog(parent), m_hIcon(AppIcon()) {
+    // A fixed dialog frame with a close box and no minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(Q(kAppTitle));
+    setWindowIcon(m_hIcon);
+    setFont(DialogFont());
+    BuildControls();
+    qApp->installEventFilter(this);
+}
+
+CMeterDlg::~CMeterDlg() { qApp->removeEventFilter(this); }
+
+void CMeterDlg::BuildControls() {
+    const QFont font = DialogFont();
+    const QRect frame = DluToPixels(font, 0, 0, kWindowDlu.width(), kWindowDlu.height());
+    setFixedSize(frame.size());
+
+    QPalette windowPalette = palette();
+    windowPalette.setColor(QPalette::Window, kWindowColour);
+    setPalette(windowPalette);
+    setAutoFillBackground(true);
+
+    auto place = [&](QWidget* w, const ControlTemplate& t) {
+        w->setObjectName(Q(t.name));
+        w->setProperty("controlId", t.id);
+        w->setGeometry(DluToPixels(font, t.x, t.y, t.width, t.height));
+        // Buttons and the list keep the platform's colours; only the window is tinted.
+        if (!qobject_cast<QLabel*>(w)) w->setPalette(QApplication::palette(w));
+    };
+    auto button = [&](const ControlTemplate& t) {
+        auto* b = new QPushButton(Q(t.text), this);
+        place(b, t);
+        b->setAutoDefault(false);
+        return b;
+    };
+
+    // Template order, which is also the tab order.
+    m_btnExit = button(kExit);
+    m_btnExit->setDefault(true);
+    connect(m_btnExit, &QPushButton::clicked, this, &CMeterDlg::OnOK);
+
+    m_list = new QTableWidget(this);
+    place(m_list, kList);
+    m_list->verticalHeader()->hide();
+    m_list->setShowGrid(true);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setWordWrap(false);
+    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    m_list->horizontalHeader()->setHighlightSections(false);
+    m_list->verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 4);
+
+    m_btnRead = button(kRead);
+    connect(m_btnRead, &QPushButton::clicked, this, &CMeterDlg::OnRead);
+    m_btnSave = button(kSave);
+    connect(m_btnSave, &QPushButton::clicked, this, &CMeterDlg::OnSaveCsv);
+    m_btnClear = button(kClear);
+    connect(m_btnClear, &QPushButton::clicked, this, &CMeterDlg::OnClear);
+
+    m_version = new QLabel(Q(kVersion.text), this);
+    place(m_version, kVersion);
+    m_version->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The whole version text must show: widen the control to the right where the font needs it.
+    const int needed = QFontMetrics(font).horizontalAdvance(Q(kWidestVersionText)) + 2;
+    if (m_version->width() < needed) {
+        m_version->resize(std::min(needed, width() - m_version->x()), m_version->height());
+    }
+
+    setTabOrder(m_btnExit, m_list);
+    setTabOrder(m_list, m_btnRead);
+    setTabOrder(m_btnRead, m_btnSave);
+    setTabOrder(m_btnSave, m_btnClear);
+
+    // The window menu the system menu stands for: right click on the window or Alt+Space.
+    m_sysMenu = new QMenu(this);
+    m_sysMenu->addAction(Q(kCloseMenuText), this, &QDialog::reject);
+    const QString about = Q(kAboutMenuText);
+    if (!about.isEmpty()) {
+        m_sysMenu->addSeparator();
+        m_sysMenu->addAction(about, this, [this] { OnSysCommand(ID_SYS_ABOUT); });
+    }
+    auto* altSpace = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    connect(altSpace, &QShortcut::activated, this,
+            [this] { m_sysMenu->popup(mapToGlobal(QPoint(0, 0))); });
+}
+
+int CMeterDlg::DoModal() {
+    OnInitDialog();
+    return exec();
+}
+
+bool CMeterDlg::OnInitDialog() {
+    m_version->setText(QString());
+    m_records.m_nRecordCount = 0;
+    m_paths = DeriveFilePaths();
+    m_btnRead->setEnabled(false);
+    m_btnSave->setEnabled(false);
+    m_btnClear->setEnabled(false);
+    SetUpRecordList();
+    ClearRecords();
+    LoadPortSetting();
+    m_btnExit->setFocus();
+    return true;
+}
+
+void CMeterDlg::LoadPortSetting() { m_nPort = odomei::LoadPortSetting(m_paths); }
+
+QWidget* CMeterDlg::GetDlgItem(int id) const {
+    switch (id) {
+        case IDOK_EXIT: return m_btnExit;
+        case IDC_RECORD_LIST: return m_list;
+        case IDC_READ: return m_btnRead;
+        case IDC_SAVE_CSV: return m_btnSave;
+        case IDC_CLEAR: return m_btnClear;
+        case IDC_VERSION_TEXT: return m_version;
+        default: return nullptr;
+    }
+}
+
+void CMeterDlg::OnOK() {
+    if (AfxMessageBox(kAskExit, MB_YESNO | MB_ICONINFORMATION) == IDYES) accept();
+}
+
+void CMeterDlg::OnSysCommand(int id) {
+    if ((id & 0xFFF0) == ID_SYS_ABOUT) {
+        CAboutBox about(this);
+        about.exec();
+    }
+}
+
+void CMeterDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // Only the window's own background (and the static text on it) opens the window menu.
+    QWidget* under = childAt(event->pos());
+    if (under == nullptr || under == m_version) {
+        m_sysMenu->popup(event->globalPos());
+        event->accept();
+    }
+}
+
+// Enter and Escape are dropped for the window and all its controls, so Enter never presses the
+// default button and Escape never closes the window. Other windows (the About box, message
+// boxes) keep their usual keys.
+bool CMeterDlg::PreTranslateMessage(QObject* receiver, QEvent* event) const {
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) {
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(receiver);
+    if (widget == nullptr || widget->window() != this) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+}
+
+bool CMeterDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (PreTranslateMessage(watched, event)) return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void CMeterDlg::SetUpRecordList() {
+    m_list->setRowCount(0);
+    m_list->setColumnCount(0);
+    const int clientWidth = m_list->width() - 2 * m_list->frameWidth();
+    m_list->setColumnCount(static_cast<int>(std::size(kColumns)));
+    const QFontMetrics fm(m_list->horizontalHeader()->font());
+    for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c) {
+        auto* header = new QTableWidgetItem(Q(kColumns[c].caption));
+        header->setTextAlignment(Qt::AlignCenter);
+        m_list->setHorizontalHeaderItem(c, header);
+        int width = kColumns[c].width;
+        if (c == 0) {
+            // What the fixed columns leave, but never less than the caption and the numbers need.
+            const int minimum = fm.horizontalAdvance(QStringLiteral("No00")) + 12;
+            width = std::max(clientWidth - kFixedColumnsWidth, minimum);
+        }
+        m_list->setColumnWidth(c, width);
+    }
+}
+
+void CMeterDlg::ClearRecords() { m_records.ClearRows(); }
+
+void CMeterDlg::ShowRecords(const std::string& version) {
+    if (m_records.m_nRecordCount == 0) {
+        AfxMessageBox(kNoValidData, MB_ICONINFORMATION);
+        return;
+    }
+    m_list->setRowCount(0);
+    for (int i = 1; i <= m_records.m_nRecordCount; ++i) {
+        const RecordRow& row = m_records.m_rows[i - 1];
+        const std::string texts[] = {
+            (i < 10 ? "0" : "") + std::to_string(i), row.m_strDate,       row.m_strDistance,
+            row.m_strFuel,                           row.m_strCorrection, row.m_strRefuel,
+            row.m_strError};
+        m_list->insertRow(i - 1);
+        for (int c = 0; c < static_cast<int>(std::size(texts)); ++c) {
+            auto* item = new QTableWidgetItem(QString::fromStdString(texts[c]));
+            item->setTextAlignment(Qt::AlignCenter);
+            m_list->setItem(i - 1, c, item);
+        }
+    }
+    // The fixed widths are the least a column gets: a text that needs more widens its column,
+    // so no figure is ever cut off (the list scrolls instead).
+    const QFontMetrics fm(m_list->font());
+    constexpr int kCellPadding = 12;
+    for (int r = 0; r < m_list->rowCount(); ++r) {
+        for (int c = 1; c < m_list->columnCount(); ++c) {
+            const int needed = fm.horizontalAdvance(m_list->item(r, c)->text()) + kCellPadding;
+            if (needed > m_list->columnWidth(c)) m_list->setColumnWidth(c, needed);
+        }
+    }
+    m_version->setText(Q(kVersionPrefix) + QString::fromStdString(version));
+    m_btnRead->setEnabled(false);
+    m_btnSave->setEnabled(true);
+    m_btnClear->setEnabled(true);
+}
+
+void CMeterDlg::OnClear() {
+    if (m_records.m_nRecordCount == 0) {
+        AfxMessageBox(kNothingToClear, MB_OK);
+        return;
+    }
+    if (AfxMessageBox(kAskClear, MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
+    ClearRecords();
+    m_list->setRowCount(0);
+    m_btnRead->setEnabled(true);
+    m_btnSave->setEnabled(false);
+    m_btnClear->setEnabled(false);
+    m_records.m_nRecordCount = 0;
+}
+
+void CMeterDlg::OnRead() {}
+
+void CMeterDlg::OnSaveCsv() {}
+
+}  // namespace odomei

@@ -1,0 +1,89 @@
+// The main window: the record list, the read/save/clear/exit buttons and the firmware version.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+
+#include <memory>
+#include <string>
+
+#include "app/FilePaths.h"
+#include "data/RecordTable.h"
+
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTableWidget;
+
+namespace odomei {
+
+// Control ids of the main window's template.
+constexpr int IDOK_EXIT = 1;
+constexpr int IDC_RECORD_LIST = 1000;
+constexpr int IDC_READ = 1001;
+constexpr int IDC_SAVE_CSV = 1002;
+constexpr int IDC_CLEAR = 1003;
+constexpr int IDC_VERSION_TEXT = 1004;
+
+// The About command of the window's menu.
+constexpr int ID_SYS_ABOUT = 0x0010;
+
+class CMeterDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CMeterDlg(QWidget* parent = nullptr);
+    ~CMeterDlg() override;
+
+    // Initialises the window (paths, list, port setting, port) and runs it until it ends.
+    int DoModal();
+    // Everything DoModal does before the window is shown. Always true.
+    bool OnInitDialog();
+
+    // Command handlers.
+    void OnOK();
+    void OnRead();
+    void OnSaveCsv();
+    void OnClear();
+    void OnSysCommand(int id);
+
+    // The record table and its list.
+    void SetUpRecordList();
+    void ClearRecords();
+    void ShowRecords(const std::string& version);
+
+    // Access for the program's parts and for tests.
+    QWidget* GetDlgItem(int id) const;
+    RecordTable& Records() { return m_records; }
+    const FilePaths& Paths() const { return m_paths; }
+    int Port() const { return m_nPort; }
+    // The window's menu: close, a separator and the About entry.
+    QMenu* SystemMenu() const { return m_sysMenu; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildControls();
+    void LoadPortSetting();
+    bool PreTranslateMessage(QObject* receiver, QEvent* event) const;
+
+    int m_nPort = 0;
+    FilePaths m_paths;
+    RecordTable m_records;
+
+    QIcon m_hIcon;
+    QPushButton* m_btnExit = nullptr;
+    QTableWidget* m_list = nullptr;
+    QPushButton* m_btnRead = nullptr;
+    QPushButton* m_btnSave = nullptr;
+    QPushButton* m_btnClear = nullptr;
+    QLabel* m_version = nullptr;
+    QMenu* m_sysMenu = nullptr;
+};
+
+// The application icon (32 x 32, 16 colours).
+QIcon AppIcon();
+
+}  // namespace odomei

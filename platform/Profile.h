@@ -1,0 +1,31 @@
+// Private-profile (INI) access on a CP932 file, with the semantics of the Windows profile calls.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace odomei {
+
+// Sections and keys are given in UTF-8 and matched against the file's CP932 bytes, ignoring the
+// case of ASCII letters. Values are returned and written in UTF-8.
+
+// The value of section/key (blanks around it and one pair of enclosing quotes removed), or
+// nothing when the file, the section or the key is missing or the value is not valid CP932.
+std::optional<std::string> GetPrivateProfileString(std::string_view section, std::string_view key,
+                                                   const std::string& path);
+
+// The integer reading of section/key as Windows does it: leading blanks, an optional sign, then
+// decimal digits up to the first non-digit, wrapping at 32 bits. An empty or non-numeric value
+// reads as 0; the default is used only when the file, the section or the key is missing.
+std::uint32_t GetPrivateProfileInt(std::string_view section, std::string_view key,
+                                   std::int32_t defaultValue, const std::string& path);
+
+// Sets section/key to value, creating the file, the section and the key as needed. Every other
+// line keeps its bytes. The file is replaced atomically (a temporary file beside it, then a
+// rename). Returns false when the file could not be written; nothing is changed then.
+bool WritePrivateProfileString(std::string_view section, std::string_view key,
+                               std::string_view value, const std::string& path);
+
+}  // namespace odomei

@@ -1,0 +1,24 @@
+// CP932 (Windows Shift-JIS) text: the one place where files' bytes and in-memory UTF-8 meet.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace odomei {
+
+// UTF-8 to CP932. Empty result when a character has no CP932 form (or the input is not UTF-8).
+std::optional<std::string> Utf8ToCp932(std::string_view utf8);
+
+// CP932 to UTF-8. Empty result when the bytes are not valid CP932.
+std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
+
+// CP932 bytes of a text the program itself defines; such texts always convert.
+std::string Sjis(std::string_view utf8);
+
+// The Shift-JIS lead-byte test (0x81 to 0x9F and 0xE0 to 0xFC).
+constexpr bool IsDbcsLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+}  // namespace odomei

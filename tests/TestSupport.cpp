@@ -1,0 +1,81 @@
+#include "tests/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace odomei::test {
+
+TempDir::TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "odomei-test-XXXXXX").string();
+    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    m_path = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(m_path, ec);
+}
+
+ScopedCwd::ScopedCwd(const std::string& dir) : m_previous(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+}
+
+ScopedCwd::~ScopedCwd() { std::filesystem::current_path(m_previous); }
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+ScriptedMessageBoxes::ScriptedMessageBoxes() {
+    m_previous = SetMessageBoxHook([this](const MessageBoxCall& call) {
+        m_calls.push_back(call);
+        const unsigned type = call.flags & MB_TYPEMASK;
+        if (type == MB_YESNO || type == MB_YESNOCANCEL || !m_answers.empty()) {
+            if (m_answers.empty()) {
+                ADD_FAILURE() << "unexpected question: " << call.text;
+                return IDNO;
+            }
+            const int answer = m_answers.front();
+            m_answers.pop_front();
+            return answer;
+        }
+        return IDOK;
+    });
+}
+
+ScriptedMessageBoxes::~ScriptedMessageBoxes() {
+    EXPECT_TRUE(m_answers.empty()) << m_answers.size() << " scripted answers were not asked for";
+    SetMessageBoxHook(std::move(m_previous));
+}
+
+std::vector<std::string> ScriptedMessageBoxes::Texts() const {
+    std::vector<std::string> texts;
+    for (const auto& c : m_calls) texts.push_back(c.text);
+    return texts;
+}
+
+ScriptedSaveAs::ScriptedSaveAs() {
+    m_previous = SetSaveAsHook([this](const SaveAsRequest& request) -> std::optional<SaveAsResult> {
+        m_requests.push_back(request);
+        if (m_choice.empty()) return std::nullopt;
+        return SaveAsResult{m_choice, std::filesystem::path(m_choice).filename().string()};
+    });
+}
+
+ScriptedSaveAs::~ScriptedSaveAs() { SetSaveAsHook(std::move(m_previous)); }
+
+}  // namespace odomei::test

@@ -1,0 +1,146 @@
+// CP932 text and the INI file: the port setting as Windows reads and writes it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/FilePaths.h"
+#include "platform/Profile.h"
+#include "platform/Text.h"
+#include "tests/TestSupport.h"
+
+namespace odomei {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+TEST(Cp932Text, ConvertsBothWaysAndRefusesWhatHasNoForm) {
+    EXPECT_EQ(*Utf8ToCp932("ｼﾘｱﾙ"), "\xBC\xD8\xB1\xD9");                  // half-width stays single-byte
+    EXPECT_EQ(*Utf8ToCp932("：＊"), "\x81\x46\x81\x96");                    // full-width colon, asterisk
+    EXPECT_EQ(*Cp932ToUtf8("\x8C\x76\x91\xAA"), "計測");
+    EXPECT_EQ(*Utf8ToCp932("①～"), "\x87\x40\x81\x60");                    // NEC and IBM extensions
+    EXPECT_FALSE(Utf8ToCp932("\xF0\x9F\x9A\x97").has_value());             // no CP932 form
+    EXPECT_FALSE(Cp932ToUtf8("\x81").has_value());                         // lone lead byte
+    EXPECT_FALSE(Cp932ToUtf8("\x81\x20").has_value());                     // invalid trail byte
+    EXPECT_THROW(Sjis("\xF0\x9F\x9A\x97"), std::logic_error);
+}
+
+class PortSetting : public ::testing::Test {
+protected:
+    FilePaths Paths() const {
+        FilePaths p;
+        p.strCurDir = dir.Path();
+        p.strIniDir = p.strLogDir = dir.Path() + "/";
+        p.strIniFile = kIniFileName;
+        p.strLogFile = kLogFileName;
+        return p;
+    }
+    std::string Ini() const { return dir.File(kIniFileName); }
+    TempDir dir;
+};
+
+TEST_F(PortSetting, FirstStartCreatesTheIniFileByteForByte) {
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_EQ(ReadBytes(Ini()), ReadBytes(ODOMEI_TEST_DATA "/first_start.ini"));
+}
+
+TEST_F(PortSetting, ValuesAreReadAsWindowsReadsThemAndWrittenBackInDecimal) {
+    const struct {
+        const char* stored;
+        int port;
+        const char* written;
+    } cases[] = {
+        {"3", 3, "3"},           {"12", 12, "12"},       {"-2", -2, "-2"},
+        {" 7abc", 7, "7"},       {"", 0, "0"},           {"  +42", 42, "42"},
+        {"\"5\"", 5, "5"},       {"abc", 0, "0"},        {"4294967297", 1, "1"},
+        {"2147483648", -2147483647 - 1, "-2147483648"},  {"0x10", 0, "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        WriteBytes(Ini(), Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=") + c.stored + "\r\n");
+        EXPECT_EQ(LoadPortSetting(Paths()), c.port);
+        EXPECT_EQ(ReadBytes(Ini()),
+                  Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=") + c.written + "\r\n");
+    }
+}
+
+TEST_F(PortSetting, WriteBackKeepsEveryOtherLineByteForByte) {
+    const std::string before = Sjis(
+        "; 設定ファイル\r\n"
+        "[Ports]\r\n"
+        "COM1=/dev/ttyUSB0\r\n"
+        "\r\n"
+        "[シリアル通信設定]\r\n"
+        "  ｼﾘｱﾙﾎﾟｰﾄ番号 = 4 \r\n"
+        "other=x\n"
+        "[後]\r\n"
+        "ｼﾘｱﾙﾎﾟｰﾄ番号=9");
+    WriteBytes(Ini(), before);
+    EXPECT_EQ(LoadPortSetting(Paths()), 4);
+    std::string after = before;
+    after.replace(after.find(Sjis("  ｼﾘｱﾙﾎﾟｰﾄ番号 = 4 ")), Sjis("  ｼﾘｱﾙﾎﾟｰﾄ番号 = 4 ").size(),
+                  Sjis("ｼﾘｱﾙﾎﾟｰﾄ番号=4"));
+    EXPECT_EQ(ReadBytes(Ini()), after);
+}
+
+TEST_F(PortSetting, MissingSectionOrKeyIsAddedWithoutTouchingTheRest) {
+    WriteBytes(Ini(), "[Ports]\r\nCOM2=/dev/pts/7");  // no line end at the end of the file
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_EQ(ReadBytes(Ini()), "[Ports]\r\nCOM2=/dev/pts/7\r\n" +
+                                    Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1\r\n"));
+
+    WriteBytes(Ini(), Sjis("[シリアル通信設定]\r\nother=1\r\n\r\n[Ports]\r\n"));
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_EQ(ReadBytes(Ini()),
+              Sjis("[シリアル通信設定]\r\nother=1\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1\r\n\r\n[Ports]\r\n"));
+
+    // A line without "=" is no key: the default is used and a key line added.
+    WriteBytes(Ini(), Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号\r\n"));
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_EQ(ReadBytes(Ini()), Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1\r\n"));
+}
+
+TEST_F(PortSetting, NamesMatchIgnoringAsciiCaseOnly) {
+    WriteBytes(Ini(), "[ports]\r\ncom3 = /dev/ttyACM0\r\n[\x82\x60]\r\nKEY=1\r\n");
+    EXPECT_EQ(GetPrivateProfileString("PORTS", "COM3", Ini()), "/dev/ttyACM0");
+    EXPECT_EQ(GetPrivateProfileInt("Ａ", "key", 7, Ini()), 1u);   // 0x82 0x60 is Ａ
+    EXPECT_EQ(GetPrivateProfileInt("ａ", "key", 7, Ini()), 7u);   // 0x82 0x81 is another section
+    EXPECT_FALSE(GetPrivateProfileString("Ports", "COM4", Ini()).has_value());
+    EXPECT_FALSE(GetPrivateProfileString("Ports", "COM3", dir.File("missing.ini")).has_value());
+}
+
+TEST_F(PortSetting, BrokenFileContentIsReadAroundAndKept) {
+    // A UTF-8 byte order mark, bytes that are not CP932 and a huge value.
+    const std::string before = "\xEF\xBB\xBF[Ports]\r\nCOM1=\x81\r\n" +
+                               Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=") +
+                               std::string(5000, '9') + "\r\n";
+    WriteBytes(Ini(), before);
+    EXPECT_FALSE(GetPrivateProfileString("Ports", "COM1", Ini()).has_value());
+    const int port = LoadPortSetting(Paths());
+    EXPECT_EQ(ReadBytes(Ini()), "\xEF\xBB\xBF[Ports]\r\nCOM1=\x81\r\n" +
+                                    Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=") +
+                                    std::to_string(port) + "\r\n");
+}
+
+TEST_F(PortSetting, UnwritableFolderFailsSilentlyAndUsesTheValueRead) {
+    FilePaths p = Paths();
+    p.strIniDir = dir.Path() + "/no-such-folder/";
+    EXPECT_EQ(LoadPortSetting(p), 1);
+    EXPECT_FALSE(test::Exists(p.IniPath()));
+    EXPECT_FALSE(WritePrivateProfileString("a", "b", "c", p.IniPath()));
+    // Nothing half-written is left beside a file that could not be replaced either.
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+TEST(FilePathsFromWorkingDirectory, AreTheCurrentDirectoryAndTheFixedNames) {
+    TempDir dir;
+    test::ScopedCwd cwd(dir.Path());
+    const FilePaths p = DeriveFilePaths();
+    EXPECT_EQ(p.strCurDir, std::filesystem::canonical(dir.Path()).string());
+    EXPECT_EQ(p.IniPath(), p.strCurDir + "/KORVANA.ini");
+    EXPECT_EQ(p.LogPath(), p.strCurDir + "/KORVANA.log");
+}
+
+}  // namespace
+}  // namespace odomei

@@ -1,0 +1,218 @@
+// The main window on the offscreen platform: its initial state, keys, menu, exit and the list.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include "app/AboutBox.h"
+#include "app/MeterDlg.h"
+#include "tests/TestSupport.h"
+
+namespace odomei {
+namespace {
+
+using test::ScriptedMessageBoxes;
+
+// A main window initialised in a fresh working folder, shown offscreen.
+class MainWindow : public ::testing::Test {
+protected:
+    MainWindow() : cwd(dir.Path()) {
+        dlg.OnInitDialog();
+        dlg.show();
+        QApplication::setActiveWindow(&dlg);
+    }
+    QWidget* Item(int id) const { return dlg.GetDlgItem(id); }
+    QTableWidget* List() const { return qobject_cast<QTableWidget*>(Item(IDC_RECORD_LIST)); }
+    QString Version() const { return qobject_cast<QLabel*>(Item(IDC_VERSION_TEXT))->text(); }
+    bool Enabled(int id) const { return Item(id)->isEnabled(); }
+    QString Cell(int row, int column) const { return List()->item(row, column)->text(); }
+
+    void Fill(int count) {
+        RecordTable& t = dlg.Records();
+        for (int i = 0; i < count; ++i) {
+            t.m_rows[i] = {"2026年01月" + std::to_string(10 + i) + "日", std::to_string(300 + i) + ".25",
+                           "30.10", "100.00", "31.00", "2.90"};
+        }
+        t.m_nRecordCount = count;
+    }
+
+    test::TempDir dir;
+    test::ScopedCwd cwd;
+    CMeterDlg dlg;
+};
+
+TEST_F(MainWindow, StartsWithFocusOnExitTheCommandsDisabledAndSevenColumns) {
+    EXPECT_EQ(dlg.windowTitle(), "ODOMEI");
+    EXPECT_EQ(dlg.focusWidget(), Item(IDOK_EXIT));
+    EXPECT_TRUE(Enabled(IDOK_EXIT));
+    EXPECT_FALSE(Enabled(IDC_READ));
+    EXPECT_FALSE(Enabled(IDC_SAVE_CSV));
+    EXPECT_FALSE(Enabled(IDC_CLEAR));
+    EXPECT_EQ(Version(), "");
+    const QStringList captions{"No",          "日付",      "走行距離[km]", "消費燃料[L]",
+                               "補正値[%]",   "実給油量[L]", "測定誤差[%]"};
+    ASSERT_EQ(List()->columnCount(), 7);
+    for (int c = 0; c < 7; ++c) {
+        EXPECT_EQ(List()->horizontalHeaderItem(c)->text(), captions[c]);
+    }
+    EXPECT_EQ(List()->columnWidth(1), 100);
+    EXPECT_EQ(List()->columnWidth(4), 80);
+    // Column 0 is never narrower than its caption, whatever the list's width leaves it.
+    EXPECT_GE(List()->columnWidth(0),
+              List()->horizontalHeader()->fontMetrics().horizontalAdvance("No"));
+    EXPECT_EQ(dlg.Port(), 1);
+    EXPECT_TRUE(test::Exists(dir.File("KORVANA.ini")));
+    // The buttons stand in one row: read, save, clear, exit; the tab order starts at exit.
+    EXPECT_LT(Item(IDC_READ)->x(), Item(IDC_SAVE_CSV)->x());
+    EXPECT_LT(Item(IDC_CLEAR)->x(), Item(IDOK_EXIT)->x());
+    EXPECT_EQ(Item(IDOK_EXIT)->nextInFocusChain(), Item(IDC_RECORD_LIST));
+    EXPECT_FALSE(dlg.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(dlg.windowFlags() & Qt::WindowMaximizeButtonHint);
+}
+
+TEST_F(MainWindow, EnterAndEscapeDoNothingWhereverTheFocusIs) {
+    ScriptedMessageBoxes boxes;  // any question asked would fail the test
+    Fill(3);
+    dlg.ShowRecords("01.03");
+    for (int id : {IDOK_EXIT, IDC_RECORD_LIST, IDC_SAVE_CSV, IDC_CLEAR}) {
+        Item(id)->setFocus();
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+            QTest::keyClick(Item(id), key);
+        }
+    }
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_EQ(List()->rowCount(), 3);
+}
+
+TEST_F(MainWindow, ExitAsksAndNoKeepsEverythingWhileYesEnds) {
+    ScriptedMessageBoxes boxes;
+    Fill(2);
+    dlg.ShowRecords("01.03");
+    boxes.Answer(IDNO);
+    qobject_cast<QPushButton*>(Item(IDOK_EXIT))->click();
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].text, "終了します。よろしいですか？");
+    EXPECT_EQ(boxes.Calls()[0].flags, MB_YESNO | MB_ICONINFORMATION);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(List()->rowCount(), 2);
+    EXPECT_EQ(dlg.Records().m_nRecordCount, 2);
+
+    boxes.Answer(IDYES);
+    qobject_cast<QPushButton*>(Item(IDOK_EXIT))->click();
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+}
+
+TEST_F(MainWindow, ClosingFromTheTitleBarAsksNothing) {
+    ScriptedMessageBoxes boxes;
+    dlg.close();
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+TEST_F(MainWindow, WindowMenuEndsWithTheAboutEntryWhichOpensTheAboutBox) {
+    const QList<QAction*> actions = dlg.SystemMenu()->actions();
+    ASSERT_GE(actions.size(), 3);
+    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+    EXPECT_EQ(actions.back()->text(), "Korvana のﾊﾞｰｼﾞｮﾝ情報(&A)...");
+
+    QString aboutTitle, aboutName;
+    bool aboutEndedByEnter = false;
+    QTimer::singleShot(0, [&] {
+        auto* about = qobject_cast<CAboutBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(about, nullptr);
+        aboutTitle = about->windowTitle();
+        aboutName = about->findChild<QLabel*>("name")->text();
+        QTest::keyClick(about, Qt::Key_Return);  // Enter ends the About box as usual
+        aboutEndedByEnter = !about->isVisible();
+        if (about->isVisible()) about->reject();
+    });
+    actions.back()->trigger();
+    EXPECT_EQ(aboutTitle, "Korvanaのﾊﾞｰｼﾞｮﾝ情報");
+    EXPECT_EQ(aboutName, "Korvana Version 2.0");
+    EXPECT_TRUE(aboutEndedByEnter);
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(MainWindow, ShowRecordsListsTheRowsAndFillsTheVersion) {
+    for (int count : {10, 15}) {
+        SCOPED_TRACE(count);
+        dlg.Records() = {};
+        Fill(count);
+        dlg.ShowRecords("01.03");
+        ASSERT_EQ(List()->rowCount(), count);
+        EXPECT_EQ(Cell(0, 0), "01");
+        EXPECT_EQ(Cell(count - 1, 0), QString::asprintf("%02d", count));
+        EXPECT_EQ(Cell(count - 1, 1), QString::fromStdString(dlg.Records().m_rows[count - 1].m_strDate));
+        EXPECT_EQ(Cell(0, 6), "2.90");
+        EXPECT_EQ(List()->item(0, 3)->textAlignment(), Qt::AlignCenter);
+        EXPECT_EQ(Version(), "F/W Version:01.03");
+        EXPECT_FALSE(Enabled(IDC_READ));
+        EXPECT_TRUE(Enabled(IDC_SAVE_CSV));
+        EXPECT_TRUE(Enabled(IDC_CLEAR));
+    }
+    // The whole version text shows at the window's font.
+    auto* label = qobject_cast<QLabel*>(Item(IDC_VERSION_TEXT));
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+}
+
+TEST_F(MainWindow, BlockWithoutValidRecordsOnlyTellsSo) {
+    ScriptedMessageBoxes boxes;
+    dlg.ShowRecords("01.03");
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].text, "計測データを受信しましたが、有効なデータが有りませんでした");
+    EXPECT_EQ(boxes.Calls()[0].flags, MB_ICONINFORMATION);
+    EXPECT_EQ(List()->rowCount(), 0);
+    EXPECT_EQ(Version(), "");
+    EXPECT_FALSE(Enabled(IDC_SAVE_CSV));
+    EXPECT_FALSE(Enabled(IDC_CLEAR));
+}
+
+TEST_F(MainWindow, ClearAsksAndYesEmptiesTheListButKeepsTheVersion) {
+    ScriptedMessageBoxes boxes;
+    Fill(4);
+    dlg.ShowRecords("01.03");
+
+    boxes.Answer(IDNO);
+    qobject_cast<QPushButton*>(Item(IDC_CLEAR))->click();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"読み出したデータをクリアします。よろしいですか？"});
+    EXPECT_EQ(boxes.Calls()[0].flags, MB_YESNO | MB_ICONINFORMATION);
+    EXPECT_EQ(List()->rowCount(), 4);
+    EXPECT_EQ(dlg.Records().m_nRecordCount, 4);
+    EXPECT_TRUE(Enabled(IDC_CLEAR));
+
+    boxes.Answer(IDYES);
+    qobject_cast<QPushButton*>(Item(IDC_CLEAR))->click();
+    EXPECT_EQ(List()->rowCount(), 0);
+    EXPECT_EQ(dlg.Records().m_nRecordCount, 0);
+    for (const RecordRow& row : dlg.Records().m_rows) EXPECT_EQ(row, RecordRow{});
+    EXPECT_TRUE(Enabled(IDC_READ));
+    EXPECT_FALSE(Enabled(IDC_SAVE_CSV));
+    EXPECT_FALSE(Enabled(IDC_CLEAR));
+    EXPECT_EQ(Version(), "F/W Version:01.03");
+
+    // With nothing held, a clear that reaches the window anyway only says so.
+    boxes.Clear();
+    dlg.OnClear();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"クリアする情報がありません"});
+    EXPECT_EQ(boxes.Calls()[0].shown, MB_ICONEXCLAMATION);
+}
+
+TEST(MessageBoxRules, PlainBoxesGetTheExclamationIcon) {
+    EXPECT_EQ(ShownMessageBoxFlags(MB_OK), MB_ICONEXCLAMATION);
+    EXPECT_EQ(ShownMessageBoxFlags(MB_YESNO), MB_YESNO | MB_ICONEXCLAMATION);
+    EXPECT_EQ(ShownMessageBoxFlags(MB_ICONHAND), MB_ICONHAND);
+    EXPECT_EQ(ShownMessageBoxFlags(MB_YESNO | MB_ICONINFORMATION), MB_YESNO | MB_ICONINFORMATION);
+}
+
+}  // namespace
+}  // namespace odomei
