@@ -14,7 +14,9 @@
 
 #include "app/AboutBox.h"
 #include "app/DialogUnits.h"
+#include "data/CsvExport.h"
 #include "platform/MessageBox.h"
+#include "platform/SaveAs.h"
 
 #include "res/odomei.xpm"
 
@@ -60,6 +62,9 @@ constexpr const char* kAskExit = "終了します。よろしいですか？";
 constexpr const char* kNoValidData = "計測データを受信しましたが、有効なデータが有りませんでした";
 constexpr const char* kNothingToClear = "クリアする情報がありません";
 constexpr const char* kAskClear = "読み出したデータをクリアします。よろしいですか？";
+constexpr const char* kNothingToSave = "保存する情報がありません";
+constexpr const char* kCsvOpenFailed = "ファイルオープンに失敗しました";
+constexpr const char* kCsvWriteFailed = "ファイルの書き込みに失敗しました";
 
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -299,6 +304,31 @@ void CMeterDlg::OnClear() {
 
 void CMeterDlg::OnRead() {}
 
-void CMeterDlg::OnSaveCsv() {}
+void CMeterDlg::OnSaveCsv() {
+    if (m_records.m_nRecordCount == 0) {
+        AfxMessageBox(kNothingToSave, MB_OK);
+        return;
+    }
+    SaveAsRequest request;
+    request.initialName = "*.csv";
+    request.typeDescription = "CSV(ｶﾝﾏ区切り)";
+    request.typePattern = "*.csv";
+    request.directory = m_paths.strCurDir;
+    request.confirmOverwrite = true;  // an existing file is replaced only after a question
+    const auto chosen = ShowSaveAsDialog(request);
+    if (!chosen) return;
+    std::string reason;
+    switch (SaveCsv(chosen->path, m_records, &reason)) {
+        case CsvResult::kSaved:
+            AfxMessageBox("\"" + chosen->fileName + "\"を保存しました。", MB_ICONINFORMATION);
+            break;
+        case CsvResult::kOpenFailed:
+            AfxMessageBox(kCsvOpenFailed, MB_ICONHAND, chosen->path + "\n" + reason);
+            break;
+        case CsvResult::kWriteFailed:
+            AfxMessageBox(kCsvWriteFailed, MB_ICONHAND, chosen->path + "\n" + reason);
+            break;
+    }
+}
 
 }  // namespace odomei

@@ -1,14 +1,10 @@
 #include "platform/Profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/Text.h"
 
 namespace odomei {
@@ -140,27 +136,6 @@ std::optional<std::string> RawValue(std::string_view section, std::string_view k
     return std::string(Unquote(Parse(lines[*loc.key].Body(), *loc.key == 0).value));
 }
 
-bool ReplaceFile(const std::string& path, const std::string& content) {
-    std::string tmpl = path + ".XXXXXX";
-    const int fd = mkstemp(tmpl.data());
-    if (fd < 0) return false;
-    struct stat st {};
-    const mode_t mode = (stat(path.c_str(), &st) == 0) ? (st.st_mode & 07777) : 0644;
-    bool ok = fchmod(fd, mode) == 0;
-    size_t done = 0;
-    while (ok && done < content.size()) {
-        const ssize_t n = write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = ok && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    ok = ok && rename(tmpl.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(tmpl.c_str());
-    return ok;
-}
-
 }  // namespace
 
 std::optional<std::string> GetPrivateProfileString(std::string_view section, std::string_view key,
@@ -218,7 +193,7 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
     }
     std::string content;
     for (const auto& l : lines) content += l.raw;
-    return ReplaceFile(path, content);
+    return ReplaceFileAtomically(path, content) == ReplaceResult::kDone;
 }
 
 }  // namespace odomei

@@ -1,6 +1,7 @@
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -27,6 +28,33 @@ ScopedCwd::ScopedCwd(const std::string& dir) : m_previous(std::filesystem::curre
 }
 
 ScopedCwd::~ScopedCwd() { std::filesystem::current_path(m_previous); }
+
+ScratchMount::ScratchMount(std::size_t bytes) {
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0777";
+    m_mounted = mount("tmpfs", m_dir.Path().c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+ScratchMount::~ScratchMount() {
+    if (m_mounted) umount2(m_dir.Path().c_str(), MNT_DETACH);
+}
+
+bool ScratchMount::MakeReadOnly() {
+    return m_mounted && mount(nullptr, m_dir.Path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY,
+                              nullptr) == 0;
+}
+
+UnwritableDir::UnwritableDir() {
+    if (geteuid() != 0) {
+        std::filesystem::permissions(m_dir.Path(), std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::owner_exec);
+        m_path = m_dir.Path();
+        return;
+    }
+    m_mount = std::make_unique<ScratchMount>(64 * 1024);
+    if (m_mount->MakeReadOnly()) m_path = m_mount->Path();
+}
+
+UnwritableDir::~UnwritableDir() = default;
 
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

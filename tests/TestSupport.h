@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,36 @@ public:
 
 private:
     std::string m_previous;
+};
+
+// A small tmpfs of its own, for a device that fills up or a folder that cannot be written even
+// by root. Usable() is false where mounting is not allowed; tests then skip.
+class ScratchMount {
+public:
+    explicit ScratchMount(std::size_t bytes);
+    ~ScratchMount();
+    bool Usable() const { return m_mounted; }
+    const std::string& Path() const { return m_dir.Path(); }
+    std::string File(const std::string& name) const { return m_dir.File(name); }
+    bool MakeReadOnly();
+
+private:
+    TempDir m_dir;
+    bool m_mounted = false;
+};
+
+// A folder where creating a file fails: read-only permissions for a normal user, a read-only
+// mount for root (who ignores permissions). Empty when neither can be had.
+class UnwritableDir {
+public:
+    UnwritableDir();
+    ~UnwritableDir();
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::unique_ptr<ScratchMount> m_mount;
+    TempDir m_dir;
+    std::string m_path;
 };
 
 std::string ReadBytes(const std::string& path);

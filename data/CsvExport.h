@@ -1,0 +1,23 @@
+// The held records as a CP932 CSV file, written whole or not at all.
+#pragma once
+
+#include <string>
+
+#include "data/RecordTable.h"
+
+namespace odomei {
+
+enum class CsvResult {
+    kSaved,
+    kOpenFailed,   // the file (or the temporary file beside it) could not be created
+    kWriteFailed,  // writing, flushing, closing or the final rename failed; nothing was changed
+};
+
+// The file's bytes: the header and rows 1 to m_nRecordCount, CP932, CR LF line ends.
+std::string CsvContent(const RecordTable& table);
+
+// Writes the content to a temporary file beside path, flushes it and renames it over path, so an
+// existing file is either replaced whole or left as it was. errorText receives the reason.
+CsvResult SaveCsv(const std::string& path, const RecordTable& table, std::string* errorText);
+
+}  // namespace odomei

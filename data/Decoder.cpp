@@ -1,0 +1,172 @@
+#include "data/Decoder.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace odomei {
+namespace {
+
+// The distance step is 0.0003925 km: hundredths of a km = count * 3925 / 100000.
+constexpr std::uint64_t kDistanceStepNumerator = 3925;
+constexpr std::uint64_t kDistanceStepDenominator = 100000;
+// Corrected fuel M = correction * fuelCount / 10000, in ten-millionths of a litre.
+constexpr std::int64_t kCorrectionScale = 10000;
+constexpr std::int64_t kTenMillionthsPerLitre = 10000000;
+constexpr std::int64_t kTenMillionthsPerHundredth = 100000;
+// The error text is limited to these.
+constexpr double kErrorLimit = 999.99;
+
+std::uint32_t Le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::uint16_t Le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+std::string TwoDigits(std::uint64_t n) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "%02llu", static_cast<unsigned long long>(n));
+    return buf;
+}
+
+// Whole units, a point and two digits of hundredths.
+std::string Hundredths(std::uint64_t hundredths) {
+    return std::to_string(hundredths / 100) + "." + TwoDigits(hundredths % 100);
+}
+
+std::string DateText(const MeasurementRecord& r) {
+    if ((r.yearMonth == 0x00 && r.day == 0x00) || (r.yearMonth == 0xFF && r.day == 0xFF)) {
+        return "-";
+    }
+    return "20" + TwoDigits(r.yearMonth >> 4) + "年" + TwoDigits(r.yearMonth & 0x0F) + "月" +
+           TwoDigits(r.day) + "日";
+}
+
+std::string DistanceText(const MeasurementRecord& r) {
+    const std::uint64_t scaled = std::uint64_t{r.distanceCount} * kDistanceStepNumerator;
+    return Hundredths((scaled + kDistanceStepDenominator / 2) / kDistanceStepDenominator);
+}
+
+std::int64_t CorrectedFuel(const MeasurementRecord& r) {
+    return std::int64_t{r.correction} * std::int64_t{r.fuelCount} / kCorrectionScale;
+}
+
+std::string FuelText(std::int64_t m) {
+    const std::uint64_t magnitude = static_cast<std::uint64_t>(std::llabs(m));
+    return (m < 0 ? "-" : "") + std::to_string(magnitude / kTenMillionthsPerLitre) + "." +
+           TwoDigits(magnitude / kTenMillionthsPerHundredth % 100);
+}
+
+std::string ErrorText(std::int64_t m, std::uint16_t refuel) {
+    const std::int64_t h = m / kTenMillionthsPerHundredth;
+    const std::int64_t d = std::int64_t{refuel} - h;
+    // A zero refuel amount divides to an infinity or, for d = 0, to a value that is no number.
+    const double p = static_cast<double>(d) / static_cast<double>(refuel) * 100.0;
+    if (p > kErrorLimit) return "999.99";
+    if (p >= -kErrorLimit) return FormatFixed2(p);
+    return "-999.99";
+}
+
+}  // namespace
+
+MeasurementRecord MeasurementRecord::From(RecordBytes b) {
+    MeasurementRecord r;
+    r.fuelCount = static_cast<std::int32_t>(Le32(&b[0]));
+    r.distanceCount = Le32(&b[4]);
+    r.correction = Le16(&b[8]);
+    r.refuel = Le16(&b[10]);
+    r.day = b[12];
+    r.yearMonth = b[13];
+    return r;
+}
+
+bool IsEmptyRecord(RecordBytes b) {
+    bool allZero = true;
+    bool onesThenZero = b[12] == 0 && b[13] == 0;
+    for (std::size_t i = 0; i < kRecordSize; ++i) {
+        allZero = allZero && b[i] == 0x00;
+        if (i < 12) onesThenZero = onesThenZero && b[i] == 0xFF;
+    }
+    return allZero || onesThenZero;
+}
+
+void DecodeRecord(const MeasurementRecord& record, RecordRow& row) {
+    const std::int64_t m = CorrectedFuel(record);
+    row.m_strDate = DateText(record);
+    row.m_strDistance = DistanceText(record);
+    row.m_strFuel = FuelText(m);
+    row.m_strCorrection = Hundredths(record.correction);
+    row.m_strRefuel = Hundredths(record.refuel);
+    row.m_strError = ErrorText(m, record.refuel);
+}
+
+std::string DecodeBlock(MeasurementBlock block, RecordTable& table) {
+    for (int k = 0; k < kMaxRecords; ++k) {
+        const RecordBytes bytes = block.subspan<kFirstRecordOffset, kRecordSize * kMaxRecords>()
+                                      .subspan(static_cast<std::size_t>(k) * kRecordSize)
+                                      .first<kRecordSize>();
+        if (IsEmptyRecord(bytes)) continue;
+        // Filled records close up in block order, so one after an empty record is not lost.
+        DecodeRecord(MeasurementRecord::From(bytes), table.m_rows[table.m_nRecordCount]);
+        ++table.m_nRecordCount;
+    }
+    const std::uint8_t* v = &block[kVersionOffset];
+    const char chars[] = {static_cast<char>(v[3]), static_cast<char>(v[2]), '.',
+                          static_cast<char>(v[1]), static_cast<char>(v[0])};
+    std::string version;
+    for (char c : chars) {
+        if (c == '\0') break;
+        version += c;
+    }
+    return version;
+}
+
+std::uint8_t BlockCheck(MeasurementBlock block) {
+    std::uint8_t x = 0;
+    for (std::size_t i = 0; i < kCheckByteOffset; ++i) x ^= block[i];
+    return x;
+}
+
+std::string FormatFixed2(double value) {
+    if (std::isnan(value) || std::isinf(value)) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%3.2f", value);
+        return buf;
+    }
+    // 17 significant digits: d.dddddddddddddddde[+-]x
+    char sci[40];
+    std::snprintf(sci, sizeof sci, "%.16e", value);
+    const bool negative = sci[0] == '-';
+    const char* p = sci + (negative ? 1 : 0);
+    std::string digits;
+    for (; *p != 'e'; ++p) {
+        if (*p != '.') digits += *p;
+    }
+    const int exponent = std::atoi(p + 1);
+    // digits[i] stands for 10^(exponent - i). Keep everything down to the hundredths.
+    std::string kept;  // integer digits followed by two decimals
+    for (int power = std::max(exponent, 0); power >= -2; --power) {
+        const int i = exponent - power;
+        kept += (i >= 0 && i < static_cast<int>(digits.size())) ? digits[i] : '0';
+    }
+    const int third = exponent + 3;  // index of the thousandths digit
+    const bool roundUp =
+        third >= 0 && third < static_cast<int>(digits.size()) && digits[third] >= '5';
+    if (roundUp) {
+        int i = static_cast<int>(kept.size()) - 1;
+        while (i >= 0 && kept[i] == '9') kept[i--] = '0';
+        if (i >= 0) {
+            ++kept[i];
+        } else {
+            kept.insert(kept.begin(), '1');
+        }
+    }
+    std::string integer = kept.substr(0, kept.size() - 2);
+    while (integer.size() > 1 && integer[0] == '0') integer.erase(0, 1);
+    return (negative ? "-" : "") + integer + "." + kept.substr(kept.size() - 2);
+}
+
+}  // namespace odomei

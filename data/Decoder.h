@@ -1,0 +1,51 @@
+// The meter's 216-byte answer turned into display texts: fifteen records and the firmware version.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "data/RecordTable.h"
+
+namespace odomei {
+
+constexpr std::size_t kBlockSize = 216;
+constexpr std::size_t kRecordSize = 14;
+constexpr std::size_t kFirstRecordOffset = 1;   // byte 0 only takes part in the check byte
+constexpr std::size_t kVersionOffset = 211;     // four version characters, pairs reversed
+constexpr std::size_t kCheckByteOffset = 215;
+
+using MeasurementBlock = std::span<const std::uint8_t, kBlockSize>;
+using RecordBytes = std::span<const std::uint8_t, kRecordSize>;
+
+// One record's fields, read little-endian from its 14 bytes.
+struct MeasurementRecord {
+    std::int32_t fuelCount = 0;        // ten-millionths of a litre, before correction
+    std::uint32_t distanceCount = 0;   // steps of 0.0003925 km
+    std::uint16_t correction = 0;      // hundredths of a percent (10000 is 100.00 %)
+    std::uint16_t refuel = 0;          // hundredths of a litre
+    std::uint8_t day = 0;
+    std::uint8_t yearMonth = 0;        // high nibble: year - 2000; low nibble: month
+
+    static MeasurementRecord From(RecordBytes bytes);
+};
+
+// True for the two patterns of an unused record: all zero, or twelve 0xFF then two zero bytes.
+bool IsEmptyRecord(RecordBytes bytes);
+
+// The six texts of one record.
+void DecodeRecord(const MeasurementRecord& record, RecordRow& row);
+
+// Writes the non-empty records, in block order, into rows 1 to n of the table (whose count must
+// be 0), raises its count by one for each, and returns the version text.
+std::string DecodeBlock(MeasurementBlock block, RecordTable& table);
+
+// The exclusive-or of bytes 0 to 214, which the meter puts in byte 215.
+std::uint8_t BlockCheck(MeasurementBlock block);
+
+// "%3.2f" as the meter's figures are shown: the value written to 17 significant digits, then
+// rounded at the second decimal with a third decimal of 5 or more raising the magnitude.
+std::string FormatFixed2(double value);
+
+}  // namespace odomei
