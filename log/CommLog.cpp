@@ -1,0 +1,164 @@
+#include "log/CommLog.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/Clock.h"
+#include "platform/MessageBox.h"
+#include "platform/Text.h"
+
+namespace odomei {
+namespace {
+
+constexpr int kBytesPerLine = 16;
+constexpr const char* kLineEnd = "\r\n";
+constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask
+
+constexpr const char* kOpenError = "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー";
+constexpr const char* kTimeError = "通信ログ処理時にエラーが発生しました\n\nファイル時刻取得エラー";
+constexpr const char* kWriteError = "通信ログ処理時にエラーが発生しました\n\n例外エラー";
+
+std::string& LogPath() {
+    static std::string path = "KORVANA.log";
+    return path;
+}
+
+bool IsShownAsIs(std::uint8_t c) {
+    return (c >= 0x20 && c <= 0x7E) || (c >= 0xA1 && c <= 0xDF);  // ASCII or half-width katakana
+}
+
+std::string Hex2(std::uint8_t c) {
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%02X ", c);
+    return buf;
+}
+
+std::string DumpLine(int offset, const std::string& hex, const std::string& chars) {
+    char head[16];
+    std::snprintf(head, sizeof head, "%04X ; ", static_cast<unsigned>(offset));
+    return head + hex + " : " + chars;
+}
+
+std::string TimeStamp(const LocalTime& t) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02d時%02d分%02d秒%03d：", t.hour, t.minute, t.second,
+                  t.millisecond);
+    return Sjis(buf);
+}
+
+bool SameDate(const LocalTime& a, const LocalTime& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day;
+}
+
+void Report(const char* text, const std::string& reason) {
+    AfxMessageBox(text, MB_ICONHAND, LogPath() + "\n" + reason);
+}
+
+}  // namespace
+
+void SetCommLogPath(std::string path) { LogPath() = std::move(path); }
+
+const std::string& CommLogPath() { return LogPath(); }
+
+std::string CommLogDump(const std::uint8_t* data, int count) {
+    std::string out;
+    std::string hex;
+    std::string chars;  // up to 17 bytes: a character begun at the 16th byte brings its 2nd
+    int column = 0;
+    bool continuation = false;  // the byte at hand is the already placed 2nd byte of a character
+    for (int k = 0; k < count; ++k) {
+        const std::uint8_t c = data[k];
+        hex += Hex2(c);
+        if (continuation) {
+            continuation = false;
+            if (column == 0) chars += ' ';  // its character was shown at the end of the last line
+        } else if (IsShownAsIs(c)) {
+            chars += static_cast<char>(c);
+        } else if (IsDbcsLeadByte(c)) {
+            chars += static_cast<char>(c);
+            if (k + 1 < count) {
+                chars += static_cast<char>(data[k + 1]);  // copied whatever its value
+                continuation = true;
+            }
+        } else {
+            chars += '.';
+        }
+        if (++column == kBytesPerLine) {
+            out += DumpLine(k - (kBytesPerLine - 1), hex, chars) + kLineEnd;
+            hex.clear();
+            chars.clear();
+            column = 0;
+        }
+    }
+    if (column > 0) {
+        for (int i = column; i < kBytesPerLine; ++i) hex += "   ";
+        out += DumpLine(count - column, hex, chars);
+        if (static_cast<std::uint8_t>(chars.back()) >= 0x80) out += ' ';
+        out += kLineEnd;
+    }
+    return out;
+}
+
+void WriteCommLog(const void* data, int count, char mode) {
+    const std::string& path = LogPath();
+    const LocalTime now = GetLocalTime();
+
+    // A file last written on another date is started afresh; otherwise the entry is appended.
+    bool startAfresh = true;
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) {
+        const auto written = GetFileLastWriteTime(path);
+        if (!written) {
+            Report(kTimeError, std::strerror(errno));
+            return;
+        }
+        startAfresh = !SameDate(*written, now);
+    }
+
+    // Opened without truncating: the file is emptied only once this call holds the lock, so a
+    // file that another writer holds is never touched.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, kNewFileMode);
+    if (fd < 0) {
+        Report(kOpenError, std::strerror(errno));
+        return;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        close(fd);
+        Report(kOpenError, err == EWOULDBLOCK ? "another program holds the file" : std::strerror(err));
+        return;
+    }
+
+    std::string entry;
+    if (mode == 't' || mode == 'T') {
+        const std::string text(static_cast<const char*>(data));
+        entry = TimeStamp(now) + Utf8ToCp932(text).value_or(text) + kLineEnd;
+    } else {
+        entry = CommLogDump(static_cast<const std::uint8_t*>(data), count);
+    }
+
+    bool ok = !startAfresh || ftruncate(fd, 0) == 0;
+    ok = ok && lseek(fd, 0, SEEK_END) >= 0;
+    std::size_t done = 0;
+    while (ok && done < entry.size()) {
+        const ssize_t n = write(fd, entry.data() + done, entry.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;
+        ok = n > 0;
+        if (ok) done += static_cast<std::size_t>(n);
+    }
+    int err = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) Report(kWriteError, std::strerror(err));
+}
+
+}  // namespace odomei

@@ -1,0 +1,228 @@
+// The communication log: entries byte for byte, the day change, and failures that never stop
+// the caller.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <ctime>
+#include <vector>
+
+#include "log/CommLog.h"
+#include "platform/Clock.h"
+#include "platform/Text.h"
+#include "tests/TestSupport.h"
+
+namespace odomei {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using test::ReadBytes;
+
+// A dump line as the file holds it: the offset, the hexadecimal column padded to 48 characters,
+// the character column, and the line end given.
+std::string Line(const char* offset, std::string hex, const std::string& chars,
+                 const char* end = "\r\n") {
+    hex.resize(48, ' ');
+    return std::string(offset) + " ; " + hex + " : " + chars + end;
+}
+
+std::string Dump(const Bytes& b) { return CommLogDump(b.data(), static_cast<int>(b.size())); }
+
+TEST(CommLogDump, LaysOutLinesOfSixteenBytes) {
+    EXPECT_EQ(Dump({}), "");
+    // The single STX byte, written out in full once.
+    EXPECT_EQ(Dump({0x02}), "0000 ; 02                                               : .\r\n");
+    Bytes sixteen;
+    for (int i = 0; i < 16; ++i) sixteen.push_back(static_cast<std::uint8_t>(0x30 + i));
+    EXPECT_EQ(Dump(sixteen), Line("0000", "30 31 32 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F ",
+                                  "0123456789:;<=>?"));
+    Bytes seventeen = sixteen;
+    seventeen.push_back(0x7F);
+    EXPECT_EQ(Dump(seventeen), Dump(sixteen) + Line("0010", "7F ", "."));
+    EXPECT_EQ(Dump({0x00, 0x1F, 0x7F, 0x80, 0xA0, 0xFD, 0xFE, 0xFF}),
+              Line("0000", "00 1F 7F 80 A0 FD FE FF ", "........"));
+}
+
+TEST(CommLogDump, ShowsShiftJisCharactersWhole) {
+    // A, the character 82 A0, B.
+    EXPECT_EQ(Dump({0x41, 0x82, 0xA0, 0x42}), Line("0000", "41 82 A0 42 ", "A\x82\xA0" "B"));
+    // The second byte is copied whatever it is: 81 0D.
+    EXPECT_EQ(Dump({0x81, 0x0D, 0x41}), Line("0000", "81 0D 41 ", "\x81\x0D" "A"));
+    // A character begun at the sixteenth byte: 17 bytes in the column, a space on the next line.
+    Bytes split(15, 0x41);
+    split.push_back(0x88);
+    split.push_back(0xA4);
+    split.push_back(0x42);
+    EXPECT_EQ(Dump(split),
+              Line("0000", "41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 88 ",
+                   std::string(15, 'A') + "\x88\xA4") +
+                  Line("0010", "A4 42 ", " B"));
+}
+
+TEST(CommLogDump, PartialLineEndingInAHighByteGetsOneSpace) {
+    EXPECT_EQ(Dump({0x41, 0xB1}), Line("0000", "41 B1 ", "A\xB1", " \r\n"));       // katakana
+    EXPECT_EQ(Dump({0x41, 0x82}), Line("0000", "41 82 ", "A\x82", " \r\n"));       // lone lead byte
+    EXPECT_EQ(Dump({0x82, 0xA0}), Line("0000", "82 A0 ", "\x82\xA0", " \r\n"));    // 2nd byte >= 0x80
+    EXPECT_EQ(Dump({0x82, 0x60}), Line("0000", "82 60 ", "\x82\x60"));             // 2nd byte ASCII
+    EXPECT_EQ(Dump({0x41, 0x42}), Line("0000", "41 42 ", "AB"));
+    EXPECT_EQ(Dump({0x41, 0x80}), Line("0000", "41 80 ", "A."));
+    Bytes full(15, 0x41);
+    full.push_back(0xB1);  // a full line never gets it
+    EXPECT_EQ(Dump(full), Line("0000", "41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 B1 ",
+                               std::string(15, 'A') + "\xB1"));
+}
+
+// The log in a fresh folder with the clock set by the test.
+class CommLogFile : public ::testing::Test {
+protected:
+    CommLogFile() {
+        SetCommLogPath(dir.File("KORVANA.log"));
+        SetClock([this] { return now; });
+    }
+    ~CommLogFile() override { SetClock({}); }
+    std::string Log() const { return ReadBytes(CommLogPath()); }
+    void Text(const char* s, char mode = 't') { WriteCommLog(s, 0, mode); }
+    // Sets the file's last-write time to a local date and time.
+    void SetFileTime(int year, int month, int day, int hour = 12) {
+        std::tm t{};
+        t.tm_year = year - 1900;
+        t.tm_mon = month - 1;
+        t.tm_mday = day;
+        t.tm_hour = hour;
+        t.tm_isdst = -1;
+        const timespec times[2] = {{std::mktime(&t), 0}, {std::mktime(&t), 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, CommLogPath().c_str(), times, 0), 0);
+    }
+    test::TempDir dir;
+    LocalTime now{2026, 12, 7, 9, 5, 7, 42};
+};
+
+TEST_F(CommLogFile, TextEntriesCarryTheTimeStamp) {
+    test::ScriptedMessageBoxes boxes;
+    Text("＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊");
+    now.millisecond = 43;
+    Text("");
+    now = {2026, 12, 7, 23, 59, 59, 999};
+    Text("onSend", 'T');
+    EXPECT_EQ(Log(), Sjis("09時05分07秒042：＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊\r\n"
+                          "09時05分07秒043：\r\n"
+                          "23時59分59秒999：onSend\r\n"));
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+TEST_F(CommLogFile, OtherModesDumpAndEntriesAppend) {
+    const std::uint8_t stx = 0x02;
+    Text("onSend");
+    WriteCommLog(&stx, 1, 'd');
+    WriteCommLog("AB", 2, 'x');
+    WriteCommLog(&stx, 0, 'd');  // nothing
+    EXPECT_EQ(Log(), Sjis("09時05分07秒042：onSend\r\n") + Dump({0x02}) + Dump({0x41, 0x42}));
+}
+
+TEST_F(CommLogFile, FirstEntryOfAnotherDateEmptiesTheFile) {
+    Text("first");
+    SetFileTime(2026, 12, 7, 1);
+    Text("same day");
+    EXPECT_EQ(Log(), Sjis("09時05分07秒042：first\r\n09時05分07秒042：same day\r\n"));
+
+    // The next day: only the new entry remains.
+    SetFileTime(2026, 12, 7, 23);
+    now.day = 8;
+    Text("next day");
+    EXPECT_EQ(Log(), Sjis("09時05分07秒042：next day\r\n"));
+
+    // The same day of the month in an earlier month is another date too.
+    SetFileTime(2026, 11, 8);
+    Text("a month later");
+    EXPECT_EQ(Log(), Sjis("09時05分07秒042：a month later\r\n"));
+
+    // And so is the same day and month of an earlier year; a dump also starts the file afresh.
+    SetFileTime(2025, 12, 8);
+    const std::uint8_t ack = 0x06;
+    WriteCommLog(&ack, 1, 'd');
+    EXPECT_EQ(Log(), Dump({0x06}));
+}
+
+TEST_F(CommLogFile, UnwritableFolderShowsTheOpenErrorAndTheCallerGoesOn) {
+    test::UnwritableDir locked;
+    if (locked.Path().empty()) GTEST_SKIP() << "no folder that this user cannot write";
+    SetCommLogPath(locked.Path() + "/KORVANA.log");
+    test::ScriptedMessageBoxes boxes;
+    Text("onSend");
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].text, "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
+    EXPECT_EQ(boxes.Calls()[0].flags, MB_ICONHAND);
+}
+
+TEST_F(CommLogFile, FileLockedElsewhereShowsTheOpenErrorAndIsLeftAlone) {
+    Text("kept");
+    SetFileTime(2026, 12, 6);  // a day change would empty it, but it is not ours to touch now
+    const std::string before = Log();
+    test::ScriptedMessageBoxes boxes;
+
+    // Held by another open descriptor of this process.
+    const int fd = open(CommLogPath().c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    Text("lost");
+    close(fd);
+
+    // Held by another process.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int cfd = open(CommLogPath().c_str(), O_RDWR);
+        flock(cfd, LOCK_EX);
+        (void)!write(ready[1], "x", 1);
+        pause();
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    Text("lost too");
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+
+    EXPECT_EQ(boxes.Texts(),
+              (std::vector<std::string>{
+                  "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー",
+                  "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー"}));
+    EXPECT_EQ(Log(), before);
+
+    // Once the lock is gone the log works again.
+    Text("back");
+    EXPECT_EQ(Log(), Sjis("09時05分07秒042：back\r\n"));
+}
+
+TEST_F(CommLogFile, WriteFailingPartWayShowsTheErrorAndKeepsWhatWasWritten) {
+    Text("before");
+    const std::string before = Log();
+    test::ScriptedMessageBoxes boxes;
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = before.size() + 100;  // room for the first line of the dump only
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::vector<std::uint8_t> block(216, 0x41);
+    WriteCommLog(block.data(), static_cast<int>(block.size()), 'd');
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(boxes.Texts(),
+              std::vector<std::string>{"通信ログ処理時にエラーが発生しました\n\n例外エラー"});
+    const std::string after = Log();
+    EXPECT_EQ(after.size(), before.size() + 100);
+    EXPECT_EQ(after, (before + Dump(block)).substr(0, after.size()));
+}
+
+}  // namespace
+}  // namespace odomei
