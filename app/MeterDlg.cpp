@@ -12,9 +12,14 @@
 #include <QShortcut>
 #include <QTableWidget>
 
+#include <cstdio>
+
 #include "app/AboutBox.h"
 #include "app/DialogUnits.h"
 #include "data/CsvExport.h"
+#include "link/SerialPort.h"
+#include "log/CommLog.h"
+#include "platform/PortNames.h"
 #include "platform/MessageBox.h"
 #include "platform/SaveAs.h"
 
@@ -62,6 +67,17 @@ constexpr const char* kAskExit = "終了します。よろしいですか？";
 constexpr const char* kNoValidData = "計測データを受信しましたが、有効なデータが有りませんでした";
 constexpr const char* kNothingToClear = "クリアする情報がありません";
 constexpr const char* kAskClear = "読み出したデータをクリアします。よろしいですか？";
+constexpr const char* kPortFailed =
+    "通信ポートの初期化に失敗しました。環境を確認して再起動して下さい(COM%d)\n"
+    "通信ポートを変更する場合はINIファイルを編集して下さい";
+constexpr const char* kStartBanner = "＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊";
+
+// The meter's line: 19200 baud, 8 data bits, no parity, one stop bit.
+constexpr int kLineBaud = 19200;
+constexpr int kLineDataBits = 8;
+constexpr int kLineParityNone = 0;
+constexpr int kLineOneStopBit = 1;
+
 constexpr const char* kNothingToSave = "保存する情報がありません";
 constexpr const char* kCsvOpenFailed = "ファイルオープンに失敗しました";
 constexpr const char* kCsvWriteFailed = "ファイルの書き込みに失敗しました";
@@ -83,7 +99,10 @@ CMeterDlg::CMeterDlg(QWidget* parent) : QDialog(parent), m_hIcon(AppIcon()) {
     qApp->installEventFilter(this);
 }
 
-CMeterDlg::~CMeterDlg() { qApp->removeEventFilter(this); }
+CMeterDlg::~CMeterDlg() {
+    qApp->removeEventFilter(this);
+    OnDestroy();
+}
 
 void CMeterDlg::BuildControls() {
     const QFont font = DialogFont();
@@ -169,14 +188,45 @@ bool CMeterDlg::OnInitDialog() {
     m_version->setText(QString());
     m_records.m_nRecordCount = 0;
     m_paths = DeriveFilePaths();
+    SetCommLogPath(m_paths.LogPath());
+    SetPortSettingsFile(m_paths.IniPath());
     m_btnRead->setEnabled(false);
     m_btnSave->setEnabled(false);
     m_btnClear->setEnabled(false);
     SetUpRecordList();
     ClearRecords();
     LoadPortSetting();
+    OpenPort();
     m_btnExit->setFocus();
     return true;
+}
+
+void CMeterDlg::OpenPort() {
+    SerialHandle& slot = PortHandleSlot();
+    slot = nullptr;
+    if (OpenSerialPort(&slot, m_nPort, kLineBaud, kLineDataBits, kLineParityNone,
+                       kLineOneStopBit, 0) == 0) {
+        const OpenFailure& why = LastOpenFailure();
+        const std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
+        std::fprintf(stderr, "odomei: cannot open COM%d: %s\n", m_nPort, detail.c_str());
+        char text[512];
+        std::snprintf(text, sizeof text, kPortFailed, m_nPort);
+        AfxMessageBox(text, MB_ICONHAND, detail);
+        return;
+    }
+    m_btnRead->setEnabled(true);
+    // Both lines stay raised while the port is open; a pseudo-terminal has no modem lines.
+    slot->EscapeCommFunction(SETRTS);
+    slot->EscapeCommFunction(SETDTR);
+    WriteCommLog(kStartBanner, 0, 't');
+}
+
+void CMeterDlg::OnDestroy() {
+    SerialHandle& slot = PortHandleSlot();
+    if (slot != nullptr) {
+        CloseSerialPort(slot);
+        slot = nullptr;
+    }
 }
 
 void CMeterDlg::LoadPortSetting() { m_nPort = odomei::LoadPortSetting(m_paths); }

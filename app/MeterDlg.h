@@ -46,6 +46,8 @@ public:
     void OnSaveCsv();
     void OnClear();
     void OnSysCommand(int id);
+    // Closes the port when the window goes.
+    void OnDestroy();
 
     // The record table and its list.
     void SetUpRecordList();
@@ -67,6 +69,7 @@ protected:
 private:
     void BuildControls();
     void LoadPortSetting();
+    void OpenPort();
     bool PreTranslateMessage(QObject* receiver, QEvent* event) const;
 
     int m_nPort = 0;

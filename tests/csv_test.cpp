@@ -150,9 +150,10 @@ TEST_F(SaveCommand, FailedWriteKeepsTheEarlierFileAndSaysSo) {
     EXPECT_EQ(ReadBytes(path), earlier);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"ファイルの書き込みに失敗しました"});
     EXPECT_TRUE(std::filesystem::is_regular_file(path));
-    int files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++files;
-    EXPECT_EQ(files, 2);  // the export and the INI file: no temporary file left behind
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        EXPECT_NE(e.path().filename().string().rfind("limited.csv.", 0), 0u)
+            << "temporary file left behind: " << e.path();
+    }
 }
 
 }  // namespace

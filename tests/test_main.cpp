@@ -7,6 +7,7 @@
 
 #include "platform/MessageBox.h"
 #include "platform/SaveAs.h"
+#include "tests/FakeSerial.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -20,6 +21,12 @@ int main(int argc, char** argv) {
     odomei::SetSaveAsHook([](const odomei::SaveAsRequest&) {
         ADD_FAILURE() << "unscripted save-as dialog";
         return std::optional<odomei::SaveAsResult>{};
+    });
+    // Windows open a scripted line that works, so no test touches the machine's real ports;
+    // the tests on a pseudo-terminal choose the real devices themselves.
+    odomei::SetSerialOpener([](const std::string&, bool, odomei::OpenFailure*) {
+        return std::make_unique<odomei::test::FakeSerialDevice>(
+            std::make_shared<odomei::test::FakeLine>());
     });
     return RUN_ALL_TESTS();
 }

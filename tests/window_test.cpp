@@ -12,6 +12,7 @@
 
 #include "app/AboutBox.h"
 #include "app/MeterDlg.h"
+#include "tests/FakeSerial.h"
 #include "tests/TestSupport.h"
 
 namespace odomei {
@@ -19,10 +20,13 @@ namespace {
 
 using test::ScriptedMessageBoxes;
 
-// A main window initialised in a fresh working folder, shown offscreen.
+// A main window initialised in a fresh working folder, shown offscreen, on a scripted line
+// that does not open: the window's state before any port.
 class MainWindow : public ::testing::Test {
 protected:
     MainWindow() : cwd(dir.Path()) {
+        line->failing = {"CreateFile"};
+        ScriptedMessageBoxes startBoxes;  // the port failure message
         dlg.OnInitDialog();
         dlg.show();
         QApplication::setActiveWindow(&dlg);
@@ -44,6 +48,8 @@ protected:
 
     test::TempDir dir;
     test::ScopedCwd cwd;
+    std::shared_ptr<test::FakeLine> line = std::make_shared<test::FakeLine>();
+    test::FakeOpener opener{line};
     CMeterDlg dlg;
 };
 

@@ -1,0 +1,198 @@
+#include "link/SerialPort.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+
+namespace odomei {
+namespace {
+
+constexpr std::uint32_t kQueueSize = 1000;       // input and output queues asked for
+constexpr std::uint32_t kReadChunk = 1024;       // largest single platform read
+constexpr std::uint32_t kWriteChunk = 512;       // largest single platform write
+constexpr std::uint32_t kDcbLength = 28;
+constexpr std::uint32_t kDcbFlags = 0x81;        // fBinary and fTXContinueOnXoff only
+constexpr std::uint16_t kXonLim = 100, kXoffLim = 200;
+constexpr char kXonChar = 0x11, kXoffChar = 0x13, kEvtChar = 0x0A, kErrorChar = 0;
+constexpr CommTimeouts kTimeouts{65535, 50, 500, 5, 50};
+constexpr int kDefaultBaud = 9600;
+constexpr int kAcceptedBauds[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
+
+// A write gives up when the line has not taken the bytes by the write time-out plus the time
+// the slowest accepted rate needs to send them (10 bits a byte at 1200 baud), or at once when
+// the status query fails (the device has gone). Between checks it sleeps instead of spinning.
+constexpr std::int64_t kSlowestByteMicros = 10 * 1000000 / 1200;
+constexpr long kStatusPollNanos = 500000;  // 0.5 ms: about one byte at 19200 baud
+
+OpenFailure& Failure() {
+    static OpenFailure failure;
+    return failure;
+}
+
+std::int64_t NowMicros() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+void Pause() {
+    const timespec pause{0, kStatusPollNanos};
+    nanosleep(&pause, nullptr);
+}
+
+// Waits until the status query reports the flag bit clear (what == flags) or the output queue
+// empty (what == queue). False when the query fails or the deadline passes.
+enum class WaitFor { kTximClear, kOutputDrained };
+bool WaitForLine(SerialDevice* device, WaitFor what, std::int64_t deadline) {
+    for (;;) {
+        ComStat stat;
+        std::uint32_t errors = 0;
+        if (!device->ClearCommError(&errors, &stat)) return false;
+        const bool done = what == WaitFor::kTximClear ? (stat.flags & kComStatTxim) == 0
+                                                      : stat.cbOutQue == 0;
+        if (done) return true;
+        if (NowMicros() >= deadline) return false;
+        Pause();
+    }
+}
+
+std::string DeviceName(int port) {
+    return "COM" + std::to_string(port >= 1 && port <= 9 ? port : 1);
+}
+
+}  // namespace
+
+SerialHandle& PortHandleSlot() {
+    static SerialHandle slot = nullptr;
+    return slot;
+}
+
+const OpenFailure& LastOpenFailure() { return Failure(); }
+
+int OpenSerialPort(SerialHandle* slot, int port, int baud, int dataBits, int parity, int stopBits,
+                   int overlapped) {
+    Failure() = OpenFailure{};
+    const std::string name = DeviceName(port);
+    std::unique_ptr<SerialDevice> device = CreateSerialFile(name, overlapped != 0, &Failure());
+    if (!device) {
+        *slot = nullptr;
+        return 0;
+    }
+    *slot = device.get();
+    auto fail = [&](const std::string& reason) {
+        if (Failure().reason.empty()) Failure() = OpenFailure{name, reason};
+        *slot = nullptr;  // device closes as it goes out of scope
+        return 0;
+    };
+
+    device->SetupComm(kQueueSize, kQueueSize);
+
+    // The capability record is read twice: first to learn its size, then in full.
+    CommProp probe;
+    probe.wPacketLength = kCommPropSize;
+    device->GetCommProperties(probe);
+    CommProp prop;
+    prop.wPacketLength = probe.wPacketLength;
+    device->GetCommProperties(prop);
+
+    DCB dcb;
+    if (!device->GetCommState(dcb)) return fail("line settings unreadable: " + device->LastError());
+
+    const bool capable = (prop.dwSettableParams & SP_BAUD) && (prop.dwSettableBaud & BAUD_4800) &&
+                         (prop.dwSettableParams & SP_DATABITS) &&
+                         (prop.wSettableData & DATABITS_8) &&
+                         (prop.dwSettableParams & SP_PARITY_CHECK) &&
+                         (prop.dwSettableParams & SP_PARITY) &&
+                         (prop.dwSettableParams & SP_STOPBITS) &&
+                         (prop.dwSettableParams & SP_HANDSHAKING) &&
+                         (prop.dwSettableParams & SP_RLSD);
+    if (!capable) return fail("the port cannot take the line settings the meter needs");
+
+    dcb.DCBlength = kDcbLength;
+    dcb.BaudRate = std::find(std::begin(kAcceptedBauds), std::end(kAcceptedBauds), baud) !=
+                           std::end(kAcceptedBauds)
+                       ? static_cast<std::uint32_t>(baud)
+                       : kDefaultBaud;
+    dcb.flags = kDcbFlags;
+    dcb.wReserved = 0;
+    dcb.XonLim = kXonLim;
+    dcb.XoffLim = kXoffLim;
+    dcb.ByteSize = dataBits == 7 ? 7 : 8;
+    dcb.Parity = parity == 1 ? EVENPARITY : parity == 2 ? ODDPARITY : NOPARITY;
+    dcb.StopBits = stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+    dcb.XonChar = kXonChar;
+    dcb.XoffChar = kXoffChar;
+    dcb.ErrorChar = kErrorChar;
+    dcb.EvtChar = kEvtChar;
+    dcb.wReserved1 = 0;
+    // EofChar keeps what the device reported.
+    if (!device->SetCommState(dcb)) return fail("line settings refused: " + device->LastError());
+
+    CommTimeouts current;
+    if (!device->GetCommTimeouts(current)) return fail("time-outs unreadable: " + device->LastError());
+    if (!(prop.dwProvCapabilities & PCF_INTTIMEOUTS) ||
+        !(prop.dwProvCapabilities & PCF_TOTALTIMEOUTS)) {
+        return fail("the port has no read time-outs");
+    }
+    if (!device->SetCommTimeouts(kTimeouts)) return fail("time-outs refused: " + device->LastError());
+    device->PurgeComm(PURGE_RXCLEAR);
+    device->PurgeComm(PURGE_TXCLEAR);
+    *slot = device.release();
+    return 1;
+}
+
+void CloseSerialPort(SerialHandle handle) {
+    if (handle == nullptr) return;
+    handle->PurgeComm(PURGE_RXCLEAR);
+    handle->PurgeComm(PURGE_TXCLEAR);
+    delete handle;
+}
+
+// Overlapped (asynchronous) transfers have no counterpart here: nothing in the program asks for
+// them, so a call in that mode fails with 2.
+int ReadSerial(SerialHandle handle, std::uint8_t* dest, int n, int overlapped) {
+    if (handle == nullptr) return kSerialNoPort;
+    if (overlapped != 0) return kSerialIoFailure;
+    std::array<std::uint8_t, kReadChunk> work;
+    int received = 0;
+    while (received < n) {
+        std::uint32_t errors = 0;
+        ComStat stat;
+        handle->ClearCommError(&errors, &stat);
+        const std::uint32_t chunk = std::min<std::uint32_t>(n - received, kReadChunk);
+        std::uint32_t got = 0;
+        if (!handle->ReadFile(work.data(), chunk, &got) || got != chunk) return kSerialIoFailure;
+        std::memcpy(dest + received, work.data(), chunk);
+        received += static_cast<int>(chunk);
+    }
+    dest[std::max(n, 0)] = 0;
+    return kSerialOk;
+}
+
+int WriteSerial(SerialHandle handle, const std::uint8_t* source, int n, int overlapped) {
+    if (handle == nullptr) return kSerialNoPort;
+    if (overlapped != 0) return kSerialIoFailure;
+    const std::int64_t deadline =
+        NowMicros() + (kTimeouts.WriteTotalTimeoutConstant +
+                       std::int64_t{kTimeouts.WriteTotalTimeoutMultiplier} * std::max(n, 0)) *
+                          1000 +
+        kSlowestByteMicros * std::max(n, 0);
+    std::array<std::uint8_t, kWriteChunk> work;
+    int sent = 0;
+    while (sent < n) {
+        const std::uint32_t chunk = std::min<std::uint32_t>(n - sent, kWriteChunk);
+        std::memcpy(work.data(), source + sent, chunk);
+        if (!WaitForLine(handle, WaitFor::kTximClear, deadline)) return kSerialIoFailure;
+        std::uint32_t put = 0;
+        if (!handle->WriteFile(work.data(), chunk, &put) || put != chunk) return kSerialIoFailure;
+        if (!WaitForLine(handle, WaitFor::kTximClear, deadline)) return kSerialIoFailure;
+        sent += static_cast<int>(chunk);
+    }
+    if (!WaitForLine(handle, WaitFor::kOutputDrained, deadline)) return kSerialIoFailure;
+    return kSerialOk;
+}
+
+}  // namespace odomei

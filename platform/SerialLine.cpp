@@ -1,0 +1,313 @@
+#include "platform/SerialLine.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "platform/PortNames.h"
+
+namespace odomei {
+
+// Rates termios has no constant for are set through the kernel's termios2 (SerialBaud.cpp).
+bool SetCustomBaudRate(int fd, std::uint32_t baud);
+std::uint32_t GetCustomBaudRate(int fd);
+
+namespace {
+
+struct RateEntry {
+    std::uint32_t baud;
+    speed_t speed;
+};
+constexpr RateEntry kRates[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},
+                                {9600, B9600},   {19200, B19200}, {38400, B38400},
+                                {57600, B57600}, {115200, B115200}};
+
+// Which DCB flag bits mean what (bit positions of the packed flag word).
+constexpr std::uint32_t kFlagParity = 1u << 1;
+constexpr std::uint32_t kFlagOutxCtsFlow = 1u << 2;
+constexpr std::uint32_t kFlagOutX = 1u << 8;
+constexpr std::uint32_t kFlagInX = 1u << 9;
+
+std::int64_t NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+class TermiosDevice final : public SerialDevice {
+public:
+    TermiosDevice(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    ~TermiosDevice() override { close(m_fd); }
+
+    bool SetupComm(std::uint32_t, std::uint32_t) override { return true; }  // kernel queues
+
+    bool GetCommProperties(CommProp& prop) override {
+        const bool roomEnough = prop.wPacketLength >= kCommPropSize;
+        prop = CommProp{};
+        prop.wPacketLength = kCommPropSize;
+        if (!roomEnough) return Fail(EINVAL);
+        prop.wPacketVersion = 2;
+        prop.dwMaxTxQueue = prop.dwMaxRxQueue = 4096;
+        prop.dwMaxBaud = 0x10000000;  // BAUD_USER: any rate
+        prop.dwProvCapabilities = PCF_DTRDSR | PCF_RTSCTS | PCF_RLSD | PCF_PARITY_CHECK |
+                                  PCF_XONXOFF | PCF_SETXCHAR | PCF_TOTALTIMEOUTS | PCF_INTTIMEOUTS;
+        prop.dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING |
+                                SP_PARITY_CHECK | SP_RLSD;
+        prop.dwSettableBaud = BAUD_1200 | BAUD_2400 | BAUD_4800 | BAUD_9600 | BAUD_14400 |
+                              BAUD_19200 | BAUD_38400 | BAUD_57600 | BAUD_115200;
+        prop.wSettableData = DATABITS_7 | DATABITS_8;
+        prop.wSettableStopParity =
+            STOPBITS_10 | STOPBITS_20 | PARITY_NONE | PARITY_ODD | PARITY_EVEN;
+        return true;
+    }
+
+    bool GetCommState(DCB& dcb) override {
+        termios t{};
+        if (tcgetattr(m_fd, &t) != 0) return Fail(errno);
+        dcb = DCB{};
+        dcb.DCBlength = 28;
+        dcb.BaudRate = GetCustomBaudRate(m_fd);
+        if (dcb.BaudRate == 0) {
+            for (const auto& r : kRates) {
+                if (cfgetospeed(&t) == r.speed) dcb.BaudRate = r.baud;
+            }
+        }
+        dcb.flags = 1;  // binary
+        if (t.c_cflag & PARENB) dcb.flags |= kFlagParity;
+        if (t.c_cflag & CRTSCTS) dcb.flags |= kFlagOutxCtsFlow;
+        if (t.c_iflag & IXON) dcb.flags |= kFlagOutX;
+        if (t.c_iflag & IXOFF) dcb.flags |= kFlagInX;
+        dcb.ByteSize = (t.c_cflag & CSIZE) == CS7 ? 7 : (t.c_cflag & CSIZE) == CS6 ? 6
+                     : (t.c_cflag & CSIZE) == CS5 ? 5 : 8;
+        dcb.Parity = !(t.c_cflag & PARENB) ? NOPARITY : (t.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
+        dcb.StopBits = (t.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
+        dcb.XonChar = static_cast<char>(t.c_cc[VSTART]);
+        dcb.XoffChar = static_cast<char>(t.c_cc[VSTOP]);
+        dcb.EofChar = static_cast<char>(t.c_cc[VEOF]);
+        return true;
+    }
+
+    bool SetCommState(const DCB& dcb) override {
+        termios t{};
+        if (tcgetattr(m_fd, &t) != 0) return Fail(errno);
+        cfmakeraw(&t);
+        t.c_cflag |= CLOCAL | CREAD;
+        t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+        t.c_cflag |= dcb.ByteSize == 7 ? CS7 : dcb.ByteSize == 6 ? CS6 : dcb.ByteSize == 5 ? CS5 : CS8;
+        if (dcb.Parity == ODDPARITY) t.c_cflag |= PARENB | PARODD;
+        if (dcb.Parity == EVENPARITY) t.c_cflag |= PARENB;
+        if (dcb.flags & kFlagParity) t.c_iflag |= INPCK;
+        if (dcb.StopBits == TWOSTOPBITS) t.c_cflag |= CSTOPB;
+        if (dcb.flags & kFlagOutxCtsFlow) t.c_cflag |= CRTSCTS;
+        if (dcb.flags & kFlagOutX) t.c_iflag |= IXON;
+        if (dcb.flags & kFlagInX) t.c_iflag |= IXOFF;
+        t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+        t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+        t.c_cc[VEOF] = static_cast<cc_t>(dcb.EofChar);
+        // With the descriptor non-blocking, VMIN 1 makes an empty line answer EAGAIN, so that a
+        // read of 0 bytes means a hang-up; poll() does all the waiting.
+        t.c_cc[VMIN] = 1;
+        t.c_cc[VTIME] = 0;
+        bool standard = false;
+        for (const auto& r : kRates) {
+            if (r.baud == dcb.BaudRate) {
+                cfsetispeed(&t, r.speed);
+                cfsetospeed(&t, r.speed);
+                standard = true;
+            }
+        }
+        if (tcsetattr(m_fd, TCSANOW, &t) != 0) return Fail(errno);
+        if (!standard && !SetCustomBaudRate(m_fd, dcb.BaudRate)) return Fail(errno);
+        return true;
+    }
+
+    bool GetCommTimeouts(CommTimeouts& timeouts) override {
+        timeouts = m_timeouts;
+        return true;
+    }
+
+    bool SetCommTimeouts(const CommTimeouts& timeouts) override {
+        m_timeouts = timeouts;
+        return true;
+    }
+
+    bool PurgeComm(std::uint32_t flags) override {
+        bool ok = true;
+        if (flags & PURGE_RXCLEAR) ok = tcflush(m_fd, TCIFLUSH) == 0 && ok;
+        if (flags & PURGE_TXCLEAR) ok = tcflush(m_fd, TCOFLUSH) == 0 && ok;
+        return ok || Fail(errno);
+    }
+
+    bool ClearCommError(std::uint32_t* errors, ComStat* stat) override {
+        if (errors) *errors = 0;
+        if (HungUp()) return Fail(EIO);
+        int in = 0;
+        int out = 0;
+        if (ioctl(m_fd, FIONREAD, &in) != 0) return Fail(errno);
+        if (ioctl(m_fd, TIOCOUTQ, &out) != 0) out = 0;  // not every tty knows its output queue
+        if (stat) *stat = ComStat{0, static_cast<std::uint32_t>(in), static_cast<std::uint32_t>(out)};
+        return true;
+    }
+
+    bool SetCommMask(std::uint32_t mask) override {
+        m_mask = mask;
+        return true;
+    }
+
+    bool EscapeCommFunction(std::uint32_t function) override {
+        int bits = 0;
+        unsigned long request = 0;
+        switch (function) {
+            case SETRTS: bits = TIOCM_RTS; request = TIOCMBIS; break;
+            case CLRRTS: bits = TIOCM_RTS; request = TIOCMBIC; break;
+            case SETDTR: bits = TIOCM_DTR; request = TIOCMBIS; break;
+            case CLRDTR: bits = TIOCM_DTR; request = TIOCMBIC; break;
+            default: return Fail(EINVAL);
+        }
+        return ioctl(m_fd, request, &bits) == 0 || Fail(errno);
+    }
+
+    // Ends when n bytes are in or after the total time-out for n bytes.
+    bool ReadFile(std::uint8_t* buffer, std::uint32_t n, std::uint32_t* done) override {
+        *done = 0;
+        const std::int64_t deadline = NowMs() + m_timeouts.ReadTotalTimeoutConstant +
+                                      std::int64_t{m_timeouts.ReadTotalTimeoutMultiplier} * n;
+        while (*done < n) {
+            const ssize_t got = read(m_fd, buffer + *done, n - *done);
+            if (got > 0) {
+                *done += static_cast<std::uint32_t>(got);
+                continue;
+            }
+            if (got == 0) return Fail(EIO);  // hung up
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN) return Fail(errno);
+            const std::int64_t left = deadline - NowMs();
+            if (left <= 0) break;
+            pollfd p{m_fd, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) return Fail(errno);
+            if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN)) {
+                return Fail(EIO);
+            }
+        }
+        return true;
+    }
+
+    bool WriteFile(const std::uint8_t* buffer, std::uint32_t n, std::uint32_t* done) override {
+        *done = 0;
+        const std::int64_t deadline = NowMs() + m_timeouts.WriteTotalTimeoutConstant +
+                                      std::int64_t{m_timeouts.WriteTotalTimeoutMultiplier} * n;
+        while (*done < n) {
+            const ssize_t put = write(m_fd, buffer + *done, n - *done);
+            if (put > 0) {
+                *done += static_cast<std::uint32_t>(put);
+                continue;
+            }
+            if (put < 0 && errno == EINTR) continue;
+            if (put < 0 && errno != EAGAIN) return Fail(errno);
+            const std::int64_t left = deadline - NowMs();
+            if (left <= 0) break;
+            pollfd p{m_fd, POLLOUT, 0};
+            if (poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) return Fail(errno);
+            if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return Fail(EIO);
+        }
+        return true;
+    }
+
+    std::string LastError() const override { return m_path + ": " + std::strerror(m_errno); }
+
+private:
+    bool Fail(int err) {
+        m_errno = err;
+        return false;
+    }
+    // A device that has gone (an unplugged adapter, a closed pseudo-terminal master).
+    bool HungUp() const {
+        pollfd p{m_fd, 0, 0};
+        return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    }
+
+    int m_fd;
+    std::string m_path;
+    int m_errno = 0;
+    std::uint32_t m_mask = 0;
+    CommTimeouts m_timeouts;
+};
+
+SerialOpener& Opener() {
+    static SerialOpener opener;
+    return opener;
+}
+
+std::string Explain(int err, const std::string& path) {
+    switch (err) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return "no such device: " + path + ". " + DescribeSerialPorts();
+        case EACCES:
+        case EPERM:
+            return "permission denied for " + path +
+                   ". Add your user to the group that owns it (usually 'dialout': "
+                   "sudo adduser $USER dialout), then log in again.";
+        case EBUSY:
+        case EWOULDBLOCK:
+            return path + " is busy: another program holds it open.";
+        default:
+            return path + ": " + std::strerror(err);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> OpenTermiosDevice(const std::string& path, OpenFailure* failure) {
+    auto fail = [&](int err) -> std::unique_ptr<SerialDevice> {
+        if (failure) *failure = OpenFailure{path, Explain(err, path)};
+        return nullptr;
+    };
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(errno);
+    // Exclusive: the lock keeps out other programs (root included); TIOCEXCL other opens.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        close(fd);
+        return fail(err == EWOULDBLOCK ? EBUSY : err);
+    }
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) {
+        close(fd);
+        if (failure) *failure = OpenFailure{path, path + " is not a serial port."};
+        return nullptr;
+    }
+    ioctl(fd, TIOCEXCL);
+    return std::make_unique<TermiosDevice>(fd, path);
+}
+
+std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool overlapped,
+                                               OpenFailure* failure) {
+    if (Opener()) return Opener()(name, overlapped, failure);
+    const auto device = DeviceForPortName(name);
+    if (!device) {
+        if (failure) {
+            *failure = OpenFailure{name, "no device for " + name + ". " + DescribeSerialPorts() +
+                                             " A line such as " + name +
+                                             "=/dev/ttyUSB0 in section [Ports] of KORVANA.ini "
+                                             "chooses one."};
+        }
+        return nullptr;
+    }
+    return OpenTermiosDevice(*device, failure);
+}
+
+SerialOpener SetSerialOpener(SerialOpener opener) {
+    return std::exchange(Opener(), std::move(opener));
+}
+
+}  // namespace odomei

@@ -1,0 +1,246 @@
+#include "tools/metersim/MeterSim.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+namespace metersim {
+namespace {
+
+constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+constexpr int kDrainWaitMs = 2000;  // how long Stop() lets the program read what is in the line
+
+void PutLe32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+void PutLe16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+std::uint8_t Check(const std::uint8_t* block) {
+    std::uint8_t x = 0;
+    for (std::size_t i = 0; i < kBlockSize - 1; ++i) x ^= block[i];
+    return x;
+}
+
+void SleepUntil(const timespec& t) {
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) {
+    }
+}
+
+void AddNanos(timespec& t, long long ns) {
+    t.tv_nsec += ns % 1000000000;
+    t.tv_sec += ns / 1000000000;
+    if (t.tv_nsec >= 1000000000) {
+        t.tv_nsec -= 1000000000;
+        ++t.tv_sec;
+    }
+}
+
+}  // namespace
+
+std::array<std::uint8_t, kBlockSize> SampleBlock() {
+    // A year of refuelling: date, km driven, litres refilled, the meter's litres, correction.
+    struct Fill {
+        int year, month, day;
+        double km, refilled, metered;
+        int correction;
+    };
+    static const Fill fills[15] = {
+        {2026, 1, 9, 412.6, 31.20, 30.85, 10000},   {2026, 1, 30, 388.1, 29.75, 29.90, 10000},
+        {2026, 2, 18, 455.9, 33.40, 32.98, 10000},  {2026, 3, 10, 402.3, 30.10, 30.41, 10000},
+        {2026, 4, 2, 498.7, 35.05, 34.60, 10050},   {2026, 4, 24, 367.2, 27.90, 28.02, 10050},
+        {2026, 5, 15, 521.4, 36.80, 36.15, 10050},  {2026, 6, 6, 433.8, 31.65, 31.70, 10050},
+        {2026, 6, 29, 389.5, 29.20, 28.76, 10050},  {2026, 7, 21, 476.1, 34.35, 34.10, 9980},
+        {2026, 8, 12, 510.9, 36.10, 36.48, 9980},   {2026, 9, 3, 398.4, 29.95, 29.52, 9980},
+        {2026, 9, 25, 442.7, 32.30, 32.05, 9980},   {2026, 10, 17, 415.0, 30.85, 31.02, 9980},
+        {2026, 11, 8, 463.2, 33.60, 33.11, 9980},
+    };
+    std::array<std::uint8_t, kBlockSize> block{};
+    block[0] = 0x01;
+    for (int k = 0; k < 15; ++k) {
+        const Fill& f = fills[k];
+        std::uint8_t* r = &block[1 + 14 * k];
+        // The meter stores fuel before correction, in ten-millionths of a litre.
+        const double rawLitres = f.metered * 10000.0 / f.correction;
+        PutLe32(r, static_cast<std::uint32_t>(rawLitres * 1e7 + 0.5));
+        PutLe32(r + 4, static_cast<std::uint32_t>(f.km / 0.0003925 + 0.5));
+        PutLe16(r + 8, static_cast<std::uint16_t>(f.correction));
+        PutLe16(r + 10, static_cast<std::uint16_t>(f.refilled * 100 + 0.5));
+        r[12] = static_cast<std::uint8_t>(f.day);
+        r[13] = static_cast<std::uint8_t>((f.year - 2000) << 4 | f.month);
+    }
+    // Firmware version 01.03, stored with each pair reversed.
+    block[211] = '3';
+    block[212] = '0';
+    block[213] = '1';
+    block[214] = '0';
+    block[215] = Check(block.data());
+    return block;
+}
+
+MeterSim::MeterSim(Options options) : m_options(std::move(options)) {
+    if (m_options.answer.empty()) {
+        const auto sample = SampleBlock();
+        m_options.answer.assign(sample.begin(), sample.end());
+    }
+    if (m_options.answer.size() == kBlockSize) {
+        m_options.answer[kBlockSize - 1] = Check(m_options.answer.data());
+    }
+}
+
+MeterSim::~MeterSim() {
+    Stop();
+    if (!m_options.linkPath.empty()) unlink(m_options.linkPath.c_str());
+}
+
+bool MeterSim::Start(std::string* error) {
+    auto fail = [error](const std::string& what) {
+        if (error) *error = what + ": " + std::strerror(errno);
+        return false;
+    };
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0) return fail("posix_openpt");
+    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0) return fail("grantpt");
+    m_slavePath = ptsname(m_master);
+    // Holding the slave open ourselves keeps the line up between programs and before the first
+    // one opens it; a raw slave never echoes what the meter sends.
+    m_slaveKeep = open(m_slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_slaveKeep < 0) return fail("open " + m_slavePath);
+    termios t{};
+    tcgetattr(m_slaveKeep, &t);
+    cfmakeraw(&t);
+    tcsetattr(m_slaveKeep, TCSANOW, &t);
+    tcgetattr(m_master, &t);
+    cfmakeraw(&t);
+    tcsetattr(m_master, TCSANOW, &t);
+    if (!m_options.linkPath.empty()) {
+        unlink(m_options.linkPath.c_str());
+        if (symlink(m_slavePath.c_str(), m_options.linkPath.c_str()) != 0) {
+            return fail("symlink " + m_options.linkPath);
+        }
+    }
+    if (pipe2(m_wake, O_CLOEXEC) != 0) return fail("pipe");
+    m_thread = std::thread([this] { Run(); });
+    return true;
+}
+
+void MeterSim::Stop() {
+    if (!m_thread.joinable()) return;
+    // Let the program read an answer still in the line: closing now would throw it away.
+    for (int waited = 0; waited < kDrainWaitMs && !m_hungUp; waited += 10) {
+        int waiting = 0;
+        if (ioctl(m_slaveKeep, FIONREAD, &waiting) != 0 || waiting == 0) break;
+        usleep(10000);
+    }
+    m_stop = true;
+    (void)!write(m_wake[1], "x", 1);
+    m_thread.join();
+    for (int* fd : {&m_master, &m_slaveKeep, &m_wake[0], &m_wake[1]}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
+    }
+}
+
+std::vector<std::uint8_t> MeterSim::Received() const {
+    std::lock_guard lock(m_mutex);
+    return m_received;
+}
+
+bool MeterSim::WaitForReceived(std::size_t n, int timeoutMs) const {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_received.size() >= n; });
+}
+
+void MeterSim::Run() {
+    while (!m_stop) {
+        pollfd p[2] = {{m_master, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        if (m_hungUp) p[0].fd = -1;
+        if (poll(p, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (p[1].revents) return;
+        if (!(p[0].revents & POLLIN)) continue;
+        std::uint8_t buf[256];
+        const ssize_t n = read(m_master, buf, sizeof buf);
+        if (n <= 0) continue;
+        for (ssize_t i = 0; i < n && !m_stop; ++i) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_received.push_back(buf[i]);
+            }
+            m_changed.notify_all();
+            if (buf[i] == STX && !m_options.silent && !m_hungUp) Answer();
+        }
+    }
+}
+
+void MeterSim::Answer() {
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(std::max(m_options.leadingGarbage, 0)),
+                                  0xA5);
+    std::vector<std::uint8_t> answer = m_options.answer;
+    if (m_answers < m_options.badChecks && !answer.empty()) answer.back() ^= 0xFF;
+    out.insert(out.end(), answer.begin(), answer.end());
+    for (int i = 0; i < m_options.extraBytes; ++i) out.push_back(static_cast<std::uint8_t>(0xE0 + i % 16));
+    if (m_options.stopAfter >= 0 && out.size() > static_cast<std::size_t>(m_options.stopAfter)) {
+        out.resize(static_cast<std::size_t>(m_options.stopAfter));
+    }
+    std::size_t limit = out.size();
+    const bool hangUp = m_options.hangupAfter >= 0 && m_answers == 0;
+    if (hangUp) limit = std::min(limit, static_cast<std::size_t>(m_options.hangupAfter));
+
+    const std::size_t piece = m_options.pieceSize > 0 ? static_cast<std::size_t>(m_options.pieceSize)
+                                                      : limit;
+    for (std::size_t sent = 0; sent < limit && !m_stop;) {
+        const std::size_t n = std::min(piece, limit - sent);
+        if (!Send(out.data() + sent, n)) return;
+        sent += n;
+        if (sent < limit && m_options.pieceGapMs > 0) usleep(m_options.pieceGapMs * 1000);
+    }
+    ++m_answers;
+    if (hangUp) HangUp();
+}
+
+bool MeterSim::Send(const std::uint8_t* data, std::size_t n) {
+    if (!m_options.pace) {
+        for (std::size_t done = 0; done < n;) {
+            const ssize_t w = write(m_master, data + done, n - done);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return false;
+            done += static_cast<std::size_t>(w);
+        }
+        return true;
+    }
+    // One byte at a time, each when a real line at this rate would have finished it.
+    const long long byteNanos = 1000000000LL * kBitsPerByte / m_options.baud;
+    timespec next{};
+    clock_gettime(CLOCK_MONOTONIC, &next);
+    for (std::size_t i = 0; i < n && !m_stop; ++i) {
+        AddNanos(next, byteNanos);
+        SleepUntil(next);
+        if (write(m_master, data + i, 1) != 1) return false;
+    }
+    return true;
+}
+
+// Like an adapter pulled out: the program's side of the line sees a hang-up.
+void MeterSim::HangUp() {
+    m_hungUp = true;
+    close(m_slaveKeep);
+    m_slaveKeep = -1;
+    close(m_master);
+    m_master = -1;
+}
+
+}  // namespace metersim
