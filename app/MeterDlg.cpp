@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -17,6 +18,7 @@
 #include "app/AboutBox.h"
 #include "app/DialogUnits.h"
 #include "data/CsvExport.h"
+#include "link/ReadExchange.h"
 #include "link/SerialPort.h"
 #include "log/CommLog.h"
 #include "platform/PortNames.h"
@@ -78,6 +80,7 @@ constexpr int kLineDataBits = 8;
 constexpr int kLineParityNone = 0;
 constexpr int kLineOneStopBit = 1;
 
+constexpr const char* kAskRead = "計測データの読込を開始します。よろしいですか？";
 constexpr const char* kNothingToSave = "保存する情報がありません";
 constexpr const char* kCsvOpenFailed = "ファイルオープンに失敗しました";
 constexpr const char* kCsvWriteFailed = "ファイルの書き込みに失敗しました";
@@ -243,6 +246,10 @@ QWidget* CMeterDlg::GetDlgItem(int id) const {
     }
 }
 
+void CMeterDlg::reject() {
+    if (!m_busy) QDialog::reject();
+}
+
 void CMeterDlg::OnOK() {
     if (AfxMessageBox(kAskExit, MB_YESNO | MB_ICONINFORMATION) == IDYES) accept();
 }
@@ -352,7 +359,75 @@ void CMeterDlg::OnClear() {
     m_records.m_nRecordCount = 0;
 }
 
-void CMeterDlg::OnRead() {}
+// While the exchange runs the window keeps painting but takes no input: no second read, no
+// clear, no exit in the middle. Other windows (the log's message boxes) work as usual.
+class CMeterDlg::BusyGuard : public QObject {
+public:
+    explicit BusyGuard(CMeterDlg* dlg) : m_dlg(dlg) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        qApp->installEventFilter(this);
+        m_dlg->m_busy = true;
+    }
+    ~BusyGuard() override {
+        m_dlg->m_busy = false;
+        qApp->removeEventFilter(this);
+        QApplication::restoreOverrideCursor();
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget == nullptr || widget->window() != m_dlg) return false;
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::Shortcut:
+            case QEvent::ShortcutOverride:
+            case QEvent::Wheel:
+            case QEvent::ContextMenu:
+            case QEvent::Close:
+                event->ignore();
+                return true;
+            default:
+                return false;
+        }
+    }
+
+private:
+    CMeterDlg* m_dlg;
+};
+
+// The exchange's pauses: the window repaints and message boxes work while it waits.
+static void PauseWithEvents(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    QApplication::processEvents(QEventLoop::AllEvents, ms);
+    const qint64 left = ms - timer.elapsed();
+    if (left > 0) SleepMs(static_cast<int>(left));
+}
+
+void CMeterDlg::OnRead() {
+    SerialHandle port = PortHandleSlot();
+    if (port != nullptr) port->SetCommMask(EV_RXCHAR);
+    if (AfxMessageBox(kAskRead, MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
+    if (m_records.m_nRecordCount != 0) {
+        ClearRecords();
+        m_records.m_nRecordCount = 0;
+        m_list->setRowCount(0);
+    }
+    ExchangeResult result;
+    {
+        BusyGuard busy(this);
+        result = RunReadExchange(port, m_pause ? m_pause : PauseWithEvents);
+    }
+    if (result.outcome != ExchangeOutcome::kBlockReceived) {
+        AfxMessageBox(ExchangeFailureText(result.outcome), MB_ICONHAND);
+        return;
+    }
+    const std::string version = DecodeBlock(MeasurementBlock(result.block), m_records);
+    ShowRecords(version);
+}
 
 void CMeterDlg::OnSaveCsv() {
     if (m_records.m_nRecordCount == 0) {

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QIcon>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -61,12 +62,20 @@ public:
     int Port() const { return m_nPort; }
     // The window's menu: close, a separator and the About entry.
     QMenu* SystemMenu() const { return m_sysMenu; }
+    // Replaces the exchange's pauses (tests); empty restores the event-processing pause.
+    void SetExchangePause(std::function<void(int)> pause) { m_pause = std::move(pause); }
+    bool IsReading() const { return m_busy; }
+
+public slots:
+    // Closing from the title bar ends the window without a question (not while reading).
+    void reject() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    class BusyGuard;
     void BuildControls();
     void LoadPortSetting();
     void OpenPort();
@@ -84,6 +93,8 @@ private:
     QPushButton* m_btnClear = nullptr;
     QLabel* m_version = nullptr;
     QMenu* m_sysMenu = nullptr;
+    bool m_busy = false;
+    std::function<void(int)> m_pause;
 };
 
 // The application icon (32 x 32, 16 colours).

@@ -20,12 +20,17 @@ struct FakeLine {
     DCB state = InitialState();           // what GetCommState returns; SetCommState stores here
     CommTimeouts timeouts;
     std::deque<std::uint8_t> incoming;    // bytes ReadFile delivers
+    std::deque<std::vector<std::uint8_t>> answers;  // each STX written makes the next arrive
     std::vector<std::uint8_t> written;    // bytes WriteFile took
-    std::deque<std::uint32_t> inQueue;    // cbInQue of successive ClearCommError calls (then 0,
-                                          // or the size of incoming if reportIncoming)
-    bool reportIncoming = true;
+    std::deque<std::uint32_t> pieces;     // cbInQue tells the next piece of incoming, not all of
+                                          // it; a successful read takes the piece
+    int statusFailsAfterReads = -1;       // ClearCommError fails once this many reads were made
     std::uint32_t outQueue = 0;           // cbOutQue reported: never 0 means a line that never drains
     std::uint32_t writeAccepts = UINT32_MAX;  // WriteFile takes at most this many bytes
+    std::set<int> failingReads;           // indices of ReadFile calls that fail
+    std::set<int> failingWrites;          // indices of WriteFile calls that fail
+    int reads = 0;
+    int writes = 0;
     int statusFailsAfter = -1;            // ClearCommError fails from its Nth call on
     int statusCalls = 0;
     bool closed = false;
@@ -115,12 +120,11 @@ public:
         if (m_line->statusFailsAfter >= 0 && n >= m_line->statusFailsAfter) return false;
         ComStat s;
         s.cbOutQue = m_line->outQueue;
-        if (!m_line->inQueue.empty()) {
-            s.cbInQue = m_line->inQueue.front();
-            m_line->inQueue.pop_front();
-        } else if (m_line->reportIncoming) {
-            s.cbInQue = static_cast<std::uint32_t>(m_line->incoming.size());
+        if (m_line->statusFailsAfterReads >= 0 && m_line->reads >= m_line->statusFailsAfterReads) {
+            return false;
         }
+        s.cbInQue = static_cast<std::uint32_t>(m_line->incoming.size());
+        if (!m_line->pieces.empty()) s.cbInQue = std::min(s.cbInQue, m_line->pieces.front());
         if (stat) *stat = s;
         return true;
     }
@@ -133,6 +137,8 @@ public:
     bool ReadFile(std::uint8_t* buf, std::uint32_t n, std::uint32_t* done) override {
         *done = 0;
         if (!Call("ReadFile(" + std::to_string(n) + ")")) return false;
+        if (m_line->failingReads.count(m_line->reads++)) return false;
+        if (!m_line->pieces.empty()) m_line->pieces.pop_front();
         while (*done < n && !m_line->incoming.empty()) {
             buf[(*done)++] = m_line->incoming.front();
             m_line->incoming.pop_front();
@@ -142,8 +148,14 @@ public:
     bool WriteFile(const std::uint8_t* buf, std::uint32_t n, std::uint32_t* done) override {
         *done = 0;
         if (!Call("WriteFile(" + std::to_string(n) + ")")) return false;
+        if (m_line->failingWrites.count(m_line->writes++)) return false;
         *done = std::min(n, m_line->writeAccepts);
         m_line->written.insert(m_line->written.end(), buf, buf + *done);
+        if (*done > 0 && buf[0] == 0x02 && !m_line->answers.empty()) {
+            const auto& answer = m_line->answers.front();
+            m_line->incoming.insert(m_line->incoming.end(), answer.begin(), answer.end());
+            m_line->answers.pop_front();
+        }
         return true;
     }
     std::string LastError() const override { return "fake: failed as told"; }

@@ -1,0 +1,226 @@
+// Reading the meter through the window, end to end: the simulated meter on a pseudo-terminal,
+// the message boxes scripted. Each case checks what the meter received, the list, the version,
+// the buttons and the log byte for byte.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <chrono>
+
+#include "app/MeterDlg.h"
+#include "link/ReadExchange.h"
+#include "tests/LogExpect.h"
+#include "tests/MeterLine.h"
+
+namespace odomei {
+namespace {
+
+using test::Bytes;
+using test::ExpectLog;
+
+constexpr const char* kBanner = "＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊";
+constexpr const char* kTimeout = "コマンド受信処理でエラーが発生しました(タイムアウト)";
+
+class ReadOut : public ::testing::Test {
+protected:
+    void Start(metersim::Options options = {}) {
+        meter = std::make_unique<test::MeterLine>(dir, options);
+        ASSERT_TRUE(meter->Started());
+        dlg = std::make_unique<CMeterDlg>();
+        dlg->OnInitDialog();
+        dlg->show();
+        ASSERT_TRUE(dlg->GetDlgItem(IDC_READ)->isEnabled());
+        const auto sample = metersim::SampleBlock();
+        block.assign(sample.begin(), sample.end());
+    }
+    // Presses read, answers Yes, and returns how long the command took.
+    std::chrono::milliseconds Read() {
+        boxes.Answer(IDYES);
+        const auto start = std::chrono::steady_clock::now();
+        qobject_cast<QPushButton*>(dlg->GetDlgItem(IDC_READ))->click();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+    }
+    Bytes Received(std::size_t atLeast) {
+        meter->Sim().WaitForReceived(atLeast, 2000);
+        return meter->Sim().Received();
+    }
+    std::string Log() const { return test::ReadBytes(dir.File("KORVANA.log")); }
+    std::string BannerLog() const { return test::FixedClock::Stamp() + Sjis(kBanner) + "\r\n"; }
+    int Rows() const { return qobject_cast<QTableWidget*>(dlg->GetDlgItem(IDC_RECORD_LIST))->rowCount(); }
+    QString Version() const { return qobject_cast<QLabel*>(dlg->GetDlgItem(IDC_VERSION_TEXT))->text(); }
+    std::vector<bool> Buttons() const {
+        return {dlg->GetDlgItem(IDC_READ)->isEnabled(), dlg->GetDlgItem(IDC_SAVE_CSV)->isEnabled(),
+                dlg->GetDlgItem(IDC_CLEAR)->isEnabled()};
+    }
+    // The texts of the boxes after the read question.
+    std::vector<std::string> Messages() const {
+        auto texts = boxes.Texts();
+        if (!texts.empty()) texts.erase(texts.begin());
+        return texts;
+    }
+    void ExpectFilled() {
+        EXPECT_EQ(Rows(), 15);
+        EXPECT_EQ(Version(), "F/W Version:01.03");
+        EXPECT_EQ(Buttons(), (std::vector<bool>{false, true, true}));
+        EXPECT_EQ(dlg->Records().m_nRecordCount, 15);
+    }
+    void ExpectUnchangedEmpty() {
+        EXPECT_EQ(Rows(), 0);
+        EXPECT_EQ(Version(), "");
+        EXPECT_EQ(Buttons(), (std::vector<bool>{true, false, false}));
+    }
+
+    test::TempDir dir;
+    test::ScopedCwd cwd{dir.Path()};
+    test::FixedClock clock;
+    test::ScriptedMessageBoxes boxes;
+    std::unique_ptr<test::MeterLine> meter;
+    std::unique_ptr<CMeterDlg> dlg;
+    Bytes block;
+};
+
+TEST_F(ReadOut, DeclinedReadSendsAndLogsNothing) {
+    Start();
+    boxes.Answer(IDNO);
+    dlg->OnRead();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"計測データの読込を開始します。よろしいですか？"});
+    EXPECT_EQ(boxes.Calls()[0].flags, MB_YESNO | MB_ICONINFORMATION);
+    EXPECT_TRUE(meter->Sim().Received().empty());
+    EXPECT_EQ(Log(), BannerLog());
+    ExpectUnchangedEmpty();
+}
+
+TEST_F(ReadOut, AnswerInPiecesIsCollectedIntoOneDumpThenAcknowledged) {
+    metersim::Options options;
+    options.pieceSize = 50;
+    options.pieceGapMs = 40;
+    Start(options);
+    Read();
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(Received(2), (Bytes{metersim::STX, metersim::ACK}));
+    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}}, {"onReceive", block}, {"onSend", {ACK}}}));
+    ExpectFilled();
+}
+
+TEST_F(ReadOut, MoreThan216BytesInOnePieceAreAllDumpedAndOnlyTheFirst216Decoded) {
+    metersim::Options options;
+    options.extraBytes = 30;
+    options.pace = false;
+    Start(options);
+    Read();
+    Bytes answer = block;
+    for (int i = 0; i < 30; ++i) answer.push_back(static_cast<std::uint8_t>(0xE0 + i % 16));
+    EXPECT_EQ(Received(2), (Bytes{metersim::STX, metersim::ACK}));
+    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}}, {"onReceive", answer}, {"onSend", {ACK}}}));
+    ExpectFilled();
+}
+
+TEST_F(ReadOut, SilentMeterTimesOutWithOnlyStxInTheLog) {
+    metersim::Options options;
+    options.silent = true;
+    Start(options);
+    const auto took = Read();
+    EXPECT_GE(took, std::chrono::seconds(9));  // about ten seconds of idle polls
+    EXPECT_EQ(Messages(), std::vector<std::string>{kTimeout});
+    EXPECT_EQ(boxes.Calls().back().flags, MB_ICONHAND);
+    EXPECT_EQ(Received(1), Bytes{metersim::STX});
+    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}}}));
+    ExpectUnchangedEmpty();
+}
+
+TEST_F(ReadOut, HundredBytesThenSilenceTimesOutWithThoseBytesLogged) {
+    metersim::Options options;
+    options.stopAfter = 100;
+    Start(options);
+    Read();
+    EXPECT_EQ(Messages(), std::vector<std::string>{kTimeout});
+    EXPECT_EQ(Received(1), Bytes{metersim::STX});
+    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}},
+                                              {"onReceive", Bytes(block.begin(), block.begin() + 100)}}));
+    ExpectUnchangedEmpty();
+}
+
+TEST_F(ReadOut, ThreeWrongCheckBytesGiveThreeNaksAndTheBccError) {
+    metersim::Options options;
+    options.badChecks = 3;
+    options.pace = false;
+    Start(options);
+    Read();
+    Bytes bad = block;
+    bad.back() ^= 0xFF;
+    EXPECT_EQ(Messages(), std::vector<std::string>{"ＢＣＣエラーが発生しました"});
+    EXPECT_EQ(Received(6), (Bytes{STX, NAK, STX, NAK, STX, NAK}));
+    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}}, {"onReceive", bad}, {"onSend", {NAK}},
+                                              {"onSend", {STX}}, {"onReceive", bad}, {"onSend", {NAK}},
+                                              {"onSend", {STX}}, {"onReceive", bad}, {"onSend", {NAK}}}));
+    ExpectUnchangedEmpty();
+}
+
+TEST_F(ReadOut, WrongThenRightCheckByteGivesOneNakThenAckAndDecodesTheSecondBlock) {
+    metersim::Options options;
+    options.badChecks = 1;
+    Start(options);
+    Read();
+    Bytes bad = block;
+    bad.back() ^= 0xFF;
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(Received(4), (Bytes{STX, NAK, STX, ACK}));
+    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}}, {"onReceive", bad}, {"onSend", {NAK}},
+                                              {"onSend", {STX}}, {"onReceive", block}, {"onSend", {ACK}}}));
+    ExpectFilled();
+}
+
+TEST_F(ReadOut, HangUpMidAnswerEndsPromptlyAsATimeOut) {
+    metersim::Options options;
+    options.hangupAfter = 100;
+    Start(options);
+    const auto took = Read();
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_EQ(Messages(), std::vector<std::string>{kTimeout});
+    EXPECT_EQ(Received(1), Bytes{STX});
+    ExpectUnchangedEmpty();
+    // The port stays as it is: another read fails at once, without hanging.
+    boxes.Clear();
+    const auto again = Read();
+    EXPECT_LT(again, std::chrono::seconds(5));
+    EXPECT_EQ(Messages().size(), 1u);
+}
+
+TEST_F(ReadOut, ReadWhileRecordsAreHeldEmptiesThemFirstAndTheWindowIgnoresInputMeanwhile) {
+    metersim::Options options;
+    options.pieceSize = 20;
+    options.pieceGapMs = 30;
+    Start(options);
+    Read();
+    ExpectFilled();
+    meter->Sim().WaitForReceived(2, 2000);
+
+    // The read command reaching the window while records are held (the button is disabled).
+    bool sawReading = false;
+    int rowsDuringRead = -1;
+    QTimer::singleShot(100, [&] {
+        sawReading = dlg->IsReading();
+        rowsDuringRead = Rows();
+        // Clicks on exit and clear, and a close, do nothing while the meter is being read.
+        QTest::mouseClick(dlg->GetDlgItem(IDOK_EXIT), Qt::LeftButton);
+        QTest::mouseClick(dlg->GetDlgItem(IDC_CLEAR), Qt::LeftButton);
+        dlg->close();
+    });
+    boxes.Clear();
+    boxes.Answer(IDYES);
+    dlg->OnRead();
+    EXPECT_TRUE(sawReading);
+    EXPECT_EQ(rowsDuringRead, 0);
+    EXPECT_EQ(boxes.Texts().size(), 1u);  // only the read question: no exit or clear question
+    EXPECT_TRUE(dlg->isVisible());
+    ExpectFilled();
+    EXPECT_EQ(Received(4), (Bytes{STX, ACK, STX, ACK}));
+}
+
+}  // namespace
+}  // namespace odomei
