@@ -1,0 +1,110 @@
+// Read-out benchmark: how long a read takes against a meter paced at 19200 baud, compared with
+// the time the line itself needs, and how much CPU the program uses while a silent meter keeps
+// it waiting. Prints figures; it passes or fails nothing.
+#include <sys/resource.h>
+
+#include <QApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "app/MeterDlg.h"
+#include "platform/MessageBox.h"
+#include "platform/PortNames.h"
+#include "platform/Profile.h"
+#include "tools/metersim/MeterSim.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRuns = 25;
+constexpr int kBaud = 19200;
+constexpr int kBytesExchanged = 1 + 216 + 1;  // STX, the answer, ACK
+constexpr double kBitsPerByte = 10.0;
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+std::unique_ptr<metersim::MeterSim> StartMeter(const std::filesystem::path& work, bool silent) {
+    metersim::Options options;
+    options.linkPath = (work / "meter-tty").string();
+    options.baud = kBaud;
+    options.silent = silent;
+    auto sim = std::make_unique<metersim::MeterSim>(options);
+    std::string error;
+    if (!sim->Start(&error)) {
+        std::fprintf(stderr, "metersim: %s\n", error.c_str());
+        std::exit(1);
+    }
+    return sim;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    const auto work = std::filesystem::temp_directory_path() / "odomei-bench";
+    std::filesystem::remove_all(work);
+    std::filesystem::create_directories(work);
+    std::filesystem::current_path(work);
+    odomei::WritePrivateProfileString("Ports", "COM1", (work / "meter-tty").string(),
+                                      (work / "KORVANA.ini").string());
+    odomei::SetMessageBoxHook([](const odomei::MessageBoxCall& call) {
+        if ((call.flags & odomei::MB_TYPEMASK) == odomei::MB_YESNO) return odomei::IDYES;
+        std::fprintf(stderr, "message: %s\n", call.text.c_str());
+        return odomei::IDOK;
+    });
+
+    // 1. Reads against a meter paced like a real line.
+    std::vector<double> times;
+    {
+        auto sim = StartMeter(work, false);
+        odomei::CMeterDlg dlg;
+        dlg.OnInitDialog();
+        dlg.show();
+        for (int i = 0; i < kRuns; ++i) {
+            const auto start = Clock::now();
+            dlg.OnRead();  // the question is answered at once: this is confirmed read to filled list
+            times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            if (dlg.Records().m_nRecordCount != 15) {
+                std::fprintf(stderr, "run %d did not fill the list\n", i);
+                return 1;
+            }
+            dlg.OnClear();
+        }
+    }
+    std::sort(times.begin(), times.end());
+    const double median = times[times.size() / 2];
+    const double lineMs = kBytesExchanged * kBitsPerByte * 1000.0 / kBaud;
+    std::printf("read-out: median %.1f ms over %d runs (min %.1f, max %.1f)\n", median, kRuns,
+                times.front(), times.back());
+    std::printf("line time for %d bytes at %d baud: %.1f ms\n", kBytesExchanged, kBaud, lineMs);
+    std::printf("ratio: %.3f (goal <= 1.15)\n", median / lineMs);
+
+    // 2. CPU used while a silent meter keeps the program waiting for its time-out.
+    {
+        auto sim = StartMeter(work, true);
+        odomei::CMeterDlg dlg;
+        dlg.OnInitDialog();
+        dlg.show();
+        const double cpu0 = CpuSeconds();
+        const auto start = Clock::now();
+        dlg.OnRead();
+        const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        const double cpu = CpuSeconds() - cpu0;
+        std::printf("silent meter: waited %.2f s, CPU %.3f s = %.2f %% of one core (goal <= 2 %%)\n",
+                    wall, cpu, 100.0 * cpu / wall);
+    }
+    std::filesystem::current_path("/");
+    std::filesystem::remove_all(work);
+    return 0;
+}
