@@ -179,9 +179,9 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
         if (!lines[i].raw.ends_with('\n')) lines[i].raw += kCrLf;
     };
     if (loc.key) {
-        const bool hadEnd = lines[*loc.key].raw.ends_with('\n');
-        lines[*loc.key].raw = keyLine;
-        if (!hadEnd) lines[*loc.key].raw.resize(keyLine.size() - kCrLf.size());
+        // The key's line is rewritten with the line end it had (CR LF, LF or none at the end).
+        Line& line = lines[*loc.key];
+        line.raw = *sjKey + "=" + *sjValue + line.raw.substr(line.Body().size());
     } else if (loc.section) {
         terminate(loc.lastInSection);
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(loc.lastInSection) + 1,

@@ -84,6 +84,12 @@ TEST_F(PortSetting, WriteBackKeepsEveryOtherLineByteForByte) {
     EXPECT_EQ(ReadBytes(Ini()), after);
 }
 
+TEST_F(PortSetting, RewrittenKeyKeepsItsOwnLineEnd) {
+    WriteBytes(Ini(), Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=5\nx=1\r\n"));
+    EXPECT_EQ(LoadPortSetting(Paths()), 5);
+    EXPECT_EQ(ReadBytes(Ini()), Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=5\nx=1\r\n"));
+}
+
 TEST_F(PortSetting, MissingSectionOrKeyIsAddedWithoutTouchingTheRest) {
     WriteBytes(Ini(), "[Ports]\r\nCOM2=/dev/pts/7");  // no line end at the end of the file
     EXPECT_EQ(LoadPortSetting(Paths()), 1);

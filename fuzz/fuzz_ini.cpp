@@ -1,0 +1,82 @@
+// Any INI file can be read, and writing one key back changes that key's line only: every other
+// line stays as it was, in order.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "platform/Profile.h"
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    return lines;
+}
+
+std::string Strip(std::string line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return line;
+}
+
+void Require(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "%s\n", what);
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::string path = "/tmp/odomei-fuzz-" + std::to_string(getpid()) + ".ini";
+    const std::string before(reinterpret_cast<const char*>(data), size);
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << before;
+    }
+    const char* section = "シリアル通信設定";
+    const char* key = "ｼﾘｱﾙﾎﾟｰﾄ番号";
+    const auto value = static_cast<std::int32_t>(odomei::GetPrivateProfileInt(section, key, 1, path));
+    odomei::GetPrivateProfileString("Ports", "COM1", path);
+    const std::string text = std::to_string(value);
+    Require(odomei::WritePrivateProfileString(section, key, text, path), "write failed");
+    std::ifstream in(path, std::ios::binary);
+    const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Require(static_cast<std::int32_t>(odomei::GetPrivateProfileInt(section, key, 1, path)) == value,
+            "the value written does not read back");
+
+    // Lines of the old file, without their line ends, must all be in the new one in order; at
+    // most one is replaced, and at most a section header and a key line are added.
+    const auto old = Lines(before);
+    const auto now = Lines(after);
+    std::size_t head = 0;
+    while (head < old.size() && head < now.size() && Strip(old[head]) == Strip(now[head])) ++head;
+    std::size_t tail = 0;
+    while (tail < old.size() - head && tail < now.size() - head &&
+           Strip(old[old.size() - 1 - tail]) == Strip(now[now.size() - 1 - tail])) {
+        ++tail;
+    }
+    const std::size_t oldMiddle = old.size() - head - tail;
+    const std::size_t newMiddle = now.size() - head - tail;
+    Require(oldMiddle <= 1 && newMiddle <= 2 && newMiddle >= oldMiddle, "other lines changed");
+    // Unchanged lines keep their bytes, line ends included (only a last line may gain one).
+    for (std::size_t i = 0; i < head; ++i) {
+        Require(old[i] == now[i] || (i + 1 == old.size() && old[i] + "\r\n" == now[i]),
+                "a kept line changed its bytes");
+    }
+    unlink(path.c_str());
+    return 0;
+}

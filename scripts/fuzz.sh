@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang's libFuzzer and runs each for a fixed number of runs over a
+# copy of its seed corpus, then replays the seeds. FUZZ_RUNS sets the runs (default 20000);
+# FUZZ_SECONDS, if set, runs each for that long instead. Findings are written to build-fuzz/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ODOMEI_EXTRA_PACKAGES="${ODOMEI_EXTRA_PACKAGES:-} clang libclang-rt-14-dev" scripts/setup.sh build >/dev/null
+if [ ! -f build-fuzz/build.ninja ]; then
+    CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja >/dev/null
+fi
+cmake --build build-fuzz >/dev/null
+for target in decoder commlog_dump ini; do
+    seeds=fuzz/corpus/${target%_dump}
+    work=build-fuzz/corpus-$target
+    rm -rf "$work" && mkdir -p "$work" && cp "$seeds"/* "$work"/
+    limit=(-runs="${FUZZ_RUNS:-20000}")
+    [ -n "${FUZZ_SECONDS:-}" ] && limit=(-max_total_time="$FUZZ_SECONDS")
+    log=build-fuzz/fuzz_$target.log
+    status=0
+    build-fuzz/fuzz_$target "${limit[@]}" -max_len=4096 -artifact_prefix=build-fuzz/ \
+        "$work" >"$log" 2>&1 || status=$?
+    echo "fuzz_$target: $(grep -E '^Done [0-9]+ runs' "$log" || echo 'no summary'), corpus $(ls "$work" | wc -l) inputs"
+    if [ "$status" -ne 0 ]; then
+        grep -E 'ERROR|SUMMARY|Test unit written' "$log" >&2 || tail -n 20 "$log" >&2
+        exit 1
+    fi
+    build-fuzz/fuzz_$target -runs=0 "$seeds" >"$log" 2>&1 || { tail -n 20 "$log" >&2; exit 1; }
+    echo "fuzz_$target: seeds replayed: $(grep -E '^Done' "$log")"
+done
