@@ -246,22 +246,22 @@ SerialOpener& Opener() {
     return opener;
 }
 
-std::string Explain(int err, const std::string& path) {
+// The reason an open failed, in plain words; the device path is shown beside it.
+std::string Explain(int err) {
     switch (err) {
         case ENOENT:
         case ENODEV:
         case ENXIO:
-            return "no such device: " + path + ". " + DescribeSerialPorts();
+            return "no such device. " + DescribeSerialPorts();
         case EACCES:
         case EPERM:
-            return "permission denied for " + path +
-                   ". Add your user to the group that owns it (usually 'dialout': "
-                   "sudo adduser $USER dialout), then log in again.";
+            return "permission denied. Add your user to the group that owns the device (usually "
+                   "'dialout': sudo adduser $USER dialout), then log in again.";
         case EBUSY:
         case EWOULDBLOCK:
-            return path + " is busy: another program holds it open.";
+            return "busy: another program holds it open.";
         default:
-            return path + ": " + std::strerror(err);
+            return std::strerror(err);
     }
 }
 
@@ -269,7 +269,7 @@ std::string Explain(int err, const std::string& path) {
 
 std::unique_ptr<SerialDevice> OpenTermiosDevice(const std::string& path, OpenFailure* failure) {
     auto fail = [&](int err) -> std::unique_ptr<SerialDevice> {
-        if (failure) *failure = OpenFailure{path, Explain(err, path)};
+        if (failure) *failure = OpenFailure{path, Explain(err)};
         return nullptr;
     };
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -283,7 +283,7 @@ std::unique_ptr<SerialDevice> OpenTermiosDevice(const std::string& path, OpenFai
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
         close(fd);
-        if (failure) *failure = OpenFailure{path, path + " is not a serial port."};
+        if (failure) *failure = OpenFailure{path, "not a serial port."};
         return nullptr;
     }
     ioctl(fd, TIOCEXCL);
@@ -296,8 +296,8 @@ std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool ove
     const auto device = DeviceForPortName(name);
     if (!device) {
         if (failure) {
-            *failure = OpenFailure{name, "no device for " + name + ". " + DescribeSerialPorts() +
-                                             " A line such as " + name +
+            *failure = OpenFailure{name, "no device is known by this name. " +
+                                             DescribeSerialPorts() + " A line such as " + name +
                                              "=/dev/ttyUSB0 in section [Ports] of KORVANA.ini "
                                              "chooses one."};
         }

@@ -1,0 +1,240 @@
+// What a user meets when the line or the files misbehave, through the real window on a
+// pseudo-terminal: a clear message or the documented behaviour, no hang, no crash, nothing lost.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QPushButton>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/MeterDlg.h"
+#include "link/ReadExchange.h"
+#include "platform/Text.h"
+#include "tests/LogExpect.h"
+#include "tests/MeterLine.h"
+
+namespace odomei {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kTimeout = "コマンド受信処理でエラーが発生しました(タイムアウト)";
+constexpr const char* kLogOpenError = "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー";
+constexpr const char* kSecondInstanceEnv = "ODOMEI_TEST_SECOND_INSTANCE_DIR";
+
+class Fault : public ::testing::Test {
+protected:
+    void Start(metersim::Options options = {}, const std::string& workDir = {}) {
+        work = workDir.empty() ? dir.Path() : workDir;
+        cwd = std::make_unique<test::ScopedCwd>(work);
+        meter = std::make_unique<test::MeterLine>(dir, options);
+        if (work != dir.Path()) {
+            test::WriteBytes(work + "/KORVANA.ini", test::ReadBytes(meter->Ini()));
+        }
+        dlg = std::make_unique<CMeterDlg>();
+        dlg->OnInitDialog();
+        ASSERT_TRUE(dlg->GetDlgItem(IDC_READ)->isEnabled());
+    }
+    // Presses read, answers Yes; returns the seconds it took.
+    double Read() {
+        boxes.Answer(IDYES);
+        const auto start = Clock::now();
+        dlg->OnRead();
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    std::vector<std::string> Messages() const {
+        auto texts = boxes.Texts();
+        texts.erase(texts.begin());  // the read question
+        return texts;
+    }
+    int Count() const { return dlg->Records().m_nRecordCount; }
+
+    test::TempDir dir;
+    std::string work;
+    test::FixedClock clock;
+    test::ScriptedMessageBoxes boxes;
+    std::unique_ptr<test::ScopedCwd> cwd;
+    std::unique_ptr<test::MeterLine> meter;
+    std::unique_ptr<CMeterDlg> dlg;
+};
+
+TEST_F(Fault, AdapterUnpluggedBeforeAReadGivesTheSendErrorAtOnce) {
+    Start();
+    meter->Sim().Stop();  // the line hangs up
+    EXPECT_LT(Read(), 3.0);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"コマンド送信処理でエラーが発生しました(STX)"});
+    EXPECT_EQ(Count(), 0);
+    EXPECT_TRUE(dlg->GetDlgItem(IDC_READ)->isEnabled());
+}
+
+TEST_F(Fault, AdapterUnpluggedBetweenAnswerAndAckEndsPromptlyWithoutRecords) {
+    metersim::Options options;
+    options.pace = false;
+    options.hangupAfter = 216;
+    Start(options);
+    EXPECT_LT(Read(), 3.0);
+    // The answer may or may not be read before the line goes; either way the read fails cleanly.
+    const auto messages = Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0] == kTimeout ||
+                messages[0] == "コマンド送信処理でエラーが発生しました(ACK)")
+        << messages[0];
+    EXPECT_EQ(Count(), 0);
+}
+
+TEST_F(Fault, GarbageBeforeTheAnswerIsRejectedByTheCheckByte) {
+    metersim::Options options;
+    options.leadingGarbage = 7;
+    options.pace = false;
+    Start(options);
+    Read();
+    EXPECT_EQ(Messages(), std::vector<std::string>{"ＢＣＣエラーが発生しました"});
+    meter->Sim().WaitForReceived(6, 2000);
+    EXPECT_EQ(meter->Sim().Received(), (test::Bytes{STX, NAK, STX, NAK, STX, NAK}));
+    EXPECT_EQ(Count(), 0);
+}
+
+TEST_F(Fault, AnswerCutOneByteShortTimesOutAndKeepsTheBytesInTheLog) {
+    metersim::Options options;
+    options.stopAfter = 215;
+    Start(options);
+    Read();
+    EXPECT_EQ(Messages(), std::vector<std::string>{kTimeout});
+    const auto sample = metersim::SampleBlock();
+    const std::string log = test::ReadBytes(dir.File("KORVANA.log"));
+    EXPECT_NE(log.find(CommLogDump(sample.data(), 215)), std::string::npos);
+    EXPECT_EQ(Count(), 0);
+}
+
+TEST_F(Fault, SecondInstanceOnTheSamePortGetsTheStartUpFailureAndTheFirstKeepsWorking) {
+    Start();
+    // The second instance is this test program again, running only the helper below.
+    const std::string command = "env " + std::string(kSecondInstanceEnv) + "=" + dir.Path() +
+                                " QT_QPA_PLATFORM=offscreen /proc/" + std::to_string(getpid()) +
+                                "/exe --gtest_also_run_disabled_tests "
+                                "--gtest_filter=FaultHelper.DISABLED_SecondInstance 2>/dev/null";
+    FILE* child = popen(command.c_str(), "r");
+    ASSERT_NE(child, nullptr);
+    std::string output;
+    std::array<char, 512> buf;
+    while (fgets(buf.data(), buf.size(), child) != nullptr) output += buf.data();
+    EXPECT_EQ(pclose(child), 0) << output;
+    EXPECT_NE(output.find("MESSAGE 通信ポートの初期化に失敗しました"), std::string::npos) << output;
+    EXPECT_NE(output.find("busy"), std::string::npos) << output;
+    EXPECT_NE(output.find("READ disabled"), std::string::npos) << output;
+
+    Read();
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(Count(), 15);
+}
+
+// Runs only as the second instance of the test above.
+TEST(FaultHelper, DISABLED_SecondInstance) {
+    const char* where = std::getenv(kSecondInstanceEnv);
+    if (where == nullptr) GTEST_SKIP() << "runs only as a second instance";
+    test::ScopedCwd cwd(where);
+    test::RealSerialOpener real;
+    SetMessageBoxHook([](const MessageBoxCall& call) {
+        std::printf("MESSAGE %s\nDETAIL %s\n", call.text.c_str(), call.detail.c_str());
+        return IDOK;
+    });
+    CMeterDlg dlg;
+    dlg.OnInitDialog();
+    std::printf("READ %s\n", dlg.GetDlgItem(IDC_READ)->isEnabled() ? "enabled" : "disabled");
+}
+
+TEST_F(Fault, LogLockedByAnotherProgramDuringAReadShowsMessagesAndTheReadCompletes) {
+    Start();
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        const int fd = open("KORVANA.log", O_RDWR);
+        flock(fd, LOCK_EX);
+        (void)!write(ready[1], "x", 1);
+        pause();
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    const std::string before = test::ReadBytes(dir.File("KORVANA.log"));
+    Read();
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    // Six entries (onSend, STX, onReceive, the block, onSend, ACK) could not be written.
+    EXPECT_EQ(Messages(), std::vector<std::string>(6, kLogOpenError));
+    EXPECT_EQ(Count(), 15);
+    EXPECT_EQ(test::ReadBytes(dir.File("KORVANA.log")), before);
+}
+
+TEST_F(Fault, WorkingFolderMadeReadOnlyAfterStartStillReadsAndSavesElsewhere) {
+    test::ScratchMount folder(256 * 1024);
+    if (!folder.Usable() && geteuid() == 0) GTEST_SKIP() << "no read-only folder to be had";
+    Start({}, folder.Usable() ? folder.Path() : dir.Path() + "/work");
+    if (folder.Usable()) {
+        ASSERT_TRUE(folder.MakeReadOnly());
+    } else {
+        chmod(work.c_str(), 0555);
+    }
+    Read();
+    EXPECT_EQ(Messages(), std::vector<std::string>(6, kLogOpenError));
+    EXPECT_EQ(Count(), 15);
+
+    test::TempDir elsewhere;
+    test::ScriptedSaveAs saveAs;
+    saveAs.Choose(elsewhere.File("history.csv"));
+    boxes.Clear();
+    dlg->OnSaveCsv();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"\"history.csv\"を保存しました。"});
+    EXPECT_TRUE(test::Exists(elsewhere.File("history.csv")));
+    if (!folder.Usable()) chmod(work.c_str(), 0755);
+}
+
+// Damaged INI files: the program starts, reads what it can and keeps every other line.
+TEST(DamagedIniFile, StartsTheWindowAndKeepsTheOtherLines) {
+    const std::string section = Sjis("[シリアル通信設定]\r\n");
+    const std::string key = Sjis("ｼﾘｱﾙﾎﾟｰﾄ番号");
+    const struct {
+        const char* what;
+        std::string before;
+        int port;
+        std::string after;
+    } cases[] = {
+        {"invalid CP932 bytes", "[\x81]\r\n\xFF\xFE=\x80\r\n" + section + key + "=3\r\n", 3,
+         "[\x81]\r\n\xFF\xFE=\x80\r\n" + section + key + "=3\r\n"},
+        // Checked below: written back as whatever the platform's reading wraps it to.
+        {"a huge value", section + key + "=" + std::string(100000, '7') + "\r\n", 0, ""},
+        {"a missing =", section + key + " 4\r\n", 1, section + key + " 4\r\n" + key + "=1\r\n"},
+        {"a byte order mark", "\xEF\xBB\xBF" + section + key + "=2\r\n", 2,
+         "\xEF\xBB\xBF" + section + key + "=2\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        test::ScopedCwd cwd(dir.Path());
+        test::WriteBytes(dir.File("KORVANA.ini"), c.before);
+        CMeterDlg dlg;
+        dlg.OnInitDialog();
+        EXPECT_TRUE(dlg.GetDlgItem(IDC_READ)->isEnabled());  // the scripted line opens
+        if (!c.after.empty()) {
+            EXPECT_EQ(dlg.Port(), c.port);
+            EXPECT_EQ(test::ReadBytes(dir.File("KORVANA.ini")), c.after);
+        } else {
+            // Read and written back as the platform reads it: whatever it wraps to, in decimal.
+            EXPECT_EQ(test::ReadBytes(dir.File("KORVANA.ini")),
+                      section + key + "=" + std::to_string(dlg.Port()) + "\r\n");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace odomei

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The installed program: the files in their standard places, a valid desktop entry and AppStream
+# data, and a .deb with the right dependencies whose program starts. Usage: BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+cmake --install "$build" --prefix "$tmp/usr" >/dev/null
+for f in bin/odomei share/applications/org.odomei.Odomei.desktop \
+         share/metainfo/org.odomei.Odomei.metainfo.xml \
+         share/icons/hicolor/32x32/apps/odomei.png share/icons/hicolor/64x64/apps/odomei.png; do
+    [ -f "$tmp/usr/$f" ] || { echo "missing after install: $f"; exit 1; }
+done
+desktop-file-validate "$tmp/usr/share/applications/org.odomei.Odomei.desktop"
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net --explain "$tmp/usr/share/metainfo/org.odomei.Odomei.metainfo.xml" >"$tmp/as.log" ||
+        { cat "$tmp/as.log"; exit 1; }
+fi
+
+(cd "$build" && cpack -G DEB -B "$tmp/deb" >/dev/null)
+deb=$(ls "$tmp"/deb/odomei_*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+for d in libqt6widgets6 libqt6serialport6 fonts-ipafont-gothic; do
+    [[ "$depends" == *"$d"* ]] || { echo "the package does not depend on $d: $depends"; exit 1; }
+done
+dpkg-deb -c "$deb" >"$tmp/contents"
+grep -q './usr/bin/odomei$' "$tmp/contents" || { echo "no /usr/bin/odomei in the package"; exit 1; }
+
+# The packaged program starts (offscreen, in a folder whose COM1 is missing, so it waits at its
+# port message) and is still running when stopped.
+dpkg-deb -x "$deb" "$tmp/root"
+mkdir "$tmp/work"
+printf '[Ports]\r\nCOM1=%s\r\n' "$tmp/no-such-tty" >"$tmp/work/KORVANA.ini"
+status=0
+(cd "$tmp/work" && QT_QPA_PLATFORM=offscreen timeout 3 "$tmp/root/usr/bin/odomei" 2>/dev/null) || status=$?
+[ "$status" -eq 124 ] || { echo "the packaged program ended with $status instead of running"; exit 1; }
+echo "package ok: $(basename "$deb"), Depends: $depends"
