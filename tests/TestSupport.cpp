@@ -1,9 +1,13 @@
 #include "tests/TestSupport.h"
 
+#include "app/MeterDlg.h"
+#include "tests/FakeSerial.h"
+
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -105,5 +109,18 @@ ScriptedSaveAs::ScriptedSaveAs() {
 }
 
 ScriptedSaveAs::~ScriptedSaveAs() { SetSaveAsHook(std::move(m_previous)); }
+
+int RunAsSecondInstance(const std::string& dir) {
+    ScopedCwd cwd(dir);
+    RealSerialOpener real;
+    SetMessageBoxHook([](const MessageBoxCall& call) {
+        std::printf("MESSAGE %s\nDETAIL %s\n", call.text.c_str(), call.detail.c_str());
+        return IDOK;
+    });
+    CMeterDlg dlg;
+    dlg.OnInitDialog();
+    std::printf("READ %s\n", dlg.GetDlgItem(IDC_READ)->isEnabled() ? "enabled" : "disabled");
+    return 0;
+}
 
 }  // namespace odomei::test

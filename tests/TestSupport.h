@@ -99,4 +99,10 @@ private:
     SaveAsHook m_previous;
 };
 
+// Started with this variable naming a working folder, the test program runs no tests: it opens
+// a main window there as a second instance of the program would, prints its messages and the
+// read button's state, and ends (see the fault tests).
+inline constexpr const char* kSecondInstanceEnv = "ODOMEI_TEST_SECOND_INSTANCE_DIR";
+int RunAsSecondInstance(const std::string& dir);
+
 }  // namespace odomei::test

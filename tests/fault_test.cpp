@@ -11,7 +11,6 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/MeterDlg.h"
 #include "link/ReadExchange.h"
@@ -27,7 +26,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kTimeout = "コマンド受信処理でエラーが発生しました(タイムアウト)";
 constexpr const char* kLogOpenError = "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー";
-constexpr const char* kSecondInstanceEnv = "ODOMEI_TEST_SECOND_INSTANCE_DIR";
 
 class Fault : public ::testing::Test {
 protected:
@@ -116,10 +114,9 @@ TEST_F(Fault, AnswerCutOneByteShortTimesOutAndKeepsTheBytesInTheLog) {
 TEST_F(Fault, SecondInstanceOnTheSamePortGetsTheStartUpFailureAndTheFirstKeepsWorking) {
     Start();
     // The second instance is this test program again, running only the helper below.
-    const std::string command = "env " + std::string(kSecondInstanceEnv) + "=" + dir.Path() +
+    const std::string command = "env " + std::string(test::kSecondInstanceEnv) + "=" + dir.Path() +
                                 " QT_QPA_PLATFORM=offscreen /proc/" + std::to_string(getpid()) +
-                                "/exe --gtest_also_run_disabled_tests "
-                                "--gtest_filter=FaultHelper.DISABLED_SecondInstance 2>/dev/null";
+                                "/exe 2>/dev/null";
     FILE* child = popen(command.c_str(), "r");
     ASSERT_NE(child, nullptr);
     std::string output;
@@ -133,21 +130,6 @@ TEST_F(Fault, SecondInstanceOnTheSamePortGetsTheStartUpFailureAndTheFirstKeepsWo
     Read();
     EXPECT_TRUE(Messages().empty());
     EXPECT_EQ(Count(), 15);
-}
-
-// Runs only as the second instance of the test above.
-TEST(FaultHelper, DISABLED_SecondInstance) {
-    const char* where = std::getenv(kSecondInstanceEnv);
-    if (where == nullptr) GTEST_SKIP() << "runs only as a second instance";
-    test::ScopedCwd cwd(where);
-    test::RealSerialOpener real;
-    SetMessageBoxHook([](const MessageBoxCall& call) {
-        std::printf("MESSAGE %s\nDETAIL %s\n", call.text.c_str(), call.detail.c_str());
-        return IDOK;
-    });
-    CMeterDlg dlg;
-    dlg.OnInitDialog();
-    std::printf("READ %s\n", dlg.GetDlgItem(IDC_READ)->isEnabled() ? "enabled" : "disabled");
 }
 
 TEST_F(Fault, LogLockedByAnotherProgramDuringAReadShowsMessagesAndTheReadCompletes) {

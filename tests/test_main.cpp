@@ -8,10 +8,14 @@
 #include "platform/MessageBox.h"
 #include "platform/SaveAs.h"
 #include "tests/FakeSerial.h"
+#include "tests/TestSupport.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
+    if (const char* dir = std::getenv(odomei::test::kSecondInstanceEnv)) {
+        return odomei::test::RunAsSecondInstance(dir);
+    }
     ::testing::InitGoogleTest(&argc, argv);
     // A box or dialog that no test scripted would wait for a user who is not there.
     odomei::SetMessageBoxHook([](const odomei::MessageBoxCall& call) {
