@@ -4,7 +4,11 @@
 #include "tests/FakeSerial.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -59,6 +63,31 @@ UnwritableDir::UnwritableDir() {
 }
 
 UnwritableDir::~UnwritableDir() = default;
+
+LockHolder::LockHolder(const std::string& path) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    m_pid = fork();
+    if (m_pid == 0) {
+        // Only async-signal-safe calls here: the test program has threads.
+        const int fd = open(path.c_str(), O_RDWR);
+        const char ok = (fd >= 0 && flock(fd, LOCK_EX) == 0) ? 'y' : 'n';
+        (void)!write(ready[1], &ok, 1);
+        pause();
+        _exit(0);
+    }
+    char ok = 'n';
+    m_holding = m_pid > 0 && read(ready[0], &ok, 1) == 1 && ok == 'y';
+    close(ready[0]);
+    close(ready[1]);
+}
+
+LockHolder::~LockHolder() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+}
 
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -63,6 +63,18 @@ private:
     std::string m_path;
 };
 
+// Another process holding an exclusive flock on a file until the end of the scope.
+class LockHolder {
+public:
+    explicit LockHolder(const std::string& path);
+    ~LockHolder();
+    bool Holding() const { return m_holding; }
+
+private:
+    int m_pid = -1;
+    bool m_holding = false;
+};
+
 std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);

@@ -173,23 +173,11 @@ TEST_F(CommLogFile, FileLockedElsewhereShowsTheOpenErrorAndIsLeftAlone) {
     close(fd);
 
     // Held by another process.
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        const int cfd = open(CommLogPath().c_str(), O_RDWR);
-        flock(cfd, LOCK_EX);
-        (void)!write(ready[1], "x", 1);
-        pause();
-        _exit(0);
+    {
+        test::LockHolder holder(CommLogPath());
+        ASSERT_TRUE(holder.Holding());
+        Text("lost too");
     }
-    char c;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
-    Text("lost too");
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    close(ready[0]);
-    close(ready[1]);
 
     EXPECT_EQ(boxes.Texts(),
               (std::vector<std::string>{

@@ -134,24 +134,12 @@ TEST_F(Fault, SecondInstanceOnTheSamePortGetsTheStartUpFailureAndTheFirstKeepsWo
 
 TEST_F(Fault, LogLockedByAnotherProgramDuringAReadShowsMessagesAndTheReadCompletes) {
     Start();
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t holder = fork();
-    if (holder == 0) {
-        const int fd = open("KORVANA.log", O_RDWR);
-        flock(fd, LOCK_EX);
-        (void)!write(ready[1], "x", 1);
-        pause();
-        _exit(0);
-    }
-    char c;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
     const std::string before = test::ReadBytes(dir.File("KORVANA.log"));
-    Read();
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
-    close(ready[0]);
-    close(ready[1]);
+    {
+        test::LockHolder holder(dir.File("KORVANA.log"));
+        ASSERT_TRUE(holder.Holding());
+        Read();
+    }
     // Six entries (onSend, STX, onReceive, the block, onSend, ACK) could not be written.
     EXPECT_EQ(Messages(), std::vector<std::string>(6, kLogOpenError));
     EXPECT_EQ(Count(), 15);
