@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/Text.h"
+
 namespace odomei {
 namespace {
 
@@ -120,6 +122,11 @@ std::string DecodeBlock(MeasurementBlock block, RecordTable& table) {
     for (char c : chars) {
         if (c == '\0') break;
         version += c;
+    }
+    // The meter's characters are CP932; one that is not valid shows as "?".
+    if (auto text = Cp932ToUtf8(version)) return *text;
+    for (char& c : version) {
+        if (static_cast<unsigned char>(c) >= 0x80) c = '?';
     }
     return version;
 }

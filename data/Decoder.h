@@ -38,7 +38,7 @@ bool IsEmptyRecord(RecordBytes bytes);
 void DecodeRecord(const MeasurementRecord& record, RecordRow& row);
 
 // Writes the non-empty records, in block order, into rows 1 to n of the table (whose count must
-// be 0), raises its count by one for each, and returns the version text.
+// be 0), raises its count by one for each, and returns the version text (UTF-8).
 std::string DecodeBlock(MeasurementBlock block, RecordTable& table);
 
 // The exclusive-or of bytes 0 to 214, which the meter puts in byte 215.

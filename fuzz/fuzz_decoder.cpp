@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(block, data, std::min(size, sizeof block));
     odomei::RecordTable table;
     const std::string version = odomei::DecodeBlock(odomei::MeasurementBlock(block), table);
-    Require(version.size() <= 5 && version.find('\0') == std::string::npos, "version", version);
+    // Five CP932 characters at most, each up to three bytes of UTF-8.
+    Require(version.size() <= 15 && version.find('\0') == std::string::npos, "version", version);
     Require(table.m_nRecordCount >= 0 && table.m_nRecordCount <= odomei::kMaxRecords, "count", "");
     for (int i = 0; i < odomei::kMaxRecords; ++i) {
         const odomei::RecordRow& r = table.m_rows[i];
