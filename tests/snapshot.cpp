@@ -1,13 +1,16 @@
-// Renders the main window, filled with fifteen sample rows, to a PNG file.
+// Renders the main window, filled with the simulated meter's fifteen records, to a PNG file.
 #include <QApplication>
 #include <QPixmap>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "app/MeterDlg.h"
+#include "data/Decoder.h"
 #include "platform/MessageBox.h"
+#include "tools/metersim/MeterSim.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -28,18 +31,10 @@ int main(int argc, char** argv) {
 
     odomei::CMeterDlg dlg;
     dlg.OnInitDialog();
-    odomei::RecordTable& table = dlg.Records();
-    for (int i = 0; i < odomei::kMaxRecords; ++i) {
-        char date[64], distance[16], fuel[16], refuel[16], error[16];
-        std::snprintf(date, sizeof date, "2026年%02d月%02d日", 1 + i * 3 / 4, 3 + (i * 7) % 25);
-        std::snprintf(distance, sizeof distance, "%d.%02d", 380 + i * 13 % 97, i * 17 % 100);
-        std::snprintf(fuel, sizeof fuel, "%d.%02d", 28 + i % 9, i * 31 % 100);
-        std::snprintf(refuel, sizeof refuel, "%d.%02d", 29 + i % 9, i * 29 % 100);
-        std::snprintf(error, sizeof error, "%.2f", 2.5 - i * 0.37);
-        table.m_rows[i] = {date, distance, fuel, "100.00", refuel, error};
-    }
-    table.m_nRecordCount = odomei::kMaxRecords;
-    dlg.ShowRecords("01.03");
+    // The simulated meter's history, decoded as a read would decode it.
+    const auto block = metersim::SampleBlock();
+    const std::string version = odomei::DecodeBlock(odomei::MeasurementBlock(block), dlg.Records());
+    dlg.ShowRecords(version);
     dlg.show();
     QApplication::processEvents();
     if (!dlg.grab().save(QString::fromStdString(out.string()))) {
