@@ -6,7 +6,9 @@
 namespace odomei {
 namespace {
 
-int MulDiv(int a, int b, int c) { return static_cast<int>((static_cast<long long>(a) * b + c / 2) / c); }
+int MulDiv(int a, int b, int c) {
+    return static_cast<int>((static_cast<long long>(a) * b + c / 2) / c);
+}
 
 }  // namespace
 

@@ -24,8 +24,8 @@ FilePaths DeriveFilePaths() {
 }
 
 int LoadPortSetting(const FilePaths& paths) {
-    const int port =
-        static_cast<int>(GetPrivateProfileInt(kPortSection, kPortKey, kDefaultPort, paths.IniPath()));
+    const int port = static_cast<int>(
+        GetPrivateProfileInt(kPortSection, kPortKey, kDefaultPort, paths.IniPath()));
     WritePrivateProfileString(kPortSection, kPortKey, std::to_string(port), paths.IniPath());
     return port;
 }

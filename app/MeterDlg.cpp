@@ -21,8 +21,8 @@
 #include "link/ReadExchange.h"
 #include "link/SerialPort.h"
 #include "log/CommLog.h"
-#include "platform/PortNames.h"
 #include "platform/MessageBox.h"
+#include "platform/PortNames.h"
 #include "platform/SaveAs.h"
 
 #include "res/odomei.xpm"
@@ -43,8 +43,8 @@ constexpr ControlTemplate kList{IDC_RECORD_LIST, "IDC_RECORD_LIST", "List1", 23,
 constexpr ControlTemplate kRead{IDC_READ, "IDC_READ", "読み出し", 36, 24, 50, 27};
 constexpr ControlTemplate kSave{IDC_SAVE_CSV, "IDC_SAVE_CSV", "CSVﾌｧｲﾙ保存", 92, 24, 50, 27};
 constexpr ControlTemplate kClear{IDC_CLEAR, "IDC_CLEAR", "クリア", 148, 24, 50, 27};
-constexpr ControlTemplate kVersion{IDC_VERSION_TEXT, "IDC_VERSION_TEXT", "バージョン表示",
-                                   298, 271, 57, 9};
+constexpr ControlTemplate kVersion{
+    IDC_VERSION_TEXT, "IDC_VERSION_TEXT", "バージョン表示", 298, 271, 57, 9};
 
 // The window colour: red 162, green 188, blue 189.
 const QColor kWindowColour(162, 188, 189);
@@ -207,8 +207,8 @@ bool CMeterDlg::OnInitDialog() {
 void CMeterDlg::OpenPort() {
     SerialHandle& slot = PortHandleSlot();
     slot = nullptr;
-    if (OpenSerialPort(&slot, m_nPort, kLineBaud, kLineDataBits, kLineParityNone,
-                       kLineOneStopBit, 0) == 0) {
+    if (OpenSerialPort(&slot, m_nPort, kLineBaud, kLineDataBits, kLineParityNone, kLineOneStopBit,
+                       0) == 0) {
         const OpenFailure& why = LastOpenFailure();
         const std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
         std::fprintf(stderr, "odomei: cannot open COM%d: %s\n", m_nPort, detail.c_str());
@@ -318,10 +318,13 @@ void CMeterDlg::ShowRecords(const std::string& version) {
     m_list->setRowCount(0);
     for (int i = 1; i <= m_records.m_nRecordCount; ++i) {
         const RecordRow& row = m_records.m_rows[i - 1];
-        const std::string texts[] = {
-            (i < 10 ? "0" : "") + std::to_string(i), row.m_strDate,       row.m_strDistance,
-            row.m_strFuel,                           row.m_strCorrection, row.m_strRefuel,
-            row.m_strError};
+        const std::string texts[] = {(i < 10 ? "0" : "") + std::to_string(i),
+                                     row.m_strDate,
+                                     row.m_strDistance,
+                                     row.m_strFuel,
+                                     row.m_strCorrection,
+                                     row.m_strRefuel,
+                                     row.m_strError};
         m_list->insertRow(i - 1);
         for (int c = 0; c < static_cast<int>(std::size(texts)); ++c) {
             auto* item = new QTableWidgetItem(QString::fromStdString(texts[c]));
@@ -386,11 +389,8 @@ public:
             case QEvent::ShortcutOverride:
             case QEvent::Wheel:
             case QEvent::ContextMenu:
-            case QEvent::Close:
-                event->ignore();
-                return true;
-            default:
-                return false;
+            case QEvent::Close: event->ignore(); return true;
+            default: return false;
         }
     }
 

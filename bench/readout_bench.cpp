@@ -73,8 +73,10 @@ int main(int argc, char** argv) {
         dlg.show();
         for (int i = 0; i < kRuns; ++i) {
             const auto start = Clock::now();
-            dlg.OnRead();  // the question is answered at once: this is confirmed read to filled list
-            times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            dlg.OnRead();  // the question is answered at once: this is confirmed read to filled
+                           // list
+            times.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - start).count());
             if (dlg.Records().m_nRecordCount != 15) {
                 std::fprintf(stderr, "run %d did not fill the list\n", i);
                 return 1;
@@ -101,8 +103,9 @@ int main(int argc, char** argv) {
         dlg.OnRead();
         const double wall = std::chrono::duration<double>(Clock::now() - start).count();
         const double cpu = CpuSeconds() - cpu0;
-        std::printf("silent meter: waited %.2f s, CPU %.3f s = %.2f %% of one core (goal <= 2 %%)\n",
-                    wall, cpu, 100.0 * cpu / wall);
+        std::printf(
+            "silent meter: waited %.2f s, CPU %.3f s = %.2f %% of one core (goal <= 2 %%)\n", wall,
+            cpu, 100.0 * cpu / wall);
     }
     std::filesystem::current_path("/");
     std::filesystem::remove_all(work);

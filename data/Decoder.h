@@ -12,8 +12,8 @@ namespace odomei {
 
 constexpr std::size_t kBlockSize = 216;
 constexpr std::size_t kRecordSize = 14;
-constexpr std::size_t kFirstRecordOffset = 1;   // byte 0 only takes part in the check byte
-constexpr std::size_t kVersionOffset = 211;     // four version characters, pairs reversed
+constexpr std::size_t kFirstRecordOffset = 1;  // byte 0 only takes part in the check byte
+constexpr std::size_t kVersionOffset = 211;    // four version characters, pairs reversed
 constexpr std::size_t kCheckByteOffset = 215;
 
 using MeasurementBlock = std::span<const std::uint8_t, kBlockSize>;
@@ -21,12 +21,12 @@ using RecordBytes = std::span<const std::uint8_t, kRecordSize>;
 
 // One record's fields, read little-endian from its 14 bytes.
 struct MeasurementRecord {
-    std::int32_t fuelCount = 0;        // ten-millionths of a litre, before correction
-    std::uint32_t distanceCount = 0;   // steps of 0.0003925 km
-    std::uint16_t correction = 0;      // hundredths of a percent (10000 is 100.00 %)
-    std::uint16_t refuel = 0;          // hundredths of a litre
+    std::int32_t fuelCount = 0;       // ten-millionths of a litre, before correction
+    std::uint32_t distanceCount = 0;  // steps of 0.0003925 km
+    std::uint16_t correction = 0;     // hundredths of a percent (10000 is 100.00 %)
+    std::uint16_t refuel = 0;         // hundredths of a litre
     std::uint8_t day = 0;
-    std::uint8_t yearMonth = 0;        // high nibble: year - 2000; low nibble: month
+    std::uint8_t yearMonth = 0;  // high nibble: year - 2000; low nibble: month
 
     static MeasurementRecord From(RecordBytes bytes);
 };

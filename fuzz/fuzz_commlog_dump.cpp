@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (;; ++end) {
             end = dump.find("\r\n", end);
             Require(end != std::string::npos, "missing line end", at);
-            if (last ? end + 2 == dump.size() : dump.compare(end + 2, 7, Prefix(offset + 16)) == 0) {
+            if (last ? end + 2 == dump.size()
+                     : dump.compare(end + 2, 7, Prefix(offset + 16)) == 0) {
                 break;
             }
         }

@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         Require(IsDate(r.m_strDate), "date", r.m_strDate);
-        for (const std::string* s : {&r.m_strDistance, &r.m_strFuel, &r.m_strCorrection,
-                                     &r.m_strRefuel, &r.m_strError}) {
+        for (const std::string* s :
+             {&r.m_strDistance, &r.m_strFuel, &r.m_strCorrection, &r.m_strRefuel, &r.m_strError}) {
             Require(IsTwoDecimalNumber(*s), "number", *s);
         }
         const double error = std::strtod(r.m_strError.c_str(), nullptr);

@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const char* section = "シリアル通信設定";
     const char* key = "ｼﾘｱﾙﾎﾟｰﾄ番号";
-    const auto value = static_cast<std::int32_t>(odomei::GetPrivateProfileInt(section, key, 1, path));
+    const auto value =
+        static_cast<std::int32_t>(odomei::GetPrivateProfileInt(section, key, 1, path));
     odomei::GetPrivateProfileString("Ports", "COM1", path);
     const std::string text = std::to_string(value);
     Require(odomei::WritePrivateProfileString(section, key, text, path), "write failed");

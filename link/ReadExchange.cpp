@@ -38,7 +38,8 @@ const char* ExchangeFailureText(ExchangeOutcome outcome) {
     switch (outcome) {
         case ExchangeOutcome::kBlockReceived: return "";
         case ExchangeOutcome::kStxFailed: return "コマンド送信処理でエラーが発生しました(STX)";
-        case ExchangeOutcome::kTimedOut: return "コマンド受信処理でエラーが発生しました(タイムアウト)";
+        case ExchangeOutcome::kTimedOut:
+            return "コマンド受信処理でエラーが発生しました(タイムアウト)";
         case ExchangeOutcome::kNakFailed: return "コマンド送信処理でエラーが発生しました(NAK)";
         case ExchangeOutcome::kBccError: return "ＢＣＣエラーが発生しました";
         case ExchangeOutcome::kAckFailed: return "コマンド送信処理でエラーが発生しました(ACK)";

@@ -18,9 +18,9 @@ constexpr std::uint8_t NAK = 0x15;
 enum class ExchangeOutcome {
     kBlockReceived,  // verified and acknowledged
     kStxFailed,
-    kTimedOut,       // about ten seconds of silence, or the device went away
+    kTimedOut,  // about ten seconds of silence, or the device went away
     kNakFailed,
-    kBccError,       // the third wrong check byte
+    kBccError,  // the third wrong check byte
     kAckFailed,
 };
 

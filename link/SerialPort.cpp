@@ -10,11 +10,11 @@
 namespace odomei {
 namespace {
 
-constexpr std::uint32_t kQueueSize = 1000;       // input and output queues asked for
-constexpr std::uint32_t kReadChunk = 1024;       // largest single platform read
-constexpr std::uint32_t kWriteChunk = 512;       // largest single platform write
+constexpr std::uint32_t kQueueSize = 1000;  // input and output queues asked for
+constexpr std::uint32_t kReadChunk = 1024;  // largest single platform read
+constexpr std::uint32_t kWriteChunk = 512;  // largest single platform write
 constexpr std::uint32_t kDcbLength = 28;
-constexpr std::uint32_t kDcbFlags = 0x81;        // fBinary and fTXContinueOnXoff only
+constexpr std::uint32_t kDcbFlags = 0x81;  // fBinary and fTXContinueOnXoff only
 constexpr std::uint16_t kXonLim = 100, kXoffLim = 200;
 constexpr char kXonChar = 0x11, kXoffChar = 0x13, kEvtChar = 0x0A, kErrorChar = 0;
 constexpr CommTimeouts kTimeouts{65535, 50, 500, 5, 50};
@@ -51,8 +51,8 @@ bool WaitForLine(SerialDevice* device, WaitFor what, std::int64_t deadline) {
         ComStat stat;
         std::uint32_t errors = 0;
         if (!device->ClearCommError(&errors, &stat)) return false;
-        const bool done = what == WaitFor::kTximClear ? (stat.flags & kComStatTxim) == 0
-                                                      : stat.cbOutQue == 0;
+        const bool done =
+            what == WaitFor::kTximClear ? (stat.flags & kComStatTxim) == 0 : stat.cbOutQue == 0;
         if (done) return true;
         if (NowMicros() >= deadline) return false;
         Pause();
@@ -101,14 +101,12 @@ int OpenSerialPort(SerialHandle* slot, int port, int baud, int dataBits, int par
     DCB dcb;
     if (!device->GetCommState(dcb)) return fail("line settings unreadable: " + device->LastError());
 
-    const bool capable = (prop.dwSettableParams & SP_BAUD) && (prop.dwSettableBaud & BAUD_4800) &&
-                         (prop.dwSettableParams & SP_DATABITS) &&
-                         (prop.wSettableData & DATABITS_8) &&
-                         (prop.dwSettableParams & SP_PARITY_CHECK) &&
-                         (prop.dwSettableParams & SP_PARITY) &&
-                         (prop.dwSettableParams & SP_STOPBITS) &&
-                         (prop.dwSettableParams & SP_HANDSHAKING) &&
-                         (prop.dwSettableParams & SP_RLSD);
+    const bool capable =
+        (prop.dwSettableParams & SP_BAUD) && (prop.dwSettableBaud & BAUD_4800) &&
+        (prop.dwSettableParams & SP_DATABITS) && (prop.wSettableData & DATABITS_8) &&
+        (prop.dwSettableParams & SP_PARITY_CHECK) && (prop.dwSettableParams & SP_PARITY) &&
+        (prop.dwSettableParams & SP_STOPBITS) && (prop.dwSettableParams & SP_HANDSHAKING) &&
+        (prop.dwSettableParams & SP_RLSD);
     if (!capable) return fail("the port cannot take the line settings the meter needs");
 
     dcb.DCBlength = kDcbLength;
@@ -132,12 +130,14 @@ int OpenSerialPort(SerialHandle* slot, int port, int baud, int dataBits, int par
     if (!device->SetCommState(dcb)) return fail("line settings refused: " + device->LastError());
 
     CommTimeouts current;
-    if (!device->GetCommTimeouts(current)) return fail("time-outs unreadable: " + device->LastError());
+    if (!device->GetCommTimeouts(current))
+        return fail("time-outs unreadable: " + device->LastError());
     if (!(prop.dwProvCapabilities & PCF_INTTIMEOUTS) ||
         !(prop.dwProvCapabilities & PCF_TOTALTIMEOUTS)) {
         return fail("the port has no read time-outs");
     }
-    if (!device->SetCommTimeouts(kTimeouts)) return fail("time-outs refused: " + device->LastError());
+    if (!device->SetCommTimeouts(kTimeouts))
+        return fail("time-outs refused: " + device->LastError());
     device->PurgeComm(PURGE_RXCLEAR);
     device->PurgeComm(PURGE_TXCLEAR);
     *slot = device.release();
@@ -176,9 +176,10 @@ int WriteSerial(SerialHandle handle, const std::uint8_t* source, int n, int over
     if (handle == nullptr) return kSerialNoPort;
     if (overlapped != 0) return kSerialIoFailure;
     const std::int64_t deadline =
-        NowMicros() + (kTimeouts.WriteTotalTimeoutConstant +
-                       std::int64_t{kTimeouts.WriteTotalTimeoutMultiplier} * std::max(n, 0)) *
-                          1000 +
+        NowMicros() +
+        (kTimeouts.WriteTotalTimeoutConstant +
+         std::int64_t{kTimeouts.WriteTotalTimeoutMultiplier} * std::max(n, 0)) *
+            1000 +
         kSlowestByteMicros * std::max(n, 0);
     std::array<std::uint8_t, kWriteChunk> work;
     int sent = 0;

@@ -75,7 +75,8 @@ void WriteCommLog(const void* data, int count, char mode) {
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         close(fd);
-        Report(kOpenError, err == EWOULDBLOCK ? "another program holds the file" : std::strerror(err));
+        Report(kOpenError,
+               err == EWOULDBLOCK ? "another program holds the file" : std::strerror(err));
         return;
     }
 

@@ -8,10 +8,10 @@
 namespace odomei {
 
 struct LocalTime {
-    int year = 0;    // e.g. 2026
-    int month = 0;   // 1 to 12
-    int day = 0;     // 1 to 31
-    int hour = 0;    // 0 to 23
+    int year = 0;   // e.g. 2026
+    int month = 0;  // 1 to 12
+    int day = 0;    // 1 to 31
+    int hour = 0;   // 0 to 23
     int minute = 0;
     int second = 0;
     int millisecond = 0;

@@ -81,6 +81,8 @@ int AfxMessageBox(const std::string& text, unsigned flags, const std::string& de
     return ShowBox(call);
 }
 
-MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return std::exchange(Hook(), std::move(hook)); }
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
+    return std::exchange(Hook(), std::move(hook));
+}
 
 }  // namespace odomei

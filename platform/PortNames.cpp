@@ -65,7 +65,8 @@ std::string DescribeSerialPorts() {
     if (devices.empty()) return "No serial port was found on this computer.";
     std::string text = "Serial ports found:";
     for (std::size_t i = 0; i < devices.size(); ++i) {
-        text += " COM" + std::to_string(i + 1) + " = " + devices[i] + (i + 1 < devices.size() ? "," : ".");
+        text += " COM" + std::to_string(i + 1) + " = " + devices[i] +
+                (i + 1 < devices.size() ? "," : ".");
     }
     return text;
 }

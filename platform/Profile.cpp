@@ -116,8 +116,8 @@ Location Find(const std::vector<Line>& lines, std::string_view section, std::str
 }
 
 std::string_view Unquote(std::string_view v) {
-    if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') ||
-                          (v.front() == '\'' && v.back() == '\''))) {
+    if (v.size() >= 2 &&
+        ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\''))) {
         v = v.substr(1, v.size() - 2);
     }
     return v;

@@ -22,8 +22,8 @@ std::optional<SaveAsResult> ShowSaveAsDialog(const SaveAsRequest& request) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDirectory(QString::fromUtf8(request.directory));
-    dialog.setNameFilter(QString::fromUtf8(request.typeDescription + " (" + request.typePattern +
-                                           ")"));
+    dialog.setNameFilter(
+        QString::fromUtf8(request.typeDescription + " (" + request.typePattern + ")"));
     dialog.selectFile(QString::fromUtf8(request.initialName));
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     dialog.setWindowModality(Qt::ApplicationModal);

@@ -26,8 +26,8 @@ struct RateEntry {
     std::uint32_t baud;
     speed_t speed;
 };
-constexpr RateEntry kRates[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},
-                                {9600, B9600},   {19200, B19200}, {38400, B38400},
+constexpr RateEntry kRates[] = {{1200, B1200},   {2400, B2400},    {4800, B4800},
+                                {9600, B9600},   {19200, B19200},  {38400, B38400},
                                 {57600, B57600}, {115200, B115200}};
 
 // Which DCB flag bits mean what (bit positions of the packed flag word).
@@ -85,9 +85,13 @@ public:
         if (t.c_cflag & CRTSCTS) dcb.flags |= kFlagOutxCtsFlow;
         if (t.c_iflag & IXON) dcb.flags |= kFlagOutX;
         if (t.c_iflag & IXOFF) dcb.flags |= kFlagInX;
-        dcb.ByteSize = (t.c_cflag & CSIZE) == CS7 ? 7 : (t.c_cflag & CSIZE) == CS6 ? 6
-                     : (t.c_cflag & CSIZE) == CS5 ? 5 : 8;
-        dcb.Parity = !(t.c_cflag & PARENB) ? NOPARITY : (t.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
+        dcb.ByteSize = (t.c_cflag & CSIZE) == CS7   ? 7
+                       : (t.c_cflag & CSIZE) == CS6 ? 6
+                       : (t.c_cflag & CSIZE) == CS5 ? 5
+                                                    : 8;
+        dcb.Parity = !(t.c_cflag & PARENB)  ? NOPARITY
+                     : (t.c_cflag & PARODD) ? ODDPARITY
+                                            : EVENPARITY;
         dcb.StopBits = (t.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
         dcb.XonChar = static_cast<char>(t.c_cc[VSTART]);
         dcb.XoffChar = static_cast<char>(t.c_cc[VSTOP]);
@@ -101,7 +105,10 @@ public:
         cfmakeraw(&t);
         t.c_cflag |= CLOCAL | CREAD;
         t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-        t.c_cflag |= dcb.ByteSize == 7 ? CS7 : dcb.ByteSize == 6 ? CS6 : dcb.ByteSize == 5 ? CS5 : CS8;
+        t.c_cflag |= dcb.ByteSize == 7   ? CS7
+                     : dcb.ByteSize == 6 ? CS6
+                     : dcb.ByteSize == 5 ? CS5
+                                         : CS8;
         if (dcb.Parity == ODDPARITY) t.c_cflag |= PARENB | PARODD;
         if (dcb.Parity == EVENPARITY) t.c_cflag |= PARENB;
         if (dcb.flags & kFlagParity) t.c_iflag |= INPCK;
@@ -153,7 +160,8 @@ public:
         int out = 0;
         if (ioctl(m_fd, FIONREAD, &in) != 0) return Fail(errno);
         if (ioctl(m_fd, TIOCOUTQ, &out) != 0) out = 0;  // not every tty knows its output queue
-        if (stat) *stat = ComStat{0, static_cast<std::uint32_t>(in), static_cast<std::uint32_t>(out)};
+        if (stat)
+            *stat = ComStat{0, static_cast<std::uint32_t>(in), static_cast<std::uint32_t>(out)};
         return true;
     }
 
@@ -166,10 +174,22 @@ public:
         int bits = 0;
         unsigned long request = 0;
         switch (function) {
-            case SETRTS: bits = TIOCM_RTS; request = TIOCMBIS; break;
-            case CLRRTS: bits = TIOCM_RTS; request = TIOCMBIC; break;
-            case SETDTR: bits = TIOCM_DTR; request = TIOCMBIS; break;
-            case CLRDTR: bits = TIOCM_DTR; request = TIOCMBIC; break;
+            case SETRTS:
+                bits = TIOCM_RTS;
+                request = TIOCMBIS;
+                break;
+            case CLRRTS:
+                bits = TIOCM_RTS;
+                request = TIOCMBIC;
+                break;
+            case SETDTR:
+                bits = TIOCM_DTR;
+                request = TIOCMBIS;
+                break;
+            case CLRDTR:
+                bits = TIOCM_DTR;
+                request = TIOCMBIC;
+                break;
             default: return Fail(EINVAL);
         }
         return ioctl(m_fd, request, &bits) == 0 || Fail(errno);
@@ -251,17 +271,14 @@ std::string Explain(int err) {
     switch (err) {
         case ENOENT:
         case ENODEV:
-        case ENXIO:
-            return "no such device. " + DescribeSerialPorts();
+        case ENXIO: return "no such device. " + DescribeSerialPorts();
         case EACCES:
         case EPERM:
             return "permission denied. Add your user to the group that owns the device (usually "
                    "'dialout': sudo adduser $USER dialout), then log in again.";
         case EBUSY:
-        case EWOULDBLOCK:
-            return "busy: another program holds it open.";
-        default:
-            return std::strerror(err);
+        case EWOULDBLOCK: return "busy: another program holds it open.";
+        default: return std::strerror(err);
     }
 }
 

@@ -13,25 +13,25 @@ namespace odomei::test {
 
 // What the test sets up and reads back; shared with the device, which the driver owns.
 struct FakeLine {
-    std::vector<std::string> calls;       // "ReadFile(1024)", "PurgeComm(8)", ...
-    std::set<std::string> failing;        // names of calls that fail: "SetCommState", ...
+    std::vector<std::string> calls;  // "ReadFile(1024)", "PurgeComm(8)", ...
+    std::set<std::string> failing;   // names of calls that fail: "SetCommState", ...
     CommProp prop = FullCapabilities();
-    std::uint16_t neededPropSize = 80;    // what the first GetCommProperties reports
-    DCB state = InitialState();           // what GetCommState returns; SetCommState stores here
+    std::uint16_t neededPropSize = 80;  // what the first GetCommProperties reports
+    DCB state = InitialState();         // what GetCommState returns; SetCommState stores here
     CommTimeouts timeouts;
-    std::deque<std::uint8_t> incoming;    // bytes ReadFile delivers
+    std::deque<std::uint8_t> incoming;              // bytes ReadFile delivers
     std::deque<std::vector<std::uint8_t>> answers;  // each STX written makes the next arrive
-    std::vector<std::uint8_t> written;    // bytes WriteFile took
-    std::deque<std::uint32_t> pieces;     // cbInQue tells the next piece of incoming, not all of
-                                          // it; a successful read takes the piece
-    int statusFailsAfterReads = -1;       // ClearCommError fails once this many reads were made
-    std::uint32_t outQueue = 0;           // cbOutQue reported: never 0 means a line that never drains
+    std::vector<std::uint8_t> written;              // bytes WriteFile took
+    std::deque<std::uint32_t> pieces;  // cbInQue tells the next piece of incoming, not all of
+                                       // it; a successful read takes the piece
+    int statusFailsAfterReads = -1;    // ClearCommError fails once this many reads were made
+    std::uint32_t outQueue = 0;        // cbOutQue reported: never 0 means a line that never drains
     std::uint32_t writeAccepts = UINT32_MAX;  // WriteFile takes at most this many bytes
-    std::set<int> failingReads;           // indices of ReadFile calls that fail
-    std::set<int> failingWrites;          // indices of WriteFile calls that fail
+    std::set<int> failingReads;               // indices of ReadFile calls that fail
+    std::set<int> failingWrites;              // indices of WriteFile calls that fail
     int reads = 0;
     int writes = 0;
-    int statusFailsAfter = -1;            // ClearCommError fails from its Nth call on
+    int statusFailsAfter = -1;  // ClearCommError fails from its Nth call on
     int statusCalls = 0;
     bool closed = false;
 
@@ -174,15 +174,15 @@ private:
 class FakeOpener {
 public:
     explicit FakeOpener(std::shared_ptr<FakeLine> line) : m_line(std::move(line)) {
-        m_previous = SetSerialOpener(
-            [this](const std::string& name, bool, OpenFailure* failure) -> std::unique_ptr<SerialDevice> {
-                names.push_back(name);
-                if (m_line->failing.count("CreateFile")) {
-                    if (failure) *failure = {"/dev/fake-" + name, "no such device"};
-                    return nullptr;
-                }
-                return std::make_unique<FakeSerialDevice>(m_line);
-            });
+        m_previous = SetSerialOpener([this](const std::string& name, bool,
+                                            OpenFailure* failure) -> std::unique_ptr<SerialDevice> {
+            names.push_back(name);
+            if (m_line->failing.count("CreateFile")) {
+                if (failure) *failure = {"/dev/fake-" + name, "no such device"};
+                return nullptr;
+            }
+            return std::make_unique<FakeSerialDevice>(m_line);
+        });
     }
     ~FakeOpener() { SetSerialOpener(std::move(m_previous)); }
     std::vector<std::string> names;

@@ -18,7 +18,9 @@ using Bytes = std::vector<std::uint8_t>;
 // Every entry is stamped 10:00:00.000 on 2026-12-07 while one of these lives.
 class FixedClock {
 public:
-    FixedClock() { SetClock([] { return LocalTime{2026, 12, 7, 10, 0, 0, 0}; }); }
+    FixedClock() {
+        SetClock([] { return LocalTime{2026, 12, 7, 10, 0, 0, 0}; });
+    }
     ~FixedClock() { SetClock({}); }
     static std::string Stamp() { return Sjis("10時00分00秒000："); }
 };

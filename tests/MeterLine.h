@@ -7,8 +7,8 @@
 #include <string>
 
 #include "platform/PortNames.h"
-#include "tests/FakeSerial.h"
 #include "platform/Profile.h"
+#include "tests/FakeSerial.h"
 #include "tests/TestSupport.h"
 #include "tools/metersim/MeterSim.h"
 

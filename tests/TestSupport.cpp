@@ -3,8 +3,8 @@
 #include "app/MeterDlg.h"
 #include "tests/FakeSerial.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>
@@ -47,14 +47,14 @@ ScratchMount::~ScratchMount() {
 }
 
 bool ScratchMount::MakeReadOnly() {
-    return m_mounted && mount(nullptr, m_dir.Path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY,
-                              nullptr) == 0;
+    return m_mounted &&
+           mount(nullptr, m_dir.Path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
 }
 
 UnwritableDir::UnwritableDir() {
     if (geteuid() != 0) {
-        std::filesystem::permissions(m_dir.Path(), std::filesystem::perms::owner_read |
-                                                         std::filesystem::perms::owner_exec);
+        std::filesystem::permissions(
+            m_dir.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
         m_path = m_dir.Path();
         return;
     }

@@ -1,7 +1,7 @@
 // The communication log: entries byte for byte, the day change, and failures that never stop
 // the caller.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -39,8 +39,8 @@ TEST(CommLogDump, LaysOutLinesOfSixteenBytes) {
     EXPECT_EQ(Dump({0x02}), "0000 ; 02                                               : .\r\n");
     Bytes sixteen;
     for (int i = 0; i < 16; ++i) sixteen.push_back(static_cast<std::uint8_t>(0x30 + i));
-    EXPECT_EQ(Dump(sixteen), Line("0000", "30 31 32 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F ",
-                                  "0123456789:;<=>?"));
+    EXPECT_EQ(Dump(sixteen),
+              Line("0000", "30 31 32 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F ", "0123456789:;<=>?"));
     Bytes seventeen = sixteen;
     seventeen.push_back(0x7F);
     EXPECT_EQ(Dump(seventeen), Dump(sixteen) + Line("0010", "7F ", "."));
@@ -50,25 +50,28 @@ TEST(CommLogDump, LaysOutLinesOfSixteenBytes) {
 
 TEST(CommLogDump, ShowsShiftJisCharactersWhole) {
     // A, the character 82 A0, B.
-    EXPECT_EQ(Dump({0x41, 0x82, 0xA0, 0x42}), Line("0000", "41 82 A0 42 ", "A\x82\xA0" "B"));
+    EXPECT_EQ(Dump({0x41, 0x82, 0xA0, 0x42}), Line("0000", "41 82 A0 42 ",
+                                                   "A\x82\xA0"
+                                                   "B"));
     // The second byte is copied whatever it is: 81 0D.
-    EXPECT_EQ(Dump({0x81, 0x0D, 0x41}), Line("0000", "81 0D 41 ", "\x81\x0D" "A"));
+    EXPECT_EQ(Dump({0x81, 0x0D, 0x41}), Line("0000", "81 0D 41 ",
+                                             "\x81\x0D"
+                                             "A"));
     // A character begun at the sixteenth byte: 17 bytes in the column, a space on the next line.
     Bytes split(15, 0x41);
     split.push_back(0x88);
     split.push_back(0xA4);
     split.push_back(0x42);
-    EXPECT_EQ(Dump(split),
-              Line("0000", "41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 88 ",
-                   std::string(15, 'A') + "\x88\xA4") +
-                  Line("0010", "A4 42 ", " B"));
+    EXPECT_EQ(Dump(split), Line("0000", "41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 88 ",
+                                std::string(15, 'A') + "\x88\xA4") +
+                               Line("0010", "A4 42 ", " B"));
 }
 
 TEST(CommLogDump, PartialLineEndingInAHighByteGetsOneSpace) {
-    EXPECT_EQ(Dump({0x41, 0xB1}), Line("0000", "41 B1 ", "A\xB1", " \r\n"));       // katakana
-    EXPECT_EQ(Dump({0x41, 0x82}), Line("0000", "41 82 ", "A\x82", " \r\n"));       // lone lead byte
-    EXPECT_EQ(Dump({0x82, 0xA0}), Line("0000", "82 A0 ", "\x82\xA0", " \r\n"));    // 2nd byte >= 0x80
-    EXPECT_EQ(Dump({0x82, 0x60}), Line("0000", "82 60 ", "\x82\x60"));             // 2nd byte ASCII
+    EXPECT_EQ(Dump({0x41, 0xB1}), Line("0000", "41 B1 ", "A\xB1", " \r\n"));     // katakana
+    EXPECT_EQ(Dump({0x41, 0x82}), Line("0000", "41 82 ", "A\x82", " \r\n"));     // lone lead byte
+    EXPECT_EQ(Dump({0x82, 0xA0}), Line("0000", "82 A0 ", "\x82\xA0", " \r\n"));  // 2nd byte >= 0x80
+    EXPECT_EQ(Dump({0x82, 0x60}), Line("0000", "82 60 ", "\x82\x60"));           // 2nd byte ASCII
     EXPECT_EQ(Dump({0x41, 0x42}), Line("0000", "41 42 ", "AB"));
     EXPECT_EQ(Dump({0x41, 0x80}), Line("0000", "41 80 ", "A."));
     Bytes full(15, 0x41);
@@ -109,9 +112,10 @@ TEST_F(CommLogFile, TextEntriesCarryTheTimeStamp) {
     Text("");
     now = {2026, 12, 7, 23, 59, 59, 999};
     Text("onSend", 'T');
-    EXPECT_EQ(Log(), Sjis("09時05分07秒042：＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊\r\n"
-                          "09時05分07秒043：\r\n"
-                          "23時59分59秒999：onSend\r\n"));
+    EXPECT_EQ(Log(),
+              Sjis("09時05分07秒042：＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊\r\n"
+                   "09時05分07秒043：\r\n"
+                   "23時59分59秒999：onSend\r\n"));
     EXPECT_TRUE(boxes.Calls().empty());
 }
 
@@ -155,7 +159,8 @@ TEST_F(CommLogFile, UnwritableFolderShowsTheOpenErrorAndTheCallerGoesOn) {
     test::ScriptedMessageBoxes boxes;
     Text("onSend");
     ASSERT_EQ(boxes.Calls().size(), 1u);
-    EXPECT_EQ(boxes.Calls()[0].text, "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
+    EXPECT_EQ(boxes.Calls()[0].text,
+              "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
     EXPECT_EQ(boxes.Calls()[0].flags, MB_ICONHAND);
 }
 

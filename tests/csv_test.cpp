@@ -4,8 +4,8 @@
 
 #include <QPushButton>
 #include <csignal>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/MeterDlg.h"
 #include "data/CsvExport.h"

@@ -61,49 +61,68 @@ Record AllOnes() {
 INSTANTIATE_TEST_SUITE_P(
     Records, DecodeRecordTexts,
     ::testing::Values(
-        RecordCase{"Typical", MakeRecord(301234567, 1000000, 10000, 3050, 15, 0x73),
+        RecordCase{"Typical",
+                   MakeRecord(301234567, 1000000, 10000, 3050, 15, 0x73),
                    {"2007年03月15日", "392.50", "30.12", "100.00", "30.50", "1.25"}},
         // Exact hundredths of a litre stay exact (a single-precision factor made them 1.22, 49.99).
-        RecordCase{"ExactFuel123", MakeRecord(12300000, 2548, 10000, 123, 1, 0x11),
+        RecordCase{"ExactFuel123",
+                   MakeRecord(12300000, 2548, 10000, 123, 1, 0x11),
                    {"2001年01月01日", "1.00", "1.23", "100.00", "1.23", "0.00"}},
-        RecordCase{"ExactFuel50", MakeRecord(500000000, 100000, 10000, 5000, 1, 0x11),
+        RecordCase{"ExactFuel50",
+                   MakeRecord(500000000, 100000, 10000, 5000, 1, 0x11),
                    {"2001年01月01日", "39.25", "50.00", "100.00", "50.00", "0.00"}},
         // d = 1 of 800: 0.125 rounds up to 0.13.
-        RecordCase{"HalfRoundsUp", MakeRecord(79900000, 0, 10000, 800, 1, 0x11),
+        RecordCase{"HalfRoundsUp",
+                   MakeRecord(79900000, 0, 10000, 800, 1, 0x11),
                    {"2001年01月01日", "0.00", "7.99", "100.00", "8.00", "0.13"}},
-        RecordCase{"NegativeHalfRoundsAway", MakeRecord(80100000, 0, 10000, 800, 1, 0x11),
+        RecordCase{"NegativeHalfRoundsAway",
+                   MakeRecord(80100000, 0, 10000, 800, 1, 0x11),
                    {"2001年01月01日", "0.00", "8.01", "100.00", "8.00", "-0.13"}},
         // 107 / 4000 * 100 is held just below 2.675.
-        RecordCase{"HeldBelowHalf", MakeRecord(389300000, 0, 10000, 4000, 1, 0x11),
+        RecordCase{"HeldBelowHalf",
+                   MakeRecord(389300000, 0, 10000, 4000, 1, 0x11),
                    {"2001年01月01日", "0.00", "38.93", "100.00", "40.00", "2.67"}},
-        RecordCase{"NegativeZero", MakeRecord(1250050000, 0, 20000, 25000, 1, 0x11),
+        RecordCase{"NegativeZero",
+                   MakeRecord(1250050000, 0, 20000, 25000, 1, 0x11),
                    {"2001年01月01日", "0.00", "250.01", "200.00", "250.00", "-0.00"}},
         // Fourteen 0xFF bytes are a record: fuel -1 x 65535 / 10000 is -6, shown as -0.00.
-        RecordCase{"AllOnes", AllOnes(),
-                   {"-", "1685774.66", "-0.00", "655.35", "655.35", "100.00"}},
-        RecordCase{"LargestProductDoesNotWrap", MakeRecord(2147483647, 0, 65535, 65535, 9, 0xF9),
+        RecordCase{
+            "AllOnes", AllOnes(), {"-", "1685774.66", "-0.00", "655.35", "655.35", "100.00"}},
+        RecordCase{"LargestProductDoesNotWrap",
+                   MakeRecord(2147483647, 0, 65535, 65535, 9, 0xF9),
                    {"2015年09月09日", "0.00", "1407.35", "655.35", "655.35", "-114.75"}},
-        RecordCase{"MostNegativeFuel", MakeRecord(-2147483647 - 1, 0, 65535, 100, 9, 0xF9),
+        RecordCase{"MostNegativeFuel",
+                   MakeRecord(-2147483647 - 1, 0, 65535, 100, 9, 0xF9),
                    {"2015年09月09日", "0.00", "-1407.35", "655.35", "1.00", "999.99"}},
-        RecordCase{"CorrectionAndRefuelDigits", MakeRecord(0, 0, 9950, 2500, 1, 0x11),
+        RecordCase{"CorrectionAndRefuelDigits",
+                   MakeRecord(0, 0, 9950, 2500, 1, 0x11),
                    {"2001年01月01日", "0.00", "0.00", "99.50", "25.00", "100.00"}},
-        RecordCase{"CorrectionHundredths", MakeRecord(0, 0, 10005, 5, 1, 0x11),
+        RecordCase{"CorrectionHundredths",
+                   MakeRecord(0, 0, 10005, 5, 1, 0x11),
                    {"2001年01月01日", "0.00", "0.00", "100.05", "0.05", "100.00"}},
-        RecordCase{"FarOverRefuel", MakeRecord(120000000, 0, 10000, 100, 1, 0x11),
+        RecordCase{"FarOverRefuel",
+                   MakeRecord(120000000, 0, 10000, 100, 1, 0x11),
                    {"2001年01月01日", "0.00", "12.00", "100.00", "1.00", "-999.99"}},
-        RecordCase{"NoRefuelNoFuel", MakeRecord(0, 0, 10000, 0, 1, 0x11),
+        RecordCase{"NoRefuelNoFuel",
+                   MakeRecord(0, 0, 10000, 0, 1, 0x11),
                    {"2001年01月01日", "0.00", "0.00", "100.00", "0.00", "-999.99"}},
-        RecordCase{"NoRefuelSomeFuel", MakeRecord(10000000, 0, 10000, 0, 1, 0x11),
+        RecordCase{"NoRefuelSomeFuel",
+                   MakeRecord(10000000, 0, 10000, 0, 1, 0x11),
                    {"2001年01月01日", "0.00", "1.00", "100.00", "0.00", "-999.99"}},
-        RecordCase{"NoRefuelNegativeFuel", MakeRecord(-10000000, 0, 10000, 0, 1, 0x11),
+        RecordCase{"NoRefuelNegativeFuel",
+                   MakeRecord(-10000000, 0, 10000, 0, 1, 0x11),
                    {"2001年01月01日", "0.00", "-1.00", "100.00", "0.00", "999.99"}},
-        RecordCase{"DistanceRoundsHalfUp", MakeRecord(0, 2000, 0, 1, 1, 0x11),  // 0.785 km exactly
+        RecordCase{"DistanceRoundsHalfUp",
+                   MakeRecord(0, 2000, 0, 1, 1, 0x11),  // 0.785 km exactly
                    {"2001年01月01日", "0.79", "0.00", "0.00", "0.01", "100.00"}},
-        RecordCase{"DateWithoutRangeCheck", MakeRecord(0, 0, 0, 1, 100, 0x0D),
+        RecordCase{"DateWithoutRangeCheck",
+                   MakeRecord(0, 0, 0, 1, 100, 0x0D),
                    {"2000年13月100日", "0.00", "0.00", "0.00", "0.01", "100.00"}},
-        RecordCase{"ZeroDateOtherFieldsDecoded", MakeRecord(10000000, 2548, 10000, 100, 0, 0),
+        RecordCase{"ZeroDateOtherFieldsDecoded",
+                   MakeRecord(10000000, 2548, 10000, 100, 0, 0),
                    {"-", "1.00", "1.00", "100.00", "1.00", "0.00"}},
-        RecordCase{"OnesDate", MakeRecord(10000000, 2548, 10000, 100, 0xFF, 0xFF),
+        RecordCase{"OnesDate",
+                   MakeRecord(10000000, 2548, 10000, 100, 0xFF, 0xFF),
                    {"-", "1.00", "1.00", "100.00", "1.00", "0.00"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -126,10 +145,9 @@ TEST(EmptyRecord, IsAllZeroOrTwelveOnesThenTwoZeros) {
 
 TEST(DecodeBlockRows, FilledRecordsCloseUpInBlockOrder) {
     Block b{};
-    const Record filled[] = {MakeRecord(10000000, 0, 10000, 100, 1, 0x61),
-                             MakeRecord(20000000, 0, 10000, 200, 2, 0x61),
-                             MakeRecord(30000000, 0, 10000, 300, 3, 0x61),
-                             MakeRecord(50000000, 0, 10000, 500, 5, 0x61)};
+    const Record filled[] = {
+        MakeRecord(10000000, 0, 10000, 100, 1, 0x61), MakeRecord(20000000, 0, 10000, 200, 2, 0x61),
+        MakeRecord(30000000, 0, 10000, 300, 3, 0x61), MakeRecord(50000000, 0, 10000, 500, 5, 0x61)};
     Put(b, 1, filled[0]);
     Put(b, 2, filled[1]);
     Put(b, 3, filled[2]);

@@ -81,8 +81,9 @@ TEST_F(Exchange, FailedReadWithBytesHeldLogsThemUnderOnClearAndStartsOver) {
     const ExchangeResult r = Run();
     ASSERT_EQ(r.outcome, ExchangeOutcome::kBlockReceived);
     EXPECT_TRUE(std::equal(block.begin(), block.end(), r.block.begin()));
-    EXPECT_EQ(Log(), Expect({{"onSend", {STX}}, {"onClear", junk}, {"onReceive", block},
-                             {"onSend", {ACK}}}));
+    EXPECT_EQ(
+        Log(),
+        Expect({{"onSend", {STX}}, {"onClear", junk}, {"onReceive", block}, {"onSend", {ACK}}}));
     EXPECT_EQ(line->written, (Bytes{STX, ACK}));
 }
 
@@ -93,7 +94,8 @@ TEST_F(Exchange, ReadsNeverAskForMoreThanTheBufferHolds) {
     const ExchangeResult r = Run();
     EXPECT_EQ(r.outcome, ExchangeOutcome::kBlockReceived);
     EXPECT_EQ(line->Only({"ReadFile"}), std::vector<std::string>{"ReadFile(999)"});
-    EXPECT_EQ(Log(), Expect({{"onSend", {STX}}, {"onReceive", Bytes(flood.begin(), flood.begin() + 999)},
+    EXPECT_EQ(Log(), Expect({{"onSend", {STX}},
+                             {"onReceive", Bytes(flood.begin(), flood.begin() + 999)},
                              {"onSend", {ACK}}}));
 }
 
@@ -110,7 +112,8 @@ TEST_F(Exchange, VanishedDeviceEndsTheAttemptAtOnceAsATimeOut) {
     line->statusFailsAfterReads = 1;  // the device goes after the first piece
     EXPECT_EQ(Run().outcome, ExchangeOutcome::kTimedOut);
     EXPECT_TRUE(pauses.empty());
-    EXPECT_EQ(Log(), Expect({{"onSend", {STX}}, {"onReceive", Bytes(block.begin(), block.begin() + 100)}}));
+    EXPECT_EQ(Log(), Expect({{"onSend", {STX}},
+                             {"onReceive", Bytes(block.begin(), block.begin() + 100)}}));
 }
 
 TEST_F(Exchange, ThreeBadBlocksGiveThreeNaksWithPausesAndTheBccError) {

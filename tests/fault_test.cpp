@@ -1,7 +1,7 @@
 // What a user meets when the line or the files misbehave, through the real window on a
 // pseudo-terminal: a clear message or the documented behaviour, no hang, no crash, nothing lost.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,7 +25,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kTimeout = "コマンド受信処理でエラーが発生しました(タイムアウト)";
-constexpr const char* kLogOpenError = "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー";
+constexpr const char* kLogOpenError =
+    "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー";
 
 class Fault : public ::testing::Test {
 protected:

@@ -51,8 +51,12 @@ protected:
     }
     std::string Log() const { return test::ReadBytes(dir.File("KORVANA.log")); }
     std::string BannerLog() const { return test::FixedClock::Stamp() + Sjis(kBanner) + "\r\n"; }
-    int Rows() const { return qobject_cast<QTableWidget*>(dlg->GetDlgItem(IDC_RECORD_LIST))->rowCount(); }
-    QString Version() const { return qobject_cast<QLabel*>(dlg->GetDlgItem(IDC_VERSION_TEXT))->text(); }
+    int Rows() const {
+        return qobject_cast<QTableWidget*>(dlg->GetDlgItem(IDC_RECORD_LIST))->rowCount();
+    }
+    QString Version() const {
+        return qobject_cast<QLabel*>(dlg->GetDlgItem(IDC_VERSION_TEXT))->text();
+    }
     std::vector<bool> Buttons() const {
         return {dlg->GetDlgItem(IDC_READ)->isEnabled(), dlg->GetDlgItem(IDC_SAVE_CSV)->isEnabled(),
                 dlg->GetDlgItem(IDC_CLEAR)->isEnabled()};
@@ -88,7 +92,8 @@ TEST_F(ReadOut, DeclinedReadSendsAndLogsNothing) {
     Start();
     boxes.Answer(IDNO);
     dlg->OnRead();
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"計測データの読込を開始します。よろしいですか？"});
+    EXPECT_EQ(boxes.Texts(),
+              std::vector<std::string>{"計測データの読込を開始します。よろしいですか？"});
     EXPECT_EQ(boxes.Calls()[0].flags, MB_YESNO | MB_ICONINFORMATION);
     EXPECT_TRUE(meter->Sim().Received().empty());
     EXPECT_EQ(Log(), BannerLog());
@@ -103,7 +108,8 @@ TEST_F(ReadOut, AnswerInPiecesIsCollectedIntoOneDumpThenAcknowledged) {
     Read();
     EXPECT_TRUE(Messages().empty());
     EXPECT_EQ(Received(2), (Bytes{metersim::STX, metersim::ACK}));
-    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}}, {"onReceive", block}, {"onSend", {ACK}}}));
+    EXPECT_EQ(Log(), BannerLog() +
+                         ExpectLog({{"onSend", {STX}}, {"onReceive", block}, {"onSend", {ACK}}}));
     ExpectFilled();
 }
 
@@ -116,7 +122,8 @@ TEST_F(ReadOut, MoreThan216BytesInOnePieceAreAllDumpedAndOnlyTheFirst216Decoded)
     Bytes answer = block;
     for (int i = 0; i < 30; ++i) answer.push_back(static_cast<std::uint8_t>(0xE0 + i % 16));
     EXPECT_EQ(Received(2), (Bytes{metersim::STX, metersim::ACK}));
-    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}}, {"onReceive", answer}, {"onSend", {ACK}}}));
+    EXPECT_EQ(Log(), BannerLog() +
+                         ExpectLog({{"onSend", {STX}}, {"onReceive", answer}, {"onSend", {ACK}}}));
     ExpectFilled();
 }
 
@@ -140,8 +147,9 @@ TEST_F(ReadOut, HundredBytesThenSilenceTimesOutWithThoseBytesLogged) {
     Read();
     EXPECT_EQ(Messages(), std::vector<std::string>{kTimeout});
     EXPECT_EQ(Received(1), Bytes{metersim::STX});
-    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}},
-                                              {"onReceive", Bytes(block.begin(), block.begin() + 100)}}));
+    EXPECT_EQ(Log(),
+              BannerLog() + ExpectLog({{"onSend", {STX}},
+                                       {"onReceive", Bytes(block.begin(), block.begin() + 100)}}));
     ExpectUnchangedEmpty();
 }
 
@@ -155,9 +163,15 @@ TEST_F(ReadOut, ThreeWrongCheckBytesGiveThreeNaksAndTheBccError) {
     bad.back() ^= 0xFF;
     EXPECT_EQ(Messages(), std::vector<std::string>{"ＢＣＣエラーが発生しました"});
     EXPECT_EQ(Received(6), (Bytes{STX, NAK, STX, NAK, STX, NAK}));
-    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}}, {"onReceive", bad}, {"onSend", {NAK}},
-                                              {"onSend", {STX}}, {"onReceive", bad}, {"onSend", {NAK}},
-                                              {"onSend", {STX}}, {"onReceive", bad}, {"onSend", {NAK}}}));
+    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}},
+                                              {"onReceive", bad},
+                                              {"onSend", {NAK}},
+                                              {"onSend", {STX}},
+                                              {"onReceive", bad},
+                                              {"onSend", {NAK}},
+                                              {"onSend", {STX}},
+                                              {"onReceive", bad},
+                                              {"onSend", {NAK}}}));
     ExpectUnchangedEmpty();
 }
 
@@ -170,8 +184,12 @@ TEST_F(ReadOut, WrongThenRightCheckByteGivesOneNakThenAckAndDecodesTheSecondBloc
     bad.back() ^= 0xFF;
     EXPECT_TRUE(Messages().empty());
     EXPECT_EQ(Received(4), (Bytes{STX, NAK, STX, ACK}));
-    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}}, {"onReceive", bad}, {"onSend", {NAK}},
-                                              {"onSend", {STX}}, {"onReceive", block}, {"onSend", {ACK}}}));
+    EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}},
+                                              {"onReceive", bad},
+                                              {"onSend", {NAK}},
+                                              {"onSend", {STX}},
+                                              {"onReceive", block},
+                                              {"onSend", {ACK}}}));
     ExpectFilled();
 }
 

@@ -30,16 +30,17 @@ protected:
 
 TEST_F(Driver, PortNumbersOutsideOneToNineOpenCom1) {
     for (int port : {0, -1, 10, 12, 1, 2, 9}) Open(port);
-    EXPECT_EQ(opener.names, (std::vector<std::string>{"COM1", "COM1", "COM1", "COM1", "COM1",
-                                                       "COM2", "COM9"}));
+    EXPECT_EQ(opener.names,
+              (std::vector<std::string>{"COM1", "COM1", "COM1", "COM1", "COM1", "COM2", "COM9"}));
 }
 
 TEST_F(Driver, OpensInTheFixedOrderWithTheTwoStepCapabilityRead) {
     ASSERT_EQ(Open(), 1);
-    EXPECT_EQ(line->calls, (std::vector<std::string>{
-                               "SetupComm(1000,1000)", "GetCommProperties(64)",
-                               "GetCommProperties(80)", "GetCommState", "SetCommState",
-                               "GetCommTimeouts", "SetCommTimeouts", "PurgeComm(8)", "PurgeComm(4)"}));
+    EXPECT_EQ(line->calls,
+              (std::vector<std::string>{"SetupComm(1000,1000)", "GetCommProperties(64)",
+                                        "GetCommProperties(80)", "GetCommState", "SetCommState",
+                                        "GetCommTimeouts", "SetCommTimeouts", "PurgeComm(8)",
+                                        "PurgeComm(4)"}));
     ASSERT_NE(handle, nullptr);
     const DCB& d = line->state;
     EXPECT_EQ(d.DCBlength, 28u);
@@ -72,8 +73,10 @@ TEST_F(Driver, LineParametersMapAsTheProgramDefinesThem) {
         std::uint32_t wantBaud;
         std::uint8_t wantBits, wantParity, wantStop;
     } cases[] = {
-        {300, 8, 0, 1, 9600, 8, NOPARITY, ONESTOPBIT},     {600, 5, 0, 0, 9600, 8, NOPARITY, ONESTOPBIT},
-        {14400, 6, 1, 2, 14400, 8, EVENPARITY, TWOSTOPBITS}, {115200, 7, 2, 3, 115200, 7, ODDPARITY, ONESTOPBIT},
+        {300, 8, 0, 1, 9600, 8, NOPARITY, ONESTOPBIT},
+        {600, 5, 0, 0, 9600, 8, NOPARITY, ONESTOPBIT},
+        {14400, 6, 1, 2, 14400, 8, EVENPARITY, TWOSTOPBITS},
+        {115200, 7, 2, 3, 115200, 7, ODDPARITY, ONESTOPBIT},
         {1200, 8, 3, 1, 1200, 8, NOPARITY, ONESTOPBIT},
     };
     for (const auto& c : cases) {
@@ -87,7 +90,7 @@ TEST_F(Driver, LineParametersMapAsTheProgramDefinesThem) {
 }
 
 TEST_F(Driver, EveryMissingCapabilityRefusesTheOpenAndEmptiesTheSlot) {
-    const std::uint32_t params[] = {SP_BAUD, SP_DATABITS, SP_PARITY_CHECK, SP_PARITY,
+    const std::uint32_t params[] = {SP_BAUD,     SP_DATABITS,    SP_PARITY_CHECK, SP_PARITY,
                                     SP_STOPBITS, SP_HANDSHAKING, SP_RLSD};
     for (std::uint32_t bit : params) {
         SCOPED_TRACE(bit);
@@ -118,7 +121,8 @@ TEST_F(Driver, EveryMissingCapabilityRefusesTheOpenAndEmptiesTheSlot) {
 }
 
 TEST_F(Driver, AnyFailingStepClosesTheDeviceAndEmptiesTheSlot) {
-    for (const char* step : {"GetCommState", "SetCommState", "GetCommTimeouts", "SetCommTimeouts"}) {
+    for (const char* step :
+         {"GetCommState", "SetCommState", "GetCommTimeouts", "SetCommTimeouts"}) {
         SCOPED_TRACE(step);
         line->failing = {step};
         EXPECT_EQ(Open(), 0);
@@ -140,7 +144,8 @@ TEST_F(Driver, ReadsAndWritesGoInChunksAndEndWithAZeroByte) {
     for (int i = 0; i < 1500; ++i) line->incoming.push_back(static_cast<std::uint8_t>(i * 3));
     line->calls.clear();
     EXPECT_EQ(ReadSerial(handle, dest.data(), 1500, 0), 0);
-    EXPECT_EQ(line->Only({"ReadFile"}), (std::vector<std::string>{"ReadFile(1024)", "ReadFile(476)"}));
+    EXPECT_EQ(line->Only({"ReadFile"}),
+              (std::vector<std::string>{"ReadFile(1024)", "ReadFile(476)"}));
     EXPECT_EQ(line->Count("ClearCommError"), 2u);
     for (int i = 0; i < 1500; ++i) ASSERT_EQ(dest[i], static_cast<std::uint8_t>(i * 3)) << i;
     EXPECT_EQ(dest[1500], 0);
@@ -154,7 +159,8 @@ TEST_F(Driver, ReadsAndWritesGoInChunksAndEndWithAZeroByte) {
     for (int i = 0; i < 600; ++i) source[i] = static_cast<std::uint8_t>(i);
     line->calls.clear();
     EXPECT_EQ(WriteSerial(handle, source.data(), 600, 0), 0);
-    EXPECT_EQ(line->Only({"WriteFile"}), (std::vector<std::string>{"WriteFile(512)", "WriteFile(88)"}));
+    EXPECT_EQ(line->Only({"WriteFile"}),
+              (std::vector<std::string>{"WriteFile(512)", "WriteFile(88)"}));
     EXPECT_EQ(line->written, source);
 
     line->calls.clear();

@@ -16,13 +16,13 @@ using test::TempDir;
 using test::WriteBytes;
 
 TEST(Cp932Text, ConvertsBothWaysAndRefusesWhatHasNoForm) {
-    EXPECT_EQ(*Utf8ToCp932("ｼﾘｱﾙ"), "\xBC\xD8\xB1\xD9");                  // half-width stays single-byte
-    EXPECT_EQ(*Utf8ToCp932("：＊"), "\x81\x46\x81\x96");                    // full-width colon, asterisk
+    EXPECT_EQ(*Utf8ToCp932("ｼﾘｱﾙ"), "\xBC\xD8\xB1\xD9");  // half-width stays single-byte
+    EXPECT_EQ(*Utf8ToCp932("：＊"), "\x81\x46\x81\x96");  // full-width colon, asterisk
     EXPECT_EQ(*Cp932ToUtf8("\x8C\x76\x91\xAA"), "計測");
-    EXPECT_EQ(*Utf8ToCp932("①～"), "\x87\x40\x81\x60");                    // NEC and IBM extensions
-    EXPECT_FALSE(Utf8ToCp932("\xF0\x9F\x9A\x97").has_value());             // no CP932 form
-    EXPECT_FALSE(Cp932ToUtf8("\x81").has_value());                         // lone lead byte
-    EXPECT_FALSE(Cp932ToUtf8("\x81\x20").has_value());                     // invalid trail byte
+    EXPECT_EQ(*Utf8ToCp932("①～"), "\x87\x40\x81\x60");         // NEC and IBM extensions
+    EXPECT_FALSE(Utf8ToCp932("\xF0\x9F\x9A\x97").has_value());  // no CP932 form
+    EXPECT_FALSE(Cp932ToUtf8("\x81").has_value());              // lone lead byte
+    EXPECT_FALSE(Cp932ToUtf8("\x81\x20").has_value());          // invalid trail byte
     EXPECT_THROW(Sjis("\xF0\x9F\x9A\x97"), std::logic_error);
 }
 
@@ -51,10 +51,12 @@ TEST_F(PortSetting, ValuesAreReadAsWindowsReadsThemAndWrittenBackInDecimal) {
         int port;
         const char* written;
     } cases[] = {
-        {"3", 3, "3"},           {"12", 12, "12"},       {"-2", -2, "-2"},
-        {" 7abc", 7, "7"},       {"", 0, "0"},           {"  +42", 42, "42"},
-        {"\"5\"", 5, "5"},       {"abc", 0, "0"},        {"4294967297", 1, "1"},
-        {"2147483648", -2147483647 - 1, "-2147483648"},  {"0x10", 0, "0"},
+        {"3", 3, "3"},          {"12", 12, "12"},
+        {"-2", -2, "-2"},       {" 7abc", 7, "7"},
+        {"", 0, "0"},           {"  +42", 42, "42"},
+        {"\"5\"", 5, "5"},      {"abc", 0, "0"},
+        {"4294967297", 1, "1"}, {"2147483648", -2147483647 - 1, "-2147483648"},
+        {"0x10", 0, "0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored);
@@ -93,8 +95,8 @@ TEST_F(PortSetting, RewrittenKeyKeepsItsOwnLineEnd) {
 TEST_F(PortSetting, MissingSectionOrKeyIsAddedWithoutTouchingTheRest) {
     WriteBytes(Ini(), "[Ports]\r\nCOM2=/dev/pts/7");  // no line end at the end of the file
     EXPECT_EQ(LoadPortSetting(Paths()), 1);
-    EXPECT_EQ(ReadBytes(Ini()), "[Ports]\r\nCOM2=/dev/pts/7\r\n" +
-                                    Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1\r\n"));
+    EXPECT_EQ(ReadBytes(Ini()),
+              "[Ports]\r\nCOM2=/dev/pts/7\r\n" + Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1\r\n"));
 
     WriteBytes(Ini(), Sjis("[シリアル通信設定]\r\nother=1\r\n\r\n[Ports]\r\n"));
     EXPECT_EQ(LoadPortSetting(Paths()), 1);
@@ -110,8 +112,8 @@ TEST_F(PortSetting, MissingSectionOrKeyIsAddedWithoutTouchingTheRest) {
 TEST_F(PortSetting, NamesMatchIgnoringAsciiCaseOnly) {
     WriteBytes(Ini(), "[ports]\r\ncom3 = /dev/ttyACM0\r\n[\x82\x60]\r\nKEY=1\r\n");
     EXPECT_EQ(GetPrivateProfileString("PORTS", "COM3", Ini()), "/dev/ttyACM0");
-    EXPECT_EQ(GetPrivateProfileInt("Ａ", "key", 7, Ini()), 1u);   // 0x82 0x60 is Ａ
-    EXPECT_EQ(GetPrivateProfileInt("ａ", "key", 7, Ini()), 7u);   // 0x82 0x81 is another section
+    EXPECT_EQ(GetPrivateProfileInt("Ａ", "key", 7, Ini()), 1u);  // 0x82 0x60 is Ａ
+    EXPECT_EQ(GetPrivateProfileInt("ａ", "key", 7, Ini()), 7u);  // 0x82 0x81 is another section
     EXPECT_FALSE(GetPrivateProfileString("Ports", "COM4", Ini()).has_value());
     EXPECT_FALSE(GetPrivateProfileString("Ports", "COM3", dir.File("missing.ini")).has_value());
 }

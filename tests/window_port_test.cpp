@@ -19,7 +19,8 @@ constexpr const char* kBanner = "＊＊＊＊＊＊＊＊アプリケーショ�
 // The log with its time stamps replaced by "hh時mm分ss秒nnn".
 std::string MaskedLog(const std::string& path) {
     const std::string text = Cp932ToUtf8(test::ReadBytes(path)).value_or("<not CP932>");
-    static const std::regex stamp("^[0-9]{2}時[0-9]{2}分[0-9]{2}秒[0-9]{3}：", std::regex::multiline);
+    static const std::regex stamp("^[0-9]{2}時[0-9]{2}分[0-9]{2}秒[0-9]{3}：",
+                                  std::regex::multiline);
     return std::regex_replace(text, stamp, "hh時mm分ss秒nnn：");
 }
 
@@ -33,7 +34,8 @@ TEST(WindowPort, OpensTheMappedPseudoTerminalEnablesReadAndLogsTheBanner) {
         EXPECT_TRUE(dlg.GetDlgItem(IDC_READ)->isEnabled());
         EXPECT_FALSE(dlg.GetDlgItem(IDC_SAVE_CSV)->isEnabled());
         EXPECT_NE(PortHandleSlot(), nullptr);
-        EXPECT_EQ(MaskedLog(dir.File("KORVANA.log")), std::string("hh時mm分ss秒nnn：") + kBanner + "\r\n");
+        EXPECT_EQ(MaskedLog(dir.File("KORVANA.log")),
+                  std::string("hh時mm分ss秒nnn：") + kBanner + "\r\n");
         // The write-back of the port number leaves [Ports] alone.
         EXPECT_EQ(GetPrivateProfileString("Ports", "COM1", meter.Ini()), dir.File("meter-tty"));
     }

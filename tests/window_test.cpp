@@ -40,8 +40,12 @@ protected:
     void Fill(int count) {
         RecordTable& t = dlg.Records();
         for (int i = 0; i < count; ++i) {
-            t.m_rows[i] = {"2026年01月" + std::to_string(10 + i) + "日", std::to_string(300 + i) + ".25",
-                           "30.10", "100.00", "31.00", "2.90"};
+            t.m_rows[i] = {"2026年01月" + std::to_string(10 + i) + "日",
+                           std::to_string(300 + i) + ".25",
+                           "30.10",
+                           "100.00",
+                           "31.00",
+                           "2.90"};
         }
         t.m_nRecordCount = count;
     }
@@ -61,8 +65,8 @@ TEST_F(MainWindow, StartsWithFocusOnExitTheCommandsDisabledAndSevenColumns) {
     EXPECT_FALSE(Enabled(IDC_SAVE_CSV));
     EXPECT_FALSE(Enabled(IDC_CLEAR));
     EXPECT_EQ(Version(), "");
-    const QStringList captions{"No",          "日付",      "走行距離[km]", "消費燃料[L]",
-                               "補正値[%]",   "実給油量[L]", "測定誤差[%]"};
+    const QStringList captions{"No",        "日付",        "走行距離[km]", "消費燃料[L]",
+                               "補正値[%]", "実給油量[L]", "測定誤差[%]"};
     ASSERT_EQ(List()->columnCount(), 7);
     for (int c = 0; c < 7; ++c) {
         EXPECT_EQ(List()->horizontalHeaderItem(c)->text(), captions[c]);
@@ -158,7 +162,8 @@ TEST_F(MainWindow, ShowRecordsListsTheRowsAndFillsTheVersion) {
         ASSERT_EQ(List()->rowCount(), count);
         EXPECT_EQ(Cell(0, 0), "01");
         EXPECT_EQ(Cell(count - 1, 0), QString::asprintf("%02d", count));
-        EXPECT_EQ(Cell(count - 1, 1), QString::fromStdString(dlg.Records().m_rows[count - 1].m_strDate));
+        EXPECT_EQ(Cell(count - 1, 1),
+                  QString::fromStdString(dlg.Records().m_rows[count - 1].m_strDate));
         EXPECT_EQ(Cell(0, 6), "2.90");
         EXPECT_EQ(List()->item(0, 3)->textAlignment(), Qt::AlignCenter);
         EXPECT_EQ(Version(), "F/W Version:01.03");
@@ -190,7 +195,8 @@ TEST_F(MainWindow, ClearAsksAndYesEmptiesTheListButKeepsTheVersion) {
 
     boxes.Answer(IDNO);
     qobject_cast<QPushButton*>(Item(IDC_CLEAR))->click();
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"読み出したデータをクリアします。よろしいですか？"});
+    EXPECT_EQ(boxes.Texts(),
+              std::vector<std::string>{"読み出したデータをクリアします。よろしいですか？"});
     EXPECT_EQ(boxes.Calls()[0].flags, MB_YESNO | MB_ICONINFORMATION);
     EXPECT_EQ(List()->rowCount(), 4);
     EXPECT_EQ(dlg.Records().m_nRecordCount, 4);

@@ -15,7 +15,7 @@
 namespace metersim {
 namespace {
 
-constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+constexpr int kBitsPerByte = 10;    // start bit, 8 data bits, stop bit
 constexpr int kDrainWaitMs = 2000;  // how long Stop() lets the program read what is in the line
 
 void PutLe32(std::uint8_t* p, std::uint32_t v) {
@@ -56,13 +56,13 @@ std::array<std::uint8_t, kBlockSize> SampleBlock() {
         int correction;
     };
     static const Fill fills[15] = {
-        {2015, 1, 9, 412.6, 31.20, 30.85, 10000},   {2015, 1, 30, 388.1, 29.75, 29.90, 10000},
-        {2015, 2, 18, 455.9, 33.40, 32.98, 10000},  {2015, 3, 10, 402.3, 30.10, 30.41, 10000},
-        {2015, 4, 2, 498.7, 35.05, 34.60, 10050},   {2015, 4, 24, 367.2, 27.90, 28.02, 10050},
-        {2015, 5, 15, 521.4, 36.80, 36.15, 10050},  {2015, 6, 6, 433.8, 31.65, 31.70, 10050},
-        {2015, 6, 29, 389.5, 29.20, 28.76, 10050},  {2015, 7, 21, 476.1, 34.35, 34.10, 9980},
-        {2015, 8, 12, 510.9, 36.10, 36.48, 9980},   {2015, 9, 3, 398.4, 29.95, 29.52, 9980},
-        {2015, 9, 25, 442.7, 32.30, 32.05, 9980},   {2015, 10, 17, 415.0, 30.85, 31.02, 9980},
+        {2015, 1, 9, 412.6, 31.20, 30.85, 10000},  {2015, 1, 30, 388.1, 29.75, 29.90, 10000},
+        {2015, 2, 18, 455.9, 33.40, 32.98, 10000}, {2015, 3, 10, 402.3, 30.10, 30.41, 10000},
+        {2015, 4, 2, 498.7, 35.05, 34.60, 10050},  {2015, 4, 24, 367.2, 27.90, 28.02, 10050},
+        {2015, 5, 15, 521.4, 36.80, 36.15, 10050}, {2015, 6, 6, 433.8, 31.65, 31.70, 10050},
+        {2015, 6, 29, 389.5, 29.20, 28.76, 10050}, {2015, 7, 21, 476.1, 34.35, 34.10, 9980},
+        {2015, 8, 12, 510.9, 36.10, 36.48, 9980},  {2015, 9, 3, 398.4, 29.95, 29.52, 9980},
+        {2015, 9, 25, 442.7, 32.30, 32.05, 9980},  {2015, 10, 17, 415.0, 30.85, 31.02, 9980},
         {2015, 11, 8, 463.2, 33.60, 33.11, 9980},
     };
     std::array<std::uint8_t, kBlockSize> block{};
@@ -192,7 +192,8 @@ void MeterSim::Answer() {
     std::vector<std::uint8_t> answer = m_options.answer;
     if (m_answers < m_options.badChecks && !answer.empty()) answer.back() ^= 0xFF;
     out.insert(out.end(), answer.begin(), answer.end());
-    for (int i = 0; i < m_options.extraBytes; ++i) out.push_back(static_cast<std::uint8_t>(0xE0 + i % 16));
+    for (int i = 0; i < m_options.extraBytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(0xE0 + i % 16));
     if (m_options.stopAfter >= 0 && out.size() > static_cast<std::size_t>(m_options.stopAfter)) {
         out.resize(static_cast<std::size_t>(m_options.stopAfter));
     }
@@ -200,8 +201,8 @@ void MeterSim::Answer() {
     const bool hangUp = m_options.hangupAfter >= 0 && m_answers == 0;
     if (hangUp) limit = std::min(limit, static_cast<std::size_t>(m_options.hangupAfter));
 
-    const std::size_t piece = m_options.pieceSize > 0 ? static_cast<std::size_t>(m_options.pieceSize)
-                                                      : limit;
+    const std::size_t piece =
+        m_options.pieceSize > 0 ? static_cast<std::size_t>(m_options.pieceSize) : limit;
     for (std::size_t sent = 0; sent < limit && !m_stop;) {
         const std::size_t n = std::min(piece, limit - sent);
         if (!Send(out.data() + sent, n)) return;

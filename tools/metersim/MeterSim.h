@@ -21,18 +21,18 @@ constexpr std::size_t kBlockSize = 216;
 struct Options {
     // The answer: a 216-byte block gets a correct check byte; any other length is sent as is.
     std::vector<std::uint8_t> answer;
-    std::string linkPath;        // a symbolic link to the slave device, made at start if set
-    int baud = 19200;            // pacing rate, 8N1 (10 bits a byte)
-    bool pace = true;            // false: every piece at once
+    std::string linkPath;  // a symbolic link to the slave device, made at start if set
+    int baud = 19200;      // pacing rate, 8N1 (10 bits a byte)
+    bool pace = true;      // false: every piece at once
     // Faults.
-    bool silent = false;         // never answers
-    int stopAfter = -1;          // send only the first N bytes of each answer
-    int pieceSize = 0;           // send in pieces of this many bytes ...
-    int pieceGapMs = 0;          // ... with this pause between them
-    int extraBytes = 0;          // bytes appended to each answer
-    int leadingGarbage = 0;      // bytes sent before each answer
-    int badChecks = 0;           // the first K answers carry a wrong check byte
-    int hangupAfter = -1;        // close the line after N bytes of the first answer
+    bool silent = false;     // never answers
+    int stopAfter = -1;      // send only the first N bytes of each answer
+    int pieceSize = 0;       // send in pieces of this many bytes ...
+    int pieceGapMs = 0;      // ... with this pause between them
+    int extraBytes = 0;      // bytes appended to each answer
+    int leadingGarbage = 0;  // bytes sent before each answer
+    int badChecks = 0;       // the first K answers carry a wrong check byte
+    int hangupAfter = -1;    // close the line after N bytes of the first answer
 };
 
 // Fifteen realistic records with a correct check byte and firmware version 01.03.

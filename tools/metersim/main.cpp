@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         auto number = [&]() { return std::atoi(next().c_str()); };
-        if (a == "--link") options.linkPath = next();
+        if (a == "--link")
+            options.linkPath = next();
         else if (a == "--answer") {
             std::ifstream in(next(), std::ios::binary);
             if (!in) {
@@ -63,17 +64,28 @@ int main(int argc, char** argv) {
             std::ofstream out(next(), std::ios::binary);
             out.write(reinterpret_cast<const char*>(block.data()), block.size());
             return out ? 0 : 1;
-        } else if (a == "--baud") options.baud = number();
-        else if (a == "--no-pace") options.pace = false;
-        else if (a == "--silent") options.silent = true;
-        else if (a == "--stop-after") options.stopAfter = number();
-        else if (a == "--pieces") options.pieceSize = number();
-        else if (a == "--gap") options.pieceGapMs = number();
-        else if (a == "--extra") options.extraBytes = number();
-        else if (a == "--garbage") options.leadingGarbage = number();
-        else if (a == "--bad-checks") options.badChecks = number();
-        else if (a == "--hangup-after") options.hangupAfter = number();
-        else if (a == "--verbose") verbose = true;
+        } else if (a == "--baud")
+            options.baud = number();
+        else if (a == "--no-pace")
+            options.pace = false;
+        else if (a == "--silent")
+            options.silent = true;
+        else if (a == "--stop-after")
+            options.stopAfter = number();
+        else if (a == "--pieces")
+            options.pieceSize = number();
+        else if (a == "--gap")
+            options.pieceGapMs = number();
+        else if (a == "--extra")
+            options.extraBytes = number();
+        else if (a == "--garbage")
+            options.leadingGarbage = number();
+        else if (a == "--bad-checks")
+            options.badChecks = number();
+        else if (a == "--hangup-after")
+            options.hangupAfter = number();
+        else if (a == "--verbose")
+            verbose = true;
         else {
             Usage();
             return a == "--help" || a == "-h" ? 0 : 2;
@@ -101,8 +113,10 @@ int main(int argc, char** argv) {
             for (; shown < received.size(); ++shown) {
                 const std::uint8_t b = received[shown];
                 std::printf("received %02X%s\n", b,
-                            b == metersim::STX ? " STX" : b == metersim::ACK ? " ACK"
-                                                         : b == metersim::NAK ? " NAK" : "");
+                            b == metersim::STX   ? " STX"
+                            : b == metersim::ACK ? " ACK"
+                            : b == metersim::NAK ? " NAK"
+                                                 : "");
             }
             std::fflush(stdout);
         }
