@@ -16,58 +16,23 @@
 #include "link/ReadExchange.h"
 #include "platform/Text.h"
 #include "tests/LogExpect.h"
-#include "tests/MeterLine.h"
+#include "tests/MeterWindow.h"
 
 namespace odomei {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 constexpr const char* kTimeout = "コマンド受信処理でエラーが発生しました(タイムアウト)";
 constexpr const char* kLogOpenError =
     "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー";
 
-class Fault : public ::testing::Test {
-protected:
-    void Start(metersim::Options options = {}, const std::string& workDir = {}) {
-        work = workDir.empty() ? dir.Path() : workDir;
-        cwd = std::make_unique<test::ScopedCwd>(work);
-        meter = std::make_unique<test::MeterLine>(dir, options);
-        if (work != dir.Path()) {
-            test::WriteBytes(work + "/KORVANA.ini", test::ReadBytes(meter->Ini()));
-        }
-        dlg = std::make_unique<CMeterDlg>();
-        dlg->OnInitDialog();
-        ASSERT_TRUE(dlg->GetDlgItem(IDC_READ)->isEnabled());
-    }
-    // Presses read, answers Yes; returns the seconds it took.
-    double Read() {
-        boxes.Answer(IDYES);
-        const auto start = Clock::now();
-        dlg->OnRead();
-        return std::chrono::duration<double>(Clock::now() - start).count();
-    }
-    std::vector<std::string> Messages() const {
-        auto texts = boxes.Texts();
-        texts.erase(texts.begin());  // the read question
-        return texts;
-    }
-    int Count() const { return dlg->Records().m_nRecordCount; }
-
-    test::TempDir dir;
-    std::string work;
-    test::FixedClock clock;
-    test::ScriptedMessageBoxes boxes;
-    std::unique_ptr<test::ScopedCwd> cwd;
-    std::unique_ptr<test::MeterLine> meter;
-    std::unique_ptr<CMeterDlg> dlg;
-};
+class Fault : public test::MeterWindowTest {};
 
 TEST_F(Fault, AdapterUnpluggedBeforeAReadGivesTheSendErrorAtOnce) {
     Start();
     meter->Sim().Stop();  // the line hangs up
-    EXPECT_LT(Read(), 3.0);
+    EXPECT_LT(Read(), 3s);
     EXPECT_EQ(Messages(), std::vector<std::string>{"コマンド送信処理でエラーが発生しました(STX)"});
     EXPECT_EQ(Count(), 0);
     EXPECT_TRUE(dlg->GetDlgItem(IDC_READ)->isEnabled());
@@ -78,7 +43,7 @@ TEST_F(Fault, AdapterUnpluggedBetweenAnswerAndAckEndsPromptlyWithoutRecords) {
     options.pace = false;
     options.hangupAfter = 216;
     Start(options);
-    EXPECT_LT(Read(), 3.0);
+    EXPECT_LT(Read(), 3s);
     // The answer may or may not be read before the line goes; either way the read fails cleanly.
     const auto messages = Messages();
     ASSERT_EQ(messages.size(), 1u);
@@ -107,7 +72,7 @@ TEST_F(Fault, AnswerCutOneByteShortTimesOutAndKeepsTheBytesInTheLog) {
     Read();
     EXPECT_EQ(Messages(), std::vector<std::string>{kTimeout});
     const auto sample = metersim::SampleBlock();
-    const std::string log = test::ReadBytes(dir.File("KORVANA.log"));
+    const std::string log = Log();
     EXPECT_NE(log.find(CommLogDump(sample.data(), 215)), std::string::npos);
     EXPECT_EQ(Count(), 0);
 }

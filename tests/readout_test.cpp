@@ -14,7 +14,7 @@
 #include "app/MeterDlg.h"
 #include "link/ReadExchange.h"
 #include "tests/LogExpect.h"
-#include "tests/MeterLine.h"
+#include "tests/MeterWindow.h"
 
 namespace odomei {
 namespace {
@@ -22,71 +22,9 @@ namespace {
 using test::Bytes;
 using test::ExpectLog;
 
-constexpr const char* kBanner = "＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊";
 constexpr const char* kTimeout = "コマンド受信処理でエラーが発生しました(タイムアウト)";
 
-class ReadOut : public ::testing::Test {
-protected:
-    void Start(metersim::Options options = {}) {
-        meter = std::make_unique<test::MeterLine>(dir, options);
-        ASSERT_TRUE(meter->Started());
-        dlg = std::make_unique<CMeterDlg>();
-        dlg->OnInitDialog();
-        dlg->show();
-        ASSERT_TRUE(dlg->GetDlgItem(IDC_READ)->isEnabled());
-        const auto sample = metersim::SampleBlock();
-        block.assign(sample.begin(), sample.end());
-    }
-    // Presses read, answers Yes, and returns how long the command took.
-    std::chrono::milliseconds Read() {
-        boxes.Answer(IDYES);
-        const auto start = std::chrono::steady_clock::now();
-        qobject_cast<QPushButton*>(dlg->GetDlgItem(IDC_READ))->click();
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - start);
-    }
-    Bytes Received(std::size_t atLeast) {
-        meter->Sim().WaitForReceived(atLeast, 2000);
-        return meter->Sim().Received();
-    }
-    std::string Log() const { return test::ReadBytes(dir.File("KORVANA.log")); }
-    std::string BannerLog() const { return test::FixedClock::Stamp() + Sjis(kBanner) + "\r\n"; }
-    int Rows() const {
-        return qobject_cast<QTableWidget*>(dlg->GetDlgItem(IDC_RECORD_LIST))->rowCount();
-    }
-    QString Version() const {
-        return qobject_cast<QLabel*>(dlg->GetDlgItem(IDC_VERSION_TEXT))->text();
-    }
-    std::vector<bool> Buttons() const {
-        return {dlg->GetDlgItem(IDC_READ)->isEnabled(), dlg->GetDlgItem(IDC_SAVE_CSV)->isEnabled(),
-                dlg->GetDlgItem(IDC_CLEAR)->isEnabled()};
-    }
-    // The texts of the boxes after the read question.
-    std::vector<std::string> Messages() const {
-        auto texts = boxes.Texts();
-        if (!texts.empty()) texts.erase(texts.begin());
-        return texts;
-    }
-    void ExpectFilled() {
-        EXPECT_EQ(Rows(), 15);
-        EXPECT_EQ(Version(), "F/W Version:01.03");
-        EXPECT_EQ(Buttons(), (std::vector<bool>{false, true, true}));
-        EXPECT_EQ(dlg->Records().m_nRecordCount, 15);
-    }
-    void ExpectUnchangedEmpty() {
-        EXPECT_EQ(Rows(), 0);
-        EXPECT_EQ(Version(), "");
-        EXPECT_EQ(Buttons(), (std::vector<bool>{true, false, false}));
-    }
-
-    test::TempDir dir;
-    test::ScopedCwd cwd{dir.Path()};
-    test::FixedClock clock;
-    test::ScriptedMessageBoxes boxes;
-    std::unique_ptr<test::MeterLine> meter;
-    std::unique_ptr<CMeterDlg> dlg;
-    Bytes block;
-};
+class ReadOut : public test::MeterWindowTest {};
 
 TEST_F(ReadOut, DeclinedReadSendsAndLogsNothing) {
     Start();
