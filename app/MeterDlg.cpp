@@ -398,13 +398,14 @@ private:
     CMeterDlg* m_dlg;
 };
 
-// The exchange's pauses: the window repaints and message boxes work while it waits.
-static void PauseWithEvents(int ms) {
+// The exchange's pauses: the window repaints and message boxes work while it waits, then the
+// rest of the pause is spent waiting (on the port, where the pause may end at its input).
+static void PauseWithEvents(SerialHandle port, int ms, bool untilInput) {
     QElapsedTimer timer;
     timer.start();
     QApplication::processEvents(QEventLoop::AllEvents, ms);
     const qint64 left = ms - timer.elapsed();
-    if (left > 0) SleepMs(static_cast<int>(left));
+    if (left > 0) PlainPause(port, static_cast<int>(left), untilInput);
 }
 
 void CMeterDlg::OnRead() {
@@ -419,7 +420,8 @@ void CMeterDlg::OnRead() {
     ExchangeResult result;
     {
         BusyGuard busy(this);
-        result = RunReadExchange(port, m_pause ? m_pause : PauseWithEvents);
+        result = RunReadExchange(
+            port, [port](int ms, bool untilInput) { PauseWithEvents(port, ms, untilInput); });
     }
     if (result.outcome != ExchangeOutcome::kBlockReceived) {
         AfxMessageBox(ExchangeFailureText(result.outcome), MB_ICONHAND);

@@ -4,7 +4,6 @@
 #include <QDialog>
 #include <QIcon>
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -62,8 +61,6 @@ public:
     int Port() const { return m_nPort; }
     // The window's menu: close, a separator and the About entry.
     QMenu* SystemMenu() const { return m_sysMenu; }
-    // Replaces the exchange's pauses (tests); empty restores the event-processing pause.
-    void SetExchangePause(std::function<void(int)> pause) { m_pause = std::move(pause); }
     bool IsReading() const { return m_busy; }
 
 public slots:
@@ -94,7 +91,6 @@ private:
     QLabel* m_version = nullptr;
     QMenu* m_sysMenu = nullptr;
     bool m_busy = false;
-    std::function<void(int)> m_pause;
 };
 
 // The application icon (32 x 32, 16 colours).

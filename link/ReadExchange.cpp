@@ -34,6 +34,14 @@ void SleepMs(int ms) {
     }
 }
 
+void PlainPause(SerialHandle port, int ms, bool untilInput) {
+    if (untilInput && port != nullptr) {
+        port->WaitForInput(ms);
+    } else {
+        SleepMs(ms);
+    }
+}
+
 const char* ExchangeFailureText(ExchangeOutcome outcome) {
     switch (outcome) {
         case ExchangeOutcome::kBlockReceived: return "";
@@ -70,7 +78,7 @@ ExchangeResult RunReadExchange(SerialHandle port, const ExchangePause& pause) {
                 break;
             }
             if (stat.cbInQue == 0) {
-                pause(kIdlePollMs);
+                pause(kIdlePollMs, true);
                 if (idlePolls > kIdlePollLimit) {
                     timedOut = true;
                     break;
@@ -91,7 +99,7 @@ ExchangeResult RunReadExchange(SerialHandle port, const ExchangePause& pause) {
                 received = 0;
                 // A device that keeps announcing bytes it cannot deliver must neither spin a
                 // core nor hold the program forever.
-                pause(kIdlePollMs);
+                pause(kIdlePollMs, false);
                 if (++failedReads > kIdlePollLimit) {
                     timedOut = true;
                     break;
@@ -117,7 +125,7 @@ ExchangeResult RunReadExchange(SerialHandle port, const ExchangePause& pause) {
             result.outcome = ExchangeOutcome::kNakFailed;
             return result;
         }
-        pause(kPauseAfterNakMs);
+        pause(kPauseAfterNakMs, false);
         if (++attempt >= kAttempts) {
             result.outcome = ExchangeOutcome::kBccError;
             return result;

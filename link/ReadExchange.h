@@ -29,8 +29,10 @@ struct ExchangeResult {
     std::array<std::uint8_t, kBlockSize> block{};  // the first 216 bytes of the verified answer
 };
 
-// Waits the given number of milliseconds; the window keeps painting meanwhile.
-using ExchangePause = std::function<void(int ms)>;
+// Waits the given number of milliseconds; the window keeps painting meanwhile. An idle poll's
+// pause (untilInput) may end early once bytes are waiting on the port; the pause after a NAK
+// always lasts its time.
+using ExchangePause = std::function<void(int ms, bool untilInput)>;
 
 // Runs the whole exchange on an open port, logging every byte sent and received.
 ExchangeResult RunReadExchange(SerialHandle port, const ExchangePause& pause);
@@ -40,5 +42,8 @@ const char* ExchangeFailureText(ExchangeOutcome outcome);
 
 // A plain sleep.
 void SleepMs(int ms);
+
+// A pause without a window: sleeps, or waits on the port when it may end at its input.
+void PlainPause(SerialHandle port, int ms, bool untilInput);
 
 }  // namespace odomei

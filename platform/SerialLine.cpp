@@ -241,6 +241,11 @@ public:
         return true;
     }
 
+    bool WaitForInput(int ms) override {
+        pollfd p{m_fd, POLLIN, 0};
+        return poll(&p, 1, ms) > 0;
+    }
+
     std::string LastError() const override { return m_path + ": " + std::strerror(m_errno); }
 
 private:

@@ -104,6 +104,9 @@ public:
     // Move up to n bytes, honouring the time-outs; *done receives the count actually moved.
     virtual bool ReadFile(std::uint8_t* buffer, std::uint32_t n, std::uint32_t* done) = 0;
     virtual bool WriteFile(const std::uint8_t* buffer, std::uint32_t n, std::uint32_t* done) = 0;
+    // Waits up to ms for bytes to arrive (or the line to go); true when there is something to
+    // look at. Lets an idle pause end as soon as the meter speaks.
+    virtual bool WaitForInput(int ms) = 0;
     virtual std::string LastError() const = 0;
 };
 

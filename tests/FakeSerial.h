@@ -158,6 +158,7 @@ public:
         }
         return true;
     }
+    bool WaitForInput(int) override { return !m_line->incoming.empty(); }
     std::string LastError() const override { return "fake: failed as told"; }
 
 private:

@@ -26,7 +26,12 @@ protected:
     }
 
     ExchangeResult Run() {
-        return RunReadExchange(device.get(), [this](int ms) { pauses.push_back(ms); });
+        return RunReadExchange(device.get(), [this](int ms, bool untilInput) {
+            pauses.push_back(ms);
+            // Only an idle poll's pause may end at the meter's input.
+            EXPECT_TRUE(!untilInput || ms == 10);
+            EXPECT_TRUE(ms != 100 || !untilInput);
+        });
     }
     static std::string Expect(std::initializer_list<std::pair<const char*, Bytes>> entries) {
         return test::ExpectLog(entries);
