@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <vector>
 
 #include "platform/Profile.h"

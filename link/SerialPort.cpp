@@ -43,8 +43,8 @@ void Pause() {
     nanosleep(&pause, nullptr);
 }
 
-// Waits until the status query reports the flag bit clear (what == flags) or the output queue
-// empty (what == queue). False when the query fails or the deadline passes.
+// Waits until the status query reports the transmit flag clear or the output queue empty.
+// False when the query fails or the deadline passes.
 enum class WaitFor { kTximClear, kOutputDrained };
 bool WaitForLine(SerialDevice* device, WaitFor what, std::int64_t deadline) {
     for (;;) {

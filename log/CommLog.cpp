@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Text.h"
@@ -55,14 +56,11 @@ void WriteCommLog(const void* data, int count, char mode) {
 
     // A file last written on another date is started afresh; otherwise the entry is appended.
     bool startAfresh = true;
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0) {
-        const auto written = GetFileLastWriteTime(path);
-        if (!written) {
-            Report(kTimeError, std::strerror(errno));
-            return;
-        }
+    if (const auto written = GetFileLastWriteTime(path)) {
         startAfresh = !SameDate(*written, now);
+    } else if (errno != ENOENT) {
+        Report(kTimeError, std::strerror(errno));  // there, but its time cannot be had
+        return;
     }
 
     // Opened without truncating: the file is emptied only once this call holds the lock, so a
@@ -90,14 +88,7 @@ void WriteCommLog(const void* data, int count, char mode) {
 
     bool ok = !startAfresh || ftruncate(fd, 0) == 0;
     ok = ok && lseek(fd, 0, SEEK_END) >= 0;
-    std::size_t done = 0;
-    while (ok && done < entry.size()) {
-        const ssize_t n = write(fd, entry.data() + done, entry.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0) errno = EIO;
-        ok = n > 0;
-        if (ok) done += static_cast<std::size_t>(n);
-    }
+    ok = ok && WriteAll(fd, entry);
     int err = ok ? 0 : errno;
     if (close(fd) != 0 && ok) {
         ok = false;

@@ -23,7 +23,8 @@ LocalTime GetLocalTime();
 // Replaces the clock (tests); an empty function restores the system clock.
 void SetClock(std::function<LocalTime()> clock);
 
-// The last-write time of a file in local time (milliseconds included); nothing if it cannot be had.
+// The last-write time of a file in local time (milliseconds included); nothing, with errno set,
+// if it cannot be had.
 std::optional<LocalTime> GetFileLastWriteTime(const std::string& path);
 
 }  // namespace odomei

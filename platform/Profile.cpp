@@ -1,5 +1,6 @@
 #include "platform/Profile.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -171,7 +172,11 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
     const auto sjValue = Utf8ToCp932(value);
     if (!sjSection || !sjKey || !sjValue) return false;
 
-    std::vector<Line> lines = SplitLines(ReadWholeFile(path).value_or(""));
+    // A file that is there but cannot be read is left alone rather than replaced by a new one.
+    const auto text = ReadWholeFile(path);
+    std::error_code ec;
+    if (!text && std::filesystem::exists(path, ec)) return false;
+    std::vector<Line> lines = SplitLines(text.value_or(""));
     const std::string keyLine = *sjKey + "=" + *sjValue + std::string(kCrLf);
     const Location loc = Find(lines, *sjSection, *sjKey);
     // A last line without its line end gets one before anything is added after it.

@@ -5,6 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh build
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    echo "No display: run this from a desktop session, or under xvfb-run." >&2
+    exit 1
+fi
 top=$(pwd)
 mkdir -p demo
 link="$top/demo/meter-tty"
@@ -30,10 +34,6 @@ else
     printf '[Ports]\r\nCOM1=%s\r\n' "$link" >>"$ini"
 fi
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-    echo "No display: run this from a desktop session, or under xvfb-run." >&2
-    exit 1
-fi
 echo "Simulated meter on $(head -n1 demo/metersim.out) (linked as $link); starting ODOMEI in demo/"
 cd demo
 ../build/odomei

@@ -1,6 +1,8 @@
 // CP932 text and the INI file: the port setting as Windows reads and writes it.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "app/FilePaths.h"
@@ -139,6 +141,25 @@ TEST_F(PortSetting, UnwritableFolderFailsSilentlyAndUsesTheValueRead) {
     EXPECT_FALSE(WritePrivateProfileString("a", "b", "c", p.IniPath()));
     // Nothing half-written is left beside a file that could not be replaced either.
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+TEST_F(PortSetting, SymlinkedFileStaysALinkAndUnreadableFileIsLeftAlone) {
+    // A link to an INI file kept elsewhere: the file it names is updated, the link stays.
+    WriteBytes(dir.File("real.ini"), Sjis("; kept\r\n"));
+    std::filesystem::create_symlink(dir.File("real.ini"), Ini());
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(Ini()));
+    EXPECT_EQ(ReadBytes(dir.File("real.ini")),
+              Sjis("; kept\r\n[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1\r\n"));
+
+    // A file this user may not read is not replaced by one holding only the port number.
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    std::filesystem::remove(Ini());
+    WriteBytes(Ini(), Sjis("[Ports]\r\nCOM1=/dev/ttyUSB0\r\n"));
+    std::filesystem::permissions(Ini(), std::filesystem::perms::owner_write);
+    EXPECT_FALSE(WritePrivateProfileString("a", "b", "c", Ini()));
+    std::filesystem::permissions(Ini(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(ReadBytes(Ini()), Sjis("[Ports]\r\nCOM1=/dev/ttyUSB0\r\n"));
 }
 
 TEST(FilePathsFromWorkingDirectory, AreTheCurrentDirectoryAndTheFixedNames) {
