@@ -5,7 +5,7 @@
 #include <QTranslator>
 
 #include "app/MeterDlg.h"
-#include "platform/MessageBox.h"
+#include "app/MessageBox.h"
 
 namespace odomei {
 

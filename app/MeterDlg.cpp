@@ -18,12 +18,9 @@
 #include "app/AboutBox.h"
 #include "app/DialogUnits.h"
 #include "data/CsvExport.h"
+#include "app/MessageBox.h"
+#include "app/SaveAs.h"
 #include "link/ReadExchange.h"
-#include "link/SerialPort.h"
-#include "log/CommLog.h"
-#include "platform/MessageBox.h"
-#include "platform/PortNames.h"
-#include "platform/SaveAs.h"
 
 #include "res/odomei.xpm"
 
@@ -66,24 +63,10 @@ constexpr const char* kCloseMenuText = "閉じる(&C)\tAlt+F4";
 constexpr const char* kVersionPrefix = "F/W Version:";
 
 constexpr const char* kAskExit = "終了します。よろしいですか？";
-constexpr const char* kNoValidData = "計測データを受信しましたが、有効なデータが有りませんでした";
 constexpr const char* kNothingToClear = "クリアする情報がありません";
 constexpr const char* kAskClear = "読み出したデータをクリアします。よろしいですか？";
-constexpr const char* kPortFailed =
-    "通信ポートの初期化に失敗しました。環境を確認して再起動して下さい(COM%d)\n"
-    "通信ポートを変更する場合はINIファイルを編集して下さい";
-constexpr const char* kStartBanner = "＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊";
-
-// The meter's line: 19200 baud, 8 data bits, no parity, one stop bit.
-constexpr int kLineBaud = 19200;
-constexpr int kLineDataBits = 8;
-constexpr int kLineParityNone = 0;
-constexpr int kLineOneStopBit = 1;
-
 constexpr const char* kAskRead = "計測データの読込を開始します。よろしいですか？";
 constexpr const char* kNothingToSave = "保存する情報がありません";
-constexpr const char* kCsvOpenFailed = "ファイルオープンに失敗しました";
-constexpr const char* kCsvWriteFailed = "ファイルの書き込みに失敗しました";
 
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -91,7 +74,12 @@ QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
 QIcon AppIcon() { return QIcon(QPixmap(odomei_xpm)); }
 
-CMeterDlg::CMeterDlg(QWidget* parent) : QDialog(parent), m_hIcon(AppIcon()) {
+CMeterDlg::CMeterDlg(QWidget* parent)
+    : QDialog(parent), m_session(m_log), m_lister(SystemPortLister()), m_hIcon(AppIcon()) {
+    // The log's failures are the window's message boxes; the caller carries on after each.
+    m_log.SetReporter([](const CommLogProblem& problem) {
+        AfxMessageBox(problem.text, kMbIconHand, problem.detail);
+    });
     // A fixed dialog frame with a close box and no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -191,8 +179,7 @@ bool CMeterDlg::OnInitDialog() {
     m_version->setText(QString());
     m_records.m_nRecordCount = 0;
     m_paths = DeriveFilePaths();
-    SetCommLogPath(m_paths.LogPath());
-    SetPortSettingsFile(m_paths.IniPath());
+    m_log.SetPath(m_paths.LogPath());
     m_btnRead->setEnabled(false);
     m_btnSave->setEnabled(false);
     m_btnClear->setEnabled(false);
@@ -205,32 +192,17 @@ bool CMeterDlg::OnInitDialog() {
 }
 
 void CMeterDlg::OpenPort() {
-    SerialHandle& slot = PortHandleSlot();
-    slot = nullptr;
-    if (OpenSerialPort(&slot, m_nPort, kLineBaud, kLineDataBits, kLineParityNone, kLineOneStopBit,
-                       0) == 0) {
-        const OpenFailure& why = LastOpenFailure();
+    OpenFailure why;
+    if (!m_session.Open(PortName(m_nPort), PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
         const std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
         std::fprintf(stderr, "odomei: cannot open COM%d: %s\n", m_nPort, detail.c_str());
-        char text[512];
-        std::snprintf(text, sizeof text, kPortFailed, m_nPort);
-        AfxMessageBox(text, MB_ICONHAND, detail);
+        AfxMessageBox(PortFailureText("COM" + std::to_string(m_nPort)), kMbIconHand, detail);
         return;
     }
     m_btnRead->setEnabled(true);
-    // Both lines stay raised while the port is open; a pseudo-terminal has no modem lines.
-    slot->EscapeCommFunction(SETRTS);
-    slot->EscapeCommFunction(SETDTR);
-    WriteCommLog(kStartBanner, 0, 't');
 }
 
-void CMeterDlg::OnDestroy() {
-    SerialHandle& slot = PortHandleSlot();
-    if (slot != nullptr) {
-        CloseSerialPort(slot);
-        slot = nullptr;
-    }
-}
+void CMeterDlg::OnDestroy() { m_session.Close(); }
 
 void CMeterDlg::LoadPortSetting() { m_nPort = odomei::LoadPortSetting(m_paths); }
 
@@ -251,7 +223,7 @@ void CMeterDlg::reject() {
 }
 
 void CMeterDlg::OnOK() {
-    if (AfxMessageBox(kAskExit, MB_YESNO | MB_ICONINFORMATION) == IDYES) accept();
+    if (AfxMessageBox(kAskExit, kMbYesNo | kMbIconInformation) == kIdYes) accept();
 }
 
 void CMeterDlg::OnSysCommand(int id) {
@@ -312,7 +284,7 @@ void CMeterDlg::ClearRecords() { m_records.ClearRows(); }
 
 void CMeterDlg::ShowRecords(const std::string& version) {
     if (m_records.m_nRecordCount == 0) {
-        AfxMessageBox(kNoValidData, MB_ICONINFORMATION);
+        AfxMessageBox(kNoValidDataText, kMbIconInformation);
         return;
     }
     m_list->setRowCount(0);
@@ -350,10 +322,10 @@ void CMeterDlg::ShowRecords(const std::string& version) {
 
 void CMeterDlg::OnClear() {
     if (m_records.m_nRecordCount == 0) {
-        AfxMessageBox(kNothingToClear, MB_OK);
+        AfxMessageBox(kNothingToClear, kMbOk);
         return;
     }
-    if (AfxMessageBox(kAskClear, MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
+    if (AfxMessageBox(kAskClear, kMbYesNo | kMbIconInformation) != kIdYes) return;
     ClearRecords();
     m_list->setRowCount(0);
     m_btnRead->setEnabled(true);
@@ -409,31 +381,31 @@ static void PauseWithEvents(SerialHandle port, int ms, bool untilInput) {
 }
 
 void CMeterDlg::OnRead() {
-    SerialHandle port = PortHandleSlot();
-    if (port != nullptr) port->SetCommMask(EV_RXCHAR);
-    if (AfxMessageBox(kAskRead, MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
+    m_session.PrepareRead();
+    if (AfxMessageBox(kAskRead, kMbYesNo | kMbIconInformation) != kIdYes) return;
     if (m_records.m_nRecordCount != 0) {
         ClearRecords();
         m_records.m_nRecordCount = 0;
         m_list->setRowCount(0);
     }
-    ExchangeResult result;
+    MeterRead result;
     {
         BusyGuard busy(this);
-        result = RunReadExchange(
-            port, [port](int ms, bool untilInput) { PauseWithEvents(port, ms, untilInput); });
+        const SerialHandle port = m_session.Port();
+        result = m_session.Read(
+            [port](int ms, bool untilInput) { PauseWithEvents(port, ms, untilInput); });
     }
     if (result.outcome != ExchangeOutcome::kBlockReceived) {
-        AfxMessageBox(ExchangeFailureText(result.outcome), MB_ICONHAND);
+        AfxMessageBox(ExchangeFailureText(result.outcome), kMbIconHand);
         return;
     }
-    const std::string version = DecodeBlock(MeasurementBlock(result.block), m_records);
-    ShowRecords(version);
+    FillTable(result.reading, m_records);
+    ShowRecords(result.reading.version);
 }
 
 void CMeterDlg::OnSaveCsv() {
     if (m_records.m_nRecordCount == 0) {
-        AfxMessageBox(kNothingToSave, MB_OK);
+        AfxMessageBox(kNothingToSave, kMbOk);
         return;
     }
     SaveAsRequest request;
@@ -445,15 +417,14 @@ void CMeterDlg::OnSaveCsv() {
     const auto chosen = ShowSaveAsDialog(request);
     if (!chosen) return;
     std::string reason;
-    switch (SaveCsv(chosen->path, m_records, &reason)) {
+    const CsvResult result = SaveCsv(chosen->path, m_records, &reason);
+    switch (result) {
         case CsvResult::kSaved:
-            AfxMessageBox("\"" + chosen->fileName + "\"を保存しました。", MB_ICONINFORMATION);
+            AfxMessageBox("\"" + chosen->fileName + "\"を保存しました。", kMbIconInformation);
             break;
         case CsvResult::kOpenFailed:
-            AfxMessageBox(kCsvOpenFailed, MB_ICONHAND, chosen->path + "\n" + reason);
-            break;
         case CsvResult::kWriteFailed:
-            AfxMessageBox(kCsvWriteFailed, MB_ICONHAND, chosen->path + "\n" + reason);
+            AfxMessageBox(CsvFailureText(result), kMbIconHand, chosen->path + "\n" + reason);
             break;
     }
 }

@@ -7,8 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "app/FilePaths.h"
 #include "data/RecordTable.h"
+#include "link/FilePaths.h"
+#include "link/MeterSession.h"
+#include "log/CommLog.h"
+#include "platform/PortNames.h"
 
 class QLabel;
 class QMenu;
@@ -59,6 +62,7 @@ public:
     RecordTable& Records() { return m_records; }
     const FilePaths& Paths() const { return m_paths; }
     int Port() const { return m_nPort; }
+    const MeterSession& Session() const { return m_session; }
     // The window's menu: close, a separator and the About entry.
     QMenu* SystemMenu() const { return m_sysMenu; }
     bool IsReading() const { return m_busy; }
@@ -81,6 +85,9 @@ private:
     int m_nPort = 0;
     FilePaths m_paths;
     RecordTable m_records;
+    CommLog m_log;
+    MeterSession m_session;
+    std::unique_ptr<PortLister> m_lister;
 
     QIcon m_hIcon;
     QPushButton* m_btnExit = nullptr;

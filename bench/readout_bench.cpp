@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/MeterDlg.h"
-#include "platform/MessageBox.h"
+#include "app/MessageBox.h"
 #include "platform/PortNames.h"
 #include "platform/Profile.h"
 #include "tools/metersim/MeterSim.h"
@@ -56,12 +56,12 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(work);
     std::filesystem::create_directories(work);
     std::filesystem::current_path(work);
-    odomei::WritePrivateProfileString("Ports", "COM1", (work / "meter-tty").string(),
+    odomei::WriteIniString("Ports", "COM1", (work / "meter-tty").string(),
                                       (work / "KORVANA.ini").string());
     odomei::SetMessageBoxHook([](const odomei::MessageBoxCall& call) {
-        if ((call.flags & odomei::MB_TYPEMASK) == odomei::MB_YESNO) return odomei::IDYES;
+        if ((call.flags & odomei::kMbTypeMask) == odomei::kMbYesNo) return odomei::kIdYes;
         std::fprintf(stderr, "message: %s\n", call.text.c_str());
-        return odomei::IDOK;
+        return odomei::kIdOk;
     });
 
     // 1. Reads against a meter paced like a real line.

@@ -11,14 +11,25 @@ constexpr const char* kLineEnd = "\r\n";
 
 }  // namespace
 
-std::string CsvContent(const RecordTable& table) {
+std::string CsvText(const RecordTable& table) {
     std::string text = std::string(kHeader) + kLineEnd;
     for (int i = 0; i < table.m_nRecordCount; ++i) {
         const RecordRow& r = table.m_rows[i];
         text += r.m_strDate + "," + r.m_strDistance + "," + r.m_strFuel + "," + r.m_strCorrection +
                 "," + r.m_strRefuel + "," + r.m_strError + kLineEnd;
     }
-    return Sjis(text);
+    return text;
+}
+
+std::string CsvContent(const RecordTable& table) { return Sjis(CsvText(table)); }
+
+const char* CsvFailureText(CsvResult result) {
+    switch (result) {
+        case CsvResult::kSaved: return "";
+        case CsvResult::kOpenFailed: return "ファイルオープンに失敗しました";
+        case CsvResult::kWriteFailed: return "ファイルの書き込みに失敗しました";
+    }
+    return "";
 }
 
 CsvResult SaveCsv(const std::string& path, const RecordTable& table, std::string* errorText) {

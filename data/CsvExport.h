@@ -13,8 +13,14 @@ enum class CsvResult {
     kWriteFailed,  // writing, flushing, closing or the final rename failed; nothing was changed
 };
 
-// The file's bytes: the header and rows 1 to m_nRecordCount, CP932, CR LF line ends.
+// The file's text in UTF-8: the header and rows 1 to m_nRecordCount, CR LF line ends.
+std::string CsvText(const RecordTable& table);
+
+// The file's bytes: that text in CP932.
 std::string CsvContent(const RecordTable& table);
+
+// The message for a save that failed (empty for success).
+const char* CsvFailureText(CsvResult result);
 
 // Writes the content to a temporary file beside path, flushes it and renames it over path, so an
 // existing file is either replaced whole or left as it was. errorText receives the reason.

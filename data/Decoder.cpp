@@ -1,5 +1,6 @@
 #include "data/Decoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,14 @@ constexpr std::int64_t kTenMillionthsPerLitre = 10000000;
 constexpr std::int64_t kTenMillionthsPerHundredth = 100000;
 // The error text is limited to these.
 constexpr double kErrorLimit = 999.99;
+// The year nibble counts from 2000.
+constexpr int kFirstYear = 2000;
+
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
 
 std::uint32_t Le32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -74,6 +83,7 @@ std::string ErrorText(std::int64_t m, std::uint16_t refuel) {
 
 MeasurementRecord MeasurementRecord::From(RecordBytes b) {
     MeasurementRecord r;
+    std::copy(b.begin(), b.end(), r.raw.begin());
     r.fuelCount = static_cast<std::int32_t>(Le32(&b[0]));
     r.distanceCount = Le32(&b[4]);
     r.correction = Le16(&b[8]);
@@ -103,15 +113,20 @@ void DecodeRecord(const MeasurementRecord& record, RecordRow& row) {
     row.m_strError = ErrorText(m, record.refuel);
 }
 
-std::string DecodeBlock(MeasurementBlock block, RecordTable& table) {
+RecordRow RowOf(const MeasurementRecord& record) {
+    RecordRow row;
+    DecodeRecord(record, row);
+    return row;
+}
+
+MeterReading DecodeReading(MeasurementBlock block) {
+    MeterReading reading;
+    std::copy(block.begin(), block.end(), reading.block.begin());
     for (int k = 0; k < kMaxRecords; ++k) {
         const RecordBytes bytes = block.subspan<kFirstRecordOffset, kRecordSize * kMaxRecords>()
                                       .subspan(static_cast<std::size_t>(k) * kRecordSize)
                                       .first<kRecordSize>();
-        if (IsEmptyRecord(bytes)) continue;
-        // Filled records close up in block order, so one after an empty record is not lost.
-        DecodeRecord(MeasurementRecord::From(bytes), table.m_rows[table.m_nRecordCount]);
-        ++table.m_nRecordCount;
+        if (!IsEmptyRecord(bytes)) reading.records.push_back(MeasurementRecord::From(bytes));
     }
     const std::uint8_t* v = &block[kVersionOffset];
     const char chars[] = {static_cast<char>(v[3]), static_cast<char>(v[2]), '.',
@@ -122,11 +137,41 @@ std::string DecodeBlock(MeasurementBlock block, RecordTable& table) {
         version += c;
     }
     // The meter's characters are CP932; one that is not valid shows as "?".
-    if (auto text = Cp932ToUtf8(version)) return *text;
-    for (char& c : version) {
-        if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+    if (auto text = Cp932ToUtf8(version)) {
+        reading.version = *text;
+    } else {
+        for (char& c : version) {
+            if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+        }
+        reading.version = version;
     }
-    return version;
+    return reading;
+}
+
+void FillTable(const MeterReading& reading, RecordTable& table) {
+    // Filled records close up in block order, so one after an empty record is not lost.
+    for (const MeasurementRecord& record : reading.records) {
+        DecodeRecord(record, table.m_rows[table.m_nRecordCount]);
+        ++table.m_nRecordCount;
+    }
+}
+
+std::string DecodeBlock(MeasurementBlock block, RecordTable& table) {
+    MeterReading reading = DecodeReading(block);
+    FillTable(reading, table);
+    return std::move(reading.version);
+}
+
+std::optional<std::string> IsoDate(const MeasurementRecord& r) {
+    if (DateText(r) == "-") return std::nullopt;
+    const int year = kFirstYear + (r.yearMonth >> 4);
+    const int month = r.yearMonth & 0x0F;
+    if (month < 1 || month > 12 || r.day < 1 || r.day > DaysInMonth(year, month)) {
+        return std::nullopt;
+    }
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", year, month, r.day);
+    return std::string(buf);
 }
 
 std::uint8_t BlockCheck(MeasurementBlock block) {

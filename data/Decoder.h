@@ -1,10 +1,13 @@
-// The meter's 216-byte answer turned into display texts: fifteen records and the firmware version.
+// The meter's 216-byte answer turned into values (records and the firmware version) and into the
+// display texts derived from them.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "data/RecordTable.h"
 
@@ -21,6 +24,7 @@ using RecordBytes = std::span<const std::uint8_t, kRecordSize>;
 
 // One record's fields, read little-endian from its 14 bytes.
 struct MeasurementRecord {
+    std::array<std::uint8_t, kRecordSize> raw{};  // the bytes as the meter sent them
     std::int32_t fuelCount = 0;       // ten-millionths of a litre, before correction
     std::uint32_t distanceCount = 0;  // steps of 0.0003925 km
     std::uint16_t correction = 0;     // hundredths of a percent (10000 is 100.00 %)
@@ -30,6 +34,27 @@ struct MeasurementRecord {
 
     static MeasurementRecord From(RecordBytes bytes);
 };
+
+// A verified block as values: the non-empty records in block order and the version text.
+struct MeterReading {
+    std::array<std::uint8_t, kBlockSize> block{};
+    std::vector<MeasurementRecord> records;
+    std::string version;  // UTF-8
+};
+
+// The reading of a block. Never fails: every byte pattern has a meaning.
+MeterReading DecodeReading(MeasurementBlock block);
+
+// The six texts of one record, as the list shows them.
+RecordRow RowOf(const MeasurementRecord& record);
+
+// Writes the reading's records into rows 1 to n of the table (whose count must be 0) and raises
+// its count by one for each.
+void FillTable(const MeterReading& reading, RecordTable& table);
+
+// The record's date as "YYYY-MM-DD", or nothing when the record has no date or its fields do
+// not make a real date.
+std::optional<std::string> IsoDate(const MeasurementRecord& record);
 
 // True for the two patterns of an unused record: all zero, or twelve 0xFF then two zero bytes.
 bool IsEmptyRecord(RecordBytes bytes);

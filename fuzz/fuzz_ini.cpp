@@ -50,13 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* section = "シリアル通信設定";
     const char* key = "ｼﾘｱﾙﾎﾟｰﾄ番号";
     const auto value =
-        static_cast<std::int32_t>(odomei::GetPrivateProfileInt(section, key, 1, path));
-    odomei::GetPrivateProfileString("Ports", "COM1", path);
+        static_cast<std::int32_t>(odomei::ReadIniInt(section, key, 1, path));
+    odomei::ReadIniString("Ports", "COM1", path);
     const std::string text = std::to_string(value);
-    Require(odomei::WritePrivateProfileString(section, key, text, path), "write failed");
+    Require(odomei::WriteIniString(section, key, text, path), "write failed");
     std::ifstream in(path, std::ios::binary);
     const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    Require(static_cast<std::int32_t>(odomei::GetPrivateProfileInt(section, key, 1, path)) == value,
+    Require(static_cast<std::int32_t>(odomei::ReadIniInt(section, key, 1, path)) == value,
             "the value written does not read back");
 
     // Lines of the old file, without their line ends, must all be in the new one in order; at

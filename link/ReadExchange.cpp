@@ -1,10 +1,8 @@
 #include "link/ReadExchange.h"
 
-#include <time.h>
-
 #include <algorithm>
 
-#include "log/CommLog.h"
+#include "platform/Clock.h"
 
 namespace odomei {
 namespace {
@@ -15,24 +13,18 @@ constexpr int kIdlePollLimit = 1000;  // about ten seconds of silence
 constexpr int kAttempts = 3;
 constexpr int kPauseAfterNakMs = 100;
 
-void LogSent(std::uint8_t byte) {
-    WriteCommLog("onSend", 0, 't');
-    WriteCommLog(&byte, 1, 'd');
-}
-
-bool Send(SerialHandle port, std::uint8_t byte) {
-    if (WriteSerial(port, &byte, 1, 0) != kSerialOk) return false;
-    LogSent(byte);
+bool Send(SerialHandle port, const CommLog& log, std::uint8_t byte, std::string* reason) {
+    if (WriteSerial(port, &byte, 1, 0) != kSerialOk) {
+        *reason = port == nullptr ? "no port is open"
+                                  : "the line did not take the byte: " + port->LastError();
+        return false;
+    }
+    log.WriteCommLog("onSend", 0, 't');
+    log.WriteCommLog(&byte, 1, 'd');
     return true;
 }
 
 }  // namespace
-
-void SleepMs(int ms) {
-    timespec t{ms / 1000, static_cast<long>(ms % 1000) * 1000000};
-    while (nanosleep(&t, &t) != 0) {
-    }
-}
 
 void PlainPause(SerialHandle port, int ms, bool untilInput) {
     if (untilInput && port != nullptr) {
@@ -51,36 +43,60 @@ const char* ExchangeFailureText(ExchangeOutcome outcome) {
         case ExchangeOutcome::kNakFailed: return "コマンド送信処理でエラーが発生しました(NAK)";
         case ExchangeOutcome::kBccError: return "ＢＣＣエラーが発生しました";
         case ExchangeOutcome::kAckFailed: return "コマンド送信処理でエラーが発生しました(ACK)";
+        case ExchangeOutcome::kCancelled: return "";
     }
     return "";
 }
 
-ExchangeResult RunReadExchange(SerialHandle port, const ExchangePause& pause) {
+ExchangeResult RunReadExchange(SerialHandle port, const CommLog& log, const ExchangePause& pause,
+                               const ExchangeWatch& watch) {
     ExchangeResult result;
     std::array<std::uint8_t, kReceiveBufferSize> buffer;
-    for (int attempt = 0;;) {
+    int attempt = 0;
+    int received = 0;
+    int idlePolls = 0;
+    auto goOn = [&] {
+        return !watch ||
+               watch(ExchangeProgress{attempt + 1, received,
+                                      (kIdlePollLimit + 1 - idlePolls) * kIdlePollMs});
+    };
+    auto end = [&result](ExchangeOutcome outcome) {
+        result.outcome = outcome;
+        return result;
+    };
+    for (;;) {
         buffer.fill(0);
-        int received = 0;
-        if (port != nullptr) port->PurgeComm(PURGE_RXCLEAR);
-        if (!Send(port, STX)) {
-            result.outcome = ExchangeOutcome::kStxFailed;
-            return result;
-        }
+        received = 0;
+        idlePolls = 0;
+        if (port != nullptr) port->PurgeComm(kPurgeRxClear);
+        if (!goOn()) return end(ExchangeOutcome::kCancelled);
+        if (!Send(port, log, STX, &result.reason)) return end(ExchangeOutcome::kStxFailed);
 
-        int idlePolls = 0;
         int failedReads = 0;
         bool timedOut = false;
+        bool cancelled = false;
         while (received < static_cast<int>(kBlockSize)) {
+            if (!goOn()) {
+                cancelled = true;
+                break;
+            }
             ComStat stat;
             std::uint32_t errors = 0;
             if (port == nullptr || !port->ClearCommError(&errors, &stat)) {
                 timedOut = true;  // the device has gone: no answer will come
+                result.reason = port == nullptr ? "no port is open"
+                                                : "the device went away: " + port->LastError();
                 break;
             }
             if (stat.cbInQue == 0) {
                 pause(kIdlePollMs, true);
                 if (idlePolls > kIdlePollLimit) {
                     timedOut = true;
+                    result.reason =
+                        "no answer from the meter for about ten seconds" +
+                        std::string(received == 0 ? "" : " after " + std::to_string(received) +
+                                                             " of " + std::to_string(kBlockSize) +
+                                                             " bytes");
                     break;
                 }
                 ++idlePolls;
@@ -92,8 +108,8 @@ ExchangeResult RunReadExchange(SerialHandle port, const ExchangePause& pause) {
             const int n = std::min(static_cast<int>(stat.cbInQue), room);
             if (ReadSerial(port, buffer.data() + received, n, 0) != kSerialOk) {
                 if (received != 0) {
-                    WriteCommLog("onClear", 0, 't');
-                    WriteCommLog(buffer.data(), received, 'd');
+                    log.WriteCommLog("onClear", 0, 't');
+                    log.WriteCommLog(buffer.data(), received, 'd');
                 }
                 buffer.fill(0);
                 received = 0;
@@ -102,6 +118,8 @@ ExchangeResult RunReadExchange(SerialHandle port, const ExchangePause& pause) {
                 pause(kIdlePollMs, false);
                 if (++failedReads > kIdlePollLimit) {
                     timedOut = true;
+                    result.reason = "the device kept failing to deliver its bytes: " +
+                                    port->LastError();
                     break;
                 }
                 continue;
@@ -109,34 +127,29 @@ ExchangeResult RunReadExchange(SerialHandle port, const ExchangePause& pause) {
             received += n;
         }
         if (received != 0) {
-            WriteCommLog("onReceive", 0, 't');
-            WriteCommLog(buffer.data(), received, 'd');
+            log.WriteCommLog("onReceive", 0, 't');
+            log.WriteCommLog(buffer.data(), received, 'd');
         }
-        if (timedOut) {
-            result.outcome = ExchangeOutcome::kTimedOut;
-            return result;
-        }
+        if (cancelled) return end(ExchangeOutcome::kCancelled);
+        if (timedOut) return end(ExchangeOutcome::kTimedOut);
         const MeasurementBlock block(buffer.data(), kBlockSize);
         if (BlockCheck(block) == block[kCheckByteOffset]) {
             std::copy(block.begin(), block.end(), result.block.begin());
             break;
         }
-        if (!Send(port, NAK)) {
-            result.outcome = ExchangeOutcome::kNakFailed;
-            return result;
-        }
+        if (!goOn()) return end(ExchangeOutcome::kCancelled);
+        if (!Send(port, log, NAK, &result.reason)) return end(ExchangeOutcome::kNakFailed);
         pause(kPauseAfterNakMs, false);
         if (++attempt >= kAttempts) {
-            result.outcome = ExchangeOutcome::kBccError;
-            return result;
+            result.reason = "the block's check byte was wrong " + std::to_string(kAttempts) +
+                            " times in a row";
+            return end(ExchangeOutcome::kBccError);
         }
     }
-    if (!Send(port, ACK)) {
-        result.outcome = ExchangeOutcome::kAckFailed;
-        return result;
-    }
-    result.outcome = ExchangeOutcome::kBlockReceived;
-    return result;
+    if (!goOn()) return end(ExchangeOutcome::kCancelled);
+    if (!Send(port, log, ACK, &result.reason)) return end(ExchangeOutcome::kAckFailed);
+    result.reason.clear();
+    return end(ExchangeOutcome::kBlockReceived);
 }
 
 }  // namespace odomei

@@ -5,9 +5,11 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "data/Decoder.h"
 #include "link/SerialPort.h"
+#include "log/CommLog.h"
 
 namespace odomei {
 
@@ -22,12 +24,25 @@ enum class ExchangeOutcome {
     kNakFailed,
     kBccError,  // the third wrong check byte
     kAckFailed,
+    kCancelled,  // the front end asked to stop (the user interrupted the program)
 };
 
 struct ExchangeResult {
     ExchangeOutcome outcome = ExchangeOutcome::kTimedOut;
     std::array<std::uint8_t, kBlockSize> block{};  // the first 216 bytes of the verified answer
+    std::string reason;  // for a failure: what went wrong, in plain words
 };
+
+// Where an exchange stands, for a front end that shows progress.
+struct ExchangeProgress {
+    int attempt = 1;       // 1 to 3
+    int received = 0;      // bytes of this attempt so far
+    int msUntilTimeout = 0;  // roughly, at the present idle-poll count
+};
+
+// Called at every poll of the reception and before every send; returning false stops the
+// exchange (kCancelled), with nothing more sent.
+using ExchangeWatch = std::function<bool(const ExchangeProgress&)>;
 
 // Waits the given number of milliseconds; the window keeps painting meanwhile. An idle poll's
 // pause (untilInput) may end early once bytes are waiting on the port; the pause after a NAK
@@ -35,13 +50,11 @@ struct ExchangeResult {
 using ExchangePause = std::function<void(int ms, bool untilInput)>;
 
 // Runs the whole exchange on an open port, logging every byte sent and received.
-ExchangeResult RunReadExchange(SerialHandle port, const ExchangePause& pause);
+ExchangeResult RunReadExchange(SerialHandle port, const CommLog& log, const ExchangePause& pause,
+                               const ExchangeWatch& watch = {});
 
 // The message for a failed exchange (empty for success).
 const char* ExchangeFailureText(ExchangeOutcome outcome);
-
-// A plain sleep.
-void SleepMs(int ms);
 
 // A pause without a window: sleeps, or waits on the port when it may end at its input.
 void PlainPause(SerialHandle port, int ms, bool untilInput);

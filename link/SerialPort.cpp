@@ -1,11 +1,11 @@
 #include "link/SerialPort.h"
 
-#include <time.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
+
+#include "platform/Clock.h"
 
 namespace odomei {
 namespace {
@@ -25,23 +25,8 @@ constexpr int kAcceptedBauds[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 5
 // the slowest accepted rate needs to send them (10 bits a byte at 1200 baud), or at once when
 // the status query fails (the device has gone). Between checks it sleeps instead of spinning.
 constexpr std::int64_t kSlowestByteMicros = 10 * 1000000 / 1200;
-constexpr long kStatusPollNanos = 500000;  // 0.5 ms: about one byte at 19200 baud
+constexpr long kStatusPollMicros = 500;  // 0.5 ms: about one byte at 19200 baud
 
-OpenFailure& Failure() {
-    static OpenFailure failure;
-    return failure;
-}
-
-std::int64_t NowMicros() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
-}
-
-void Pause() {
-    const timespec pause{0, kStatusPollNanos};
-    nanosleep(&pause, nullptr);
-}
 
 // Waits until the status query reports the transmit flag clear or the output queue empty.
 // False when the query fails or the deadline passes.
@@ -54,36 +39,34 @@ bool WaitForLine(SerialDevice* device, WaitFor what, std::int64_t deadline) {
         const bool done =
             what == WaitFor::kTximClear ? (stat.flags & kComStatTxim) == 0 : stat.cbOutQue == 0;
         if (done) return true;
-        if (NowMicros() >= deadline) return false;
-        Pause();
+        if (MonotonicMicros() >= deadline) return false;
+        SleepMicros(kStatusPollMicros);
     }
-}
-
-std::string DeviceName(int port) {
-    return "COM" + std::to_string(port >= 1 && port <= 9 ? port : 1);
 }
 
 }  // namespace
 
-SerialHandle& PortHandleSlot() {
-    static SerialHandle slot = nullptr;
-    return slot;
-}
-
-const OpenFailure& LastOpenFailure() { return Failure(); }
+std::string PortName(int port) { return "COM" + std::to_string(port >= 1 && port <= 9 ? port : 1); }
 
 int OpenSerialPort(SerialHandle* slot, int port, int baud, int dataBits, int parity, int stopBits,
-                   int overlapped) {
-    Failure() = OpenFailure{};
-    const std::string name = DeviceName(port);
-    std::unique_ptr<SerialDevice> device = CreateSerialFile(name, overlapped != 0, &Failure());
+                   int overlapped, const PortMap& ports, OpenFailure* failure) {
+    return OpenSerialPortByName(slot, PortName(port), baud, dataBits, parity, stopBits, overlapped,
+                                ports, failure);
+}
+
+int OpenSerialPortByName(SerialHandle* slot, const std::string& name, int baud, int dataBits,
+                         int parity, int stopBits, int overlapped, const PortMap& ports,
+                         OpenFailure* failure) {
+    OpenFailure why;
+    std::unique_ptr<SerialDevice> device = CreateSerialFile(name, overlapped != 0, &why, ports);
     if (!device) {
+        if (failure) *failure = why;
         *slot = nullptr;
         return 0;
     }
     *slot = device.get();
     auto fail = [&](const std::string& reason) {
-        if (Failure().reason.empty()) Failure() = OpenFailure{name, reason};
+        if (failure) *failure = OpenFailure{name, reason};
         *slot = nullptr;  // device closes as it goes out of scope
         return 0;
     };
@@ -102,11 +85,11 @@ int OpenSerialPort(SerialHandle* slot, int port, int baud, int dataBits, int par
     if (!device->GetCommState(dcb)) return fail("line settings unreadable: " + device->LastError());
 
     const bool capable =
-        (prop.dwSettableParams & SP_BAUD) && (prop.dwSettableBaud & BAUD_4800) &&
-        (prop.dwSettableParams & SP_DATABITS) && (prop.wSettableData & DATABITS_8) &&
-        (prop.dwSettableParams & SP_PARITY_CHECK) && (prop.dwSettableParams & SP_PARITY) &&
-        (prop.dwSettableParams & SP_STOPBITS) && (prop.dwSettableParams & SP_HANDSHAKING) &&
-        (prop.dwSettableParams & SP_RLSD);
+        (prop.dwSettableParams & kSpBaud) && (prop.dwSettableBaud & kBaud4800) &&
+        (prop.dwSettableParams & kSpDataBits) && (prop.wSettableData & kDataBits8) &&
+        (prop.dwSettableParams & kSpParityCheck) && (prop.dwSettableParams & kSpParity) &&
+        (prop.dwSettableParams & kSpStopBits) && (prop.dwSettableParams & kSpHandshaking) &&
+        (prop.dwSettableParams & kSpRlsd);
     if (!capable) return fail("the port cannot take the line settings the meter needs");
 
     dcb.DCBlength = kDcbLength;
@@ -119,8 +102,8 @@ int OpenSerialPort(SerialHandle* slot, int port, int baud, int dataBits, int par
     dcb.XonLim = kXonLim;
     dcb.XoffLim = kXoffLim;
     dcb.ByteSize = dataBits == 7 ? 7 : 8;
-    dcb.Parity = parity == 1 ? EVENPARITY : parity == 2 ? ODDPARITY : NOPARITY;
-    dcb.StopBits = stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+    dcb.Parity = parity == 1 ? kEvenParity : parity == 2 ? kOddParity : kNoParity;
+    dcb.StopBits = stopBits == 2 ? kTwoStopBits : kOneStopBit;
     dcb.XonChar = kXonChar;
     dcb.XoffChar = kXoffChar;
     dcb.ErrorChar = kErrorChar;
@@ -132,22 +115,22 @@ int OpenSerialPort(SerialHandle* slot, int port, int baud, int dataBits, int par
     CommTimeouts current;
     if (!device->GetCommTimeouts(current))
         return fail("time-outs unreadable: " + device->LastError());
-    if (!(prop.dwProvCapabilities & PCF_INTTIMEOUTS) ||
-        !(prop.dwProvCapabilities & PCF_TOTALTIMEOUTS)) {
+    if (!(prop.dwProvCapabilities & kPcfIntTimeouts) ||
+        !(prop.dwProvCapabilities & kPcfTotalTimeouts)) {
         return fail("the port has no read time-outs");
     }
     if (!device->SetCommTimeouts(kTimeouts))
         return fail("time-outs refused: " + device->LastError());
-    device->PurgeComm(PURGE_RXCLEAR);
-    device->PurgeComm(PURGE_TXCLEAR);
+    device->PurgeComm(kPurgeRxClear);
+    device->PurgeComm(kPurgeTxClear);
     *slot = device.release();
     return 1;
 }
 
 void CloseSerialPort(SerialHandle handle) {
     if (handle == nullptr) return;
-    handle->PurgeComm(PURGE_RXCLEAR);
-    handle->PurgeComm(PURGE_TXCLEAR);
+    handle->PurgeComm(kPurgeRxClear);
+    handle->PurgeComm(kPurgeTxClear);
     delete handle;
 }
 
@@ -176,7 +159,7 @@ int WriteSerial(SerialHandle handle, const std::uint8_t* source, int n, int over
     if (handle == nullptr) return kSerialNoPort;
     if (overlapped != 0) return kSerialIoFailure;
     const std::int64_t deadline =
-        NowMicros() +
+        MonotonicMicros() +
         (kTimeouts.WriteTotalTimeoutConstant +
          std::int64_t{kTimeouts.WriteTotalTimeoutMultiplier} * std::max(n, 0)) *
             1000 +

@@ -1,20 +1,44 @@
 // The communication log: time-stamped labels and hexadecimal dumps of what passes on the line.
+// The log writes; whoever owns it decides how a failure reaches the user.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace odomei {
 
-// The file every entry goes to ("KORVANA.log" in the working directory); set once at start-up.
-void SetCommLogPath(std::string path);
-const std::string& CommLogPath();
+// A failed entry: the program's message text (UTF-8) and the detail behind it (file and reason).
+struct CommLogProblem {
+    std::string text;
+    std::string detail;
+};
+using CommLogReporter = std::function<void(const CommLogProblem&)>;
 
-// mode 't' or 'T': data is a zero-terminated UTF-8 text, written as one time-stamped CP932 line
-// (count is not read). Any other mode: a dump of count bytes from data. Each call opens, locks,
-// writes and closes the file; the first entry of a new day empties it first. Failures are shown
-// in a message box and the caller carries on.
-void WriteCommLog(const void* data, int count, char mode);
+class CommLog {
+public:
+    // A log that writes nothing until it is given a path.
+    CommLog() = default;
+    explicit CommLog(std::string path, CommLogReporter reporter = {})
+        : m_path(std::move(path)), m_reporter(std::move(reporter)) {}
+
+    // The file every entry goes to; empty turns the log off.
+    void SetPath(std::string path) { m_path = std::move(path); }
+    const std::string& Path() const { return m_path; }
+    // Receives every failure; the caller carries on either way.
+    void SetReporter(CommLogReporter reporter) { m_reporter = std::move(reporter); }
+
+    // mode 't' or 'T': data is a zero-terminated UTF-8 text, written as one time-stamped CP932
+    // line (count is not read). Any other mode: a dump of count bytes from data. Each call opens,
+    // locks, writes and closes the file; the first entry of a new day empties it first.
+    void WriteCommLog(const void* data, int count, char mode) const;
+
+private:
+    void Report(const char* text, const std::string& reason) const;
+
+    std::string m_path;
+    CommLogReporter m_reporter;
+};
 
 // The dump lines of a byte range, exactly as they go into the file.
 std::string CommLogDump(const std::uint8_t* data, int count);

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace odomei {
 namespace {
 
@@ -23,6 +26,17 @@ LocalTime FromTimespec(const timespec& ts) {
                      static_cast<int>(ts.tv_nsec / 1000000)};
 }
 
+timespec Monotonic() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts;
+}
+
+void SleepFor(timespec t) {
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+    }
+}
+
 }  // namespace
 
 LocalTime GetLocalTime() {
@@ -34,10 +48,31 @@ LocalTime GetLocalTime() {
 
 void SetClock(std::function<LocalTime()> clock) { ClockOverride() = std::move(clock); }
 
-std::optional<LocalTime> GetFileLastWriteTime(const std::string& path) {
+FileTime GetFileLastWriteTime(const std::string& path) {
+    FileTime result;
     struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FromTimespec(st.st_mtim);
+    if (stat(path.c_str(), &st) == 0) {
+        result.time = FromTimespec(st.st_mtim);
+    } else if (errno == ENOENT) {
+        result.missing = true;
+    } else {
+        result.reason = std::strerror(errno);
+    }
+    return result;
 }
+
+std::int64_t MonotonicMs() {
+    const timespec ts = Monotonic();
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+std::int64_t MonotonicMicros() {
+    const timespec ts = Monotonic();
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+void SleepMs(int ms) { SleepFor(timespec{ms / 1000, static_cast<long>(ms % 1000) * 1000000}); }
+
+void SleepMicros(long us) { SleepFor(timespec{us / 1000000, (us % 1000000) * 1000}); }
 
 }  // namespace odomei

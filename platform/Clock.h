@@ -1,6 +1,8 @@
-// Local time with milliseconds, settable by tests, and files' last-write times in local time.
+// Local time with milliseconds (settable by tests), files' last-write times in local time, and
+// the monotonic clock and sleeps that every wait of the program is measured with.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -23,8 +25,20 @@ LocalTime GetLocalTime();
 // Replaces the clock (tests); an empty function restores the system clock.
 void SetClock(std::function<LocalTime()> clock);
 
-// The last-write time of a file in local time (milliseconds included); nothing, with errno set,
-// if it cannot be had.
-std::optional<LocalTime> GetFileLastWriteTime(const std::string& path);
+// A file's last-write time, or why there is none.
+struct FileTime {
+    std::optional<LocalTime> time;  // set when it could be had
+    bool missing = false;           // the file does not exist
+    std::string reason;             // otherwise, why the time could not be had
+};
+FileTime GetFileLastWriteTime(const std::string& path);
+
+// Milliseconds and microseconds of a clock that never jumps (for deadlines).
+std::int64_t MonotonicMs();
+std::int64_t MonotonicMicros();
+
+// Sleeps the whole time, whatever signals arrive meanwhile.
+void SleepMs(int ms);
+void SleepMicros(long us);
 
 }  // namespace odomei

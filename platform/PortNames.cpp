@@ -1,8 +1,7 @@
 #include "platform/PortNames.h"
 
-#include <QSerialPortInfo>
-
 #include <algorithm>
+#include <filesystem>
 #include <tuple>
 
 #include "platform/Profile.h"
@@ -13,62 +12,126 @@ namespace {
 constexpr const char* kPortsSection = "Ports";
 constexpr const char* kNamePrefix = "COM";
 
-std::string& SettingsFile() {
-    static std::string path;
-    return path;
-}
-
-// Sort key: kind of port, then its number.
-std::tuple<int, long, std::string> Order(const std::string& name) {
+// Sort key: kind of port, then its number; kind -1 for a name that is no serial port.
+std::tuple<int, long, std::string> Order(const std::string& device) {
     static const char* const kinds[] = {"ttyS", "ttyUSB", "ttyACM"};
+    const std::string name = std::filesystem::path(device).filename().string();
     for (int k = 0; k < 3; ++k) {
         const std::string prefix = kinds[k];
-        if (name.rfind(prefix, 0) == 0 && name.size() > prefix.size() &&
-            std::all_of(name.begin() + prefix.size(), name.end(), ::isdigit)) {
+        if (name.rfind(prefix, 0) == 0 && name.size() > prefix.size() && name.size() < 12 &&
+            std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                        [](char c) { return c >= '0' && c <= '9'; })) {
             return {k, std::stol(name.substr(prefix.size())), name};
         }
     }
     return {-1, 0, name};
 }
 
-}  // namespace
-
-void SetPortSettingsFile(std::string iniPath) { SettingsFile() = std::move(iniPath); }
-
-std::vector<std::string> ListSerialDevices() {
-    std::vector<std::string> names;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        const std::string name = info.portName().toStdString();
-        if (std::get<0>(Order(name)) >= 0) names.push_back(name);
-    }
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return Order(a) < Order(b); });
-    for (auto& n : names) n = "/dev/" + n;
-    return names;
+std::string Canonical(const std::string& path) {
+    std::error_code ec;
+    const auto p = std::filesystem::canonical(path, ec);
+    return ec ? path : p.string();
 }
 
-std::optional<std::string> DeviceForPortName(const std::string& name) {
-    if (!SettingsFile().empty()) {
-        if (auto mapped = GetPrivateProfileString(kPortsSection, name, SettingsFile())) {
+}  // namespace
+
+std::optional<int> ComNumber(const std::string& name) {
+    const std::string prefix = kNamePrefix;
+    if (name.size() <= prefix.size() || name.size() > prefix.size() + 4) return std::nullopt;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if ((name[i] & ~0x20) != prefix[i]) return std::nullopt;  // com1 is COM1, as on Windows
+    }
+    int n = 0;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') return std::nullopt;
+        n = n * 10 + (name[i] - '0');
+    }
+    if (n < 1) return std::nullopt;
+    return n;
+}
+
+std::vector<PortInfo> PortMap::SystemPorts() const {
+    std::vector<PortInfo> ports;
+    if (m_lister == nullptr) return ports;
+    for (PortInfo& info : m_lister->SerialPorts()) {
+        if (std::get<0>(Order(info.device)) >= 0) ports.push_back(std::move(info));
+    }
+    std::sort(ports.begin(), ports.end(), [](const PortInfo& a, const PortInfo& b) {
+        return Order(a.device) < Order(b.device);
+    });
+    return ports;
+}
+
+std::optional<std::string> PortMap::DeviceFor(const std::string& name) const {
+    const auto n = ComNumber(name);
+    if (!n) return std::nullopt;
+    if (!m_iniPath.empty()) {
+        if (auto mapped = ReadIniString(kPortsSection, kNamePrefix + std::to_string(*n), m_iniPath)) {
             if (!mapped->empty()) return mapped;
         }
     }
-    if (name.rfind(kNamePrefix, 0) != 0) return std::nullopt;
-    const int n = std::atoi(name.c_str() + 3);
-    const auto devices = ListSerialDevices();
-    if (n < 1 || n > static_cast<int>(devices.size())) return std::nullopt;
-    return devices[static_cast<std::size_t>(n - 1)];
+    const auto ports = SystemPorts();
+    if (*n > static_cast<int>(ports.size())) return std::nullopt;
+    return ports[static_cast<std::size_t>(*n - 1)].device;
 }
 
-std::string DescribeSerialPorts() {
-    const auto devices = ListSerialDevices();
-    if (devices.empty()) return "No serial port was found on this computer.";
+std::vector<PortMapping> PortMap::Mappings(const std::string& byIdDir) const {
+    const auto ports = SystemPorts();
+    int last = static_cast<int>(ports.size());
+    std::vector<std::pair<int, std::string>> entries;
+    if (!m_iniPath.empty()) {
+        for (const auto& [key, value] : ReadIniSection(kPortsSection, m_iniPath)) {
+            const auto n = ComNumber(key);
+            if (!n || value.empty()) continue;
+            entries.emplace_back(*n, value);
+            last = std::max(last, *n);
+        }
+    }
+    std::vector<PortMapping> mappings;
+    for (int n = 1; n <= last; ++n) {
+        PortMapping m;
+        m.number = n;
+        // The first entry for a name is the one that counts, as when the port is opened.
+        const auto entry = std::find_if(entries.begin(), entries.end(),
+                                        [n](const auto& e) { return e.first == n; });
+        if (entry != entries.end()) {
+            m.device = entry->second;
+            m.fromIni = true;
+        } else if (n <= static_cast<int>(ports.size())) {
+            m.device = ports[static_cast<std::size_t>(n - 1)].device;
+        } else {
+            continue;
+        }
+        const std::string real = Canonical(m.device);
+        for (const PortInfo& p : ports) {
+            if (Canonical(p.device) == real) m.info = p;
+        }
+        m.stableName = StableNameOf(m.device, byIdDir);
+        mappings.push_back(std::move(m));
+    }
+    return mappings;
+}
+
+std::string PortMap::Describe() const {
+    const auto ports = SystemPorts();
+    if (ports.empty()) return "No serial port was found on this computer.";
     std::string text = "Serial ports found:";
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-        text += " COM" + std::to_string(i + 1) + " = " + devices[i] +
-                (i + 1 < devices.size() ? "," : ".");
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        text += " COM" + std::to_string(i + 1) + " = " + ports[i].device +
+                (i + 1 < ports.size() ? "," : ".");
     }
     return text;
+}
+
+std::string StableNameOf(const std::string& device, const std::string& byIdDir) {
+    std::error_code ec;
+    const std::string real = Canonical(device);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(byIdDir, ec)) {
+        if (Canonical(entry.path().string()) == real) names.push_back(entry.path().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names.empty() ? std::string() : names.front();
 }
 
 }  // namespace odomei

@@ -1,23 +1,77 @@
-// Where the port names "COM1" to "COM9" lead on Linux.
+// Where the port names "COM1", "COM2", ... lead: an entry of section [Ports] in the INI file, or
+// the n-th serial port of the machine as a port lister reports them.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace odomei {
 
-// The INI file whose section [Ports] may map names to devices (COM1=/dev/ttyUSB0).
-void SetPortSettingsFile(std::string iniPath);
+// One serial port of the machine, as far as the system describes it.
+struct PortInfo {
+    std::string device;  // e.g. /dev/ttyUSB0
+    std::string description;
+    std::string manufacturer;
+    std::optional<std::uint16_t> vendorId;
+    std::optional<std::uint16_t> productId;
+    std::string serialNumber;
+};
 
-// The real serial ports of the machine in the order that numbers them: hardware UARTs (ttyS*),
-// then USB adapters (ttyUSB*), then USB modems (ttyACM*), each in numeric order.
-std::vector<std::string> ListSerialDevices();
+// The machine's serial ports, in any order.
+class PortLister {
+public:
+    virtual ~PortLister() = default;
+    virtual std::vector<PortInfo> SerialPorts() const = 0;
+};
 
-// The device for "COMn": the [Ports] entry if there is one, else the n-th real serial port.
-std::optional<std::string> DeviceForPortName(const std::string& name);
+// The system's own lister (QSerialPortInfo on Linux); a separate target, so the engine builds
+// without it.
+std::unique_ptr<PortLister> SystemPortLister();
 
-// "COM1 = /dev/ttyUSB0, COM2 = ..." or a sentence saying there are none, for messages.
-std::string DescribeSerialPorts();
+// One name as the program maps it.
+struct PortMapping {
+    int number = 0;       // n of COMn
+    std::string device;   // what opening COMn opens
+    bool fromIni = false;  // a [Ports] entry says so
+    std::string stableName;  // /dev/serial/by-id/... leading to the same device, if any
+    std::optional<PortInfo> info;  // what the system says of the device, if it lists it
+};
+
+class PortMap {
+public:
+    // No INI entries and no machine ports: every name is unknown.
+    PortMap() = default;
+    // iniPath may be empty (no [Ports]); lister may be null (no machine ports).
+    PortMap(std::string iniPath, const PortLister* lister)
+        : m_iniPath(std::move(iniPath)), m_lister(lister) {}
+
+    // The machine's serial ports in the order that numbers them: hardware UARTs (ttyS*), then USB
+    // adapters (ttyUSB*), then USB modems (ttyACM*), each in numeric order.
+    std::vector<PortInfo> SystemPorts() const;
+
+    // The device for "COMn": the [Ports] entry if there is one, else the n-th machine port.
+    std::optional<std::string> DeviceFor(const std::string& name) const;
+
+    // COM1 up to the last name that leads anywhere, each with its device.
+    std::vector<PortMapping> Mappings(const std::string& byIdDir = kByIdDir) const;
+
+    // "Serial ports found: COM1 = /dev/ttyUSB0, ..." or a sentence saying there are none.
+    std::string Describe() const;
+
+    static constexpr const char* kByIdDir = "/dev/serial/by-id";
+
+private:
+    std::string m_iniPath;
+    const PortLister* m_lister = nullptr;
+};
+
+// "COMn" with n >= 1 gives n; anything else nothing.
+std::optional<int> ComNumber(const std::string& name);
+
+// The name in byIdDir that leads to the same device as device, or empty.
+std::string StableNameOf(const std::string& device, const std::string& byIdDir);
 
 }  // namespace odomei

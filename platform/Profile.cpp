@@ -139,14 +139,36 @@ std::optional<std::string> RawValue(std::string_view section, std::string_view k
 
 }  // namespace
 
-std::optional<std::string> GetPrivateProfileString(std::string_view section, std::string_view key,
+std::optional<std::string> ReadIniString(std::string_view section, std::string_view key,
                                                    const std::string& path) {
     const auto raw = RawValue(section, key, path);
     if (!raw) return std::nullopt;
     return Cp932ToUtf8(*raw);
 }
 
-std::uint32_t GetPrivateProfileInt(std::string_view section, std::string_view key,
+std::vector<std::pair<std::string, std::string>> ReadIniSection(std::string_view section,
+                                                                 const std::string& path) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    const auto sjSection = Utf8ToCp932(section);
+    const auto text = ReadWholeFile(path);
+    if (!sjSection || !text) return entries;
+    const auto lines = SplitLines(*text);
+    bool inside = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const Entry e = Parse(lines[i].Body(), i == 0);
+        if (e.kind == Entry::kSection) {
+            if (inside) break;
+            inside = SameName(e.name, *sjSection);
+        } else if (inside && e.kind == Entry::kKey) {
+            auto key = Cp932ToUtf8(e.name);
+            auto value = Cp932ToUtf8(Unquote(e.value));
+            if (key && value) entries.emplace_back(std::move(*key), std::move(*value));
+        }
+    }
+    return entries;
+}
+
+std::uint32_t ReadIniInt(std::string_view section, std::string_view key,
                                    std::int32_t defaultValue, const std::string& path) {
     const auto raw = RawValue(section, key, path);
     if (!raw) return static_cast<std::uint32_t>(defaultValue);
@@ -165,7 +187,7 @@ std::uint32_t GetPrivateProfileInt(std::string_view section, std::string_view ke
     return negative ? 0u - result : result;
 }
 
-bool WritePrivateProfileString(std::string_view section, std::string_view key,
+bool WriteIniString(std::string_view section, std::string_view key,
                                std::string_view value, const std::string& path) {
     const auto sjSection = Utf8ToCp932(section);
     const auto sjKey = Utf8ToCp932(key);

@@ -57,15 +57,15 @@ public:
         prop.wPacketVersion = 2;
         prop.dwMaxTxQueue = prop.dwMaxRxQueue = 4096;
         prop.dwMaxBaud = 0x10000000;  // BAUD_USER: any rate
-        prop.dwProvCapabilities = PCF_DTRDSR | PCF_RTSCTS | PCF_RLSD | PCF_PARITY_CHECK |
-                                  PCF_XONXOFF | PCF_SETXCHAR | PCF_TOTALTIMEOUTS | PCF_INTTIMEOUTS;
-        prop.dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING |
-                                SP_PARITY_CHECK | SP_RLSD;
-        prop.dwSettableBaud = BAUD_1200 | BAUD_2400 | BAUD_4800 | BAUD_9600 | BAUD_14400 |
-                              BAUD_19200 | BAUD_38400 | BAUD_57600 | BAUD_115200;
-        prop.wSettableData = DATABITS_7 | DATABITS_8;
+        prop.dwProvCapabilities = kPcfDtrDsr | kPcfRtsCts | kPcfRlsd | kPcfParityCheck |
+                                  kPcfXonXoff | kPcfSetXChar | kPcfTotalTimeouts | kPcfIntTimeouts;
+        prop.dwSettableParams = kSpParity | kSpBaud | kSpDataBits | kSpStopBits | kSpHandshaking |
+                                kSpParityCheck | kSpRlsd;
+        prop.dwSettableBaud = kBaud1200 | kBaud2400 | kBaud4800 | kBaud9600 | kBaud14400 |
+                              kBaud19200 | kBaud38400 | kBaud57600 | kBaud115200;
+        prop.wSettableData = kDataBits7 | kDataBits8;
         prop.wSettableStopParity =
-            STOPBITS_10 | STOPBITS_20 | PARITY_NONE | PARITY_ODD | PARITY_EVEN;
+            kStopBits10 | kStopBits20 | kParityNone | kParityOdd | kParityEven;
         return true;
     }
 
@@ -89,10 +89,10 @@ public:
                        : (t.c_cflag & CSIZE) == CS6 ? 6
                        : (t.c_cflag & CSIZE) == CS5 ? 5
                                                     : 8;
-        dcb.Parity = !(t.c_cflag & PARENB)  ? NOPARITY
-                     : (t.c_cflag & PARODD) ? ODDPARITY
-                                            : EVENPARITY;
-        dcb.StopBits = (t.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
+        dcb.Parity = !(t.c_cflag & PARENB)  ? kNoParity
+                     : (t.c_cflag & PARODD) ? kOddParity
+                                            : kEvenParity;
+        dcb.StopBits = (t.c_cflag & CSTOPB) ? kTwoStopBits : kOneStopBit;
         dcb.XonChar = static_cast<char>(t.c_cc[VSTART]);
         dcb.XoffChar = static_cast<char>(t.c_cc[VSTOP]);
         dcb.EofChar = static_cast<char>(t.c_cc[VEOF]);
@@ -109,10 +109,10 @@ public:
                      : dcb.ByteSize == 6 ? CS6
                      : dcb.ByteSize == 5 ? CS5
                                          : CS8;
-        if (dcb.Parity == ODDPARITY) t.c_cflag |= PARENB | PARODD;
-        if (dcb.Parity == EVENPARITY) t.c_cflag |= PARENB;
+        if (dcb.Parity == kOddParity) t.c_cflag |= PARENB | PARODD;
+        if (dcb.Parity == kEvenParity) t.c_cflag |= PARENB;
         if (dcb.flags & kFlagParity) t.c_iflag |= INPCK;
-        if (dcb.StopBits == TWOSTOPBITS) t.c_cflag |= CSTOPB;
+        if (dcb.StopBits == kTwoStopBits) t.c_cflag |= CSTOPB;
         if (dcb.flags & kFlagOutxCtsFlow) t.c_cflag |= CRTSCTS;
         if (dcb.flags & kFlagOutX) t.c_iflag |= IXON;
         if (dcb.flags & kFlagInX) t.c_iflag |= IXOFF;
@@ -148,8 +148,8 @@ public:
 
     bool PurgeComm(std::uint32_t flags) override {
         bool ok = true;
-        if (flags & PURGE_RXCLEAR) ok = tcflush(m_fd, TCIFLUSH) == 0 && ok;
-        if (flags & PURGE_TXCLEAR) ok = tcflush(m_fd, TCOFLUSH) == 0 && ok;
+        if (flags & kPurgeRxClear) ok = tcflush(m_fd, TCIFLUSH) == 0 && ok;
+        if (flags & kPurgeTxClear) ok = tcflush(m_fd, TCOFLUSH) == 0 && ok;
         return ok || Fail(errno);
     }
 
@@ -174,19 +174,19 @@ public:
         int bits = 0;
         unsigned long request = 0;
         switch (function) {
-            case SETRTS:
+            case kSetRts:
                 bits = TIOCM_RTS;
                 request = TIOCMBIS;
                 break;
-            case CLRRTS:
+            case kClrRts:
                 bits = TIOCM_RTS;
                 request = TIOCMBIC;
                 break;
-            case SETDTR:
+            case kSetDtr:
                 bits = TIOCM_DTR;
                 request = TIOCMBIS;
                 break;
-            case CLRDTR:
+            case kClrDtr:
                 bits = TIOCM_DTR;
                 request = TIOCMBIC;
                 break;
@@ -272,11 +272,11 @@ SerialOpener& Opener() {
 }
 
 // The reason an open failed, in plain words; the device path is shown beside it.
-std::string Explain(int err) {
+std::string Explain(int err, const PortMap& ports) {
     switch (err) {
         case ENOENT:
         case ENODEV:
-        case ENXIO: return "no such device. " + DescribeSerialPorts();
+        case ENXIO: return "no such device. " + ports.Describe();
         case EACCES:
         case EPERM:
             return "permission denied. Add your user to the group that owns the device (usually "
@@ -289,9 +289,10 @@ std::string Explain(int err) {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenTermiosDevice(const std::string& path, OpenFailure* failure) {
+std::unique_ptr<SerialDevice> OpenTermiosDevice(const std::string& path, OpenFailure* failure,
+                                                const PortMap& ports) {
     auto fail = [&](int err) -> std::unique_ptr<SerialDevice> {
-        if (failure) *failure = OpenFailure{path, Explain(err)};
+        if (failure) *failure = OpenFailure{path, Explain(err, ports)};
         return nullptr;
     };
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -313,19 +314,20 @@ std::unique_ptr<SerialDevice> OpenTermiosDevice(const std::string& path, OpenFai
 }
 
 std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool overlapped,
-                                               OpenFailure* failure) {
+                                               OpenFailure* failure, const PortMap& ports) {
     if (Opener()) return Opener()(name, overlapped, failure);
-    const auto device = DeviceForPortName(name);
+    if (!ComNumber(name)) return OpenTermiosDevice(name, failure, ports);  // a device path
+    const auto device = ports.DeviceFor(name);
     if (!device) {
         if (failure) {
-            *failure = OpenFailure{name, "no device is known by this name. " +
-                                             DescribeSerialPorts() + " A line such as " + name +
+            *failure = OpenFailure{name, "no device is known by this name. " + ports.Describe() +
+                                             " A line such as " + name +
                                              "=/dev/ttyUSB0 in section [Ports] of KORVANA.ini "
                                              "chooses one."};
         }
         return nullptr;
     }
-    return OpenTermiosDevice(*device, failure);
+    return OpenTermiosDevice(*device, failure, ports);
 }
 
 SerialOpener SetSerialOpener(SerialOpener opener) {

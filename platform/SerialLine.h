@@ -68,24 +68,24 @@ struct ComStat {
 constexpr std::uint32_t kComStatTxim = 0x40;
 
 // Values of the records and calls.
-constexpr std::uint32_t SP_PARITY = 0x0001, SP_BAUD = 0x0002, SP_DATABITS = 0x0004,
-                        SP_STOPBITS = 0x0008, SP_HANDSHAKING = 0x0010, SP_PARITY_CHECK = 0x0020,
-                        SP_RLSD = 0x0040;
-constexpr std::uint32_t BAUD_1200 = 0x40, BAUD_2400 = 0x80, BAUD_4800 = 0x200, BAUD_9600 = 0x800,
-                        BAUD_14400 = 0x1000, BAUD_19200 = 0x2000, BAUD_38400 = 0x4000,
-                        BAUD_57600 = 0x40000, BAUD_115200 = 0x20000;
-constexpr std::uint16_t DATABITS_7 = 0x0008, DATABITS_8 = 0x0010;
-constexpr std::uint16_t STOPBITS_10 = 0x0001, STOPBITS_20 = 0x0004, PARITY_NONE = 0x0100,
-                        PARITY_ODD = 0x0200, PARITY_EVEN = 0x0400;
-constexpr std::uint32_t PCF_DTRDSR = 0x01, PCF_RTSCTS = 0x02, PCF_RLSD = 0x04,
-                        PCF_PARITY_CHECK = 0x08, PCF_XONXOFF = 0x10, PCF_SETXCHAR = 0x20,
-                        PCF_TOTALTIMEOUTS = 0x40, PCF_INTTIMEOUTS = 0x80;
-constexpr std::uint8_t NOPARITY = 0, ODDPARITY = 1, EVENPARITY = 2;
-constexpr std::uint8_t ONESTOPBIT = 0, TWOSTOPBITS = 2;
-constexpr std::uint32_t PURGE_TXABORT = 0x1, PURGE_RXABORT = 0x2, PURGE_TXCLEAR = 0x4,
-                        PURGE_RXCLEAR = 0x8;
-constexpr std::uint32_t SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6;
-constexpr std::uint32_t EV_RXCHAR = 0x0001;
+constexpr std::uint32_t kSpParity = 0x0001, kSpBaud = 0x0002, kSpDataBits = 0x0004,
+                        kSpStopBits = 0x0008, kSpHandshaking = 0x0010, kSpParityCheck = 0x0020,
+                        kSpRlsd = 0x0040;
+constexpr std::uint32_t kBaud1200 = 0x40, kBaud2400 = 0x80, kBaud4800 = 0x200, kBaud9600 = 0x800,
+                        kBaud14400 = 0x1000, kBaud19200 = 0x2000, kBaud38400 = 0x4000,
+                        kBaud57600 = 0x40000, kBaud115200 = 0x20000;
+constexpr std::uint16_t kDataBits7 = 0x0008, kDataBits8 = 0x0010;
+constexpr std::uint16_t kStopBits10 = 0x0001, kStopBits20 = 0x0004, kParityNone = 0x0100,
+                        kParityOdd = 0x0200, kParityEven = 0x0400;
+constexpr std::uint32_t kPcfDtrDsr = 0x01, kPcfRtsCts = 0x02, kPcfRlsd = 0x04,
+                        kPcfParityCheck = 0x08, kPcfXonXoff = 0x10, kPcfSetXChar = 0x20,
+                        kPcfTotalTimeouts = 0x40, kPcfIntTimeouts = 0x80;
+constexpr std::uint8_t kNoParity = 0, kOddParity = 1, kEvenParity = 2;
+constexpr std::uint8_t kOneStopBit = 0, kTwoStopBits = 2;
+constexpr std::uint32_t kPurgeTxAbort = 0x1, kPurgeRxAbort = 0x2, kPurgeTxClear = 0x4,
+                        kPurgeRxClear = 0x8;
+constexpr std::uint32_t kSetRts = 3, kClrRts = 4, kSetDtr = 5, kClrDtr = 6;
+constexpr std::uint32_t kEvRxChar = 0x0001;
 
 // One open serial device. Every call returns false on failure; LastError() then says why.
 class SerialDevice {
@@ -116,15 +116,20 @@ struct OpenFailure {
     std::string reason;
 };
 
-// Opens "COM1" to "COM9" for exclusive reading and writing. Nothing on failure.
+class PortMap;
+
+// Opens a port for exclusive reading and writing: "COMn" as the map leads it, or a device path.
+// Nothing on failure.
 using SerialOpener = std::function<std::unique_ptr<SerialDevice>(
     const std::string& name, bool overlapped, OpenFailure* failure)>;
 std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool overlapped,
-                                               OpenFailure* failure);
+                                               OpenFailure* failure, const PortMap& ports);
 // Tests replace the opener; returns the one replaced. An empty function restores termios.
 SerialOpener SetSerialOpener(SerialOpener opener);
 
-// The termios device itself, opened by path (used by the opener once the name is mapped).
-std::unique_ptr<SerialDevice> OpenTermiosDevice(const std::string& path, OpenFailure* failure);
+// The termios device itself, opened by path (used by the opener once the name is mapped). A
+// device that does not exist is described with the ports the map knows.
+std::unique_ptr<SerialDevice> OpenTermiosDevice(const std::string& path, OpenFailure* failure,
+                                                const PortMap& ports);
 
 }  // namespace odomei

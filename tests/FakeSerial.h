@@ -37,11 +37,11 @@ struct FakeLine {
 
     static CommProp FullCapabilities() {
         CommProp p;
-        p.dwProvCapabilities = PCF_TOTALTIMEOUTS | PCF_INTTIMEOUTS;
-        p.dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING |
-                             SP_PARITY_CHECK | SP_RLSD;
-        p.dwSettableBaud = BAUD_4800 | BAUD_9600 | BAUD_19200;
-        p.wSettableData = DATABITS_7 | DATABITS_8;
+        p.dwProvCapabilities = kPcfTotalTimeouts | kPcfIntTimeouts;
+        p.dwSettableParams = kSpParity | kSpBaud | kSpDataBits | kSpStopBits | kSpHandshaking |
+                             kSpParityCheck | kSpRlsd;
+        p.dwSettableBaud = kBaud4800 | kBaud9600 | kBaud19200;
+        p.wSettableData = kDataBits7 | kDataBits8;
         return p;
     }
     static DCB InitialState() {
@@ -110,7 +110,7 @@ public:
         return true;
     }
     bool PurgeComm(std::uint32_t flags) override {
-        if (flags & PURGE_RXCLEAR) m_line->incoming.clear();
+        if (flags & kPurgeRxClear) m_line->incoming.clear();
         return Call("PurgeComm(" + std::to_string(flags) + ")");
     }
     bool ClearCommError(std::uint32_t* errors, ComStat* stat) override {

@@ -24,13 +24,13 @@ public:
         m_started = m_sim->Start(&error);
         EXPECT_TRUE(m_started) << error;
         m_ini = dir.File("KORVANA.ini");
-        WritePrivateProfileString("Ports", "COM1", options.linkPath, m_ini);
-        SetPortSettingsFile(m_ini);
+        WriteIniString("Ports", "COM1", options.linkPath, m_ini);
     }
-    ~MeterLine() { SetPortSettingsFile({}); }
     metersim::MeterSim& Sim() { return *m_sim; }
     bool Started() const { return m_started; }
     const std::string& Ini() const { return m_ini; }
+    // COM1 as the window maps it from that INI file (no machine ports).
+    PortMap Ports() const { return PortMap(m_ini, nullptr); }
 
 private:
     RealSerialOpener m_real;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/MeterDlg.h"
+#include "tests/WindowSupport.h"
 #include "tests/LogExpect.h"
 #include "tests/MeterLine.h"
 
@@ -39,7 +40,7 @@ protected:
     }
     // Presses read, answers Yes, and returns how long the command took.
     std::chrono::milliseconds Read() {
-        boxes.Answer(IDYES);
+        boxes.Answer(kIdYes);
         const auto start = std::chrono::steady_clock::now();
         qobject_cast<QPushButton*>(dlg->GetDlgItem(IDC_READ))->click();
         return std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -84,12 +84,17 @@ TEST(CommLogDump, PartialLineEndingInAHighByteGetsOneSpace) {
 class CommLogFile : public ::testing::Test {
 protected:
     CommLogFile() {
-        SetCommLogPath(dir.File("KORVANA.log"));
         SetClock([this] { return now; });
     }
     ~CommLogFile() override { SetClock({}); }
-    std::string Log() const { return ReadBytes(CommLogPath()); }
-    void Text(const char* s, char mode = 't') { WriteCommLog(s, 0, mode); }
+    std::string Log() const { return ReadBytes(log.Path()); }
+    void Text(const char* s, char mode = 't') { log.WriteCommLog(s, 0, mode); }
+    // The texts of the failures reported so far.
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& p : problems) texts.push_back(p.text);
+        return texts;
+    }
     // Sets the file's last-write time to a local date and time.
     void SetFileTime(int year, int month, int day, int hour = 12) {
         std::tm t{};
@@ -99,14 +104,15 @@ protected:
         t.tm_hour = hour;
         t.tm_isdst = -1;
         const timespec times[2] = {{std::mktime(&t), 0}, {std::mktime(&t), 0}};
-        ASSERT_EQ(utimensat(AT_FDCWD, CommLogPath().c_str(), times, 0), 0);
+        ASSERT_EQ(utimensat(AT_FDCWD, log.Path().c_str(), times, 0), 0);
     }
     test::TempDir dir;
     LocalTime now{2026, 12, 7, 9, 5, 7, 42};
+    std::vector<CommLogProblem> problems;
+    CommLog log{dir.File("KORVANA.log"), [this](const CommLogProblem& p) { problems.push_back(p); }};
 };
 
 TEST_F(CommLogFile, TextEntriesCarryTheTimeStamp) {
-    test::ScriptedMessageBoxes boxes;
     Text("＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊");
     now.millisecond = 43;
     Text("");
@@ -116,15 +122,15 @@ TEST_F(CommLogFile, TextEntriesCarryTheTimeStamp) {
               Sjis("09時05分07秒042：＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊\r\n"
                    "09時05分07秒043：\r\n"
                    "23時59分59秒999：onSend\r\n"));
-    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_TRUE(problems.empty());
 }
 
 TEST_F(CommLogFile, OtherModesDumpAndEntriesAppend) {
     const std::uint8_t stx = 0x02;
     Text("onSend");
-    WriteCommLog(&stx, 1, 'd');
-    WriteCommLog("AB", 2, 'x');
-    WriteCommLog(&stx, 0, 'd');  // nothing
+    log.WriteCommLog(&stx, 1, 'd');
+    log.WriteCommLog("AB", 2, 'x');
+    log.WriteCommLog(&stx, 0, 'd');  // nothing
     EXPECT_EQ(Log(), Sjis("09時05分07秒042：onSend\r\n") + Dump({0x02}) + Dump({0x41, 0x42}));
 }
 
@@ -148,30 +154,27 @@ TEST_F(CommLogFile, FirstEntryOfAnotherDateEmptiesTheFile) {
     // And so is the same day and month of an earlier year; a dump also starts the file afresh.
     SetFileTime(2025, 12, 8);
     const std::uint8_t ack = 0x06;
-    WriteCommLog(&ack, 1, 'd');
+    log.WriteCommLog(&ack, 1, 'd');
     EXPECT_EQ(Log(), Dump({0x06}));
 }
 
 TEST_F(CommLogFile, UnwritableFolderShowsTheOpenErrorAndTheCallerGoesOn) {
     test::UnwritableDir locked;
     if (locked.Path().empty()) GTEST_SKIP() << "no folder that this user cannot write";
-    SetCommLogPath(locked.Path() + "/KORVANA.log");
-    test::ScriptedMessageBoxes boxes;
+    log.SetPath(locked.Path() + "/KORVANA.log");
     Text("onSend");
-    ASSERT_EQ(boxes.Calls().size(), 1u);
-    EXPECT_EQ(boxes.Calls()[0].text,
-              "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
-    EXPECT_EQ(boxes.Calls()[0].flags, MB_ICONHAND);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].text, "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
+    EXPECT_EQ(problems[0].detail.rfind(locked.Path() + "/KORVANA.log\n", 0), 0u);
 }
 
 TEST_F(CommLogFile, FileLockedElsewhereShowsTheOpenErrorAndIsLeftAlone) {
     Text("kept");
     SetFileTime(2026, 12, 6);  // a day change would empty it, but it is not ours to touch now
     const std::string before = Log();
-    test::ScriptedMessageBoxes boxes;
 
     // Held by another open descriptor of this process.
-    const int fd = open(CommLogPath().c_str(), O_RDWR);
+    const int fd = open(log.Path().c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     Text("lost");
@@ -179,12 +182,12 @@ TEST_F(CommLogFile, FileLockedElsewhereShowsTheOpenErrorAndIsLeftAlone) {
 
     // Held by another process.
     {
-        test::LockHolder holder(CommLogPath());
+        test::LockHolder holder(log.Path());
         ASSERT_TRUE(holder.Holding());
         Text("lost too");
     }
 
-    EXPECT_EQ(boxes.Texts(),
+    EXPECT_EQ(Texts(),
               (std::vector<std::string>{
                   "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー",
                   "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー"}));
@@ -198,7 +201,6 @@ TEST_F(CommLogFile, FileLockedElsewhereShowsTheOpenErrorAndIsLeftAlone) {
 TEST_F(CommLogFile, WriteFailingPartWayShowsTheErrorAndKeepsWhatWasWritten) {
     Text("before");
     const std::string before = Log();
-    test::ScriptedMessageBoxes boxes;
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     rlimit small = old;
@@ -206,11 +208,11 @@ TEST_F(CommLogFile, WriteFailingPartWayShowsTheErrorAndKeepsWhatWasWritten) {
     auto previous = std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
     std::vector<std::uint8_t> block(216, 0x41);
-    WriteCommLog(block.data(), static_cast<int>(block.size()), 'd');
+    log.WriteCommLog(block.data(), static_cast<int>(block.size()), 'd');
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
 
-    EXPECT_EQ(boxes.Texts(),
+    EXPECT_EQ(Texts(),
               std::vector<std::string>{"通信ログ処理時にエラーが発生しました\n\n例外エラー"});
     const std::string after = Log();
     EXPECT_EQ(after.size(), before.size() + 100);

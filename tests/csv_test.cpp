@@ -9,7 +9,7 @@
 
 #include "app/MeterDlg.h"
 #include "data/CsvExport.h"
-#include "tests/TestSupport.h"
+#include "tests/WindowSupport.h"
 
 namespace odomei {
 namespace {
@@ -63,7 +63,7 @@ TEST_F(SaveCommand, WritesTheGoldenFileAndNamesOnlyTheFile) {
     EXPECT_TRUE(r.confirmOverwrite);  // replacing an existing file asks first
     ASSERT_EQ(boxes.Calls().size(), 1u);
     EXPECT_EQ(boxes.Calls()[0].text, "\"履歴.csv\"を保存しました。");
-    EXPECT_EQ(boxes.Calls()[0].flags, MB_ICONINFORMATION);
+    EXPECT_EQ(boxes.Calls()[0].flags, kMbIconInformation);
     // Saving changes nothing in the window; the same records can be saved again.
     EXPECT_EQ(dlg.Records().m_nRecordCount, 15);
     EXPECT_TRUE(dlg.GetDlgItem(IDC_SAVE_CSV)->isEnabled());
@@ -81,7 +81,7 @@ TEST_F(SaveCommand, OneRowWithoutADateStartsWithADash) {
 TEST_F(SaveCommand, NothingHeldOrCancelledShowsNoDialogOrNoMessage) {
     dlg.OnSaveCsv();
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"保存する情報がありません"});
-    EXPECT_EQ(boxes.Calls()[0].shown, MB_ICONEXCLAMATION);
+    EXPECT_EQ(boxes.Calls()[0].shown, kMbIconExclamation);
     EXPECT_TRUE(saveAs.Requests().empty());
 
     boxes.Clear();
@@ -109,7 +109,7 @@ TEST_F(SaveCommand, UnwritableFolderShowsTheOpenFailure) {
     dlg.OnSaveCsv();
     ASSERT_EQ(boxes.Calls().size(), 1u);
     EXPECT_EQ(boxes.Calls()[0].text, "ファイルオープンに失敗しました");
-    EXPECT_EQ(boxes.Calls()[0].flags, MB_ICONHAND);
+    EXPECT_EQ(boxes.Calls()[0].flags, kMbIconHand);
     EXPECT_NE(boxes.Calls()[0].detail.find(locked.Path()), std::string::npos);
 }
 
@@ -130,7 +130,7 @@ TEST_F(SaveCommand, FailedWriteKeepsTheEarlierFileAndSaysSo) {
         EXPECT_EQ(ReadBytes(path), earlier);
         ASSERT_EQ(boxes.Calls().size(), 1u);
         EXPECT_EQ(boxes.Calls()[0].text, "ファイルの書き込みに失敗しました");
-        EXPECT_EQ(boxes.Calls()[0].flags, MB_ICONHAND);
+        EXPECT_EQ(boxes.Calls()[0].flags, kMbIconHand);
         boxes.Clear();
     }
 

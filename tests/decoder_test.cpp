@@ -124,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"OnesDate",
                    MakeRecord(10000000, 2548, 10000, 100, 0xFF, 0xFF),
                    {"-", "1.00", "1.00", "100.00", "1.00", "0.00"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(EmptyRecord, IsAllZeroOrTwelveOnesThenTwoZeros) {
     Record zero{};

@@ -19,14 +19,13 @@ using test::Bytes;
 class Exchange : public ::testing::Test {
 protected:
     Exchange() {
-        SetCommLogPath(dir.File("KORVANA.log"));
         const auto sample = metersim::SampleBlock();
         block.assign(sample.begin(), sample.end());
         device = std::make_unique<test::FakeSerialDevice>(line);
     }
 
     ExchangeResult Run() {
-        return RunReadExchange(device.get(), [this](int ms, bool untilInput) {
+        return RunReadExchange(device.get(), log, [this](int ms, bool untilInput) {
             pauses.push_back(ms);
             // Only an idle poll's pause may end at the meter's input.
             EXPECT_TRUE(!untilInput || ms == 10);
@@ -41,6 +40,7 @@ protected:
     void Answer(const Bytes& b) { line->answers.push_back(b); }
 
     test::TempDir dir;
+    CommLog log{dir.File("KORVANA.log")};
     test::FixedClock clock;
     std::shared_ptr<test::FakeLine> line = std::make_shared<test::FakeLine>();
     std::unique_ptr<test::FakeSerialDevice> device;

@@ -15,6 +15,7 @@
 #include "app/MeterDlg.h"
 #include "link/ReadExchange.h"
 #include "platform/Text.h"
+#include "tests/WindowSupport.h"
 #include "tests/LogExpect.h"
 #include "tests/MeterWindow.h"
 
@@ -108,6 +109,8 @@ TEST_F(Fault, LogLockedByAnotherProgramDuringAReadShowsMessagesAndTheReadComplet
     }
     // Six entries (onSend, STX, onReceive, the block, onSend, ACK) could not be written.
     EXPECT_EQ(Messages(), std::vector<std::string>(6, kLogOpenError));
+    EXPECT_EQ(boxes.Calls().back().flags, kMbIconHand);
+    EXPECT_EQ(boxes.Calls().back().detail.rfind(dir.File("KORVANA.log") + "\n", 0), 0u);
     EXPECT_EQ(Count(), 15);
     EXPECT_EQ(test::ReadBytes(dir.File("KORVANA.log")), before);
 }

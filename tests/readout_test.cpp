@@ -28,11 +28,11 @@ class ReadOut : public test::MeterWindowTest {};
 
 TEST_F(ReadOut, DeclinedReadSendsAndLogsNothing) {
     Start();
-    boxes.Answer(IDNO);
+    boxes.Answer(kIdNo);
     dlg->OnRead();
     EXPECT_EQ(boxes.Texts(),
               std::vector<std::string>{"計測データの読込を開始します。よろしいですか？"});
-    EXPECT_EQ(boxes.Calls()[0].flags, MB_YESNO | MB_ICONINFORMATION);
+    EXPECT_EQ(boxes.Calls()[0].flags, kMbYesNo | kMbIconInformation);
     EXPECT_TRUE(meter->Sim().Received().empty());
     EXPECT_EQ(Log(), BannerLog());
     ExpectUnchangedEmpty();
@@ -72,7 +72,7 @@ TEST_F(ReadOut, SilentMeterTimesOutWithOnlyStxInTheLog) {
     const auto took = Read();
     EXPECT_GE(took, std::chrono::seconds(9));  // about ten seconds of idle polls
     EXPECT_EQ(Messages(), std::vector<std::string>{kTimeout});
-    EXPECT_EQ(boxes.Calls().back().flags, MB_ICONHAND);
+    EXPECT_EQ(boxes.Calls().back().flags, kMbIconHand);
     EXPECT_EQ(Received(1), Bytes{metersim::STX});
     EXPECT_EQ(Log(), BannerLog() + ExpectLog({{"onSend", {STX}}}));
     ExpectUnchangedEmpty();
@@ -168,7 +168,7 @@ TEST_F(ReadOut, ReadWhileRecordsAreHeldEmptiesThemFirstAndTheWindowIgnoresInputM
         dlg->close();
     });
     boxes.Clear();
-    boxes.Answer(IDYES);
+    boxes.Answer(kIdYes);
     dlg->OnRead();
     EXPECT_TRUE(sawReading);
     EXPECT_EQ(rowsDuringRead, 0);

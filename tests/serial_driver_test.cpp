@@ -21,8 +21,9 @@ protected:
     int Open(int port = 1, int baud = 19200, int dataBits = 8, int parity = 0, int stopBits = 1) {
         if (handle != nullptr) CloseSerialPort(handle);
         line->calls.clear();
-        return OpenSerialPort(&handle, port, baud, dataBits, parity, stopBits, 0);
+        return OpenSerialPort(&handle, port, baud, dataBits, parity, stopBits, 0, {}, &failure);
     }
+    OpenFailure failure;
     std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
     FakeOpener opener{line};
     SerialHandle handle = nullptr;
@@ -50,8 +51,8 @@ TEST_F(Driver, OpensInTheFixedOrderWithTheTwoStepCapabilityRead) {
     EXPECT_EQ(d.XonLim, 100);
     EXPECT_EQ(d.XoffLim, 200);
     EXPECT_EQ(d.ByteSize, 8);
-    EXPECT_EQ(d.Parity, NOPARITY);
-    EXPECT_EQ(d.StopBits, ONESTOPBIT);
+    EXPECT_EQ(d.Parity, kNoParity);
+    EXPECT_EQ(d.StopBits, kOneStopBit);
     EXPECT_EQ(d.XonChar, 0x11);
     EXPECT_EQ(d.XoffChar, 0x13);
     EXPECT_EQ(d.ErrorChar, 0);
@@ -73,11 +74,11 @@ TEST_F(Driver, LineParametersMapAsTheProgramDefinesThem) {
         std::uint32_t wantBaud;
         std::uint8_t wantBits, wantParity, wantStop;
     } cases[] = {
-        {300, 8, 0, 1, 9600, 8, NOPARITY, ONESTOPBIT},
-        {600, 5, 0, 0, 9600, 8, NOPARITY, ONESTOPBIT},
-        {14400, 6, 1, 2, 14400, 8, EVENPARITY, TWOSTOPBITS},
-        {115200, 7, 2, 3, 115200, 7, ODDPARITY, ONESTOPBIT},
-        {1200, 8, 3, 1, 1200, 8, NOPARITY, ONESTOPBIT},
+        {300, 8, 0, 1, 9600, 8, kNoParity, kOneStopBit},
+        {600, 5, 0, 0, 9600, 8, kNoParity, kOneStopBit},
+        {14400, 6, 1, 2, 14400, 8, kEvenParity, kTwoStopBits},
+        {115200, 7, 2, 3, 115200, 7, kOddParity, kOneStopBit},
+        {1200, 8, 3, 1, 1200, 8, kNoParity, kOneStopBit},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.baud);
@@ -90,8 +91,8 @@ TEST_F(Driver, LineParametersMapAsTheProgramDefinesThem) {
 }
 
 TEST_F(Driver, EveryMissingCapabilityRefusesTheOpenAndEmptiesTheSlot) {
-    const std::uint32_t params[] = {SP_BAUD,     SP_DATABITS,    SP_PARITY_CHECK, SP_PARITY,
-                                    SP_STOPBITS, SP_HANDSHAKING, SP_RLSD};
+    const std::uint32_t params[] = {kSpBaud,     kSpDataBits,    kSpParityCheck, kSpParity,
+                                    kSpStopBits, kSpHandshaking, kSpRlsd};
     for (std::uint32_t bit : params) {
         SCOPED_TRACE(bit);
         line->prop = FakeLine::FullCapabilities();
@@ -103,13 +104,13 @@ TEST_F(Driver, EveryMissingCapabilityRefusesTheOpenAndEmptiesTheSlot) {
     }
     // 4800 baud is what is tested, whatever rate is asked for and whatever else is there.
     line->prop = FakeLine::FullCapabilities();
-    line->prop.dwSettableBaud = BAUD_19200 | BAUD_9600;
+    line->prop.dwSettableBaud = kBaud19200 | kBaud9600;
     EXPECT_EQ(Open(), 0);
     line->prop = FakeLine::FullCapabilities();
-    line->prop.wSettableData = DATABITS_7;
+    line->prop.wSettableData = kDataBits7;
     EXPECT_EQ(Open(1, 19200, 7), 0);
     // The time-out capabilities are looked at only after the line settings are applied.
-    for (std::uint32_t caps : {PCF_TOTALTIMEOUTS, PCF_INTTIMEOUTS}) {
+    for (std::uint32_t caps : {kPcfTotalTimeouts, kPcfIntTimeouts}) {
         line->prop = FakeLine::FullCapabilities();
         line->prop.dwProvCapabilities = caps;
         EXPECT_EQ(Open(), 0);
@@ -135,7 +136,7 @@ TEST_F(Driver, AnyFailingStepClosesTheDeviceAndEmptiesTheSlot) {
     line->failing = {"CreateFile"};
     EXPECT_EQ(Open(), 0);
     EXPECT_EQ(handle, nullptr);
-    EXPECT_EQ(LastOpenFailure().device, "/dev/fake-COM1");
+    EXPECT_EQ(failure.device, "/dev/fake-COM1");
 }
 
 TEST_F(Driver, ReadsAndWritesGoInChunksAndEndWithAZeroByte) {

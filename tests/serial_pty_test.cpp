@@ -18,8 +18,13 @@ protected:
     ~PtyDriver() override {
         if (handle != nullptr) CloseSerialPort(handle);
     }
-    int Open(SerialHandle* slot) { return OpenSerialPort(slot, 1, 19200, 8, 0, 1, 0); }
+    // COM1 as KORVANA.ini of the test's folder maps it.
+    int Open(SerialHandle* slot) {
+        return OpenSerialPort(slot, 1, 19200, 8, 0, 1, 0, PortMap(dir.File("KORVANA.ini"), nullptr),
+                              &failure);
+    }
     test::TempDir dir;
+    OpenFailure failure;
     SerialHandle handle = nullptr;
 };
 
@@ -37,7 +42,7 @@ TEST_F(PtyDriver, OpensWritesStxAndReadsTheWholeAnswer) {
     ASSERT_TRUE(meter.Sim().WaitForReceived(1, 2000));
     EXPECT_EQ(meter.Sim().Received(), std::vector<std::uint8_t>{metersim::STX});
     // Modem lines do not exist on a pseudo-terminal; asking for them fails and harms nothing.
-    EXPECT_FALSE(handle->EscapeCommFunction(SETRTS));
+    EXPECT_FALSE(handle->EscapeCommFunction(kSetRts));
 }
 
 TEST_F(PtyDriver, SecondOpenOfAHeldPortFailsEvenForRoot) {
@@ -46,7 +51,7 @@ TEST_F(PtyDriver, SecondOpenOfAHeldPortFailsEvenForRoot) {
     SerialHandle second = reinterpret_cast<SerialHandle>(0x1);
     EXPECT_EQ(Open(&second), 0);
     EXPECT_EQ(second, nullptr);
-    EXPECT_NE(LastOpenFailure().reason.find("busy"), std::string::npos) << LastOpenFailure().reason;
+    EXPECT_NE(failure.reason.find("busy"), std::string::npos) << failure.reason;
     // Once the first lets go, the port opens again.
     CloseSerialPort(handle);
     handle = nullptr;
@@ -85,19 +90,17 @@ TEST_F(PtyDriver, HangUpEndsReadsAndWritesPromptly) {
 
 TEST_F(PtyDriver, MissingDeviceNamesThePathAndThePortsThatExist) {
     test::RealSerialOpener real;
-    WritePrivateProfileString("Ports", "COM1", dir.File("no-such-tty"), dir.File("KORVANA.ini"));
-    SetPortSettingsFile(dir.File("KORVANA.ini"));
+    WriteIniString("Ports", "COM1", dir.File("no-such-tty"), dir.File("KORVANA.ini"));
     SerialHandle slot = nullptr;
     EXPECT_EQ(Open(&slot), 0);
-    EXPECT_EQ(LastOpenFailure().device, dir.File("no-such-tty"));
-    EXPECT_NE(LastOpenFailure().reason.find("no such device"), std::string::npos);
-    EXPECT_NE(LastOpenFailure().reason.find("erial port"), std::string::npos);
+    EXPECT_EQ(failure.device, dir.File("no-such-tty"));
+    EXPECT_NE(failure.reason.find("no such device"), std::string::npos);
+    EXPECT_NE(failure.reason.find("erial port"), std::string::npos);
     // A file that is not a terminal is no serial port either.
     test::WriteBytes(dir.File("plain"), "x");
-    WritePrivateProfileString("Ports", "COM1", dir.File("plain"), dir.File("KORVANA.ini"));
+    WriteIniString("Ports", "COM1", dir.File("plain"), dir.File("KORVANA.ini"));
     EXPECT_EQ(Open(&slot), 0);
-    EXPECT_NE(LastOpenFailure().reason.find("not a serial port"), std::string::npos);
-    SetPortSettingsFile({});
+    EXPECT_NE(failure.reason.find("not a serial port"), std::string::npos);
 }
 
 }  // namespace

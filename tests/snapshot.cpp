@@ -9,7 +9,7 @@
 
 #include "app/MeterDlg.h"
 #include "data/Decoder.h"
-#include "platform/MessageBox.h"
+#include "app/MessageBox.h"
 #include "tools/metersim/MeterSim.h"
 
 int main(int argc, char** argv) {
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     std::filesystem::current_path(work);
     odomei::SetMessageBoxHook([](const odomei::MessageBoxCall& call) {
         std::fprintf(stderr, "message: %s\n", call.text.c_str());
-        return odomei::IDOK;
+        return odomei::kIdOk;
     });
 
     odomei::CMeterDlg dlg;

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "app/FilePaths.h"
+#include "link/FilePaths.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
 #include "tests/TestSupport.h"
@@ -113,11 +113,11 @@ TEST_F(PortSetting, MissingSectionOrKeyIsAddedWithoutTouchingTheRest) {
 
 TEST_F(PortSetting, NamesMatchIgnoringAsciiCaseOnly) {
     WriteBytes(Ini(), "[ports]\r\ncom3 = /dev/ttyACM0\r\n[\x82\x60]\r\nKEY=1\r\n");
-    EXPECT_EQ(GetPrivateProfileString("PORTS", "COM3", Ini()), "/dev/ttyACM0");
-    EXPECT_EQ(GetPrivateProfileInt("Ａ", "key", 7, Ini()), 1u);  // 0x82 0x60 is Ａ
-    EXPECT_EQ(GetPrivateProfileInt("ａ", "key", 7, Ini()), 7u);  // 0x82 0x81 is another section
-    EXPECT_FALSE(GetPrivateProfileString("Ports", "COM4", Ini()).has_value());
-    EXPECT_FALSE(GetPrivateProfileString("Ports", "COM3", dir.File("missing.ini")).has_value());
+    EXPECT_EQ(ReadIniString("PORTS", "COM3", Ini()), "/dev/ttyACM0");
+    EXPECT_EQ(ReadIniInt("Ａ", "key", 7, Ini()), 1u);  // 0x82 0x60 is Ａ
+    EXPECT_EQ(ReadIniInt("ａ", "key", 7, Ini()), 7u);  // 0x82 0x81 is another section
+    EXPECT_FALSE(ReadIniString("Ports", "COM4", Ini()).has_value());
+    EXPECT_FALSE(ReadIniString("Ports", "COM3", dir.File("missing.ini")).has_value());
 }
 
 TEST_F(PortSetting, BrokenFileContentIsReadAroundAndKept) {
@@ -126,7 +126,7 @@ TEST_F(PortSetting, BrokenFileContentIsReadAroundAndKept) {
                                Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=") +
                                std::string(5000, '9') + "\r\n";
     WriteBytes(Ini(), before);
-    EXPECT_FALSE(GetPrivateProfileString("Ports", "COM1", Ini()).has_value());
+    EXPECT_FALSE(ReadIniString("Ports", "COM1", Ini()).has_value());
     const int port = LoadPortSetting(Paths());
     EXPECT_EQ(ReadBytes(Ini()), "\xEF\xBB\xBF[Ports]\r\nCOM1=\x81\r\n" +
                                     Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=") +
@@ -138,7 +138,7 @@ TEST_F(PortSetting, UnwritableFolderFailsSilentlyAndUsesTheValueRead) {
     p.strIniDir = dir.Path() + "/no-such-folder/";
     EXPECT_EQ(LoadPortSetting(p), 1);
     EXPECT_FALSE(test::Exists(p.IniPath()));
-    EXPECT_FALSE(WritePrivateProfileString("a", "b", "c", p.IniPath()));
+    EXPECT_FALSE(WriteIniString("a", "b", "c", p.IniPath()));
     // Nothing half-written is left beside a file that could not be replaced either.
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
@@ -157,7 +157,7 @@ TEST_F(PortSetting, SymlinkedFileStaysALinkAndUnreadableFileIsLeftAlone) {
     std::filesystem::remove(Ini());
     WriteBytes(Ini(), Sjis("[Ports]\r\nCOM1=/dev/ttyUSB0\r\n"));
     std::filesystem::permissions(Ini(), std::filesystem::perms::owner_write);
-    EXPECT_FALSE(WritePrivateProfileString("a", "b", "c", Ini()));
+    EXPECT_FALSE(WriteIniString("a", "b", "c", Ini()));
     std::filesystem::permissions(Ini(), std::filesystem::perms::owner_all);
     EXPECT_EQ(ReadBytes(Ini()), Sjis("[Ports]\r\nCOM1=/dev/ttyUSB0\r\n"));
 }

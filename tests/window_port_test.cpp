@@ -6,6 +6,7 @@
 #include "app/MeterDlg.h"
 #include "link/SerialPort.h"
 #include "platform/Text.h"
+#include "tests/WindowSupport.h"
 #include "tests/FakeSerial.h"
 #include "tests/MeterLine.h"
 
@@ -33,13 +34,16 @@ TEST(WindowPort, OpensTheMappedPseudoTerminalEnablesReadAndLogsTheBanner) {
         dlg.OnInitDialog();
         EXPECT_TRUE(dlg.GetDlgItem(IDC_READ)->isEnabled());
         EXPECT_FALSE(dlg.GetDlgItem(IDC_SAVE_CSV)->isEnabled());
-        EXPECT_NE(PortHandleSlot(), nullptr);
+        EXPECT_TRUE(dlg.Session().IsOpen());
         EXPECT_EQ(MaskedLog(dir.File("KORVANA.log")),
                   std::string("hh時mm分ss秒nnn：") + kBanner + "\r\n");
         // The write-back of the port number leaves [Ports] alone.
-        EXPECT_EQ(GetPrivateProfileString("Ports", "COM1", meter.Ini()), dir.File("meter-tty"));
+        EXPECT_EQ(ReadIniString("Ports", "COM1", meter.Ini()), dir.File("meter-tty"));
     }
-    EXPECT_EQ(PortHandleSlot(), nullptr);
+    // Closed with the window: the port can be had again.
+    SerialHandle again = nullptr;
+    EXPECT_EQ(OpenSerialPort(&again, 1, 19200, 8, 0, 1, 0, meter.Ports()), 1);
+    CloseSerialPort(again);
 }
 
 TEST(WindowPort, RaisesRtsThenDtrAndClosesThePortWhenDestroyed) {
@@ -55,8 +59,8 @@ TEST(WindowPort, RaisesRtsThenDtrAndClosesThePortWhenDestroyed) {
                   (std::vector<std::string>{"EscapeCommFunction(3)", "EscapeCommFunction(5)"}));
         EXPECT_EQ(line->state.BaudRate, 19200u);
         EXPECT_EQ(line->state.ByteSize, 8);
-        EXPECT_EQ(line->state.Parity, NOPARITY);
-        EXPECT_EQ(line->state.StopBits, ONESTOPBIT);
+        EXPECT_EQ(line->state.Parity, kNoParity);
+        EXPECT_EQ(line->state.StopBits, kOneStopBit);
         EXPECT_FALSE(line->closed);
     }
     EXPECT_TRUE(line->closed);
@@ -68,8 +72,8 @@ TEST(WindowPort, MissingDeviceShowsTheConfiguredNumberAndTheDeviceTried) {
     test::ScopedCwd cwd(dir.Path());
     test::RealSerialOpener real;
     const std::string ini = dir.File("KORVANA.ini");
-    WritePrivateProfileString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "12", ini);
-    WritePrivateProfileString("Ports", "COM1", dir.File("unplugged"), ini);
+    WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "12", ini);
+    WriteIniString("Ports", "COM1", dir.File("unplugged"), ini);
     ScriptedMessageBoxes boxes;
     CMeterDlg dlg;
     dlg.OnInitDialog();
@@ -77,15 +81,14 @@ TEST(WindowPort, MissingDeviceShowsTheConfiguredNumberAndTheDeviceTried) {
     EXPECT_EQ(boxes.Calls()[0].text,
               "通信ポートの初期化に失敗しました。環境を確認して再起動して下さい(COM12)\n"
               "通信ポートを変更する場合はINIファイルを編集して下さい");
-    EXPECT_EQ(boxes.Calls()[0].flags, MB_ICONHAND);
+    EXPECT_EQ(boxes.Calls()[0].flags, kMbIconHand);
     EXPECT_NE(boxes.Calls()[0].detail.find(dir.File("unplugged")), std::string::npos);
     EXPECT_NE(boxes.Calls()[0].detail.find("no such device"), std::string::npos);
     EXPECT_FALSE(dlg.GetDlgItem(IDC_READ)->isEnabled());
     EXPECT_FALSE(dlg.GetDlgItem(IDC_CLEAR)->isEnabled());
     EXPECT_TRUE(dlg.GetDlgItem(IDOK_EXIT)->isEnabled());
-    EXPECT_EQ(PortHandleSlot(), nullptr);
+    EXPECT_FALSE(dlg.Session().IsOpen());
     EXPECT_FALSE(test::Exists(dir.File("KORVANA.log")));  // no banner without a port
-    SetPortSettingsFile({});
 }
 
 }  // namespace

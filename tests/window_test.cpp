@@ -13,7 +13,7 @@
 #include "app/AboutBox.h"
 #include "app/MeterDlg.h"
 #include "tests/FakeSerial.h"
-#include "tests/TestSupport.h"
+#include "tests/WindowSupport.h"
 
 namespace odomei {
 namespace {
@@ -106,16 +106,16 @@ TEST_F(MainWindow, ExitAsksAndNoKeepsEverythingWhileYesEnds) {
     ScriptedMessageBoxes boxes;
     Fill(2);
     dlg.ShowRecords("01.03");
-    boxes.Answer(IDNO);
+    boxes.Answer(kIdNo);
     qobject_cast<QPushButton*>(Item(IDOK_EXIT))->click();
     ASSERT_EQ(boxes.Calls().size(), 1u);
     EXPECT_EQ(boxes.Calls()[0].text, "終了します。よろしいですか？");
-    EXPECT_EQ(boxes.Calls()[0].flags, MB_YESNO | MB_ICONINFORMATION);
+    EXPECT_EQ(boxes.Calls()[0].flags, kMbYesNo | kMbIconInformation);
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(List()->rowCount(), 2);
     EXPECT_EQ(dlg.Records().m_nRecordCount, 2);
 
-    boxes.Answer(IDYES);
+    boxes.Answer(kIdYes);
     qobject_cast<QPushButton*>(Item(IDOK_EXIT))->click();
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
@@ -181,7 +181,7 @@ TEST_F(MainWindow, BlockWithoutValidRecordsOnlyTellsSo) {
     dlg.ShowRecords("01.03");
     ASSERT_EQ(boxes.Calls().size(), 1u);
     EXPECT_EQ(boxes.Calls()[0].text, "計測データを受信しましたが、有効なデータが有りませんでした");
-    EXPECT_EQ(boxes.Calls()[0].flags, MB_ICONINFORMATION);
+    EXPECT_EQ(boxes.Calls()[0].flags, kMbIconInformation);
     EXPECT_EQ(List()->rowCount(), 0);
     EXPECT_EQ(Version(), "");
     EXPECT_FALSE(Enabled(IDC_SAVE_CSV));
@@ -193,16 +193,16 @@ TEST_F(MainWindow, ClearAsksAndYesEmptiesTheListButKeepsTheVersion) {
     Fill(4);
     dlg.ShowRecords("01.03");
 
-    boxes.Answer(IDNO);
+    boxes.Answer(kIdNo);
     qobject_cast<QPushButton*>(Item(IDC_CLEAR))->click();
     EXPECT_EQ(boxes.Texts(),
               std::vector<std::string>{"読み出したデータをクリアします。よろしいですか？"});
-    EXPECT_EQ(boxes.Calls()[0].flags, MB_YESNO | MB_ICONINFORMATION);
+    EXPECT_EQ(boxes.Calls()[0].flags, kMbYesNo | kMbIconInformation);
     EXPECT_EQ(List()->rowCount(), 4);
     EXPECT_EQ(dlg.Records().m_nRecordCount, 4);
     EXPECT_TRUE(Enabled(IDC_CLEAR));
 
-    boxes.Answer(IDYES);
+    boxes.Answer(kIdYes);
     qobject_cast<QPushButton*>(Item(IDC_CLEAR))->click();
     EXPECT_EQ(List()->rowCount(), 0);
     EXPECT_EQ(dlg.Records().m_nRecordCount, 0);
@@ -216,14 +216,14 @@ TEST_F(MainWindow, ClearAsksAndYesEmptiesTheListButKeepsTheVersion) {
     boxes.Clear();
     dlg.OnClear();
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"クリアする情報がありません"});
-    EXPECT_EQ(boxes.Calls()[0].shown, MB_ICONEXCLAMATION);
+    EXPECT_EQ(boxes.Calls()[0].shown, kMbIconExclamation);
 }
 
 TEST(MessageBoxRules, PlainBoxesGetTheExclamationIcon) {
-    EXPECT_EQ(ShownMessageBoxFlags(MB_OK), MB_ICONEXCLAMATION);
-    EXPECT_EQ(ShownMessageBoxFlags(MB_YESNO), MB_YESNO | MB_ICONEXCLAMATION);
-    EXPECT_EQ(ShownMessageBoxFlags(MB_ICONHAND), MB_ICONHAND);
-    EXPECT_EQ(ShownMessageBoxFlags(MB_YESNO | MB_ICONINFORMATION), MB_YESNO | MB_ICONINFORMATION);
+    EXPECT_EQ(ShownMessageBoxFlags(kMbOk), kMbIconExclamation);
+    EXPECT_EQ(ShownMessageBoxFlags(kMbYesNo), kMbYesNo | kMbIconExclamation);
+    EXPECT_EQ(ShownMessageBoxFlags(kMbIconHand), kMbIconHand);
+    EXPECT_EQ(ShownMessageBoxFlags(kMbYesNo | kMbIconInformation), kMbYesNo | kMbIconInformation);
 }
 
 }  // namespace

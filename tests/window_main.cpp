@@ -5,10 +5,10 @@
 
 #include <cstdlib>
 
-#include "platform/MessageBox.h"
-#include "platform/SaveAs.h"
+#include "app/MessageBox.h"
+#include "app/SaveAs.h"
 #include "tests/FakeSerial.h"
-#include "tests/TestSupport.h"
+#include "tests/WindowSupport.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     // A box or dialog that no test scripted would wait for a user who is not there.
     odomei::SetMessageBoxHook([](const odomei::MessageBoxCall& call) {
         ADD_FAILURE() << "unscripted message box: " << call.text;
-        return odomei::IDNO;
+        return odomei::kIdNo;
     });
     odomei::SetSaveAsHook([](const odomei::SaveAsRequest&) {
         ADD_FAILURE() << "unscripted save-as dialog";

@@ -1,4 +1,4 @@
-#include "platform/SaveAs.h"
+#include "app/SaveAs.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "platform/MessageBox.h"
+#include "app/MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -15,11 +15,11 @@ MessageBoxHook& Hook() {
 }
 
 QMessageBox::Icon IconOf(unsigned shown) {
-    switch (shown & MB_ICONMASK) {
-        case MB_ICONHAND: return QMessageBox::Critical;
-        case MB_ICONQUESTION: return QMessageBox::Question;
-        case MB_ICONEXCLAMATION: return QMessageBox::Warning;
-        case MB_ICONINFORMATION: return QMessageBox::Information;
+    switch (shown & kMbIconMask) {
+        case kMbIconHand: return QMessageBox::Critical;
+        case kMbIconQuestion: return QMessageBox::Question;
+        case kMbIconExclamation: return QMessageBox::Warning;
+        case kMbIconInformation: return QMessageBox::Information;
         default: return QMessageBox::NoIcon;
     }
 }
@@ -39,39 +39,39 @@ int ShowBox(const MessageBoxCall& call) {
                     QString::fromUtf8(call.text), QMessageBox::NoButton, Owner());
     box.setWindowModality(Qt::ApplicationModal);
     if (!call.detail.empty()) box.setDetailedText(QString::fromUtf8(call.detail));
-    const unsigned type = call.shown & MB_TYPEMASK;
-    if (type == MB_YESNO || type == MB_YESNOCANCEL) {
+    const unsigned type = call.shown & kMbTypeMask;
+    if (type == kMbYesNo || type == kMbYesNoCancel) {
         QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
         QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
         QPushButton* cancel = nullptr;
-        if (type == MB_YESNOCANCEL) {
+        if (type == kMbYesNoCancel) {
             cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
         }
         box.setDefaultButton(yes);
         box.exec();
-        if (box.clickedButton() == yes) return IDYES;
-        if (cancel != nullptr && box.clickedButton() == cancel) return IDCANCEL;
+        if (box.clickedButton() == yes) return kIdYes;
+        if (cancel != nullptr && box.clickedButton() == cancel) return kIdCancel;
         (void)no;
-        return IDNO;
+        return kIdNo;
     }
     QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     QPushButton* cancel = nullptr;
-    if (type == MB_OKCANCEL) {
+    if (type == kMbOkCancel) {
         cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
     }
     box.setDefaultButton(ok);
     box.setEscapeButton(cancel != nullptr ? cancel : ok);
     box.exec();
-    return (cancel != nullptr && box.clickedButton() == cancel) ? IDCANCEL : IDOK;
+    return (cancel != nullptr && box.clickedButton() == cancel) ? kIdCancel : kIdOk;
 }
 
 }  // namespace
 
 unsigned ShownMessageBoxFlags(unsigned flags) {
-    const unsigned type = flags & MB_TYPEMASK;
+    const unsigned type = flags & kMbTypeMask;
     const bool plainButtons =
-        type == MB_OK || type == MB_OKCANCEL || type == MB_YESNO || type == MB_YESNOCANCEL;
-    if ((flags & MB_ICONMASK) == 0 && plainButtons) return flags | MB_ICONEXCLAMATION;
+        type == kMbOk || type == kMbOkCancel || type == kMbYesNo || type == kMbYesNoCancel;
+    if ((flags & kMbIconMask) == 0 && plainButtons) return flags | kMbIconExclamation;
     return flags;
 }
 

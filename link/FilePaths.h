@@ -25,7 +25,10 @@ constexpr int kDefaultPort = 1;
 // The file locations derived from the process's current directory.
 FilePaths DeriveFilePaths();
 
-// Reads the port number from the INI file (default 1) and writes it straight back in decimal.
+// Reads the port number from the INI file (default 1), as the platform reads INI integers.
+int ReadPortSetting(const FilePaths& paths);
+
+// Reads the port number and writes it straight back in decimal.
 // A file that cannot be written is passed over silently.
 int LoadPortSetting(const FilePaths& paths);
 

@@ -7,21 +7,21 @@
 namespace odomei {
 
 // Flags and answers, with the values the program's texts and tests refer to.
-constexpr unsigned MB_OK = 0x00;
-constexpr unsigned MB_OKCANCEL = 0x01;
-constexpr unsigned MB_YESNOCANCEL = 0x03;
-constexpr unsigned MB_YESNO = 0x04;
-constexpr unsigned MB_ICONHAND = 0x10;
-constexpr unsigned MB_ICONQUESTION = 0x20;
-constexpr unsigned MB_ICONEXCLAMATION = 0x30;
-constexpr unsigned MB_ICONINFORMATION = 0x40;
-constexpr unsigned MB_TYPEMASK = 0x0F;
-constexpr unsigned MB_ICONMASK = 0xF0;
+constexpr unsigned kMbOk = 0x00;
+constexpr unsigned kMbOkCancel = 0x01;
+constexpr unsigned kMbYesNoCancel = 0x03;
+constexpr unsigned kMbYesNo = 0x04;
+constexpr unsigned kMbIconHand = 0x10;
+constexpr unsigned kMbIconQuestion = 0x20;
+constexpr unsigned kMbIconExclamation = 0x30;
+constexpr unsigned kMbIconInformation = 0x40;
+constexpr unsigned kMbTypeMask = 0x0F;
+constexpr unsigned kMbIconMask = 0xF0;
 
-constexpr int IDOK = 1;
-constexpr int IDCANCEL = 2;
-constexpr int IDYES = 6;
-constexpr int IDNO = 7;
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
 
 // The caption of every message box: the application's name.
 inline constexpr const char* kAppTitle = "ODOMEI";
@@ -38,8 +38,8 @@ struct MessageBoxCall {
 // get the exclamation icon.
 unsigned ShownMessageBoxFlags(unsigned flags);
 
-// Shows a modal box over the program's window and returns the button pressed (IDOK, IDYES, IDNO).
-int AfxMessageBox(const std::string& text, unsigned flags = MB_OK, const std::string& detail = {});
+// Shows a modal box over the program's window and returns the button pressed (kIdOk, kIdYes, kIdNo).
+int AfxMessageBox(const std::string& text, unsigned flags = kMbOk, const std::string& detail = {});
 
 // Tests replace the box: the hook receives every call and returns the answer.
 using MessageBoxHook = std::function<int(const MessageBoxCall&)>;

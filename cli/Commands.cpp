@@ -1,0 +1,202 @@
+#include "cli/Commands.h"
+
+#include <cstdio>
+#include <memory>
+#include <set>
+
+#include "cli/Formats.h"
+#include "data/CsvExport.h"
+#include "link/FilePaths.h"
+#include "link/MeterSession.h"
+#include "platform/AtomicFile.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Interrupt.h"
+
+namespace odomei::cli {
+namespace {
+
+constexpr int kStderr = 2;
+constexpr int kStdout = 1;
+constexpr std::int64_t kProgressEveryMs = 100;
+
+void Error(const std::string& text, const std::string& detail) {
+    std::fprintf(stderr, "odomei-cli: %s\n", text.c_str());
+    if (!detail.empty()) std::fprintf(stderr, "  %s\n", detail.c_str());
+}
+
+// The log's failures become warnings, each kind once; the read goes on.
+class LogWarnings {
+public:
+    void operator()(const CommLogProblem& problem) {
+        if (!m_seen.insert(problem.text).second) return;
+        std::string text = problem.text;
+        for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;) text.replace(at, 2, ": ");
+        std::string detail = problem.detail;
+        for (char& c : detail) {
+            if (c == '\n') c = ' ';
+        }
+        std::fprintf(stderr, "odomei-cli: warning: %s (%s)\n", text.c_str(), detail.c_str());
+    }
+
+private:
+    std::set<std::string> m_seen;
+};
+
+// "reading: 120/216 bytes, attempt 1/3, time-out in 9 s", rewritten in place on a terminal.
+class Progress {
+public:
+    explicit Progress(bool shown) : m_shown(shown) {}
+    ~Progress() { Clear(); }
+    void Show(const ExchangeProgress& p) {
+        if (!m_shown) return;
+        const std::int64_t now = MonotonicMs();
+        if (m_drawn && now - m_last < kProgressEveryMs) return;
+        m_last = now;
+        m_drawn = true;
+        std::fprintf(stderr, "\rreading: %d/%zu bytes, attempt %d/3, time-out in %d s \x1b[K",
+                     p.received, kBlockSize, p.attempt, (p.msUntilTimeout + 999) / 1000);
+        std::fflush(stderr);
+    }
+    void Clear() {
+        if (!m_drawn) return;
+        std::fprintf(stderr, "\r\x1b[K");
+        std::fflush(stderr);
+        m_drawn = false;
+    }
+
+private:
+    bool m_shown;
+    bool m_drawn = false;
+    std::int64_t m_last = 0;
+};
+
+int StatusOf(ExchangeOutcome outcome) {
+    switch (outcome) {
+        case ExchangeOutcome::kBlockReceived: return kExitOk;
+        case ExchangeOutcome::kTimedOut: return kExitTimedOut;
+        case ExchangeOutcome::kBccError: return kExitBadBlock;
+        case ExchangeOutcome::kStxFailed:
+        case ExchangeOutcome::kNakFailed:
+        case ExchangeOutcome::kAckFailed: return kExitSendFailed;
+        case ExchangeOutcome::kCancelled: break;
+    }
+    return InterruptExitStatus(InterruptSignal());
+}
+
+std::string Render(const MeterReading& reading, const ReadOptions& options, bool toTerminal) {
+    Format format = options.format;
+    if (format == Format::kAuto) format = toTerminal ? Format::kTable : Format::kCsv;
+    switch (format) {
+        case Format::kJson: return FormatJson(reading);
+        case Format::kTable: return FormatTable(reading);
+        case Format::kCsv:
+        case Format::kAuto: break;
+    }
+    return FormatCsv(reading, options.utf8);
+}
+
+}  // namespace
+
+int RunRead(const ReadOptions& options) {
+    CatchInterrupts();
+    const FilePaths paths = DeriveFilePaths();
+    const bool toStdout = options.output.empty() || options.output == "-";
+
+    // The port: as given, or as KORVANA.ini selects it for the window (never written back here).
+    std::string name = options.port;
+    std::string shownName = options.port;
+    if (name.empty()) {
+        const int port = ReadPortSetting(paths);
+        name = PortName(port);
+        shownName = "COM" + std::to_string(port);
+    }
+    const auto lister = SystemPortLister();
+    const PortMap ports(paths.IniPath(), lister.get());
+
+    CommLog log(options.noLog ? std::string()
+                : options.logFile.empty() ? paths.LogPath()
+                                          : options.logFile,
+                LogWarnings());
+    MeterSession session(log);
+    OpenFailure why;
+    if (!session.Open(name, ports, &why)) {
+        Error(PortFailureText(shownName),
+              why.device.empty() ? why.reason : why.device + ": " + why.reason);
+        return kExitPortFailed;
+    }
+
+    Progress progress(!options.quiet && IsTerminal(kStderr));
+    session.PrepareRead();
+    const SerialHandle port = session.Port();
+    const MeterRead read = session.Read(
+        [port](int ms, bool untilInput) {
+            if (InterruptSignal() == 0) PlainPause(port, ms, untilInput);
+        },
+        [&progress](const ExchangeProgress& p) {
+            if (InterruptSignal() != 0) return false;
+            progress.Show(p);
+            return true;
+        });
+    progress.Clear();
+    session.Close();
+
+    if (read.outcome == ExchangeOutcome::kCancelled) return StatusOf(read.outcome);
+    if (read.outcome != ExchangeOutcome::kBlockReceived) {
+        Error(ExchangeFailureText(read.outcome), read.reason);
+        return StatusOf(read.outcome);
+    }
+    if (read.reading.records.empty()) {
+        Error(kNoValidDataText, "the block the meter sent holds no record");
+        return kExitNoRecord;
+    }
+    if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
+
+    const std::string content = Render(read.reading, options, toStdout && IsTerminal(kStdout));
+    if (toStdout) {
+        if (!WriteStandardOutput(content)) {
+            Error(CsvFailureText(CsvResult::kWriteFailed), "standard output could not be written");
+            return kExitOutputFailed;
+        }
+        return kExitOk;
+    }
+    std::string reason;
+    const ReplaceResult written = ReplaceFileAtomically(options.output, content, &reason);
+    if (written != ReplaceResult::kDone) {
+        Error(CsvFailureText(written == ReplaceResult::kCreateFailed ? CsvResult::kOpenFailed
+                                                                     : CsvResult::kWriteFailed),
+              options.output + ": " + reason);
+        return kExitOutputFailed;
+    }
+    return kExitOk;
+}
+
+int RunPorts() {
+    const FilePaths paths = DeriveFilePaths();
+    const auto lister = SystemPortLister();
+    const PortMap ports(paths.IniPath(), lister.get());
+    const auto mappings = ports.Mappings();
+    if (mappings.empty()) {
+        std::printf("%s\n", ports.Describe().c_str());
+        return kExitOk;
+    }
+    for (const PortMapping& m : mappings) {
+        std::printf("COM%d\t%s\n", m.number, m.device.c_str());
+        if (!m.stableName.empty()) std::printf("\tstable name: %s\n", m.stableName.c_str());
+        if (m.info) {
+            if (!m.info->description.empty())
+                std::printf("\tdescription: %s\n", m.info->description.c_str());
+            if (!m.info->manufacturer.empty())
+                std::printf("\tmanufacturer: %s\n", m.info->manufacturer.c_str());
+            if (m.info->vendorId && m.info->productId)
+                std::printf("\tUSB id: %04x:%04x\n", *m.info->vendorId, *m.info->productId);
+            if (!m.info->serialNumber.empty())
+                std::printf("\tserial number: %s\n", m.info->serialNumber.c_str());
+        }
+        std::printf("\tmapped by: %s\n",
+                    m.fromIni ? ("[Ports] in " + paths.IniPath()).c_str() : "the system's port list");
+    }
+    return kExitOk;
+}
+
+}  // namespace odomei::cli

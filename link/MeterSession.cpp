@@ -1,0 +1,42 @@
+#include "link/MeterSession.h"
+
+namespace odomei {
+
+std::string PortFailureText(const std::string& port) {
+    return "通信ポートの初期化に失敗しました。環境を確認して再起動して下さい(" + port +
+           ")\n通信ポートを変更する場合はINIファイルを編集して下さい";
+}
+
+bool MeterSession::Open(const std::string& name, const PortMap& ports, OpenFailure* failure) {
+    Close();
+    if (OpenSerialPortByName(&m_port, name, kLineBaud, kLineDataBits, kLineParityNone,
+                             kLineOneStopBit, 0, ports, failure) == 0) {
+        return false;
+    }
+    // Both lines stay raised while the port is open; a pseudo-terminal has no modem lines.
+    m_port->EscapeCommFunction(kSetRts);
+    m_port->EscapeCommFunction(kSetDtr);
+    m_log.WriteCommLog(kStartBanner, 0, 't');
+    return true;
+}
+
+void MeterSession::PrepareRead() {
+    if (m_port != nullptr) m_port->SetCommMask(kEvRxChar);
+}
+
+MeterRead MeterSession::Read(const ExchangePause& pause, const ExchangeWatch& watch) {
+    const ExchangeResult exchange = RunReadExchange(m_port, m_log, pause, watch);
+    MeterRead result{exchange.outcome, exchange.reason, {}};
+    if (exchange.outcome == ExchangeOutcome::kBlockReceived) {
+        result.reading = DecodeReading(MeasurementBlock(exchange.block));
+    }
+    return result;
+}
+
+void MeterSession::Close() {
+    if (m_port == nullptr) return;
+    CloseSerialPort(m_port);
+    m_port = nullptr;
+}
+
+}  // namespace odomei

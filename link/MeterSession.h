@@ -1,0 +1,66 @@
+// The meter as every front end uses it: a port opened with the meter's line settings and its
+// control lines raised, the read-out exchange, the decoded reading, and the close.
+#pragma once
+
+#include <string>
+
+#include "data/Decoder.h"
+#include "link/ReadExchange.h"
+#include "link/SerialPort.h"
+#include "log/CommLog.h"
+#include "platform/PortNames.h"
+
+namespace odomei {
+
+// The meter's line: 19200 baud, 8 data bits, no parity, one stop bit.
+constexpr int kLineBaud = 19200;
+constexpr int kLineDataBits = 8;
+constexpr int kLineParityNone = 0;
+constexpr int kLineOneStopBit = 1;
+
+// The log's first entry once the port is open.
+inline constexpr const char* kStartBanner = "＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊";
+
+// The message when a read's block held no record.
+inline constexpr const char* kNoValidDataText =
+    "計測データを受信しましたが、有効なデータが有りませんでした";
+
+// The message when the port cannot be opened; port is what the user configured ("COM12", or a
+// device path).
+std::string PortFailureText(const std::string& port);
+
+// The outcome of a read: the exchange's outcome and, for a verified block, its reading.
+struct MeterRead {
+    ExchangeOutcome outcome = ExchangeOutcome::kTimedOut;
+    std::string reason;   // for a failure: what went wrong, in plain words
+    MeterReading reading;  // set when outcome is kBlockReceived
+};
+
+class MeterSession {
+public:
+    // Every byte exchanged goes to log, which must outlive the session.
+    explicit MeterSession(const CommLog& log) : m_log(log) {}
+    ~MeterSession() { Close(); }
+    MeterSession(const MeterSession&) = delete;
+    MeterSession& operator=(const MeterSession&) = delete;
+
+    // Opens name ("COMn" as ports leads it, or a device path) with the meter's line settings,
+    // raises RTS and then DTR and logs the start banner. False, with failure set, when it cannot.
+    bool Open(const std::string& name, const PortMap& ports, OpenFailure* failure);
+    bool IsOpen() const { return m_port != nullptr; }
+    SerialHandle Port() const { return m_port; }
+
+    // Arms the port for a read (the character-received event mask).
+    void PrepareRead();
+    // Runs the exchange and, for a verified block, decodes it.
+    MeterRead Read(const ExchangePause& pause, const ExchangeWatch& watch = {});
+
+    // Purges and closes the port; nothing when none is open.
+    void Close();
+
+private:
+    const CommLog& m_log;
+    SerialHandle m_port = nullptr;
+};
+
+}  // namespace odomei

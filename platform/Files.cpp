@@ -1,0 +1,66 @@
+#include "platform/Files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "platform/AtomicFile.h"
+
+namespace odomei {
+namespace {
+
+constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any new file
+constexpr std::size_t kFirstDirectoryBuffer = 256;
+
+}  // namespace
+
+std::optional<std::string> CurrentDirectory() {
+    // No fixed limit: the buffer grows until the whole directory fits.
+    std::vector<char> buf(kFirstDirectoryBuffer);
+    while (getcwd(buf.data(), buf.size()) == nullptr) {
+        if (errno != ERANGE) return std::nullopt;
+        buf.resize(buf.size() * 2);
+    }
+    return std::string(buf.data());
+}
+
+AppendResult AppendLocked(const std::string& path, bool emptyFirst, const std::string& bytes,
+                          std::string* reason) {
+    auto why = [reason](const char* text) {
+        if (reason) *reason = text;
+    };
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, kNewFileMode);
+    if (fd < 0) {
+        why(std::strerror(errno));
+        return AppendResult::kOpenFailed;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        close(fd);
+        why(err == EWOULDBLOCK ? "another program holds the file" : std::strerror(err));
+        return AppendResult::kOpenFailed;
+    }
+    bool ok = !emptyFirst || ftruncate(fd, 0) == 0;
+    ok = ok && lseek(fd, 0, SEEK_END) >= 0;
+    ok = ok && WriteAll(fd, bytes);
+    int err = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        why(std::strerror(err));
+        return AppendResult::kWriteFailed;
+    }
+    return AppendResult::kDone;
+}
+
+bool IsTerminal(int stream) { return isatty(stream) == 1; }
+
+bool WriteStandardOutput(const std::string& bytes) { return WriteAll(STDOUT_FILENO, bytes); }
+
+}  // namespace odomei

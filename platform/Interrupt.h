@@ -1,0 +1,17 @@
+// Interrupt and termination requests (Ctrl+C, SIGTERM, a closed terminal), turned into a flag
+// the program looks at, so that it can end cleanly instead of dying wherever it stands.
+#pragma once
+
+namespace odomei {
+
+// From now on SIGINT, SIGTERM and SIGHUP only record that they arrived; waits they interrupt end
+// early.
+void CatchInterrupts();
+
+// The signal that arrived first, or 0 while none has.
+int InterruptSignal();
+
+// The exit status a shell gives a program ended by that signal (128 + its number).
+int InterruptExitStatus(int signal);
+
+}  // namespace odomei
