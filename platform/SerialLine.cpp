@@ -5,13 +5,13 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <utility>
 
+#include "platform/Clock.h"
 #include "platform/PortNames.h"
 
 namespace odomei {
@@ -35,12 +35,6 @@ constexpr std::uint32_t kFlagParity = 1u << 1;
 constexpr std::uint32_t kFlagOutxCtsFlow = 1u << 2;
 constexpr std::uint32_t kFlagOutX = 1u << 8;
 constexpr std::uint32_t kFlagInX = 1u << 9;
-
-std::int64_t NowMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 class TermiosDevice final : public SerialDevice {
 public:
@@ -198,7 +192,7 @@ public:
     // Ends when n bytes are in or after the total time-out for n bytes.
     bool ReadFile(std::uint8_t* buffer, std::uint32_t n, std::uint32_t* done) override {
         *done = 0;
-        const std::int64_t deadline = NowMs() + m_timeouts.ReadTotalTimeoutConstant +
+        const std::int64_t deadline = MonotonicMs() + m_timeouts.ReadTotalTimeoutConstant +
                                       std::int64_t{m_timeouts.ReadTotalTimeoutMultiplier} * n;
         while (*done < n) {
             const ssize_t got = read(m_fd, buffer + *done, n - *done);
@@ -209,7 +203,7 @@ public:
             if (got == 0) return Fail(EIO);  // hung up
             if (errno == EINTR) continue;
             if (errno != EAGAIN) return Fail(errno);
-            const std::int64_t left = deadline - NowMs();
+            const std::int64_t left = deadline - MonotonicMs();
             if (left <= 0) break;
             pollfd p{m_fd, POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) return Fail(errno);
@@ -222,7 +216,7 @@ public:
 
     bool WriteFile(const std::uint8_t* buffer, std::uint32_t n, std::uint32_t* done) override {
         *done = 0;
-        const std::int64_t deadline = NowMs() + m_timeouts.WriteTotalTimeoutConstant +
+        const std::int64_t deadline = MonotonicMs() + m_timeouts.WriteTotalTimeoutConstant +
                                       std::int64_t{m_timeouts.WriteTotalTimeoutMultiplier} * n;
         while (*done < n) {
             const ssize_t put = write(m_fd, buffer + *done, n - *done);
@@ -232,8 +226,11 @@ public:
             }
             if (put < 0 && errno == EINTR) continue;
             if (put < 0 && errno != EAGAIN) return Fail(errno);
-            const std::int64_t left = deadline - NowMs();
-            if (left <= 0) break;
+            const std::int64_t left = deadline - MonotonicMs();
+            if (left <= 0) {
+                m_errno = ETIMEDOUT;  // not a failure of the call: the caller sees the count
+                break;
+            }
             pollfd p{m_fd, POLLOUT, 0};
             if (poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) return Fail(errno);
             if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return Fail(EIO);
@@ -246,7 +243,10 @@ public:
         return poll(&p, 1, ms) > 0;
     }
 
-    std::string LastError() const override { return m_path + ": " + std::strerror(m_errno); }
+    std::string LastError() const override {
+        if (m_errno == ETIMEDOUT) return m_path + ": the line took no byte within the write time-out";
+        return m_path + ": " + std::strerror(m_errno);
+    }
 
 private:
     bool Fail(int err) {

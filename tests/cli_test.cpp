@@ -1,0 +1,391 @@
+// odomei-cli as a user or a script runs it: the real program against the simulated meter on a
+// pseudo-terminal, its output files and streams, its exit statuses, and signals.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "link/ReadExchange.h"
+#include "link/SerialPort.h"
+#include "platform/PortNames.h"
+#include "platform/Profile.h"
+#include "platform/Text.h"
+#include "tests/LogExpect.h"
+#include "tests/MeterLine.h"
+
+namespace odomei {
+namespace {
+
+using test::Bytes;
+using test::ReadBytes;
+
+struct CliRun {
+    int status = -1;  // the exit status, or 128 + the signal that ended it
+    std::string out;
+    std::string err;
+};
+
+// Starts odomei-cli in dir with the arguments; standard output and error go to files (or error
+// to a terminal when asked).
+class CliProcess {
+public:
+    CliProcess(const std::string& dir, std::vector<std::string> args, bool errToTerminal = false)
+        : m_out(dir + "/.stdout"), m_err(dir + "/.stderr") {
+        int terminal = -1;
+        if (errToTerminal) {
+            int child = -1;
+            if (openpty(&terminal, &child, nullptr, nullptr, nullptr) != 0) return;
+            m_terminal = terminal;
+            m_childTerminal = child;
+        }
+        args.insert(args.begin(), ODOMEI_CLI);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        m_pid = fork();
+        if (m_pid == 0) {
+            if (chdir(dir.c_str()) != 0) _exit(126);
+            const int out = open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = errToTerminal ? m_childTerminal
+                                          : open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int in = open("/dev/null", O_RDONLY);
+            dup2(in, 0);
+            dup2(out, 1);
+            dup2(err, 2);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    ~CliProcess() {
+        if (m_pid > 0 && !m_done) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_terminal >= 0) close(m_terminal);
+        if (m_childTerminal >= 0) close(m_childTerminal);
+    }
+    void Signal(int s) const { kill(m_pid, s); }
+    CliRun Wait() {
+        CliRun r;
+        int status = 0;
+        // The terminal is read as the program writes, so that it never blocks on a full one.
+        while (waitpid(m_pid, &status, m_terminal >= 0 ? WNOHANG : 0) == 0) {
+            char buf[512];
+            fcntl(m_terminal, F_SETFL, O_NONBLOCK);
+            const ssize_t n = read(m_terminal, buf, sizeof buf);
+            if (n > 0) m_terminalText.append(buf, static_cast<std::size_t>(n));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        m_done = true;
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        r.out = ReadBytes(m_out);
+        r.err = m_terminal >= 0 ? m_terminalText : ReadBytes(m_err);
+        return r;
+    }
+
+private:
+    std::string m_out, m_err;
+    int m_pid = -1;
+    bool m_done = false;
+    int m_terminal = -1;
+    int m_childTerminal = -1;
+    std::string m_terminalText;
+};
+
+CliRun RunCli(const std::string& dir, std::vector<std::string> args) {
+    return CliProcess(dir, std::move(args)).Wait();
+}
+
+// The log with every time stamp set to the fixed clock's, so it compares with ExpectLog.
+std::string StampsFixed(const std::string& log) {
+    const std::regex stamp("[0-9]{2}" + Sjis("時") + "[0-9]{2}" + Sjis("分") + "[0-9]{2}" +
+                           Sjis("秒") + "[0-9]{3}" + Sjis("："));
+    return std::regex_replace(log, stamp, test::FixedClock::Stamp());
+}
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (name[0] != '.') names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void Start(metersim::Options options = {}) {
+        meter = std::make_unique<test::MeterLine>(dir, options);
+        ASSERT_TRUE(meter->Started());
+        const auto sample = metersim::SampleBlock();
+        block.assign(sample.begin(), sample.end());
+    }
+    std::string Golden() const { return ReadBytes(ODOMEI_TEST_DATA "/sample_history.csv"); }
+
+    test::TempDir dir;
+    std::unique_ptr<test::MeterLine> meter;
+    Bytes block;
+};
+
+TEST_F(Cli, ReadWritesTheWindowsCsvBytesAndTheWindowsLog) {
+    Start();
+    const CliRun r = RunCli(dir.Path(), {"read", "-o", "out.csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadBytes(dir.File("out.csv")), Golden());
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");  // no progress when standard error is no terminal
+    EXPECT_EQ(StampsFixed(ReadBytes(dir.File("KORVANA.log"))),
+              test::FixedClock::Stamp() + Sjis("＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊") +
+                  "\r\n" +
+                  test::ExpectLog({{"onSend", {STX}}, {"onReceive", block}, {"onSend", {ACK}}}));
+    // The INI file is read, never written back.
+    EXPECT_EQ(ReadIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", meter->Ini()), std::nullopt);
+    EXPECT_EQ(FilesIn(dir.Path()),
+              (std::vector<std::string>{"KORVANA.ini", "KORVANA.log", "meter-tty", "out.csv"}));
+
+    // The same text in UTF-8, on standard output; the log elsewhere, or none.
+    const CliRun utf8 = RunCli(dir.Path(), {"read", "--encoding", "utf-8", "--log", "other.log"});
+    ASSERT_EQ(utf8.status, 0) << utf8.err;
+    EXPECT_EQ(utf8.out, Cp932ToUtf8(Golden()));
+    EXPECT_NE(ReadBytes(dir.File("other.log")).find(Sjis("onReceive")), std::string::npos);
+    const std::string logBefore = ReadBytes(dir.File("KORVANA.log"));
+    const CliRun quiet = RunCli(dir.Path(), {"read", "--no-log", "--format", "csv", "-o", "-"});
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.out, Golden());
+    EXPECT_EQ(ReadBytes(dir.File("KORVANA.log")), logBefore);
+}
+
+TEST_F(Cli, JsonHasTypedValuesWithTheListsTwoDecimals) {
+    // Record 1 has no date but figures; record 2 is fourteen 0xFF bytes; record 3 a real one.
+    std::vector<std::uint8_t> answer(216, 0);
+    const std::uint8_t noDate[14] = {0x80, 0x96, 0x98, 0, 0xF4, 0x09, 0, 0, 0x10, 0x27, 0x64, 0, 0, 0};
+    std::copy(std::begin(noDate), std::end(noDate), answer.begin() + 1);
+    std::fill(answer.begin() + 15, answer.begin() + 29, 0xFF);
+    const auto sample = metersim::SampleBlock();
+    std::copy(sample.begin() + 1, sample.begin() + 15, answer.begin() + 29);
+    answer[211] = '3';
+    answer[212] = '0';
+    answer[213] = '1';
+    answer[214] = '0';
+    metersim::Options options;
+    options.answer = answer;
+    Start(options);
+    const CliRun r = RunCli(dir.Path(), {"read", "--port", meter->Sim().SlavePath(), "--format", "json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["firmwareVersion"], "01.03");
+    ASSERT_EQ(json["records"].size(), 3u);
+    const auto& first = json["records"][0];
+    EXPECT_EQ(first["no"], 1);
+    EXPECT_TRUE(first["date"].is_null());
+    EXPECT_EQ(first["dateText"], "-");
+    EXPECT_DOUBLE_EQ(first["distanceKm"].get<double>(), 1.0);
+    EXPECT_DOUBLE_EQ(first["fuelL"].get<double>(), 1.0);
+    EXPECT_DOUBLE_EQ(first["correctionPercent"].get<double>(), 100.0);
+    EXPECT_DOUBLE_EQ(first["refuelL"].get<double>(), 1.0);
+    EXPECT_DOUBLE_EQ(first["errorPercent"].get<double>(), 0.0);
+    EXPECT_EQ(first["raw"], "80969800f4090000102764000000");
+    const auto& ones = json["records"][1];
+    EXPECT_TRUE(ones["date"].is_null());
+    EXPECT_DOUBLE_EQ(ones["correctionPercent"].get<double>(), 655.35);
+    EXPECT_DOUBLE_EQ(ones["refuelL"].get<double>(), 655.35);
+    EXPECT_EQ(ones["raw"], std::string(28, 'f'));
+    const auto& third = json["records"][2];
+    EXPECT_EQ(third["date"], "2015-01-09");
+    EXPECT_EQ(third["dateText"], "2015年01月09日");
+    EXPECT_DOUBLE_EQ(third["distanceKm"].get<double>(), 412.6);
+    EXPECT_DOUBLE_EQ(third["errorPercent"].get<double>(), 1.12);
+    // The numbers are written with exactly the list's two decimals.
+    EXPECT_NE(r.out.find("\"distanceKm\": 412.60,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"errorPercent\": 0.00,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"fuelL\": 1.00,"), std::string::npos) << r.out;
+}
+
+TEST_F(Cli, TableIsAlignedLikeTheList) {
+    Start();
+    const CliRun r = RunCli(dir.Path(), {"read", "--format", "table"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> lines;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 17u);
+    EXPECT_EQ(lines[0], "F/W Version:01.03");
+    EXPECT_EQ(lines[2], "01  2015年01月09日        412.60        30.85     100.00        31.20         1.12");
+    EXPECT_EQ(lines[16].substr(0, 4), "15  ");
+    // Every row is as long as the first: the columns line up.
+    for (std::size_t i = 2; i < lines.size(); ++i) EXPECT_EQ(lines[i].size(), lines[2].size()) << i;
+}
+
+TEST_F(Cli, EveryFailureHasItsOwnStatusAndTheWindowsMessage) {
+    struct Case {
+        const char* what;
+        metersim::Options options;
+        int status;
+        const char* message;
+        const char* reason;
+    };
+    metersim::Options badChecks, stuck, hangUp, empty;
+    badChecks.badChecks = 3;
+    badChecks.pace = false;
+    stuck.stuck = true;
+    hangUp.hangupAfter = 100;
+    empty.answer.assign(216, 0);
+    const Case cases[] = {
+        {"three bad check bytes", badChecks, 5, "ＢＣＣエラーが発生しました", "wrong 3 times"},
+        {"a line that takes nothing", stuck, 6, "コマンド送信処理でエラーが発生しました(STX)",
+         "took no byte"},
+        {"an adapter pulled out", hangUp, 4, "コマンド受信処理でエラーが発生しました(タイムアウト)",
+         "went away"},
+        {"no record", empty, 7, "計測データを受信しましたが、有効なデータが有りませんでした",
+         "holds no record"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        meter.reset();
+        Start(c.options);
+        const CliRun r = RunCli(dir.Path(), {"read", "-o", "out.csv"});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.err.rfind(std::string("odomei-cli: ") + c.message + "\n", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+        EXPECT_FALSE(test::Exists(dir.File("out.csv")));
+    }
+
+    // A port that cannot be opened, named as configured.
+    const CliRun missing = RunCli(dir.Path(), {"read", "--port", dir.File("unplugged")});
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_EQ(missing.err.rfind("odomei-cli: 通信ポートの初期化に失敗しました。環境を確認して再起動して下さい(" +
+                                    dir.File("unplugged") + ")\n通信ポートを変更する場合はINIファイルを編集して下さい\n",
+                                0),
+              0u)
+        << missing.err;
+    EXPECT_NE(missing.err.find("no such device"), std::string::npos);
+    WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "12", meter->Ini());
+    WriteIniString("Ports", "COM1", dir.File("unplugged"), meter->Ini());
+    const CliRun configured = RunCli(dir.Path(), {"read"});
+    EXPECT_EQ(configured.status, 3);
+    EXPECT_NE(configured.err.find("(COM12)"), std::string::npos) << configured.err;
+
+    // Usage errors: one line and a hint.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"read", "--bogus"}, {"read", "--format", "xml"}, {},
+          {"read", "--log", "x", "--no-log"}, {"erase"}}) {
+        const CliRun usage = RunCli(dir.Path(), args);
+        EXPECT_EQ(usage.status, 2) << usage.err;
+        EXPECT_NE(usage.err.find("Try 'odomei-cli --help'"), std::string::npos) << usage.err;
+    }
+    const CliRun help = RunCli(dir.Path(), {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
+    const CliRun version = RunCli(dir.Path(), {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("odomei-cli (ODOMEI) ", 0), 0u);
+}
+
+TEST_F(Cli, SilenceTimesOutWithStatusFourAndTheBytesThatCameInTheLog) {
+    metersim::Options options;
+    options.stopAfter = 100;
+    Start(options);
+    const CliRun r = RunCli(dir.Path(), {"read", "-q"});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_NE(r.err.find("about ten seconds after 100 of 216 bytes"), std::string::npos) << r.err;
+    EXPECT_NE(StampsFixed(ReadBytes(dir.File("KORVANA.log")))
+                  .find(test::ExpectLog({{"onReceive", Bytes(block.begin(), block.begin() + 100)}})),
+              std::string::npos);
+}
+
+TEST_F(Cli, AnOutputThatCannotBeWrittenLeavesTheOldFileAsItWas) {
+    test::ScratchMount folder(64 * 1024);
+    if (!folder.Usable()) GTEST_SKIP() << "no mount to make read-only here";
+    Start();
+    test::WriteBytes(folder.File("out.csv"), "the old file\r\n");
+    ASSERT_TRUE(folder.MakeReadOnly());
+    const CliRun r = RunCli(dir.Path(), {"read", "-o", folder.File("out.csv")});
+    EXPECT_EQ(r.status, 8);
+    EXPECT_EQ(r.err.rfind("odomei-cli: ファイルオープンに失敗しました\n  " + folder.File("out.csv"), 0), 0u)
+        << r.err;
+    EXPECT_EQ(ReadBytes(folder.File("out.csv")), "the old file\r\n");
+}
+
+TEST_F(Cli, InterruptOrTerminateEndsTheReadCleanly) {
+    metersim::Options options;
+    options.silent = true;
+    Start(options);
+    for (const int s : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(s);
+        const std::size_t before = meter->Sim().Received().size();
+        CliProcess cli(dir.Path(), {"read", "-o", "out.csv"});
+        ASSERT_TRUE(meter->Sim().WaitForReceived(before + 1, 5000));  // STX sent: reading
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const auto start = std::chrono::steady_clock::now();
+        cli.Signal(s);
+        const CliRun r = cli.Wait();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        EXPECT_EQ(r.status, 128 + s) << r.err;
+        EXPECT_EQ(FilesIn(dir.Path()),
+                  (std::vector<std::string>{"KORVANA.ini", "KORVANA.log", "meter-tty"}));
+    }
+    // The port was closed: it can be had again at once.
+    SerialHandle port = nullptr;
+    test::RealSerialOpener real;
+    EXPECT_EQ(OpenSerialPort(&port, 1, 19200, 8, 0, 1, 0, meter->Ports()), 1);
+    CloseSerialPort(port);
+}
+
+TEST_F(Cli, ProgressShowsOnATerminalUnlessQuiet) {
+    metersim::Options options;
+    options.pieceSize = 40;
+    options.pieceGapMs = 150;
+    Start(options);
+    const CliRun shown = CliProcess(dir.Path(), {"read", "-o", "out.csv"}, true).Wait();
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_NE(shown.err.find("reading: 40/216 bytes, attempt 1/3, time-out in 10 s"),
+              std::string::npos)
+        << shown.err;
+    const CliRun quiet = CliProcess(dir.Path(), {"read", "-q", "-o", "out.csv"}, true).Wait();
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+}
+
+TEST_F(Cli, PortsListsTheMachinesPortsAndThePortsEntries) {
+    // Without [Ports]: the machine's own list, numbered as the window numbers it.
+    const auto lister = SystemPortLister();
+    const auto system = PortMap({}, lister.get()).SystemPorts();
+    const CliRun plain = RunCli(dir.Path(), {"ports"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    std::string expected;
+    for (std::size_t i = 0; i < system.size(); ++i) {
+        expected += "COM" + std::to_string(i + 1) + "\t" + system[i].device + "\n";
+    }
+    std::string listed;
+    std::istringstream in(plain.out);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("COM", 0) == 0) listed += line + "\n";
+    }
+    EXPECT_EQ(listed, expected) << plain.out;
+    if (system.empty()) {
+        EXPECT_EQ(plain.out, "No serial port was found on this computer.\n");
+    }
+
+    // With [Ports]: the entries win and are marked as such.
+    Start();
+    WriteIniString("Ports", "COM9", "/dev/ttyUSB7", meter->Ini());
+    const CliRun mapped = RunCli(dir.Path(), {"ports"});
+    ASSERT_EQ(mapped.status, 0) << mapped.err;
+    const std::string from = "\tmapped by: [Ports] in " + dir.File("KORVANA.ini") + "\n";
+    EXPECT_NE(mapped.out.find("COM1\t" + dir.File("meter-tty") + "\n" + from), std::string::npos)
+        << mapped.out;
+    EXPECT_NE(mapped.out.find("COM9\t/dev/ttyUSB7\n" + from), std::string::npos) << mapped.out;
+}
+
+}  // namespace
+}  // namespace odomei

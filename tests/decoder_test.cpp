@@ -162,6 +162,45 @@ TEST(DecodeBlockRows, FilledRecordsCloseUpInBlockOrder) {
     for (int i = 4; i < kMaxRecords; ++i) EXPECT_EQ(table.m_rows[i], RecordRow{}) << i;
 }
 
+TEST(DecodeReading, GivesTheRecordsAsValuesWithTheirBytes) {
+    Block b{};
+    const Record first = MakeRecord(-5, 2548, 10050, 800, 29, 0xC2);  // 2012-02-29
+    const Record second = MakeRecord(12300000, 100000, 10000, 1234, 31, 0x14);
+    Put(b, 2, first);
+    Put(b, 9, second);
+    const MeterReading reading = DecodeReading(MeasurementBlock(b));
+    ASSERT_EQ(reading.records.size(), 2u);
+    const MeasurementRecord& r = reading.records[0];
+    EXPECT_EQ(r.raw, first);
+    EXPECT_EQ(r.fuelCount, -5);
+    EXPECT_EQ(r.distanceCount, 2548u);
+    EXPECT_EQ(r.correction, 10050);
+    EXPECT_EQ(r.refuel, 800);
+    EXPECT_EQ(reading.records[1].raw, second);
+    EXPECT_TRUE(std::equal(b.begin(), b.end(), reading.block.begin()));
+    // The rows derived from the values are the rows the table gets.
+    RecordTable table;
+    DecodeBlock(MeasurementBlock(b), table);
+    EXPECT_EQ(table.m_rows[0], RowOf(r));
+    EXPECT_EQ(table.m_rows[1], RowOf(reading.records[1]));
+}
+
+TEST(DecodeReading, IsoDateOnlyForRealDates) {
+    auto iso = [](std::uint8_t day, std::uint8_t yearMonth) {
+        return IsoDate(MeasurementRecord::From(RecordBytes(MakeRecord(1, 1, 1, 1, day, yearMonth))));
+    };
+    EXPECT_EQ(iso(9, 0xF1), "2015-01-09");
+    EXPECT_EQ(iso(29, 0xC2), "2012-02-29");  // a leap year
+    EXPECT_EQ(iso(31, 0x0C), "2000-12-31");
+    EXPECT_EQ(iso(29, 0xD2), std::nullopt);  // 2013 is not
+    EXPECT_EQ(iso(31, 0x14), std::nullopt);  // April has 30 days
+    EXPECT_EQ(iso(1, 0x1D), std::nullopt);   // month 13
+    EXPECT_EQ(iso(1, 0x10), std::nullopt);   // month 0
+    EXPECT_EQ(iso(0, 0x11), std::nullopt);   // day 0
+    EXPECT_EQ(iso(0, 0x00), std::nullopt);   // no date: "-"
+    EXPECT_EQ(iso(0xFF, 0xFF), std::nullopt);
+}
+
 TEST(DecodeBlockRows, CountsTenOrFifteenOrNone) {
     for (int filled : {0, 10, 15}) {
         Block b{};

@@ -1,0 +1,105 @@
+// How COM1, COM2, ... lead to devices: the machine's ports in their order, [Ports] entries, and
+// the stable names under /dev/serial/by-id.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/PortNames.h"
+#include "platform/Profile.h"
+#include "tests/TestSupport.h"
+
+namespace odomei {
+namespace {
+
+class ListedPorts final : public PortLister {
+public:
+    explicit ListedPorts(std::vector<PortInfo> ports) : m_ports(std::move(ports)) {}
+    std::vector<PortInfo> SerialPorts() const override { return m_ports; }
+
+private:
+    std::vector<PortInfo> m_ports;
+};
+
+PortInfo Port(const std::string& device) {
+    PortInfo p;
+    p.device = device;
+    return p;
+}
+
+// In the order a system might report them, with names that are no serial port of ours.
+const ListedPorts kMachine({Port("/dev/ttyUSB0"), Port("/dev/ttyS10"), Port("/dev/rfcomm0"),
+                            Port("/dev/ttyACM0"), Port("/dev/ttyS2"), Port("/dev/ttyS1"),
+                            Port("/dev/ttyUSBx")});
+
+TEST(PortMap, NumbersUartsThenUsbAdaptersThenModemsEachInNumericOrder) {
+    const PortMap map({}, &kMachine);
+    std::vector<std::string> devices;
+    for (const auto& p : map.SystemPorts()) devices.push_back(p.device);
+    EXPECT_EQ(devices, (std::vector<std::string>{"/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS10",
+                                                 "/dev/ttyUSB0", "/dev/ttyACM0"}));
+    EXPECT_EQ(map.DeviceFor("COM1"), "/dev/ttyS1");
+    EXPECT_EQ(map.DeviceFor("com4"), "/dev/ttyUSB0");
+    EXPECT_EQ(map.DeviceFor("COM5"), "/dev/ttyACM0");
+    EXPECT_EQ(map.DeviceFor("COM6"), std::nullopt);
+    for (const char* name : {"COM0", "COM", "COMx", "COM1a", "/dev/ttyS1", "LPT1"}) {
+        EXPECT_EQ(map.DeviceFor(name), std::nullopt) << name;
+    }
+    EXPECT_EQ(map.Describe(),
+              "Serial ports found: COM1 = /dev/ttyS1, COM2 = /dev/ttyS2, COM3 = /dev/ttyS10, "
+              "COM4 = /dev/ttyUSB0, COM5 = /dev/ttyACM0.");
+    EXPECT_EQ(PortMap().Describe(), "No serial port was found on this computer.");
+    EXPECT_EQ(PortMap().DeviceFor("COM1"), std::nullopt);
+}
+
+TEST(PortMap, PortsEntriesWinAndExtendTheList) {
+    test::TempDir dir;
+    const std::string ini = dir.File("KORVANA.ini");
+    WriteIniString("Ports", "COM2", dir.File("meter"), ini);
+    WriteIniString("Ports", "COM8", "/dev/ttyUSB7", ini);
+    WriteIniString("Ports", "LPT1", "/dev/lp0", ini);  // no COM name: ignored
+    const PortMap map(ini, &kMachine);
+    EXPECT_EQ(map.DeviceFor("COM2"), dir.File("meter"));
+    EXPECT_EQ(map.DeviceFor("COM3"), "/dev/ttyS10");
+    EXPECT_EQ(map.DeviceFor("COM8"), "/dev/ttyUSB7");
+
+    const auto mappings = map.Mappings(dir.File("by-id"));
+    std::vector<std::string> seen;
+    for (const auto& m : mappings) {
+        seen.push_back("COM" + std::to_string(m.number) + "=" + m.device +
+                       (m.fromIni ? " ini" : "") + (m.info ? " listed" : ""));
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "COM1=/dev/ttyS1 listed", "COM2=" + dir.File("meter") + " ini",
+                        "COM3=/dev/ttyS10 listed", "COM4=/dev/ttyUSB0 listed",
+                        "COM5=/dev/ttyACM0 listed", "COM8=/dev/ttyUSB7 ini"}));
+}
+
+TEST(PortMap, StableNameIsTheByIdLinkToTheSameDevice) {
+    test::TempDir dir;
+    const std::string device = dir.File("ttyUSB0");
+    test::WriteBytes(device, "");
+    test::WriteBytes(dir.File("ttyUSB1"), "");
+    std::filesystem::create_directory(dir.File("by-id"));
+    const std::string adapter = dir.File("by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0");
+    ASSERT_EQ(symlink("../ttyUSB0", adapter.c_str()), 0);
+    ASSERT_EQ(symlink("../ttyUSB1", dir.File("by-id/usb-other-if00").c_str()), 0);
+    EXPECT_EQ(StableNameOf(device, dir.File("by-id")), adapter);
+    EXPECT_EQ(StableNameOf(dir.File("ttyUSB2"), dir.File("by-id")), "");
+    EXPECT_EQ(StableNameOf(device, dir.File("no-such-folder")), "");
+
+    // A [Ports] entry given by its stable name is shown with the machine's description.
+    PortInfo listed = Port(device);
+    listed.description = "FT232R USB UART";
+    const ListedPorts machine({listed});
+    WriteIniString("Ports", "COM3", adapter, dir.File("KORVANA.ini"));
+    const auto mappings = PortMap(dir.File("KORVANA.ini"), &machine).Mappings(dir.File("by-id"));
+    ASSERT_EQ(mappings.size(), 2u);
+    EXPECT_EQ(mappings[1].number, 3);
+    EXPECT_EQ(mappings[1].stableName, adapter);
+    ASSERT_TRUE(mappings[1].info.has_value());
+    EXPECT_EQ(mappings[1].info->description, "FT232R USB UART");
+}
+
+}  // namespace
+}  // namespace odomei

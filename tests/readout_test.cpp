@@ -51,6 +51,18 @@ TEST_F(ReadOut, AnswerInPiecesIsCollectedIntoOneDumpThenAcknowledged) {
     ExpectFilled();
 }
 
+TEST_F(ReadOut, TheSimulatorsHistorySavesAsTheGoldenFile) {
+    Start();
+    Read();
+    ExpectFilled();
+    test::ScriptedSaveAs saveAs;
+    saveAs.Choose(dir.File("history.csv"));
+    dlg->OnSaveCsv();
+    // odomei-cli's CSV is checked against the same file.
+    EXPECT_EQ(test::ReadBytes(dir.File("history.csv")),
+              test::ReadBytes(ODOMEI_TEST_DATA "/sample_history.csv"));
+}
+
 TEST_F(ReadOut, MoreThan216BytesInOnePieceAreAllDumpedAndOnlyTheFirst216Decoded) {
     metersim::Options options;
     options.extraBytes = 30;

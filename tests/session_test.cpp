@@ -1,0 +1,151 @@
+// The meter session every front end uses, against the simulated meter on a pseudo-terminal:
+// open by COM name or device path, the banner, a whole read with its log, cancellation,
+// progress, and failures reported as values.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "link/MeterSession.h"
+#include "tests/LogExpect.h"
+#include "tests/MeterLine.h"
+
+namespace odomei {
+namespace {
+
+using test::Bytes;
+
+class Session : public ::testing::Test {
+protected:
+    void Start(metersim::Options options = {}) {
+        meter = std::make_unique<test::MeterLine>(dir, options);
+        ASSERT_TRUE(meter->Started());
+    }
+    MeterRead Read(const ExchangeWatch& watch = {}) {
+        session.PrepareRead();
+        const SerialHandle port = session.Port();
+        return session.Read([port](int ms, bool until) { PlainPause(port, ms, until); }, watch);
+    }
+    std::string Log() const { return test::ReadBytes(dir.File("KORVANA.log")); }
+    std::string Banner() const { return test::FixedClock::Stamp() + Sjis(kStartBanner) + "\r\n"; }
+
+    test::TempDir dir;
+    test::FixedClock clock;
+    std::vector<CommLogProblem> problems;
+    CommLog log{dir.File("KORVANA.log"), [this](const CommLogProblem& p) { problems.push_back(p); }};
+    std::unique_ptr<test::MeterLine> meter;
+    MeterSession session{log};
+};
+
+TEST_F(Session, ReadsTheMeterByComNameAndLogsEveryByte) {
+    Start();
+    OpenFailure why;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    EXPECT_EQ(Log(), Banner());
+    const MeterRead read = Read();
+    ASSERT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.reason;
+    EXPECT_TRUE(read.reason.empty());
+    const auto sample = metersim::SampleBlock();
+    EXPECT_EQ(read.reading.records.size(), 15u);
+    EXPECT_EQ(read.reading.version, "01.03");
+    EXPECT_TRUE(std::equal(sample.begin(), sample.end(), read.reading.block.begin()));
+    EXPECT_TRUE(std::equal(sample.begin() + 1, sample.begin() + 15,
+                           read.reading.records[0].raw.begin()));
+    EXPECT_EQ(IsoDate(read.reading.records[0]), "2015-01-09");
+    meter->Sim().WaitForReceived(2, 2000);
+    EXPECT_EQ(meter->Sim().Received(), (Bytes{STX, ACK}));
+    EXPECT_EQ(Log(), Banner() + test::ExpectLog({{"onSend", {STX}},
+                                                 {"onReceive", Bytes(sample.begin(), sample.end())},
+                                                 {"onSend", {ACK}}}));
+    EXPECT_TRUE(problems.empty());
+
+    // Closed, the port can be opened again, here by its device path.
+    session.Close();
+    EXPECT_FALSE(session.IsOpen());
+    ASSERT_TRUE(session.Open(meter->Sim().SlavePath(), PortMap(), &why)) << why.reason;
+    EXPECT_EQ(Read().outcome, ExchangeOutcome::kBlockReceived);
+}
+
+TEST_F(Session, FailuresToOpenSayWhatWasTriedAndWhy) {
+    test::RealSerialOpener real;
+    OpenFailure why;
+    EXPECT_FALSE(session.Open("COM3", PortMap(), &why));
+    EXPECT_EQ(why.device, "COM3");
+    EXPECT_NE(why.reason.find("COM3=/dev/ttyUSB0 in section [Ports]"), std::string::npos);
+    EXPECT_FALSE(session.Open(dir.File("unplugged"), PortMap(), &why));
+    EXPECT_EQ(why.device, dir.File("unplugged"));
+    EXPECT_NE(why.reason.find("no such device"), std::string::npos);
+    EXPECT_FALSE(session.IsOpen());
+    EXPECT_FALSE(test::Exists(dir.File("KORVANA.log")));  // no banner without a port
+    EXPECT_EQ(PortFailureText("COM12"),
+              "通信ポートの初期化に失敗しました。環境を確認して再起動して下さい(COM12)\n"
+              "通信ポートを変更する場合はINIファイルを編集して下さい");
+}
+
+TEST_F(Session, ProgressCountsTheBytesAndAFalseFromTheWatchStopsTheRead) {
+    metersim::Options options;
+    options.pieceSize = 54;
+    options.pieceGapMs = 30;
+    Start(options);
+    OpenFailure why;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    std::vector<ExchangeProgress> seen;
+    EXPECT_EQ(Read([&seen](const ExchangeProgress& p) {
+                  seen.push_back(p);
+                  return true;
+              }).outcome,
+              ExchangeOutcome::kBlockReceived);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().received, 0);
+    EXPECT_EQ(seen.front().attempt, 1);
+    EXPECT_GE(seen.front().msUntilTimeout, 10000);
+    EXPECT_EQ(seen.back().received, 216);
+    for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_GE(seen[i].received, seen[i - 1].received);
+
+    // A silent meter: the read stops at the first poll after the watch says no.
+    meter.reset();
+    metersim::Options silent;
+    silent.silent = true;
+    Start(silent);
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    int polls = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const MeterRead read = Read([&polls](const ExchangeProgress&) { return ++polls < 20; });
+    EXPECT_EQ(read.outcome, ExchangeOutcome::kCancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(polls, 20);
+    meter->Sim().WaitForReceived(1, 2000);
+    EXPECT_EQ(meter->Sim().Received(), Bytes{STX});  // no NAK, no ACK
+}
+
+TEST_F(Session, FailuresComeBackAsOutcomesWithTheirReasons) {
+    metersim::Options options;
+    options.badChecks = 3;
+    options.pace = false;
+    Start(options);
+    OpenFailure why;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    const MeterRead bad = Read();
+    EXPECT_EQ(bad.outcome, ExchangeOutcome::kBccError);
+    EXPECT_NE(bad.reason.find("check byte was wrong 3 times"), std::string::npos) << bad.reason;
+
+    meter.reset();
+    metersim::Options stuck;
+    stuck.stuck = true;
+    Start(stuck);
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    const MeterRead unsent = Read();
+    EXPECT_EQ(unsent.outcome, ExchangeOutcome::kStxFailed);
+    EXPECT_NE(unsent.reason.find("took no byte"), std::string::npos) << unsent.reason;
+
+    // A log that cannot be written is reported, and the read still succeeds.
+    meter.reset();
+    Start();
+    log.SetPath(dir.File("no-such-folder/KORVANA.log"));
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    EXPECT_EQ(Read().outcome, ExchangeOutcome::kBlockReceived);
+    ASSERT_EQ(problems.size(), 7u);  // the banner and six entries of the read
+    EXPECT_EQ(problems[0].text, "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
+}
+
+}  // namespace
+}  // namespace odomei

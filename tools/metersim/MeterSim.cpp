@@ -123,6 +123,8 @@ bool MeterSim::Start(std::string* error) {
     tcgetattr(m_master, &t);
     cfmakeraw(&t);
     tcsetattr(m_master, TCSANOW, &t);
+    // Output stopped as by flow control: whatever the program writes stays in its queue.
+    if (m_options.stuck && tcflow(m_slaveKeep, TCOOFF) != 0) return fail("tcflow");
     if (!m_options.linkPath.empty()) {
         unlink(m_options.linkPath.c_str());
         if (symlink(m_slavePath.c_str(), m_options.linkPath.c_str()) != 0) {

@@ -33,6 +33,7 @@ struct Options {
     int leadingGarbage = 0;  // bytes sent before each answer
     int badChecks = 0;       // the first K answers carry a wrong check byte
     int hangupAfter = -1;    // close the line after N bytes of the first answer
+    bool stuck = false;      // the line takes no byte from the program (its output is stopped)
 };
 
 // Fifteen realistic records with a correct check byte and firmware version 01.03.

@@ -31,6 +31,7 @@ void Usage() {
         "  --garbage N         send N stray bytes before each answer\n"
         "  --bad-checks K      give the first K answers a wrong check byte\n"
         "  --hangup-after N    hang the line up after N bytes of the first answer\n"
+        "  --stuck             take no byte from the program (its output stays stopped)\n"
         "  --verbose           print every byte received\n"
         "Runs until interrupted; prints the device path on its first line.");
 }
@@ -84,6 +85,8 @@ int main(int argc, char** argv) {
             options.badChecks = number();
         else if (a == "--hangup-after")
             options.hangupAfter = number();
+        else if (a == "--stuck")
+            options.stuck = true;
         else if (a == "--verbose")
             verbose = true;
         else {
