@@ -1,18 +1,26 @@
 #!/usr/bin/env bash
 # Builds everything (installing what is missing) and runs every test: the fuzz targets for a
-# fixed number of runs, the test suite, and the same suite built with AddressSanitizer and
+# fixed number of runs, the test suite with warnings as errors, the engine's tests in a build
+# that does not look for Qt at all, and the whole suite again built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (halting on the first report).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-export ODOMEI_EXTRA_PACKAGES="clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev"
+export ODOMEI_EXTRA_PACKAGES="clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev man-db"
+started=$SECONDS
 
 scripts/fuzz.sh
 
-scripts/setup.sh build
-(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure)
+ODOMEI_CMAKE_ARGS="-DODOMEI_WERROR=ON" scripts/setup.sh build
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
+
+echo "== The engine without Qt"
+ODOMEI_CMAKE_ARGS="-DODOMEI_QT=OFF -DODOMEI_WERROR=ON" scripts/setup.sh build-noqt
+(cd build-noqt && ctest --output-on-failure -j2)
 
 echo "== The same tests with AddressSanitizer and UndefinedBehaviorSanitizer"
-ODOMEI_CMAKE_ARGS="-DODOMEI_SANITIZE=ON" scripts/setup.sh build-asan
-cd build-asan
-ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+ODOMEI_CMAKE_ARGS="-DODOMEI_SANITIZE=ON -DODOMEI_WERROR=ON" scripts/setup.sh build-asan
+(cd build-asan &&
+    ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
+
+echo "== All tests passed in $((SECONDS - started)) s"

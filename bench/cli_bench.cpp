@@ -1,0 +1,90 @@
+// odomei-cli benchmark: the whole program, from process start to the output file written, against
+// the time a 19200-baud line needs for the bytes exchanged, and the time from process start to
+// the STX reaching the meter. Prints figures; it passes or fails nothing.
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/metersim/MeterSim.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRuns = 25;
+constexpr int kBaud = 19200;
+constexpr int kBytesExchanged = 1 + 216 + 1;  // STX, the answer, ACK
+constexpr double kBitsPerByte = 10.0;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+    const auto work = std::filesystem::temp_directory_path() / "odomei-cli-bench";
+    std::filesystem::remove_all(work);
+    std::filesystem::create_directories(work);
+    std::filesystem::current_path(work);
+
+    metersim::Options options;
+    options.linkPath = (work / "meter-tty").string();
+    options.baud = kBaud;
+    metersim::MeterSim sim(options);
+    std::string error;
+    if (!sim.Start(&error)) {
+        std::fprintf(stderr, "metersim: %s\n", error.c_str());
+        return 1;
+    }
+    std::string cli = ODOMEI_CLI, read = "read", port = "--port", tty = options.linkPath,
+                out = "-o", file = (work / "out.csv").string();
+    char* argv[] = {cli.data(), read.data(), port.data(), tty.data(), out.data(), file.data(),
+                    nullptr};
+
+    std::vector<double> total, toStx;
+    for (int i = 0; i < kRuns; ++i) {
+        const std::size_t before = sim.Received().size();
+        const auto start = Clock::now();
+        pid_t pid = 0;
+        if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0) {
+            std::perror("posix_spawn");
+            return 1;
+        }
+        sim.WaitForReceived(before + 1, 5000);
+        const auto stx = Clock::now();
+        int status = 0;
+        waitpid(pid, &status, 0);
+        const auto end = Clock::now();
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            std::fprintf(stderr, "run %d failed with status %d\n", i, status);
+            return 1;
+        }
+        total.push_back(Ms(end - start));
+        toStx.push_back(Ms(stx - start));
+        std::filesystem::remove(file);
+    }
+    const double lineMs = kBytesExchanged * kBitsPerByte * 1000.0 / kBaud;
+    std::sort(total.begin(), total.end());
+    std::printf("odomei-cli read: median %.1f ms from process start to the file written over %d runs"
+                " (min %.1f, max %.1f)\n",
+                Median(total), kRuns, total.front(), total.back());
+    std::printf("line time for %d bytes at %d baud: %.1f ms\n", kBytesExchanged, kBaud, lineMs);
+    std::printf("ratio: %.3f (goal <= 1.05)\n", Median(total) / lineMs);
+    std::printf("process start to STX at the meter: median %.1f ms (goal <= 30 ms)\n",
+                Median(toStx));
+    sim.Stop();
+    std::filesystem::current_path("/");
+    std::filesystem::remove_all(work);
+    return 0;
+}
