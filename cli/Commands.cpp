@@ -183,15 +183,15 @@ int RunPorts() {
     for (const PortMapping& m : mappings) {
         std::printf("COM%d\t%s\n", m.number, m.device.c_str());
         if (!m.stableName.empty()) std::printf("\tstable name: %s\n", m.stableName.c_str());
-        if (m.info) {
-            if (!m.info->description.empty())
-                std::printf("\tdescription: %s\n", m.info->description.c_str());
-            if (!m.info->manufacturer.empty())
-                std::printf("\tmanufacturer: %s\n", m.info->manufacturer.c_str());
-            if (m.info->vendorId && m.info->productId)
-                std::printf("\tUSB id: %04x:%04x\n", *m.info->vendorId, *m.info->productId);
-            if (!m.info->serialNumber.empty())
-                std::printf("\tserial number: %s\n", m.info->serialNumber.c_str());
+        if (m.listed) {
+            if (!m.info.description.empty())
+                std::printf("\tdescription: %s\n", m.info.description.c_str());
+            if (!m.info.manufacturer.empty())
+                std::printf("\tmanufacturer: %s\n", m.info.manufacturer.c_str());
+            if (m.info.vendorId && m.info.productId)
+                std::printf("\tUSB id: %04x:%04x\n", *m.info.vendorId, *m.info.productId);
+            if (!m.info.serialNumber.empty())
+                std::printf("\tserial number: %s\n", m.info.serialNumber.c_str());
         }
         std::printf("\tmapped by: %s\n",
                     m.fromIni ? ("[Ports] in " + paths.IniPath()).c_str() : "the system's port list");

@@ -104,7 +104,10 @@ std::vector<PortMapping> PortMap::Mappings(const std::string& byIdDir) const {
         }
         const std::string real = Canonical(m.device);
         for (const PortInfo& p : ports) {
-            if (Canonical(p.device) == real) m.info = p;
+            if (Canonical(p.device) == real) {
+                m.listed = true;
+                m.info = p;
+            }
         }
         m.stableName = StableNameOf(m.device, byIdDir);
         mappings.push_back(std::move(m));

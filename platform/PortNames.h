@@ -37,7 +37,8 @@ struct PortMapping {
     std::string device;   // what opening COMn opens
     bool fromIni = false;  // a [Ports] entry says so
     std::string stableName;  // /dev/serial/by-id/... leading to the same device, if any
-    std::optional<PortInfo> info;  // what the system says of the device, if it lists it
+    bool listed = false;     // the system lists the device ...
+    PortInfo info;           // ... and says this of it
 };
 
 class PortMap {

@@ -67,7 +67,7 @@ TEST(PortMap, PortsEntriesWinAndExtendTheList) {
     std::vector<std::string> seen;
     for (const auto& m : mappings) {
         seen.push_back("COM" + std::to_string(m.number) + "=" + m.device +
-                       (m.fromIni ? " ini" : "") + (m.info ? " listed" : ""));
+                       (m.fromIni ? " ini" : "") + (m.listed ? " listed" : ""));
     }
     EXPECT_EQ(seen, (std::vector<std::string>{
                         "COM1=/dev/ttyS1 listed", "COM2=" + dir.File("meter") + " ini",
@@ -97,8 +97,8 @@ TEST(PortMap, StableNameIsTheByIdLinkToTheSameDevice) {
     ASSERT_EQ(mappings.size(), 2u);
     EXPECT_EQ(mappings[1].number, 3);
     EXPECT_EQ(mappings[1].stableName, adapter);
-    ASSERT_TRUE(mappings[1].info.has_value());
-    EXPECT_EQ(mappings[1].info->description, "FT232R USB UART");
+    ASSERT_TRUE(mappings[1].listed);
+    EXPECT_EQ(mappings[1].info.description, "FT232R USB UART");
 }
 
 }  // namespace
