@@ -2,10 +2,15 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QSocketNotifier>
 #include <QTranslator>
+
+#include <cstdio>
+#include <memory>
 
 #include "app/MeterDlg.h"
 #include "app/MessageBox.h"
+#include "platform/Interrupt.h"
 
 namespace odomei {
 
@@ -20,6 +25,16 @@ bool CMeterApp::InitInstance() {
         QApplication::installTranslator(&qtJapanese);
     }
     CMeterDlg dlg;
+    // SIGINT, SIGTERM or SIGHUP (a logout, a kill) end the program as closing the window does:
+    // a save or INI write in progress finishes, a read stops, every box closes, the port closes.
+    std::unique_ptr<QSocketNotifier> interrupts;
+    if (InterruptWakeFd() >= 0) {
+        interrupts = std::make_unique<QSocketNotifier>(InterruptWakeFd(), QSocketNotifier::Read);
+        QObject::connect(interrupts.get(), &QSocketNotifier::activated, [] {
+            std::fprintf(stderr, "odomei: ending on signal %d\n", InterruptSignal());
+            QCoreApplication::exit(0);
+        });
+    }
     dlg.DoModal();
     return false;
 }

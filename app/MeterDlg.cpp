@@ -21,6 +21,7 @@
 #include "app/MessageBox.h"
 #include "app/SaveAs.h"
 #include "link/ReadExchange.h"
+#include "platform/Interrupt.h"
 
 #include "res/odomei.xpm"
 
@@ -179,6 +180,14 @@ bool CMeterDlg::OnInitDialog() {
     m_version->setText(QString());
     m_records.m_nRecordCount = 0;
     m_paths = DeriveFilePaths();
+    if (!m_paths.Known()) {
+        // Never the root folder instead: no INI write-back and no log until the next start.
+        std::fprintf(stderr, "odomei: the working directory cannot be determined (%s): running "
+                             "without KORVANA.ini and KORVANA.log\n",
+                     m_paths.problem.c_str());
+        AfxMessageBox(kNoWorkingFolderText, kMbIconHand,
+                      "The working directory cannot be determined: " + m_paths.problem);
+    }
     m_log.SetPath(m_paths.LogPath());
     m_btnRead->setEnabled(false);
     m_btnSave->setEnabled(false);
@@ -194,7 +203,8 @@ bool CMeterDlg::OnInitDialog() {
 void CMeterDlg::OpenPort() {
     OpenFailure why;
     if (!m_session.Open(PortName(m_nPort), PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
-        const std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
+        std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
+        if (!m_iniNote.empty()) detail += "\n" + m_iniNote;
         std::fprintf(stderr, "odomei: cannot open COM%d: %s\n", m_nPort, detail.c_str());
         AfxMessageBox(PortFailureText("COM" + std::to_string(m_nPort)), kMbIconHand, detail);
         return;
@@ -204,7 +214,11 @@ void CMeterDlg::OpenPort() {
 
 void CMeterDlg::OnDestroy() { m_session.Close(); }
 
-void CMeterDlg::LoadPortSetting() { m_nPort = odomei::LoadPortSetting(m_paths); }
+void CMeterDlg::LoadPortSetting() {
+    m_iniNote.clear();
+    m_nPort = odomei::LoadPortSetting(m_paths, &m_iniNote);
+    if (!m_iniNote.empty()) std::fprintf(stderr, "odomei: %s\n", m_iniNote.c_str());
+}
 
 QWidget* CMeterDlg::GetDlgItem(int id) const {
     switch (id) {
@@ -372,12 +386,13 @@ private:
 
 // The exchange's pauses: the window repaints and message boxes work while it waits, then the
 // rest of the pause is spent waiting (on the port, where the pause may end at its input).
-static void PauseWithEvents(SerialHandle port, int ms, bool untilInput) {
+static int PauseWithEvents(SerialHandle port, int ms, bool untilInput) {
     QElapsedTimer timer;
     timer.start();
     QApplication::processEvents(QEventLoop::AllEvents, ms);
     const qint64 left = ms - timer.elapsed();
     if (left > 0) PlainPause(port, static_cast<int>(left), untilInput);
+    return static_cast<int>((timer.nsecsElapsed() + 500000) / 1000000);
 }
 
 void CMeterDlg::OnRead() {
@@ -393,8 +408,10 @@ void CMeterDlg::OnRead() {
         BusyGuard busy(this);
         const SerialHandle port = m_session.Port();
         result = m_session.Read(
-            [port](int ms, bool untilInput) { PauseWithEvents(port, ms, untilInput); });
+            [port](int ms, bool untilInput) { return PauseWithEvents(port, ms, untilInput); },
+            [](const ExchangeProgress&) { return InterruptSignal() == 0; });
     }
+    if (result.outcome == ExchangeOutcome::kCancelled) return;  // the program is ending
     if (result.outcome != ExchangeOutcome::kBlockReceived) {
         AfxMessageBox(ExchangeFailureText(result.outcome), kMbIconHand);
         return;

@@ -2,8 +2,11 @@
 #include <QApplication>
 
 #include "app/MeterApp.h"
+#include "platform/Interrupt.h"
 
 int main(int argc, char** argv) {
+    // From the start: a signal during the first INI write lets that write finish.
+    odomei::CatchInterrupts();
     QApplication app(argc, argv);
     odomei::CMeterApp meterApp;
     meterApp.InitInstance();

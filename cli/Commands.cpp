@@ -96,11 +96,21 @@ std::string Render(const MeterReading& reading, const ReadOptions& options, bool
     return FormatCsv(reading, options.utf8);
 }
 
+// Without a working directory there is no KORVANA.ini and no KORVANA.log: said, never guessed.
+FilePaths WorkingPaths() {
+    FilePaths paths = DeriveFilePaths();
+    if (!paths.Known()) {
+        std::fprintf(stderr, "odomei-cli: warning: %s (%s)\n", kNoWorkingFolderText,
+                     paths.problem.c_str());
+    }
+    return paths;
+}
+
 }  // namespace
 
 int RunRead(const ReadOptions& options) {
     CatchInterrupts();
-    const FilePaths paths = DeriveFilePaths();
+    const FilePaths paths = WorkingPaths();
     const bool toStdout = options.output.empty() || options.output == "-";
 
     // The port: as given, or as KORVANA.ini selects it for the window (never written back here).
@@ -114,7 +124,7 @@ int RunRead(const ReadOptions& options) {
     const auto lister = SystemPortLister();
     const PortMap ports(paths.IniPath(), lister.get());
 
-    CommLog log(options.noLog ? std::string()
+    CommLog log(options.noLog || (!paths.Known() && options.logFile.empty()) ? std::string()
                 : options.logFile.empty() ? paths.LogPath()
                                           : options.logFile,
                 LogWarnings());
@@ -131,7 +141,7 @@ int RunRead(const ReadOptions& options) {
     const SerialHandle port = session.Port();
     const MeterRead read = session.Read(
         [port](int ms, bool untilInput) {
-            if (InterruptSignal() == 0) PlainPause(port, ms, untilInput);
+            return InterruptSignal() == 0 ? PlainPause(port, ms, untilInput) : 0;
         },
         [&progress](const ExchangeProgress& p) {
             if (InterruptSignal() != 0) return false;
@@ -172,7 +182,7 @@ int RunRead(const ReadOptions& options) {
 }
 
 int RunPorts() {
-    const FilePaths paths = DeriveFilePaths();
+    const FilePaths paths = WorkingPaths();
     const auto lister = SystemPortLister();
     const PortMap ports(paths.IniPath(), lister.get());
     const auto mappings = ports.Mappings();
@@ -181,7 +191,8 @@ int RunPorts() {
         return kExitOk;
     }
     for (const PortMapping& m : mappings) {
-        std::printf("COM%d\t%s\n", m.number, m.device.c_str());
+        std::printf("COM%d\t%s\n", m.number, m.problem.empty() ? m.device.c_str() : "(unusable)");
+        if (!m.problem.empty()) std::printf("\tproblem: %s\n", m.problem.c_str());
         if (!m.stableName.empty()) std::printf("\tstable name: %s\n", m.stableName.c_str());
         if (m.listed) {
             if (!m.info.description.empty())

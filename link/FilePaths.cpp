@@ -7,7 +7,7 @@ namespace odomei {
 
 FilePaths DeriveFilePaths() {
     FilePaths paths;
-    paths.strCurDir = CurrentDirectory().value_or("");
+    paths.strCurDir = CurrentDirectory(&paths.problem).value_or("");
     paths.strIniDir = paths.strCurDir + "/";
     paths.strIniFile = kIniFileName;
     paths.strLogDir = paths.strCurDir + "/";
@@ -16,11 +16,18 @@ FilePaths DeriveFilePaths() {
 }
 
 int ReadPortSetting(const FilePaths& paths) {
+    if (!paths.Known()) return kDefaultPort;
     return static_cast<int>(ReadIniInt(kPortSection, kPortKey, kDefaultPort, paths.IniPath()));
 }
 
-int LoadPortSetting(const FilePaths& paths) {
+int LoadPortSetting(const FilePaths& paths, std::string* note) {
     const int port = ReadPortSetting(paths);
+    if (!paths.Known()) return port;
+    if (auto found = FindUtf8Only(kPortSection, kPortKey, paths.IniPath()); found && note) {
+        *note = paths.IniPath() + " holds " + *found +
+                " in UTF-8, which is not read: the file must be CP932 (Shift-JIS). The port "
+                "number " + std::to_string(port) + " is used instead.";
+    }
     WriteIniString(kPortSection, kPortKey, std::to_string(port), paths.IniPath());
     return port;
 }

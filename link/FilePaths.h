@@ -11,25 +11,34 @@ struct FilePaths {
     std::string strIniDir;   // strCurDir and a separator
     std::string strLogFile;  // "KORVANA.log"
     std::string strIniFile;  // "KORVANA.ini"
+    // The working directory could not be determined: then there is no INI file and no log, and
+    // problem says why (the paths would otherwise lead into the root folder).
+    std::string problem;
+    bool Known() const { return problem.empty(); }
 
-    std::string LogPath() const { return strLogDir + strLogFile; }
-    std::string IniPath() const { return strIniDir + strIniFile; }
+    std::string LogPath() const { return Known() ? strLogDir + strLogFile : std::string(); }
+    std::string IniPath() const { return Known() ? strIniDir + strIniFile : std::string(); }
 };
 
 inline constexpr const char* kIniFileName = "KORVANA.ini";
 inline constexpr const char* kLogFileName = "KORVANA.log";
 inline constexpr const char* kPortSection = "シリアル通信設定";
 inline constexpr const char* kPortKey = "ｼﾘｱﾙﾎﾟｰﾄ番号";
+// Said when the working directory cannot be determined.
+inline constexpr const char* kNoWorkingFolderText =
+    "作業フォルダを取得できませんでした。INIファイルと通信ログを使わずに続けます";
 constexpr int kDefaultPort = 1;
 
 // The file locations derived from the process's current directory.
 FilePaths DeriveFilePaths();
 
 // Reads the port number from the INI file (default 1), as the platform reads INI integers.
+// Without a working directory: 1.
 int ReadPortSetting(const FilePaths& paths);
 
-// Reads the port number and writes it straight back in decimal.
+// Reads the port number and writes it straight back in decimal (not without a working
+// directory). When the INI file holds the setting only as UTF-8, note (if given) says so.
 // A file that cannot be written is passed over silently.
-int LoadPortSetting(const FilePaths& paths);
+int LoadPortSetting(const FilePaths& paths, std::string* note = nullptr);
 
 }  // namespace odomei

@@ -9,14 +9,21 @@ std::string PortFailureText(const std::string& port) {
 
 bool MeterSession::Open(const std::string& name, const PortMap& ports, OpenFailure* failure) {
     Close();
-    if (OpenSerialPortByName(&m_port, name, kLineBaud, kLineDataBits, kLineParityNone,
-                             kLineOneStopBit, 0, ports, failure) == 0) {
+    m_name = name;
+    m_ports = ports;
+    if (!OpenPort(failure)) return false;
+    m_log.WriteCommLog(kStartBanner, 0, 't');
+    return true;
+}
+
+bool MeterSession::OpenPort(OpenFailure* failure) {
+    if (OpenSerialPortByName(&m_port, m_name, kLineBaud, kLineDataBits, kLineParityNone,
+                             kLineOneStopBit, 0, m_ports, failure) == 0) {
         return false;
     }
     // Both lines stay raised while the port is open; a pseudo-terminal has no modem lines.
     m_port->EscapeCommFunction(kSetRts);
     m_port->EscapeCommFunction(kSetDtr);
-    m_log.WriteCommLog(kStartBanner, 0, 't');
     return true;
 }
 
@@ -25,8 +32,21 @@ void MeterSession::PrepareRead() {
 }
 
 MeterRead MeterSession::Read(const ExchangePause& pause, const ExchangeWatch& watch) {
+    // The same port, opened again where the last one went away (or could not be opened again).
+    std::string reopenFailure;
+    if (!m_name.empty() && (m_port == nullptr || m_port->Gone())) {
+        Close();
+        OpenFailure why;
+        if (OpenPort(&why)) {
+            PrepareRead();
+        } else {
+            reopenFailure = "the port went away and cannot be opened again: " +
+                            (why.device.empty() ? why.reason : why.device + ": " + why.reason);
+        }
+    }
     const ExchangeResult exchange = RunReadExchange(m_port, m_log, pause, watch);
     MeterRead result{exchange.outcome, exchange.reason, {}};
+    if (!reopenFailure.empty()) result.reason = reopenFailure;
     if (exchange.outcome == ExchangeOutcome::kBlockReceived) {
         result.reading = DecodeReading(MeasurementBlock(exchange.block));
     }

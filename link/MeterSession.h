@@ -52,15 +52,21 @@ public:
 
     // Arms the port for a read (the character-received event mask).
     void PrepareRead();
-    // Runs the exchange and, for a verified block, decodes it.
+    // Runs the exchange and, for a verified block, decodes it. A port known to be gone (an
+    // adapter pulled out and perhaps plugged back) is closed and opened again first, once, with
+    // the same name and settings; a working port is never reopened.
     MeterRead Read(const ExchangePause& pause, const ExchangeWatch& watch = {});
 
     // Purges and closes the port; nothing when none is open.
     void Close();
 
 private:
+    bool OpenPort(OpenFailure* failure);
+
     const CommLog& m_log;
     SerialHandle m_port = nullptr;
+    std::string m_name;  // what was opened, for opening it again
+    PortMap m_ports;
 };
 
 }  // namespace odomei

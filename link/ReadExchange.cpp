@@ -9,7 +9,11 @@ namespace {
 
 constexpr int kReceiveBufferSize = 1000;
 constexpr int kIdlePollMs = 10;
-constexpr int kIdlePollLimit = 1000;  // about ten seconds of silence
+// About ten seconds of waiting for bytes: the attempt times out at the first idle poll that finds
+// more than 1000 polls' worth of time (10 s) already waited. What counts is the time the pauses
+// actually took, so a pause that bytes ended early counts only as long as it lasted.
+constexpr int kIdlePollLimit = 1000;
+constexpr std::int64_t kIdleLimitMs = std::int64_t{kIdlePollLimit} * kIdlePollMs;
 constexpr int kAttempts = 3;
 constexpr int kPauseAfterNakMs = 100;
 
@@ -26,12 +30,14 @@ bool Send(SerialHandle port, const CommLog& log, std::uint8_t byte, std::string*
 
 }  // namespace
 
-void PlainPause(SerialHandle port, int ms, bool untilInput) {
+int PlainPause(SerialHandle port, int ms, bool untilInput) {
+    const std::int64_t start = MonotonicMicros();
     if (untilInput && port != nullptr) {
         port->WaitForInput(ms);
     } else {
         SleepMs(ms);
     }
+    return static_cast<int>((MonotonicMicros() - start + 500) / 1000);
 }
 
 const char* ExchangeFailureText(ExchangeOutcome outcome) {
@@ -54,11 +60,10 @@ ExchangeResult RunReadExchange(SerialHandle port, const CommLog& log, const Exch
     std::array<std::uint8_t, kReceiveBufferSize> buffer;
     int attempt = 0;
     int received = 0;
-    int idlePolls = 0;
+    std::int64_t idleMs = 0;  // time spent in idle polls' pauses this attempt
     auto goOn = [&] {
-        return !watch ||
-               watch(ExchangeProgress{attempt + 1, received,
-                                      (kIdlePollLimit + 1 - idlePolls) * kIdlePollMs});
+        const auto left = static_cast<int>(std::max<std::int64_t>(kIdleLimitMs + kIdlePollMs - idleMs, 0));
+        return !watch || watch(ExchangeProgress{attempt + 1, received, left});
     };
     auto end = [&result](ExchangeOutcome outcome) {
         result.outcome = outcome;
@@ -67,7 +72,7 @@ ExchangeResult RunReadExchange(SerialHandle port, const CommLog& log, const Exch
     for (;;) {
         buffer.fill(0);
         received = 0;
-        idlePolls = 0;
+        idleMs = 0;
         if (port != nullptr) port->PurgeComm(kPurgeRxClear);
         if (!goOn()) return end(ExchangeOutcome::kCancelled);
         if (!Send(port, log, STX, &result.reason)) return end(ExchangeOutcome::kStxFailed);
@@ -89,8 +94,8 @@ ExchangeResult RunReadExchange(SerialHandle port, const CommLog& log, const Exch
                 break;
             }
             if (stat.cbInQue == 0) {
-                pause(kIdlePollMs, true);
-                if (idlePolls > kIdlePollLimit) {
+                const int waited = pause(kIdlePollMs, true);
+                if (idleMs > kIdleLimitMs) {
                     timedOut = true;
                     result.reason =
                         "no answer from the meter for about ten seconds" +
@@ -99,7 +104,7 @@ ExchangeResult RunReadExchange(SerialHandle port, const CommLog& log, const Exch
                                                              " bytes");
                     break;
                 }
-                ++idlePolls;
+                idleMs += std::max(waited, 0);
                 continue;
             }
             // Never more than the buffer holds, keeping one byte for the zero the read adds;

@@ -37,17 +37,17 @@ struct ExchangeResult {
 struct ExchangeProgress {
     int attempt = 1;       // 1 to 3
     int received = 0;      // bytes of this attempt so far
-    int msUntilTimeout = 0;  // roughly, at the present idle-poll count
+    int msUntilTimeout = 0;  // the idle waiting left before the time-out
 };
 
 // Called at every poll of the reception and before every send; returning false stops the
 // exchange (kCancelled), with nothing more sent.
 using ExchangeWatch = std::function<bool(const ExchangeProgress&)>;
 
-// Waits the given number of milliseconds; the window keeps painting meanwhile. An idle poll's
-// pause (untilInput) may end early once bytes are waiting on the port; the pause after a NAK
-// always lasts its time.
-using ExchangePause = std::function<void(int ms, bool untilInput)>;
+// Waits the given number of milliseconds and returns how many it actually waited; the window
+// keeps painting meanwhile. An idle poll's pause (untilInput) may end early once bytes are
+// waiting on the port; the pause after a NAK always lasts its time.
+using ExchangePause = std::function<int(int ms, bool untilInput)>;
 
 // Runs the whole exchange on an open port, logging every byte sent and received.
 ExchangeResult RunReadExchange(SerialHandle port, const CommLog& log, const ExchangePause& pause,
@@ -56,7 +56,8 @@ ExchangeResult RunReadExchange(SerialHandle port, const CommLog& log, const Exch
 // The message for a failed exchange (empty for success).
 const char* ExchangeFailureText(ExchangeOutcome outcome);
 
-// A pause without a window: sleeps, or waits on the port when it may end at its input.
-void PlainPause(SerialHandle port, int ms, bool untilInput);
+// A pause without a window: sleeps, or waits on the port when it may end at its input. Returns
+// the milliseconds it took.
+int PlainPause(SerialHandle port, int ms, bool untilInput);
 
 }  // namespace odomei

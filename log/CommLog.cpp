@@ -36,13 +36,6 @@ void CommLog::WriteCommLog(const void* data, int count, char mode) const {
     if (m_path.empty()) return;
     const LocalTime now = GetLocalTime();
 
-    // A file last written on another date is started afresh; otherwise the entry is appended.
-    const FileTime written = GetFileLastWriteTime(m_path);
-    if (!written.time && !written.missing) {
-        Report(kTimeError, written.reason);  // there, but its time cannot be had
-        return;
-    }
-    const bool startAfresh = !written.time || !SameDate(*written.time, now);
 
     std::string entry;
     if (mode == 't' || mode == 'T') {
@@ -53,9 +46,12 @@ void CommLog::WriteCommLog(const void* data, int count, char mode) const {
     }
 
     std::string reason;
-    switch (AppendLocked(m_path, startAfresh, entry, &reason)) {
+    // A file last written on another date is started afresh; otherwise the entry is appended.
+    const auto otherDate = [&now](const LocalTime& written) { return !SameDate(written, now); };
+    switch (AppendLocked(m_path, entry, otherDate, &reason)) {
         case AppendResult::kDone: break;
         case AppendResult::kOpenFailed: Report(kOpenError, reason); break;
+        case AppendResult::kTimeFailed: Report(kTimeError, reason); break;
         case AppendResult::kWriteFailed: Report(kWriteError, reason); break;
     }
 }

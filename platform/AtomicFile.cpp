@@ -7,29 +7,54 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace odomei {
 namespace {
 
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any new file
+constexpr mode_t kWriteBits = 0222;
+constexpr int kMaxLinks = 40;  // as the kernel's own limit on a chain of symbolic links
+// Short, so that a name near the length limit can still be replaced in its own folder.
+constexpr const char* kTemporaryName = ".odomei-XXXXXX";
 
-mode_t ModeFor(const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0) return st.st_mode & 07777;
+std::string Folder(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a path names: symbolic links are followed one by one, so that a link whose target
+// does not exist yet still leads to that target, and the link itself survives.
+std::string Target(std::string path) {
+    for (int hops = 0; hops < kMaxLinks; ++hops) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::vector<char> buf(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = readlink(path.c_str(), buf.data(), buf.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return path;
+        const std::string link(buf.data(), static_cast<std::size_t>(n));
+        path = link.front() == '/' ? link : Folder(path) + "/" + link;
+    }
+    return path;
+}
+
+mode_t NewFileMode() {
     const mode_t mask = umask(0);
     umask(mask);
     return kNewFileMode & ~mask;
 }
 
-// The file a path names, following a symbolic link so that the link itself survives.
-std::string Target(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return path;
-    std::string target = resolved;
-    free(resolved);
-    return target;
+// Flushes the folder, so that the rename itself survives a power cut. Filesystems that cannot
+// flush a folder say so with EINVAL: nothing more can be done there.
+bool SyncFolder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = fsync(fd) == 0 || errno == EINVAL;
+    const int err = errno;
+    close(fd);
+    errno = err;
+    return ok;
 }
 
 }  // namespace
@@ -55,19 +80,40 @@ ReplaceResult ReplaceFileAtomically(const std::string& linkOrPath, const std::st
         if (reason) *reason = std::string(what) + ": " + std::strerror(errno);
         return false;
     };
-    std::string tmp = path + ".XXXXXX";
+    struct stat old {};
+    const bool exists = stat(path.c_str(), &old) == 0;
+    if (exists) {
+        if (!S_ISREG(old.st_mode)) {
+            if (reason) *reason = "not a regular file";
+            return ReplaceResult::kCreateFailed;
+        }
+        // Opening it for writing is what would fail on a read-only file, root or not.
+        if ((old.st_mode & kWriteBits) == 0 || access(path.c_str(), W_OK) != 0) {
+            if ((old.st_mode & kWriteBits) == 0) errno = EACCES;
+            fail("read-only file");
+            return ReplaceResult::kCreateFailed;
+        }
+    }
+    const std::string folder = Folder(path);
+    std::string tmp = folder + "/" + kTemporaryName;
     const int fd = mkstemp(tmp.data());
     if (fd < 0) {
         fail("create");
         return ReplaceResult::kCreateFailed;
     }
-    bool ok = fchmod(fd, ModeFor(path)) == 0 || fail("chmod");
-    ok = ok && (WriteAll(fd, content) || fail("write"));
+    // Owner, group and mode are a courtesy: a filesystem that refuses them still gets the file.
+    if (exists && fchown(fd, old.st_uid, old.st_gid) != 0) (void)!fchown(fd, -1, old.st_gid);
+    (void)!fchmod(fd, exists ? (old.st_mode & 07777) : NewFileMode());
+    bool ok = WriteAll(fd, content) || fail("write");
     ok = ok && (fsync(fd) == 0 || fail("flush"));
     if (close(fd) != 0 && ok) ok = fail("close");
     ok = ok && (rename(tmp.c_str(), path.c_str()) == 0 || fail("rename"));
     if (!ok) {
         unlink(tmp.c_str());
+        return ReplaceResult::kWriteFailed;
+    }
+    if (!SyncFolder(folder)) {
+        fail("flush folder");
         return ReplaceResult::kWriteFailed;
     }
     return ReplaceResult::kDone;

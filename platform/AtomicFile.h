@@ -1,5 +1,5 @@
 // Writing files whole: every byte or a failure, and replacing a file through a temporary file
-// beside it, flushed, then renamed over it.
+// beside it, flushed, renamed over it, and the folder flushed too.
 #pragma once
 
 #include <string>
@@ -8,13 +8,17 @@ namespace odomei {
 
 enum class ReplaceResult {
     kDone,
-    kCreateFailed,  // no temporary file could be made beside the target (folder not writable)
+    kCreateFailed,  // the file cannot be written (read-only, not a file) or no temporary file
+                    // could be made beside it (folder not writable)
     kWriteFailed,   // writing, flushing, closing or renaming failed; the target is unchanged
 };
 
-// The target keeps its mode; a new file gets the usual mode for the umask. A target that is a
-// symbolic link stays one: the file it points to is replaced. Nothing is left behind on failure,
-// and reason (if given) receives what failed and why.
+// The target keeps its mode, owner and group where the system allows (a refusal is no failure:
+// USB sticks and network shares often refuse); a new file gets the usual mode for the umask.
+// Hard links, ACLs and extended attributes are not carried over. A target that is a symbolic
+// link stays one: the file it names is written, even one that does not exist yet. A file without
+// write permission is not replaced. Nothing is left behind on failure, and reason (if given)
+// receives what failed and why. Returns only once the new file and its folder entry are on disk.
 ReplaceResult ReplaceFileAtomically(const std::string& path, const std::string& content,
                                     std::string* reason = nullptr);
 

@@ -1,10 +1,8 @@
 #include "platform/Clock.h"
 
-#include <sys/stat.h>
 #include <time.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace odomei {
 namespace {
@@ -48,17 +46,8 @@ LocalTime GetLocalTime() {
 
 void SetClock(std::function<LocalTime()> clock) { ClockOverride() = std::move(clock); }
 
-FileTime GetFileLastWriteTime(const std::string& path) {
-    FileTime result;
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0) {
-        result.time = FromTimespec(st.st_mtim);
-    } else if (errno == ENOENT) {
-        result.missing = true;
-    } else {
-        result.reason = std::strerror(errno);
-    }
-    return result;
+LocalTime LocalTimeOf(std::int64_t seconds, long nanoseconds) {
+    return FromTimespec(timespec{static_cast<time_t>(seconds), nanoseconds});
 }
 
 std::int64_t MonotonicMs() {

@@ -25,13 +25,8 @@ LocalTime GetLocalTime();
 // Replaces the clock (tests); an empty function restores the system clock.
 void SetClock(std::function<LocalTime()> clock);
 
-// A file's last-write time, or why there is none.
-struct FileTime {
-    std::optional<LocalTime> time;  // set when it could be had
-    bool missing = false;           // the file does not exist
-    std::string reason;             // otherwise, why the time could not be had
-};
-FileTime GetFileLastWriteTime(const std::string& path);
+// A time of the system clock (seconds and nanoseconds since 1970) in local time.
+LocalTime LocalTimeOf(std::int64_t seconds, long nanoseconds);
 
 // Milliseconds and microseconds of a clock that never jumps (for deadlines).
 std::int64_t MonotonicMs();

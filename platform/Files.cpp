@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,24 +19,41 @@ constexpr std::size_t kFirstDirectoryBuffer = 256;
 
 }  // namespace
 
-std::optional<std::string> CurrentDirectory() {
+std::optional<std::string> CurrentDirectory(std::string* reason) {
     // No fixed limit: the buffer grows until the whole directory fits.
     std::vector<char> buf(kFirstDirectoryBuffer);
     while (getcwd(buf.data(), buf.size()) == nullptr) {
-        if (errno != ERANGE) return std::nullopt;
+        if (errno != ERANGE) {
+            if (reason) *reason = std::strerror(errno);
+            return std::nullopt;
+        }
         buf.resize(buf.size() * 2);
+    }
+    // Linux marks a working directory that is no longer reachable this way.
+    if (buf[0] != '/') {
+        if (reason) *reason = std::strerror(ENOENT);
+        return std::nullopt;
     }
     return std::string(buf.data());
 }
 
-AppendResult AppendLocked(const std::string& path, bool emptyFirst, const std::string& bytes,
+AppendResult AppendLocked(const std::string& path, const std::string& bytes,
+                          const std::function<bool(const LocalTime& lastWrite)>& emptyIf,
                           std::string* reason) {
     auto why = [reason](const char* text) {
         if (reason) *reason = text;
     };
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, kNewFileMode);
+    // Non-blocking, so that a FIFO without a reader fails at once instead of waiting for one.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
+                        kNewFileMode);
     if (fd < 0) {
         why(std::strerror(errno));
+        return AppendResult::kOpenFailed;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        why("not a regular file");
         return AppendResult::kOpenFailed;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -44,6 +62,13 @@ AppendResult AppendLocked(const std::string& path, bool emptyFirst, const std::s
         why(err == EWOULDBLOCK ? "another program holds the file" : std::strerror(err));
         return AppendResult::kOpenFailed;
     }
+    if (fstat(fd, &st) != 0) {
+        const int err = errno;
+        close(fd);
+        why(std::strerror(err));
+        return AppendResult::kTimeFailed;
+    }
+    const bool emptyFirst = emptyIf(LocalTimeOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
     bool ok = !emptyFirst || ftruncate(fd, 0) == 0;
     ok = ok && lseek(fd, 0, SEEK_END) >= 0;
     ok = ok && WriteAll(fd, bytes);

@@ -2,24 +2,32 @@
 // exclusive lock (the communication log), and the process's standard streams.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "platform/Clock.h"
+
 namespace odomei {
 
-// The process's current directory, or nothing when it cannot be determined.
-std::optional<std::string> CurrentDirectory();
+// The process's current directory, or nothing (with the reason) when it cannot be determined:
+// it was deleted, or a folder above it may not be read.
+std::optional<std::string> CurrentDirectory(std::string* reason = nullptr);
 
 enum class AppendResult {
     kDone,
-    kOpenFailed,   // the file could not be opened or created, or another program holds its lock
+    kOpenFailed,   // the file could not be opened or created, is no regular file (a FIFO, a
+                   // device, a folder), or another program holds its lock
+    kTimeFailed,   // its last-write time could not be had
     kWriteFailed,  // emptying, writing or closing failed
 };
 
-// Opens path for writing (creating it), takes an exclusive lock without waiting for it, empties
-// the file first when emptyFirst is set, and appends bytes. The file is emptied only once the lock
-// is held, so a file another writer holds is never touched. reason receives why it failed.
-AppendResult AppendLocked(const std::string& path, bool emptyFirst, const std::string& bytes,
+// Opens path for writing (creating it) without ever waiting, takes an exclusive lock without
+// waiting for it, then asks emptyIf with the file's last-write time whether to empty it first,
+// and appends bytes. Both the decision and the emptying happen under the lock, so entries
+// another writer made meanwhile are never lost. reason receives why it failed.
+AppendResult AppendLocked(const std::string& path, const std::string& bytes,
+                          const std::function<bool(const LocalTime& lastWrite)>& emptyIf,
                           std::string* reason);
 
 // True when standard output (1) or standard error (2) is a terminal.

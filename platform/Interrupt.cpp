@@ -1,16 +1,25 @@
 #include "platform/Interrupt.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <initializer_list>
 
 namespace odomei {
 namespace {
 
 volatile sig_atomic_t g_signal = 0;
+int g_wake[2] = {-1, -1};
 
 void OnSignal(int signal) {
     if (g_signal == 0) g_signal = signal;
+    if (g_wake[1] >= 0) {
+        const int saved = errno;
+        (void)!write(g_wake[1], "!", 1);
+        errno = saved;
+    }
 }
 
 constexpr int kSignalExitBase = 128;
@@ -18,6 +27,7 @@ constexpr int kSignalExitBase = 128;
 }  // namespace
 
 void CatchInterrupts() {
+    if (g_wake[0] < 0 && pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) g_wake[0] = g_wake[1] = -1;
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
@@ -26,6 +36,8 @@ void CatchInterrupts() {
 }
 
 int InterruptSignal() { return g_signal; }
+
+int InterruptWakeFd() { return g_wake[0]; }
 
 int InterruptExitStatus(int signal) { return kSignalExitBase + signal; }
 

@@ -11,6 +11,10 @@ void CatchInterrupts();
 // The signal that arrived first, or 0 while none has.
 int InterruptSignal();
 
+// A descriptor that becomes readable when a signal arrives, for an event loop to watch; -1 before
+// CatchInterrupts.
+int InterruptWakeFd();
+
 // The exit status a shell gives a program ended by that signal (128 + its number).
 int InterruptExitStatus(int signal);
 

@@ -41,6 +41,7 @@ std::optional<int> ComNumber(const std::string& name) {
     for (std::size_t i = 0; i < prefix.size(); ++i) {
         if ((name[i] & ~0x20) != prefix[i]) return std::nullopt;  // com1 is COM1, as on Windows
     }
+    if (name[prefix.size()] == '0') return std::nullopt;  // COM01 is no name of a port
     int n = 0;
     for (std::size_t i = prefix.size(); i < name.size(); ++i) {
         if (name[i] < '0' || name[i] > '9') return std::nullopt;
@@ -62,12 +63,20 @@ std::vector<PortInfo> PortMap::SystemPorts() const {
     return ports;
 }
 
-std::optional<std::string> PortMap::DeviceFor(const std::string& name) const {
+std::optional<std::string> PortMap::DeviceFor(const std::string& name, std::string* why) const {
     const auto n = ComNumber(name);
     if (!n) return std::nullopt;
     if (!m_iniPath.empty()) {
-        if (auto mapped = ReadIniString(kPortsSection, kNamePrefix + std::to_string(*n), m_iniPath)) {
-            if (!mapped->empty()) return mapped;
+        const std::string key = kNamePrefix + std::to_string(*n);
+        const auto mapped = ReadIniString(kPortsSection, key, m_iniPath);
+        if (mapped && !mapped->empty()) return mapped;
+        if (IniHasKey(kPortsSection, key, m_iniPath)) {
+            if (why) {
+                *why = "the entry " + key + " of section [Ports] in " + m_iniPath +
+                       (mapped ? " is empty." : " is not valid CP932 text.") +
+                       " Give the device there, for example " + key + "=/dev/ttyUSB0.";
+            }
+            return std::nullopt;
         }
     }
     const auto ports = SystemPorts();
@@ -78,38 +87,33 @@ std::optional<std::string> PortMap::DeviceFor(const std::string& name) const {
 std::vector<PortMapping> PortMap::Mappings(const std::string& byIdDir) const {
     const auto ports = SystemPorts();
     int last = static_cast<int>(ports.size());
-    std::vector<std::pair<int, std::string>> entries;
     if (!m_iniPath.empty()) {
-        for (const auto& [key, value] : ReadIniSection(kPortsSection, m_iniPath)) {
-            const auto n = ComNumber(key);
-            if (!n || value.empty()) continue;
-            entries.emplace_back(*n, value);
-            last = std::max(last, *n);
+        for (const auto& entry : ReadIniSection(kPortsSection, m_iniPath)) {
+            if (const auto n = ComNumber(entry.first)) last = std::max(last, *n);
         }
     }
     std::vector<PortMapping> mappings;
     for (int n = 1; n <= last; ++n) {
+        // Exactly what opening the name would do.
+        const std::string name = kNamePrefix + std::to_string(n);
+        std::string why;
+        const auto device = DeviceFor(name, &why);
+        if (!device && why.empty()) continue;
         PortMapping m;
         m.number = n;
-        // The first entry for a name is the one that counts, as when the port is opened.
-        const auto entry = std::find_if(entries.begin(), entries.end(),
-                                        [n](const auto& e) { return e.first == n; });
-        if (entry != entries.end()) {
-            m.device = entry->second;
-            m.fromIni = true;
-        } else if (n <= static_cast<int>(ports.size())) {
-            m.device = ports[static_cast<std::size_t>(n - 1)].device;
-        } else {
-            continue;
-        }
-        const std::string real = Canonical(m.device);
-        for (const PortInfo& p : ports) {
-            if (Canonical(p.device) == real) {
-                m.listed = true;
-                m.info = p;
+        m.device = device.value_or("");
+        m.problem = why;
+        m.fromIni = !m_iniPath.empty() && IniHasKey(kPortsSection, name, m_iniPath);
+        if (device) {
+            const std::string real = Canonical(*device);
+            for (const PortInfo& p : ports) {
+                if (Canonical(p.device) == real) {
+                    m.listed = true;
+                    m.info = p;
+                }
             }
+            m.stableName = StableNameOf(*device, byIdDir);
         }
-        m.stableName = StableNameOf(m.device, byIdDir);
         mappings.push_back(std::move(m));
     }
     return mappings;

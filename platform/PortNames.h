@@ -34,7 +34,8 @@ std::unique_ptr<PortLister> SystemPortLister();
 // One name as the program maps it.
 struct PortMapping {
     int number = 0;       // n of COMn
-    std::string device;   // what opening COMn opens
+    std::string device;   // what opening COMn opens; empty when its [Ports] entry is unusable
+    std::string problem;  // then: what is wrong with the entry
     bool fromIni = false;  // a [Ports] entry says so
     std::string stableName;  // /dev/serial/by-id/... leading to the same device, if any
     bool listed = false;     // the system lists the device ...
@@ -53,8 +54,10 @@ public:
     // adapters (ttyUSB*), then USB modems (ttyACM*), each in numeric order.
     std::vector<PortInfo> SystemPorts() const;
 
-    // The device for "COMn": the [Ports] entry if there is one, else the n-th machine port.
-    std::optional<std::string> DeviceFor(const std::string& name) const;
+    // The device for "COMn": the [Ports] entry if there is one, else the n-th machine port. An
+    // entry that is there but cannot be used (empty, not CP932 text) leads nowhere, never to
+    // another port: why (if given) then names the entry and what is wrong with it.
+    std::optional<std::string> DeviceFor(const std::string& name, std::string* why = nullptr) const;
 
     // COM1 up to the last name that leads anywhere, each with its device.
     std::vector<PortMapping> Mappings(const std::string& byIdDir = kByIdDir) const;

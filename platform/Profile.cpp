@@ -1,8 +1,10 @@
 #include "platform/Profile.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <vector>
 
 #include "platform/AtomicFile.h"
@@ -49,10 +51,51 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Far more than any settings file holds; a larger "INI file" is something else.
+constexpr std::size_t kMaxIniBytes = 1 << 20;
+
+struct IniFile {
+    enum Status { kRead, kMissing, kUnusable } status = kMissing;
+    std::string text;
+};
+
+// Only a regular file is read, and only up to the limit: a folder, a FIFO or a device (such as a
+// link to /dev/zero) is unusable, and opening never waits (a FIFO without a writer).
+IniFile ReadIniFile(const std::string& path) {
+    IniFile file;
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        file.status = errno == ENOENT ? IniFile::kMissing : IniFile::kUnusable;
+        return file;
+    }
+    struct stat st {};
+    file.status = IniFile::kUnusable;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<std::size_t>(st.st_size) <= kMaxIniBytes) {
+        std::string text(kMaxIniBytes + 1, '\0');
+        std::size_t got = 0;
+        for (;;) {
+            const ssize_t n = read(fd, text.data() + got, text.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (n == 0 && got <= kMaxIniBytes) {
+                    text.resize(got);
+                    file = {IniFile::kRead, std::move(text)};
+                }
+                break;
+            }
+            got += static_cast<std::size_t>(n);
+            if (got > kMaxIniBytes) break;
+        }
+    }
+    close(fd);
+    return file;
+}
+
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    IniFile file = ReadIniFile(path);
+    if (file.status != IniFile::kRead) return std::nullopt;
+    return std::move(file.text);
 }
 
 std::vector<Line> SplitLines(const std::string& text) {
@@ -65,6 +108,13 @@ std::vector<Line> SplitLines(const std::string& text) {
         start = end;
     }
     return lines;
+}
+
+// The line end the file uses: that of its first line, CR LF where it has none.
+std::string LineEndOf(const std::string& text) {
+    const auto lf = text.find('\n');
+    if (lf == std::string::npos) return std::string(kCrLf);
+    return lf > 0 && text[lf - 1] == '\r' ? std::string(kCrLf) : "\n";
 }
 
 // The parsed meaning of one line.
@@ -187,40 +237,68 @@ std::uint32_t ReadIniInt(std::string_view section, std::string_view key,
     return negative ? 0u - result : result;
 }
 
-bool WriteIniString(std::string_view section, std::string_view key,
-                               std::string_view value, const std::string& path) {
+bool WriteIniString(std::string_view section, std::string_view key, std::string_view value,
+                    const std::string& path) {
     const auto sjSection = Utf8ToCp932(section);
     const auto sjKey = Utf8ToCp932(key);
     const auto sjValue = Utf8ToCp932(value);
     if (!sjSection || !sjKey || !sjValue) return false;
 
-    // A file that is there but cannot be read is left alone rather than replaced by a new one.
-    const auto text = ReadWholeFile(path);
-    std::error_code ec;
-    if (!text && std::filesystem::exists(path, ec)) return false;
-    std::vector<Line> lines = SplitLines(text.value_or(""));
-    const std::string keyLine = *sjKey + "=" + *sjValue + std::string(kCrLf);
+    // A file that is there but cannot be read (or is no file) is left alone rather than replaced
+    // by a new one.
+    const IniFile file = ReadIniFile(path);
+    if (file.status == IniFile::kUnusable) return false;
+    std::vector<Line> lines = SplitLines(file.text);
+    // Lines put in take the file's own line end; a new file gets CR LF.
+    const std::string lineEnd = LineEndOf(file.text);
     const Location loc = Find(lines, *sjSection, *sjKey);
-    // A last line without its line end gets one before anything is added after it.
-    auto terminate = [&lines](size_t i) {
-        if (!lines[i].raw.ends_with('\n')) lines[i].raw += kCrLf;
+    // A line is put in after line i. When that is the last line and it has no line end, it gets
+    // one and the new last line goes without, so the file still ends as it did.
+    auto insertAfter = [&lines, &lineEnd](std::size_t i, std::vector<std::string> added) {
+        const bool last = i + 1 == lines.size();
+        const bool open = last && !lines[i].raw.ends_with('\n');
+        if (open) lines[i].raw += lineEnd;
+        for (std::size_t k = 0; k < added.size(); ++k) {
+            const bool newLast = open && k + 1 == added.size();
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i + 1 + k),
+                         Line{added[k] + (newLast ? "" : lineEnd)});
+        }
     };
+    const std::string keyLine = *sjKey + "=" + *sjValue;
     if (loc.key) {
         // The key's line is rewritten with the line end it had (CR LF, LF or none at the end).
         Line& line = lines[*loc.key];
-        line.raw = *sjKey + "=" + *sjValue + line.raw.substr(line.Body().size());
+        line.raw = keyLine + line.raw.substr(line.Body().size());
     } else if (loc.section) {
-        terminate(loc.lastInSection);
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(loc.lastInSection) + 1,
-                     Line{keyLine});
+        insertAfter(loc.lastInSection, {keyLine});
+    } else if (lines.empty()) {
+        lines.push_back({"[" + *sjSection + "]" + lineEnd});
+        lines.push_back({keyLine + lineEnd});
     } else {
-        if (!lines.empty()) terminate(lines.size() - 1);
-        lines.push_back({"[" + *sjSection + "]" + std::string(kCrLf)});
-        lines.push_back({keyLine});
+        insertAfter(lines.size() - 1, {"[" + *sjSection + "]", keyLine});
     }
     std::string content;
     for (const auto& l : lines) content += l.raw;
     return ReplaceFileAtomically(path, content) == ReplaceResult::kDone;
+}
+
+bool IniHasKey(std::string_view section, std::string_view key, const std::string& path) {
+    return RawValue(section, key, path).has_value();
+}
+
+std::optional<std::string> FindUtf8Only(std::string_view section, std::string_view key,
+                                        const std::string& path) {
+    const auto sjSection = Utf8ToCp932(section);
+    const auto sjKey = Utf8ToCp932(key);
+    const auto text = ReadWholeFile(path);
+    if (!sjSection || !sjKey || !text) return std::nullopt;
+    const auto lines = SplitLines(*text);
+    const Location asCp932 = Find(lines, *sjSection, *sjKey);
+    if (asCp932.key) return std::nullopt;
+    const Location asUtf8 = Find(lines, section, key);
+    if (asUtf8.key) return "the key " + std::string(key) + " of section [" + std::string(section) + "]";
+    if (!asCp932.section && asUtf8.section) return "section [" + std::string(section) + "]";
+    return std::nullopt;
 }
 
 }  // namespace odomei

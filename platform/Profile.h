@@ -11,7 +11,8 @@
 namespace odomei {
 
 // Sections and keys are given in UTF-8 and matched against the file's CP932 bytes, ignoring the
-// case of ASCII letters. Values are returned and written in UTF-8.
+// case of ASCII letters. Values are returned and written in UTF-8. Only a regular file of at most
+// 1 MiB is read: anything else reads as a missing file.
 
 // The value of section/key (blanks around it and one pair of enclosing quotes removed), or
 // nothing when the file, the section or the key is missing or the value is not valid CP932.
@@ -29,9 +30,19 @@ std::vector<std::pair<std::string, std::string>> ReadIniSection(std::string_view
 std::uint32_t ReadIniInt(std::string_view section, std::string_view key,
                                    std::int32_t defaultValue, const std::string& path);
 
+// Whether a key=value line for section/key stands in the file, whatever its value.
+bool IniHasKey(std::string_view section, std::string_view key, const std::string& path);
+
+// When section/key is missing as CP932 but stands in the file as UTF-8 (an editor saved it so),
+// what was found ("section [...]" or "the key ... of section [...]"); nothing otherwise.
+std::optional<std::string> FindUtf8Only(std::string_view section, std::string_view key,
+                                        const std::string& path);
+
 // Sets section/key to value, creating the file, the section and the key as needed. Every other
-// line keeps its bytes. The file is replaced atomically (a temporary file beside it, then a
-// rename). Returns false when the file could not be written; nothing is changed then.
+// line keeps its bytes; lines put in take the file's own line end, and a file that ends without
+// a line end still does. The file is replaced atomically (a temporary file beside it, then a
+// rename). Returns false when the file could not be written, or is no regular file, or is larger
+// than any settings file (1 MiB); nothing is changed then.
 bool WriteIniString(std::string_view section, std::string_view key,
                                std::string_view value, const std::string& path);
 

@@ -39,7 +39,11 @@ constexpr std::uint32_t kFlagInX = 1u << 9;
 class TermiosDevice final : public SerialDevice {
 public:
     TermiosDevice(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
-    ~TermiosDevice() override { close(m_fd); }
+    ~TermiosDevice() override {
+        // On a pseudo-terminal the exclusive flag outlives the close: clear it for the next user.
+        ioctl(m_fd, TIOCNXCL);
+        close(m_fd);
+    }
 
     bool SetupComm(std::uint32_t, std::uint32_t) override { return true; }  // kernel queues
 
@@ -248,20 +252,25 @@ public:
         return m_path + ": " + std::strerror(m_errno);
     }
 
+    bool Gone() const override { return m_gone; }
+
 private:
     bool Fail(int err) {
         m_errno = err;
+        if (err == EIO || err == ENXIO || err == ENODEV) m_gone = true;
         return false;
     }
     // A device that has gone (an unplugged adapter, a closed pseudo-terminal master).
-    bool HungUp() const {
+    bool HungUp() {
         pollfd p{m_fd, 0, 0};
-        return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+        if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) m_gone = true;
+        return m_gone;
     }
 
     int m_fd;
     std::string m_path;
     int m_errno = 0;
+    bool m_gone = false;
     std::uint32_t m_mask = 0;
     CommTimeouts m_timeouts;
 };
@@ -317,7 +326,12 @@ std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool ove
                                                OpenFailure* failure, const PortMap& ports) {
     if (Opener()) return Opener()(name, overlapped, failure);
     if (!ComNumber(name)) return OpenTermiosDevice(name, failure, ports);  // a device path
-    const auto device = ports.DeviceFor(name);
+    std::string why;
+    const auto device = ports.DeviceFor(name, &why);
+    if (!device && !why.empty()) {
+        if (failure) *failure = OpenFailure{name, why};
+        return nullptr;
+    }
     if (!device) {
         if (failure) {
             *failure = OpenFailure{name, "no device is known by this name. " + ports.Describe() +

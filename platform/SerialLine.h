@@ -108,6 +108,9 @@ public:
     // look at. Lets an idle pause end as soon as the meter speaks.
     virtual bool WaitForInput(int ms) = 0;
     virtual std::string LastError() const = 0;
+    // True once the device is known to have gone: the line hung up or the driver reported the
+    // device missing (an adapter pulled out). Such a handle never works again.
+    virtual bool Gone() const = 0;
 };
 
 // Why an open failed, for the user: the device tried and the reason in plain words.

@@ -18,7 +18,9 @@ ODOMEI_CMAKE_ARGS="-DODOMEI_QT=OFF -DODOMEI_WERROR=ON" scripts/setup.sh build-no
 (cd build-noqt && ctest --output-on-failure -j2)
 
 echo "== The same tests with AddressSanitizer and UndefinedBehaviorSanitizer"
-ODOMEI_CMAKE_ARGS="-DODOMEI_SANITIZE=ON -DODOMEI_WERROR=ON" scripts/setup.sh build-asan
+# Warnings are errors in the two builds above; GCC 12 reports false "maybe-uninitialized" inside
+# the standard library when the sanitizers instrument it, so not here.
+ODOMEI_CMAKE_ARGS="-DODOMEI_SANITIZE=ON -DODOMEI_WERROR=OFF" scripts/setup.sh build-asan
 (cd build-asan &&
     ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)

@@ -34,6 +34,7 @@ struct FakeLine {
     int statusFailsAfter = -1;  // ClearCommError fails from its Nth call on
     int statusCalls = 0;
     bool closed = false;
+    bool gone = false;  // what the device says of itself: gone for good
 
     static CommProp FullCapabilities() {
         CommProp p;
@@ -160,6 +161,7 @@ public:
     }
     bool WaitForInput(int) override { return !m_line->incoming.empty(); }
     std::string LastError() const override { return "fake: failed as told"; }
+    bool Gone() const override { return m_line->gone; }
 
 private:
     bool Call(const std::string& call) {

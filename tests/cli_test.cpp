@@ -38,7 +38,9 @@ struct CliRun {
 // to a terminal when asked).
 class CliProcess {
 public:
-    CliProcess(const std::string& dir, std::vector<std::string> args, bool errToTerminal = false)
+    // env: NAME=value pairs added to the program's environment; program: another binary.
+    CliProcess(const std::string& dir, std::vector<std::string> args, bool errToTerminal = false,
+               std::vector<std::string> env = {}, const char* program = ODOMEI_CLI)
         : m_out(dir + "/.stdout"), m_err(dir + "/.stderr") {
         int terminal = -1;
         if (errToTerminal) {
@@ -47,7 +49,7 @@ public:
             m_terminal = terminal;
             m_childTerminal = child;
         }
-        args.insert(args.begin(), ODOMEI_CLI);
+        args.insert(args.begin(), program);
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -61,6 +63,7 @@ public:
             dup2(in, 0);
             dup2(out, 1);
             dup2(err, 2);
+            for (auto& e : env) putenv(e.data());
             execv(argv[0], argv.data());
             _exit(127);
         }
@@ -103,6 +106,13 @@ private:
 
 CliRun RunCli(const std::string& dir, std::vector<std::string> args) {
     return CliProcess(dir, std::move(args)).Wait();
+}
+
+// The environment that preloads the misbehaving filesystem (see shim/fs_shim.cpp).
+std::vector<std::string> Shim(const std::string& faults) {
+    return {"LD_PRELOAD=" ODOMEI_FS_SHIM, "ODOMEI_SHIM=" + faults,
+            // A sanitizer build wants its runtime first; the shim comes first here on purpose.
+            "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
 }
 
 // The log with every time stamp set to the fixed clock's, so it compares with ExpectLog.
@@ -314,6 +324,44 @@ TEST_F(Cli, AnOutputThatCannotBeWrittenLeavesTheOldFileAsItWas) {
     EXPECT_EQ(r.err.rfind("odomei-cli: ファイルオープンに失敗しました\n  " + folder.File("out.csv"), 0), 0u)
         << r.err;
     EXPECT_EQ(ReadBytes(folder.File("out.csv")), "the old file\r\n");
+}
+
+TEST_F(Cli, AFilesystemThatRefusesModeChangesStillGetsTheFile) {
+    Start();
+    test::WriteBytes(dir.File("out.csv"), "older\r\n");
+    const CliRun r = CliProcess(dir.Path(), {"read", "-o", "out.csv"}, false, Shim("nochmod")).Wait();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadBytes(dir.File("out.csv")), Golden());
+    EXPECT_EQ(FilesIn(dir.Path()),
+              (std::vector<std::string>{"KORVANA.ini", "KORVANA.log", "meter-tty", "out.csv"}));
+}
+
+TEST_F(Cli, AFolderThatCannotBeFlushedIsAWriteFailure) {
+    Start();
+    const CliRun r = CliProcess(dir.Path(), {"read", "-o", "out.csv"}, false, Shim("dirsync")).Wait();
+    EXPECT_EQ(r.status, 8);
+    EXPECT_EQ(r.err.rfind("odomei-cli: ファイルの書き込みに失敗しました\n", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("flush folder"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, TheWindowEndsCleanlyOnASignalDuringItsFirstIniWrite) {
+    // The INI write at start takes a second (a slow disk); SIGTERM comes in the middle of it.
+    const std::string ini = Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1\r\n[Ports]\r\nCOM1=") +
+                            dir.File("unplugged") + "\r\n";
+    test::WriteBytes(dir.File("KORVANA.ini"), ini + "; " + std::string(100000, 'x') + "\r\n");
+    auto env = Shim("slowsync");
+    env.push_back("QT_QPA_PLATFORM=offscreen");
+    CliProcess window(dir.Path(), {}, false, env, ODOMEI_WINDOW);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const auto start = std::chrono::steady_clock::now();
+    window.Signal(SIGTERM);
+    const CliRun r = window.Wait();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("odomei: ending on signal 15"), std::string::npos) << r.err;
+    // The write finished whole and nothing was left beside it.
+    EXPECT_EQ(ReadBytes(dir.File("KORVANA.ini")).substr(0, ini.size()), ini);
+    EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"KORVANA.ini"});
 }
 
 TEST_F(Cli, InterruptOrTerminateEndsTheReadCleanly) {

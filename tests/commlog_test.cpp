@@ -168,6 +168,25 @@ TEST_F(CommLogFile, UnwritableFolderShowsTheOpenErrorAndTheCallerGoesOn) {
     EXPECT_EQ(problems[0].detail.rfind(locked.Path() + "/KORVANA.log\n", 0), 0u);
 }
 
+TEST_F(CommLogFile, SomethingOtherThanAFileShowsTheOpenErrorWithoutWaiting) {
+    // A FIFO nobody reads (opening it for writing would wait for a reader), and a folder.
+    ASSERT_EQ(mkfifo(log.Path().c_str(), 0644), 0);
+    Text("onSend");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].text, "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
+    // With a reader waiting, it is still no file to write the log to.
+    const int reader = open(log.Path().c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    Text("onSend");
+    close(reader);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_NE(problems[1].detail.find("not a regular file"), std::string::npos);
+    unlink(log.Path().c_str());
+    mkdir(log.Path().c_str(), 0755);
+    Text("onSend");
+    EXPECT_EQ(problems.size(), 3u);
+}
+
 TEST_F(CommLogFile, FileLockedElsewhereShowsTheOpenErrorAndIsLeftAlone) {
     Text("kept");
     SetFileTime(2026, 12, 6);  // a day change would empty it, but it is not ours to touch now

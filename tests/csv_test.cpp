@@ -1,6 +1,7 @@
 // The CSV export through the window's save command: the file's bytes, the dialog and failures.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <QPushButton>
 #include <csignal>
@@ -111,6 +112,20 @@ TEST_F(SaveCommand, UnwritableFolderShowsTheOpenFailure) {
     EXPECT_EQ(boxes.Calls()[0].text, "ファイルオープンに失敗しました");
     EXPECT_EQ(boxes.Calls()[0].flags, kMbIconHand);
     EXPECT_NE(boxes.Calls()[0].detail.find(locked.Path()), std::string::npos);
+}
+
+TEST_F(SaveCommand, AReadOnlyFileIsNotReplacedAndTheOpenFailureSaysWhy) {
+    Hold(FifteenRows());
+    const std::string path = dir.File("protected.csv");
+    test::WriteBytes(path, "kept\r\n");
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    saveAs.Choose(path);
+    dlg.OnSaveCsv();
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].text, "ファイルオープンに失敗しました");
+    EXPECT_EQ(boxes.Calls()[0].flags, kMbIconHand);
+    EXPECT_NE(boxes.Calls()[0].detail.find("read-only"), std::string::npos);
+    EXPECT_EQ(ReadBytes(path), "kept\r\n");
 }
 
 // A write that fails part-way leaves the earlier file byte for byte and is not called a success.

@@ -11,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/MeterDlg.h"
 #include "link/ReadExchange.h"
@@ -70,12 +71,33 @@ TEST_F(Fault, AnswerCutOneByteShortTimesOutAndKeepsTheBytesInTheLog) {
     metersim::Options options;
     options.stopAfter = 215;
     Start(options);
-    Read();
+    // About ten seconds of waiting, although the bytes came one by one and ended many pauses early.
+    EXPECT_GE(Read(), 9900ms);
     EXPECT_EQ(Messages(), std::vector<std::string>{kTimeout});
     const auto sample = metersim::SampleBlock();
     const std::string log = Log();
     EXPECT_NE(log.find(CommLogDump(sample.data(), 215)), std::string::npos);
     EXPECT_EQ(Count(), 0);
+}
+
+TEST_F(Fault, AdapterPulledOutAndPluggedBackWorksAtTheNextRead) {
+    metersim::Options options;
+    options.hangupAfter = 100;
+    Start(options);
+    EXPECT_LT(Read(), 3s);
+    EXPECT_EQ(Messages(), std::vector<std::string>{kTimeout});
+    // Still unplugged: the send error at once, as before.
+    boxes.Clear();
+    EXPECT_LT(Read(), 3s);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"コマンド送信処理でエラーが発生しました(STX)"});
+    // Plugged back in: the same COM1 leads to the meter again, and the read works.
+    meter.reset();
+    meter = std::make_unique<test::MeterLine>(dir);
+    ASSERT_TRUE(meter->Started());
+    boxes.Clear();
+    Read();
+    EXPECT_TRUE(Messages().empty()) << Messages()[0];
+    ExpectFilled();
 }
 
 TEST_F(Fault, SecondInstanceOnTheSamePortGetsTheStartUpFailureAndTheFirstKeepsWorking) {
@@ -136,6 +158,62 @@ TEST_F(Fault, WorkingFolderMadeReadOnlyAfterStartStillReadsAndSavesElsewhere) {
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"\"history.csv\"を保存しました。"});
     EXPECT_TRUE(test::Exists(elsewhere.File("history.csv")));
     if (!folder.Usable()) chmod(work.c_str(), 0755);
+}
+
+// What the INI file says that cannot be used is said, never replaced by a guess.
+TEST(UnusableSettings, ABrokenPortsEntryNamesItselfAndNeverOpensAnotherPort) {
+    test::TempDir dir;
+    test::ScopedCwd cwd(dir.Path());
+    test::RealSerialOpener real;
+    for (const std::string& value : {std::string("/tmp/x/tty\x81\x20"), std::string()}) {
+        SCOPED_TRACE(value);
+        test::WriteBytes(dir.File("KORVANA.ini"), "[Ports]\r\nCOM1=" + value + "\r\n");
+        test::ScriptedMessageBoxes boxes;
+        CMeterDlg dlg;
+        dlg.OnInitDialog();
+        ASSERT_EQ(boxes.Calls().size(), 1u);
+        EXPECT_EQ(boxes.Calls()[0].text.rfind("通信ポートの初期化に失敗しました", 0), 0u);
+        const std::string& detail = boxes.Calls()[0].detail;
+        EXPECT_NE(detail.find("the entry COM1 of section [Ports]"), std::string::npos) << detail;
+        EXPECT_EQ(detail.find("/dev/ttyS"), std::string::npos) << detail;  // no fallback
+        EXPECT_FALSE(dlg.Session().IsOpen());
+    }
+}
+
+TEST(UnusableSettings, AnIniSavedAsUtf8IsNamedInThePortFailure) {
+    test::TempDir dir;
+    test::ScopedCwd cwd(dir.Path());
+    test::RealSerialOpener real;
+    test::WriteBytes(dir.File("KORVANA.ini"), "[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=2\r\n[Ports]\r\nCOM1=" +
+                                                  dir.File("unplugged") + "\r\n");
+    test::ScriptedMessageBoxes boxes;
+    CMeterDlg dlg;
+    dlg.OnInitDialog();
+    EXPECT_EQ(dlg.Port(), 1);
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_NE(boxes.Calls()[0].detail.find("in UTF-8, which is not read"), std::string::npos)
+        << boxes.Calls()[0].detail;
+}
+
+TEST(UnusableSettings, AWorkingFolderThatIsGoneIsSaidAndNothingIsWrittenElsewhere) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir.File("gone"));
+    test::ScopedCwd cwd(dir.File("gone"));
+    std::filesystem::remove(dir.File("gone"));
+    const bool rootHadFiles = test::Exists("/KORVANA.ini") || test::Exists("/KORVANA.log");
+    test::ScriptedMessageBoxes boxes;
+    CMeterDlg dlg;
+    dlg.OnInitDialog();  // the scripted line opens: the banner would go to the log
+    ASSERT_GE(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].text,
+              "作業フォルダを取得できませんでした。INIファイルと通信ログを使わずに続けます");
+    EXPECT_EQ(boxes.Calls()[0].flags, kMbIconHand);
+    EXPECT_EQ(boxes.Calls().size(), 1u);  // no log failures: there is no log
+    EXPECT_TRUE(dlg.GetDlgItem(IDC_READ)->isEnabled());
+    if (!rootHadFiles) {
+        EXPECT_FALSE(test::Exists("/KORVANA.ini"));
+        EXPECT_FALSE(test::Exists("/KORVANA.log"));
+    }
 }
 
 // Damaged INI files: the program starts, reads what it can and keeps every other line.

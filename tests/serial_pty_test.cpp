@@ -1,5 +1,8 @@
 // The driver on a real pseudo-terminal with the simulated meter on the other side.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -86,6 +89,21 @@ TEST_F(PtyDriver, HangUpEndsReadsAndWritesPromptly) {
     ComStat stat;
     EXPECT_FALSE(handle->ClearCommError(nullptr, &stat));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));  // not the whole read time-out
+}
+
+TEST_F(PtyDriver, ClosingClearsTheExclusiveFlagForTheNextUser) {
+    test::MeterLine meter(dir);
+    ASSERT_EQ(Open(&handle), 1);
+    CloseSerialPort(handle);
+    handle = nullptr;
+    // The simulator keeps the line open, so the flag would stay on it (and lock out every user
+    // but root) unless the close cleared it.
+    const int fd = open(meter.Sim().SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    close(fd);
 }
 
 TEST_F(PtyDriver, MissingDeviceNamesThePathAndThePortsThatExist) {

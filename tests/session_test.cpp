@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "link/MeterSession.h"
+#include "tests/FakeSerial.h"
 #include "tests/LogExpect.h"
 #include "tests/MeterLine.h"
 
@@ -23,7 +24,8 @@ protected:
     MeterRead Read(const ExchangeWatch& watch = {}) {
         session.PrepareRead();
         const SerialHandle port = session.Port();
-        return session.Read([port](int ms, bool until) { PlainPause(port, ms, until); }, watch);
+        return session.Read([port](int ms, bool until) { return PlainPause(port, ms, until); },
+                            watch);
     }
     std::string Log() const { return test::ReadBytes(dir.File("KORVANA.log")); }
     std::string Banner() const { return test::FixedClock::Stamp() + Sjis(kStartBanner) + "\r\n"; }
@@ -145,6 +147,57 @@ TEST_F(Session, FailuresComeBackAsOutcomesWithTheirReasons) {
     EXPECT_EQ(Read().outcome, ExchangeOutcome::kBlockReceived);
     ASSERT_EQ(problems.size(), 7u);  // the banner and six entries of the read
     EXPECT_EQ(problems[0].text, "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
+}
+
+TEST_F(Session, APortThatWentAwayIsOpenedAgainForTheNextReadAndAWorkingOneNever) {
+    metersim::Options options;
+    options.hangupAfter = 100;  // the adapter is pulled out in the middle of the answer
+    Start(options);
+    OpenFailure why;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    EXPECT_EQ(Read().outcome, ExchangeOutcome::kTimedOut);
+    EXPECT_TRUE(session.Port()->Gone());
+
+    // Still unplugged: the read fails at once as before, saying why.
+    meter->Sim().Stop();
+    const MeterRead unplugged = Read();
+    EXPECT_EQ(unplugged.outcome, ExchangeOutcome::kStxFailed);
+    EXPECT_NE(unplugged.reason.find("cannot be opened again"), std::string::npos) << unplugged.reason;
+
+    // Plugged back in (a new line behind the same name): the next read works.
+    meter.reset();
+    Start();
+    const MeterRead again = Read();
+    ASSERT_EQ(again.outcome, ExchangeOutcome::kBlockReceived) << again.reason;
+    EXPECT_EQ(again.reading.records.size(), 15u);
+    // The banner is the program's start only: the log has it once.
+    const std::string written = Log();
+    EXPECT_EQ(written.find(Sjis(kStartBanner)), written.rfind(Sjis(kStartBanner)));
+}
+
+TEST(SessionOnAScriptedLine, OnlyAPortKnownToBeGoneIsOpenedAgain) {
+    auto line = std::make_shared<test::FakeLine>();
+    test::FakeOpener opener(line);
+    CommLog off;
+    MeterSession session(off);
+    OpenFailure why;
+    ASSERT_TRUE(session.Open("COM2", PortMap(), &why));
+    auto read = [&session] {
+        return session.Read([](int ms, bool) { return ms; }).outcome;
+    };
+    // A read that fails with the device still there: the same handle next time.
+    line->statusFailsAfter = 0;
+    EXPECT_EQ(read(), ExchangeOutcome::kStxFailed);
+    EXPECT_EQ(read(), ExchangeOutcome::kStxFailed);
+    EXPECT_EQ(opener.names, std::vector<std::string>{"COM2"});
+    // Gone: closed, then COM2 again with the line settings and the control lines.
+    line->gone = true;
+    line->calls.clear();
+    read();
+    EXPECT_EQ(opener.names, (std::vector<std::string>{"COM2", "COM2"}));
+    EXPECT_EQ(line->Only({"CloseHandle", "SetCommState", "EscapeCommFunction", "SetCommMask"}),
+              (std::vector<std::string>{"CloseHandle", "SetCommState", "EscapeCommFunction(3)",
+                                        "EscapeCommFunction(5)", "SetCommMask(1)"}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // CP932 text and the INI file: the port setting as Windows reads and writes it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -95,10 +96,11 @@ TEST_F(PortSetting, RewrittenKeyKeepsItsOwnLineEnd) {
 }
 
 TEST_F(PortSetting, MissingSectionOrKeyIsAddedWithoutTouchingTheRest) {
-    WriteBytes(Ini(), "[Ports]\r\nCOM2=/dev/pts/7");  // no line end at the end of the file
+    // No line end at the end of the file: it still ends without one.
+    WriteBytes(Ini(), "[Ports]\r\nCOM2=/dev/pts/7");
     EXPECT_EQ(LoadPortSetting(Paths()), 1);
     EXPECT_EQ(ReadBytes(Ini()),
-              "[Ports]\r\nCOM2=/dev/pts/7\r\n" + Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1\r\n"));
+              "[Ports]\r\nCOM2=/dev/pts/7\r\n" + Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1"));
 
     WriteBytes(Ini(), Sjis("[シリアル通信設定]\r\nother=1\r\n\r\n[Ports]\r\n"));
     EXPECT_EQ(LoadPortSetting(Paths()), 1);
@@ -109,6 +111,75 @@ TEST_F(PortSetting, MissingSectionOrKeyIsAddedWithoutTouchingTheRest) {
     WriteBytes(Ini(), Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号\r\n"));
     EXPECT_EQ(LoadPortSetting(Paths()), 1);
     EXPECT_EQ(ReadBytes(Ini()), Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1\r\n"));
+}
+
+TEST_F(PortSetting, LinesPutInTakeTheFilesOwnLineEnd) {
+    // A file whose lines end in LF alone, as Linux editors write it.
+    WriteBytes(Ini(), Sjis("[Ports]\nCOM1=/dev/ttyUSB0\n"));
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_EQ(ReadBytes(Ini()), Sjis("[Ports]\nCOM1=/dev/ttyUSB0\n[シリアル通信設定]\nｼﾘｱﾙﾎﾟｰﾄ番号=1\n"));
+    WriteBytes(Ini(), Sjis("[シリアル通信設定]\nother=2"));
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_EQ(ReadBytes(Ini()), Sjis("[シリアル通信設定]\nother=2\nｼﾘｱﾙﾎﾟｰﾄ番号=1"));
+}
+
+TEST_F(PortSetting, SettingSavedAsUtf8IsNamedAndTheFileStaysReadable) {
+    WriteBytes(Ini(), "[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=3\r\n");  // UTF-8 bytes
+    std::string note;
+    EXPECT_EQ(LoadPortSetting(Paths(), &note), 1);
+    EXPECT_NE(note.find("UTF-8"), std::string::npos) << note;
+    EXPECT_NE(note.find("section [シリアル通信設定]"), std::string::npos) << note;
+    // Once the file is CP932 there is nothing to say.
+    WriteBytes(Ini(), Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=3\r\n"));
+    note.clear();
+    EXPECT_EQ(LoadPortSetting(Paths(), &note), 3);
+    EXPECT_EQ(note, "");
+}
+
+TEST_F(PortSetting, AnIniThatIsNoFileOrTooLargeIsNeitherReadNorReplaced) {
+    // A folder, a FIFO without a writer (which must not block), a device (/dev/zero never ends)
+    // and a file far larger than any settings file.
+    std::filesystem::create_directory(Ini());
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_TRUE(std::filesystem::is_directory(Ini()));
+    std::filesystem::remove(Ini());
+    ASSERT_EQ(mkfifo(Ini().c_str(), 0644), 0);
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_TRUE(std::filesystem::is_fifo(Ini()));
+    std::filesystem::remove(Ini());
+    std::filesystem::create_symlink("/dev/zero", Ini());
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(Ini()));
+    std::filesystem::remove(Ini());
+    const std::string huge = Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=4\r\n") +
+                             "; " + std::string(2 << 20, 'x') + "\r\n";
+    WriteBytes(Ini(), huge);
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_EQ(ReadBytes(Ini()), huge);
+    std::filesystem::remove(Ini());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 0);
+}
+
+TEST_F(PortSetting, AReadOnlyIniIsNotWrittenBack) {
+    const std::string before = Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=07\r\n");
+    WriteBytes(Ini(), before);
+    ASSERT_EQ(chmod(Ini().c_str(), 0444), 0);
+    EXPECT_EQ(LoadPortSetting(Paths()), 7);
+    EXPECT_EQ(ReadBytes(Ini()), before);
+}
+
+TEST(FilePathsFromWorkingDirectory, AFolderThatIsGoneGivesNoPathsAtAll) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("gone"));
+    test::ScopedCwd cwd(dir.File("gone"));
+    std::filesystem::remove(dir.File("gone"));
+    const FilePaths p = DeriveFilePaths();
+    EXPECT_FALSE(p.Known());
+    EXPECT_NE(p.problem, "");
+    EXPECT_EQ(p.IniPath(), "");
+    EXPECT_EQ(p.LogPath(), "");
+    EXPECT_EQ(LoadPortSetting(p), 1);
+    EXPECT_FALSE(test::Exists("/KORVANA.ini"));
 }
 
 TEST_F(PortSetting, NamesMatchIgnoringAsciiCaseOnly) {
