@@ -17,6 +17,9 @@ namespace {
 
 constexpr int kBitsPerByte = 10;    // start bit, 8 data bits, stop bit
 constexpr int kDrainWaitMs = 2000;  // how long Stop() lets the program read what is in the line
+// A program that stops reading fills the line; after this long without room the rest of the
+// answer is dropped, so no write of the simulator waits without end.
+constexpr int kStalledWriteMs = 2000;
 
 void PutLe32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -104,11 +107,12 @@ MeterSim::~MeterSim() {
 }
 
 bool MeterSim::Start(std::string* error) {
-    auto fail = [error](const std::string& what) {
+    auto fail = [this, error](const std::string& what) {
         if (error) *error = what + ": " + std::strerror(errno);
+        CloseAll();  // nothing half-made stays open
         return false;
     };
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (m_master < 0) return fail("posix_openpt");
     if (grantpt(m_master) != 0 || unlockpt(m_master) != 0) return fail("grantpt");
     m_slavePath = ptsname(m_master);
@@ -139,18 +143,31 @@ bool MeterSim::Start(std::string* error) {
 void MeterSim::Stop() {
     if (!m_thread.joinable()) return;
     // Let the program read an answer still in the line: closing now would throw it away.
-    for (int waited = 0; waited < kDrainWaitMs && !m_hungUp; waited += 10) {
+    for (int waited = 0; waited < kDrainWaitMs; waited += 10) {
         int waiting = 0;
-        if (ioctl(m_slaveKeep, FIONREAD, &waiting) != 0 || waiting == 0) break;
+        {
+            std::lock_guard lock(m_lineMutex);
+            if (m_hungUp || ioctl(m_slaveKeep, FIONREAD, &waiting) != 0 || waiting == 0) break;
+        }
         usleep(10000);
     }
     m_stop = true;
     (void)!write(m_wake[1], "x", 1);
-    m_thread.join();
+    m_thread.join();  // every wait of the thread ends at the wake-up or within its bound
+    CloseAll();
+}
+
+void MeterSim::CloseAll() {
+    std::lock_guard lock(m_lineMutex);
     for (int* fd : {&m_master, &m_slaveKeep, &m_wake[0], &m_wake[1]}) {
         if (*fd >= 0) close(*fd);
         *fd = -1;
     }
+}
+
+bool MeterSim::Rest(int ms) const {
+    pollfd p{m_wake[0], POLLIN, 0};
+    return poll(&p, 1, ms) == 0 && !m_stop;
 }
 
 std::vector<std::uint8_t> MeterSim::Received() const {
@@ -209,36 +226,45 @@ void MeterSim::Answer() {
         const std::size_t n = std::min(piece, limit - sent);
         if (!Send(out.data() + sent, n)) return;
         sent += n;
-        if (sent < limit && m_options.pieceGapMs > 0) usleep(m_options.pieceGapMs * 1000);
+        if (sent < limit && m_options.pieceGapMs > 0 && !Rest(m_options.pieceGapMs)) return;
     }
     ++m_answers;
     if (hangUp) HangUp();
 }
 
 bool MeterSim::Send(const std::uint8_t* data, std::size_t n) {
-    if (!m_options.pace) {
-        for (std::size_t done = 0; done < n;) {
-            const ssize_t w = write(m_master, data + done, n - done);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return false;
-            done += static_cast<std::size_t>(w);
-        }
-        return true;
-    }
-    // One byte at a time, each when a real line at this rate would have finished it.
+    // One byte at a time, each when a real line at this rate would have finished it; or all at
+    // once without pacing.
     const long long byteNanos = 1000000000LL * kBitsPerByte / m_options.baud;
     timespec next{};
     clock_gettime(CLOCK_MONOTONIC, &next);
-    for (std::size_t i = 0; i < n && !m_stop; ++i) {
-        AddNanos(next, byteNanos);
-        SleepUntil(next);
-        if (write(m_master, data + i, 1) != 1) return false;
+    for (std::size_t done = 0; done < n;) {
+        if (m_stop) return false;
+        std::size_t chunk = n - done;
+        if (m_options.pace) {
+            chunk = 1;
+            AddNanos(next, byteNanos);
+            SleepUntil(next);
+        }
+        const ssize_t w = write(m_master, data + done, chunk);
+        if (w > 0) {
+            done += static_cast<std::size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno != EAGAIN) return false;
+        // The line is full: wait for room, the stop, or give the answer up.
+        pollfd p[2] = {{m_master, POLLOUT, 0}, {m_wake[0], POLLIN, 0}};
+        if (poll(p, 2, kStalledWriteMs) <= 0 || p[1].revents != 0 || !(p[0].revents & POLLOUT)) {
+            return false;
+        }
     }
     return true;
 }
 
 // Like an adapter pulled out: the program's side of the line sees a hang-up.
 void MeterSim::HangUp() {
+    std::lock_guard lock(m_lineMutex);
     m_hungUp = true;
     close(m_slaveKeep);
     m_slaveKeep = -1;

@@ -64,8 +64,14 @@ private:
     void Answer();
     bool Send(const std::uint8_t* data, std::size_t n);
     void HangUp();
+    void CloseAll();
+    // Waits ms unless told to stop; false when told.
+    bool Rest(int ms) const;
 
     Options m_options;
+    // The line's descriptors. The thread closes them on a hang-up while Stop() may look at the
+    // kept slave: m_lineMutex guards both.
+    std::mutex m_lineMutex;
     int m_master = -1;
     int m_slaveKeep = -1;  // keeps the line up while no program has it open
     int m_wake[2] = {-1, -1};
