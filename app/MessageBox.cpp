@@ -1,13 +1,17 @@
 #include "app/MessageBox.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
 #include <utility>
 
 namespace odomei {
 namespace {
+
+constexpr int kLabelSlack = 4;  // rounding of the text's width against the label's
 
 MessageBoxHook& Hook() {
     static MessageBoxHook hook;
@@ -35,37 +39,55 @@ QWidget* Owner() {
 }
 
 int ShowBox(const MessageBoxCall& call) {
-    QMessageBox box(IconOf(call.shown), QString::fromUtf8(call.caption),
-                    QString::fromUtf8(call.text), QMessageBox::NoButton, Owner());
-    box.setWindowModality(Qt::ApplicationModal);
-    if (!call.detail.empty()) box.setDetailedText(QString::fromUtf8(call.detail));
+    const auto box = MakeMessageBox(call, Owner());
+    box->exec();
+    switch (box->buttonRole(box->clickedButton())) {
+        case QMessageBox::YesRole: return kIdYes;
+        case QMessageBox::NoRole: return kIdNo;
+        case QMessageBox::RejectRole: return kIdCancel;
+        default: break;
+    }
+    // No button (the box was closed as the program ends): the safe answer of its kind.
     const unsigned type = call.shown & kMbTypeMask;
-    if (type == kMbYesNo || type == kMbYesNoCancel) {
-        QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
-        QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
-        QPushButton* cancel = nullptr;
-        if (type == kMbYesNoCancel) {
-            cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
-        }
-        box.setDefaultButton(yes);
-        box.exec();
-        if (box.clickedButton() == yes) return kIdYes;
-        if (cancel != nullptr && box.clickedButton() == cancel) return kIdCancel;
-        (void)no;
-        return kIdNo;
-    }
-    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    QPushButton* cancel = nullptr;
-    if (type == kMbOkCancel) {
-        cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
-    }
-    box.setDefaultButton(ok);
-    box.setEscapeButton(cancel != nullptr ? cancel : ok);
-    box.exec();
-    return (cancel != nullptr && box.clickedButton() == cancel) ? kIdCancel : kIdOk;
+    return type == kMbYesNo || type == kMbYesNoCancel ? kIdNo : kIdOk;
 }
 
 }  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(const MessageBoxCall& call, QWidget* owner) {
+    auto box = std::make_unique<QMessageBox>(IconOf(call.shown), QString::fromUtf8(call.caption),
+                                             QString::fromUtf8(call.text), QMessageBox::NoButton,
+                                             owner);
+    box->setWindowModality(Qt::ApplicationModal);
+    if (!call.detail.empty()) box->setDetailedText(QString::fromUtf8(call.detail));
+    // Each line of the text stays whole: the box is as wide as its widest line needs (the port
+    // message's "(COM12)" would otherwise wrap onto a line of its own).
+    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        int widest = 0;
+        for (const QString& line : QString::fromUtf8(call.text).split(QLatin1Char('\n'))) {
+            widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+        }
+        label->setMinimumWidth(widest + kLabelSlack);
+    }
+    const unsigned type = call.shown & kMbTypeMask;
+    if (type == kMbYesNo || type == kMbYesNoCancel) {
+        QPushButton* yes = box->addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+        box->addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+        if (type == kMbYesNoCancel) {
+            box->addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+        }
+        box->setDefaultButton(yes);
+        return box;
+    }
+    QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    QPushButton* cancel = nullptr;
+    if (type == kMbOkCancel) {
+        cancel = box->addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+    }
+    box->setDefaultButton(ok);
+    box->setEscapeButton(cancel != nullptr ? cancel : ok);
+    return box;
+}
 
 unsigned ShownMessageBoxFlags(unsigned flags) {
     const unsigned type = flags & kMbTypeMask;

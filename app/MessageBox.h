@@ -2,7 +2,11 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
+
+class QMessageBox;
+class QWidget;
 
 namespace odomei {
 
@@ -40,6 +44,9 @@ unsigned ShownMessageBoxFlags(unsigned flags);
 
 // Shows a modal box over the program's window and returns the button pressed (kIdOk, kIdYes, kIdNo).
 int AfxMessageBox(const std::string& text, unsigned flags = kMbOk, const std::string& detail = {});
+
+// The box AfxMessageBox shows for a call, not yet shown (for tests of its look).
+std::unique_ptr<QMessageBox> MakeMessageBox(const MessageBoxCall& call, QWidget* owner = nullptr);
 
 // Tests replace the box: the hook receives every call and returns the answer.
 using MessageBoxHook = std::function<int(const MessageBoxCall&)>;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -11,11 +12,13 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyle>
 #include <QTableWidget>
 
 #include <cstdio>
 
 #include "app/AboutBox.h"
+#include "app/ColumnLayout.h"
 #include "app/DialogUnits.h"
 #include "data/CsvExport.h"
 #include "app/MessageBox.h"
@@ -57,7 +60,11 @@ struct Column {
 constexpr Column kColumns[] = {{"No", 0},           {"日付", 100},     {"走行距離[km]", 90},
                                {"消費燃料[L]", 90}, {"補正値[%]", 80}, {"実給油量[L]", 90},
                                {"測定誤差[%]", 90}};
-constexpr int kFixedColumnsWidth = 540;  // the six fixed widths together
+// The widest texts a column shows for any plausible reading, so that an empty list is laid out
+// for what a read will put in it.
+constexpr const char* kWidestTexts[] = {"15",      "2099年12月31日", "9999.99", "999.99",
+                                        "655.35", "655.35",         "-999.99"};
+constexpr int kCellPadding = 12;  // the cell's margins and grid line
 
 constexpr const char* kAboutMenuText = "Korvana のﾊﾞｰｼﾞｮﾝ情報(&A)...";
 constexpr const char* kCloseMenuText = "閉じる(&C)\tAlt+F4";
@@ -81,8 +88,9 @@ CMeterDlg::CMeterDlg(QWidget* parent)
     m_log.SetReporter([](const CommLogProblem& problem) {
         AfxMessageBox(problem.text, kMbIconHand, problem.detail);
     });
-    // A fixed dialog frame with a close box and no minimise or maximise box.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    // The application's own top-level window (listed by taskbars and Alt+Tab), owned by no
+    // other window: a fixed frame with a close box and no minimise or maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(Q(kAppTitle));
     setWindowIcon(m_hIcon);
@@ -173,7 +181,12 @@ void CMeterDlg::BuildControls() {
 
 int CMeterDlg::DoModal() {
     OnInitDialog();
-    return exec();
+    // Runs until the window ends, as a modal dialog's loop would, but without making the main
+    // window modal: desktops treat a modal window as some other window's dialog.
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::exit);
+    show();
+    return loop.exec();
 }
 
 bool CMeterDlg::OnInitDialog() {
@@ -277,21 +290,40 @@ bool CMeterDlg::eventFilter(QObject* watched, QEvent* event) {
 void CMeterDlg::SetUpRecordList() {
     m_list->setRowCount(0);
     m_list->setColumnCount(0);
-    const int clientWidth = m_list->width() - 2 * m_list->frameWidth();
     m_list->setColumnCount(static_cast<int>(std::size(kColumns)));
-    const QFontMetrics fm(m_list->horizontalHeader()->font());
     for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c) {
         auto* header = new QTableWidgetItem(Q(kColumns[c].caption));
         header->setTextAlignment(Qt::AlignCenter);
         m_list->setHorizontalHeaderItem(c, header);
-        int width = kColumns[c].width;
-        if (c == 0) {
-            // What the fixed columns leave, but never less than the caption and the numbers need.
-            const int minimum = fm.horizontalAdvance(QStringLiteral("No00")) + 12;
-            width = std::max(clientWidth - kFixedColumnsWidth, minimum);
-        }
-        m_list->setColumnWidth(c, width);
     }
+    LayOutColumns();
+}
+
+// The designed widths where they fit; where the font makes them overflow, the difference comes
+// from the columns whose texts need less, so that the captions and figures show without a
+// scroll bar. Texts wider than any plausible one widen their column (the list then scrolls).
+void CMeterDlg::LayOutColumns() {
+    const QFontMetrics header(m_list->horizontalHeader()->font());
+    const QFontMetrics cells(m_list->font());
+    std::vector<int> designed, needed;
+    for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c) {
+        designed.push_back(kColumns[c].width);
+        int need = std::max(header.horizontalAdvance(Q(kColumns[c].caption)),
+                            cells.horizontalAdvance(Q(kWidestTexts[c])));
+        for (int r = 0; r < m_list->rowCount(); ++r) {
+            need = std::max(need, cells.horizontalAdvance(m_list->item(r, c)->text()));
+        }
+        needed.push_back(need + kCellPadding);
+    }
+    // The rows take a vertical scroll bar's room only when they do not fit the list's height.
+    int client = m_list->width() - 2 * m_list->frameWidth();
+    const int rowsHeight = m_list->horizontalHeader()->sizeHint().height() +
+                           kMaxRecords * m_list->verticalHeader()->defaultSectionSize();
+    if (rowsHeight > m_list->height() - 2 * m_list->frameWidth()) {
+        client -= m_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_list);
+    }
+    const std::vector<int> widths = FitColumns(designed, needed, client);
+    for (int c = 0; c < static_cast<int>(widths.size()); ++c) m_list->setColumnWidth(c, widths[c]);
 }
 
 void CMeterDlg::ClearRecords() { m_records.ClearRows(); }
@@ -318,16 +350,7 @@ void CMeterDlg::ShowRecords(const std::string& version) {
             m_list->setItem(i - 1, c, item);
         }
     }
-    // The fixed widths are the least a column gets: a text that needs more widens its column,
-    // so no figure is ever cut off (the list scrolls instead).
-    const QFontMetrics fm(m_list->font());
-    constexpr int kCellPadding = 12;
-    for (int r = 0; r < m_list->rowCount(); ++r) {
-        for (int c = 1; c < m_list->columnCount(); ++c) {
-            const int needed = fm.horizontalAdvance(m_list->item(r, c)->text()) + kCellPadding;
-            if (needed > m_list->columnWidth(c)) m_list->setColumnWidth(c, needed);
-        }
-    }
+    LayOutColumns();
     m_version->setText(Q(kVersionPrefix) + QString::fromStdString(version));
     m_btnRead->setEnabled(false);
     m_btnSave->setEnabled(true);
@@ -371,8 +394,13 @@ public:
             case QEvent::MouseButtonDblClick:
             case QEvent::KeyPress:
             case QEvent::KeyRelease:
-            case QEvent::Shortcut:
             case QEvent::ShortcutOverride:
+                // Accepted, the key is the widget's own, so no shortcut of the window fires
+                // (Alt+Space would open the window menu, and its About box stall the read);
+                // the key press that follows is dropped below.
+                event->accept();
+                return true;
+            case QEvent::Shortcut:
             case QEvent::Wheel:
             case QEvent::ContextMenu:
             case QEvent::Close: event->ignore(); return true;

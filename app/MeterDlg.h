@@ -78,6 +78,7 @@ protected:
 private:
     class BusyGuard;
     void BuildControls();
+    void LayOutColumns();
     void LoadPortSetting();
     void OpenPort();
     bool PreTranslateMessage(QObject* receiver, QEvent* event) const;

@@ -5,7 +5,8 @@
 # UndefinedBehaviorSanitizer (halting on the first report).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-export ODOMEI_EXTRA_PACKAGES="clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev man-db"
+export ODOMEI_EXTRA_PACKAGES="clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev man-db
+    xvfb xauth openbox xdotool x11-utils"
 started=$SECONDS
 
 scripts/fuzz.sh

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -157,6 +158,30 @@ TEST_F(ReadOut, HangUpMidAnswerEndsPromptlyAsATimeOut) {
     const auto again = Read();
     EXPECT_LT(again, std::chrono::seconds(5));
     EXPECT_EQ(Messages().size(), 1u);
+}
+
+TEST_F(ReadOut, NoShortcutOfTheWindowActsDuringARead) {
+    metersim::Options options;
+    options.pieceSize = 20;
+    options.pieceGapMs = 30;
+    Start(options);
+    bool menuShown = true;
+    bool reading = false;
+    QTimer::singleShot(100, [&] {
+        reading = dlg->IsReading();
+        // Alt+Space opens the window menu (and from it the About box) when the window is idle.
+        QTest::keyClick(dlg->GetDlgItem(IDOK_EXIT), Qt::Key_Space, Qt::AltModifier);
+        menuShown = dlg->SystemMenu()->isVisible();
+    });
+    const auto took = Read();
+    EXPECT_TRUE(reading);
+    EXPECT_FALSE(menuShown);
+    EXPECT_LT(took, std::chrono::seconds(3));
+    ExpectFilled();
+    // Idle again, the shortcut works as before.
+    QTest::keyClick(dlg->GetDlgItem(IDOK_EXIT), Qt::Key_Space, Qt::AltModifier);
+    EXPECT_TRUE(dlg->SystemMenu()->isVisible());
+    dlg->SystemMenu()->hide();
 }
 
 TEST_F(ReadOut, ReadWhileRecordsAreHeldEmptiesThemFirstAndTheWindowIgnoresInputMeanwhile) {

@@ -5,13 +5,16 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
 #include "app/AboutBox.h"
+#include "app/ColumnLayout.h"
 #include "app/MeterDlg.h"
+#include "link/MeterSession.h"
 #include "tests/FakeSerial.h"
 #include "tests/WindowSupport.h"
 
@@ -71,11 +74,16 @@ TEST_F(MainWindow, StartsWithFocusOnExitTheCommandsDisabledAndSevenColumns) {
     for (int c = 0; c < 7; ++c) {
         EXPECT_EQ(List()->horizontalHeaderItem(c)->text(), captions[c]);
     }
-    EXPECT_EQ(List()->columnWidth(1), 100);
-    EXPECT_EQ(List()->columnWidth(4), 80);
-    // Column 0 is never narrower than its caption, whatever the list's width leaves it.
-    EXPECT_GE(List()->columnWidth(0),
-              List()->horizontalHeader()->fontMetrics().horizontalAdvance("No"));
+    // At the program's font every caption fits its column and the columns fit the list: no
+    // sideways scrolling before or after a read of plausible records.
+    int total = 0;
+    for (int c = 0; c < 7; ++c) {
+        EXPECT_GE(List()->columnWidth(c),
+                  List()->horizontalHeader()->fontMetrics().horizontalAdvance(captions[c]))
+            << c;
+        total += List()->columnWidth(c);
+    }
+    EXPECT_LE(total, List()->width() - 2 * List()->frameWidth());
     EXPECT_EQ(dlg.Port(), 1);
     EXPECT_TRUE(test::Exists(dir.File("KORVANA.ini")));
     // The buttons stand in one row: read, save, clear, exit; the tab order starts at exit.
@@ -217,6 +225,36 @@ TEST_F(MainWindow, ClearAsksAndYesEmptiesTheListButKeepsTheVersion) {
     dlg.OnClear();
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"クリアする情報がありません"});
     EXPECT_EQ(boxes.Calls()[0].shown, kMbIconExclamation);
+}
+
+TEST(ColumnWidths, DesignedWhereTheyFitAndTakenFromSpareRoomWhereTheyDoNot) {
+    const std::vector<int> designed{0, 100, 90, 90, 80, 90, 90};
+    // A list wide enough: the designed widths, column 0 taking the rest.
+    EXPECT_EQ(FitColumns(designed, {30, 60, 60, 60, 60, 60, 60}, 600),
+              (std::vector<int>{60, 100, 90, 90, 80, 90, 90}));
+    // Column 0 needs 40 and the date 118 on a 580-pixel list: 598 pixels, 18 too many, taken
+    // from the others' spare room (30, 30, 20, 30, 30 = 140) in proportion (3, 3, 2, 3, 3), the
+    // four left by rounding one each from the last columns.
+    EXPECT_EQ(FitColumns(designed, {40, 118, 60, 60, 60, 60, 60}, 580),
+              (std::vector<int>{40, 118, 87, 86, 77, 86, 86}));
+    // Not enough spare room: every column gets what it needs and the list scrolls.
+    EXPECT_EQ(FitColumns(designed, {50, 130, 95, 95, 85, 95, 95}, 500),
+              (std::vector<int>{50, 130, 95, 95, 85, 95, 95}));
+}
+
+TEST(MessageBoxRules, ThePortMessageKeepsEachOfItsTwoLinesWhole) {
+    const MessageBoxCall call{PortFailureText("COM12"), kMbIconHand, kMbIconHand, "detail",
+                              kAppTitle};
+    const auto box = MakeMessageBox(call);
+    box->show();
+    QApplication::processEvents();
+    const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(label, nullptr);
+    for (const QString& line : QString::fromStdString(call.text).split('\n')) {
+        EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(line))
+            << line.toStdString();
+    }
+    box->hide();
 }
 
 TEST(MessageBoxRules, PlainBoxesGetTheExclamationIcon) {
