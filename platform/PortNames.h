@@ -27,9 +27,10 @@ public:
     virtual std::vector<PortInfo> SerialPorts() const = 0;
 };
 
-// The system's own lister (QSerialPortInfo on Linux); a separate target, so the engine builds
-// without it.
-std::unique_ptr<PortLister> SystemPortLister();
+// The system's own list: on Linux the kernel's, read from sysfs (classDir) without opening any
+// device; the devices are named in deviceDir. Tests give folders of their own.
+std::unique_ptr<PortLister> SystemPortLister(const std::string& classDir = "/sys/class/tty",
+                                             const std::string& deviceDir = "/dev");
 
 // One name as the program maps it.
 struct PortMapping {

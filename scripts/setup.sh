@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev
           libcli11-dev nlohmann-json3-dev fonts-ipafont-gothic qt6-translations-l10n
           ${ODOMEI_EXTRA_PACKAGES:-})
 missing=()

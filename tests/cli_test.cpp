@@ -344,6 +344,7 @@ TEST_F(Cli, AFolderThatCannotBeFlushedIsAWriteFailure) {
     EXPECT_NE(r.err.find("flush folder"), std::string::npos) << r.err;
 }
 
+#ifdef ODOMEI_WINDOW
 TEST_F(Cli, TheWindowEndsCleanlyOnASignalDuringItsFirstIniWrite) {
     // The INI write at start takes a second (a slow disk); SIGTERM comes in the middle of it.
     const std::string ini = Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1\r\n[Ports]\r\nCOM1=") +
@@ -363,6 +364,8 @@ TEST_F(Cli, TheWindowEndsCleanlyOnASignalDuringItsFirstIniWrite) {
     EXPECT_EQ(ReadBytes(dir.File("KORVANA.ini")).substr(0, ini.size()), ini);
     EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"KORVANA.ini"});
 }
+
+#endif
 
 TEST_F(Cli, InterruptOrTerminateEndsTheReadCleanly) {
     metersim::Options options;

@@ -21,7 +21,7 @@ fi
 (cd "$build" && cpack -G DEB -B "$tmp/deb" >/dev/null)
 deb=$(ls "$tmp"/deb/odomei_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in libqt6widgets6 libqt6serialport6 fonts-ipafont-gothic; do
+for d in libqt6widgets6 fonts-ipafont-gothic; do
     [[ "$depends" == *"$d"* ]] || { echo "the package does not depend on $d: $depends"; exit 1; }
 done
 dpkg-deb -c "$deb" >"$tmp/contents"
@@ -37,7 +37,9 @@ printf '[Ports]\r\nCOM1=%s\r\n' "$tmp/no-such-tty" >"$tmp/work/KORVANA.ini"
 status=0
 (cd "$tmp/work" && QT_QPA_PLATFORM=offscreen timeout 3 "$tmp/root/usr/bin/odomei" 2>/dev/null) || status=$?
 [ "$status" -eq 124 ] || { echo "the packaged program ended with $status instead of running"; exit 1; }
-# The packaged command line answers, and its manual page formats without a complaint.
+# The packaged command line answers without any Qt library, and its manual page formats without
+# a complaint.
+! ldd "$tmp/root/usr/bin/odomei-cli" | grep -q Qt || { echo "odomei-cli needs Qt"; exit 1; }
 "$tmp/root/usr/bin/odomei-cli" --version | grep -q '^odomei-cli (ODOMEI) ' ||
     { echo "the packaged odomei-cli does not give its version"; exit 1; }
 if command -v man >/dev/null; then

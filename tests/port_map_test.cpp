@@ -101,5 +101,48 @@ TEST(PortMap, StableNameIsTheByIdLinkToTheSameDevice) {
     EXPECT_EQ(mappings[1].info.description, "FT232R USB UART");
 }
 
+TEST(SysfsPorts, RealLinesWithTheirUsbDetailsAndNothingElse) {
+    // A small copy of /sys: a UART, a line the kernel found no UART for, a virtual terminal and
+    // a USB adapter whose details sit two levels above its port.
+    test::TempDir sys;
+    namespace fs = std::filesystem;
+    const fs::path root = sys.Path();
+    const fs::path usb = root / "devices/pci0/usb1/1-2";
+    fs::create_directories(usb / "1-2:1.0/ttyUSB0");
+    fs::create_directories(root / "devices/platform/serial8250/tty/ttyS0");
+    fs::create_directories(root / "class");
+    auto put = [](const fs::path& file, const std::string& text) { test::WriteBytes(file.string(), text); };
+    put(usb / "idVendor", "0403\n");
+    put(usb / "idProduct", "6001\n");
+    put(usb / "manufacturer", "FTDI\n");
+    put(usb / "product", "FT232R USB UART\n");
+    put(usb / "serial", "A1B2C3\n");
+    auto tty = [&](const std::string& name, const char* device, const char* type) {
+        fs::create_directories(root / "class" / name);
+        if (device) fs::create_directory_symlink(root / device, root / "class" / name / "device");
+        if (type) put(root / "class" / name / "type", type);
+    };
+    tty("ttyS0", "devices/platform/serial8250", "4\n");
+    tty("ttyS1", "devices/platform/serial8250", "0\n");
+    tty("ttyS2", nullptr, nullptr);
+    tty("tty1", nullptr, nullptr);
+    tty("ttyUSB0", "devices/pci0/usb1/1-2/1-2:1.0/ttyUSB0", nullptr);
+
+    const auto lister = SystemPortLister((root / "class").string(), "/dev");
+    const auto ports = PortMap({}, lister.get()).SystemPorts();
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(ports[0].device, "/dev/ttyS0");
+    EXPECT_EQ(ports[0].description, "");
+    EXPECT_FALSE(ports[0].vendorId.has_value());
+    EXPECT_EQ(ports[1].device, "/dev/ttyUSB0");
+    EXPECT_EQ(ports[1].description, "FT232R USB UART");
+    EXPECT_EQ(ports[1].manufacturer, "FTDI");
+    EXPECT_EQ(ports[1].vendorId, 0x0403);
+    EXPECT_EQ(ports[1].productId, 0x6001);
+    EXPECT_EQ(ports[1].serialNumber, "A1B2C3");
+    // A machine without that folder has no ports.
+    EXPECT_TRUE(SystemPortLister(sys.File("none"), "/dev")->SerialPorts().empty());
+}
+
 }  // namespace
 }  // namespace odomei

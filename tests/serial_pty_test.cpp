@@ -76,8 +76,7 @@ TEST_F(PtyDriver, ReadOnASilentLineTimesOutAfterItsTotalTimeout) {
 
 TEST_F(PtyDriver, HangUpEndsReadsAndWritesPromptly) {
     metersim::Options options;
-    options.hangupAfter = 50;
-    options.pace = false;
+    options.hangupAfter = 50;  // paced: the line goes some 26 ms after the STX has left
     test::MeterLine meter(dir, options);
     ASSERT_EQ(Open(&handle), 1);
     const std::uint8_t stx = metersim::STX;
