@@ -53,6 +53,7 @@ bool SameName(std::string_view a, std::string_view b) {
 
 // Far more than any settings file holds; a larger "INI file" is something else.
 constexpr std::size_t kMaxIniBytes = 1 << 20;
+constexpr std::size_t kReadChunk = 16384;
 
 struct IniFile {
     enum Status { kRead, kMissing, kUnusable } status = kMissing;
@@ -72,20 +73,19 @@ IniFile ReadIniFile(const std::string& path) {
     file.status = IniFile::kUnusable;
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
         static_cast<std::size_t>(st.st_size) <= kMaxIniBytes) {
-        std::string text(kMaxIniBytes + 1, '\0');
-        std::size_t got = 0;
+        // As large as the file says, plus room to notice one that grew past the limit meanwhile.
+        std::string text;
+        char chunk[kReadChunk];
+        text.reserve(static_cast<std::size_t>(st.st_size));
         for (;;) {
-            const ssize_t n = read(fd, text.data() + got, text.size() - got);
+            const ssize_t n = read(fd, chunk, sizeof chunk);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
-                if (n == 0 && got <= kMaxIniBytes) {
-                    text.resize(got);
-                    file = {IniFile::kRead, std::move(text)};
-                }
+                if (n == 0) file = {IniFile::kRead, std::move(text)};
                 break;
             }
-            got += static_cast<std::size_t>(n);
-            if (got > kMaxIniBytes) break;
+            text.append(chunk, static_cast<std::size_t>(n));
+            if (text.size() > kMaxIniBytes) break;
         }
     }
     close(fd);
@@ -174,17 +174,30 @@ std::string_view Unquote(std::string_view v) {
     return v;
 }
 
+// A file's lines with section/key as CP932, as the lookups need them; nothing when the file
+// cannot be read or the names have no CP932 form.
+struct Lookup {
+    std::string section;
+    std::string key;
+    std::vector<Line> lines;
+};
+std::optional<Lookup> Load(std::string_view section, std::string_view key,
+                           const std::string& path) {
+    auto sjSection = Utf8ToCp932(section);
+    auto sjKey = Utf8ToCp932(key);
+    const auto text = ReadWholeFile(path);
+    if (!sjSection || !sjKey || !text) return std::nullopt;
+    return Lookup{std::move(*sjSection), std::move(*sjKey), SplitLines(*text)};
+}
+
 // The raw CP932 value of section/key, or nothing when the file, section or key is missing.
 std::optional<std::string> RawValue(std::string_view section, std::string_view key,
                                     const std::string& path) {
-    const auto sjSection = Utf8ToCp932(section);
-    const auto sjKey = Utf8ToCp932(key);
-    const auto text = ReadWholeFile(path);
-    if (!sjSection || !sjKey || !text) return std::nullopt;
-    const auto lines = SplitLines(*text);
-    const Location loc = Find(lines, *sjSection, *sjKey);
+    const auto ini = Load(section, key, path);
+    if (!ini) return std::nullopt;
+    const Location loc = Find(ini->lines, ini->section, ini->key);
     if (!loc.key) return std::nullopt;
-    return std::string(Unquote(Parse(lines[*loc.key].Body(), *loc.key == 0).value));
+    return std::string(Unquote(Parse(ini->lines[*loc.key].Body(), *loc.key == 0).value));
 }
 
 }  // namespace
@@ -288,14 +301,11 @@ bool IniHasKey(std::string_view section, std::string_view key, const std::string
 
 std::optional<std::string> FindUtf8Only(std::string_view section, std::string_view key,
                                         const std::string& path) {
-    const auto sjSection = Utf8ToCp932(section);
-    const auto sjKey = Utf8ToCp932(key);
-    const auto text = ReadWholeFile(path);
-    if (!sjSection || !sjKey || !text) return std::nullopt;
-    const auto lines = SplitLines(*text);
-    const Location asCp932 = Find(lines, *sjSection, *sjKey);
+    const auto ini = Load(section, key, path);
+    if (!ini) return std::nullopt;
+    const Location asCp932 = Find(ini->lines, ini->section, ini->key);
     if (asCp932.key) return std::nullopt;
-    const Location asUtf8 = Find(lines, section, key);
+    const Location asUtf8 = Find(ini->lines, section, key);
     if (asUtf8.key) return "the key " + std::string(key) + " of section [" + std::string(section) + "]";
     if (!asCp932.section && asUtf8.section) return "section [" + std::string(section) + "]";
     return std::nullopt;
