@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,7 @@ void Usage() {
         "  --link PATH         make PATH a symbolic link to the meter's serial device\n"
         "  --answer FILE       answer with the bytes of FILE (216 bytes get a correct check byte)\n"
         "  --write-sample FILE write the built-in sample block to FILE and exit\n"
+        "  --sequence K        answer as a meter at read K of months of refuels (0, 1, ...)\n"
         "  --baud N            pace the answer as a line at N baud, 8N1 (default 19200)\n"
         "  --no-pace           send every piece at once\n"
         "  --silent            never answer\n"
@@ -65,6 +67,9 @@ int main(int argc, char** argv) {
             std::ofstream out(next(), std::ios::binary);
             out.write(reinterpret_cast<const char*>(block.data()), block.size());
             return out ? 0 : 1;
+        } else if (a == "--sequence") {
+            const auto block = metersim::SequenceBlock(std::max(number(), 0));
+            options.answer.assign(block.begin(), block.end());
         } else if (a == "--baud")
             options.baud = number();
         else if (a == "--no-pace")

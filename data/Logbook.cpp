@@ -1,0 +1,390 @@
+#include "data/Logbook.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "platform/Text.h"
+
+namespace odomei {
+namespace {
+
+constexpr int kSchemaVersion = 1;
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS reads (
+    id INTEGER PRIMARY KEY,
+    read_at TEXT NOT NULL,
+    source TEXT NOT NULL,
+    origin TEXT,
+    firmware TEXT,
+    block BLOB
+);
+CREATE TABLE IF NOT EXISTS records (
+    id INTEGER PRIMARY KEY,
+    raw BLOB UNIQUE,
+    read_id INTEGER NOT NULL REFERENCES reads(id),
+    date_text TEXT NOT NULL,
+    distance_text TEXT NOT NULL,
+    fuel_text TEXT NOT NULL,
+    correction_text TEXT NOT NULL,
+    refuel_text TEXT NOT NULL,
+    error_text TEXT NOT NULL,
+    iso_date TEXT,
+    distance INTEGER NOT NULL,
+    fuel INTEGER NOT NULL,
+    correction INTEGER NOT NULL,
+    refuel INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS records_by_texts
+    ON records(date_text, distance_text, fuel_text, correction_text, refuel_text, error_text);
+)sql";
+
+constexpr const char* kCsvHeader = "日付,走行距離,消費燃料,使用補正値,実給油量,測定誤差";
+
+// One prepared statement, finalised at the end of its scope.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    bool Ok() const { return m_stmt != nullptr; }
+    Statement& Bind(int i, const std::string& text) {
+        sqlite3_bind_text(m_stmt, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& Bind(int i, std::int64_t n) {
+        sqlite3_bind_int64(m_stmt, i, n);
+        return *this;
+    }
+    Statement& BindBlob(int i, const void* data, std::size_t n) {
+        sqlite3_bind_blob(m_stmt, i, data, static_cast<int>(n), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& BindNull(int i) {
+        sqlite3_bind_null(m_stmt, i);
+        return *this;
+    }
+    int Step() { return sqlite3_step(m_stmt); }
+    void Reset() {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+    std::string Text(int column) const {
+        const auto* p = sqlite3_column_text(m_stmt, column);
+        return p == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(p));
+    }
+    std::int64_t Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    bool Null(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+std::string Stamp(const LocalTime& t) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
+    return buf;
+}
+
+// "2015年01月09日" as "2015-01-09" where it is a real date; the texts of imported records have
+// no bytes to take the date from.
+std::optional<std::string> IsoFromText(const std::string& text) {
+    const std::string year = Sjis("年"), month = Sjis("月"), day = Sjis("日");
+    const auto sj = Utf8ToCp932(text);
+    if (!sj || sj->size() != 14 || sj->substr(4, 2) != year || sj->substr(8, 2) != month ||
+        sj->substr(12, 2) != day) {
+        return std::nullopt;
+    }
+    auto number = [&](std::size_t at, std::size_t n) {
+        int v = 0;
+        for (std::size_t i = at; i < at + n; ++i) {
+            if ((*sj)[i] < '0' || (*sj)[i] > '9') return -1;
+            v = v * 10 + ((*sj)[i] - '0');
+        }
+        return v;
+    };
+    const int y = number(0, 4), m = number(6, 2), d = number(10, 2);
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (y < 0 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1]) return std::nullopt;
+    if (m == 2 && d == 29 && !((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return std::nullopt;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+    return std::string(buf);
+}
+
+std::vector<std::string> SplitFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    for (char c : line) {
+        if (c == ',') {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> ParseHundredths(const std::string& text) {
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) ++i;
+    std::int64_t whole = 0;
+    const std::size_t start = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 12) {
+        whole = whole * 10 + (text[i++] - '0');
+    }
+    if (i == start || i + 3 != text.size() || text[i] != '.' || text[i + 1] < '0' ||
+        text[i + 1] > '9' || text[i + 2] < '0' || text[i + 2] > '9') {
+        return std::nullopt;
+    }
+    const std::int64_t value = whole * 100 + (text[i + 1] - '0') * 10 + (text[i + 2] - '0');
+    return negative ? -value : value;
+}
+
+std::optional<std::vector<RecordRow>> ParseSavedCsv(const std::string& bytes, std::string* problem) {
+    auto fail = [problem](const std::string& why) -> std::optional<std::vector<RecordRow>> {
+        if (problem) *problem = why;
+        return std::nullopt;
+    };
+    // The window writes CP932; a file converted for Linux tools is UTF-8.
+    std::string text;
+    if (auto utf8 = Cp932ToUtf8(bytes)) {
+        text = *utf8;
+    } else {
+        text = bytes;
+    }
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    if (lines.empty() || lines[0] != kCsvHeader) {
+        return fail("line 1 is not the header of a file ODOMEI saved");
+    }
+    std::vector<RecordRow> rows;
+    for (std::size_t n = 1; n < lines.size(); ++n) {
+        if (lines[n].empty()) continue;
+        const auto f = SplitFields(lines[n]);
+        if (f.size() != 6 || f[0].empty()) {
+            return fail("line " + std::to_string(n + 1) + " is not a record: " + lines[n]);
+        }
+        for (int k = 1; k < 6; ++k) {
+            if (!ParseHundredths(f[static_cast<std::size_t>(k)])) {
+                return fail("line " + std::to_string(n + 1) + " is not a record: " + lines[n]);
+            }
+        }
+        rows.push_back({f[0], f[1], f[2], f[3], f[4], f[5]});
+    }
+    return rows;
+}
+
+Logbook::~Logbook() { sqlite3_close(m_db); }
+
+std::string Logbook::Failure(const char* doing) const {
+    return m_path + ": " + doing + ": " + sqlite3_errmsg(m_db);
+}
+
+std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* error, int busyMs) {
+    sqlite3* db = nullptr;
+    const int opened = sqlite3_open_v2(path.c_str(), &db,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
+                                           SQLITE_OPEN_FULLMUTEX,
+                                       nullptr);
+    std::unique_ptr<Logbook> book(new Logbook(db, path));
+    auto fail = [&](const char* doing) -> std::unique_ptr<Logbook> {
+        if (error) error->what = book->Failure(doing);
+        return nullptr;
+    };
+    if (opened != SQLITE_OK) return fail("open");
+    // Two programs merging at once (the window and a scheduled odomei-cli): one waits.
+    sqlite3_busy_timeout(db, busyMs);
+    // Reading the version is the first look inside: a file that is no database fails here,
+    // before anything is written to it.
+    Statement version(db, "PRAGMA user_version");
+    if (!version.Ok() || version.Step() != SQLITE_ROW) return fail("read");
+    const std::int64_t found = version.Int(0);
+    if (found > kSchemaVersion) {
+        if (error) error->what = path + ": made by a newer version of ODOMEI (logbook version " +
+                                 std::to_string(found) + ")";
+        return nullptr;
+    }
+    if (found < kSchemaVersion) {
+        char* message = nullptr;
+        const std::string sql = std::string("BEGIN IMMEDIATE;") + kSchema +
+                                "PRAGMA user_version = " + std::to_string(kSchemaVersion) +
+                                ";COMMIT;";
+        if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+            sqlite3_free(message);
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            return fail("create the tables");
+        }
+    }
+    return book;
+}
+
+std::optional<MergeCounts> Logbook::Merge(const MeterReading& reading, const LocalTime& at,
+                                          LogbookError* error) {
+    std::vector<RecordRow> rows;
+    for (const auto& r : reading.records) rows.push_back(RowOf(r));
+    return Store(&reading.records, rows, "meter", {}, reading.version,
+                 std::vector<std::uint8_t>(reading.block.begin(), reading.block.end()), at, error);
+}
+
+std::optional<MergeCounts> Logbook::Import(const std::vector<RecordRow>& rows,
+                                           const std::string& origin, const LocalTime& at,
+                                           LogbookError* error) {
+    return Store(nullptr, rows, "import", origin, {}, {}, at, error);
+}
+
+std::optional<MergeCounts> Logbook::Store(const std::vector<MeasurementRecord>* measured,
+                                          const std::vector<RecordRow>& rows, const char* source,
+                                          const std::string& origin, const std::string& firmware,
+                                          const std::vector<std::uint8_t>& block,
+                                          const LocalTime& at, LogbookError* error) {
+    auto fail = [&](const char* doing) -> std::optional<MergeCounts> {
+        if (error) error->what = Failure(doing);
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return std::nullopt;
+    };
+    // IMMEDIATE: the write lock is taken (or waited for) before anything is read.
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        if (error) error->what = Failure("begin");
+        return std::nullopt;
+    }
+    Statement read(m_db,
+                   "INSERT INTO reads(read_at, source, origin, firmware, block) VALUES(?,?,?,?,?)");
+    if (!read.Ok()) return fail("prepare");
+    read.Bind(1, Stamp(at)).Bind(2, std::string(source));
+    origin.empty() ? read.BindNull(3) : read.Bind(3, origin);
+    measured == nullptr ? read.BindNull(4) : read.Bind(4, firmware);
+    block.empty() ? read.BindNull(5) : read.BindBlob(5, block.data(), block.size());
+    if (read.Step() != SQLITE_DONE) return fail("store the read");
+    const std::int64_t readId = sqlite3_last_insert_rowid(m_db);
+
+    Statement byBytes(m_db, "SELECT id FROM records WHERE raw = ?");
+    Statement byTexts(m_db,
+                      "SELECT id, raw IS NULL FROM records WHERE date_text=? AND distance_text=? AND "
+                      "fuel_text=? AND correction_text=? AND refuel_text=? AND error_text=? "
+                      "ORDER BY raw IS NULL DESC, id LIMIT 1");
+    Statement upgrade(m_db, "UPDATE records SET raw = ? WHERE id = ?");
+    Statement insert(m_db,
+                     "INSERT INTO records(raw, read_id, date_text, distance_text, fuel_text, "
+                     "correction_text, refuel_text, error_text, iso_date, distance, fuel, "
+                     "correction, refuel) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    if (!byBytes.Ok() || !byTexts.Ok() || !upgrade.Ok() || !insert.Ok()) return fail("prepare");
+
+    MergeCounts counts;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const RecordRow& row = rows[i];
+        const MeasurementRecord* m = measured ? &(*measured)[i] : nullptr;
+        if (m != nullptr) {
+            byBytes.Reset();
+            byBytes.BindBlob(1, m->raw.data(), m->raw.size());
+            const int found = byBytes.Step();
+            if (found == SQLITE_ROW) {
+                ++counts.known;
+                continue;
+            }
+            if (found != SQLITE_DONE) return fail("look the record up");
+        }
+        // By its texts: an imported record the meter now gives again, or a row imported twice.
+        byTexts.Reset();
+        byTexts.Bind(1, row.m_strDate).Bind(2, row.m_strDistance).Bind(3, row.m_strFuel);
+        byTexts.Bind(4, row.m_strCorrection).Bind(5, row.m_strRefuel).Bind(6, row.m_strError);
+        const int same = byTexts.Step();
+        if (same != SQLITE_ROW && same != SQLITE_DONE) return fail("look the record up");
+        if (same == SQLITE_ROW && (m == nullptr || byTexts.Int(1) != 0)) {
+            if (m != nullptr) {
+                upgrade.Reset();
+                upgrade.BindBlob(1, m->raw.data(), m->raw.size()).Bind(2, byTexts.Int(0));
+                if (upgrade.Step() != SQLITE_DONE) return fail("store the record");
+                ++counts.upgraded;
+            } else {
+                ++counts.known;
+            }
+            continue;
+        }
+        insert.Reset();
+        m ? insert.BindBlob(1, m->raw.data(), m->raw.size()) : insert.BindNull(1);
+        insert.Bind(2, readId).Bind(3, row.m_strDate).Bind(4, row.m_strDistance);
+        insert.Bind(5, row.m_strFuel).Bind(6, row.m_strCorrection).Bind(7, row.m_strRefuel);
+        insert.Bind(8, row.m_strError);
+        const auto iso = m ? IsoDate(*m) : IsoFromText(row.m_strDate);
+        iso ? insert.Bind(9, *iso) : insert.BindNull(9);
+        insert.Bind(10, ParseHundredths(row.m_strDistance).value_or(0));
+        insert.Bind(11, ParseHundredths(row.m_strFuel).value_or(0));
+        insert.Bind(12, ParseHundredths(row.m_strCorrection).value_or(0));
+        insert.Bind(13, ParseHundredths(row.m_strRefuel).value_or(0));
+        if (insert.Step() != SQLITE_DONE) return fail("store the record");
+        ++counts.added;
+    }
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return fail("commit");
+    return counts;
+}
+
+std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::string& to,
+                                            LogbookError* error) const {
+    std::vector<LogbookRecord> records;
+    Statement all(m_db,
+                  "SELECT r.id, date_text, distance_text, fuel_text, correction_text, refuel_text, "
+                  "error_text, iso_date, distance, fuel, correction, r.refuel, raw IS NULL, "
+                  "reads.read_at FROM records r JOIN reads ON reads.id = r.read_id ORDER BY r.id");
+    if (!all.Ok()) {
+        if (error) error->what = Failure("read");
+        return records;
+    }
+    int step;
+    while ((step = all.Step()) == SQLITE_ROW) {
+        LogbookRecord r;
+        r.id = all.Int(0);
+        r.texts = {all.Text(1), all.Text(2), all.Text(3), all.Text(4), all.Text(5), all.Text(6)};
+        if (!all.Null(7)) r.isoDate = all.Text(7);
+        r.distance = all.Int(8);
+        r.fuel = all.Int(9);
+        r.correction = all.Int(10);
+        r.refuel = all.Int(11);
+        r.imported = all.Int(12) != 0;
+        r.firstRead = all.Text(13);
+        records.push_back(std::move(r));
+    }
+    if (step != SQLITE_DONE && error) error->what = Failure("read");
+    // A record without a date takes the place of the dated record read before it.
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    std::string last;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i].isoDate) last = *records[i].isoDate;
+        keys.emplace_back(last, i);
+    }
+    std::stable_sort(keys.begin(), keys.end());
+    std::vector<LogbookRecord> ordered;
+    for (const auto& [date, i] : keys) {
+        const auto& r = records[i];
+        if (!from.empty() && (!r.isoDate || *r.isoDate < from)) continue;
+        if (!to.empty() && (!r.isoDate || *r.isoDate > to)) continue;
+        ordered.push_back(r);
+    }
+    return ordered;
+}
+
+std::int64_t Logbook::CountReads() const {
+    Statement count(m_db, "SELECT count(*) FROM reads");
+    return count.Ok() && count.Step() == SQLITE_ROW ? count.Int(0) : 0;
+}
+
+std::int64_t Logbook::CountRecords() const {
+    Statement count(m_db, "SELECT count(*) FROM records");
+    return count.Ok() && count.Step() == SQLITE_ROW ? count.Int(0) : 0;
+}
+
+}  // namespace odomei

@@ -1,0 +1,100 @@
+// The logbook: every record the meter ever gave, kept in an SQLite file across reads (the meter
+// itself forgets its oldest record at each refuel), with each read's block and time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/Decoder.h"
+#include "data/RecordTable.h"
+#include "platform/Clock.h"
+
+struct sqlite3;
+
+namespace odomei {
+
+// One stored record: its six texts as the list shows them, and the figures they stand for.
+struct LogbookRecord {
+    std::int64_t id = 0;          // the order in which records were first stored
+    RecordRow texts;
+    std::optional<std::string> isoDate;  // "YYYY-MM-DD" where the record has a real date
+    std::int64_t distance = 0;    // hundredths of a km
+    std::int64_t fuel = 0;        // hundredths of a litre, as the meter measured (corrected)
+    std::int64_t correction = 0;  // hundredths of a percent
+    std::int64_t refuel = 0;      // hundredths of a litre, as refilled
+    bool imported = false;        // from a CSV file: its bytes are not known
+    std::string firstRead;        // local time of the read that brought it, "YYYY-MM-DD HH:MM:SS"
+};
+
+struct MergeCounts {
+    int added = 0;     // records not stored before
+    int known = 0;     // records already stored
+    int upgraded = 0;  // imported records now also read from the meter (their bytes added)
+};
+
+// A failure, in plain words (the file and what SQLite said).
+struct LogbookError {
+    std::string what;
+};
+
+// The logbook's file name beside KORVANA.ini, and how long a merge waits for another program
+// merging at the same time.
+inline constexpr const char* kLogbookFileName = "odomei-logbook.sqlite3";
+constexpr int kLogbookBusyMs = 5000;
+
+class Logbook {
+public:
+    ~Logbook();
+    Logbook(const Logbook&) = delete;
+    Logbook& operator=(const Logbook&) = delete;
+
+    // Opens the logbook at path, creating it (and its tables) when there is none. A file that is
+    // not a logbook is never changed. Nothing, with error set, when it cannot be used.
+    // busyMs: how long a write waits for another program's transaction.
+    static std::unique_ptr<Logbook> Open(const std::string& path, LogbookError* error,
+                                         int busyMs = kLogbookBusyMs);
+
+    // Stores a verified read: the block and its time, and each record not stored before (the
+    // same 14 bytes are the same refuel). One transaction: all of it or nothing.
+    std::optional<MergeCounts> Merge(const MeterReading& reading, const LocalTime& at,
+                                     LogbookError* error);
+
+    // Stores rows of a CSV file the window saved: matched to stored records by their six texts,
+    // marked as imported. One transaction.
+    std::optional<MergeCounts> Import(const std::vector<RecordRow>& rows, const std::string& origin,
+                                      const LocalTime& at, LogbookError* error);
+
+    // The stored records, oldest first: by date, and a record without a date where it was first
+    // read among the others. from/to ("YYYY-MM-DD", inclusive) keep only dated records in range.
+    std::vector<LogbookRecord> Records(const std::string& from = {}, const std::string& to = {},
+                                       LogbookError* error = nullptr) const;
+
+    // How many reads and records are stored.
+    std::int64_t CountReads() const;
+    std::int64_t CountRecords() const;
+
+private:
+    Logbook(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
+    std::optional<MergeCounts> Store(const std::vector<MeasurementRecord>* measured,
+                                     const std::vector<RecordRow>& rows, const char* source,
+                                     const std::string& origin, const std::string& firmware,
+                                     const std::vector<std::uint8_t>& block, const LocalTime& at,
+                                     LogbookError* error);
+    std::string Failure(const char* doing) const;
+
+    sqlite3* m_db;
+    std::string m_path;
+};
+
+
+// Parses "12.34" or "-0.05" as hundredths; nothing for anything else.
+std::optional<std::int64_t> ParseHundredths(const std::string& text);
+
+// The rows of a CSV file the window saved (CP932 or UTF-8, header line first); nothing, with the
+// line that is wrong, when it is not such a file.
+std::optional<std::vector<RecordRow>> ParseSavedCsv(const std::string& bytes, std::string* problem);
+
+}  // namespace odomei

@@ -1,0 +1,40 @@
+// What the stored records say about the car and the meter: distance, fuel, economy, the meter's
+// error and the correction factor that would have made it right.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "data/Logbook.h"
+
+namespace odomei {
+
+struct LogbookSummary {
+    int records = 0;        // all records looked at
+    int withoutRefuel = 0;  // refuel 0: left out of every ratio
+    int counted = 0;        // the records the ratios rest on
+    std::int64_t distance = 0;  // hundredths of a km, all records
+    std::int64_t refuel = 0;    // hundredths of a litre, all records
+    std::int64_t fuel = 0;      // hundredths of a litre as the meter measured, all records
+    // Over the counted records: total distance / total refuel (never a mean of ratios).
+    std::optional<double> kmPerLitre;
+    std::optional<double> kmPerLitreByMeter;  // total distance / total fuel measured
+    // The meter's error over the sums, as for one record: (refuel - fuel) / refuel * 100.
+    std::optional<double> errorPercent;
+    // The spread of the records' own errors around it: the standard deviation weighted by refuel.
+    std::optional<double> errorSpread;
+    // The factor that would have made the meter's total equal the total refilled,
+    // sum(refuel) / sum(fuel / correction), in hundredths of a percent as the meter takes it.
+    std::optional<double> suggestedCorrection;
+    int correctionRecords = 0;  // the records it rests on (refuel and correction both above 0)
+};
+
+LogbookSummary Summarize(const std::vector<LogbookRecord>& records);
+
+// One record's own figures; nothing where it has no refuel (or no fuel measured).
+std::optional<double> KmPerLitre(const LogbookRecord& r);
+std::optional<double> KmPerLitreByMeter(const LogbookRecord& r);
+std::optional<double> ErrorPercent(const LogbookRecord& r);
+
+}  // namespace odomei

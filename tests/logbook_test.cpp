@@ -1,0 +1,307 @@
+// The logbook on a real SQLite file: reads merged without doubles, imports, the order of the
+// records, the summary figures worked out by hand, and files that cannot be used.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "data/CsvExport.h"
+#include "data/Logbook.h"
+#include "data/LogbookStats.h"
+#include "platform/Text.h"
+#include "tests/TestSupport.h"
+#include "tools/metersim/MeterSim.h"
+
+namespace odomei {
+namespace {
+
+const LocalTime kAt{2026, 12, 7, 10, 0, 0, 0};
+
+MeterReading ReadingOf(const std::array<std::uint8_t, kBlockSize>& block) {
+    return DecodeReading(MeasurementBlock(block));
+}
+
+class LogbookFile : public ::testing::Test {
+protected:
+    std::unique_ptr<Logbook> OpenBook(int busyMs = kLogbookBusyMs) {
+        LogbookError error;
+        auto book = Logbook::Open(path, &error, busyMs);
+        EXPECT_NE(book, nullptr) << error.what;
+        return book;
+    }
+    MergeCounts Merge(Logbook& book, const MeterReading& reading) {
+        LogbookError error;
+        const auto counts = book.Merge(reading, kAt, &error);
+        EXPECT_TRUE(counts.has_value()) << error.what;
+        return counts.value_or(MergeCounts{});
+    }
+    test::TempDir dir;
+    std::string path = dir.File(kLogbookFileName);
+};
+
+TEST_F(LogbookFile, OverlappingReadsKeepEachRefuelOnce) {
+    auto book = OpenBook();
+    const MergeCounts first = Merge(*book, ReadingOf(metersim::SequenceBlock(0)));
+    EXPECT_EQ(first.added, 15);
+    // Six refuels later: fifteen records of which six are new (three shifted out per read).
+    const MergeCounts second = Merge(*book, ReadingOf(metersim::SequenceBlock(2)));
+    EXPECT_EQ(second.added, 6);
+    EXPECT_EQ(second.known, 9);
+    EXPECT_EQ(book->CountRecords(), 21);
+    // The same block again adds nothing, but the read itself is kept.
+    EXPECT_EQ(Merge(*book, ReadingOf(metersim::SequenceBlock(2))).added, 0);
+    EXPECT_EQ(book->CountRecords(), 21);
+    EXPECT_EQ(book->CountReads(), 3);
+    // A block with nothing in common adds all fifteen.
+    EXPECT_EQ(Merge(*book, ReadingOf(metersim::SampleBlock())).added, 15);
+    EXPECT_EQ(book->CountRecords(), 36);
+
+    // Kept across opening again; the block of each read is stored as received.
+    book.reset();
+    book = OpenBook();
+    EXPECT_EQ(book->CountRecords(), 36);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT block FROM reads WHERE id = 4", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    const auto sample = metersim::SampleBlock();
+    ASSERT_EQ(sqlite3_column_bytes(st, 0), 216);
+    EXPECT_EQ(std::memcmp(sqlite3_column_blob(st, 0), sample.data(), 216), 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+}
+
+TEST_F(LogbookFile, ImportedRowsAreMatchedByTheirTextsAndNotDoubledByALaterRead) {
+    auto book = OpenBook();
+    const MeterReading reading = ReadingOf(metersim::SampleBlock());
+    RecordTable table;
+    FillTable(reading, table);
+    std::string problem;
+    const auto rows = ParseSavedCsv(CsvContent(table), &problem);
+    ASSERT_TRUE(rows.has_value()) << problem;
+    ASSERT_EQ(rows->size(), 15u);
+    LogbookError error;
+    const auto imported = book->Import(*rows, "history.csv", kAt, &error);
+    ASSERT_TRUE(imported) << error.what;
+    EXPECT_EQ(imported->added, 15);
+    EXPECT_EQ(book->Import(*rows, "again.csv", kAt, &error)->known, 15);
+    auto records = book->Records();
+    ASSERT_EQ(records.size(), 15u);
+    EXPECT_TRUE(records[0].imported);
+    EXPECT_EQ(records[0].isoDate, "2015-01-09");
+    // The meter then gives the same refuels: they are the imported ones, now with their bytes.
+    const MergeCounts merged = Merge(*book, reading);
+    EXPECT_EQ(merged.upgraded, 15);
+    EXPECT_EQ(merged.added, 0);
+    records = book->Records();
+    ASSERT_EQ(records.size(), 15u);
+    EXPECT_FALSE(records[0].imported);
+    EXPECT_EQ(records[0].texts, table.m_rows[0]);
+
+    // Not a file the window saved: the line that is wrong is named.
+    EXPECT_FALSE(ParseSavedCsv("a,b\r\n", &problem));
+    EXPECT_NE(problem.find("line 1"), std::string::npos);
+    EXPECT_FALSE(ParseSavedCsv(Cp932ToUtf8(CsvContent(table)).value() + "x,1.00\r\n", &problem));
+    EXPECT_NE(problem.find("line 17"), std::string::npos) << problem;
+}
+
+TEST_F(LogbookFile, RecordsComeInDateOrderAndARangeKeepsItsDays) {
+    auto book = OpenBook();
+    for (int read = 5; read >= 0; --read) Merge(*book, ReadingOf(metersim::SequenceBlock(read)));
+    const auto all = book->Records();
+    ASSERT_EQ(all.size(), 30u);
+    for (std::size_t i = 1; i < all.size(); ++i) EXPECT_LT(*all[i - 1].isoDate, *all[i].isoDate);
+    const auto range = book->Records("2013-03-01", "2013-03-31");
+    ASSERT_FALSE(range.empty());
+    for (const auto& r : range) EXPECT_EQ(r.isoDate->substr(0, 7), "2013-03");
+    // A record without a date stands where it was first read.
+    std::array<std::uint8_t, kBlockSize> undated = metersim::SequenceBlock(6);
+    undated[1 + 14 * 14 + 12] = 0;  // the last record's day and month ...
+    undated[1 + 14 * 14 + 13] = 0;  // ... make its date "-"
+    Merge(*book, ReadingOf(undated));
+    const auto withUndated = book->Records();
+    ASSERT_EQ(withUndated.size(), 33u);
+    EXPECT_EQ(withUndated.back().texts.m_strDate, "-");
+    EXPECT_TRUE(book->Records("2000-01-01", "2099-12-31").size() == 32u);
+}
+
+LogbookRecord Figures(std::int64_t distance, std::int64_t refuel, std::int64_t fuel,
+                      std::int64_t correction) {
+    LogbookRecord r;
+    r.distance = distance;
+    r.refuel = refuel;
+    r.fuel = fuel;
+    r.correction = correction;
+    return r;
+}
+
+TEST(LogbookSummary, FiguresOverTheSumsAsWorkedOutByHand) {
+    // 400 km on 40 L (the meter said 39 L at 100.00 %), 100 km on 5 L (5.5 L at 110.00 %), and
+    // a record without a refuel that stays out of every ratio.
+    const std::vector<LogbookRecord> records = {Figures(40000, 4000, 3900, 10000),
+                                                Figures(10000, 500, 550, 11000),
+                                                Figures(2500, 0, 200, 10000)};
+    const LogbookSummary s = Summarize(records);
+    EXPECT_EQ(s.records, 3);
+    EXPECT_EQ(s.withoutRefuel, 1);
+    EXPECT_EQ(s.counted, 2);
+    EXPECT_EQ(s.distance, 52500);
+    EXPECT_EQ(s.refuel, 4500);
+    // 500 km / 45 L = 11.11 km/L, where the mean of the two ratios (10 and 20) would say 15.
+    EXPECT_NEAR(*s.kmPerLitre, 500.0 / 45.0, 1e-9);
+    EXPECT_NEAR(*s.kmPerLitreByMeter, 500.0 / 44.5, 1e-9);
+    // (45 - 44.5) / 45 = 1.11 %, over the sums as for one record.
+    EXPECT_NEAR(*s.errorPercent, 0.5 / 45.0 * 100.0, 1e-9);
+    // Errors 2.5 % and -10 % weighted 40 : 5 around 1.11 %.
+    const double mean = 0.5 / 45.0 * 100.0;
+    EXPECT_NEAR(*s.errorSpread,
+                std::sqrt((40 * (2.5 - mean) * (2.5 - mean) + 5 * (-10 - mean) * (-10 - mean)) / 45),
+                1e-9);
+    // 45 / (39 / 1.00 + 5.5 / 1.10) = 45 / 44 = 102.27 %, in the meter's hundredths.
+    EXPECT_NEAR(*s.suggestedCorrection, 45.0 / 44.0 * 10000, 1e-6);
+    EXPECT_EQ(s.correctionRecords, 2);
+
+    const LogbookSummary none = Summarize({Figures(100, 0, 0, 10000)});
+    EXPECT_FALSE(none.kmPerLitre || none.errorPercent || none.suggestedCorrection);
+}
+
+TEST(LogbookSummary, TheSequencesMeterWantsTheFactorItWasGivenLater) {
+    // The simulated meter reads 1.5 % low at 100.00 % and is set to 101.50 % half-way: over all
+    // its records the factor that would have been right is about 101.5 %.
+    test::TempDir dir;
+    LogbookError error;
+    auto book = Logbook::Open(dir.File("x.sqlite3"), &error);
+    ASSERT_NE(book, nullptr) << error.what;
+    for (int read = 0; read < 16; ++read) {
+        ASSERT_TRUE(book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, &error));
+    }
+    const LogbookSummary s = Summarize(book->Records());
+    EXPECT_EQ(s.records, 60);
+    EXPECT_NEAR(*s.suggestedCorrection, 10152, 30);
+}
+
+TEST_F(LogbookFile, AFileThatIsNoLogbookIsNeverChanged) {
+    std::string noise(4096, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 7919 % 251);
+    test::WriteBytes(path, noise);
+    LogbookError error;
+    EXPECT_EQ(Logbook::Open(path, &error), nullptr);
+    EXPECT_NE(error.what.find(path), std::string::npos);
+    EXPECT_NE(error.what.find("not a database"), std::string::npos) << error.what;
+    EXPECT_EQ(test::ReadBytes(path), noise);
+}
+
+TEST_F(LogbookFile, AReadOnlyLogbookFailsTheMergeAndKeepsItsRecords) {
+    test::ScratchMount folder(1 << 20);
+    if (!folder.Usable()) GTEST_SKIP() << "no mount to make read-only here";
+    path = folder.File(kLogbookFileName);
+    Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
+    const std::string before = test::ReadBytes(path);
+    ASSERT_TRUE(folder.MakeReadOnly());
+    LogbookError error;
+    auto book = Logbook::Open(path, &error);
+    ASSERT_NE(book, nullptr) << error.what;  // read, not written
+    EXPECT_FALSE(book->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, &error));
+    EXPECT_NE(error.what.find("readonly"), std::string::npos) << error.what;
+    EXPECT_EQ(book->CountRecords(), 15);
+    EXPECT_EQ(test::ReadBytes(path), before);
+}
+
+TEST_F(LogbookFile, AFullDiskFailsTheMergeWholeAndKeepsWhatWasThere) {
+    test::ScratchMount folder(256 * 1024);
+    if (!folder.Usable()) GTEST_SKIP() << "no small filesystem to fill here";
+    path = folder.File(kLogbookFileName);
+    auto book = OpenBook();
+    Merge(*book, ReadingOf(metersim::SampleBlock()));
+    // Fill the disk to the last block.
+    {
+        const std::string chunk(4096, 'x');
+        FILE* filler = std::fopen(folder.File("filler").c_str(), "wb");
+        while (std::fwrite(chunk.data(), 1, chunk.size(), filler) == chunk.size() &&
+               std::fflush(filler) == 0) {
+        }
+        std::fclose(filler);
+    }
+    LogbookError error;
+    bool failed = false;
+    for (int read = 0; read < 40 && !failed; ++read) {
+        failed = !book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, &error);
+    }
+    ASSERT_TRUE(failed);
+    EXPECT_NE(error.what.find(path), std::string::npos);
+    const std::int64_t kept = book->CountRecords();
+    std::remove(folder.File("filler").c_str());
+    book.reset();
+    book = OpenBook();
+    EXPECT_EQ(book->CountRecords(), kept);  // the failed merge left nothing half-done
+    EXPECT_EQ(sqlite3_libversion_number() > 0, true);
+}
+
+TEST_F(LogbookFile, AnotherProgramHoldingItLongerThanTheWaitFailsTheMergeOnly) {
+    Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
+    // Another program in the middle of its own merge: it holds the write lock, readers may read.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        alarm(30);  // never outlives the test
+        sqlite3* db = nullptr;
+        sqlite3_open(path.c_str(), &db);
+        const bool held = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        (void)!write(ready[1], held ? "y" : "n", 1);
+        pause();
+        _exit(0);
+    }
+    struct Reaper {
+        pid_t pid;
+        ~Reaper() {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    } reaper{holder};
+    char held = 'n';
+    ASSERT_EQ(read(ready[0], &held, 1), 1);
+    close(ready[0]);
+    close(ready[1]);
+    ASSERT_EQ(held, 'y');
+    auto book = OpenBook(200);
+    ASSERT_NE(book, nullptr);
+    LogbookError error;
+    EXPECT_FALSE(book->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, &error));
+    EXPECT_NE(error.what.find("locked"), std::string::npos) << error.what;
+    EXPECT_EQ(book->CountRecords(), 15);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    // Once it is free, the same read goes in.
+    EXPECT_EQ(Merge(*book, ReadingOf(metersim::SequenceBlock(0))).added, 15);
+}
+
+TEST_F(LogbookFile, TwoProgramsMergingAtOnceBothSucceed) {
+    OpenBook();  // created
+    auto mergeAll = [this](int first) {
+        LogbookError error;
+        auto book = Logbook::Open(path, &error);
+        int failures = book ? 0 : 1;
+        for (int read = first; book && read < first + 10; ++read) {
+            failures += book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, &error) ? 0 : 1;
+        }
+        return failures;
+    };
+    int failures[2] = {0, 0};
+    std::thread other([&] { failures[1] = mergeAll(5); });
+    failures[0] = mergeAll(0);
+    other.join();
+    EXPECT_EQ(failures[0], 0);
+    EXPECT_EQ(failures[1], 0);
+    EXPECT_EQ(OpenBook()->CountRecords(), 14 * 3 + 15);  // reads 0 to 14: refuels 0 to 56
+}
+
+}  // namespace
+}  // namespace odomei
