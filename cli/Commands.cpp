@@ -6,12 +6,16 @@
 
 #include "cli/Formats.h"
 #include "data/CsvExport.h"
+#include "data/Logbook.h"
+#include "data/LogbookStats.h"
 #include "link/FilePaths.h"
 #include "link/MeterSession.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Interrupt.h"
+#include "platform/Profile.h"
+#include "platform/Text.h"
 
 namespace odomei::cli {
 namespace {
@@ -19,6 +23,7 @@ namespace {
 constexpr int kStderr = 2;
 constexpr int kStdout = 1;
 constexpr std::int64_t kProgressEveryMs = 100;
+constexpr std::size_t kMaxImportBytes = 16 << 20;  // years of saved lists
 
 void Error(const std::string& text, const std::string& detail) {
     std::fprintf(stderr, "odomei-cli: %s\n", text.c_str());
@@ -106,6 +111,26 @@ FilePaths WorkingPaths() {
     return paths;
 }
 
+// Writes content to standard output (file empty or "-") or atomically to file.
+int WriteOut(const std::string& content, const std::string& file) {
+    if (file.empty() || file == "-") {
+        if (!WriteStandardOutput(content)) {
+            Error(CsvFailureText(CsvResult::kWriteFailed), "standard output could not be written");
+            return kExitOutputFailed;
+        }
+        return kExitOk;
+    }
+    std::string reason;
+    const ReplaceResult written = ReplaceFileAtomically(file, content, &reason);
+    if (written != ReplaceResult::kDone) {
+        Error(CsvFailureText(written == ReplaceResult::kCreateFailed ? CsvResult::kOpenFailed
+                                                                     : CsvResult::kWriteFailed),
+              file + ": " + reason);
+        return kExitOutputFailed;
+    }
+    return kExitOk;
+}
+
 }  // namespace
 
 int RunRead(const ReadOptions& options) {
@@ -160,23 +185,108 @@ int RunRead(const ReadOptions& options) {
         Error(kNoValidDataText, "the block the meter sent holds no record");
         return kExitNoRecord;
     }
+    // Into the logbook first; whatever happens there, the read is still written out.
+    bool logbookFailed = false;
+    if (!options.noLogbook) {
+        const std::string path = options.logbook.empty() ? LogbookPath(paths) : options.logbook;
+        LogbookError error;
+        auto book = path.empty() ? nullptr : Logbook::Open(path, &error);
+        if (path.empty()) error.what = "no working directory for the logbook";
+        if (!book || !book->Merge(read.reading, GetLocalTime(), &error)) {
+            std::fprintf(stderr, "odomei-cli: %s: %s\n",
+                         options.requireLogbook ? "error" : "warning", kLogbookWriteFailedText);
+            std::fprintf(stderr, "  %s\n", error.what.c_str());
+            logbookFailed = true;
+        }
+    }
     if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
 
     const std::string content = Render(read.reading, options, toStdout && IsTerminal(kStdout));
-    if (toStdout) {
-        if (!WriteStandardOutput(content)) {
-            Error(CsvFailureText(CsvResult::kWriteFailed), "standard output could not be written");
-            return kExitOutputFailed;
-        }
-        return kExitOk;
+    if (const int status = WriteOut(content, options.output); status != kExitOk) return status;
+    return logbookFailed && options.requireLogbook ? kExitLogbookFailed : kExitOk;
+}
+
+namespace {
+
+// The logbook a command looks at: as given, else as KORVANA.ini says. Nothing (said why) when it
+// cannot be opened.
+std::unique_ptr<Logbook> OpenLogbook(const LogbookOptions& options, const FilePaths& paths) {
+    const std::string path = options.logbook.empty() ? LogbookPath(paths) : options.logbook;
+    LogbookError error;
+    auto book = path.empty() ? nullptr : Logbook::Open(path, &error);
+    if (!book) {
+        Error(kLogbookOpenFailedText, path.empty() ? "no working directory for the logbook" : error.what);
     }
-    std::string reason;
-    const ReplaceResult written = ReplaceFileAtomically(options.output, content, &reason);
-    if (written != ReplaceResult::kDone) {
-        Error(CsvFailureText(written == ReplaceResult::kCreateFailed ? CsvResult::kOpenFailed
-                                                                     : CsvResult::kWriteFailed),
-              options.output + ": " + reason);
-        return kExitOutputFailed;
+    return book;
+}
+
+bool Per100Km(const LogbookOptions& options, const FilePaths& paths) {
+    if (options.units != Units::kDefault) return options.units == Units::kLitresPer100Km;
+    return paths.Known() &&
+           ReadIniString(kLogbookSection, kLogbookUnitsKey, paths.IniPath()).value_or("") ==
+               "L/100km";
+}
+
+}  // namespace
+
+int RunHistory(const LogbookOptions& options) {
+    const FilePaths paths = WorkingPaths();
+    const auto book = OpenLogbook(options, paths);
+    if (!book) return kExitLogbookFailed;
+    LogbookError error;
+    const auto records = book->Records(options.from, options.to, &error);
+    if (!error.what.empty()) {
+        Error(kLogbookOpenFailedText, error.what);
+        return kExitLogbookFailed;
+    }
+    std::string content;
+    Format format = options.format;
+    if (format == Format::kAuto) format = IsTerminal(kStdout) ? Format::kTable : Format::kCsv;
+    if (format == Format::kJson) {
+        content = FormatHistoryJson(records);
+    } else if (format == Format::kTable) {
+        content = FormatHistoryTable(records, Per100Km(options, paths));
+    } else {
+        std::vector<RecordRow> rows;
+        for (const auto& r : records) rows.push_back(r.texts);
+        content = options.utf8 ? CsvText(rows) : Sjis(CsvText(rows));
+    }
+    return WriteOut(content, {});
+}
+
+int RunStats(const LogbookOptions& options) {
+    const FilePaths paths = WorkingPaths();
+    const auto book = OpenLogbook(options, paths);
+    if (!book) return kExitLogbookFailed;
+    const LogbookSummary summary = Summarize(book->Records(options.from, options.to));
+    return WriteOut(options.format == Format::kJson ? FormatStatsJson(summary)
+                                                    : FormatStatsTable(summary, Per100Km(options, paths)),
+                    {});
+}
+
+int RunImport(const LogbookOptions& options) {
+    const FilePaths paths = WorkingPaths();
+    const auto book = OpenLogbook(options, paths);
+    if (!book) return kExitLogbookFailed;
+    for (const std::string& file : options.files) {
+        std::string bytes, problem;
+        if (ReadRegularFile(file, kMaxImportBytes, &bytes, &problem) != ReadResult::kRead) {
+            Error("cannot import " + file, problem);
+            return kExitBadImport;
+        }
+        const auto rows = ParseSavedCsv(bytes, &problem);
+        if (!rows) {
+            Error("cannot import " + file, "not a CSV file ODOMEI saved: " + problem);
+            return kExitBadImport;
+        }
+        LogbookError error;
+        const auto counts = book->Import(*rows, file, GetLocalTime(), &error);
+        if (!counts) {
+            Error(kLogbookWriteFailedText, error.what);
+            return kExitLogbookFailed;
+        }
+        std::printf("%s: %d records added, %d already in the logbook\n", file.c_str(), counts->added,
+                    counts->known);
     }
     return kExitOk;
 }

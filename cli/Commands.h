@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace odomei::cli {
 
@@ -15,6 +16,8 @@ enum ExitStatus {
     kExitSendFailed = 6,     // STX, NAK or ACK could not be sent
     kExitNoRecord = 7,       // the block held no valid record
     kExitOutputFailed = 8,   // the output could not be written
+    kExitLogbookFailed = 9,  // the logbook cannot be opened or written (read: --require-logbook)
+    kExitBadImport = 10,     // a file to import is not a CSV file ODOMEI saved
 };
 
 enum class Format { kAuto, kCsv, kJson, kTable };
@@ -27,9 +30,26 @@ struct ReadOptions {
     std::string logFile;       // empty: KORVANA.log in the working directory
     bool noLog = false;
     bool quiet = false;
+    std::string logbook;       // empty: as KORVANA.ini says, else beside it
+    bool noLogbook = false;
+    bool requireLogbook = false;
+};
+
+enum class Units { kDefault, kKmPerLitre, kLitresPer100Km };
+
+struct LogbookOptions {
+    std::string logbook;
+    Format format = Format::kAuto;
+    std::string from, to;  // "YYYY-MM-DD", inclusive
+    bool utf8 = false;     // history as CSV in UTF-8
+    Units units = Units::kDefault;
+    std::vector<std::string> files;  // import
 };
 
 int RunRead(const ReadOptions& options);
 int RunPorts();
+int RunHistory(const LogbookOptions& options);
+int RunStats(const LogbookOptions& options);
+int RunImport(const LogbookOptions& options);
 
 }  // namespace odomei::cli

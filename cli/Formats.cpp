@@ -5,6 +5,7 @@
 
 #include "data/CsvExport.h"
 #include "data/RecordTable.h"
+#include "data/Decoder.h"
 
 namespace odomei::cli {
 namespace {
@@ -12,7 +13,6 @@ namespace {
 constexpr const char* kVersionPrefix = "F/W Version:";
 constexpr const char* kColumns[] = {"No",          "日付",      "走行距離[km]", "消費燃料[L]",
                                     "補正値[%]", "実給油量[L]", "測定誤差[%]"};
-constexpr int kColumnCount = 7;
 constexpr const char* kColumnGap = "  ";
 
 RecordTable TableOf(const MeterReading& reading) {
@@ -78,6 +78,26 @@ std::string Pad(const std::string& text, int width, bool right) {
     return right ? fill + text : text + fill;
 }
 
+std::string Number(std::size_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+// The rows' cells padded into columns: the first two (number, date) to the left, figures to the
+// right, wide characters counting two.
+std::string Aligned(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<int> widths(rows.empty() ? 0 : rows[0].size(), 0);
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+    }
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            line += (c == 0 ? "" : kColumnGap) + Pad(row[c], widths[c], c >= 2);
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
 }  // namespace
 
 int DisplayWidth(const std::string& utf8) {
@@ -116,24 +136,92 @@ std::string FormatTable(const MeterReading& reading) {
     rows.emplace_back(std::begin(kColumns), std::end(kColumns));
     for (std::size_t i = 0; i < reading.records.size(); ++i) {
         const RecordRow row = RowOf(reading.records[i]);
-        const std::string no = (i + 1 < 10 ? "0" : "") + std::to_string(i + 1);
-        rows.push_back({no, row.m_strDate, row.m_strDistance, row.m_strFuel, row.m_strCorrection,
-                        row.m_strRefuel, row.m_strError});
+        rows.push_back({Number(i + 1), row.m_strDate, row.m_strDistance, row.m_strFuel,
+                        row.m_strCorrection, row.m_strRefuel, row.m_strError});
     }
-    int widths[kColumnCount] = {};
-    for (const auto& row : rows) {
-        for (int c = 0; c < kColumnCount; ++c) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+    return std::string(kVersionPrefix) + reading.version + "\n" + Aligned(rows);
+}
+
+std::string EconomyText(std::optional<double> kmPerLitre, bool per100km) {
+    if (!kmPerLitre || *kmPerLitre <= 0) return "-";
+    return FormatFixed2(per100km ? 100.0 / *kmPerLitre : *kmPerLitre);
+}
+
+std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool per100km) {
+    std::vector<std::vector<std::string>> rows;
+    rows.emplace_back(std::begin(kColumns), std::end(kColumns));
+    rows[0].push_back(per100km ? "L/100km(実)" : "km/L(実)");
+    rows[0].push_back(per100km ? "L/100km(計)" : "km/L(計)");
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const LogbookRecord& r = records[i];
+        rows.push_back({Number(i + 1), r.texts.m_strDate, r.texts.m_strDistance, r.texts.m_strFuel,
+                        r.texts.m_strCorrection, r.texts.m_strRefuel, r.texts.m_strError,
+                        EconomyText(KmPerLitre(r), per100km),
+                        EconomyText(KmPerLitreByMeter(r), per100km)});
     }
-    std::string out = std::string(kVersionPrefix) + reading.version + "\n";
-    for (const auto& row : rows) {
-        std::string line;
-        for (int c = 0; c < kColumnCount; ++c) {
-            // Figures line up on the right, the number and the date on the left.
-            line += (c == 0 ? "" : kColumnGap) + Pad(row[c], widths[c], c >= 2);
-        }
-        out += line + "\n";
+    return Aligned(rows);
+}
+
+std::string FormatHistoryJson(const std::vector<LogbookRecord>& records) {
+    std::string out = "{\n  \"records\": [";
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const LogbookRecord& r = records[i];
+        const auto ratio = [](std::optional<double> v) {
+            return v ? FormatFixed2(*v) : std::string("null");
+        };
+        out += std::string(i == 0 ? "" : ",") + "\n    {\"no\": " + std::to_string(i + 1) +
+               ", \"date\": " + (r.isoDate ? JsonString(*r.isoDate) : "null") +
+               ", \"dateText\": " + JsonString(r.texts.m_strDate) +
+               ", \"distanceKm\": " + r.texts.m_strDistance + ", \"fuelL\": " + r.texts.m_strFuel +
+               ", \"correctionPercent\": " + r.texts.m_strCorrection +
+               ", \"refuelL\": " + r.texts.m_strRefuel + ", \"errorPercent\": " + r.texts.m_strError +
+               ", \"kmPerLitre\": " + ratio(KmPerLitre(r)) +
+               ", \"kmPerLitreByMeter\": " + ratio(KmPerLitreByMeter(r)) +
+               ", \"imported\": " + (r.imported ? "true" : "false") +
+               ", \"firstRead\": " + JsonString(r.firstRead) + "}";
     }
+    out += records.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;
+}
+
+std::string FormatStatsTable(const LogbookSummary& s, bool per100km) {
+    const char* unit = per100km ? " L/100km" : " km/L";
+    auto hundredths = [](std::int64_t v) { return FormatFixed2(static_cast<double>(v) / 100.0); };
+    auto or_ = [](const std::optional<double>& v, const std::string& suffix) {
+        return v ? FormatFixed2(*v) + suffix : std::string("-");
+    };
+    std::string out;
+    out += "records: " + std::to_string(s.records) + " (" + std::to_string(s.withoutRefuel) +
+           " without a refuel, left out of the ratios)\n";
+    out += "total distance: " + hundredths(s.distance) + " km\n";
+    out += "total refuel: " + hundredths(s.refuel) + " L\n";
+    out += "total fuel measured: " + hundredths(s.fuel) + " L\n";
+    out += "economy: " + EconomyText(s.kmPerLitre, per100km) + unit + " (by the meter: " +
+           EconomyText(s.kmPerLitreByMeter, per100km) + unit + ")\n";
+    out += "meter's error: " + or_(s.errorPercent, " %") + " (spread " + or_(s.errorSpread, " %") +
+           ")\n";
+    out += "suggested correction factor: " +
+           or_(s.suggestedCorrection ? std::optional<double>(*s.suggestedCorrection / 100.0)
+                                     : std::nullopt,
+               " %") +
+           " (from " + std::to_string(s.correctionRecords) + " records)\n";
+    return out;
+}
+
+std::string FormatStatsJson(const LogbookSummary& s) {
+    auto number = [](const std::optional<double>& v) { return v ? FormatFixed2(*v) : "null"; };
+    auto hundredths = [](std::int64_t v) { return FormatFixed2(static_cast<double>(v) / 100.0); };
+    return "{\"records\": " + std::to_string(s.records) +
+           ", \"withoutRefuel\": " + std::to_string(s.withoutRefuel) +
+           ", \"distanceKm\": " + hundredths(s.distance) + ", \"refuelL\": " + hundredths(s.refuel) +
+           ", \"fuelL\": " + hundredths(s.fuel) + ", \"kmPerLitre\": " + number(s.kmPerLitre) +
+           ", \"kmPerLitreByMeter\": " + number(s.kmPerLitreByMeter) +
+           ", \"errorPercent\": " + number(s.errorPercent) +
+           ", \"errorSpreadPercent\": " + number(s.errorSpread) +
+           ", \"suggestedCorrectionPercent\": " +
+           number(s.suggestedCorrection ? std::optional<double>(*s.suggestedCorrection / 100.0)
+                                        : std::nullopt) +
+           ", \"correctionRecords\": " + std::to_string(s.correctionRecords) + "}\n";
 }
 
 }  // namespace odomei::cli

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "data/Decoder.h"
+#include "data/Logbook.h"
+#include "data/LogbookStats.h"
 
 namespace odomei::cli {
 
@@ -17,6 +19,18 @@ std::string FormatJson(const MeterReading& reading);
 
 // The version line and the list's seven columns, aligned for a terminal (UTF-8).
 std::string FormatTable(const MeterReading& reading);
+
+// The logbook's records: the list's seven columns and the economy by the refuel and by the
+// meter (km/L, or L/100 km with per100km), aligned for a terminal.
+std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool per100km);
+// The same as JSON: the list's figures, the date, the economies, whether imported, when read.
+std::string FormatHistoryJson(const std::vector<LogbookRecord>& records);
+// The summary figures, as lines for a person or one JSON object.
+std::string FormatStatsTable(const LogbookSummary& s, bool per100km);
+std::string FormatStatsJson(const LogbookSummary& s);
+
+// An economy in the unit chosen, two decimals ("-" where there is none).
+std::string EconomyText(std::optional<double> kmPerLitre, bool per100km);
 
 // How many terminal columns a UTF-8 text takes: two for wide (CJK, full-width) characters, one
 // for the others, half-width katakana included.

@@ -20,15 +20,35 @@ constexpr const char* kExitStatuses =
     "  6    a control byte (STX, NAK or ACK) could not be sent\n"
     "  7    the meter's block held no valid record\n"
     "  8    the output file (or standard output) cannot be written\n"
+    "  9    the logbook cannot be opened or written (for read: only with --require-logbook)\n"
+    "  10   a file to import is not a CSV file ODOMEI saved\n"
     "  130  interrupted (SIGINT); 143 terminated (SIGTERM); 129 hung up (SIGHUP)\n"
     "\n"
-    "Files: KORVANA.ini (port setting, [Ports]) and KORVANA.log (communication log) in the\n"
-    "working directory.";
+    "Files: KORVANA.ini (port setting, [Ports], [Logbook]), KORVANA.log (communication log) and\n"
+    "odomei-logbook.sqlite3 (the logbook) in the working directory.";
+
+// A date as the logbook keeps them.
+const CLI::Validator kIsoDate(
+    [](std::string& text) -> std::string {
+        int year = 0, month = 0, day = 0;
+        char end = 0;
+        const bool parsed = text.size() == 10 && text[4] == '-' && text[7] == '-' &&
+                            std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &end) == 3;
+        if (parsed && month >= 1 && month <= 12 && day >= 1 && day <= 31) return {};
+        return "not a date YYYY-MM-DD: " + text;
+    },
+    "YYYY-MM-DD");
+
+odomei::cli::Format FormatOf(const std::string& name) {
+    using odomei::cli::Format;
+    return name == "csv" ? Format::kCsv : name == "json" ? Format::kJson
+                       : name == "table"               ? Format::kTable
+                                                       : Format::kAuto;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    using odomei::cli::Format;
     CLI::App app(kDescription, "odomei-cli");
     app.footer(kExitStatuses);
     app.set_version_flag("--version", "odomei-cli (ODOMEI) " ODOMEI_VERSION);
@@ -58,6 +78,43 @@ int main(int argc, char** argv) {
                         ->type_name("FILE");
     read->add_flag("--no-log", options.noLog, "write no communication log")->excludes(logFile);
     read->add_flag("-q,--quiet", options.quiet, "show no progress");
+    auto* readBook = read->add_option("--logbook", options.logbook,
+                                      "the logbook to add the read to (default: as KORVANA.ini says, "
+                                      "else odomei-logbook.sqlite3)")
+                         ->type_name("FILE");
+    read->add_flag("--no-logbook", options.noLogbook, "do not add the read to the logbook")
+        ->excludes(readBook);
+    read->add_flag("--require-logbook", options.requireLogbook,
+                   "fail (status 9) when the read cannot be added to the logbook");
+
+    odomei::cli::LogbookOptions book;
+    std::string bookFormat = "auto", units = "default", bookEncoding = "cp932";
+    auto logbookOptions = [&](CLI::App* command) {
+        command->add_option("--logbook", book.logbook,
+                            "the logbook (default: as KORVANA.ini says, else odomei-logbook.sqlite3)")
+            ->type_name("FILE");
+        command->add_option("--from", book.from, "only records from this day on")->check(kIsoDate);
+        command->add_option("--to", book.to, "only records up to this day")->check(kIsoDate);
+        command->add_option("--units", units, "km/L or L/100km (default: as KORVANA.ini says)")
+            ->check(CLI::IsMember({"default", "km/L", "L/100km"}));
+    };
+    auto* history = app.add_subcommand("history", "Print the records kept in the logbook");
+    logbookOptions(history);
+    history->add_option("--format", bookFormat, "table, csv or json (default: table on a terminal, csv otherwise)")
+        ->check(CLI::IsMember({"auto", "csv", "json", "table"}))
+        ->type_name("FORMAT");
+    history->add_option("--encoding", bookEncoding, "CSV text: cp932 (default) or utf-8")
+        ->check(CLI::IsMember({"cp932", "utf-8"}, CLI::ignore_case))
+        ->type_name("ENCODING");
+    auto* stats = app.add_subcommand("stats", "Print the logbook's summary: economy, the meter's "
+                                              "error and the correction factor it suggests");
+    logbookOptions(stats);
+    stats->add_option("--format", bookFormat, "table or json (default: table)")
+        ->check(CLI::IsMember({"auto", "json", "table"}))
+        ->type_name("FORMAT");
+    auto* import = app.add_subcommand("import", "Bring CSV files the window saved into the logbook");
+    import->add_option("--logbook", book.logbook, "the logbook")->type_name("FILE");
+    import->add_option("files", book.files, "CSV files saved by ODOMEI")->required()->type_name("FILE");
 
     try {
         app.parse(argc, argv);
@@ -74,10 +131,15 @@ int main(int argc, char** argv) {
     }
 
     if (*ports) return odomei::cli::RunPorts();
-    options.format = format == "csv"    ? Format::kCsv
-                     : format == "json" ? Format::kJson
-                     : format == "table" ? Format::kTable
-                                         : Format::kAuto;
+    book.format = FormatOf(bookFormat);
+    book.utf8 = bookEncoding != "cp932" && bookEncoding != "CP932";
+    book.units = units == "km/L"      ? odomei::cli::Units::kKmPerLitre
+                 : units == "L/100km" ? odomei::cli::Units::kLitresPer100Km
+                                      : odomei::cli::Units::kDefault;
+    if (*history) return odomei::cli::RunHistory(book);
+    if (*stats) return odomei::cli::RunStats(book);
+    if (*import) return odomei::cli::RunImport(book);
+    options.format = FormatOf(format);
     options.utf8 = encoding != "cp932" && encoding != "CP932";
     return odomei::cli::RunRead(options);
 }

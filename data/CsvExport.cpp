@@ -6,19 +6,22 @@
 namespace odomei {
 namespace {
 
-constexpr const char* kHeader = "日付,走行距離,消費燃料,使用補正値,実給油量,測定誤差";
 constexpr const char* kLineEnd = "\r\n";
 
 }  // namespace
 
-std::string CsvText(const RecordTable& table) {
-    std::string text = std::string(kHeader) + kLineEnd;
-    for (int i = 0; i < table.m_nRecordCount; ++i) {
-        const RecordRow& r = table.m_rows[i];
+std::string CsvText(const std::vector<RecordRow>& rows) {
+    std::string text = std::string(kCsvHeader) + kLineEnd;
+    for (const RecordRow& r : rows) {
         text += r.m_strDate + "," + r.m_strDistance + "," + r.m_strFuel + "," + r.m_strCorrection +
                 "," + r.m_strRefuel + "," + r.m_strError + kLineEnd;
     }
     return text;
+}
+
+std::string CsvText(const RecordTable& table) {
+    return CsvText(std::vector<RecordRow>(table.m_rows.begin(),
+                                          table.m_rows.begin() + table.m_nRecordCount));
 }
 
 std::string CsvContent(const RecordTable& table) { return Sjis(CsvText(table)); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "data/RecordTable.h"
 
@@ -13,8 +14,14 @@ enum class CsvResult {
     kWriteFailed,  // writing, flushing, closing or the final rename failed; nothing was changed
 };
 
+// The header line's text (without its line end).
+inline constexpr const char* kCsvHeader = "日付,走行距離,消費燃料,使用補正値,実給油量,測定誤差";
+
 // The file's text in UTF-8: the header and rows 1 to m_nRecordCount, CR LF line ends.
 std::string CsvText(const RecordTable& table);
+
+// The same for any number of rows (the logbook's).
+std::string CsvText(const std::vector<RecordRow>& rows);
 
 // The file's bytes: that text in CP932.
 std::string CsvContent(const RecordTable& table);

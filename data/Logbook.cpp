@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 
+#include "data/CsvExport.h"
 #include "platform/Text.h"
 
 namespace odomei {
@@ -41,7 +42,6 @@ CREATE INDEX IF NOT EXISTS records_by_texts
     ON records(date_text, distance_text, fuel_text, correction_text, refuel_text, error_text);
 )sql";
 
-constexpr const char* kCsvHeader = "日付,走行距離,消費燃料,使用補正値,実給油量,測定誤差";
 
 // One prepared statement, finalised at the end of its scope.
 class Statement {

@@ -90,6 +90,11 @@ private:
 };
 
 
+// What the user is told when the logbook cannot take a read, or cannot be opened to look at.
+inline constexpr const char* kLogbookWriteFailedText =
+    "計測データを履歴に記録できませんでした。読み出したデータはそのまま表示されます";
+inline constexpr const char* kLogbookOpenFailedText = "履歴ファイルを開けませんでした";
+
 // Parses "12.34" or "-0.05" as hundredths; nothing for anything else.
 std::optional<std::int64_t> ParseHundredths(const std::string& text);
 

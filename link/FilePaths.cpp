@@ -1,5 +1,6 @@
 #include "link/FilePaths.h"
 
+#include "data/Logbook.h"
 #include "platform/Files.h"
 #include "platform/Profile.h"
 
@@ -13,6 +14,13 @@ FilePaths DeriveFilePaths() {
     paths.strLogDir = paths.strCurDir + "/";
     paths.strLogFile = kLogFileName;
     return paths;
+}
+
+std::string LogbookPath(const FilePaths& paths) {
+    if (!paths.Known()) return {};
+    const auto set = ReadIniString(kLogbookSection, kLogbookPathKey, paths.IniPath());
+    if (set && !set->empty()) return set->front() == '/' ? *set : paths.strIniDir + *set;
+    return paths.strCurDir + "/" + kLogbookFileName;
 }
 
 int ReadPortSetting(const FilePaths& paths) {

@@ -16,6 +16,7 @@ namespace {
 
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any new file
 constexpr std::size_t kFirstDirectoryBuffer = 256;
+constexpr std::size_t kReadChunk = 16384;
 
 }  // namespace
 
@@ -82,6 +83,51 @@ AppendResult AppendLocked(const std::string& path, const std::string& bytes,
         return AppendResult::kWriteFailed;
     }
     return AppendResult::kDone;
+}
+
+ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
+                           std::string* problem) {
+    auto why = [problem](const std::string& text) {
+        if (problem) *problem = text;
+    };
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        why(std::strerror(err));
+        return err == ENOENT ? ReadResult::kMissing : ReadResult::kUnusable;
+    }
+    struct stat st {};
+    ReadResult result = ReadResult::kUnusable;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why("not a regular file");
+    } else if (static_cast<std::size_t>(st.st_size) > maxBytes) {
+        why("larger than " + std::to_string(maxBytes) + " bytes");
+    } else {
+        // As large as the file says, and a look past the limit for one that grew meanwhile.
+        std::string text;
+        char chunk[kReadChunk];
+        text.reserve(static_cast<std::size_t>(st.st_size));
+        for (;;) {
+            const ssize_t n = read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                why(std::strerror(errno));
+                break;
+            }
+            if (n == 0) {
+                *bytes = std::move(text);
+                result = ReadResult::kRead;
+                break;
+            }
+            text.append(chunk, static_cast<std::size_t>(n));
+            if (text.size() > maxBytes) {
+                why("larger than " + std::to_string(maxBytes) + " bytes");
+                break;
+            }
+        }
+    }
+    close(fd);
+    return result;
 }
 
 bool IsTerminal(int stream) { return isatty(stream) == 1; }

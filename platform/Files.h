@@ -30,6 +30,17 @@ AppendResult AppendLocked(const std::string& path, const std::string& bytes,
                           const std::function<bool(const LocalTime& lastWrite)>& emptyIf,
                           std::string* reason);
 
+enum class ReadResult {
+    kRead,
+    kMissing,   // there is no such file
+    kUnusable,  // not a regular file (a folder, FIFO, device), larger than allowed, or unreadable
+};
+
+// Reads a regular file of at most maxBytes whole, never waiting (a FIFO without a writer) and
+// never reading a device. problem (if given) says why it could not.
+ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
+                           std::string* problem = nullptr);
+
 // True when standard output (1) or standard error (2) is a terminal.
 bool IsTerminal(int stream);
 

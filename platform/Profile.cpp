@@ -1,13 +1,9 @@
 #include "platform/Profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
 
 namespace odomei {
@@ -53,7 +49,6 @@ bool SameName(std::string_view a, std::string_view b) {
 
 // Far more than any settings file holds; a larger "INI file" is something else.
 constexpr std::size_t kMaxIniBytes = 1 << 20;
-constexpr std::size_t kReadChunk = 16384;
 
 struct IniFile {
     enum Status { kRead, kMissing, kUnusable } status = kMissing;
@@ -64,31 +59,11 @@ struct IniFile {
 // link to /dev/zero) is unusable, and opening never waits (a FIFO without a writer).
 IniFile ReadIniFile(const std::string& path) {
     IniFile file;
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        file.status = errno == ENOENT ? IniFile::kMissing : IniFile::kUnusable;
-        return file;
+    switch (ReadRegularFile(path, kMaxIniBytes, &file.text)) {
+        case ReadResult::kRead: file.status = IniFile::kRead; break;
+        case ReadResult::kMissing: file.status = IniFile::kMissing; break;
+        case ReadResult::kUnusable: file.status = IniFile::kUnusable; break;
     }
-    struct stat st {};
-    file.status = IniFile::kUnusable;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-        static_cast<std::size_t>(st.st_size) <= kMaxIniBytes) {
-        // As large as the file says, plus room to notice one that grew past the limit meanwhile.
-        std::string text;
-        char chunk[kReadChunk];
-        text.reserve(static_cast<std::size_t>(st.st_size));
-        for (;;) {
-            const ssize_t n = read(fd, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                if (n == 0) file = {IniFile::kRead, std::move(text)};
-                break;
-            }
-            text.append(chunk, static_cast<std::size_t>(n));
-            if (text.size() > kMaxIniBytes) break;
-        }
-    }
-    close(fd);
     return file;
 }
 

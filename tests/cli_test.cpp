@@ -16,6 +16,7 @@
 
 #include "link/ReadExchange.h"
 #include "link/SerialPort.h"
+#include "data/Logbook.h"
 #include "platform/PortNames.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
@@ -160,8 +161,8 @@ TEST_F(Cli, ReadWritesTheWindowsCsvBytesAndTheWindowsLog) {
                   test::ExpectLog({{"onSend", {STX}}, {"onReceive", block}, {"onSend", {ACK}}}));
     // The INI file is read, never written back.
     EXPECT_EQ(ReadIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", meter->Ini()), std::nullopt);
-    EXPECT_EQ(FilesIn(dir.Path()),
-              (std::vector<std::string>{"KORVANA.ini", "KORVANA.log", "meter-tty", "out.csv"}));
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"KORVANA.ini", "KORVANA.log", "meter-tty",
+                                                             kLogbookFileName, "out.csv"}));
 
     // The same text in UTF-8, on standard output; the log elsewhere, or none.
     const CliRun utf8 = RunCli(dir.Path(), {"read", "--encoding", "utf-8", "--log", "other.log"});
@@ -332,8 +333,8 @@ TEST_F(Cli, AFilesystemThatRefusesModeChangesStillGetsTheFile) {
     const CliRun r = CliProcess(dir.Path(), {"read", "-o", "out.csv"}, false, Shim("nochmod")).Wait();
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadBytes(dir.File("out.csv")), Golden());
-    EXPECT_EQ(FilesIn(dir.Path()),
-              (std::vector<std::string>{"KORVANA.ini", "KORVANA.log", "meter-tty", "out.csv"}));
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"KORVANA.ini", "KORVANA.log", "meter-tty",
+                                                             kLogbookFileName, "out.csv"}));
 }
 
 TEST_F(Cli, AFolderThatCannotBeFlushedIsAWriteFailure) {
@@ -405,6 +406,80 @@ TEST_F(Cli, ProgressShowsOnATerminalUnlessQuiet) {
     const CliRun quiet = CliProcess(dir.Path(), {"read", "-q", "-o", "out.csv"}, true).Wait();
     ASSERT_EQ(quiet.status, 0) << quiet.err;
     EXPECT_EQ(quiet.err, "");
+}
+
+TEST_F(Cli, EveryReadGoesIntoTheLogbookWhichHistoryStatsAndImportShow) {
+    // A window-saved CSV of the sample history first, then reads of months of refuels.
+    test::WriteBytes(dir.File("saved.csv"), Golden());
+    const CliRun imported = RunCli(dir.Path(), {"import", "saved.csv"});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(imported.out, "saved.csv: 15 records added, 0 already in the logbook\n");
+    for (int read : {0, 2}) {
+        metersim::Options options;
+        const auto answer = metersim::SequenceBlock(read);
+        options.answer.assign(answer.begin(), answer.end());
+        options.pace = false;
+        meter.reset();
+        Start(options);
+        const CliRun r = RunCli(dir.Path(), {"read", "-o", "out.csv"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+    }
+    // The sample read from the meter now: the imported records, not fifteen more.
+    meter.reset();
+    Start();
+    ASSERT_EQ(RunCli(dir.Path(), {"read", "-o", "out.csv"}).status, 0);
+    EXPECT_TRUE(test::Exists(dir.File(kLogbookFileName)));
+
+    const CliRun csv = RunCli(dir.Path(), {"history", "--format", "csv", "--encoding", "utf-8"});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 1 + 21 + 15);
+    EXPECT_EQ(csv.out.rfind("日付,走行距離,消費燃料,使用補正値,実給油量,測定誤差\r\n2013年01月05日,", 0), 0u)
+        << csv.out.substr(0, 200);
+    // In date order, the 2015 sample after the 2013 sequence; CP932 by default, as the window's.
+    EXPECT_NE(csv.out.find("2015年11月08日"), std::string::npos);
+    EXPECT_EQ(RunCli(dir.Path(), {"history", "--format", "csv"}).out, Sjis(csv.out));
+
+    const CliRun json = RunCli(dir.Path(), {"history", "--format", "json", "--from", "2015-01-01"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const auto records = nlohmann::json::parse(json.out)["records"];
+    ASSERT_EQ(records.size(), 15u);
+    EXPECT_EQ(records[0]["date"], "2015-01-09");
+    EXPECT_FALSE(records[0]["imported"].get<bool>());  // the meter's read gave its bytes
+    EXPECT_DOUBLE_EQ(records[0]["kmPerLitre"].get<double>(), 13.22);  // 412.60 km / 31.20 L
+
+    const CliRun stats = RunCli(dir.Path(), {"stats", "--format", "json"});
+    ASSERT_EQ(stats.status, 0) << stats.err;
+    const auto summary = nlohmann::json::parse(stats.out);
+    EXPECT_EQ(summary["records"], 36);
+    EXPECT_GT(summary["suggestedCorrectionPercent"].get<double>(), 100.5);
+    EXPECT_LT(summary["suggestedCorrectionPercent"].get<double>(), 102.5);
+
+    // Statuses of their own: a file that is no saved CSV, a date that is none.
+    test::WriteBytes(dir.File("other.csv"), "name,value\r\n");
+    EXPECT_EQ(RunCli(dir.Path(), {"import", "other.csv"}).status, 10);
+    EXPECT_EQ(RunCli(dir.Path(), {"history", "--from", "2015-13-01"}).status, 2);
+}
+
+TEST_F(Cli, ALogbookThatCannotBeWrittenNeverCostsTheRead) {
+    Start();
+    std::string noise(4096, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 31 % 251);
+    test::WriteBytes(dir.File(kLogbookFileName), noise);
+    const CliRun warned = RunCli(dir.Path(), {"read", "-o", "out.csv"});
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_EQ(warned.err.rfind(std::string("odomei-cli: warning: ") + kLogbookWriteFailedText, 0), 0u)
+        << warned.err;
+    EXPECT_EQ(ReadBytes(dir.File("out.csv")), Golden());
+    const CliRun required = RunCli(dir.Path(), {"read", "--require-logbook", "-o", "again.csv"});
+    EXPECT_EQ(required.status, 9);
+    EXPECT_EQ(ReadBytes(dir.File("again.csv")), Golden());
+    EXPECT_EQ(ReadBytes(dir.File(kLogbookFileName)), noise);  // never overwritten
+    EXPECT_EQ(RunCli(dir.Path(), {"history"}).status, 9);
+    // Elsewhere, or not at all.
+    ASSERT_EQ(RunCli(dir.Path(), {"read", "--logbook", "car.sqlite3", "-o", "out.csv"}).status, 0);
+    EXPECT_TRUE(test::Exists(dir.File("car.sqlite3")));
+    ASSERT_EQ(RunCli(dir.Path(), {"read", "--no-logbook", "--require-logbook", "-o", "x.csv"}).status, 0);
 }
 
 TEST_F(Cli, PortsListsTheMachinesPortsAndThePortsEntries) {
