@@ -19,8 +19,10 @@
 
 #include "app/AboutBox.h"
 #include "app/ColumnLayout.h"
+#include "app/HistoryDlg.h"
 #include "app/DialogUnits.h"
 #include "data/CsvExport.h"
+#include "data/Logbook.h"
 #include "app/MessageBox.h"
 #include "app/SaveAs.h"
 #include "link/ReadExchange.h"
@@ -44,6 +46,8 @@ constexpr ControlTemplate kList{IDC_RECORD_LIST, "IDC_RECORD_LIST", "List1", 23,
 constexpr ControlTemplate kRead{IDC_READ, "IDC_READ", "読み出し", 36, 24, 50, 27};
 constexpr ControlTemplate kSave{IDC_SAVE_CSV, "IDC_SAVE_CSV", "CSVﾌｧｲﾙ保存", 92, 24, 50, 27};
 constexpr ControlTemplate kClear{IDC_CLEAR, "IDC_CLEAR", "クリア", 148, 24, 50, 27};
+// After the four buttons of the template, in the same row, size and spacing.
+constexpr ControlTemplate kHistory{IDC_HISTORY, "IDC_HISTORY", "履歴", 260, 24, 50, 27};
 constexpr ControlTemplate kVersion{
     IDC_VERSION_TEXT, "IDC_VERSION_TEXT", "バージョン表示", 298, 271, 57, 9};
 
@@ -68,6 +72,7 @@ constexpr int kCellPadding = 12;  // the cell's margins and grid line
 
 constexpr const char* kAboutMenuText = "Korvana のﾊﾞｰｼﾞｮﾝ情報(&A)...";
 constexpr const char* kCloseMenuText = "閉じる(&C)\tAlt+F4";
+constexpr const char* kHistoryMenuText = "履歴(&H)...";
 constexpr const char* kVersionPrefix = "F/W Version:";
 
 constexpr const char* kAskExit = "終了します。よろしいですか？";
@@ -151,6 +156,8 @@ void CMeterDlg::BuildControls() {
     connect(m_btnSave, &QPushButton::clicked, this, &CMeterDlg::OnSaveCsv);
     m_btnClear = button(kClear);
     connect(m_btnClear, &QPushButton::clicked, this, &CMeterDlg::OnClear);
+    m_btnHistory = button(kHistory);
+    connect(m_btnHistory, &QPushButton::clicked, this, &CMeterDlg::OnHistory);
 
     m_version = new QLabel(Q(kVersion.text), this);
     place(m_version, kVersion);
@@ -165,10 +172,12 @@ void CMeterDlg::BuildControls() {
     setTabOrder(m_list, m_btnRead);
     setTabOrder(m_btnRead, m_btnSave);
     setTabOrder(m_btnSave, m_btnClear);
+    setTabOrder(m_btnClear, m_btnHistory);
 
     // The window menu the system menu stands for: right click on the window or Alt+Space.
     m_sysMenu = new QMenu(this);
     m_sysMenu->addAction(Q(kCloseMenuText), this, &QDialog::reject);
+    m_sysMenu->addAction(Q(kHistoryMenuText), this, &CMeterDlg::OnHistory);
     const QString about = Q(kAboutMenuText);
     if (!about.isEmpty()) {
         m_sysMenu->addSeparator();
@@ -241,6 +250,7 @@ QWidget* CMeterDlg::GetDlgItem(int id) const {
         case IDC_SAVE_CSV: return m_btnSave;
         case IDC_CLEAR: return m_btnClear;
         case IDC_VERSION_TEXT: return m_version;
+        case IDC_HISTORY: return m_btnHistory;
         default: return nullptr;
     }
 }
@@ -434,9 +444,11 @@ void CMeterDlg::OnRead() {
     MeterRead result;
     {
         BusyGuard busy(this);
-        const SerialHandle port = m_session.Port();
+        // The port as it is at each pause: a read may open it afresh first.
         result = m_session.Read(
-            [port](int ms, bool untilInput) { return PauseWithEvents(port, ms, untilInput); },
+            [this](int ms, bool untilInput) {
+                return PauseWithEvents(m_session.Port(), ms, untilInput);
+            },
             [](const ExchangeProgress&) { return InterruptSignal() == 0; });
     }
     if (result.outcome == ExchangeOutcome::kCancelled) return;  // the program is ending
@@ -446,6 +458,33 @@ void CMeterDlg::OnRead() {
     }
     FillTable(result.reading, m_records);
     ShowRecords(result.reading.version);
+    if (!result.reading.records.empty()) MergeIntoLogbook(result.reading);
+}
+
+// Every read with records goes into the logbook; when it cannot, the user is told once and the
+// records stay shown.
+void CMeterDlg::MergeIntoLogbook(const MeterReading& reading) {
+    const std::string path = LogbookPath(m_paths);
+    LogbookError error;
+    auto book = path.empty() ? nullptr : Logbook::Open(path, &error);
+    if (path.empty()) error.what = "no working directory for the logbook";
+    if (!book || !book->Merge(reading, GetLocalTime(), &error)) {
+        std::fprintf(stderr, "odomei: %s\n", error.what.c_str());
+        AfxMessageBox(kLogbookWriteFailedText, kMbIconHand, error.what);
+    }
+}
+
+void CMeterDlg::OnHistory() {
+    const std::string path = LogbookPath(m_paths);
+    LogbookError error;
+    auto book = path.empty() ? nullptr : Logbook::Open(path, &error);
+    if (!book) {
+        AfxMessageBox(kLogbookOpenFailedText, kMbIconHand,
+                      path.empty() ? "no working directory for the logbook" : error.what);
+        return;
+    }
+    CHistoryDlg history(*book, m_paths.IniPath(), m_paths.strCurDir, this);
+    history.exec();
 }
 
 void CMeterDlg::OnSaveCsv() {

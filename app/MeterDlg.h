@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "data/Decoder.h"
 #include "data/RecordTable.h"
 #include "link/FilePaths.h"
 #include "link/MeterSession.h"
@@ -27,6 +28,7 @@ constexpr int IDC_READ = 1001;
 constexpr int IDC_SAVE_CSV = 1002;
 constexpr int IDC_CLEAR = 1003;
 constexpr int IDC_VERSION_TEXT = 1004;
+constexpr int IDC_HISTORY = 1005;  // the logbook's history window
 
 // The About command of the window's menu.
 constexpr int ID_SYS_ABOUT = 0x0010;
@@ -48,6 +50,7 @@ public:
     void OnRead();
     void OnSaveCsv();
     void OnClear();
+    void OnHistory();
     void OnSysCommand(int id);
     // Closes the port when the window goes.
     void OnDestroy();
@@ -79,6 +82,7 @@ private:
     class BusyGuard;
     void BuildControls();
     void LayOutColumns();
+    void MergeIntoLogbook(const MeterReading& reading);
     void LoadPortSetting();
     void OpenPort();
     bool PreTranslateMessage(QObject* receiver, QEvent* event) const;
@@ -97,6 +101,7 @@ private:
     QPushButton* m_btnRead = nullptr;
     QPushButton* m_btnSave = nullptr;
     QPushButton* m_btnClear = nullptr;
+    QPushButton* m_btnHistory = nullptr;
     QLabel* m_version = nullptr;
     QMenu* m_sysMenu = nullptr;
     bool m_busy = false;

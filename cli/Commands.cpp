@@ -163,10 +163,10 @@ int RunRead(const ReadOptions& options) {
 
     Progress progress(!options.quiet && IsTerminal(kStderr));
     session.PrepareRead();
-    const SerialHandle port = session.Port();
+    // The port as it is at each pause: a read may open it afresh first.
     const MeterRead read = session.Read(
-        [port](int ms, bool untilInput) {
-            return InterruptSignal() == 0 ? PlainPause(port, ms, untilInput) : 0;
+        [&session](int ms, bool untilInput) {
+            return InterruptSignal() == 0 ? PlainPause(session.Port(), ms, untilInput) : 0;
         },
         [&progress](const ExchangeProgress& p) {
             if (InterruptSignal() != 0) return false;

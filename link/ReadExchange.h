@@ -44,7 +44,8 @@ struct ExchangeProgress {
 // exchange (kCancelled), with nothing more sent.
 using ExchangeWatch = std::function<bool(const ExchangeProgress&)>;
 
-// Waits the given number of milliseconds and returns how many it actually waited; the window
+// Waits the given number of milliseconds and returns how many it actually waited (a pause that
+// waits on the port must take the session's port as it is then: a read may open it afresh); the window
 // keeps painting meanwhile. An idle poll's pause (untilInput) may end early once bytes are
 // waiting on the port; the pause after a NAK always lasts its time.
 using ExchangePause = std::function<int(int ms, bool untilInput)>;

@@ -252,7 +252,11 @@ public:
         return m_path + ": " + std::strerror(m_errno);
     }
 
-    bool Gone() const override { return m_gone; }
+    // Also a hang-up that came while nobody was using the line (unplugged between two reads).
+    bool Gone() const override {
+        pollfd p{m_fd, 0, 0};
+        return m_gone || (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0);
+    }
 
 private:
     bool Fail(int err) {
@@ -262,8 +266,7 @@ private:
     }
     // A device that has gone (an unplugged adapter, a closed pseudo-terminal master).
     bool HungUp() {
-        pollfd p{m_fd, 0, 0};
-        if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) m_gone = true;
+        m_gone = Gone();
         return m_gone;
     }
 

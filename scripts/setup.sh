@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev
-          libcli11-dev nlohmann-json3-dev libsqlite3-dev qt6-charts-dev fonts-ipafont-gothic
+          libcli11-dev nlohmann-json3-dev libsqlite3-dev qt6-charts-dev libqt6opengl6-dev
+          fonts-ipafont-gothic
           qt6-translations-l10n
           ${ODOMEI_EXTRA_PACKAGES:-})
 missing=()

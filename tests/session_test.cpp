@@ -23,9 +23,8 @@ protected:
     }
     MeterRead Read(const ExchangeWatch& watch = {}) {
         session.PrepareRead();
-        const SerialHandle port = session.Port();
-        return session.Read([port](int ms, bool until) { return PlainPause(port, ms, until); },
-                            watch);
+        return session.Read(
+            [this](int ms, bool until) { return PlainPause(session.Port(), ms, until); }, watch);
     }
     std::string Log() const { return test::ReadBytes(dir.File("KORVANA.log")); }
     std::string Banner() const { return test::FixedClock::Stamp() + Sjis(kStartBanner) + "\r\n"; }

@@ -1,4 +1,5 @@
-// Renders the main window, filled with the simulated meter's fifteen records, to a PNG file.
+// Renders the main window, filled with the simulated meter's fifteen records, to a PNG file, and
+// the history window over a logbook of months of simulated reads to a second one.
 #include <QApplication>
 #include <QPixmap>
 
@@ -7,7 +8,9 @@
 #include <filesystem>
 #include <string>
 
+#include "app/HistoryDlg.h"
 #include "app/MeterDlg.h"
+#include "data/Logbook.h"
 #include "data/Decoder.h"
 #include "app/MessageBox.h"
 #include "tools/metersim/MeterSim.h"
@@ -15,10 +18,11 @@
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s WINDOW.png HISTORY.png\n", argv[0]);
         return 2;
     }
+    const std::filesystem::path historyOut = std::filesystem::absolute(argv[2]);
     const std::filesystem::path out = std::filesystem::absolute(argv[1]);
     // Work in a scratch folder so that the window's own files go there.
     const auto work = std::filesystem::temp_directory_path() / "odomei-snapshot";
@@ -42,5 +46,27 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("wrote %s\n", out.c_str());
+
+    // Sixteen reads, three refuels apart: sixty records, the correction factor changed half-way.
+    std::filesystem::remove(work / odomei::kLogbookFileName);
+    odomei::LogbookError error;
+    auto book = odomei::Logbook::Open((work / odomei::kLogbookFileName).string(), &error);
+    for (int read = 0; book && read < 16; ++read) {
+        const auto reading = odomei::DecodeReading(odomei::MeasurementBlock(metersim::SequenceBlock(read)));
+        if (!book->Merge(reading, odomei::LocalTime{2015, 1, 1, 12, 0, 0, 0}, &error)) book.reset();
+    }
+    if (!book) {
+        std::fprintf(stderr, "logbook: %s\n", error.what.c_str());
+        return 1;
+    }
+    odomei::CHistoryDlg history(*book, {}, work.string());
+    history.resize(1000, 760);
+    history.show();
+    QApplication::processEvents();
+    if (!history.grab().save(QString::fromStdString(historyOut.string()))) {
+        std::fprintf(stderr, "could not write %s\n", historyOut.c_str());
+        return 1;
+    }
+    std::printf("wrote %s\n", historyOut.c_str());
     return 0;
 }

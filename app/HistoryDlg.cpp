@@ -1,0 +1,395 @@
+#include "app/HistoryDlg.h"
+
+#include <QAbstractTableModel>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QScatterSeries>
+#include <QtCharts/QValueAxis>
+
+#include "app/DialogUnits.h"
+#include "app/MessageBox.h"
+#include "app/SaveAs.h"
+#include "data/CsvExport.h"
+#include "link/FilePaths.h"
+#include "platform/AtomicFile.h"
+#include "platform/Profile.h"
+#include "platform/Text.h"
+
+namespace odomei {
+namespace {
+
+QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+constexpr const char* kTitle = "履歴";
+constexpr const char* kKmPerLitre = "km/L";
+constexpr const char* kLitresPer100Km = "L/100km";
+constexpr int kMinimumWidth = 900;
+constexpr int kMinimumHeight = 720;
+constexpr int kChartHeight = 230;
+const QColor kActualColour(31, 119, 180);
+const QColor kMeterColour(255, 127, 14);
+const QColor kFactorColour(44, 160, 44);
+
+std::string Economy(std::optional<double> kmPerLitre, bool per100km) {
+    if (!kmPerLitre || *kmPerLitre <= 0) return "-";
+    return FormatFixed2(per100km ? 100.0 / *kmPerLitre : *kmPerLitre);
+}
+
+std::string Hundredths(std::int64_t v) { return FormatFixed2(static_cast<double>(v) / 100.0); }
+
+// A chart a few hundred pixels wide shows no more points than this: beyond it, consecutive
+// points are averaged (each scatter point is a graphics item of its own, so 100 000 of them take
+// seconds to draw).
+constexpr int kMaxChartPoints = 400;
+
+QList<QPointF> Thinned(const QList<QPointF>& points) {
+    if (points.size() <= kMaxChartPoints) return points;
+    QList<QPointF> thinned;
+    const qsizetype per = (points.size() + kMaxChartPoints - 1) / kMaxChartPoints;
+    for (qsizetype i = 0; i < points.size(); i += per) {
+        const qsizetype end = std::min(points.size(), i + per);
+        QPointF sum;
+        for (qsizetype k = i; k < end; ++k) sum += points[k];
+        thinned.append(sum / static_cast<double>(end - i));
+    }
+    return thinned;
+}
+
+QDateTime When(const LogbookRecord& r) {
+    return QDateTime(QDate::fromString(Q(*r.isoDate), Qt::ISODate), QTime(12, 0));
+}
+
+}  // namespace
+
+// The records as the table shows them, newest first.
+class HistoryModel final : public QAbstractTableModel {
+public:
+    explicit HistoryModel(const CHistoryDlg& dlg) : m_dlg(dlg) {}
+    void Reset() {
+        beginResetModel();
+        endResetModel();
+    }
+    int rowCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_dlg.Shown().size());
+    }
+    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 9; }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
+        if (role != Qt::DisplayRole) return {};
+        const auto& shown = m_dlg.Shown();
+        const LogbookRecord& r = shown[static_cast<std::size_t>(index.row())];
+        const bool per100km = m_dlg.PerHundredKm();
+        switch (index.column()) {
+            case 0: return static_cast<int>(shown.size()) - index.row();
+            case 1: return Q(r.texts.m_strDate);
+            case 2: return Q(r.texts.m_strDistance);
+            case 3: return Q(r.texts.m_strFuel);
+            case 4: return Q(r.texts.m_strCorrection);
+            case 5: return Q(r.texts.m_strRefuel);
+            case 6: return Q(r.texts.m_strError);
+            case 7: return Q(Economy(KmPerLitre(r), per100km));
+            case 8: return Q(Economy(KmPerLitreByMeter(r), per100km));
+            default: return {};
+        }
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+        const QString unit = m_dlg.PerHundredKm() ? kLitresPer100Km : kKmPerLitre;
+        static const char* const captions[] = {"No",        "日付",        "走行距離[km]",
+                                               "消費燃料[L]", "補正値[%]", "実給油量[L]",
+                                               "測定誤差[%]"};
+        if (section < 7) return QString::fromUtf8(captions[section]);
+        return unit + (section == 7 ? QStringLiteral("(実)") : QStringLiteral("(計)"));
+    }
+
+private:
+    const CHistoryDlg& m_dlg;
+};
+
+CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::string directory,
+                         QWidget* parent)
+    : QDialog(parent),
+      m_logbook(logbook),
+      m_iniPath(std::move(iniPath)),
+      m_directory(std::move(directory)),
+      m_model(std::make_unique<HistoryModel>(*this)) {
+    setWindowTitle(QString::fromUtf8(kTitle));
+    setFont(DialogFont());
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+
+    auto* controls = new QHBoxLayout;
+    m_range = new QCheckBox(QStringLiteral("期間指定"), this);
+    m_from = new QDateEdit(this);
+    m_to = new QDateEdit(this);
+    for (QDateEdit* edit : {m_from, m_to}) {
+        edit->setCalendarPopup(true);
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        edit->setEnabled(false);
+    }
+    m_units = new QComboBox(this);
+    m_units->addItems({kKmPerLitre, kLitresPer100Km});
+    auto* exportButton = new QPushButton(QStringLiteral("CSVﾌｧｲﾙ保存"), this);
+    auto* close = new QPushButton(QStringLiteral("閉じる"), this);
+    controls->addWidget(m_range);
+    controls->addWidget(m_from);
+    controls->addWidget(new QLabel(QStringLiteral("～"), this));
+    controls->addWidget(m_to);
+    controls->addStretch();
+    controls->addWidget(new QLabel(QStringLiteral("燃費の単位"), this));
+    controls->addWidget(m_units);
+    controls->addWidget(exportButton);
+    controls->addWidget(close);
+
+    m_table = new QTableView(this);
+    m_table->setModel(m_model.get());
+    m_table->verticalHeader()->hide();
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_table->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 4);
+
+    m_summaryLabel = new QLabel(this);
+    m_summaryLabel->setObjectName(QStringLiteral("summary"));
+    m_summaryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* charts = new QHBoxLayout;
+    m_economyChart = new QChartView(this);
+    m_errorChart = new QChartView(this);
+    for (QChartView* view : {m_economyChart, m_errorChart}) {
+        view->setRenderHint(QPainter::Antialiasing);
+        view->setMinimumHeight(kChartHeight);
+        charts->addWidget(view);
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(m_table, 1);
+    layout->addWidget(m_summaryLabel);
+    layout->addLayout(charts);
+
+    // The unit last chosen, kept in the INI file.
+    const bool per100km =
+        !m_iniPath.empty() &&
+        ReadIniString(kLogbookSection, kLogbookUnitsKey, m_iniPath).value_or("") == kLitresPer100Km;
+    m_units->setCurrentIndex(per100km ? 1 : 0);
+
+    m_all = m_logbook.Records();
+    if (!m_all.empty()) {
+        const auto first = std::find_if(m_all.begin(), m_all.end(), [](auto& r) { return r.isoDate; });
+        const auto last = std::find_if(m_all.rbegin(), m_all.rend(), [](auto& r) { return r.isoDate; });
+        if (first != m_all.end()) m_from->setDate(QDate::fromString(Q(*first->isoDate), Qt::ISODate));
+        if (last != m_all.rend()) m_to->setDate(QDate::fromString(Q(*last->isoDate), Qt::ISODate));
+    }
+    connect(m_range, &QCheckBox::toggled, this, [this](bool on) {
+        m_from->setEnabled(on);
+        m_to->setEnabled(on);
+        Reload();
+    });
+    connect(m_from, &QDateEdit::dateChanged, this, [this] { Reload(); });
+    connect(m_to, &QDateEdit::dateChanged, this, [this] { Reload(); });
+    connect(m_units, &QComboBox::currentIndexChanged, this, [this] {
+        if (!m_iniPath.empty()) {
+            WriteIniString(kLogbookSection, kLogbookUnitsKey, m_units->currentText().toStdString(),
+                           m_iniPath);
+        }
+        Reload();
+    });
+    connect(exportButton, &QPushButton::clicked, this, &CHistoryDlg::OnExport);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    Reload();
+}
+
+CHistoryDlg::~CHistoryDlg() = default;
+
+bool CHistoryDlg::PerHundredKm() const { return m_units->currentIndex() == 1; }
+
+void CHistoryDlg::SetRange(const std::string& from, const std::string& to) {
+    const QSignalBlocker blockFrom(m_from), blockTo(m_to), blockRange(m_range);
+    const bool on = !from.empty() || !to.empty();
+    m_range->setChecked(on);
+    m_from->setEnabled(on);
+    m_to->setEnabled(on);
+    if (!from.empty()) m_from->setDate(QDate::fromString(Q(from), Qt::ISODate));
+    if (!to.empty()) m_to->setDate(QDate::fromString(Q(to), Qt::ISODate));
+    Reload();
+}
+
+void CHistoryDlg::SetPerHundredKm(bool per100km) { m_units->setCurrentIndex(per100km ? 1 : 0); }
+
+void CHistoryDlg::Reload() {
+    std::vector<LogbookRecord> chosen;
+    if (m_range->isChecked()) {
+        const std::string from = m_from->date().toString(Qt::ISODate).toStdString();
+        const std::string to = m_to->date().toString(Qt::ISODate).toStdString();
+        for (const auto& r : m_all) {
+            if (r.isoDate && *r.isoDate >= from && *r.isoDate <= to) chosen.push_back(r);
+        }
+    } else {
+        chosen = m_all;
+    }
+    m_summary = Summarize(chosen);
+    m_shown.assign(chosen.rbegin(), chosen.rend());
+    m_model->Reset();
+    m_summaryLabel->setText(SummaryText());
+    BuildCharts();
+}
+
+QString CHistoryDlg::SummaryText() const {
+    const LogbookSummary& s = m_summary;
+    const bool per100km = PerHundredKm();
+    const std::string unit = per100km ? kLitresPer100Km : kKmPerLitre;
+    auto percent = [](const std::optional<double>& v) {
+        return v ? FormatFixed2(*v) + " %" : std::string("-");
+    };
+    std::string text = "記録 " + std::to_string(s.records) + " 件";
+    if (s.withoutRefuel > 0) {
+        text += "（給油量0の " + std::to_string(s.withoutRefuel) + " 件は比率に含めず）";
+    }
+    text += "　総走行距離 " + Hundredths(s.distance) + " km　総給油量 " + Hundredths(s.refuel) +
+            " L\n燃費 " + Economy(s.kmPerLitre, per100km) + " " + unit + "（燃費計 " +
+            Economy(s.kmPerLitreByMeter, per100km) + " " + unit + "）　燃費計の誤差 " +
+            percent(s.errorPercent) + "（ばらつき " + percent(s.errorSpread) + "）\n推奨補正値 " +
+            percent(s.suggestedCorrection ? std::optional<double>(*s.suggestedCorrection / 100.0)
+                                          : std::nullopt) +
+            "（" + std::to_string(s.correctionRecords) + " 件の記録から）";
+    return Q(text);
+}
+
+void CHistoryDlg::BuildCharts() {
+    const bool per100km = PerHundredKm();
+    // Oldest first along the time axis; records without a date have no place on it.
+    QList<QPointF> actual, meter, error, factor;
+    double lastX = 0;
+    for (auto it = m_shown.rbegin(); it != m_shown.rend(); ++it) {
+        if (!it->isoDate) continue;
+        const double x = static_cast<double>(When(*it).toMSecsSinceEpoch());
+        if (const auto v = KmPerLitre(*it)) actual.append({x, per100km ? 100.0 / *v : *v});
+        if (const auto v = KmPerLitreByMeter(*it)) meter.append({x, per100km ? 100.0 / *v : *v});
+        if (const auto e = ErrorPercent(*it)) error.append({x, *e});
+        // The factor in force as a step: it holds until the record that shows a new one.
+        const double f = static_cast<double>(it->correction) / 100.0;
+        if (factor.isEmpty() || factor.last().y() != f) {
+            if (!factor.isEmpty()) factor.append({x, factor.last().y()});
+            factor.append({x, f});
+        }
+        lastX = x;
+    }
+    if (!factor.isEmpty()) factor.append({lastX, factor.last().y()});
+    actual = Thinned(actual);
+    meter = Thinned(meter);
+    error = Thinned(error);
+    auto timeAxis = [] {
+        auto* axis = new QDateTimeAxis;
+        axis->setFormat(QStringLiteral("yyyy-MM"));
+        axis->setTickCount(6);
+        return axis;
+    };
+    auto line = [](const QList<QPointF>& points, const QString& name, const QColor& colour) {
+        auto* series = new QLineSeries;
+        series->setName(name);
+        series->replace(points);
+        series->setColor(colour);
+        return series;
+    };
+
+    auto* economy = new QChart;
+    economy->setTitle(Q(std::string("給油ごとの燃費 [") + (per100km ? kLitresPer100Km : kKmPerLitre) + "]"));
+    economy->legend()->setAlignment(Qt::AlignBottom);
+    auto* x1 = timeAxis();
+    auto* y1 = new QValueAxis;
+    economy->addAxis(x1, Qt::AlignBottom);
+    economy->addAxis(y1, Qt::AlignLeft);
+    for (auto* s : {line(actual, QStringLiteral("実給油量から"), kActualColour),
+                    line(meter, QStringLiteral("燃費計から"), kMeterColour)}) {
+        economy->addSeries(s);
+        s->attachAxis(x1);
+        s->attachAxis(y1);
+    }
+
+    auto* errors = new QChart;
+    errors->setTitle(QStringLiteral("給油ごとの測定誤差 [%] と補正値 [%]"));
+    errors->legend()->setAlignment(Qt::AlignBottom);
+    auto* x2 = timeAxis();
+    auto* y2 = new QValueAxis;
+    auto* y3 = new QValueAxis;
+    errors->addAxis(x2, Qt::AlignBottom);
+    errors->addAxis(y2, Qt::AlignLeft);
+    errors->addAxis(y3, Qt::AlignRight);
+    auto* errorSeries = new QScatterSeries;
+    errorSeries->setName(QStringLiteral("測定誤差"));
+    errorSeries->setMarkerSize(6);
+    errorSeries->setColor(kActualColour);
+    errorSeries->replace(error);
+    errors->addSeries(errorSeries);
+    errorSeries->attachAxis(x2);
+    errorSeries->attachAxis(y2);
+    auto* factorSeries = line(factor, QStringLiteral("補正値"), kFactorColour);
+    errors->addSeries(factorSeries);
+    factorSeries->attachAxis(x2);
+    factorSeries->attachAxis(y3);
+    y3->setTitleText(QStringLiteral("補正値 [%]"));
+
+    // The ranges with a little room around the points.
+    auto fit = [](QValueAxis* axis, const QList<QPointF>& a, const QList<QPointF>& b = {}) {
+        double low = 0, high = 1;
+        bool any = false;
+        for (const auto* points : {&a, &b}) {
+            for (const QPointF& p : *points) {
+                low = any ? std::min(low, p.y()) : p.y();
+                high = any ? std::max(high, p.y()) : p.y();
+                any = true;
+            }
+        }
+        const double margin = std::max((high - low) * 0.1, 0.5);
+        axis->setRange(low - margin, high + margin);
+    };
+    fit(y1, actual, meter);
+    fit(y2, error);
+    fit(y3, factor);
+
+    for (auto [view, chart] : {std::pair{m_economyChart, economy}, std::pair{m_errorChart, errors}}) {
+        QChart* old = view->chart();
+        view->setChart(chart);
+        delete old;
+    }
+}
+
+void CHistoryDlg::OnExport() {
+    if (m_shown.empty()) {
+        AfxMessageBox("保存する情報がありません", kMbOk);
+        return;
+    }
+    SaveAsRequest request;
+    request.initialName = "*.csv";
+    request.typeDescription = "CSV(ｶﾝﾏ区切り)";
+    request.typePattern = "*.csv";
+    request.directory = m_directory;
+    const auto chosen = ShowSaveAsDialog(request);
+    if (!chosen) return;
+    std::vector<RecordRow> rows;
+    for (auto it = m_shown.rbegin(); it != m_shown.rend(); ++it) rows.push_back(it->texts);
+    std::string reason;
+    const ReplaceResult result = ReplaceFileAtomically(chosen->path, Sjis(CsvText(rows)), &reason);
+    if (result == ReplaceResult::kDone) {
+        AfxMessageBox("\"" + chosen->fileName + "\"を保存しました。", kMbIconInformation);
+        return;
+    }
+    AfxMessageBox(CsvFailureText(result == ReplaceResult::kCreateFailed ? CsvResult::kOpenFailed
+                                                                        : CsvResult::kWriteFailed),
+                  kMbIconHand, chosen->path + "\n" + reason);
+}
+
+}  // namespace odomei

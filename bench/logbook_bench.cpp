@@ -1,0 +1,94 @@
+// Logbook benchmark: a read merged into a logbook that already holds 100 000 records, and the
+// history window (table, summary and both charts) opened on it. Prints figures; passes or fails
+// nothing.
+#include <QApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "app/HistoryDlg.h"
+#include "data/Logbook.h"
+#include "tools/metersim/MeterSim.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRecords = 100000;
+constexpr int kRuns = 9;
+const odomei::LocalTime kAt{2026, 12, 7, 10, 0, 0, 0};
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    const auto work = std::filesystem::temp_directory_path() / "odomei-logbook-bench";
+    std::filesystem::remove_all(work);
+    std::filesystem::create_directories(work);
+    const std::string path = (work / odomei::kLogbookFileName).string();
+    odomei::LogbookError error;
+    auto book = odomei::Logbook::Open(path, &error);
+    if (!book) {
+        std::fprintf(stderr, "%s\n", error.what.c_str());
+        return 1;
+    }
+    // 100 000 refuels over many years, as rows (one transaction).
+    std::vector<odomei::RecordRow> rows;
+    for (int i = 0; i < kRecords; ++i) {
+        char date[64], distance[32], fuel[32], refuel[32], err[32];
+        std::snprintf(date, sizeof date, "20%02d年%02d月%02d日", 10 + i / 4000 % 90, 1 + i / 300 % 12,
+                      1 + i % 28);
+        std::snprintf(distance, sizeof distance, "%d.%02d", 300 + i % 200, i % 100);
+        std::snprintf(fuel, sizeof fuel, "%d.%02d", 25 + i % 10, (i * 7) % 100);
+        std::snprintf(refuel, sizeof refuel, "%d.%02d", 25 + i % 11, (i * 3) % 100);
+        std::snprintf(err, sizeof err, "%d.%02d", i % 3, (i * 13) % 100);
+        rows.push_back({date, distance, fuel, "100.00", refuel, err});
+    }
+    const auto filled = Clock::now();
+    if (!book->Import(rows, "bench", kAt, &error)) {
+        std::fprintf(stderr, "%s\n", error.what.c_str());
+        return 1;
+    }
+    std::printf("logbook filled with %lld records in %.0f ms\n",
+                static_cast<long long>(book->CountRecords()), Ms(Clock::now() - filled));
+
+    // A read with fifteen records of which three are new each time, as a real car gives them.
+    std::vector<double> merges;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto reading =
+            odomei::DecodeReading(odomei::MeasurementBlock(metersim::SequenceBlock(run)));
+        const auto start = Clock::now();
+        if (!book->Merge(reading, kAt, &error)) {
+            std::fprintf(stderr, "%s\n", error.what.c_str());
+            return 1;
+        }
+        merges.push_back(Ms(Clock::now() - start));
+    }
+    std::printf("merge of a read into %d records: median %.1f ms over %d runs (goal <= 50 ms)\n",
+                kRecords, Median(merges), kRuns);
+
+    std::vector<double> opens;
+    for (int run = 0; run < 3; ++run) {
+        const auto start = Clock::now();
+        odomei::CHistoryDlg history(*book, {}, work.string());
+        history.resize(1000, 760);
+        history.show();
+        QApplication::processEvents();
+        history.grab();  // painted once, charts included
+        opens.push_back(Ms(Clock::now() - start));
+    }
+    std::printf("history window with charts on %lld records: median %.0f ms (goal <= 500 ms)\n",
+                static_cast<long long>(book->CountRecords()), Median(opens));
+    std::filesystem::remove_all(work);
+    return 0;
+}

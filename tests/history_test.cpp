@@ -1,0 +1,141 @@
+// The logbook through the window: reads land in it, a logbook that cannot be used costs no read,
+// and the history window shows the records, the summary, the charts, and exports them.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+
+#include "app/HistoryDlg.h"
+#include "data/CsvExport.h"
+#include "data/Logbook.h"
+#include "platform/Profile.h"
+#include "tests/MeterWindow.h"
+
+namespace odomei {
+namespace {
+
+class History : public test::MeterWindowTest {
+protected:
+    // Reads the meter through the window with the block of read k of the simulated months.
+    void ReadSequence(int k) {
+        metersim::Options options;
+        const auto answer = metersim::SequenceBlock(k);
+        options.answer.assign(answer.begin(), answer.end());
+        options.pace = false;
+        meter.reset();
+        meter = std::make_unique<test::MeterLine>(dir, options);
+        ASSERT_TRUE(meter->Started());
+        if (Count() != 0) {
+            boxes.Answer(kIdYes);
+            dlg->OnClear();
+        }
+        boxes.Clear();
+        Read();
+        ASSERT_TRUE(Messages().empty()) << Messages()[0];
+    }
+    std::unique_ptr<Logbook> Book() {
+        LogbookError error;
+        auto book = Logbook::Open(dir.File(kLogbookFileName), &error);
+        EXPECT_NE(book, nullptr) << error.what;
+        return book;
+    }
+};
+
+TEST_F(History, EveryReadOfTheWindowLandsInTheLogbookOnce) {
+    Start();
+    ReadSequence(0);
+    ReadSequence(2);
+    ReadSequence(2);
+    EXPECT_EQ(Book()->CountRecords(), 21);
+    EXPECT_EQ(Book()->CountReads(), 3);
+    // The list is what the read gave, untouched by the logbook.
+    EXPECT_EQ(Rows(), 15);
+}
+
+TEST_F(History, ALogbookThatIsNoDatabaseCostsNoReadAndIsNotTouched) {
+    const std::string noise(3000, '\x5A');
+    test::WriteBytes(dir.File(kLogbookFileName), noise);
+    Start();
+    Read();
+    EXPECT_EQ(Messages(), std::vector<std::string>{kLogbookWriteFailedText});
+    EXPECT_EQ(boxes.Calls().back().flags, kMbIconHand);
+    EXPECT_NE(boxes.Calls().back().detail.find(kLogbookFileName), std::string::npos);
+    ExpectFilled();
+    EXPECT_EQ(test::ReadBytes(dir.File(kLogbookFileName)), noise);
+    // Asked for the history, the window says it cannot open it.
+    boxes.Clear();
+    dlg->OnHistory();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kLogbookOpenFailedText});
+}
+
+TEST_F(History, TheWindowShowsNewestFirstWithTheSummaryChartsAndUnit) {
+    Start();
+    for (int k = 0; k < 4; ++k) ReadSequence(k);  // refuels 0 to 23
+    auto book = Book();
+    CHistoryDlg history(*book, dir.File("KORVANA.ini"), dir.Path());
+    history.show();
+    QApplication::processEvents();
+    ASSERT_EQ(history.Shown().size(), 24u);
+    EXPECT_GT(*history.Shown().front().isoDate, *history.Shown().back().isoDate);
+    auto* table = history.findChild<QTableView*>();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->model()->rowCount(), 24);
+    EXPECT_EQ(table->model()->index(0, 1).data().toString().toStdString(),
+              history.Shown().front().texts.m_strDate);
+    EXPECT_EQ(table->model()->headerData(7, Qt::Horizontal).toString(), "km/L(実)");
+    const QString summary = history.SummaryText();
+    EXPECT_TRUE(summary.contains("記録 24 件")) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("推奨補正値 101.")) << summary.toStdString();
+    // Two charts: the economies as two lines, the errors and the factor in force.
+    const auto views = history.findChildren<QChartView*>();
+    ASSERT_EQ(views.size(), 2);
+    EXPECT_EQ(views[0]->chart()->series().size(), 2);
+    EXPECT_EQ(views[1]->chart()->series().size(), 2);
+    EXPECT_EQ(qobject_cast<QLineSeries*>(views[0]->chart()->series()[0])->count(), 24);
+
+    // L/100 km, remembered in the INI file.
+    history.SetPerHundredKm(true);
+    EXPECT_EQ(table->model()->headerData(7, Qt::Horizontal).toString(), "L/100km(実)");
+    EXPECT_EQ(ReadIniString("Logbook", "Units", dir.File("KORVANA.ini")), "L/100km");
+    // A range keeps its days only.
+    history.SetRange("2013-02-01", "2013-02-28");
+    for (const auto& r : history.Shown()) EXPECT_EQ(r.isoDate->substr(0, 7), "2013-02");
+    EXPECT_EQ(history.Summary().records, static_cast<int>(history.Shown().size()));
+}
+
+TEST_F(History, ExportWritesTheShownRecordsOldestFirstAsTheWindowsCsv) {
+    Start();
+    ReadSequence(0);
+    ReadSequence(1);
+    auto book = Book();
+    CHistoryDlg history(*book, dir.File("KORVANA.ini"), dir.Path());
+    test::ScriptedSaveAs saveAs;
+    saveAs.Choose(dir.File("all.csv"));
+    boxes.Clear();
+    history.OnExport();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"\"all.csv\"を保存しました。"});
+    std::vector<RecordRow> rows;
+    for (const auto& r : book->Records()) rows.push_back(r.texts);
+    ASSERT_EQ(rows.size(), 18u);
+    EXPECT_EQ(test::ReadBytes(dir.File("all.csv")), Sjis(CsvText(rows)));
+}
+
+TEST_F(History, TheHistoryButtonStandsInTheRowAfterTheOthers) {
+    Start();
+    QWidget* history = dlg->GetDlgItem(IDC_HISTORY);
+    ASSERT_NE(history, nullptr);
+    EXPECT_EQ(qobject_cast<QPushButton*>(history)->text(), "履歴");
+    EXPECT_EQ(history->size(), dlg->GetDlgItem(IDOK_EXIT)->size());
+    EXPECT_EQ(history->y(), dlg->GetDlgItem(IDOK_EXIT)->y());
+    EXPECT_EQ(history->x() - dlg->GetDlgItem(IDOK_EXIT)->x(),
+              dlg->GetDlgItem(IDOK_EXIT)->x() - dlg->GetDlgItem(IDC_CLEAR)->x());
+    EXPECT_EQ(dlg->GetDlgItem(IDC_CLEAR)->nextInFocusChain(), history);
+    EXPECT_TRUE(history->isEnabled());
+}
+
+}  // namespace
+}  // namespace odomei
