@@ -108,9 +108,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
         const QString unit = m_dlg.PerHundredKm() ? kLitresPer100Km : kKmPerLitre;
-        static const char* const captions[] = {"No",        "日付",        "走行距離[km]",
-                                               "消費燃料[L]", "補正値[%]", "実給油量[L]",
-                                               "測定誤差[%]"};
+        static const char* const captions[] = {
+            "No", "日付", "走行距離[km]", "消費燃料[L]", "補正値[%]", "実給油量[L]", "測定誤差[%]"};
         if (section < 7) return QString::fromUtf8(captions[section]);
         return unit + (section == 7 ? QStringLiteral("(実)") : QStringLiteral("(計)"));
     }
@@ -188,9 +187,12 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
 
     m_all = m_logbook.Records();
     if (!m_all.empty()) {
-        const auto first = std::find_if(m_all.begin(), m_all.end(), [](auto& r) { return r.isoDate; });
-        const auto last = std::find_if(m_all.rbegin(), m_all.rend(), [](auto& r) { return r.isoDate; });
-        if (first != m_all.end()) m_from->setDate(QDate::fromString(Q(*first->isoDate), Qt::ISODate));
+        const auto first =
+            std::find_if(m_all.begin(), m_all.end(), [](auto& r) { return r.isoDate; });
+        const auto last =
+            std::find_if(m_all.rbegin(), m_all.rend(), [](auto& r) { return r.isoDate; });
+        if (first != m_all.end())
+            m_from->setDate(QDate::fromString(Q(*first->isoDate), Qt::ISODate));
         if (last != m_all.rend()) m_to->setDate(QDate::fromString(Q(*last->isoDate), Qt::ISODate));
     }
     connect(m_range, &QCheckBox::toggled, this, [this](bool on) {
@@ -306,7 +308,8 @@ void CHistoryDlg::BuildCharts() {
     };
 
     auto* economy = new QChart;
-    economy->setTitle(Q(std::string("給油ごとの燃費 [") + (per100km ? kLitresPer100Km : kKmPerLitre) + "]"));
+    economy->setTitle(
+        Q(std::string("給油ごとの燃費 [") + (per100km ? kLitresPer100Km : kKmPerLitre) + "]"));
     economy->legend()->setAlignment(Qt::AlignBottom);
     auto* x1 = timeAxis();
     auto* y1 = new QValueAxis;
@@ -360,7 +363,8 @@ void CHistoryDlg::BuildCharts() {
     fit(y2, error);
     fit(y3, factor);
 
-    for (auto [view, chart] : {std::pair{m_economyChart, economy}, std::pair{m_errorChart, errors}}) {
+    for (auto [view, chart] :
+         {std::pair{m_economyChart, economy}, std::pair{m_errorChart, errors}}) {
         QChart* old = view->chart();
         view->setChart(chart);
         delete old;

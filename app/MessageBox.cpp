@@ -55,9 +55,9 @@ int ShowBox(const MessageBoxCall& call) {
 }  // namespace
 
 std::unique_ptr<QMessageBox> MakeMessageBox(const MessageBoxCall& call, QWidget* owner) {
-    auto box = std::make_unique<QMessageBox>(IconOf(call.shown), QString::fromUtf8(call.caption),
-                                             QString::fromUtf8(call.text), QMessageBox::NoButton,
-                                             owner);
+    auto box =
+        std::make_unique<QMessageBox>(IconOf(call.shown), QString::fromUtf8(call.caption),
+                                      QString::fromUtf8(call.text), QMessageBox::NoButton, owner);
     box->setWindowModality(Qt::ApplicationModal);
     if (!call.detail.empty()) box->setDetailedText(QString::fromUtf8(call.detail));
     // Each line of the text stays whole: the box is as wide as its widest line needs (the port

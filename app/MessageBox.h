@@ -42,7 +42,8 @@ struct MessageBoxCall {
 // get the exclamation icon.
 unsigned ShownMessageBoxFlags(unsigned flags);
 
-// Shows a modal box over the program's window and returns the button pressed (kIdOk, kIdYes, kIdNo).
+// Shows a modal box over the program's window and returns the button pressed (kIdOk, kIdYes,
+// kIdNo).
 int AfxMessageBox(const std::string& text, unsigned flags = kMbOk, const std::string& detail = {});
 
 // The box AfxMessageBox shows for a call, not yet shown (for tests of its look).

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/MeterDlg.h"
 #include "app/MessageBox.h"
+#include "app/MeterDlg.h"
 #include "platform/Interrupt.h"
 
 namespace odomei {

@@ -19,12 +19,12 @@
 
 #include "app/AboutBox.h"
 #include "app/ColumnLayout.h"
-#include "app/HistoryDlg.h"
 #include "app/DialogUnits.h"
-#include "data/CsvExport.h"
-#include "data/Logbook.h"
+#include "app/HistoryDlg.h"
 #include "app/MessageBox.h"
 #include "app/SaveAs.h"
+#include "data/CsvExport.h"
+#include "data/Logbook.h"
 #include "link/ReadExchange.h"
 #include "platform/Interrupt.h"
 
@@ -66,7 +66,7 @@ constexpr Column kColumns[] = {{"No", 0},           {"日付", 100},     {"走�
                                {"測定誤差[%]", 90}};
 // The widest texts a column shows for any plausible reading, so that an empty list is laid out
 // for what a read will put in it.
-constexpr const char* kWidestTexts[] = {"15",      "2099年12月31日", "9999.99", "999.99",
+constexpr const char* kWidestTexts[] = {"15",     "2099年12月31日", "9999.99", "999.99",
                                         "655.35", "655.35",         "-999.99"};
 constexpr int kCellPadding = 12;  // the cell's margins and grid line
 
@@ -204,8 +204,9 @@ bool CMeterDlg::OnInitDialog() {
     m_paths = DeriveFilePaths();
     if (!m_paths.Known()) {
         // Never the root folder instead: no INI write-back and no log until the next start.
-        std::fprintf(stderr, "odomei: the working directory cannot be determined (%s): running "
-                             "without KORVANA.ini and KORVANA.log\n",
+        std::fprintf(stderr,
+                     "odomei: the working directory cannot be determined (%s): running "
+                     "without KORVANA.ini and KORVANA.log\n",
                      m_paths.problem.c_str());
         AfxMessageBox(kNoWorkingFolderText, kMbIconHand,
                       "The working directory cannot be determined: " + m_paths.problem);

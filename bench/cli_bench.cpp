@@ -49,8 +49,8 @@ int main() {
     }
     std::string cli = ODOMEI_CLI, read = "read", port = "--port", tty = options.linkPath,
                 out = "-o", file = (work / "out.csv").string();
-    char* argv[] = {cli.data(), read.data(), port.data(), tty.data(), out.data(), file.data(),
-                    nullptr};
+    char* argv[] = {cli.data(), read.data(), port.data(), tty.data(),
+                    out.data(), file.data(), nullptr};
 
     std::vector<double> total, toStx;
     for (int i = 0; i < kRuns; ++i) {
@@ -76,9 +76,10 @@ int main() {
     }
     const double lineMs = kBytesExchanged * kBitsPerByte * 1000.0 / kBaud;
     std::sort(total.begin(), total.end());
-    std::printf("odomei-cli read: median %.1f ms from process start to the file written over %d runs"
-                " (min %.1f, max %.1f)\n",
-                Median(total), kRuns, total.front(), total.back());
+    std::printf(
+        "odomei-cli read: median %.1f ms from process start to the file written over %d runs"
+        " (min %.1f, max %.1f)\n",
+        Median(total), kRuns, total.front(), total.back());
     std::printf("line time for %d bytes at %d baud: %.1f ms\n", kBytesExchanged, kBaud, lineMs);
     std::printf("ratio: %.3f (goal <= 1.05)\n", Median(total) / lineMs);
     std::printf("process start to STX at the meter: median %.1f ms (goal <= 30 ms)\n",

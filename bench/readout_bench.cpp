@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/MeterDlg.h"
 #include "app/MessageBox.h"
+#include "app/MeterDlg.h"
 #include "platform/PortNames.h"
 #include "platform/Profile.h"
 #include "tools/metersim/MeterSim.h"
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(work);
     std::filesystem::current_path(work);
     odomei::WriteIniString("Ports", "COM1", (work / "meter-tty").string(),
-                                      (work / "KORVANA.ini").string());
+                           (work / "KORVANA.ini").string());
     odomei::SetMessageBoxHook([](const odomei::MessageBoxCall& call) {
         if ((call.flags & odomei::kMbTypeMask) == odomei::kMbYesNo) return odomei::kIdYes;
         std::fprintf(stderr, "message: %s\n", call.text.c_str());

@@ -36,7 +36,8 @@ public:
     void operator()(const CommLogProblem& problem) {
         if (!m_seen.insert(problem.text).second) return;
         std::string text = problem.text;
-        for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;) text.replace(at, 2, ": ");
+        for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;)
+            text.replace(at, 2, ": ");
         std::string detail = problem.detail;
         for (char& c : detail) {
             if (c == '\n') c = ' ';
@@ -150,8 +151,8 @@ int RunRead(const ReadOptions& options) {
     const PortMap ports(paths.IniPath(), lister.get());
 
     CommLog log(options.noLog || (!paths.Known() && options.logFile.empty()) ? std::string()
-                : options.logFile.empty() ? paths.LogPath()
-                                          : options.logFile,
+                : options.logFile.empty()                                    ? paths.LogPath()
+                                                                             : options.logFile,
                 LogWarnings());
     MeterSession session(log);
     OpenFailure why;
@@ -215,7 +216,8 @@ std::unique_ptr<Logbook> OpenLogbook(const LogbookOptions& options, const FilePa
     LogbookError error;
     auto book = path.empty() ? nullptr : Logbook::Open(path, &error);
     if (!book) {
-        Error(kLogbookOpenFailedText, path.empty() ? "no working directory for the logbook" : error.what);
+        Error(kLogbookOpenFailedText,
+              path.empty() ? "no working directory for the logbook" : error.what);
     }
     return book;
 }
@@ -259,8 +261,9 @@ int RunStats(const LogbookOptions& options) {
     const auto book = OpenLogbook(options, paths);
     if (!book) return kExitLogbookFailed;
     const LogbookSummary summary = Summarize(book->Records(options.from, options.to));
-    return WriteOut(options.format == Format::kJson ? FormatStatsJson(summary)
-                                                    : FormatStatsTable(summary, Per100Km(options, paths)),
+    return WriteOut(options.format == Format::kJson
+                        ? FormatStatsJson(summary)
+                        : FormatStatsTable(summary, Per100Km(options, paths)),
                     {});
 }
 
@@ -285,8 +288,8 @@ int RunImport(const LogbookOptions& options) {
             Error(kLogbookWriteFailedText, error.what);
             return kExitLogbookFailed;
         }
-        std::printf("%s: %d records added, %d already in the logbook\n", file.c_str(), counts->added,
-                    counts->known);
+        std::printf("%s: %d records added, %d already in the logbook\n", file.c_str(),
+                    counts->added, counts->known);
     }
     return kExitOk;
 }
@@ -314,8 +317,8 @@ int RunPorts() {
             if (!m.info.serialNumber.empty())
                 std::printf("\tserial number: %s\n", m.info.serialNumber.c_str());
         }
-        std::printf("\tmapped by: %s\n",
-                    m.fromIni ? ("[Ports] in " + paths.IniPath()).c_str() : "the system's port list");
+        std::printf("\tmapped by: %s\n", m.fromIni ? ("[Ports] in " + paths.IniPath()).c_str()
+                                                   : "the system's port list");
     }
     return kExitOk;
 }

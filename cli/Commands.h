@@ -23,14 +23,14 @@ enum ExitStatus {
 enum class Format { kAuto, kCsv, kJson, kTable };
 
 struct ReadOptions {
-    std::string port;          // "COMn" or a device; empty: what KORVANA.ini selects
+    std::string port;  // "COMn" or a device; empty: what KORVANA.ini selects
     Format format = Format::kAuto;
-    std::string output;        // empty or "-": standard output
-    bool utf8 = false;         // CSV in UTF-8 instead of CP932
-    std::string logFile;       // empty: KORVANA.log in the working directory
+    std::string output;   // empty or "-": standard output
+    bool utf8 = false;    // CSV in UTF-8 instead of CP932
+    std::string logFile;  // empty: KORVANA.log in the working directory
     bool noLog = false;
     bool quiet = false;
-    std::string logbook;       // empty: as KORVANA.ini says, else beside it
+    std::string logbook;  // empty: as KORVANA.ini says, else beside it
     bool noLogbook = false;
     bool requireLogbook = false;
 };

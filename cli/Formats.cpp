@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "data/CsvExport.h"
-#include "data/RecordTable.h"
 #include "data/Decoder.h"
+#include "data/RecordTable.h"
 
 namespace odomei::cli {
 namespace {
 
 constexpr const char* kVersionPrefix = "F/W Version:";
-constexpr const char* kColumns[] = {"No",          "日付",      "走行距離[km]", "消費燃料[L]",
+constexpr const char* kColumns[] = {"No",        "日付",        "走行距離[km]", "消費燃料[L]",
                                     "補正値[%]", "実給油量[L]", "測定誤差[%]"};
 constexpr const char* kColumnGap = "  ";
 
@@ -85,7 +85,8 @@ std::string Number(std::size_t n) { return (n < 10 ? "0" : "") + std::to_string(
 std::string Aligned(const std::vector<std::vector<std::string>>& rows) {
     std::vector<int> widths(rows.empty() ? 0 : rows[0].size(), 0);
     for (const auto& row : rows) {
-        for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+        for (std::size_t c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], DisplayWidth(row[c]));
     }
     std::string out;
     for (const auto& row : rows) {
@@ -112,8 +113,8 @@ std::string FormatCsv(const MeterReading& reading, bool utf8) {
 }
 
 std::string FormatJson(const MeterReading& reading) {
-    std::string out = "{\n  \"firmwareVersion\": " + JsonString(reading.version) +
-                      ",\n  \"records\": [";
+    std::string out =
+        "{\n  \"firmwareVersion\": " + JsonString(reading.version) + ",\n  \"records\": [";
     for (std::size_t i = 0; i < reading.records.size(); ++i) {
         const MeasurementRecord& r = reading.records[i];
         const RecordRow row = RowOf(r);
@@ -174,7 +175,8 @@ std::string FormatHistoryJson(const std::vector<LogbookRecord>& records) {
                ", \"dateText\": " + JsonString(r.texts.m_strDate) +
                ", \"distanceKm\": " + r.texts.m_strDistance + ", \"fuelL\": " + r.texts.m_strFuel +
                ", \"correctionPercent\": " + r.texts.m_strCorrection +
-               ", \"refuelL\": " + r.texts.m_strRefuel + ", \"errorPercent\": " + r.texts.m_strError +
+               ", \"refuelL\": " + r.texts.m_strRefuel +
+               ", \"errorPercent\": " + r.texts.m_strError +
                ", \"kmPerLitre\": " + ratio(KmPerLitre(r)) +
                ", \"kmPerLitreByMeter\": " + ratio(KmPerLitreByMeter(r)) +
                ", \"imported\": " + (r.imported ? "true" : "false") +
@@ -196,8 +198,8 @@ std::string FormatStatsTable(const LogbookSummary& s, bool per100km) {
     out += "total distance: " + hundredths(s.distance) + " km\n";
     out += "total refuel: " + hundredths(s.refuel) + " L\n";
     out += "total fuel measured: " + hundredths(s.fuel) + " L\n";
-    out += "economy: " + EconomyText(s.kmPerLitre, per100km) + unit + " (by the meter: " +
-           EconomyText(s.kmPerLitreByMeter, per100km) + unit + ")\n";
+    out += "economy: " + EconomyText(s.kmPerLitre, per100km) + unit +
+           " (by the meter: " + EconomyText(s.kmPerLitreByMeter, per100km) + unit + ")\n";
     out += "meter's error: " + or_(s.errorPercent, " %") + " (spread " + or_(s.errorSpread, " %") +
            ")\n";
     out += "suggested correction factor: " +
@@ -213,8 +215,9 @@ std::string FormatStatsJson(const LogbookSummary& s) {
     auto hundredths = [](std::int64_t v) { return FormatFixed2(static_cast<double>(v) / 100.0); };
     return "{\"records\": " + std::to_string(s.records) +
            ", \"withoutRefuel\": " + std::to_string(s.withoutRefuel) +
-           ", \"distanceKm\": " + hundredths(s.distance) + ", \"refuelL\": " + hundredths(s.refuel) +
-           ", \"fuelL\": " + hundredths(s.fuel) + ", \"kmPerLitre\": " + number(s.kmPerLitre) +
+           ", \"distanceKm\": " + hundredths(s.distance) +
+           ", \"refuelL\": " + hundredths(s.refuel) + ", \"fuelL\": " + hundredths(s.fuel) +
+           ", \"kmPerLitre\": " + number(s.kmPerLitre) +
            ", \"kmPerLitreByMeter\": " + number(s.kmPerLitreByMeter) +
            ", \"errorPercent\": " + number(s.errorPercent) +
            ", \"errorSpreadPercent\": " + number(s.errorSpread) +

@@ -32,8 +32,9 @@ const CLI::Validator kIsoDate(
     [](std::string& text) -> std::string {
         int year = 0, month = 0, day = 0;
         char end = 0;
-        const bool parsed = text.size() == 10 && text[4] == '-' && text[7] == '-' &&
-                            std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &end) == 3;
+        const bool parsed =
+            text.size() == 10 && text[4] == '-' && text[7] == '-' &&
+            std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &end) == 3;
         if (parsed && month >= 1 && month <= 12 && day >= 1 && day <= 31) return {};
         return "not a date YYYY-MM-DD: " + text;
     },
@@ -41,9 +42,10 @@ const CLI::Validator kIsoDate(
 
 odomei::cli::Format FormatOf(const std::string& name) {
     using odomei::cli::Format;
-    return name == "csv" ? Format::kCsv : name == "json" ? Format::kJson
-                       : name == "table"               ? Format::kTable
-                                                       : Format::kAuto;
+    return name == "csv"     ? Format::kCsv
+           : name == "json"  ? Format::kJson
+           : name == "table" ? Format::kTable
+                             : Format::kAuto;
 }
 
 }  // namespace
@@ -78,10 +80,11 @@ int main(int argc, char** argv) {
                         ->type_name("FILE");
     read->add_flag("--no-log", options.noLog, "write no communication log")->excludes(logFile);
     read->add_flag("-q,--quiet", options.quiet, "show no progress");
-    auto* readBook = read->add_option("--logbook", options.logbook,
-                                      "the logbook to add the read to (default: as KORVANA.ini says, "
-                                      "else odomei-logbook.sqlite3)")
-                         ->type_name("FILE");
+    auto* readBook =
+        read->add_option("--logbook", options.logbook,
+                         "the logbook to add the read to (default: as KORVANA.ini says, "
+                         "else odomei-logbook.sqlite3)")
+            ->type_name("FILE");
     read->add_flag("--no-logbook", options.noLogbook, "do not add the read to the logbook")
         ->excludes(readBook);
     read->add_flag("--require-logbook", options.requireLogbook,
@@ -90,8 +93,9 @@ int main(int argc, char** argv) {
     odomei::cli::LogbookOptions book;
     std::string bookFormat = "auto", units = "default", bookEncoding = "cp932";
     auto logbookOptions = [&](CLI::App* command) {
-        command->add_option("--logbook", book.logbook,
-                            "the logbook (default: as KORVANA.ini says, else odomei-logbook.sqlite3)")
+        command
+            ->add_option("--logbook", book.logbook,
+                         "the logbook (default: as KORVANA.ini says, else odomei-logbook.sqlite3)")
             ->type_name("FILE");
         command->add_option("--from", book.from, "only records from this day on")->check(kIsoDate);
         command->add_option("--to", book.to, "only records up to this day")->check(kIsoDate);
@@ -100,21 +104,27 @@ int main(int argc, char** argv) {
     };
     auto* history = app.add_subcommand("history", "Print the records kept in the logbook");
     logbookOptions(history);
-    history->add_option("--format", bookFormat, "table, csv or json (default: table on a terminal, csv otherwise)")
+    history
+        ->add_option("--format", bookFormat,
+                     "table, csv or json (default: table on a terminal, csv otherwise)")
         ->check(CLI::IsMember({"auto", "csv", "json", "table"}))
         ->type_name("FORMAT");
     history->add_option("--encoding", bookEncoding, "CSV text: cp932 (default) or utf-8")
         ->check(CLI::IsMember({"cp932", "utf-8"}, CLI::ignore_case))
         ->type_name("ENCODING");
-    auto* stats = app.add_subcommand("stats", "Print the logbook's summary: economy, the meter's "
-                                              "error and the correction factor it suggests");
+    auto* stats = app.add_subcommand("stats",
+                                     "Print the logbook's summary: economy, the meter's "
+                                     "error and the correction factor it suggests");
     logbookOptions(stats);
     stats->add_option("--format", bookFormat, "table or json (default: table)")
         ->check(CLI::IsMember({"auto", "json", "table"}))
         ->type_name("FORMAT");
-    auto* import = app.add_subcommand("import", "Bring CSV files the window saved into the logbook");
+    auto* import =
+        app.add_subcommand("import", "Bring CSV files the window saved into the logbook");
     import->add_option("--logbook", book.logbook, "the logbook")->type_name("FILE");
-    import->add_option("files", book.files, "CSV files saved by ODOMEI")->required()->type_name("FILE");
+    import->add_option("files", book.files, "CSV files saved by ODOMEI")
+        ->required()
+        ->type_name("FILE");
 
     try {
         app.parse(argc, argv);

@@ -20,8 +20,8 @@ std::string CsvText(const std::vector<RecordRow>& rows) {
 }
 
 std::string CsvText(const RecordTable& table) {
-    return CsvText(std::vector<RecordRow>(table.m_rows.begin(),
-                                          table.m_rows.begin() + table.m_nRecordCount));
+    return CsvText(
+        std::vector<RecordRow>(table.m_rows.begin(), table.m_rows.begin() + table.m_nRecordCount));
 }
 
 std::string CsvContent(const RecordTable& table) { return Sjis(CsvText(table)); }

@@ -25,10 +25,10 @@ using RecordBytes = std::span<const std::uint8_t, kRecordSize>;
 // One record's fields, read little-endian from its 14 bytes.
 struct MeasurementRecord {
     std::array<std::uint8_t, kRecordSize> raw{};  // the bytes as the meter sent them
-    std::int32_t fuelCount = 0;       // ten-millionths of a litre, before correction
-    std::uint32_t distanceCount = 0;  // steps of 0.0003925 km
-    std::uint16_t correction = 0;     // hundredths of a percent (10000 is 100.00 %)
-    std::uint16_t refuel = 0;         // hundredths of a litre
+    std::int32_t fuelCount = 0;                   // ten-millionths of a litre, before correction
+    std::uint32_t distanceCount = 0;              // steps of 0.0003925 km
+    std::uint16_t correction = 0;                 // hundredths of a percent (10000 is 100.00 %)
+    std::uint16_t refuel = 0;                     // hundredths of a litre
     std::uint8_t day = 0;
     std::uint8_t yearMonth = 0;  // high nibble: year - 2000; low nibble: month
 

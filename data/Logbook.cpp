@@ -42,7 +42,6 @@ CREATE INDEX IF NOT EXISTS records_by_texts
     ON records(date_text, distance_text, fuel_text, correction_text, refuel_text, error_text);
 )sql";
 
-
 // One prepared statement, finalised at the end of its scope.
 class Statement {
 public:
@@ -147,7 +146,8 @@ std::optional<std::int64_t> ParseHundredths(const std::string& text) {
     return negative ? -value : value;
 }
 
-std::optional<std::vector<RecordRow>> ParseSavedCsv(const std::string& bytes, std::string* problem) {
+std::optional<std::vector<RecordRow>> ParseSavedCsv(const std::string& bytes,
+                                                    std::string* problem) {
     auto fail = [problem](const std::string& why) -> std::optional<std::vector<RecordRow>> {
         if (problem) *problem = why;
         return std::nullopt;
@@ -197,10 +197,9 @@ std::string Logbook::Failure(const char* doing) const {
 
 std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* error, int busyMs) {
     sqlite3* db = nullptr;
-    const int opened = sqlite3_open_v2(path.c_str(), &db,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                           SQLITE_OPEN_FULLMUTEX,
-                                       nullptr);
+    const int opened = sqlite3_open_v2(
+        path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+        nullptr);
     std::unique_ptr<Logbook> book(new Logbook(db, path));
     auto fail = [&](const char* doing) -> std::unique_ptr<Logbook> {
         if (error) error->what = book->Failure(doing);
@@ -215,8 +214,9 @@ std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* er
     if (!version.Ok() || version.Step() != SQLITE_ROW) return fail("read");
     const std::int64_t found = version.Int(0);
     if (found > kSchemaVersion) {
-        if (error) error->what = path + ": made by a newer version of ODOMEI (logbook version " +
-                                 std::to_string(found) + ")";
+        if (error)
+            error->what = path + ": made by a newer version of ODOMEI (logbook version " +
+                          std::to_string(found) + ")";
         return nullptr;
     }
     if (found < kSchemaVersion) {
@@ -273,10 +273,11 @@ std::optional<MergeCounts> Logbook::Store(const std::vector<MeasurementRecord>* 
     const std::int64_t readId = sqlite3_last_insert_rowid(m_db);
 
     Statement byBytes(m_db, "SELECT id FROM records WHERE raw = ?");
-    Statement byTexts(m_db,
-                      "SELECT id, raw IS NULL FROM records WHERE date_text=? AND distance_text=? AND "
-                      "fuel_text=? AND correction_text=? AND refuel_text=? AND error_text=? "
-                      "ORDER BY raw IS NULL DESC, id LIMIT 1");
+    Statement byTexts(
+        m_db,
+        "SELECT id, raw IS NULL FROM records WHERE date_text=? AND distance_text=? AND "
+        "fuel_text=? AND correction_text=? AND refuel_text=? AND error_text=? "
+        "ORDER BY raw IS NULL DESC, id LIMIT 1");
     Statement upgrade(m_db, "UPDATE records SET raw = ? WHERE id = ?");
     Statement insert(m_db,
                      "INSERT INTO records(raw, read_id, date_text, distance_text, fuel_text, "

@@ -18,15 +18,15 @@ namespace odomei {
 
 // One stored record: its six texts as the list shows them, and the figures they stand for.
 struct LogbookRecord {
-    std::int64_t id = 0;          // the order in which records were first stored
+    std::int64_t id = 0;  // the order in which records were first stored
     RecordRow texts;
     std::optional<std::string> isoDate;  // "YYYY-MM-DD" where the record has a real date
-    std::int64_t distance = 0;    // hundredths of a km
-    std::int64_t fuel = 0;        // hundredths of a litre, as the meter measured (corrected)
-    std::int64_t correction = 0;  // hundredths of a percent
-    std::int64_t refuel = 0;      // hundredths of a litre, as refilled
-    bool imported = false;        // from a CSV file: its bytes are not known
-    std::string firstRead;        // local time of the read that brought it, "YYYY-MM-DD HH:MM:SS"
+    std::int64_t distance = 0;           // hundredths of a km
+    std::int64_t fuel = 0;               // hundredths of a litre, as the meter measured (corrected)
+    std::int64_t correction = 0;         // hundredths of a percent
+    std::int64_t refuel = 0;             // hundredths of a litre, as refilled
+    bool imported = false;               // from a CSV file: its bytes are not known
+    std::string firstRead;  // local time of the read that brought it, "YYYY-MM-DD HH:MM:SS"
 };
 
 struct MergeCounts {
@@ -88,7 +88,6 @@ private:
     sqlite3* m_db;
     std::string m_path;
 };
-
 
 // What the user is told when the logbook cannot take a read, or cannot be opened to look at.
 inline constexpr const char* kLogbookWriteFailedText =

@@ -46,25 +46,29 @@ LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
         if (r.correction > 0) {
             ++s.correctionRecords;
             correctedRefuel += r.refuel;
-            uncorrected += static_cast<double>(r.fuel) * kFullCorrection /
-                           static_cast<double>(r.correction);
+            uncorrected +=
+                static_cast<double>(r.fuel) * kFullCorrection / static_cast<double>(r.correction);
         }
     }
     if (refuel > 0) {
         s.kmPerLitre = static_cast<double>(distance) / static_cast<double>(refuel);
-        if (fuel > 0) s.kmPerLitreByMeter = static_cast<double>(distance) / static_cast<double>(fuel);
-        s.errorPercent = static_cast<double>(refuel - fuel) / static_cast<double>(refuel) * kPercent;
+        if (fuel > 0)
+            s.kmPerLitreByMeter = static_cast<double>(distance) / static_cast<double>(fuel);
+        s.errorPercent =
+            static_cast<double>(refuel - fuel) / static_cast<double>(refuel) * kPercent;
         // Weighted by refuel, the records' errors average to the error over the sums.
         double squares = 0;
         for (const LogbookRecord& r : records) {
             if (const auto e = ErrorPercent(r)) {
-                squares += static_cast<double>(r.refuel) * (*e - *s.errorPercent) * (*e - *s.errorPercent);
+                squares +=
+                    static_cast<double>(r.refuel) * (*e - *s.errorPercent) * (*e - *s.errorPercent);
             }
         }
         s.errorSpread = std::sqrt(squares / static_cast<double>(refuel));
     }
     if (uncorrected > 0) {
-        s.suggestedCorrection = static_cast<double>(correctedRefuel) / uncorrected * kFullCorrection;
+        s.suggestedCorrection =
+            static_cast<double>(correctedRefuel) / uncorrected * kFullCorrection;
     }
     return s;
 }

@@ -11,9 +11,9 @@
 namespace odomei {
 
 struct LogbookSummary {
-    int records = 0;        // all records looked at
-    int withoutRefuel = 0;  // refuel 0: left out of every ratio
-    int counted = 0;        // the records the ratios rest on
+    int records = 0;            // all records looked at
+    int withoutRefuel = 0;      // refuel 0: left out of every ratio
+    int counted = 0;            // the records the ratios rest on
     std::int64_t distance = 0;  // hundredths of a km, all records
     std::int64_t refuel = 0;    // hundredths of a litre, all records
     std::int64_t fuel = 0;      // hundredths of a litre as the meter measured, all records

@@ -43,8 +43,9 @@ void Require(bool ok, const char* what) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // On tmpfs where there is one: every write flushes the file and its folder, which a disk
     // makes slow and a fuzzer makes often.
-    static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
-                                    "/odomei-fuzz-" + std::to_string(getpid()) + ".ini";
+    static const std::string path =
+        std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/odomei-fuzz-" +
+        std::to_string(getpid()) + ".ini";
     const std::string before(reinterpret_cast<const char*>(data), size);
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -52,8 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const char* section = "シリアル通信設定";
     const char* key = "ｼﾘｱﾙﾎﾟｰﾄ番号";
-    const auto value =
-        static_cast<std::int32_t>(odomei::ReadIniInt(section, key, 1, path));
+    const auto value = static_cast<std::int32_t>(odomei::ReadIniInt(section, key, 1, path));
     odomei::ReadIniString("Ports", "COM1", path);
     const std::string text = std::to_string(value);
     Require(odomei::WriteIniString(section, key, text, path), "write failed");
@@ -79,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Unchanged lines keep their bytes, line ends included (only a last line may gain one, the
     // file's own: CR LF or LF), and a file that ended without a line end still does.
     for (std::size_t i = 0; i < head; ++i) {
-        Require(old[i] == now[i] || (i + 1 == old.size() && (old[i] + "\r\n" == now[i] ||
-                                                            old[i] + "\n" == now[i])),
+        Require(old[i] == now[i] ||
+                    (i + 1 == old.size() && (old[i] + "\r\n" == now[i] || old[i] + "\n" == now[i])),
                 "a kept line changed its bytes");
     }
     Require(before.empty() || before.back() == '\n' || after.back() != '\n',

@@ -34,7 +34,8 @@ int LoadPortSetting(const FilePaths& paths, std::string* note) {
     if (auto found = FindUtf8Only(kPortSection, kPortKey, paths.IniPath()); found && note) {
         *note = paths.IniPath() + " holds " + *found +
                 " in UTF-8, which is not read: the file must be CP932 (Shift-JIS). The port "
-                "number " + std::to_string(port) + " is used instead.";
+                "number " +
+                std::to_string(port) + " is used instead.";
     }
     WriteIniString(kPortSection, kPortKey, std::to_string(port), paths.IniPath());
     return port;

@@ -62,7 +62,8 @@ ExchangeResult RunReadExchange(SerialHandle port, const CommLog& log, const Exch
     int received = 0;
     std::int64_t idleMs = 0;  // time spent in idle polls' pauses this attempt
     auto goOn = [&] {
-        const auto left = static_cast<int>(std::max<std::int64_t>(kIdleLimitMs + kIdlePollMs - idleMs, 0));
+        const auto left =
+            static_cast<int>(std::max<std::int64_t>(kIdleLimitMs + kIdlePollMs - idleMs, 0));
         return !watch || watch(ExchangeProgress{attempt + 1, received, left});
     };
     auto end = [&result](ExchangeOutcome outcome) {
@@ -99,9 +100,9 @@ ExchangeResult RunReadExchange(SerialHandle port, const CommLog& log, const Exch
                     timedOut = true;
                     result.reason =
                         "no answer from the meter for about ten seconds" +
-                        std::string(received == 0 ? "" : " after " + std::to_string(received) +
-                                                             " of " + std::to_string(kBlockSize) +
-                                                             " bytes");
+                        std::string(received == 0 ? ""
+                                                  : " after " + std::to_string(received) + " of " +
+                                                        std::to_string(kBlockSize) + " bytes");
                     break;
                 }
                 idleMs += std::max(waited, 0);
@@ -123,8 +124,8 @@ ExchangeResult RunReadExchange(SerialHandle port, const CommLog& log, const Exch
                 pause(kIdlePollMs, false);
                 if (++failedReads > kIdlePollLimit) {
                     timedOut = true;
-                    result.reason = "the device kept failing to deliver its bytes: " +
-                                    port->LastError();
+                    result.reason =
+                        "the device kept failing to deliver its bytes: " + port->LastError();
                     break;
                 }
                 continue;
@@ -146,8 +147,8 @@ ExchangeResult RunReadExchange(SerialHandle port, const CommLog& log, const Exch
         if (!Send(port, log, NAK, &result.reason)) return end(ExchangeOutcome::kNakFailed);
         pause(kPauseAfterNakMs, false);
         if (++attempt >= kAttempts) {
-            result.reason = "the block's check byte was wrong " + std::to_string(kAttempts) +
-                            " times in a row";
+            result.reason =
+                "the block's check byte was wrong " + std::to_string(kAttempts) + " times in a row";
             return end(ExchangeOutcome::kBccError);
         }
     }

@@ -30,13 +30,13 @@ enum class ExchangeOutcome {
 struct ExchangeResult {
     ExchangeOutcome outcome = ExchangeOutcome::kTimedOut;
     std::array<std::uint8_t, kBlockSize> block{};  // the first 216 bytes of the verified answer
-    std::string reason;  // for a failure: what went wrong, in plain words
+    std::string reason;                            // for a failure: what went wrong, in plain words
 };
 
 // Where an exchange stands, for a front end that shows progress.
 struct ExchangeProgress {
-    int attempt = 1;       // 1 to 3
-    int received = 0;      // bytes of this attempt so far
+    int attempt = 1;         // 1 to 3
+    int received = 0;        // bytes of this attempt so far
     int msUntilTimeout = 0;  // the idle waiting left before the time-out
 };
 
@@ -45,8 +45,8 @@ struct ExchangeProgress {
 using ExchangeWatch = std::function<bool(const ExchangeProgress&)>;
 
 // Waits the given number of milliseconds and returns how many it actually waited (a pause that
-// waits on the port must take the session's port as it is then: a read may open it afresh); the window
-// keeps painting meanwhile. An idle poll's pause (untilInput) may end early once bytes are
+// waits on the port must take the session's port as it is then: a read may open it afresh); the
+// window keeps painting meanwhile. An idle poll's pause (untilInput) may end early once bytes are
 // waiting on the port; the pause after a NAK always lasts its time.
 using ExchangePause = std::function<int(int ms, bool untilInput)>;
 

@@ -27,7 +27,6 @@ constexpr int kAcceptedBauds[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 5
 constexpr std::int64_t kSlowestByteMicros = 10 * 1000000 / 1200;
 constexpr long kStatusPollMicros = 500;  // 0.5 ms: about one byte at 19200 baud
 
-
 // Waits until the status query reports the transmit flag clear or the output queue empty.
 // False when the query fails or the deadline passes.
 enum class WaitFor { kTximClear, kOutputDrained };

@@ -36,7 +36,6 @@ void CommLog::WriteCommLog(const void* data, int count, char mode) const {
     if (m_path.empty()) return;
     const LocalTime now = GetLocalTime();
 
-
     std::string entry;
     if (mode == 't' || mode == 'T') {
         const std::string text(static_cast<const char*>(data));

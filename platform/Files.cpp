@@ -45,8 +45,8 @@ AppendResult AppendLocked(const std::string& path, const std::string& bytes,
         if (reason) *reason = text;
     };
     // Non-blocking, so that a FIFO without a reader fails at once instead of waiting for one.
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-                        kNewFileMode);
+    const int fd =
+        open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, kNewFileMode);
     if (fd < 0) {
         why(std::strerror(errno));
         return AppendResult::kOpenFailed;

@@ -10,7 +10,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kUsbDepth = 6;  // from a port's device up to the USB device it belongs to
+constexpr int kUsbDepth = 6;          // from a port's device up to the USB device it belongs to
 constexpr const char* kNoUart = "0";  // the serial core's PORT_UNKNOWN: a line without a UART
 
 std::string Attribute(const fs::path& dir, const char* name) {

@@ -34,10 +34,10 @@ std::unique_ptr<PortLister> SystemPortLister(const std::string& classDir = "/sys
 
 // One name as the program maps it.
 struct PortMapping {
-    int number = 0;       // n of COMn
-    std::string device;   // what opening COMn opens; empty when its [Ports] entry is unusable
-    std::string problem;  // then: what is wrong with the entry
-    bool fromIni = false;  // a [Ports] entry says so
+    int number = 0;          // n of COMn
+    std::string device;      // what opening COMn opens; empty when its [Ports] entry is unusable
+    std::string problem;     // then: what is wrong with the entry
+    bool fromIni = false;    // a [Ports] entry says so
     std::string stableName;  // /dev/serial/by-id/... leading to the same device, if any
     bool listed = false;     // the system lists the device ...
     PortInfo info;           // ... and says this of it

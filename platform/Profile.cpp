@@ -178,14 +178,14 @@ std::optional<std::string> RawValue(std::string_view section, std::string_view k
 }  // namespace
 
 std::optional<std::string> ReadIniString(std::string_view section, std::string_view key,
-                                                   const std::string& path) {
+                                         const std::string& path) {
     const auto raw = RawValue(section, key, path);
     if (!raw) return std::nullopt;
     return Cp932ToUtf8(*raw);
 }
 
 std::vector<std::pair<std::string, std::string>> ReadIniSection(std::string_view section,
-                                                                 const std::string& path) {
+                                                                const std::string& path) {
     std::vector<std::pair<std::string, std::string>> entries;
     const auto sjSection = Utf8ToCp932(section);
     const auto text = ReadWholeFile(path);
@@ -206,8 +206,8 @@ std::vector<std::pair<std::string, std::string>> ReadIniSection(std::string_view
     return entries;
 }
 
-std::uint32_t ReadIniInt(std::string_view section, std::string_view key,
-                                   std::int32_t defaultValue, const std::string& path) {
+std::uint32_t ReadIniInt(std::string_view section, std::string_view key, std::int32_t defaultValue,
+                         const std::string& path) {
     const auto raw = RawValue(section, key, path);
     if (!raw) return static_cast<std::uint32_t>(defaultValue);
     std::string_view v = *raw;
@@ -281,7 +281,8 @@ std::optional<std::string> FindUtf8Only(std::string_view section, std::string_vi
     const Location asCp932 = Find(ini->lines, ini->section, ini->key);
     if (asCp932.key) return std::nullopt;
     const Location asUtf8 = Find(ini->lines, section, key);
-    if (asUtf8.key) return "the key " + std::string(key) + " of section [" + std::string(section) + "]";
+    if (asUtf8.key)
+        return "the key " + std::string(key) + " of section [" + std::string(section) + "]";
     if (!asCp932.section && asUtf8.section) return "section [" + std::string(section) + "]";
     return std::nullopt;
 }

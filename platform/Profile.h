@@ -17,18 +17,18 @@ namespace odomei {
 // The value of section/key (blanks around it and one pair of enclosing quotes removed), or
 // nothing when the file, the section or the key is missing or the value is not valid CP932.
 std::optional<std::string> ReadIniString(std::string_view section, std::string_view key,
-                                                   const std::string& path);
+                                         const std::string& path);
 
 // Every key=value line of the first section of that name, in file order, as UTF-8 (values
 // unquoted as above). Lines that are not valid CP932 are left out.
 std::vector<std::pair<std::string, std::string>> ReadIniSection(std::string_view section,
-                                                                 const std::string& path);
+                                                                const std::string& path);
 
 // The integer reading of section/key as Windows does it: leading blanks, an optional sign, then
 // decimal digits up to the first non-digit, wrapping at 32 bits. An empty or non-numeric value
 // reads as 0; the default is used only when the file, the section or the key is missing.
-std::uint32_t ReadIniInt(std::string_view section, std::string_view key,
-                                   std::int32_t defaultValue, const std::string& path);
+std::uint32_t ReadIniInt(std::string_view section, std::string_view key, std::int32_t defaultValue,
+                         const std::string& path);
 
 // Whether a key=value line for section/key stands in the file, whatever its value.
 bool IniHasKey(std::string_view section, std::string_view key, const std::string& path);
@@ -43,7 +43,7 @@ std::optional<std::string> FindUtf8Only(std::string_view section, std::string_vi
 // a line end still does. The file is replaced atomically (a temporary file beside it, then a
 // rename). Returns false when the file could not be written, or is no regular file, or is larger
 // than any settings file (1 MiB); nothing is changed then.
-bool WriteIniString(std::string_view section, std::string_view key,
-                               std::string_view value, const std::string& path);
+bool WriteIniString(std::string_view section, std::string_view key, std::string_view value,
+                    const std::string& path);
 
 }  // namespace odomei

@@ -248,7 +248,8 @@ public:
     }
 
     std::string LastError() const override {
-        if (m_errno == ETIMEDOUT) return m_path + ": the line took no byte within the write time-out";
+        if (m_errno == ETIMEDOUT)
+            return m_path + ": the line took no byte within the write time-out";
         return m_path + ": " + std::strerror(m_errno);
     }
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "app/MeterDlg.h"
-#include "tests/WindowSupport.h"
 #include "tests/LogExpect.h"
 #include "tests/MeterLine.h"
+#include "tests/WindowSupport.h"
 
 namespace odomei::test {
 

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-
 namespace odomei::test {
 
 // A fresh folder, removed with everything in it at the end of the scope.

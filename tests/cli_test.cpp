@@ -14,9 +14,9 @@
 #include <sstream>
 #include <thread>
 
+#include "data/Logbook.h"
 #include "link/ReadExchange.h"
 #include "link/SerialPort.h"
-#include "data/Logbook.h"
 #include "platform/PortNames.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
@@ -156,13 +156,14 @@ TEST_F(Cli, ReadWritesTheWindowsCsvBytesAndTheWindowsLog) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");  // no progress when standard error is no terminal
     EXPECT_EQ(StampsFixed(ReadBytes(dir.File("KORVANA.log"))),
-              test::FixedClock::Stamp() + Sjis("＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊") +
-                  "\r\n" +
+              test::FixedClock::Stamp() +
+                  Sjis("＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊") + "\r\n" +
                   test::ExpectLog({{"onSend", {STX}}, {"onReceive", block}, {"onSend", {ACK}}}));
     // The INI file is read, never written back.
     EXPECT_EQ(ReadIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", meter->Ini()), std::nullopt);
-    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"KORVANA.ini", "KORVANA.log", "meter-tty",
-                                                             kLogbookFileName, "out.csv"}));
+    EXPECT_EQ(FilesIn(dir.Path()),
+              (std::vector<std::string>{"KORVANA.ini", "KORVANA.log", "meter-tty", kLogbookFileName,
+                                        "out.csv"}));
 
     // The same text in UTF-8, on standard output; the log elsewhere, or none.
     const CliRun utf8 = RunCli(dir.Path(), {"read", "--encoding", "utf-8", "--log", "other.log"});
@@ -179,7 +180,8 @@ TEST_F(Cli, ReadWritesTheWindowsCsvBytesAndTheWindowsLog) {
 TEST_F(Cli, JsonHasTypedValuesWithTheListsTwoDecimals) {
     // Record 1 has no date but figures; record 2 is fourteen 0xFF bytes; record 3 a real one.
     std::vector<std::uint8_t> answer(216, 0);
-    const std::uint8_t noDate[14] = {0x80, 0x96, 0x98, 0, 0xF4, 0x09, 0, 0, 0x10, 0x27, 0x64, 0, 0, 0};
+    const std::uint8_t noDate[14] = {0x80, 0x96, 0x98, 0,    0xF4, 0x09, 0,
+                                     0,    0x10, 0x27, 0x64, 0,    0,    0};
     std::copy(std::begin(noDate), std::end(noDate), answer.begin() + 1);
     std::fill(answer.begin() + 15, answer.begin() + 29, 0xFF);
     const auto sample = metersim::SampleBlock();
@@ -191,7 +193,8 @@ TEST_F(Cli, JsonHasTypedValuesWithTheListsTwoDecimals) {
     metersim::Options options;
     options.answer = answer;
     Start(options);
-    const CliRun r = RunCli(dir.Path(), {"read", "--port", meter->Sim().SlavePath(), "--format", "json"});
+    const CliRun r =
+        RunCli(dir.Path(), {"read", "--port", meter->Sim().SlavePath(), "--format", "json"});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto json = nlohmann::json::parse(r.out);
     EXPECT_EQ(json["firmwareVersion"], "01.03");
@@ -231,7 +234,8 @@ TEST_F(Cli, TableIsAlignedLikeTheList) {
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     ASSERT_EQ(lines.size(), 17u);
     EXPECT_EQ(lines[0], "F/W Version:01.03");
-    EXPECT_EQ(lines[2], "01  2015年01月09日        412.60        30.85     100.00        31.20         1.12");
+    EXPECT_EQ(lines[2],
+              "01  2015年01月09日        412.60        30.85     100.00        31.20         1.12");
     EXPECT_EQ(lines[16].substr(0, 4), "15  ");
     // Every row is as long as the first: the columns line up.
     for (std::size_t i = 2; i < lines.size(); ++i) EXPECT_EQ(lines[i].size(), lines[2].size()) << i;
@@ -274,9 +278,11 @@ TEST_F(Cli, EveryFailureHasItsOwnStatusAndTheWindowsMessage) {
     // A port that cannot be opened, named as configured.
     const CliRun missing = RunCli(dir.Path(), {"read", "--port", dir.File("unplugged")});
     EXPECT_EQ(missing.status, 3);
-    EXPECT_EQ(missing.err.rfind("odomei-cli: 通信ポートの初期化に失敗しました。環境を確認して再起動して下さい(" +
-                                    dir.File("unplugged") + ")\n通信ポートを変更する場合はINIファイルを編集して下さい\n",
-                                0),
+    EXPECT_EQ(missing.err.rfind(
+                  "odomei-cli: 通信ポートの初期化に失敗しました。環境を確認して再起動して下さい(" +
+                      dir.File("unplugged") +
+                      ")\n通信ポートを変更する場合はINIファイルを編集して下さい\n",
+                  0),
               0u)
         << missing.err;
     EXPECT_NE(missing.err.find("no such device"), std::string::npos);
@@ -287,9 +293,11 @@ TEST_F(Cli, EveryFailureHasItsOwnStatusAndTheWindowsMessage) {
     EXPECT_NE(configured.err.find("(COM12)"), std::string::npos) << configured.err;
 
     // Usage errors: one line and a hint.
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"read", "--bogus"}, {"read", "--format", "xml"}, {},
-          {"read", "--log", "x", "--no-log"}, {"erase"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"read", "--bogus"},
+                                                 {"read", "--format", "xml"},
+                                                 {},
+                                                 {"read", "--log", "x", "--no-log"},
+                                                 {"erase"}}) {
         const CliRun usage = RunCli(dir.Path(), args);
         EXPECT_EQ(usage.status, 2) << usage.err;
         EXPECT_NE(usage.err.find("Try 'odomei-cli --help'"), std::string::npos) << usage.err;
@@ -309,9 +317,10 @@ TEST_F(Cli, SilenceTimesOutWithStatusFourAndTheBytesThatCameInTheLog) {
     const CliRun r = RunCli(dir.Path(), {"read", "-q"});
     EXPECT_EQ(r.status, 4);
     EXPECT_NE(r.err.find("about ten seconds after 100 of 216 bytes"), std::string::npos) << r.err;
-    EXPECT_NE(StampsFixed(ReadBytes(dir.File("KORVANA.log")))
-                  .find(test::ExpectLog({{"onReceive", Bytes(block.begin(), block.begin() + 100)}})),
-              std::string::npos);
+    EXPECT_NE(
+        StampsFixed(ReadBytes(dir.File("KORVANA.log")))
+            .find(test::ExpectLog({{"onReceive", Bytes(block.begin(), block.begin() + 100)}})),
+        std::string::npos);
 }
 
 TEST_F(Cli, AnOutputThatCannotBeWrittenLeavesTheOldFileAsItWas) {
@@ -322,7 +331,9 @@ TEST_F(Cli, AnOutputThatCannotBeWrittenLeavesTheOldFileAsItWas) {
     ASSERT_TRUE(folder.MakeReadOnly());
     const CliRun r = RunCli(dir.Path(), {"read", "-o", folder.File("out.csv")});
     EXPECT_EQ(r.status, 8);
-    EXPECT_EQ(r.err.rfind("odomei-cli: ファイルオープンに失敗しました\n  " + folder.File("out.csv"), 0), 0u)
+    EXPECT_EQ(
+        r.err.rfind("odomei-cli: ファイルオープンに失敗しました\n  " + folder.File("out.csv"), 0),
+        0u)
         << r.err;
     EXPECT_EQ(ReadBytes(folder.File("out.csv")), "the old file\r\n");
 }
@@ -330,16 +341,19 @@ TEST_F(Cli, AnOutputThatCannotBeWrittenLeavesTheOldFileAsItWas) {
 TEST_F(Cli, AFilesystemThatRefusesModeChangesStillGetsTheFile) {
     Start();
     test::WriteBytes(dir.File("out.csv"), "older\r\n");
-    const CliRun r = CliProcess(dir.Path(), {"read", "-o", "out.csv"}, false, Shim("nochmod")).Wait();
+    const CliRun r =
+        CliProcess(dir.Path(), {"read", "-o", "out.csv"}, false, Shim("nochmod")).Wait();
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadBytes(dir.File("out.csv")), Golden());
-    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"KORVANA.ini", "KORVANA.log", "meter-tty",
-                                                             kLogbookFileName, "out.csv"}));
+    EXPECT_EQ(FilesIn(dir.Path()),
+              (std::vector<std::string>{"KORVANA.ini", "KORVANA.log", "meter-tty", kLogbookFileName,
+                                        "out.csv"}));
 }
 
 TEST_F(Cli, AFolderThatCannotBeFlushedIsAWriteFailure) {
     Start();
-    const CliRun r = CliProcess(dir.Path(), {"read", "-o", "out.csv"}, false, Shim("dirsync")).Wait();
+    const CliRun r =
+        CliProcess(dir.Path(), {"read", "-o", "out.csv"}, false, Shim("dirsync")).Wait();
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.err.rfind("odomei-cli: ファイルの書き込みに失敗しました\n", 0), 0u) << r.err;
     EXPECT_NE(r.err.find("flush folder"), std::string::npos) << r.err;
@@ -434,7 +448,9 @@ TEST_F(Cli, EveryReadGoesIntoTheLogbookWhichHistoryStatsAndImportShow) {
     const CliRun csv = RunCli(dir.Path(), {"history", "--format", "csv", "--encoding", "utf-8"});
     ASSERT_EQ(csv.status, 0) << csv.err;
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 1 + 21 + 15);
-    EXPECT_EQ(csv.out.rfind("日付,走行距離,消費燃料,使用補正値,実給油量,測定誤差\r\n2013年01月05日,", 0), 0u)
+    EXPECT_EQ(
+        csv.out.rfind("日付,走行距離,消費燃料,使用補正値,実給油量,測定誤差\r\n2013年01月05日,", 0),
+        0u)
         << csv.out.substr(0, 200);
     // In date order, the 2015 sample after the 2013 sequence; CP932 by default, as the window's.
     EXPECT_NE(csv.out.find("2015年11月08日"), std::string::npos);
@@ -468,7 +484,8 @@ TEST_F(Cli, ALogbookThatCannotBeWrittenNeverCostsTheRead) {
     test::WriteBytes(dir.File(kLogbookFileName), noise);
     const CliRun warned = RunCli(dir.Path(), {"read", "-o", "out.csv"});
     EXPECT_EQ(warned.status, 0);
-    EXPECT_EQ(warned.err.rfind(std::string("odomei-cli: warning: ") + kLogbookWriteFailedText, 0), 0u)
+    EXPECT_EQ(warned.err.rfind(std::string("odomei-cli: warning: ") + kLogbookWriteFailedText, 0),
+              0u)
         << warned.err;
     EXPECT_EQ(ReadBytes(dir.File("out.csv")), Golden());
     const CliRun required = RunCli(dir.Path(), {"read", "--require-logbook", "-o", "again.csv"});
@@ -479,7 +496,8 @@ TEST_F(Cli, ALogbookThatCannotBeWrittenNeverCostsTheRead) {
     // Elsewhere, or not at all.
     ASSERT_EQ(RunCli(dir.Path(), {"read", "--logbook", "car.sqlite3", "-o", "out.csv"}).status, 0);
     EXPECT_TRUE(test::Exists(dir.File("car.sqlite3")));
-    ASSERT_EQ(RunCli(dir.Path(), {"read", "--no-logbook", "--require-logbook", "-o", "x.csv"}).status, 0);
+    ASSERT_EQ(
+        RunCli(dir.Path(), {"read", "--no-logbook", "--require-logbook", "-o", "x.csv"}).status, 0);
 }
 
 TEST_F(Cli, PortsListsTheMachinesPortsAndThePortsEntries) {

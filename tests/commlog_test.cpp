@@ -109,7 +109,8 @@ protected:
     test::TempDir dir;
     LocalTime now{2026, 12, 7, 9, 5, 7, 42};
     std::vector<CommLogProblem> problems;
-    CommLog log{dir.File("KORVANA.log"), [this](const CommLogProblem& p) { problems.push_back(p); }};
+    CommLog log{dir.File("KORVANA.log"),
+                [this](const CommLogProblem& p) { problems.push_back(p); }};
 };
 
 TEST_F(CommLogFile, TextEntriesCarryTheTimeStamp) {
@@ -206,10 +207,9 @@ TEST_F(CommLogFile, FileLockedElsewhereShowsTheOpenErrorAndIsLeftAlone) {
         Text("lost too");
     }
 
-    EXPECT_EQ(Texts(),
-              (std::vector<std::string>{
-                  "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー",
-                  "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー"}));
+    EXPECT_EQ(Texts(), (std::vector<std::string>{
+                           "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー",
+                           "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー"}));
     EXPECT_EQ(Log(), before);
 
     // Once the lock is gone the log works again.

@@ -187,7 +187,8 @@ TEST(DecodeReading, GivesTheRecordsAsValuesWithTheirBytes) {
 
 TEST(DecodeReading, IsoDateOnlyForRealDates) {
     auto iso = [](std::uint8_t day, std::uint8_t yearMonth) {
-        return IsoDate(MeasurementRecord::From(RecordBytes(MakeRecord(1, 1, 1, 1, day, yearMonth))));
+        return IsoDate(
+            MeasurementRecord::From(RecordBytes(MakeRecord(1, 1, 1, 1, day, yearMonth))));
     };
     EXPECT_EQ(iso(9, 0xF1), "2015-01-09");
     EXPECT_EQ(iso(29, 0xC2), "2012-02-29");  // a leap year

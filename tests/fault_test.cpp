@@ -17,9 +17,9 @@
 #include "data/Logbook.h"
 #include "link/ReadExchange.h"
 #include "platform/Text.h"
-#include "tests/WindowSupport.h"
 #include "tests/LogExpect.h"
 #include "tests/MeterWindow.h"
+#include "tests/WindowSupport.h"
 
 namespace odomei {
 namespace {
@@ -188,8 +188,9 @@ TEST(UnusableSettings, AnIniSavedAsUtf8IsNamedInThePortFailure) {
     test::TempDir dir;
     test::ScopedCwd cwd(dir.Path());
     test::RealSerialOpener real;
-    test::WriteBytes(dir.File("KORVANA.ini"), "[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=2\r\n[Ports]\r\nCOM1=" +
-                                                  dir.File("unplugged") + "\r\n");
+    test::WriteBytes(dir.File("KORVANA.ini"),
+                     "[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=2\r\n[Ports]\r\nCOM1=" +
+                         dir.File("unplugged") + "\r\n");
     test::ScriptedMessageBoxes boxes;
     CMeterDlg dlg;
     dlg.OnInitDialog();

@@ -161,9 +161,9 @@ TEST(LogbookSummary, FiguresOverTheSumsAsWorkedOutByHand) {
     EXPECT_NEAR(*s.errorPercent, 0.5 / 45.0 * 100.0, 1e-9);
     // Errors 2.5 % and -10 % weighted 40 : 5 around 1.11 %.
     const double mean = 0.5 / 45.0 * 100.0;
-    EXPECT_NEAR(*s.errorSpread,
-                std::sqrt((40 * (2.5 - mean) * (2.5 - mean) + 5 * (-10 - mean) * (-10 - mean)) / 45),
-                1e-9);
+    EXPECT_NEAR(
+        *s.errorSpread,
+        std::sqrt((40 * (2.5 - mean) * (2.5 - mean) + 5 * (-10 - mean) * (-10 - mean)) / 45), 1e-9);
     // 45 / (39 / 1.00 + 5.5 / 1.10) = 45 / 44 = 102.27 %, in the meter's hundredths.
     EXPECT_NEAR(*s.suggestedCorrection, 45.0 / 44.0 * 10000, 1e-6);
     EXPECT_EQ(s.correctionRecords, 2);
@@ -254,7 +254,8 @@ TEST_F(LogbookFile, AnotherProgramHoldingItLongerThanTheWaitFailsTheMergeOnly) {
         alarm(30);  // never outlives the test
         sqlite3* db = nullptr;
         sqlite3_open(path.c_str(), &db);
-        const bool held = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        const bool held =
+            sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
         (void)!write(ready[1], held ? "y" : "n", 1);
         pause();
         _exit(0);

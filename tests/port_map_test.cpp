@@ -111,7 +111,9 @@ TEST(SysfsPorts, RealLinesWithTheirUsbDetailsAndNothingElse) {
     fs::create_directories(usb / "1-2:1.0/ttyUSB0");
     fs::create_directories(root / "devices/platform/serial8250/tty/ttyS0");
     fs::create_directories(root / "class");
-    auto put = [](const fs::path& file, const std::string& text) { test::WriteBytes(file.string(), text); };
+    auto put = [](const fs::path& file, const std::string& text) {
+        test::WriteBytes(file.string(), text);
+    };
     put(usb / "idVendor", "0403\n");
     put(usb / "idProduct", "6001\n");
     put(usb / "manufacturer", "FTDI\n");

@@ -32,7 +32,8 @@ protected:
     test::TempDir dir;
     test::FixedClock clock;
     std::vector<CommLogProblem> problems;
-    CommLog log{dir.File("KORVANA.log"), [this](const CommLogProblem& p) { problems.push_back(p); }};
+    CommLog log{dir.File("KORVANA.log"),
+                [this](const CommLogProblem& p) { problems.push_back(p); }};
     std::unique_ptr<test::MeterLine> meter;
     MeterSession session{log};
 };
@@ -49,8 +50,8 @@ TEST_F(Session, ReadsTheMeterByComNameAndLogsEveryByte) {
     EXPECT_EQ(read.reading.records.size(), 15u);
     EXPECT_EQ(read.reading.version, "01.03");
     EXPECT_TRUE(std::equal(sample.begin(), sample.end(), read.reading.block.begin()));
-    EXPECT_TRUE(std::equal(sample.begin() + 1, sample.begin() + 15,
-                           read.reading.records[0].raw.begin()));
+    EXPECT_TRUE(
+        std::equal(sample.begin() + 1, sample.begin() + 15, read.reading.records[0].raw.begin()));
     EXPECT_EQ(IsoDate(read.reading.records[0]), "2015-01-09");
     meter->Sim().WaitForReceived(2, 2000);
     EXPECT_EQ(meter->Sim().Received(), (Bytes{STX, ACK}));
@@ -161,7 +162,8 @@ TEST_F(Session, APortThatWentAwayIsOpenedAgainForTheNextReadAndAWorkingOneNever)
     meter->Sim().Stop();
     const MeterRead unplugged = Read();
     EXPECT_EQ(unplugged.outcome, ExchangeOutcome::kStxFailed);
-    EXPECT_NE(unplugged.reason.find("cannot be opened again"), std::string::npos) << unplugged.reason;
+    EXPECT_NE(unplugged.reason.find("cannot be opened again"), std::string::npos)
+        << unplugged.reason;
 
     // Plugged back in (a new line behind the same name): the next read works.
     meter.reset();
@@ -181,9 +183,7 @@ TEST(SessionOnAScriptedLine, OnlyAPortKnownToBeGoneIsOpenedAgain) {
     MeterSession session(off);
     OpenFailure why;
     ASSERT_TRUE(session.Open("COM2", PortMap(), &why));
-    auto read = [&session] {
-        return session.Read([](int ms, bool) { return ms; }).outcome;
-    };
+    auto read = [&session] { return session.Read([](int ms, bool) { return ms; }).outcome; };
     // A read that fails with the device still there: the same handle next time.
     line->statusFailsAfter = 0;
     EXPECT_EQ(read(), ExchangeOutcome::kStxFailed);

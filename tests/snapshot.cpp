@@ -9,10 +9,10 @@
 #include <string>
 
 #include "app/HistoryDlg.h"
-#include "app/MeterDlg.h"
-#include "data/Logbook.h"
-#include "data/Decoder.h"
 #include "app/MessageBox.h"
+#include "app/MeterDlg.h"
+#include "data/Decoder.h"
+#include "data/Logbook.h"
 #include "tools/metersim/MeterSim.h"
 
 int main(int argc, char** argv) {
@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
     odomei::LogbookError error;
     auto book = odomei::Logbook::Open((work / odomei::kLogbookFileName).string(), &error);
     for (int read = 0; book && read < 16; ++read) {
-        const auto reading = odomei::DecodeReading(odomei::MeasurementBlock(metersim::SequenceBlock(read)));
+        const auto reading =
+            odomei::DecodeReading(odomei::MeasurementBlock(metersim::SequenceBlock(read)));
         if (!book->Merge(reading, odomei::LocalTime{2015, 1, 1, 12, 0, 0, 0}, &error)) book.reset();
     }
     if (!book) {

@@ -117,7 +117,8 @@ TEST_F(PortSetting, LinesPutInTakeTheFilesOwnLineEnd) {
     // A file whose lines end in LF alone, as Linux editors write it.
     WriteBytes(Ini(), Sjis("[Ports]\nCOM1=/dev/ttyUSB0\n"));
     EXPECT_EQ(LoadPortSetting(Paths()), 1);
-    EXPECT_EQ(ReadBytes(Ini()), Sjis("[Ports]\nCOM1=/dev/ttyUSB0\n[シリアル通信設定]\nｼﾘｱﾙﾎﾟｰﾄ番号=1\n"));
+    EXPECT_EQ(ReadBytes(Ini()),
+              Sjis("[Ports]\nCOM1=/dev/ttyUSB0\n[シリアル通信設定]\nｼﾘｱﾙﾎﾟｰﾄ番号=1\n"));
     WriteBytes(Ini(), Sjis("[シリアル通信設定]\nother=2"));
     EXPECT_EQ(LoadPortSetting(Paths()), 1);
     EXPECT_EQ(ReadBytes(Ini()), Sjis("[シリアル通信設定]\nother=2\nｼﾘｱﾙﾎﾟｰﾄ番号=1"));
@@ -151,8 +152,8 @@ TEST_F(PortSetting, AnIniThatIsNoFileOrTooLargeIsNeitherReadNorReplaced) {
     EXPECT_EQ(LoadPortSetting(Paths()), 1);
     EXPECT_TRUE(std::filesystem::is_symlink(Ini()));
     std::filesystem::remove(Ini());
-    const std::string huge = Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=4\r\n") +
-                             "; " + std::string(2 << 20, 'x') + "\r\n";
+    const std::string huge = Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=4\r\n") + "; " +
+                             std::string(2 << 20, 'x') + "\r\n";
     WriteBytes(Ini(), huge);
     EXPECT_EQ(LoadPortSetting(Paths()), 1);
     EXPECT_EQ(ReadBytes(Ini()), huge);

@@ -6,9 +6,9 @@
 #include "app/MeterDlg.h"
 #include "link/SerialPort.h"
 #include "platform/Text.h"
-#include "tests/WindowSupport.h"
 #include "tests/FakeSerial.h"
 #include "tests/MeterLine.h"
+#include "tests/WindowSupport.h"
 
 namespace odomei {
 namespace {

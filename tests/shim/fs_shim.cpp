@@ -53,5 +53,4 @@ int fsync(int fd) {
     if (!folder && Wants("slowsync")) sleep(1);
     return Real<int (*)(int)>("fsync")(fd);
 }
-
 }

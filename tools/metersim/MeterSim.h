@@ -42,7 +42,7 @@ std::array<std::uint8_t, kBlockSize> SampleBlock();
 // What a real meter answers at read `read` (0, 1, 2, ...) of a car refuelled three times between
 // reads: its fifteen latest refuels, the oldest shifted out. The meter measures about 1.5 % low
 // until refuel 30, when its correction factor is changed from 100.00 % to 101.50 %.
-constexpr int kSequenceStep = 3;         // refuels between two reads
+constexpr int kSequenceStep = 3;           // refuels between two reads
 constexpr int kSequenceFactorChange = 30;  // the first refuel with the new factor
 std::array<std::uint8_t, kBlockSize> SequenceBlock(int read);
 
