@@ -4,11 +4,18 @@
 # FUZZ_SECONDS, if set, runs each for that long instead. Findings are written to build-fuzz/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-ODOMEI_EXTRA_PACKAGES="${ODOMEI_EXTRA_PACKAGES:-} clang libclang-rt-14-dev" scripts/setup.sh build >/dev/null
+# Quiet when all goes well; what failed is shown when it does not.
+quietly() {
+    local log
+    log=$(mktemp)
+    "$@" >"$log" 2>&1 || { tail -n 40 "$log" >&2; rm -f "$log"; return 1; }
+    rm -f "$log"
+}
+ODOMEI_EXTRA_PACKAGES="${ODOMEI_EXTRA_PACKAGES:-} clang libclang-rt-14-dev" quietly scripts/setup.sh build
 if [ ! -f build-fuzz/build.ninja ]; then
-    CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja >/dev/null
+    CXX=clang++ quietly cmake -S fuzz -B build-fuzz -G Ninja
 fi
-cmake --build build-fuzz >/dev/null
+quietly cmake --build build-fuzz
 for target in decoder commlog_dump ini; do
     seeds=fuzz/corpus/${target%_dump}
     work=build-fuzz/corpus-$target
