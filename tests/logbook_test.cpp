@@ -54,6 +54,22 @@ TEST_F(LogbookFile, OverlappingReadsKeepEachRefuelOnce) {
     EXPECT_EQ(second.added, 6);
     EXPECT_EQ(second.known, 9);
     EXPECT_EQ(book->CountRecords(), 21);
+    // Fifteen with four new ones (the meter's records 5 to 15, then four refuels it had not
+    // given before): nineteen of the first block's kind.
+    {
+        auto book2 = Logbook::Open(dir.File("second.sqlite3"), nullptr);
+        ASSERT_NE(book2, nullptr);
+        const auto first2 = metersim::SequenceBlock(0);
+        const auto later = metersim::SampleBlock();
+        auto shifted = first2;
+        std::copy(first2.begin() + 1 + 4 * 14, first2.begin() + 1 + 15 * 14, shifted.begin() + 1);
+        std::copy(later.begin() + 1, later.begin() + 1 + 4 * 14, shifted.begin() + 1 + 11 * 14);
+        Merge(*book2, ReadingOf(first2));
+        const MergeCounts four = Merge(*book2, ReadingOf(shifted));
+        EXPECT_EQ(four.added, 4);
+        EXPECT_EQ(four.known, 11);
+        EXPECT_EQ(book2->CountRecords(), 19);
+    }
     // The same block again adds nothing, but the read itself is kept.
     EXPECT_EQ(Merge(*book, ReadingOf(metersim::SequenceBlock(2))).added, 0);
     EXPECT_EQ(book->CountRecords(), 21);
