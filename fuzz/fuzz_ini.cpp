@@ -27,7 +27,9 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 std::string Strip(std::string line) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    // One line end, as the reader takes it: LF, and a CR before it (a stray CR is content).
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
 }
 

@@ -245,7 +245,9 @@ bool WriteIniString(std::string_view section, std::string_view key, std::string_
     auto insertAfter = [&lines, &lineEnd](std::size_t i, std::vector<std::string> added) {
         const bool last = i + 1 == lines.size();
         const bool open = last && !lines[i].raw.ends_with('\n');
-        if (open) lines[i].raw += lineEnd;
+        // A last line that ends in a CR has half a line end already: it is completed, so that
+        // the CR does not become part of the line.
+        if (open) lines[i].raw += lines[i].raw.ends_with('\r') ? std::string("\n") : lineEnd;
         for (std::size_t k = 0; k < added.size(); ++k) {
             const bool newLast = open && k + 1 == added.size();
             lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i + 1 + k),

@@ -122,6 +122,11 @@ TEST_F(PortSetting, LinesPutInTakeTheFilesOwnLineEnd) {
     WriteBytes(Ini(), Sjis("[シリアル通信設定]\nother=2"));
     EXPECT_EQ(LoadPortSetting(Paths()), 1);
     EXPECT_EQ(ReadBytes(Ini()), Sjis("[シリアル通信設定]\nother=2\nｼﾘｱﾙﾎﾟｰﾄ番号=1"));
+    // A last line ending in a lone CR gets the LF that completes its line end, nothing more.
+    WriteBytes(Ini(), "[Ports]\r\nCOM2=/dev/pts/7\r");
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_EQ(ReadBytes(Ini()),
+              "[Ports]\r\nCOM2=/dev/pts/7\r\n" + Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1"));
 }
 
 TEST_F(PortSetting, SettingSavedAsUtf8IsNamedAndTheFileStaysReadable) {
