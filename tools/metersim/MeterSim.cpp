@@ -49,6 +49,27 @@ void AddNanos(timespec& t, long long ns) {
     }
 }
 
+// One record's fourteen bytes: uncorrected litres, km, correction (hundredths of a percent),
+// litres refilled and the date.
+void PutRecord(std::uint8_t* r, double rawLitres, double km, int correction, double refilled,
+               int year, int month, int day) {
+    PutLe32(r, static_cast<std::uint32_t>(rawLitres * 1e7 + 0.5));  // ten-millionths of a litre
+    PutLe32(r + 4, static_cast<std::uint32_t>(km / 0.0003925 + 0.5));
+    PutLe16(r + 8, static_cast<std::uint16_t>(correction));
+    PutLe16(r + 10, static_cast<std::uint16_t>(refilled * 100 + 0.5));
+    r[12] = static_cast<std::uint8_t>(day);
+    r[13] = static_cast<std::uint8_t>((year - 2000) << 4 | month);
+}
+
+// Firmware version 01.03 (stored with each pair reversed) and the check byte.
+void FinishBlock(std::array<std::uint8_t, kBlockSize>& block) {
+    block[211] = '3';
+    block[212] = '0';
+    block[213] = '1';
+    block[214] = '0';
+    block[215] = Check(block.data());
+}
+
 }  // namespace
 
 std::array<std::uint8_t, kBlockSize> SampleBlock() {
@@ -72,22 +93,11 @@ std::array<std::uint8_t, kBlockSize> SampleBlock() {
     block[0] = 0x01;
     for (int k = 0; k < 15; ++k) {
         const Fill& f = fills[k];
-        std::uint8_t* r = &block[1 + 14 * k];
-        // The meter stores fuel before correction, in ten-millionths of a litre.
-        const double rawLitres = f.metered * 10000.0 / f.correction;
-        PutLe32(r, static_cast<std::uint32_t>(rawLitres * 1e7 + 0.5));
-        PutLe32(r + 4, static_cast<std::uint32_t>(f.km / 0.0003925 + 0.5));
-        PutLe16(r + 8, static_cast<std::uint16_t>(f.correction));
-        PutLe16(r + 10, static_cast<std::uint16_t>(f.refilled * 100 + 0.5));
-        r[12] = static_cast<std::uint8_t>(f.day);
-        r[13] = static_cast<std::uint8_t>((f.year - 2000) << 4 | f.month);
+        // The meter stores fuel before correction.
+        PutRecord(&block[1 + 14 * k], f.metered * 10000.0 / f.correction, f.km, f.correction,
+                  f.refilled, f.year, f.month, f.day);
     }
-    // Firmware version 01.03, stored with each pair reversed.
-    block[211] = '3';
-    block[212] = '0';
-    block[213] = '1';
-    block[214] = '0';
-    block[215] = Check(block.data());
+    FinishBlock(block);
     return block;
 }
 
@@ -116,19 +126,9 @@ std::array<std::uint8_t, kBlockSize> SequenceBlock(int read) {
         const int correction = n < kSequenceFactorChange ? 10000 : 10150;
         const double scatter = ((n * 29 % 17) - 8) / 1000.0;  // about +-0.8 %
         const double rawLitres = refilled * (0.985 + scatter);
-        std::uint8_t* r = &block[1 + 14 * k];
-        PutLe32(r, static_cast<std::uint32_t>(rawLitres * 1e7 + 0.5));
-        PutLe32(r + 4, static_cast<std::uint32_t>(km / 0.0003925 + 0.5));
-        PutLe16(r + 8, static_cast<std::uint16_t>(correction));
-        PutLe16(r + 10, static_cast<std::uint16_t>(refilled * 100 + 0.5));
-        r[12] = static_cast<std::uint8_t>(day + 1);
-        r[13] = static_cast<std::uint8_t>((year - 2000) << 4 | month);
+        PutRecord(&block[1 + 14 * k], rawLitres, km, correction, refilled, year, month, day + 1);
     }
-    block[211] = '3';
-    block[212] = '0';
-    block[213] = '1';
-    block[214] = '0';
-    block[215] = Check(block.data());
+    FinishBlock(block);
     return block;
 }
 
