@@ -43,11 +43,6 @@ const QColor kActualColour(31, 119, 180);
 const QColor kMeterColour(255, 127, 14);
 const QColor kFactorColour(44, 160, 44);
 
-std::string Economy(std::optional<double> kmPerLitre, bool per100km) {
-    if (!kmPerLitre || *kmPerLitre <= 0) return "-";
-    return FormatFixed2(per100km ? 100.0 / *kmPerLitre : *kmPerLitre);
-}
-
 std::string Hundredths(std::int64_t v) { return FormatFixed2(static_cast<double>(v) / 100.0); }
 
 // A chart a few hundred pixels wide shows no more points than this: beyond it, consecutive
@@ -100,8 +95,8 @@ public:
             case 4: return Q(r.texts.m_strCorrection);
             case 5: return Q(r.texts.m_strRefuel);
             case 6: return Q(r.texts.m_strError);
-            case 7: return Q(Economy(KmPerLitre(r), per100km));
-            case 8: return Q(Economy(KmPerLitreByMeter(r), per100km));
+            case 7: return Q(EconomyText(KmPerLitre(r), per100km));
+            case 8: return Q(EconomyText(KmPerLitreByMeter(r), per100km));
             default: return {};
         }
     }
@@ -261,8 +256,8 @@ QString CHistoryDlg::SummaryText() const {
         text += "（給油量0の " + std::to_string(s.withoutRefuel) + " 件は比率に含めず）";
     }
     text += "　総走行距離 " + Hundredths(s.distance) + " km　総給油量 " + Hundredths(s.refuel) +
-            " L\n燃費 " + Economy(s.kmPerLitre, per100km) + " " + unit + "（燃費計 " +
-            Economy(s.kmPerLitreByMeter, per100km) + " " + unit + "）　燃費計の誤差 " +
+            " L\n燃費 " + EconomyText(s.kmPerLitre, per100km) + " " + unit + "（燃費計 " +
+            EconomyText(s.kmPerLitreByMeter, per100km) + " " + unit + "）　燃費計の誤差 " +
             percent(s.errorPercent) + "（ばらつき " + percent(s.errorSpread) + "）\n推奨補正値 " +
             percent(s.suggestedCorrection ? std::optional<double>(*s.suggestedCorrection / 100.0)
                                           : std::nullopt) +

@@ -465,23 +465,18 @@ void CMeterDlg::OnRead() {
 // Every read with records goes into the logbook; when it cannot, the user is told once and the
 // records stay shown.
 void CMeterDlg::MergeIntoLogbook(const MeterReading& reading) {
-    const std::string path = LogbookPath(m_paths);
     LogbookError error;
-    auto book = path.empty() ? nullptr : Logbook::Open(path, &error);
-    if (path.empty()) error.what = "no working directory for the logbook";
-    if (!book || !book->Merge(reading, GetLocalTime(), &error)) {
+    if (!MergeRead(LogbookPath(m_paths), reading, GetLocalTime(), &error)) {
         std::fprintf(stderr, "odomei: %s\n", error.what.c_str());
         AfxMessageBox(kLogbookWriteFailedText, kMbIconHand, error.what);
     }
 }
 
 void CMeterDlg::OnHistory() {
-    const std::string path = LogbookPath(m_paths);
     LogbookError error;
-    auto book = path.empty() ? nullptr : Logbook::Open(path, &error);
+    const auto book = Logbook::Open(LogbookPath(m_paths), &error);
     if (!book) {
-        AfxMessageBox(kLogbookOpenFailedText, kMbIconHand,
-                      path.empty() ? "no working directory for the logbook" : error.what);
+        AfxMessageBox(kLogbookOpenFailedText, kMbIconHand, error.what);
         return;
     }
     CHistoryDlg history(*book, m_paths.IniPath(), m_paths.strCurDir, this);

@@ -189,11 +189,9 @@ int RunRead(const ReadOptions& options) {
     // Into the logbook first; whatever happens there, the read is still written out.
     bool logbookFailed = false;
     if (!options.noLogbook) {
-        const std::string path = options.logbook.empty() ? LogbookPath(paths) : options.logbook;
         LogbookError error;
-        auto book = path.empty() ? nullptr : Logbook::Open(path, &error);
-        if (path.empty()) error.what = "no working directory for the logbook";
-        if (!book || !book->Merge(read.reading, GetLocalTime(), &error)) {
+        if (!MergeRead(options.logbook.empty() ? LogbookPath(paths) : options.logbook, read.reading,
+                       GetLocalTime(), &error)) {
             std::fprintf(stderr, "odomei-cli: %s: %s\n",
                          options.requireLogbook ? "error" : "warning", kLogbookWriteFailedText);
             std::fprintf(stderr, "  %s\n", error.what.c_str());
@@ -212,13 +210,10 @@ namespace {
 // The logbook a command looks at: as given, else as KORVANA.ini says. Nothing (said why) when it
 // cannot be opened.
 std::unique_ptr<Logbook> OpenLogbook(const LogbookOptions& options, const FilePaths& paths) {
-    const std::string path = options.logbook.empty() ? LogbookPath(paths) : options.logbook;
     LogbookError error;
-    auto book = path.empty() ? nullptr : Logbook::Open(path, &error);
-    if (!book) {
-        Error(kLogbookOpenFailedText,
-              path.empty() ? "no working directory for the logbook" : error.what);
-    }
+    auto book =
+        Logbook::Open(options.logbook.empty() ? LogbookPath(paths) : options.logbook, &error);
+    if (!book) Error(kLogbookOpenFailedText, error.what);
     return book;
 }
 

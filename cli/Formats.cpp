@@ -143,11 +143,6 @@ std::string FormatTable(const MeterReading& reading) {
     return std::string(kVersionPrefix) + reading.version + "\n" + Aligned(rows);
 }
 
-std::string EconomyText(std::optional<double> kmPerLitre, bool per100km) {
-    if (!kmPerLitre || *kmPerLitre <= 0) return "-";
-    return FormatFixed2(per100km ? 100.0 / *kmPerLitre : *kmPerLitre);
-}
-
 std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool per100km) {
     std::vector<std::vector<std::string>> rows;
     rows.emplace_back(std::begin(kColumns), std::end(kColumns));

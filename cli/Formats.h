@@ -29,9 +29,6 @@ std::string FormatHistoryJson(const std::vector<LogbookRecord>& records);
 std::string FormatStatsTable(const LogbookSummary& s, bool per100km);
 std::string FormatStatsJson(const LogbookSummary& s);
 
-// An economy in the unit chosen, two decimals ("-" where there is none).
-std::string EconomyText(std::optional<double> kmPerLitre, bool per100km);
-
 // How many terminal columns a UTF-8 text takes: two for wide (CJK, full-width) characters, one
 // for the others, half-width katakana included.
 int DisplayWidth(const std::string& utf8);

@@ -196,6 +196,10 @@ std::string Logbook::Failure(const char* doing) const {
 }
 
 std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* error, int busyMs) {
+    if (path.empty()) {
+        if (error) error->what = "no working directory to keep the logbook in";
+        return nullptr;
+    }
     sqlite3* db = nullptr;
     const int opened = sqlite3_open_v2(
         path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
@@ -231,6 +235,12 @@ std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* er
         }
     }
     return book;
+}
+
+std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading& reading,
+                                     const LocalTime& at, LogbookError* error) {
+    const auto book = Logbook::Open(path, error);
+    return book ? book->Merge(reading, at, error) : std::nullopt;
 }
 
 std::optional<MergeCounts> Logbook::Merge(const MeterReading& reading, const LocalTime& at,

@@ -53,7 +53,8 @@ public:
 
     // Opens the logbook at path, creating it (and its tables) when there is none. A file that is
     // not a logbook is never changed. Nothing, with error set, when it cannot be used.
-    // busyMs: how long a write waits for another program's transaction.
+    // busyMs: how long a write waits for another program's transaction. An empty path (no
+    // working directory to keep it in) is refused.
     static std::unique_ptr<Logbook> Open(const std::string& path, LogbookError* error,
                                          int busyMs = kLogbookBusyMs);
 
@@ -88,6 +89,11 @@ private:
     sqlite3* m_db;
     std::string m_path;
 };
+
+// Opens the logbook at path and stores a verified read in it: what every front end does after
+// a read. Nothing, with error set, when either fails.
+std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading& reading,
+                                     const LocalTime& at, LogbookError* error);
 
 // What the user is told when the logbook cannot take a read, or cannot be opened to look at.
 inline constexpr const char* kLogbookWriteFailedText =

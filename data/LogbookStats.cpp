@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "data/Decoder.h"
+
 namespace odomei {
 namespace {
 
@@ -23,6 +25,11 @@ std::optional<double> KmPerLitreByMeter(const LogbookRecord& r) {
 std::optional<double> ErrorPercent(const LogbookRecord& r) {
     if (r.refuel <= 0) return std::nullopt;
     return static_cast<double>(r.refuel - r.fuel) / static_cast<double>(r.refuel) * kPercent;
+}
+
+std::string EconomyText(std::optional<double> kmPerLitre, bool per100km) {
+    if (!kmPerLitre || *kmPerLitre <= 0) return "-";
+    return FormatFixed2(per100km ? 100.0 / *kmPerLitre : *kmPerLitre);
 }
 
 LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "data/Logbook.h"
@@ -36,5 +37,9 @@ LogbookSummary Summarize(const std::vector<LogbookRecord>& records);
 std::optional<double> KmPerLitre(const LogbookRecord& r);
 std::optional<double> KmPerLitreByMeter(const LogbookRecord& r);
 std::optional<double> ErrorPercent(const LogbookRecord& r);
+
+// An economy in km/L, or turned into L/100 km, with two decimals as the list shows figures; "-"
+// where there is none.
+std::string EconomyText(std::optional<double> kmPerLitre, bool per100km);
 
 }  // namespace odomei
