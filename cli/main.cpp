@@ -3,7 +3,11 @@
 
 #include <cstdio>
 
+#include <string>
+#include <vector>
+
 #include "cli/Commands.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -51,6 +55,11 @@ odomei::cli::Format FormatOf(const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    odomei::UseUtf8Console();
+    // The arguments as UTF-8, whatever code page the system would give them in.
+    std::vector<std::string> arguments = odomei::CommandLineArguments(argc, argv);
+    std::vector<char*> args;
+    for (std::string& a : arguments) args.push_back(a.data());
     CLI::App app(kDescription, "odomei-cli");
     app.footer(kExitStatuses);
     app.set_version_flag("--version", "odomei-cli (ODOMEI) " ODOMEI_VERSION);
@@ -127,7 +136,7 @@ int main(int argc, char** argv) {
         ->type_name("FILE");
 
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(args.size()), args.data());
     } catch (const CLI::CallForHelp&) {
         std::printf("%s", app.help("", CLI::AppFormatMode::All).c_str());
         return 0;

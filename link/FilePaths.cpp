@@ -9,9 +9,9 @@ namespace odomei {
 FilePaths DeriveFilePaths() {
     FilePaths paths;
     paths.strCurDir = CurrentDirectory(&paths.problem).value_or("");
-    paths.strIniDir = paths.strCurDir + "/";
+    paths.strIniDir = paths.strCurDir + kPathSeparator;
     paths.strIniFile = kIniFileName;
-    paths.strLogDir = paths.strCurDir + "/";
+    paths.strLogDir = paths.strCurDir + kPathSeparator;
     paths.strLogFile = kLogFileName;
     return paths;
 }
@@ -19,8 +19,8 @@ FilePaths DeriveFilePaths() {
 std::string LogbookPath(const FilePaths& paths) {
     if (!paths.Known()) return {};
     const auto set = ReadIniString(kLogbookSection, kLogbookPathKey, paths.IniPath());
-    if (set && !set->empty()) return set->front() == '/' ? *set : paths.strIniDir + *set;
-    return paths.strCurDir + "/" + kLogbookFileName;
+    if (set && !set->empty()) return IsAbsolutePath(*set) ? *set : paths.strIniDir + *set;
+    return paths.strCurDir + kPathSeparator + kLogbookFileName;
 }
 
 int ReadPortSetting(const FilePaths& paths) {

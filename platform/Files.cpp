@@ -130,7 +130,15 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
     return result;
 }
 
+bool IsAbsolutePath(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
 bool IsTerminal(int stream) { return isatty(stream) == 1; }
+
+void UseUtf8Console() {}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
 
 bool WriteStandardOutput(const std::string& bytes) { return WriteAll(STDOUT_FILENO, bytes); }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 
@@ -13,6 +14,15 @@ namespace odomei {
 // The process's current directory, or nothing (with the reason) when it cannot be determined:
 // it was deleted, or a folder above it may not be read.
 std::optional<std::string> CurrentDirectory(std::string* reason = nullptr);
+
+// What separates a folder from the names in it, as the system writes it.
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+// A path that does not depend on the working directory: /etc, C:\data, \\server\share.
+bool IsAbsolutePath(const std::string& path);
 
 enum class AppendResult {
     kDone,
@@ -43,6 +53,11 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
 
 // True when standard output (1) or standard error (2) is a terminal.
 bool IsTerminal(int stream);
+// Lets a console show the UTF-8 text the program writes to standard error (Windows' consoles
+// otherwise take the ANSI code page); nothing to do elsewhere.
+void UseUtf8Console();
+// The program's arguments in UTF-8: argv as it is, or on Windows the command line's own UTF-16.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
 // Writes all bytes to standard output; false when they could not all be written.
 bool WriteStandardOutput(const std::string& bytes);

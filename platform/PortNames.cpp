@@ -14,9 +14,13 @@ constexpr const char* kNamePrefix = "COM";
 
 // Sort key: kind of port, then its number; kind -1 for a name that is no serial port.
 std::tuple<int, long, std::string> Order(const std::string& device) {
+#ifdef _WIN32
+    static const char* const kinds[] = {"COM"};
+#else
     static const char* const kinds[] = {"ttyS", "ttyUSB", "ttyACM"};
+#endif
     const std::string name = std::filesystem::path(device).filename().string();
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < static_cast<int>(std::size(kinds)); ++k) {
         const std::string prefix = kinds[k];
         if (name.rfind(prefix, 0) == 0 && name.size() > prefix.size() && name.size() < 12 &&
             std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
@@ -79,14 +83,23 @@ std::optional<std::string> PortMap::DeviceFor(const std::string& name, std::stri
             return std::nullopt;
         }
     }
+#ifdef _WIN32
+    return "\\\\.\\COM" + std::to_string(*n);  // Windows' own name: any COM port it has
+#else
     const auto ports = SystemPorts();
     if (*n > static_cast<int>(ports.size())) return std::nullopt;
     return ports[static_cast<std::size_t>(*n - 1)].device;
+#endif
 }
 
 std::vector<PortMapping> PortMap::Mappings(const std::string& byIdDir) const {
     const auto ports = SystemPorts();
+#ifdef _WIN32
+    int last = 0;  // the names are the system's own, and need not follow each other
+    for (const PortInfo& p : ports) last = std::max(last, ComNumber(p.device).value_or(0));
+#else
     int last = static_cast<int>(ports.size());
+#endif
     if (!m_iniPath.empty()) {
         for (const auto& entry : ReadIniSection(kPortsSection, m_iniPath)) {
             if (const auto n = ComNumber(entry.first)) last = std::max(last, *n);
@@ -105,15 +118,23 @@ std::vector<PortMapping> PortMap::Mappings(const std::string& byIdDir) const {
         m.problem = why;
         m.fromIni = !m_iniPath.empty() && IniHasKey(kPortsSection, name, m_iniPath);
         if (device) {
+#ifdef _WIN32
+            auto same = [&](const PortInfo& p) { return "\\\\.\\" + p.device == *device; };
+#else
             const std::string real = Canonical(*device);
+            auto same = [&](const PortInfo& p) { return Canonical(p.device) == real; };
+#endif
             for (const PortInfo& p : ports) {
-                if (Canonical(p.device) == real) {
+                if (same(p)) {
                     m.listed = true;
                     m.info = p;
                 }
             }
             m.stableName = StableNameOf(*device, byIdDir);
         }
+#ifdef _WIN32
+        if (!m.listed && !m.fromIni) continue;  // a number the system does not have
+#endif
         mappings.push_back(std::move(m));
     }
     return mappings;
@@ -124,8 +145,12 @@ std::string PortMap::Describe() const {
     if (ports.empty()) return "No serial port was found on this computer.";
     std::string text = "Serial ports found:";
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        text += " COM" + std::to_string(i + 1) + " = " + ports[i].device +
-                (i + 1 < ports.size() ? "," : ".");
+#ifdef _WIN32
+        text += " " + ports[i].device + " (" + ports[i].description + ")";
+#else
+        text += " COM" + std::to_string(i + 1) + " = " + ports[i].device;
+#endif
+        text += i + 1 < ports.size() ? "," : ".";
     }
     return text;
 }

@@ -302,7 +302,7 @@ std::string Explain(int err, const PortMap& ports) {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenTermiosDevice(const std::string& path, OpenFailure* failure,
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFailure* failure,
                                                 const PortMap& ports) {
     auto fail = [&](int err) -> std::unique_ptr<SerialDevice> {
         if (failure) *failure = OpenFailure{path, Explain(err, ports)};
@@ -329,7 +329,7 @@ std::unique_ptr<SerialDevice> OpenTermiosDevice(const std::string& path, OpenFai
 std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool overlapped,
                                                OpenFailure* failure, const PortMap& ports) {
     if (Opener()) return Opener()(name, overlapped, failure);
-    if (!ComNumber(name)) return OpenTermiosDevice(name, failure, ports);  // a device path
+    if (!ComNumber(name)) return OpenSerialDevice(name, failure, ports);  // a device path
     std::string why;
     const auto device = ports.DeviceFor(name, &why);
     if (!device && !why.empty()) {
@@ -345,7 +345,7 @@ std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool ove
         }
         return nullptr;
     }
-    return OpenTermiosDevice(*device, failure, ports);
+    return OpenSerialDevice(*device, failure, ports);
 }
 
 SerialOpener SetSerialOpener(SerialOpener opener) {

@@ -71,10 +71,10 @@ constexpr std::uint32_t kComStatTxim = 0x40;
 constexpr std::uint32_t kSpParity = 0x0001, kSpBaud = 0x0002, kSpDataBits = 0x0004,
                         kSpStopBits = 0x0008, kSpHandshaking = 0x0010, kSpParityCheck = 0x0020,
                         kSpRlsd = 0x0040;
-constexpr std::uint32_t kBaud1200 = 0x40, kBaud2400 = 0x80, kBaud4800 = 0x200, kBaud9600 = 0x800,
+constexpr std::uint32_t kBaud1200 = 0x40, kBaud2400 = 0x100, kBaud4800 = 0x200, kBaud9600 = 0x800,
                         kBaud14400 = 0x1000, kBaud19200 = 0x2000, kBaud38400 = 0x4000,
                         kBaud57600 = 0x40000, kBaud115200 = 0x20000;
-constexpr std::uint16_t kDataBits7 = 0x0008, kDataBits8 = 0x0010;
+constexpr std::uint16_t kDataBits7 = 0x0004, kDataBits8 = 0x0008;
 constexpr std::uint16_t kStopBits10 = 0x0001, kStopBits20 = 0x0004, kParityNone = 0x0100,
                         kParityOdd = 0x0200, kParityEven = 0x0400;
 constexpr std::uint32_t kPcfDtrDsr = 0x01, kPcfRtsCts = 0x02, kPcfRlsd = 0x04,
@@ -130,9 +130,10 @@ std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool ove
 // Tests replace the opener; returns the one replaced. An empty function restores termios.
 SerialOpener SetSerialOpener(SerialOpener opener);
 
-// The termios device itself, opened by path (used by the opener once the name is mapped). A
-// device that does not exist is described with the ports the map knows.
-std::unique_ptr<SerialDevice> OpenTermiosDevice(const std::string& path, OpenFailure* failure,
+// The device itself, opened by path (used by the opener once the name is mapped): a termios
+// device, or on Windows a COM port or device path. A device that does not exist is described
+// with the ports the map knows.
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFailure* failure,
                                                 const PortMap& ports);
 
 }  // namespace odomei

@@ -1,0 +1,69 @@
+#include "platform/Clock.h"
+
+#include <windows.h>
+// timeBeginPeriod
+#include <timeapi.h>
+
+#include <ctime>
+
+namespace odomei {
+namespace {
+
+std::function<LocalTime()>& ClockOverride() {
+    static std::function<LocalTime()> clock;
+    return clock;
+}
+
+LocalTime FromSystemTime(const SYSTEMTIME& t) {
+    return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+std::int64_t Counter(std::int64_t perSecond) {
+    static const std::int64_t frequency = [] {
+        LARGE_INTEGER f{};
+        QueryPerformanceFrequency(&f);
+        // Sleeps and time-outs to the millisecond, as the pauses of an exchange need.
+        timeBeginPeriod(1);
+        return static_cast<std::int64_t>(f.QuadPart);
+    }();
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    const std::int64_t ticks = now.QuadPart;
+    return ticks / frequency * perSecond + ticks % frequency * perSecond / frequency;
+}
+
+}  // namespace
+
+LocalTime GetLocalTime() {
+    if (ClockOverride()) return ClockOverride()();
+    SYSTEMTIME t{};
+    ::GetLocalTime(&t);
+    return FromSystemTime(t);
+}
+
+void SetClock(std::function<LocalTime()> clock) { ClockOverride() = std::move(clock); }
+
+LocalTime LocalTimeOf(std::int64_t seconds, long nanoseconds) {
+    std::tm t{};
+    const std::time_t s = static_cast<std::time_t>(seconds);
+    localtime_s(&t, &s);
+    return LocalTime{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                     t.tm_min,         t.tm_sec,     static_cast<int>(nanoseconds / 1000000)};
+}
+
+std::int64_t MonotonicMs() { return Counter(1000); }
+
+std::int64_t MonotonicMicros() { return Counter(1000000); }
+
+void SleepMs(int ms) {
+    Counter(1);  // the timer's resolution is set before the first sleep
+    if (ms > 0) Sleep(static_cast<DWORD>(ms));
+}
+
+void SleepMicros(long us) {
+    const std::int64_t end = MonotonicMicros() + us;
+    if (us >= 1000) SleepMs(static_cast<int>(us / 1000));
+    while (MonotonicMicros() < end) Sleep(0);
+}
+
+}  // namespace odomei

@@ -1,0 +1,195 @@
+#include "platform/Files.h"
+
+#include <io.h>
+#include <windows.h>
+// CommandLineToArgvW
+#include <shellapi.h>
+
+#include <vector>
+
+#include "platform/win/Wide.h"
+
+namespace odomei {
+namespace {
+
+using win::ErrorText;
+using win::WidePath;
+
+constexpr std::size_t kReadChunk = 16384;
+
+// Regular files only: a console, a pipe or a device (CON, NUL, COM1) is refused.
+bool IsDiskFile(HANDLE h) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+           !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+LocalTime LocalTimeOfFile(const FILETIME& utc) {
+    SYSTEMTIME system{};
+    SYSTEMTIME local{};
+    FileTimeToSystemTime(&utc, &system);
+    SystemTimeToTzSpecificLocalTime(nullptr, &system, &local);
+    return LocalTime{local.wYear, local.wMonth,  local.wDay,         local.wHour,
+                     local.wMinute, local.wSecond, local.wMilliseconds};
+}
+
+bool WriteWhole(HANDLE h, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD put = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
+        if (!WriteFile(h, bytes.data() + done, chunk, &put, nullptr) || put == 0) return false;
+        done += put;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> CurrentDirectory(std::string* reason) {
+    const DWORD n = GetCurrentDirectoryW(0, nullptr);
+    std::wstring dir(n, L'\0');
+    const DWORD got = n == 0 ? 0 : GetCurrentDirectoryW(n, dir.data());
+    if (got == 0 || got >= n) {
+        if (reason) *reason = ErrorText(GetLastError());
+        return std::nullopt;
+    }
+    dir.resize(got);
+    // The root of a drive is "C:\"; every other folder comes without its last backslash.
+    if (dir.size() > 3 && dir.back() == L'\\') dir.pop_back();
+    if (dir.size() == 3 && dir.back() == L'\\') dir.pop_back();
+    return win::Narrow(dir);
+}
+
+bool IsAbsolutePath(const std::string& path) {
+    if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/'))
+        return true;
+    return path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+}
+
+AppendResult AppendLocked(const std::string& path, const std::string& bytes,
+                          const std::function<bool(const LocalTime& lastWrite)>& emptyIf,
+                          std::string* reason) {
+    auto why = [reason](const std::string& text) {
+        if (reason) *reason = text;
+    };
+    // Others may read the log meanwhile; writing it needs the lock below.
+    HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        why(ErrorText(GetLastError()));
+        return AppendResult::kOpenFailed;
+    }
+    if (!IsDiskFile(h)) {
+        CloseHandle(h);
+        why("not a regular file");
+        return AppendResult::kOpenFailed;
+    }
+    OVERLAPPED whole{};
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                    &whole)) {
+        const DWORD err = GetLastError();
+        CloseHandle(h);
+        why(err == ERROR_LOCK_VIOLATION ? "another program holds the file" : ErrorText(err));
+        return AppendResult::kOpenFailed;
+    }
+    FILETIME written{};
+    if (!GetFileTime(h, nullptr, nullptr, &written)) {
+        const DWORD err = GetLastError();
+        CloseHandle(h);
+        why(ErrorText(err));
+        return AppendResult::kTimeFailed;
+    }
+    const bool emptyFirst = emptyIf(LocalTimeOfFile(written));
+    LARGE_INTEGER zero{};
+    bool ok = !emptyFirst || (SetFilePointerEx(h, zero, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+    ok = ok && SetFilePointerEx(h, zero, nullptr, FILE_END);
+    ok = ok && WriteWhole(h, bytes);
+    DWORD err = ok ? 0 : GetLastError();
+    UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &whole);
+    if (!CloseHandle(h) && ok) {
+        ok = false;
+        err = GetLastError();
+    }
+    if (!ok) {
+        why(ErrorText(err));
+        return AppendResult::kWriteFailed;
+    }
+    return AppendResult::kDone;
+}
+
+ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
+                           std::string* problem) {
+    auto why = [problem](const std::string& text) {
+        if (problem) *problem = text;
+    };
+    HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        why(ErrorText(err));
+        return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? ReadResult::kMissing
+                                                                           : ReadResult::kUnusable;
+    }
+    ReadResult result = ReadResult::kUnusable;
+    LARGE_INTEGER size{};
+    if (!IsDiskFile(h)) {
+        why("not a regular file");
+    } else if (!GetFileSizeEx(h, &size)) {
+        why(ErrorText(GetLastError()));
+    } else if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
+        why("larger than " + std::to_string(maxBytes) + " bytes");
+    } else {
+        std::string text;
+        std::vector<char> chunk(kReadChunk);
+        text.reserve(static_cast<std::size_t>(size.QuadPart));
+        for (;;) {
+            DWORD n = 0;
+            if (!ReadFile(h, chunk.data(), static_cast<DWORD>(chunk.size()), &n, nullptr)) {
+                why(ErrorText(GetLastError()));
+                break;
+            }
+            if (n == 0) {
+                *bytes = std::move(text);
+                result = ReadResult::kRead;
+                break;
+            }
+            text.append(chunk.data(), n);
+            if (text.size() > maxBytes) {
+                why("larger than " + std::to_string(maxBytes) + " bytes");
+                break;
+            }
+        }
+    }
+    CloseHandle(h);
+    return result;
+}
+
+bool IsTerminal(int stream) {
+    const DWORD which = stream == 0   ? STD_INPUT_HANDLE
+                        : stream == 1 ? STD_OUTPUT_HANDLE
+                                      : STD_ERROR_HANDLE;
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+void UseUtf8Console() { SetConsoleOutputCP(CP_UTF8); }
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    int n = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < n; ++i) args.push_back(win::Narrow(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
+bool WriteStandardOutput(const std::string& bytes) {
+    // The bytes as they are: no line-end translation, whatever mode the C library keeps.
+    return WriteWhole(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
+}
+
+}  // namespace odomei
