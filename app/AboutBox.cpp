@@ -11,7 +11,7 @@ namespace odomei {
 CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("Korvanaのﾊﾞｰｼﾞｮﾝ情報"));
+    setWindowTitle(QString::fromUtf8(kAboutCaption));
     const QFont font = DialogFont();
     setFont(font);
     setFixedSize(DluToPixels(font, 0, 0, 235, 55).size());
@@ -21,12 +21,12 @@ CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     icon->setPixmap(AppIcon().pixmap(32, 32));
     icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    auto* name = new QLabel(QStringLiteral("Korvana Version 2.0"), this);
+    auto* name = new QLabel(QString::fromUtf8(kAboutName), this);
     name->setObjectName(QStringLiteral("name"));
     name->setTextFormat(Qt::PlainText);
     name->setGeometry(DluToPixels(font, 40, 10, 119, 8));
 
-    auto* notice = new QLabel(QStringLiteral("燃費計の計測データ読み出しツール"), this);
+    auto* notice = new QLabel(QString::fromUtf8(kAboutNotice), this);
     notice->setObjectName(QStringLiteral("notice"));
     notice->setTextFormat(Qt::PlainText);
     notice->setGeometry(DluToPixels(font, 40, 25, 119, 8));

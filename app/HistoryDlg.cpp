@@ -27,23 +27,19 @@
 #include "platform/AtomicFile.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
+#include "ui/HistoryText.h"
 
 namespace odomei {
 namespace {
 
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-constexpr const char* kTitle = "履歴";
-constexpr const char* kKmPerLitre = "km/L";
-constexpr const char* kLitresPer100Km = "L/100km";
 constexpr int kMinimumWidth = 900;
 constexpr int kMinimumHeight = 720;
 constexpr int kChartHeight = 230;
 const QColor kActualColour(31, 119, 180);
 const QColor kMeterColour(255, 127, 14);
 const QColor kFactorColour(44, 160, 44);
-
-std::string Hundredths(std::int64_t v) { return FormatFixed2(static_cast<double>(v) / 100.0); }
 
 // A chart a few hundred pixels wide shows no more points than this: beyond it, consecutive
 // points are averaged (each scatter point is a graphics item of its own, so 100 000 of them take
@@ -80,33 +76,21 @@ public:
     int rowCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : static_cast<int>(m_dlg.Shown().size());
     }
-    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 9; }
+    int columnCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : kHistoryColumnCount;
+    }
     QVariant data(const QModelIndex& index, int role) const override {
         if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
         if (role != Qt::DisplayRole) return {};
         const auto& shown = m_dlg.Shown();
         const LogbookRecord& r = shown[static_cast<std::size_t>(index.row())];
-        const bool per100km = m_dlg.PerHundredKm();
-        switch (index.column()) {
-            case 0: return static_cast<int>(shown.size()) - index.row();
-            case 1: return Q(r.texts.m_strDate);
-            case 2: return Q(r.texts.m_strDistance);
-            case 3: return Q(r.texts.m_strFuel);
-            case 4: return Q(r.texts.m_strCorrection);
-            case 5: return Q(r.texts.m_strRefuel);
-            case 6: return Q(r.texts.m_strError);
-            case 7: return Q(EconomyText(KmPerLitre(r), per100km));
-            case 8: return Q(EconomyText(KmPerLitreByMeter(r), per100km));
-            default: return {};
-        }
+        if (index.column() == 0) return static_cast<int>(shown.size()) - index.row();
+        const auto texts = HistoryRowTexts(r, 0, m_dlg.PerHundredKm());
+        return Q(texts[static_cast<std::size_t>(index.column())]);
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-        const QString unit = m_dlg.PerHundredKm() ? kLitresPer100Km : kKmPerLitre;
-        static const char* const captions[] = {
-            "No", "日付", "走行距離[km]", "消費燃料[L]", "補正値[%]", "実給油量[L]", "測定誤差[%]"};
-        if (section < 7) return QString::fromUtf8(captions[section]);
-        return unit + (section == 7 ? QStringLiteral("(実)") : QStringLiteral("(計)"));
+        return Q(HistoryCaptions(m_dlg.PerHundredKm())[static_cast<std::size_t>(section)]);
     }
 
 private:
@@ -120,7 +104,7 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
       m_iniPath(std::move(iniPath)),
       m_directory(std::move(directory)),
       m_model(std::make_unique<HistoryModel>(*this)) {
-    setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowTitle(QString::fromUtf8(kHistoryTitle));
     setFont(DialogFont());
     setMinimumSize(kMinimumWidth, kMinimumHeight);
 
@@ -134,7 +118,7 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
         edit->setEnabled(false);
     }
     m_units = new QComboBox(this);
-    m_units->addItems({kKmPerLitre, kLitresPer100Km});
+    m_units->addItems({kKmPerLitreUnit, kLitresPer100KmUnit});
     auto* exportButton = new QPushButton(QStringLiteral("CSVﾌｧｲﾙ保存"), this);
     auto* close = new QPushButton(QStringLiteral("閉じる"), this);
     controls->addWidget(m_range);
@@ -177,7 +161,7 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
     // The unit last chosen, kept in the INI file.
     const bool per100km =
         !m_iniPath.empty() &&
-        ReadIniString(kLogbookSection, kLogbookUnitsKey, m_iniPath).value_or("") == kLitresPer100Km;
+        ReadIniString(kLogbookSection, kLogbookUnitsKey, m_iniPath).value_or("") == kLitresPer100KmUnit;
     m_units->setCurrentIndex(per100km ? 1 : 0);
 
     m_all = m_logbook.Records();
@@ -244,26 +228,7 @@ void CHistoryDlg::Reload() {
     BuildCharts();
 }
 
-QString CHistoryDlg::SummaryText() const {
-    const LogbookSummary& s = m_summary;
-    const bool per100km = PerHundredKm();
-    const std::string unit = per100km ? kLitresPer100Km : kKmPerLitre;
-    auto percent = [](const std::optional<double>& v) {
-        return v ? FormatFixed2(*v) + " %" : std::string("-");
-    };
-    std::string text = "記録 " + std::to_string(s.records) + " 件";
-    if (s.withoutRefuel > 0) {
-        text += "（給油量0の " + std::to_string(s.withoutRefuel) + " 件は比率に含めず）";
-    }
-    text += "　総走行距離 " + Hundredths(s.distance) + " km　総給油量 " + Hundredths(s.refuel) +
-            " L\n燃費 " + EconomyText(s.kmPerLitre, per100km) + " " + unit + "（燃費計 " +
-            EconomyText(s.kmPerLitreByMeter, per100km) + " " + unit + "）　燃費計の誤差 " +
-            percent(s.errorPercent) + "（ばらつき " + percent(s.errorSpread) + "）\n推奨補正値 " +
-            percent(s.suggestedCorrection ? std::optional<double>(*s.suggestedCorrection / 100.0)
-                                          : std::nullopt) +
-            "（" + std::to_string(s.correctionRecords) + " 件の記録から）";
-    return Q(text);
-}
+QString CHistoryDlg::SummaryText() const { return Q(LogbookSummaryText(m_summary, PerHundredKm())); }
 
 void CHistoryDlg::BuildCharts() {
     const bool per100km = PerHundredKm();
@@ -304,7 +269,7 @@ void CHistoryDlg::BuildCharts() {
 
     auto* economy = new QChart;
     economy->setTitle(
-        Q(std::string("給油ごとの燃費 [") + (per100km ? kLitresPer100Km : kKmPerLitre) + "]"));
+        Q(std::string("給油ごとの燃費 [") + (per100km ? kLitresPer100KmUnit : kKmPerLitreUnit) + "]"));
     economy->legend()->setAlignment(Qt::AlignBottom);
     auto* x1 = timeAxis();
     auto* y1 = new QValueAxis;

@@ -89,14 +89,6 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const MessageBoxCall& call, QWidget*
     return box;
 }
 
-unsigned ShownMessageBoxFlags(unsigned flags) {
-    const unsigned type = flags & kMbTypeMask;
-    const bool plainButtons =
-        type == kMbOk || type == kMbOkCancel || type == kMbYesNo || type == kMbYesNoCancel;
-    if ((flags & kMbIconMask) == 0 && plainButtons) return flags | kMbIconExclamation;
-    return flags;
-}
-
 int AfxMessageBox(const std::string& text, unsigned flags, const std::string& detail) {
     const MessageBoxCall call{text, flags, ShownMessageBoxFlags(flags), detail, kAppTitle};
     if (Hook()) return Hook()(call);

@@ -18,7 +18,7 @@
 #include <cstdio>
 
 #include "app/AboutBox.h"
-#include "app/ColumnLayout.h"
+#include "ui/ColumnLayout.h"
 #include "app/DialogUnits.h"
 #include "app/HistoryDlg.h"
 #include "app/MessageBox.h"
@@ -33,53 +33,8 @@
 namespace odomei {
 namespace {
 
-// Template 102: the window and its controls, in dialog units.
-constexpr QSize kWindowDlu{371, 295};
-struct ControlTemplate {
-    int id;
-    const char* name;
-    const char* text;
-    int x, y, width, height;
-};
-constexpr ControlTemplate kExit{IDOK_EXIT, "IDOK", "終了", 204, 24, 50, 27};
-constexpr ControlTemplate kList{IDC_RECORD_LIST, "IDC_RECORD_LIST", "List1", 23, 75, 332, 190};
-constexpr ControlTemplate kRead{IDC_READ, "IDC_READ", "読み出し", 36, 24, 50, 27};
-constexpr ControlTemplate kSave{IDC_SAVE_CSV, "IDC_SAVE_CSV", "CSVﾌｧｲﾙ保存", 92, 24, 50, 27};
-constexpr ControlTemplate kClear{IDC_CLEAR, "IDC_CLEAR", "クリア", 148, 24, 50, 27};
-// After the four buttons of the template, in the same row, size and spacing.
-constexpr ControlTemplate kHistory{IDC_HISTORY, "IDC_HISTORY", "履歴", 260, 24, 50, 27};
-constexpr ControlTemplate kVersion{
-    IDC_VERSION_TEXT, "IDC_VERSION_TEXT", "バージョン表示", 298, 271, 57, 9};
-
-// The window colour: red 162, green 188, blue 189.
-const QColor kWindowColour(162, 188, 189);
-
-// The widest version text the meter can give, used to size the version control.
-constexpr const char* kWidestVersionText = "F/W Version:WW.WW";
-
-struct Column {
-    const char* caption;
-    int width;  // pixels; column 0 takes what the others leave
-};
-constexpr Column kColumns[] = {{"No", 0},           {"日付", 100},     {"走行距離[km]", 90},
-                               {"消費燃料[L]", 90}, {"補正値[%]", 80}, {"実給油量[L]", 90},
-                               {"測定誤差[%]", 90}};
-// The widest texts a column shows for any plausible reading, so that an empty list is laid out
-// for what a read will put in it.
-constexpr const char* kWidestTexts[] = {"15",     "2099年12月31日", "9999.99", "999.99",
-                                        "655.35", "655.35",         "-999.99"};
-constexpr int kCellPadding = 12;  // the cell's margins and grid line
-
-constexpr const char* kAboutMenuText = "Korvana のﾊﾞｰｼﾞｮﾝ情報(&A)...";
-constexpr const char* kCloseMenuText = "閉じる(&C)\tAlt+F4";
-constexpr const char* kHistoryMenuText = "履歴(&H)...";
-constexpr const char* kVersionPrefix = "F/W Version:";
-
-constexpr const char* kAskExit = "終了します。よろしいですか？";
-constexpr const char* kNothingToClear = "クリアする情報がありません";
-constexpr const char* kAskClear = "読み出したデータをクリアします。よろしいですか？";
-constexpr const char* kAskRead = "計測データの読込を開始します。よろしいですか？";
-constexpr const char* kNothingToSave = "保存する情報がありません";
+constexpr QSize kWindowDlu{kWindowWidthDlu, kWindowHeightDlu};
+const QColor kWindowColour(kWindowRed, kWindowGreen, kWindowBlue);
 
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -347,7 +302,7 @@ void CMeterDlg::ShowRecords(const std::string& version) {
     m_list->setRowCount(0);
     for (int i = 1; i <= m_records.m_nRecordCount; ++i) {
         const RecordRow& row = m_records.m_rows[i - 1];
-        const std::string texts[] = {(i < 10 ? "0" : "") + std::to_string(i),
+        const std::string texts[] = {RowNumberText(i),
                                      row.m_strDate,
                                      row.m_strDistance,
                                      row.m_strFuel,
@@ -489,9 +444,9 @@ void CMeterDlg::OnSaveCsv() {
         return;
     }
     SaveAsRequest request;
-    request.initialName = "*.csv";
-    request.typeDescription = "CSV(ｶﾝﾏ区切り)";
-    request.typePattern = "*.csv";
+    request.initialName = kCsvInitialName;
+    request.typeDescription = kCsvTypeDescription;
+    request.typePattern = kCsvTypePattern;
     request.directory = m_paths.strCurDir;
     request.confirmOverwrite = true;  // an existing file is replaced only after a question
     const auto chosen = ShowSaveAsDialog(request);
@@ -500,7 +455,7 @@ void CMeterDlg::OnSaveCsv() {
     const CsvResult result = SaveCsv(chosen->path, m_records, &reason);
     switch (result) {
         case CsvResult::kSaved:
-            AfxMessageBox("\"" + chosen->fileName + "\"を保存しました。", kMbIconInformation);
+            AfxMessageBox(SavedText(chosen->fileName), kMbIconInformation);
             break;
         case CsvResult::kOpenFailed:
         case CsvResult::kWriteFailed:

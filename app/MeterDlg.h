@@ -13,6 +13,7 @@
 #include "link/MeterSession.h"
 #include "log/CommLog.h"
 #include "platform/PortNames.h"
+#include "ui/Texts.h"
 
 class QLabel;
 class QMenu;
@@ -20,18 +21,6 @@ class QPushButton;
 class QTableWidget;
 
 namespace odomei {
-
-// Control ids of the main window's template.
-constexpr int IDOK_EXIT = 1;
-constexpr int IDC_RECORD_LIST = 1000;
-constexpr int IDC_READ = 1001;
-constexpr int IDC_SAVE_CSV = 1002;
-constexpr int IDC_CLEAR = 1003;
-constexpr int IDC_VERSION_TEXT = 1004;
-constexpr int IDC_HISTORY = 1005;  // the logbook's history window
-
-// The About command of the window's menu.
-constexpr int ID_SYS_ABOUT = 0x0010;
 
 class CMeterDlg : public QDialog {
     Q_OBJECT

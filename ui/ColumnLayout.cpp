@@ -1,4 +1,4 @@
-#include "app/ColumnLayout.h"
+#include "ui/ColumnLayout.h"
 
 #include <algorithm>
 #include <numeric>

@@ -1,0 +1,53 @@
+#include "ui/HistoryText.h"
+
+#include "data/Decoder.h"
+#include "ui/Texts.h"
+
+namespace odomei {
+namespace {
+
+std::string Hundredths(std::int64_t v) { return FormatFixed2(static_cast<double>(v) / 100.0); }
+
+}  // namespace
+
+std::vector<std::string> HistoryCaptions(bool per100km) {
+    std::vector<std::string> captions;
+    for (const Column& c : kColumns) captions.emplace_back(c.caption);
+    const std::string unit = per100km ? kLitresPer100KmUnit : kKmPerLitreUnit;
+    captions.push_back(unit + "(実)");
+    captions.push_back(unit + "(計)");
+    return captions;
+}
+
+std::vector<std::string> HistoryRowTexts(const LogbookRecord& r, int number, bool per100km) {
+    return {std::to_string(number),
+            r.texts.m_strDate,
+            r.texts.m_strDistance,
+            r.texts.m_strFuel,
+            r.texts.m_strCorrection,
+            r.texts.m_strRefuel,
+            r.texts.m_strError,
+            EconomyText(KmPerLitre(r), per100km),
+            EconomyText(KmPerLitreByMeter(r), per100km)};
+}
+
+std::string LogbookSummaryText(const LogbookSummary& s, bool per100km) {
+    const std::string unit = per100km ? kLitresPer100KmUnit : kKmPerLitreUnit;
+    auto percent = [](const std::optional<double>& v) {
+        return v ? FormatFixed2(*v) + " %" : std::string("-");
+    };
+    std::string text = "記録 " + std::to_string(s.records) + " 件";
+    if (s.withoutRefuel > 0) {
+        text += "（給油量0の " + std::to_string(s.withoutRefuel) + " 件は比率に含めず）";
+    }
+    text += "　総走行距離 " + Hundredths(s.distance) + " km　総給油量 " + Hundredths(s.refuel) +
+            " L\n燃費 " + EconomyText(s.kmPerLitre, per100km) + " " + unit + "（燃費計 " +
+            EconomyText(s.kmPerLitreByMeter, per100km) + " " + unit + "）　燃費計の誤差 " +
+            percent(s.errorPercent) + "（ばらつき " + percent(s.errorSpread) + "）\n推奨補正値 " +
+            percent(s.suggestedCorrection ? std::optional<double>(*s.suggestedCorrection / 100.0)
+                                          : std::nullopt) +
+            "（" + std::to_string(s.correctionRecords) + " 件の記録から）";
+    return text;
+}
+
+}  // namespace odomei

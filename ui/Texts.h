@@ -1,0 +1,120 @@
+// What both windows (the Qt window on Linux, the Win32 window on Windows) show and ask: the
+// texts, the controls' ids and places, the list's columns and the message-box rules. One place,
+// so that the two say the same.
+#pragma once
+
+#include <string>
+
+namespace odomei {
+
+// The caption of the main window and of every message box: the application's name.
+inline constexpr const char* kAppTitle = "ODOMEI";
+
+// Message-box flags and answers, with the values of the system's own.
+constexpr unsigned kMbOk = 0x00;
+constexpr unsigned kMbOkCancel = 0x01;
+constexpr unsigned kMbYesNoCancel = 0x03;
+constexpr unsigned kMbYesNo = 0x04;
+constexpr unsigned kMbIconHand = 0x10;
+constexpr unsigned kMbIconQuestion = 0x20;
+constexpr unsigned kMbIconExclamation = 0x30;
+constexpr unsigned kMbIconInformation = 0x40;
+constexpr unsigned kMbTypeMask = 0x0F;
+constexpr unsigned kMbIconMask = 0xF0;
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+// The flags a box is shown with: OK, OK/Cancel, Yes/No and Yes/No/Cancel boxes without an icon
+// get the exclamation icon.
+constexpr unsigned ShownMessageBoxFlags(unsigned flags) {
+    const unsigned type = flags & kMbTypeMask;
+    const bool plainButtons =
+        type == kMbOk || type == kMbOkCancel || type == kMbYesNo || type == kMbYesNoCancel;
+    return (flags & kMbIconMask) == 0 && plainButtons ? flags | kMbIconExclamation : flags;
+}
+
+// The main window's template (102) and its controls, in dialog units.
+constexpr int IDD_ABOUT = 100;
+constexpr int IDD_MAIN_WINDOW = 102;
+constexpr int IDI_APP = 128;
+constexpr int IDOK_EXIT = 1;
+constexpr int IDC_RECORD_LIST = 1000;
+constexpr int IDC_READ = 1001;
+constexpr int IDC_SAVE_CSV = 1002;
+constexpr int IDC_CLEAR = 1003;
+constexpr int IDC_VERSION_TEXT = 1004;
+constexpr int IDC_HISTORY = 1005;  // the logbook's history window
+// The About command of the window's menu.
+constexpr int ID_SYS_ABOUT = 0x0010;
+
+struct ControlTemplate {
+    int id;
+    const char* name;
+    const char* text;
+    int x, y, width, height;
+};
+constexpr int kWindowWidthDlu = 371;
+constexpr int kWindowHeightDlu = 295;
+constexpr ControlTemplate kExit{IDOK_EXIT, "IDOK", "終了", 204, 24, 50, 27};
+constexpr ControlTemplate kList{IDC_RECORD_LIST, "IDC_RECORD_LIST", "List1", 23, 75, 332, 190};
+constexpr ControlTemplate kRead{IDC_READ, "IDC_READ", "読み出し", 36, 24, 50, 27};
+constexpr ControlTemplate kSave{IDC_SAVE_CSV, "IDC_SAVE_CSV", "CSVﾌｧｲﾙ保存", 92, 24, 50, 27};
+constexpr ControlTemplate kClear{IDC_CLEAR, "IDC_CLEAR", "クリア", 148, 24, 50, 27};
+// After the four buttons of the template, in the same row, size and spacing.
+constexpr ControlTemplate kHistory{IDC_HISTORY, "IDC_HISTORY", "履歴", 260, 24, 50, 27};
+constexpr ControlTemplate kVersion{
+    IDC_VERSION_TEXT, "IDC_VERSION_TEXT", "バージョン表示", 298, 271, 57, 9};
+
+// The window colour: red 162, green 188, blue 189.
+constexpr int kWindowRed = 162, kWindowGreen = 188, kWindowBlue = 189;
+
+// The record list's columns.
+struct Column {
+    const char* caption;
+    int width;  // pixels; column 0 takes what the others leave
+};
+constexpr Column kColumns[] = {{"No", 0},           {"日付", 100},     {"走行距離[km]", 90},
+                               {"消費燃料[L]", 90}, {"補正値[%]", 80}, {"実給油量[L]", 90},
+                               {"測定誤差[%]", 90}};
+constexpr int kColumnCount = 7;
+// The widest texts a column shows for any plausible reading, so that an empty list is laid out
+// for what a read will put in it.
+constexpr const char* kWidestTexts[] = {"15",     "2099年12月31日", "9999.99", "999.99",
+                                        "655.35", "655.35",         "-999.99"};
+constexpr int kCellPadding = 12;  // the cell's margins and grid line
+// The widest version text the meter can give, used to size the version control.
+constexpr const char* kWidestVersionText = "F/W Version:WW.WW";
+constexpr const char* kVersionPrefix = "F/W Version:";
+
+// The window menu's entries.
+constexpr const char* kAboutMenuText = "Korvana のﾊﾞｰｼﾞｮﾝ情報(&A)...";
+constexpr const char* kCloseMenuText = "閉じる(&C)\tAlt+F4";
+constexpr const char* kHistoryMenuText = "履歴(&H)...";
+
+// The About box (template 100).
+constexpr const char* kAboutCaption = "Korvanaのﾊﾞｰｼﾞｮﾝ情報";
+constexpr const char* kAboutName = "Korvana Version 2.0";
+constexpr const char* kAboutNotice = "燃費計の計測データ読み出しツール";
+
+// Questions and notices.
+constexpr const char* kAskExit = "終了します。よろしいですか？";
+constexpr const char* kNothingToClear = "クリアする情報がありません";
+constexpr const char* kAskClear = "読み出したデータをクリアします。よろしいですか？";
+constexpr const char* kAskRead = "計測データの読込を開始します。よろしいですか？";
+constexpr const char* kNothingToSave = "保存する情報がありません";
+
+// The save-as dialog for the list.
+constexpr const char* kCsvInitialName = "*.csv";
+constexpr const char* kCsvTypeDescription = "CSV(ｶﾝﾏ区切り)";
+constexpr const char* kCsvTypePattern = "*.csv";
+// "<name>" saved: the bare file name, without its folder.
+inline std::string SavedText(const std::string& fileName) {
+    return "\"" + fileName + "\"を保存しました。";
+}
+
+// A row's number as the list shows it: 01 to 15.
+inline std::string RowNumberText(int i) { return (i < 10 ? "0" : "") + std::to_string(i); }
+
+}  // namespace odomei

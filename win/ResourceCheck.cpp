@@ -1,0 +1,40 @@
+// The resource script's numbers (resource.h) must be the ones the code uses.
+#include "win/resource.h"
+
+namespace rc {
+constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_WINDOW,
+              kHistory = IDD_HISTORY, kApp = IDI_APP, kList = IDC_RECORD_LIST, kRead = IDC_READ,
+              kSave = IDC_SAVE_CSV, kClear = IDC_CLEAR, kVersion = IDC_VERSION_TEXT,
+              kHistoryButton = IDC_HISTORY, kHistoryList = IDC_HISTORY_LIST,
+              kHistorySummary = IDC_HISTORY_SUMMARY, kHistoryUnits = IDC_HISTORY_UNITS;
+}  // namespace rc
+
+#undef IDD_ABOUT
+#undef IDS_ABOUT_MENU
+#undef IDD_MAIN_WINDOW
+#undef IDD_HISTORY
+#undef IDI_APP
+#undef IDC_RECORD_LIST
+#undef IDC_READ
+#undef IDC_SAVE_CSV
+#undef IDC_CLEAR
+#undef IDC_VERSION_TEXT
+#undef IDC_HISTORY
+#undef IDC_HISTORY_LIST
+#undef IDC_HISTORY_SUMMARY
+#undef IDC_HISTORY_UNITS
+
+#include "ui/Texts.h"
+#include "win/WinIds.h"
+
+namespace odomei::win32 {
+
+static_assert(rc::kAbout == IDD_ABOUT && rc::kMain == IDD_MAIN_WINDOW && rc::kApp == IDI_APP);
+static_assert(rc::kList == IDC_RECORD_LIST && rc::kRead == IDC_READ && rc::kSave == IDC_SAVE_CSV &&
+              rc::kClear == IDC_CLEAR && rc::kVersion == IDC_VERSION_TEXT &&
+              rc::kHistoryButton == IDC_HISTORY);
+static_assert(rc::kAboutMenu == kIdsAboutMenu && rc::kHistory == kIddHistory &&
+              rc::kHistoryList == kIdcHistoryList && rc::kHistorySummary == kIdcHistorySummary &&
+              rc::kHistoryUnits == kIdcHistoryUnits);
+
+}  // namespace odomei::win32

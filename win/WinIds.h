@@ -1,0 +1,13 @@
+// Ids of the Windows window's own resources, beyond those both windows share (ui/Texts.h).
+// The resource script takes the same numbers from resource.h; ResourceCheck.cpp compares them.
+#pragma once
+
+namespace odomei::win32 {
+
+constexpr int kIdsAboutMenu = 101;
+constexpr int kIddHistory = 103;
+constexpr int kIdcHistoryList = 1100;
+constexpr int kIdcHistorySummary = 1101;
+constexpr int kIdcHistoryUnits = 1102;
+
+}  // namespace odomei::win32

@@ -1,0 +1,73 @@
+#include "win/WinUi.h"
+
+// The list view.
+#include <commctrl.h>
+
+#include "platform/win/Wide.h"
+#include "ui/Texts.h"
+
+namespace odomei::win32 {
+namespace {
+
+HWND g_owner = nullptr;
+
+}  // namespace
+
+void SetMessageBoxOwner(HWND owner) { g_owner = owner; }
+
+int MessageBoxUtf8(const std::string& text, unsigned flags, const std::string& detail) {
+    const std::string shown = detail.empty() ? text : text + "\n\n" + detail;
+    const bool ownerEnabled = g_owner != nullptr && IsWindowEnabled(g_owner);
+    const int answer = MessageBoxW(g_owner, win::Wide(shown).c_str(), win::Wide(kAppTitle).c_str(),
+                                   ShownMessageBoxFlags(flags));
+    // The box enables its owner when it goes: a window kept disabled (during a read) stays so.
+    if (g_owner != nullptr && !ownerEnabled) EnableWindow(g_owner, FALSE);
+    return answer;
+}
+
+void SetText(HWND control, const std::string& utf8) {
+    SetWindowTextW(control, win::Wide(utf8).c_str());
+}
+
+int TextWidth(HWND control, const std::string& utf8) {
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    const std::wstring text = win::Wide(utf8);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+void SetColumns(HWND list, const std::vector<std::string>& captions, const std::vector<int>& widths) {
+    while (ListView_DeleteColumn(list, 0)) {
+    }
+    for (std::size_t c = 0; c < captions.size(); ++c) {
+        std::wstring caption = win::Wide(captions[c]);
+        LVCOLUMNW column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+        column.fmt = LVCFMT_CENTER;
+        column.cx = widths[c];
+        column.pszText = caption.data();
+        SendMessageW(list, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
+    }
+    ListView_SetExtendedListViewStyleEx(list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT,
+                                        LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+}
+
+void AddRow(HWND list, const std::vector<std::string>& texts) {
+    const int row = ListView_GetItemCount(list);
+    for (std::size_t c = 0; c < texts.size(); ++c) {
+        std::wstring text = win::Wide(texts[c]);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.iSubItem = static_cast<int>(c);
+        item.pszText = text.data();
+        SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, c == 0 ? 0 : row,
+                     reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+}  // namespace odomei::win32

@@ -1,0 +1,25 @@
+// Small pieces every part of the Windows window uses: the message box with the program's rules,
+// texts in and out of controls, and the list view.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace odomei::win32 {
+
+// The window message boxes are modal over (nullptr before the window shows).
+void SetMessageBoxOwner(HWND owner);
+// MessageBoxW with the program's caption and icon rule; a detail follows after an empty line.
+int MessageBoxUtf8(const std::string& text, unsigned flags, const std::string& detail = {});
+
+void SetText(HWND control, const std::string& utf8);
+// The width of a text in pixels in the control's own font.
+int TextWidth(HWND control, const std::string& utf8);
+
+// A report view's columns (all centred) and rows.
+void SetColumns(HWND list, const std::vector<std::string>& captions, const std::vector<int>& widths);
+void AddRow(HWND list, const std::vector<std::string>& texts);
+
+}  // namespace odomei::win32
