@@ -12,7 +12,7 @@
 #include <QTimer>
 
 #include "app/AboutBox.h"
-#include "app/ColumnLayout.h"
+#include "ui/ColumnLayout.h"
 #include "app/MeterDlg.h"
 #include "link/MeterSession.h"
 #include "tests/FakeSerial.h"

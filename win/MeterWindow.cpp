@@ -124,9 +124,7 @@ private:
                            "The working directory cannot be determined: " + m_paths.problem);
         }
         m_log.SetPath(m_paths.LogPath());
-        EnableWindow(Item(IDC_READ), FALSE);
-        EnableWindow(Item(IDC_SAVE_CSV), FALSE);
-        EnableWindow(Item(IDC_CLEAR), FALSE);
+        EnableCommands(false, false);
         SetUpRecordList();
         m_records.ClearRows();
         m_iniNote.clear();
@@ -235,6 +233,19 @@ private:
         SetColumns(m_list, captions, FitColumns(designed, needed, client.right - client.left));
     }
 
+    // Sets the buttons' states. A control disabled with the focus loses it (to nobody): the
+    // focus goes on to the next tab stop instead, as it would from the keyboard.
+    void EnableCommands(bool read, bool saveAndClear) {
+        HWND focus = GetFocus();
+        EnableWindow(Item(IDC_READ), read);
+        EnableWindow(Item(IDC_SAVE_CSV), saveAndClear);
+        EnableWindow(Item(IDC_CLEAR), saveAndClear);
+        if (focus != nullptr && IsChild(m_hwnd, focus) && !IsWindowEnabled(focus)) {
+            HWND next = GetNextDlgTabItem(m_hwnd, focus, FALSE);
+            if (next != nullptr) SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+        }
+    }
+
     std::vector<std::string> RowTexts(int i) const {
         const RecordRow& row = m_records.m_rows[i - 1];
         return {RowNumberText(i), row.m_strDate,       row.m_strDistance, row.m_strFuel,
@@ -249,9 +260,7 @@ private:
         ListView_DeleteAllItems(m_list);
         for (int i = 1; i <= m_records.m_nRecordCount; ++i) AddRow(m_list, RowTexts(i));
         SetText(Item(IDC_VERSION_TEXT), kVersionPrefix + version);
-        EnableWindow(Item(IDC_READ), FALSE);
-        EnableWindow(Item(IDC_SAVE_CSV), TRUE);
-        EnableWindow(Item(IDC_CLEAR), TRUE);
+        EnableCommands(false, true);
     }
 
     void OnClear() {
@@ -262,9 +271,7 @@ private:
         if (MessageBoxUtf8(kAskClear, kMbYesNo | kMbIconInformation) != kIdYes) return;
         m_records.ClearRows();
         ListView_DeleteAllItems(m_list);
-        EnableWindow(Item(IDC_READ), TRUE);
-        EnableWindow(Item(IDC_SAVE_CSV), FALSE);
-        EnableWindow(Item(IDC_CLEAR), FALSE);
+        EnableCommands(true, false);
         m_records.m_nRecordCount = 0;
     }
 
@@ -306,6 +313,7 @@ private:
         // While the exchange runs the window keeps painting but takes no input: no second
         // read, no clear, no exit in the middle.
         m_busy = true;
+        HWND focused = GetFocus();
         EnableWindow(m_hwnd, FALSE);
         HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         const MeterRead result = m_session.Read(
@@ -313,6 +321,9 @@ private:
             [this](const ExchangeProgress&) { return !m_ending; });
         SetCursor(previous);
         EnableWindow(m_hwnd, TRUE);
+        if (focused != nullptr && IsChild(m_hwnd, focused)) {
+            SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focused), TRUE);
+        }
         m_busy = false;
         if (result.outcome == ExchangeOutcome::kCancelled) return;  // the program is ending
         if (result.outcome != ExchangeOutcome::kBlockReceived) {

@@ -1,0 +1,99 @@
+#!/bin/bash
+# Builds the Windows programs (odomei.exe, odomei-cli.exe) into build-windows/ with mingw-w64,
+# their zip and installer into build-windows/dist/, and with --test runs their tests under Wine
+# in a fresh prefix of the build folder. The tests use the Linux build's simulator
+# (build/tools/metersim/metersim, or ODOMEI_METERSIM).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$root/build-windows
+run_tests=0
+[ "${1:-}" = "--test" ] && run_tests=1
+
+packages=(g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb xauth xdotool imagemagick
+          fonts-ipafont-gothic locales nsis zip tcl make cmake ninja-build googletest)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    echo "== installing ${missing[*]}"
+    $sudo apt-get update -qq
+    $sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+echo "== SQLite for Windows"
+scripts/sqlite-amalgamation.sh "$build/sqlite"
+
+# Wine: a prefix of the build's own, Japanese, with every COM port it knows mapped before its
+# first program runs: COM1 to the simulator's link, COM2 to COM9 to paths that do not exist,
+# so that nothing ever opens the machine's /dev/ttyS* (a console here).
+export WINEPREFIX=$build/wineprefix WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"  # a crash is a failure, never a debugger
+mkdir -p "$build/locale"
+[ -d "$build/locale/ja_JP.UTF-8" ] || localedef -i ja_JP -f UTF-8 "$build/locale/ja_JP.UTF-8"
+export LOCPATH=$build/locale LANG=ja_JP.UTF-8
+unset LC_ALL LANGUAGE
+xvfb=""
+finish() {
+    wineserver -k 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+}
+trap finish EXIT
+# The display must be there before the prefix's first program, or Wine never shows a window.
+for display in $(seq 90 130); do
+    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] && continue
+    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$build/xvfb.log" 2>&1 &
+    xvfb=$!
+    export DISPLAY=":$display"
+    for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+    break
+done
+
+echo "== Wine prefix"
+mkdir -p "$build"
+rm -rf "$WINEPREFIX"
+wineboot -i >"$build/wineboot.log" 2>&1
+wineserver -w
+# regedit takes a UTF-16 file: the ports, and the proportional IPA Gothic standing for the
+# window's font MS P Gothic, as on Windows.
+ports=$build/ports.reg
+python3 - "$ports" "$build" <<'PY'
+import sys
+path, build = sys.argv[1], sys.argv[2]
+lines = ["Windows Registry Editor Version 5.00", "",
+         r"[HKEY_LOCAL_MACHINE\Software\Wine\Ports]",
+         '"COM1"="%s/com1"' % build]
+lines += ['"COM%d"="%s/no-such-port-%d"' % (n, build, n) for n in range(2, 10)]
+lines += ["", r"[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]",
+          '"ＭＳ Ｐゴシック"="IPAPGothic"', ""]
+with open(path, "w", encoding="utf-16") as f:
+    f.write("\r\n".join(lines))
+PY
+wine regedit /S "$ports" >>"$build/wineboot.log" 2>&1
+wineserver -w
+# One server for the whole run, its output (a flood on every hang-up) kept out of the tests'.
+wineserver -p </dev/null >"$build/wineserver.log" 2>&1
+wine wineboot </dev/null >>"$build/wineboot.log" 2>&1
+
+echo "== build"
+metersim=${ODOMEI_METERSIM:-$root/build/tools/metersim/metersim}
+[ -x "$metersim" ] || metersim=""
+cmake -S . -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DODOMEI_SQLITE_DIR="$build/sqlite" -DODOMEI_WERROR=ON -DODOMEI_TESTS=ON \
+    -DODOMEI_METERSIM="$metersim" ${ODOMEI_WINDOWS_CMAKE_ARGS:-} >"$build/configure.log" ||
+    { cat "$build/configure.log"; exit 1; }
+cmake --build "$build" -j"$(nproc)"
+
+echo "== packages"
+scripts/windows-package.sh "$build"
+
+if [ "$run_tests" -eq 1 ]; then
+    echo "== tests under Wine"
+    [ -n "$metersim" ] || { echo "no Linux simulator: build the Linux programs first"; exit 1; }
+    ctest --test-dir "$build" --output-on-failure -j2
+fi

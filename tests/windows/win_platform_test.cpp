@@ -1,0 +1,250 @@
+// The Windows services under the engine, on Wine: files, the log's lock, settings, the logbook,
+// the port list and a port that cannot be opened.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <array>
+#include <fstream>
+#include <iterator>
+
+#include "data/Decoder.h"
+#include "data/Logbook.h"
+#include "link/FilePaths.h"
+#include "link/SerialPort.h"
+#include "log/CommLog.h"
+#include "platform/AtomicFile.h"
+#include "platform/Files.h"
+#include "platform/PortNames.h"
+#include "platform/Profile.h"
+#include "platform/Text.h"
+
+namespace odomei {
+namespace {
+
+// A fresh folder under the system's temporary folder, removed with its files.
+class TempFolder {
+public:
+    TempFolder() {
+        wchar_t base[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, base);
+        for (int i = 0;; ++i) {
+            m_path = Narrow(base) + "odomei-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                     std::to_string(i);
+            if (CreateDirectoryW(Wide(m_path).c_str(), nullptr)) break;
+        }
+    }
+    ~TempFolder() {
+        WIN32_FIND_DATAW found{};
+        HANDLE h = FindFirstFileW(Wide(m_path + "\\*").c_str(), &found);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring file = Wide(m_path + "\\") + found.cFileName;
+                SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    RemoveDirectoryW(file.c_str());
+                } else {
+                    DeleteFileW(file.c_str());
+                }
+            } while (FindNextFileW(h, &found));
+            FindClose(h);
+        }
+        RemoveDirectoryW(Wide(m_path).c_str());
+    }
+    std::string File(const std::string& name) const { return m_path + "\\" + name; }
+    const std::string& Path() const { return m_path; }
+    int Count() const {
+        int n = 0;
+        WIN32_FIND_DATAW found{};
+        HANDLE h = FindFirstFileW(Wide(m_path + "\\*").c_str(), &found);
+        if (h == INVALID_HANDLE_VALUE) return 0;
+        do {
+            if (found.cFileName[0] != L'.' || (found.cFileName[1] != 0 && found.cFileName[1] != L'.'))
+                ++n;
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+        return n;
+    }
+
+    static std::wstring Wide(const std::string& s) {
+        std::wstring w(s.size(), L'\0');
+        w.resize(static_cast<std::size_t>(MultiByteToWideChar(
+            CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), static_cast<int>(w.size()))));
+        return w;
+    }
+    static std::string Narrow(const std::wstring& w) {
+        std::string s(w.size() * 3, '\0');
+        s.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, w.data(),
+                                                               static_cast<int>(w.size()), s.data(),
+                                                               static_cast<int>(s.size()), nullptr,
+                                                               nullptr)));
+        return s;
+    }
+
+private:
+    std::string m_path;
+};
+
+std::string ReadBytes(const std::string& path) {
+    std::string bytes;
+    return ReadRegularFile(path, 1 << 20, &bytes) == ReadResult::kRead ? bytes : "<unreadable>";
+}
+
+TEST(WindowsFiles, AReplaceLeavesTheNewBytesAndNoTemporaryFile) {
+    TempFolder dir;
+    // A name in Japanese: paths cross the API as UTF-16.
+    const std::string path = dir.File("燃費データ.csv");
+    ASSERT_EQ(ReplaceFileAtomically(path, "first\r\n"), ReplaceResult::kDone);
+    ASSERT_EQ(ReplaceFileAtomically(path, "second\r\n"), ReplaceResult::kDone);
+    EXPECT_EQ(ReadBytes(path), "second\r\n");
+    EXPECT_EQ(dir.Count(), 1);
+}
+
+TEST(WindowsFiles, AReadOnlyFileOrAFolderIsNotReplaced) {
+    TempFolder dir;
+    const std::string path = dir.File("kept.csv");
+    ASSERT_EQ(ReplaceFileAtomically(path, "kept"), ReplaceResult::kDone);
+    SetFileAttributesW(TempFolder::Wide(path).c_str(), FILE_ATTRIBUTE_READONLY);
+    std::string reason;
+    EXPECT_EQ(ReplaceFileAtomically(path, "lost", &reason), ReplaceResult::kCreateFailed);
+    EXPECT_NE(reason.find("read-only"), std::string::npos) << reason;
+    EXPECT_EQ(ReadBytes(path), "kept");
+    EXPECT_EQ(ReplaceFileAtomically(dir.Path(), "x", &reason), ReplaceResult::kCreateFailed);
+    EXPECT_EQ(ReplaceFileAtomically(dir.File("no-such-folder\\f.csv"), "x", &reason),
+              ReplaceResult::kCreateFailed);
+    EXPECT_EQ(dir.Count(), 1);
+}
+
+TEST(WindowsFiles, TheLogIsAppendedUnderALockAndRefusedWhileAnotherHoldsIt) {
+    TempFolder dir;
+    const std::string path = dir.File("KORVANA.log");
+    std::optional<LocalTime> seen;
+    auto keep = [&](const LocalTime& t) {
+        seen = t;
+        return false;
+    };
+    ASSERT_EQ(AppendLocked(path, "one\r\n", keep, nullptr), AppendResult::kDone);
+    ASSERT_EQ(AppendLocked(path, "two\r\n", keep, nullptr), AppendResult::kDone);
+    EXPECT_EQ(ReadBytes(path), "one\r\ntwo\r\n");
+    // The last write was just now, in local time.
+    const LocalTime now = GetLocalTime();
+    ASSERT_TRUE(seen.has_value());
+    EXPECT_EQ(seen->year, now.year);
+    EXPECT_EQ(seen->day, now.day);
+    EXPECT_EQ(AppendLocked(path, "new day\r\n", [](const LocalTime&) { return true; }, nullptr),
+              AppendResult::kDone);
+    EXPECT_EQ(ReadBytes(path), "new day\r\n");
+
+    HANDLE other = CreateFileW(TempFolder::Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    OVERLAPPED whole{};
+    ASSERT_TRUE(LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole));
+    std::string reason;
+    EXPECT_EQ(AppendLocked(path, "lost\r\n", keep, &reason), AppendResult::kOpenFailed);
+    EXPECT_EQ(reason, "another program holds the file");
+    UnlockFileEx(other, 0, MAXDWORD, MAXDWORD, &whole);
+    CloseHandle(other);
+    EXPECT_EQ(ReadBytes(path), "new day\r\n");
+
+    // A folder is no log.
+    EXPECT_EQ(AppendLocked(dir.Path(), "x", keep, &reason), AppendResult::kOpenFailed);
+}
+
+TEST(WindowsFiles, SmallFilesAreReadOnlyWhenTheyAreRegularAndSmallEnough) {
+    TempFolder dir;
+    std::string bytes;
+    EXPECT_EQ(ReadRegularFile(dir.File("none.ini"), 100, &bytes), ReadResult::kMissing);
+    EXPECT_EQ(ReadRegularFile(dir.Path(), 100, &bytes), ReadResult::kUnusable);
+    EXPECT_EQ(ReadRegularFile("NUL", 100, &bytes), ReadResult::kUnusable);
+    ASSERT_EQ(ReplaceFileAtomically(dir.File("big.ini"), std::string(101, 'x')), ReplaceResult::kDone);
+    EXPECT_EQ(ReadRegularFile(dir.File("big.ini"), 100, &bytes), ReadResult::kUnusable);
+    EXPECT_EQ(ReadRegularFile(dir.File("big.ini"), 101, &bytes), ReadResult::kRead);
+    EXPECT_EQ(bytes.size(), 101u);
+}
+
+TEST(WindowsFiles, TheWorkingFolderGivesTheProgramsPathsWithBackslashes) {
+    TempFolder dir;
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(TempFolder::Wide(dir.Path()).c_str()));
+    const FilePaths paths = DeriveFilePaths();
+    SetCurrentDirectoryW(previous);
+    ASSERT_TRUE(paths.Known()) << paths.problem;
+    EXPECT_EQ(paths.IniPath(), dir.File("KORVANA.ini"));
+    EXPECT_EQ(paths.LogPath(), dir.File("KORVANA.log"));
+    EXPECT_EQ(LogbookPath(paths), dir.File(kLogbookFileName));
+    EXPECT_TRUE(IsAbsolutePath(dir.Path()));
+    EXPECT_TRUE(IsAbsolutePath("\\\\server\\share\\x"));
+    EXPECT_FALSE(IsAbsolutePath("logbook.sqlite3"));
+    EXPECT_FALSE(IsAbsolutePath("C:relative"));
+}
+
+TEST(WindowsSettings, TheIniFileIsWrittenAndReadInCp932) {
+    TempFolder dir;
+    const std::string ini = dir.File("KORVANA.ini");
+    ASSERT_TRUE(WriteIniString("SETTING", "PORT", "3", ini));
+    ASSERT_TRUE(WriteIniString("Logbook", "Path", "燃費\\記録.sqlite3", ini));
+    EXPECT_EQ(ReadIniInt("SETTING", "PORT", 1, ini), 3u);
+    EXPECT_EQ(ReadIniString("Logbook", "Path", ini).value_or(""), "燃費\\記録.sqlite3");
+    const std::string bytes = ReadBytes(ini);
+    EXPECT_NE(bytes.find(Sjis("燃費")), std::string::npos);
+    EXPECT_NE(bytes.find("PORT=3\r\n"), std::string::npos);
+}
+
+TEST(WindowsLogbook, TheSampleIsStoredOnceAcrossReadsAndOpens) {
+    TempFolder dir;
+    std::ifstream in(std::string(ODOMEI_TEST_DATA) + "/sample_block.bin", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), kBlockSize);
+    std::array<std::uint8_t, kBlockSize> block{};
+    std::copy(bytes.begin(), bytes.end(), block.begin());
+    const MeterReading reading = DecodeReading(block);
+    const std::string path = dir.File("記録.sqlite3");
+    LogbookError error;
+    const auto first = MergeRead(path, reading, GetLocalTime(), &error);
+    ASSERT_TRUE(first.has_value()) << error.what;
+    EXPECT_EQ(first->added, 15);
+    const auto again = MergeRead(path, reading, GetLocalTime(), &error);
+    ASSERT_TRUE(again.has_value()) << error.what;
+    EXPECT_EQ(again->added, 0);
+    EXPECT_EQ(again->known, 15);
+    const auto book = Logbook::Open(path, &error);
+    ASSERT_TRUE(book) << error.what;
+    EXPECT_EQ(book->CountRecords(), 15);
+    EXPECT_EQ(book->Records().size(), 15u);
+}
+
+// The test prefix maps COM1 to the simulator's link and COM2 to COM9 to paths that do not
+// exist (never to the machine's own /dev/ttyS*).
+TEST(WindowsPorts, TheRegistrysPortsAreListedAsComNames) {
+    const auto lister = SystemPortLister();
+    const auto ports = PortMap({}, lister.get()).SystemPorts();
+    ASSERT_FALSE(ports.empty());
+    EXPECT_EQ(ports.front().device, "COM1");
+    EXPECT_NE(PortMap({}, lister.get()).Describe().find("COM1"), std::string::npos);
+    EXPECT_EQ(PortMap({}, lister.get()).DeviceFor("com12").value_or(""), "\\\\.\\COM12");
+}
+
+TEST(WindowsPorts, APortWhoseDeviceIsMissingFailsWithTheReason) {
+    const SerialOpener scripted = SetSerialOpener({});
+    SerialHandle slot = nullptr;
+    OpenFailure failure;
+    const auto lister = SystemPortLister();
+    EXPECT_EQ(OpenSerialPortByName(&slot, "COM2", 19200, 8, 0, 1, 0, PortMap({}, lister.get()),
+                                   &failure),
+              0);
+    EXPECT_EQ(slot, nullptr);
+    EXPECT_FALSE(failure.reason.empty());
+    // A [Ports] entry still chooses the device where one is given.
+    TempFolder dir;
+    const std::string ini = dir.File("KORVANA.ini");
+    ASSERT_TRUE(WriteIniString("Ports", "COM3", "", ini));
+    EXPECT_EQ(OpenSerialPortByName(&slot, "COM3", 19200, 8, 0, 1, 0, PortMap(ini, lister.get()),
+                                   &failure),
+              0);
+    EXPECT_NE(failure.reason.find("[Ports]"), std::string::npos) << failure.reason;
+    SetSerialOpener(scripted);
+}
+
+}  // namespace
+}  // namespace odomei

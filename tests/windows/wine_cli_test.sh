@@ -1,0 +1,73 @@
+#!/bin/bash
+# odomei-cli.exe under Wine against the Linux simulator, on the pseudo-terminal the test prefix
+# calls COM1: the golden CSV, its bytes on standard output, the time-out, three bad check bytes,
+# the port list and a port without a device.
+set -u
+cli=$1 metersim=$2 data=$3 com1=$4
+work=$(mktemp -d)
+sim=""
+failures=0
+cleanup() {
+    [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+start_sim() {
+    rm -f "$com1"
+    "$metersim" --link "$com1" "$@" >"$work/sim.log" 2>&1 &
+    sim=$!
+    for _ in $(seq 1 100); do [ -L "$com1" ] && return 0; sleep 0.05; done
+    echo "the simulator did not start"; cat "$work/sim.log"; exit 1
+}
+stop_sim() { kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; sim=""; }
+
+# Runs the program in a fresh folder of its own; sets rc and took (milliseconds).
+run() {
+    local dir=$1; shift
+    mkdir -p "$work/$dir"
+    local start end
+    start=$(date +%s%N)
+    (cd "$work/$dir" && wine "$cli" "$@" >stdout.bin 2>stderr.txt)
+    rc=$?
+    end=$(date +%s%N)
+    took=$(((end - start) / 1000000))
+}
+
+start_sim
+run golden read --port COM1 -o out.csv
+[ "$rc" -eq 0 ] || fail "read: status $rc: $(cat "$work/golden/stderr.txt")"
+cmp -s "$work/golden/out.csv" "$data/sample_history.csv" || fail "the saved CSV differs from the golden file"
+# The log: the banner and the block in CP932, as the Linux programs write them.
+banner=$(printf '＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊' | iconv -f UTF-8 -t CP932)
+grep -q -F "$banner" "$work/golden/KORVANA.log" || fail "no CP932 start banner in the log"
+[ -s "$work/golden/odomei-logbook.sqlite3" ] || fail "the read was not kept in the logbook"
+run stdout read --port COM1 --format csv
+[ "$rc" -eq 0 ] || fail "read to standard output: status $rc"
+cmp -s "$work/stdout/stdout.bin" "$data/sample_history.csv" || fail "standard output differs from the golden file"
+stop_sim
+
+start_sim --silent
+run silent read --port COM1 -o out.csv
+[ "$rc" -eq 4 ] || fail "silent meter: status $rc, not 4"
+[ "$took" -ge 9500 ] || fail "silent meter: gave up after $took ms, before about ten seconds"
+[ -e "$work/silent/out.csv" ] && fail "silent meter: an output file was written"
+grep -q 'タイムアウト' "$work/silent/stderr.txt" || fail "silent meter: no time-out message"
+stop_sim
+
+start_sim --bad-checks 3
+run bcc read --port COM1 -o out.csv
+[ "$rc" -eq 5 ] || fail "three bad check bytes: status $rc, not 5"
+[ -e "$work/bcc/out.csv" ] && fail "three bad check bytes: an output file was written"
+stop_sim
+
+run ports ports
+[ "$rc" -eq 0 ] || fail "ports: status $rc"
+grep -q '^COM1' "$work/ports/stdout.bin" || fail "ports does not list COM1"
+
+run missing read --port COM2 -o out.csv
+[ "$rc" -eq 3 ] || fail "a port without a device: status $rc, not 3"
+
+[ "$failures" -eq 0 ] && echo "all odomei-cli.exe checks passed"
+exit "$failures"

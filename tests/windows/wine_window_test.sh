@@ -1,0 +1,87 @@
+#!/bin/bash
+# odomei.exe under Wine on the test display, driven by keyboard as a user would: Enter does
+# nothing, the read with its question fills the list (saved as a picture), the save dialog
+# writes the golden CSV, and the exit question ends the program.
+set -u
+exe=$1 metersim=$2 data=$3 shot=$4 com1=$5
+work=$(mktemp -d)
+sim="" app=""
+cleanup() {
+    [ -n "$app" ] && kill "$app" 2>/dev/null
+    [ -n "$sim" ] && kill "$sim" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+die() { echo "FAIL: $*"; exit 1; }
+[ -n "${DISPLAY:-}" ] || die "no display (scripts/windows.sh starts one)"
+
+# Waits until a command succeeds, for up to $1 tenths of a second.
+wait_for() {
+    local tenths=$1; shift
+    for _ in $(seq 1 "$tenths"); do "$@" && return 0; sleep 0.1; done
+    return 1
+}
+windows() { xdotool search --name '^ODOMEI$' 2>/dev/null | wc -l; }
+has_windows() { [ "$(windows)" -eq "$1" ]; }
+main_window() { xdotool search --name '^ODOMEI$' 2>/dev/null | head -n 1; }
+key() {
+    xdotool windowfocus --sync "$(xdotool search --name "$1" 2>/dev/null | tail -n 1)" 2>/dev/null
+    shift
+    xdotool key --delay 50 "$@"
+}
+
+rm -f "$com1"
+"$metersim" --link "$com1" >"$work/sim.log" 2>&1 &
+sim=$!
+wait_for 50 test -L "$com1" || die "the simulator did not start"
+
+mkdir "$work/run"
+cd "$work/run" || exit 1
+wine "$exe" >"$work/app.log" 2>&1 &
+app=$!
+wait_for 300 has_windows 1 || die "the window did not appear: $(cat "$work/app.log")"
+W=$(main_window)
+
+# Enter and Escape do nothing in the main window.
+key '^ODOMEI$' Return Escape
+sleep 0.5
+has_windows 1 || die "Enter or Escape did something in the main window"
+
+# The focus starts on the exit button; two tabs lead to the read button.
+key '^ODOMEI$' Tab Tab space
+wait_for 100 has_windows 2 || die "no question before the read"
+key '^ODOMEI$' Return
+wait_for 200 test -s odomei-logbook.sqlite3 || die "the read did not end in the logbook"
+sleep 0.5
+import -window "$W" "$shot" || die "no screenshot"
+
+# The read button is disabled now: the focus has gone on to the save button. The dialog starts
+# in the working folder.
+key '^ODOMEI$' space
+wait_for 100 bash -c "xdotool search --name '名前を付けて保存|Save As' >/dev/null 2>&1" ||
+    die "no save dialog"
+sleep 0.5
+xdotool type --delay 30 saved.csv
+xdotool key Return
+wait_for 100 test -s saved.csv || die "the list was not saved"
+wait_for 100 has_windows 2 || die "no message after the save"
+key '^ODOMEI$' Return
+wait_for 50 has_windows 1 || die "the saved message stayed"
+cmp -s saved.csv "$data/sample_history.csv" || die "the saved CSV differs from the golden file"
+banner=$(printf '＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊' | iconv -f UTF-8 -t CP932)
+grep -q -F "$banner" KORVANA.log || die "no CP932 start banner in the log"
+section=$(printf '[シリアル通信設定]' | iconv -f UTF-8 -t CP932)
+grep -q -F "$section" KORVANA.ini || die "the port setting was not written back"
+
+# From the save button: clear, history, exit; the question is answered yes.
+key '^ODOMEI$' Tab Tab Tab space
+wait_for 100 has_windows 2 || die "no question before the exit"
+key '^ODOMEI$' Return
+for _ in $(seq 1 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && die "the program did not end after the exit question"
+wait "$app"
+rc=$?
+app=""
+[ "$rc" -eq 0 ] || die "the program ended with status $rc"
+echo "odomei.exe read, saved and ended as it should; picture in $shot"
