@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything (installing what is missing) and runs every test: the fuzz targets for a
 # fixed number of runs, the test suite with warnings as errors, the engine's tests in a build
-# that does not look for Qt at all, and the whole suite again built with AddressSanitizer and
+# that does not look for Qt at all, the Windows programs cross-built with mingw-w64 and tested
+# under Wine, and the whole suite again built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (halting on the first report).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +18,11 @@ ODOMEI_CMAKE_ARGS="-DODOMEI_WERROR=ON" scripts/setup.sh build
 echo "== The engine without Qt"
 ODOMEI_CMAKE_ARGS="-DODOMEI_QT=OFF -DODOMEI_WERROR=ON" scripts/setup.sh build-noqt
 (cd build-noqt && ctest --output-on-failure -j2)
+
+echo "== The Windows programs, cross-built and tested under Wine"
+windows_started=$SECONDS
+ODOMEI_METERSIM="$PWD/build/tools/metersim/metersim" scripts/windows.sh --test
+echo "== The Windows part took $((SECONDS - windows_started)) s"
 
 echo "== The same tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 # Warnings are errors in the two builds above; GCC 12 reports false "maybe-uninitialized" inside

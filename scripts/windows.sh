@@ -60,18 +60,14 @@ wineserver -w
 # regedit takes a UTF-16 file: the ports, and the proportional IPA Gothic standing for the
 # window's font MS P Gothic, as on Windows.
 ports=$build/ports.reg
-python3 - "$ports" "$build" <<'PY'
-import sys
-path, build = sys.argv[1], sys.argv[2]
-lines = ["Windows Registry Editor Version 5.00", "",
-         r"[HKEY_LOCAL_MACHINE\Software\Wine\Ports]",
-         '"COM1"="%s/com1"' % build]
-lines += ['"COM%d"="%s/no-such-port-%d"' % (n, build, n) for n in range(2, 10)]
-lines += ["", r"[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]",
-          '"ＭＳ Ｐゴシック"="IPAPGothic"', ""]
-with open(path, "w", encoding="utf-16") as f:
-    f.write("\r\n".join(lines))
-PY
+{
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+    printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
+    printf '"COM1"="%s/com1"\r\n' "$build"
+    for n in 2 3 4 5 6 7 8 9; do printf '"COM%d"="%s/no-such-port-%d"\r\n' "$n" "$build" "$n"; done
+    printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
+    printf '"ＭＳ Ｐゴシック"="IPAPGothic"\r\n'
+} | iconv -f UTF-8 -t UTF-16 >"$ports"
 wine regedit /S "$ports" >>"$build/wineboot.log" 2>&1
 wineserver -w
 # One server for the whole run, its output (a flood on every hang-up) kept out of the tests'.
