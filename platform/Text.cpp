@@ -3,7 +3,6 @@
 #include <iconv.h>
 
 #include <cerrno>
-#include <stdexcept>
 
 namespace odomei {
 namespace {
@@ -52,12 +51,5 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
     return Convert("UTF-8", "CP932", cp932);
 }
 
-std::string Sjis(std::string_view utf8) {
-    auto converted = Utf8ToCp932(utf8);
-    if (!converted) {
-        throw std::logic_error("text without a CP932 form: " + std::string(utf8));
-    }
-    return *converted;
-}
 
 }  // namespace odomei

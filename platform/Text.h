@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -14,7 +15,11 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8);
 std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
 
 // CP932 bytes of a text the program itself defines; such texts always convert.
-std::string Sjis(std::string_view utf8);
+inline std::string Sjis(std::string_view utf8) {
+    auto converted = Utf8ToCp932(utf8);
+    if (!converted) throw std::logic_error("text without a CP932 form: " + std::string(utf8));
+    return *converted;
+}
 
 // The Shift-JIS lead-byte test (0x81 to 0x9F and 0xE0 to 0xFC).
 constexpr bool IsDbcsLeadByte(unsigned char c) {

@@ -93,41 +93,17 @@ public:
         ::DCB d{};
         d.DCBlength = sizeof d;
         if (!Check(::GetCommState(m_h, &d))) return false;
+        CopyFields(d, dcb);
         dcb.DCBlength = d.DCBlength;
-        dcb.BaudRate = d.BaudRate;
         dcb.flags = FlagsOf(d);
-        dcb.wReserved = d.wReserved;
-        dcb.XonLim = d.XonLim;
-        dcb.XoffLim = d.XoffLim;
-        dcb.ByteSize = d.ByteSize;
-        dcb.Parity = d.Parity;
-        dcb.StopBits = d.StopBits;
-        dcb.XonChar = d.XonChar;
-        dcb.XoffChar = d.XoffChar;
-        dcb.ErrorChar = d.ErrorChar;
-        dcb.EofChar = d.EofChar;
-        dcb.EvtChar = d.EvtChar;
-        dcb.wReserved1 = d.wReserved1;
         return true;
     }
 
     bool SetCommState(const DCB& dcb) override {
         ::DCB d{};
+        CopyFields(dcb, d);
         d.DCBlength = sizeof d;
-        d.BaudRate = dcb.BaudRate;
         SetFlags(d, dcb.flags);
-        d.wReserved = dcb.wReserved;
-        d.XonLim = dcb.XonLim;
-        d.XoffLim = dcb.XoffLim;
-        d.ByteSize = dcb.ByteSize;
-        d.Parity = dcb.Parity;
-        d.StopBits = dcb.StopBits;
-        d.XonChar = dcb.XonChar;
-        d.XoffChar = dcb.XoffChar;
-        d.ErrorChar = dcb.ErrorChar;
-        d.EofChar = dcb.EofChar;
-        d.EvtChar = dcb.EvtChar;
-        d.wReserved1 = dcb.wReserved1;
         return Check(::SetCommState(m_h, &d));
     }
 
@@ -223,6 +199,24 @@ private:
         m_error = GetLastError();
         if (MeansGone(m_error)) m_gone = true;
         return false;
+    }
+
+    // The fields the program's record and the system's have alike (all but the flag bits).
+    template <class From, class To>
+    static void CopyFields(const From& f, To& t) {
+        t.BaudRate = f.BaudRate;
+        t.wReserved = f.wReserved;
+        t.XonLim = f.XonLim;
+        t.XoffLim = f.XoffLim;
+        t.ByteSize = f.ByteSize;
+        t.Parity = f.Parity;
+        t.StopBits = f.StopBits;
+        t.XonChar = f.XonChar;
+        t.XoffChar = f.XoffChar;
+        t.ErrorChar = f.ErrorChar;
+        t.EofChar = f.EofChar;
+        t.EvtChar = f.EvtChar;
+        t.wReserved1 = f.wReserved1;
     }
 
     // The flag bits of the record, as the system's bit fields hold them.

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <stdexcept>
 #include <utility>
 
 namespace odomei {
@@ -96,12 +95,5 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
     return out;
 }
 
-std::string Sjis(std::string_view utf8) {
-    auto converted = Utf8ToCp932(utf8);
-    if (!converted) {
-        throw std::logic_error("text without a CP932 form: " + std::string(utf8));
-    }
-    return *converted;
-}
 
 }  // namespace odomei
