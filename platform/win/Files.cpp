@@ -175,7 +175,13 @@ bool IsTerminal(int stream) {
     return GetConsoleMode(GetStdHandle(which), &mode) != 0;
 }
 
-void UseUtf8Console() { SetConsoleOutputCP(CP_UTF8); }
+void UseUtf8Console() {
+    SetConsoleOutputCP(CP_UTF8);
+    // The progress line is rewritten in place with the terminal's escape sequences.
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(err, &mode)) SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     int n = 0;

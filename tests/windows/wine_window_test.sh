@@ -1,7 +1,8 @@
 #!/bin/bash
 # odomei.exe under Wine on the test display, driven by keyboard as a user would: Enter does
-# nothing, the read with its question fills the list (saved as a picture), the save dialog
-# writes the golden CSV, and the exit question ends the program.
+# nothing, the About box opens from the window menu, a read that meets three bad check bytes
+# says so, the next read fills the list (saved as a picture), the save dialog writes the golden
+# CSV, and the exit question ends the program.
 set -u
 exe=$1 metersim=$2 data=$3 shot=$4 com1=$5
 work=$(mktemp -d)
@@ -25,6 +26,9 @@ wait_for() {
 windows() { xdotool search --name '^ODOMEI$' 2>/dev/null | wc -l; }
 has_windows() { [ "$(windows)" -eq "$1" ]; }
 main_window() { xdotool search --name '^ODOMEI$' 2>/dev/null | head -n 1; }
+# The message box over the main window, if there is one.
+box() { xdotool search --name '^ODOMEI$' 2>/dev/null | grep -v -x "$W" | head -n 1; }
+another_box() { local b; b=$(box); [ -n "$b" ] && [ "$b" != "$1" ]; }
 key() {
     xdotool windowfocus --sync "$(xdotool search --name "$1" 2>/dev/null | tail -n 1)" 2>/dev/null
     shift
@@ -32,7 +36,7 @@ key() {
 }
 
 rm -f "$com1"
-"$metersim" --link "$com1" >"$work/sim.log" 2>&1 &
+"$metersim" --link "$com1" --bad-checks 3 >"$work/sim.log" 2>&1 &
 sim=$!
 wait_for 50 test -L "$com1" || die "the simulator did not start"
 
@@ -48,9 +52,29 @@ key '^ODOMEI$' Return Escape
 sleep 0.5
 has_windows 1 || die "Enter or Escape did something in the main window"
 
-# The focus starts on the exit button; two tabs lead to the read button.
+# The window menu's About entry, its last (Wine's own About entry takes the letter A), and the
+# box's own Enter.
+key '^ODOMEI$' alt+space
+sleep 0.5
+xdotool key Up Return
+wait_for 100 bash -c "xdotool search --name '^Korvana' >/dev/null 2>&1" || die "no About box"
+key '^Korvana' Return
+wait_for 50 bash -c "! xdotool search --name '^Korvana' >/dev/null 2>&1" || die "the About box stayed"
+
+# The focus starts on the exit button; two tabs lead to the read button. The meter's first
+# three answers have a wrong check byte: the read tries three times, then says so.
 key '^ODOMEI$' Tab Tab space
 wait_for 100 has_windows 2 || die "no question before the read"
+question=$(box)
+key '^ODOMEI$' Return
+wait_for 150 another_box "$question" || die "no message after three bad check bytes"
+key '^ODOMEI$' Return
+wait_for 50 has_windows 1 || die "the check-byte message stayed"
+[ -e odomei-logbook.sqlite3 ] && die "a failed read reached the logbook"
+
+# The next read gets the block: the list fills and the records go into the logbook.
+key '^ODOMEI$' space
+wait_for 100 has_windows 2 || die "no question before the second read"
 key '^ODOMEI$' Return
 wait_for 200 test -s odomei-logbook.sqlite3 || die "the read did not end in the logbook"
 sleep 0.5
