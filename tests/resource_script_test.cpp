@@ -1,0 +1,50 @@
+// The Windows window's resource script must show what the shared texts say: the same captions
+// in the same places, so that the two windows never drift apart.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+#include "ui/Texts.h"
+
+namespace odomei {
+namespace {
+
+std::string ResourceScript() {
+    std::ifstream in(std::string(ODOMEI_TEST_DATA) + "/../../win/odomei.rc", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The statement of a control with this text and id name: its four numbers, in dialog units.
+std::vector<int> PlaceOf(const std::string& rc, const ControlTemplate& c) {
+    const std::regex statement("\"" + std::string(c.text) + "\"\\s*,\\s*" + c.name +
+                               "\\s*,\\s*(?:\"[^\"]*\"\\s*,\\s*[^,]*,\\s*)?(\\d+)\\s*,\\s*(\\d+)"
+                               "\\s*,\\s*(\\d+)\\s*,\\s*(\\d+)");
+    std::smatch m;
+    if (!std::regex_search(rc, m, statement)) return {};
+    return {std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
+}
+
+TEST(ResourceScript, TheMainWindowsControlsAreTheSharedOnes) {
+    const std::string rc = ResourceScript();
+    ASSERT_FALSE(rc.empty());
+    for (const ControlTemplate& c : {kExit, kList, kRead, kSave, kClear, kHistory, kVersion}) {
+        EXPECT_EQ(PlaceOf(rc, c), (std::vector<int>{c.x, c.y, c.width, c.height})) << c.name;
+    }
+    EXPECT_NE(rc.find("IDD_MAIN_WINDOW DIALOGEX 0, 0, " + std::to_string(kWindowWidthDlu) + ", " +
+                      std::to_string(kWindowHeightDlu)),
+              std::string::npos);
+    EXPECT_NE(rc.find("CAPTION \"" + std::string(kAppTitle) + "\""), std::string::npos);
+}
+
+TEST(ResourceScript, TheAboutBoxAndMenuTextsAreTheSharedOnes) {
+    const std::string rc = ResourceScript();
+    for (const char* text : {kAboutCaption, kAboutName, kAboutNotice, kAboutMenuText}) {
+        EXPECT_NE(rc.find("\"" + std::string(text) + "\""), std::string::npos) << text;
+    }
+    EXPECT_NE(rc.find("FONT 9, \"ＭＳ Ｐゴシック\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace odomei
