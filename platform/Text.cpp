@@ -51,5 +51,4 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
     return Convert("UTF-8", "CP932", cp932);
 }
 
-
 }  // namespace odomei

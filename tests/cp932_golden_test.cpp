@@ -42,21 +42,46 @@ MeterReading SampleReading() {
 // decoder makes of the sample block.
 std::vector<std::string> ProgramTexts() {
     std::vector<std::string> texts = {
-        kAppTitle, kExit.text, kList.text, kRead.text, kSave.text, kClear.text, kHistory.text,
-        kVersion.text, kAboutMenuText, kCloseMenuText, kHistoryMenuText, kAboutCaption,
-        kAboutName, kAboutNotice, kAskExit, kNothingToClear, kAskClear, kAskRead, kNothingToSave,
-        kCsvTypeDescription, SavedText("燃費データ.csv"), kStartBanner, kNoValidDataText,
-        PortFailureText("COM1"), PortFailureText("COM9"), kNoWorkingFolderText,
-        kLogbookWriteFailedText, kLogbookOpenFailedText, kCsvHeader,
-        CsvFailureText(CsvResult::kOpenFailed), CsvFailureText(CsvResult::kWriteFailed),
+        kAppTitle,
+        kExit.text,
+        kList.text,
+        kRead.text,
+        kSave.text,
+        kClear.text,
+        kHistory.text,
+        kVersion.text,
+        kAboutMenuText,
+        kCloseMenuText,
+        kHistoryMenuText,
+        kAboutCaption,
+        kAboutName,
+        kAboutNotice,
+        kAskExit,
+        kNothingToClear,
+        kAskClear,
+        kAskRead,
+        kNothingToSave,
+        kCsvTypeDescription,
+        SavedText("燃費データ.csv"),
+        kStartBanner,
+        kNoValidDataText,
+        PortFailureText("COM1"),
+        PortFailureText("COM9"),
+        kNoWorkingFolderText,
+        kLogbookWriteFailedText,
+        kLogbookOpenFailedText,
+        kCsvHeader,
+        CsvFailureText(CsvResult::kOpenFailed),
+        CsvFailureText(CsvResult::kWriteFailed),
         // Characters where the two systems' tables differ, which the program writes alike.
-        "¢£¥¬—‖‾−〜", "～∥－￢①ⅰ㈱髙﨑",
+        "¢£¥¬—‖‾−〜",
+        "～∥－￢①ⅰ㈱髙﨑",
     };
     for (const Column& c : kColumns) texts.emplace_back(c.caption);
     for (const char* t : kWidestTexts) texts.emplace_back(t);
-    for (auto o : {ExchangeOutcome::kStxFailed, ExchangeOutcome::kTimedOut,
-                   ExchangeOutcome::kNakFailed, ExchangeOutcome::kBccError,
-                   ExchangeOutcome::kAckFailed}) {
+    for (auto o :
+         {ExchangeOutcome::kStxFailed, ExchangeOutcome::kTimedOut, ExchangeOutcome::kNakFailed,
+          ExchangeOutcome::kBccError, ExchangeOutcome::kAckFailed}) {
         texts.emplace_back(ExchangeFailureText(o));
     }
     for (bool per100km : {false, true}) {
@@ -100,8 +125,7 @@ TEST(Cp932Golden, TheProgramsTextsAreTheSameBytesOnEverySystem) {
         dump += Hex(*bytes) + "\n";
         // And back again to the same text, but for the characters that share their bytes with
         // another: those come back as the other.
-        EXPECT_EQ(Cp932ToUtf8(*bytes).value_or("?"),
-                  text.find("¢") == 0 ? "￠￡\\￢―∥~－～" : text)
+        EXPECT_EQ(Cp932ToUtf8(*bytes).value_or("?"), text.find("¢") == 0 ? "￠￡\\￢―∥~－～" : text)
             << text;
     }
     const std::string golden = DataFile("cp932_texts.hex");

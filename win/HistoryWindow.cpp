@@ -14,8 +14,8 @@
 #include "ui/HistoryText.h"
 #include "ui/Texts.h"
 #include "win/MeterWindow.h"
-#include "win/WinUi.h"
 #include "win/WinIds.h"
+#include "win/WinUi.h"
 
 namespace odomei::win32 {
 namespace {
@@ -60,8 +60,9 @@ INT_PTR CALLBACK HistoryProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         for (const char* u : {kKmPerLitreUnit, kLitresPer100KmUnit}) {
             SendMessageW(units, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win::Wide(u).c_str()));
         }
-        const bool per100km = ReadIniString(kLogbookSection, kLogbookUnitsKey, state->iniPath)
-                                  .value_or("") == kLitresPer100KmUnit;
+        const bool per100km =
+            ReadIniString(kLogbookSection, kLogbookUnitsKey, state->iniPath).value_or("") ==
+            kLitresPer100KmUnit;
         SendMessageW(units, CB_SETCURSEL, per100km ? 1 : 0, 0);
         Fill(hwnd, *state);
         return TRUE;

@@ -18,8 +18,8 @@
 #include "platform/win/Wide.h"
 #include "ui/ColumnLayout.h"
 #include "ui/Texts.h"
-#include "win/WinUi.h"
 #include "win/WinIds.h"
+#include "win/WinUi.h"
 
 namespace odomei::win32 {
 
@@ -208,7 +208,8 @@ private:
     }
 
     void OnOK() {
-        if (MessageBoxUtf8(kAskExit, kMbYesNo | kMbIconInformation) == kIdYes) DestroyWindow(m_hwnd);
+        if (MessageBoxUtf8(kAskExit, kMbYesNo | kMbIconInformation) == kIdYes)
+            DestroyWindow(m_hwnd);
     }
 
     // The designed widths where they fit; where the font makes them overflow, the difference
@@ -224,7 +225,8 @@ private:
             int need = std::max(TextWidth(header != nullptr ? header : m_list, kColumns[c].caption),
                                 TextWidth(m_list, kWidestTexts[c]));
             for (int r = 0; r < m_records.m_nRecordCount; ++r) {
-                need = std::max(need, TextWidth(m_list, RowTexts(r + 1)[static_cast<std::size_t>(c)]));
+                need =
+                    std::max(need, TextWidth(m_list, RowTexts(r + 1)[static_cast<std::size_t>(c)]));
             }
             needed.push_back(need + kCellPadding);
         }
@@ -242,13 +244,14 @@ private:
         EnableWindow(Item(IDC_CLEAR), saveAndClear);
         if (focus != nullptr && IsChild(m_hwnd, focus) && !IsWindowEnabled(focus)) {
             HWND next = GetNextDlgTabItem(m_hwnd, focus, FALSE);
-            if (next != nullptr) SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+            if (next != nullptr)
+                SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
         }
     }
 
     std::vector<std::string> RowTexts(int i) const {
         const RecordRow& row = m_records.m_rows[i - 1];
-        return {RowNumberText(i), row.m_strDate,       row.m_strDistance, row.m_strFuel,
+        return {RowNumberText(i),    row.m_strDate,   row.m_strDistance, row.m_strFuel,
                 row.m_strCorrection, row.m_strRefuel, row.m_strError};
     }
 
@@ -351,8 +354,8 @@ private:
         }
         std::wstring file = win::Wide(kCsvInitialName);
         file.resize(32768);
-        std::wstring filter = win::Wide(kCsvTypeDescription) + L'\0' +
-                              win::Wide(kCsvTypePattern) + L'\0' + L'\0';
+        std::wstring filter =
+            win::Wide(kCsvTypeDescription) + L'\0' + win::Wide(kCsvTypePattern) + L'\0' + L'\0';
         const std::wstring folder = win::Wide(m_paths.strCurDir);
         OPENFILENAMEW ofn{};
         ofn.lStructSize = sizeof ofn;

@@ -31,7 +31,8 @@ void SetText(HWND control, const std::string& utf8) {
 
 int TextWidth(HWND control, const std::string& utf8) {
     HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
     const std::wstring text = win::Wide(utf8);
     SIZE size{};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
@@ -40,7 +41,8 @@ int TextWidth(HWND control, const std::string& utf8) {
     return size.cx;
 }
 
-void SetColumns(HWND list, const std::vector<std::string>& captions, const std::vector<int>& widths) {
+void SetColumns(HWND list, const std::vector<std::string>& captions,
+                const std::vector<int>& widths) {
     while (ListView_DeleteColumn(list, 0)) {
     }
     for (std::size_t c = 0; c < captions.size(); ++c) {

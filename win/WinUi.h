@@ -19,7 +19,8 @@ void SetText(HWND control, const std::string& utf8);
 int TextWidth(HWND control, const std::string& utf8);
 
 // A report view's columns (all centred) and rows.
-void SetColumns(HWND list, const std::vector<std::string>& captions, const std::vector<int>& widths);
+void SetColumns(HWND list, const std::vector<std::string>& captions,
+                const std::vector<int>& widths);
 void AddRow(HWND list, const std::vector<std::string>& texts);
 
 }  // namespace odomei::win32

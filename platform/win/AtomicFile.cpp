@@ -44,8 +44,9 @@ HANDLE CreateTemporary(const std::wstring& folder, std::wstring* name) {
 bool WriteAll(int fd, const std::string& content) {
     std::size_t done = 0;
     while (done < content.size()) {
-        const int n = _write(fd, content.data() + done,
-                             static_cast<unsigned>(std::min<std::size_t>(content.size() - done, 1 << 20)));
+        const int n =
+            _write(fd, content.data() + done,
+                   static_cast<unsigned>(std::min<std::size_t>(content.size() - done, 1 << 20)));
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
@@ -80,7 +81,8 @@ ReplaceResult ReplaceFileAtomically(const std::string& pathUtf8, const std::stri
     bool ok = true;
     for (std::size_t done = 0; ok && done < content.size();) {
         DWORD put = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
         ok = (WriteFile(h, content.data() + done, chunk, &put, nullptr) && put > 0) ||
              fail("write", GetLastError());
         done += put;

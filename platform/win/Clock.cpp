@@ -47,8 +47,13 @@ LocalTime LocalTimeOf(std::int64_t seconds, long nanoseconds) {
     std::tm t{};
     const std::time_t s = static_cast<std::time_t>(seconds);
     localtime_s(&t, &s);
-    return LocalTime{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
-                     t.tm_min,         t.tm_sec,     static_cast<int>(nanoseconds / 1000000)};
+    return LocalTime{t.tm_year + 1900,
+                     t.tm_mon + 1,
+                     t.tm_mday,
+                     t.tm_hour,
+                     t.tm_min,
+                     t.tm_sec,
+                     static_cast<int>(nanoseconds / 1000000)};
 }
 
 std::int64_t MonotonicMs() { return Counter(1000); }

@@ -29,7 +29,7 @@ LocalTime LocalTimeOfFile(const FILETIME& utc) {
     SYSTEMTIME local{};
     FileTimeToSystemTime(&utc, &system);
     SystemTimeToTzSpecificLocalTime(nullptr, &system, &local);
-    return LocalTime{local.wYear, local.wMonth,  local.wDay,         local.wHour,
+    return LocalTime{local.wYear,   local.wMonth,  local.wDay,         local.wHour,
                      local.wMinute, local.wSecond, local.wMilliseconds};
 }
 
@@ -62,7 +62,8 @@ std::optional<std::string> CurrentDirectory(std::string* reason) {
 }
 
 bool IsAbsolutePath(const std::string& path) {
-    if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/'))
+    if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') &&
+        (path[1] == '\\' || path[1] == '/'))
         return true;
     return path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
 }
@@ -131,7 +132,7 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
         const DWORD err = GetLastError();
         why(ErrorText(err));
         return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? ReadResult::kMissing
-                                                                           : ReadResult::kUnusable;
+                                                                          : ReadResult::kUnusable;
     }
     ReadResult result = ReadResult::kUnusable;
     LARGE_INTEGER size{};

@@ -30,15 +30,16 @@ std::map<std::string, std::string> FriendlyNames() {
         wchar_t port[kNameChars] = {};
         DWORD size = sizeof port - sizeof(wchar_t);
         DWORD type = 0;
-        const bool named = RegQueryValueExW(key, L"PortName", nullptr, &type,
-                                            reinterpret_cast<BYTE*>(port), &size) == ERROR_SUCCESS &&
-                           type == REG_SZ;
+        const bool named =
+            RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(port),
+                             &size) == ERROR_SUCCESS &&
+            type == REG_SZ;
         RegCloseKey(key);
         wchar_t friendly[kNameChars] = {};
-        if (named && SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME, nullptr,
-                                                       reinterpret_cast<BYTE*>(friendly),
-                                                       sizeof friendly - sizeof(wchar_t),
-                                                       nullptr)) {
+        if (named &&
+            SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                              reinterpret_cast<BYTE*>(friendly),
+                                              sizeof friendly - sizeof(wchar_t), nullptr)) {
             names[Narrow(port)] = Narrow(friendly);
         }
     }

@@ -16,12 +16,10 @@ static_assert(kSpParity == SP_PARITY && kSpBaud == SP_BAUD && kSpDataBits == SP_
               kSpParityCheck == SP_PARITY_CHECK && kSpRlsd == SP_RLSD);
 static_assert(kBaud1200 == BAUD_1200 && kBaud2400 == BAUD_2400 && kBaud4800 == BAUD_4800 &&
               kBaud9600 == BAUD_9600 && kBaud14400 == BAUD_14400 && kBaud19200 == BAUD_19200 &&
-              kBaud38400 == BAUD_38400 && kBaud57600 == BAUD_57600 &&
-              kBaud115200 == BAUD_115200);
+              kBaud38400 == BAUD_38400 && kBaud57600 == BAUD_57600 && kBaud115200 == BAUD_115200);
 static_assert(kDataBits7 == DATABITS_7 && kDataBits8 == DATABITS_8);
 static_assert(kStopBits10 == STOPBITS_10 && kStopBits20 == STOPBITS_20 &&
-              kParityNone == PARITY_NONE && kParityOdd == PARITY_ODD &&
-              kParityEven == PARITY_EVEN);
+              kParityNone == PARITY_NONE && kParityOdd == PARITY_ODD && kParityEven == PARITY_EVEN);
 static_assert(kPcfDtrDsr == PCF_DTRDSR && kPcfRtsCts == PCF_RTSCTS && kPcfRlsd == PCF_RLSD &&
               kPcfParityCheck == PCF_PARITY_CHECK && kPcfXonXoff == PCF_XONXOFF &&
               kPcfSetXChar == PCF_SETXCHAR && kPcfTotalTimeouts == PCF_TOTALTIMEOUTS &&
@@ -221,11 +219,10 @@ private:
 
     // The flag bits of the record, as the system's bit fields hold them.
     static std::uint32_t FlagsOf(const ::DCB& d) {
-        return (d.fBinary << 0) | (d.fParity << 1) | (d.fOutxCtsFlow << 2) |
-               (d.fOutxDsrFlow << 3) | (d.fDtrControl << 4) | (d.fDsrSensitivity << 6) |
-               (d.fTXContinueOnXoff << 7) | (d.fOutX << 8) | (d.fInX << 9) |
-               (d.fErrorChar << 10) | (d.fNull << 11) | (d.fRtsControl << 12) |
-               (d.fAbortOnError << 14);
+        return (d.fBinary << 0) | (d.fParity << 1) | (d.fOutxCtsFlow << 2) | (d.fOutxDsrFlow << 3) |
+               (d.fDtrControl << 4) | (d.fDsrSensitivity << 6) | (d.fTXContinueOnXoff << 7) |
+               (d.fOutX << 8) | (d.fInX << 9) | (d.fErrorChar << 10) | (d.fNull << 11) |
+               (d.fRtsControl << 12) | (d.fAbortOnError << 14);
     }
     static void SetFlags(::DCB& d, std::uint32_t f) {
         d.fBinary = f & 1;
@@ -272,7 +269,7 @@ std::string DevicePath(const std::string& device) {
 }  // namespace
 
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFailure* failure,
-                                                const PortMap& ports) {
+                                               const PortMap& ports) {
     const std::string device = DevicePath(path);
     // Exclusive (no sharing), as every serial port on Windows is.
     HANDLE h = CreateFileW(win::Wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

@@ -34,9 +34,9 @@ std::optional<std::wstring> FromCodePage(UINT codePage, std::string_view in) {
 std::optional<std::string> ToShiftJis(std::wstring_view run) {
     if (run.empty()) return std::string();
     BOOL defaulted = FALSE;
-    const int n = WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, run.data(),
-                                      static_cast<int>(run.size()), nullptr, 0, nullptr,
-                                      &defaulted);
+    const int n =
+        WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, run.data(),
+                            static_cast<int>(run.size()), nullptr, 0, nullptr, &defaulted);
     if (n <= 0 || defaulted) return std::nullopt;
     std::string out(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, run.data(), static_cast<int>(run.size()),
@@ -94,6 +94,5 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
                         nullptr, nullptr);
     return out;
 }
-
 
 }  // namespace odomei

@@ -58,7 +58,8 @@ public:
         HANDLE h = FindFirstFileW(Wide(m_path + "\\*").c_str(), &found);
         if (h == INVALID_HANDLE_VALUE) return 0;
         do {
-            if (found.cFileName[0] != L'.' || (found.cFileName[1] != 0 && found.cFileName[1] != L'.'))
+            if (found.cFileName[0] != L'.' ||
+                (found.cFileName[1] != 0 && found.cFileName[1] != L'.'))
                 ++n;
         } while (FindNextFileW(h, &found));
         FindClose(h);
@@ -67,16 +68,16 @@ public:
 
     static std::wstring Wide(const std::string& s) {
         std::wstring w(s.size(), L'\0');
-        w.resize(static_cast<std::size_t>(MultiByteToWideChar(
-            CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), static_cast<int>(w.size()))));
+        w.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, s.data(),
+                                                              static_cast<int>(s.size()), w.data(),
+                                                              static_cast<int>(w.size()))));
         return w;
     }
     static std::string Narrow(const std::wstring& w) {
         std::string s(w.size() * 3, '\0');
-        s.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, w.data(),
-                                                               static_cast<int>(w.size()), s.data(),
-                                                               static_cast<int>(s.size()), nullptr,
-                                                               nullptr)));
+        s.resize(static_cast<std::size_t>(
+            WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(),
+                                static_cast<int>(s.size()), nullptr, nullptr)));
         return s;
     }
 
@@ -130,12 +131,14 @@ TEST(WindowsFiles, TheLogIsAppendedUnderALockAndRefusedWhileAnotherHoldsIt) {
     ASSERT_TRUE(seen.has_value());
     EXPECT_EQ(seen->year, now.year);
     EXPECT_EQ(seen->day, now.day);
-    EXPECT_EQ(AppendLocked(path, "new day\r\n", [](const LocalTime&) { return true; }, nullptr),
+    EXPECT_EQ(AppendLocked(
+                  path, "new day\r\n", [](const LocalTime&) { return true; }, nullptr),
               AppendResult::kDone);
     EXPECT_EQ(ReadBytes(path), "new day\r\n");
 
-    HANDLE other = CreateFileW(TempFolder::Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE other =
+        CreateFileW(TempFolder::Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     OVERLAPPED whole{};
     ASSERT_TRUE(LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole));
@@ -156,7 +159,8 @@ TEST(WindowsFiles, SmallFilesAreReadOnlyWhenTheyAreRegularAndSmallEnough) {
     EXPECT_EQ(ReadRegularFile(dir.File("none.ini"), 100, &bytes), ReadResult::kMissing);
     EXPECT_EQ(ReadRegularFile(dir.Path(), 100, &bytes), ReadResult::kUnusable);
     EXPECT_EQ(ReadRegularFile("NUL", 100, &bytes), ReadResult::kUnusable);
-    ASSERT_EQ(ReplaceFileAtomically(dir.File("big.ini"), std::string(101, 'x')), ReplaceResult::kDone);
+    ASSERT_EQ(ReplaceFileAtomically(dir.File("big.ini"), std::string(101, 'x')),
+              ReplaceResult::kDone);
     EXPECT_EQ(ReadRegularFile(dir.File("big.ini"), 100, &bytes), ReadResult::kUnusable);
     EXPECT_EQ(ReadRegularFile(dir.File("big.ini"), 101, &bytes), ReadResult::kRead);
     EXPECT_EQ(bytes.size(), 101u);
@@ -230,9 +234,9 @@ TEST(WindowsPorts, APortWhoseDeviceIsMissingFailsWithTheReason) {
     SerialHandle slot = nullptr;
     OpenFailure failure;
     const auto lister = SystemPortLister();
-    EXPECT_EQ(OpenSerialPortByName(&slot, "COM2", 19200, 8, 0, 1, 0, PortMap({}, lister.get()),
-                                   &failure),
-              0);
+    EXPECT_EQ(
+        OpenSerialPortByName(&slot, "COM2", 19200, 8, 0, 1, 0, PortMap({}, lister.get()), &failure),
+        0);
     EXPECT_EQ(slot, nullptr);
     EXPECT_FALSE(failure.reason.empty());
     // A [Ports] entry still chooses the device where one is given.

@@ -23,7 +23,8 @@ class WineSerial : public ::testing::Test {
 protected:
     void SetUp() override {
         const char* meet = std::getenv("ODOMEI_WINE_COM1");
-        if (meet == nullptr) GTEST_SKIP() << "no simulator on COM1 (wine_serial_test.sh runs these)";
+        if (meet == nullptr)
+            GTEST_SKIP() << "no simulator on COM1 (wine_serial_test.sh runs these)";
         m_meet = std::string("Z:") + meet;
         m_previous = SetSerialOpener({});  // the real port, not the scripted line of the others
     }
@@ -38,9 +39,8 @@ protected:
 
 MeterRead ReadOnce(MeterSession& session) {
     session.PrepareRead();
-    return session.Read([&](int ms, bool untilInput) {
-        return PlainPause(session.Port(), ms, untilInput);
-    });
+    return session.Read(
+        [&](int ms, bool untilInput) { return PlainPause(session.Port(), ms, untilInput); });
 }
 
 TEST_F(WineSerial, TheLineIsSetAsTheMeterNeedsAndTheSampleIsRead) {
