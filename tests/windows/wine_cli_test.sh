@@ -1,7 +1,7 @@
 #!/bin/bash
 # odomei-cli.exe under Wine against the Linux simulator, on the pseudo-terminal the test prefix
 # calls COM1: the golden CSV, its bytes on standard output, the time-out, three bad check bytes,
-# the port list and a port without a device.
+# Ctrl+C during a read, the port list and a port without a device.
 set -u
 cli=$1 metersim=$2 data=$3 com1=$4
 work=$(mktemp -d)
@@ -60,6 +60,19 @@ start_sim --bad-checks 3
 run bcc read --port COM1 -o out.csv
 [ "$rc" -eq 5 ] || fail "three bad check bytes: status $rc, not 5"
 [ -e "$work/bcc/out.csv" ] && fail "three bad check bytes: an output file was written"
+stop_sim
+
+# Wine turns SIGINT into Ctrl+C for the program: it ends at once, with 130 and no file.
+start_sim --silent
+mkdir -p "$work/interrupt"
+(cd "$work/interrupt" && exec wine "$cli" read --port COM1 -o out.csv >stdout.bin 2>stderr.txt) &
+reader=$!
+sleep 2
+kill -INT "$reader"
+wait "$reader"
+rc=$?
+[ "$rc" -eq 130 ] || fail "Ctrl+C: status $rc, not 130"
+[ -e "$work/interrupt/out.csv" ] && fail "Ctrl+C: an output file was written"
 stop_sim
 
 run ports ports

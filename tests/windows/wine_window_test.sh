@@ -2,7 +2,7 @@
 # odomei.exe under Wine on the test display, driven by keyboard as a user would: Enter does
 # nothing, the About box opens from the window menu, a read that meets three bad check bytes
 # says so, the next read fills the list (saved as a picture), the save dialog writes the golden
-# CSV, and the exit question ends the program.
+# CSV, the history opens, and the exit question ends the program.
 set -u
 exe=$1 metersim=$2 data=$3 shot=$4 com1=$5
 work=$(mktemp -d)
@@ -98,8 +98,14 @@ grep -q -F "$banner" KORVANA.log || die "no CP932 start banner in the log"
 section=$(printf '[シリアル通信設定]' | iconv -f UTF-8 -t CP932)
 grep -q -F "$section" KORVANA.ini || die "the port setting was not written back"
 
-# From the save button: clear, history, exit; the question is answered yes.
-key '^ODOMEI$' Tab Tab Tab space
+# From the save button: clear, then the history, which closes with Escape.
+key '^ODOMEI$' Tab Tab space
+wait_for 100 bash -c "xdotool search --name '^履歴$' >/dev/null 2>&1" || die "no history window"
+key '^履歴$' Escape
+wait_for 50 bash -c "! xdotool search --name '^履歴$' >/dev/null 2>&1" || die "the history stayed"
+
+# On to the exit button; the question is answered yes.
+key '^ODOMEI$' Tab space
 wait_for 100 has_windows 2 || die "no question before the exit"
 key '^ODOMEI$' Return
 for _ in $(seq 1 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
