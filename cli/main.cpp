@@ -2,7 +2,6 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-
 #include <string>
 #include <vector>
 
