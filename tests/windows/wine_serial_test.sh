@@ -4,17 +4,22 @@
 set -u
 tests=$1 metersim=$2 com1=$3
 meet=$(mktemp -d)
-sim=""
+watcher=""
+# The simulator running now, whichever shell started it.
+stop_sim() {
+    [ -f "$meet/sim.pid" ] && kill "$(cat "$meet/sim.pid")" 2>/dev/null
+    rm -f "$meet/sim.pid"
+}
 cleanup() {
-    [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
-    [ -n "${watcher:-}" ] && kill "$watcher" 2>/dev/null
+    [ -n "$watcher" ] && kill "$watcher" 2>/dev/null && wait "$watcher" 2>/dev/null
+    stop_sim
     rm -rf "$meet"
 }
 trap cleanup EXIT
 start_sim() {
     rm -f "$com1"
     "$metersim" --link "$com1" >>"$meet/sim.log" 2>&1 &
-    sim=$!
+    echo $! >"$meet/sim.pid"
     for _ in $(seq 1 100); do [ -L "$com1" ] && return 0; sleep 0.05; done
     echo "the simulator did not start"; cat "$meet/sim.log"; exit 1
 }
@@ -22,10 +27,9 @@ start_sim
 (
     for _ in $(seq 1 600); do
         if [ -e "$meet/replug" ]; then
-            kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null
+            stop_sim
             start_sim
             touch "$meet/replugged"
-            wait "$sim"
             exit 0
         fi
         sleep 0.1
@@ -33,6 +37,4 @@ start_sim
 ) &
 watcher=$!
 ODOMEI_WINE_COM1=$meet wine "$tests" --gtest_filter='WineSerial.*' --gtest_brief=0
-rc=$?
-kill "$watcher" 2>/dev/null
-exit "$rc"
+exit $?
