@@ -7,11 +7,6 @@
 namespace odomei {
 namespace {
 
-std::function<LocalTime()>& ClockOverride() {
-    static std::function<LocalTime()> clock;
-    return clock;
-}
-
 LocalTime FromTimespec(const timespec& ts) {
     tm t{};
     localtime_r(&ts.tv_sec, &t);
@@ -37,14 +32,11 @@ void SleepFor(timespec t) {
 
 }  // namespace
 
-LocalTime GetLocalTime() {
-    if (ClockOverride()) return ClockOverride()();
+LocalTime SystemLocalTime() {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     return FromTimespec(ts);
 }
-
-void SetClock(std::function<LocalTime()> clock) { ClockOverride() = std::move(clock); }
 
 LocalTime LocalTimeOf(std::int64_t seconds, long nanoseconds) {
     return FromTimespec(timespec{static_cast<time_t>(seconds), nanoseconds});

@@ -25,6 +25,9 @@ LocalTime GetLocalTime();
 // Replaces the clock (tests); an empty function restores the system clock.
 void SetClock(std::function<LocalTime()> clock);
 
+// The system's own local time, whatever clock the tests set (each system's Clock.cpp).
+LocalTime SystemLocalTime();
+
 // A time of the system clock (seconds and nanoseconds since 1970) in local time.
 LocalTime LocalTimeOf(std::int64_t seconds, long nanoseconds);
 

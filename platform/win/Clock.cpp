@@ -9,11 +9,6 @@
 namespace odomei {
 namespace {
 
-std::function<LocalTime()>& ClockOverride() {
-    static std::function<LocalTime()> clock;
-    return clock;
-}
-
 LocalTime FromSystemTime(const SYSTEMTIME& t) {
     return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
 }
@@ -34,14 +29,11 @@ std::int64_t Counter(std::int64_t perSecond) {
 
 }  // namespace
 
-LocalTime GetLocalTime() {
-    if (ClockOverride()) return ClockOverride()();
+LocalTime SystemLocalTime() {
     SYSTEMTIME t{};
     ::GetLocalTime(&t);
     return FromSystemTime(t);
 }
-
-void SetClock(std::function<LocalTime()> clock) { ClockOverride() = std::move(clock); }
 
 LocalTime LocalTimeOf(std::int64_t seconds, long nanoseconds) {
     std::tm t{};
