@@ -11,7 +11,8 @@ quietly() {
     "$@" >"$log" 2>&1 || { tail -n 40 "$log" >&2; rm -f "$log"; return 1; }
     rm -f "$log"
 }
-ODOMEI_EXTRA_PACKAGES="${ODOMEI_EXTRA_PACKAGES:-} clang libclang-rt-14-dev" quietly scripts/setup.sh build
+. scripts/packages.sh
+install_packages fuzz
 if [ ! -f build-fuzz/build.ninja ]; then
     CXX=clang++ quietly cmake -S fuzz -B build-fuzz -G Ninja
 fi
@@ -26,7 +27,8 @@ for target in decoder commlog_dump ini; do
     status=0
     build-fuzz/fuzz_$target "${limit[@]}" -max_len=4096 -artifact_prefix=build-fuzz/ \
         "$work" >"$log" 2>&1 || status=$?
-    echo "fuzz_$target: $(grep -E '^Done [0-9]+ runs' "$log" || echo 'no summary'), corpus $(ls "$work" | wc -l) inputs"
+    inputs=$(find "$work" -type f | wc -l)
+    echo "fuzz_$target: $(grep -E '^Done [0-9]+ runs' "$log" || echo 'no summary'), corpus $inputs inputs"
     if [ "$status" -ne 0 ]; then
         grep -E 'ERROR|SUMMARY|Test unit written' "$log" >&2 || tail -n 20 "$log" >&2
         exit 1

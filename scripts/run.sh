@@ -4,6 +4,8 @@
 # the program ends. Extra arguments go to the simulator (see build/tools/metersim/metersim --help).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/packages.sh
+install_packages build
 scripts/setup.sh build
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "No display: run this from a desktop session, or under xvfb-run." >&2

@@ -7,26 +7,46 @@ cd "$(dirname "$0")/.."
 dest=$(realpath -m "${1:-build-windows/sqlite}")
 [ -f "$dest/sqlite3.c" ] && [ -f "$dest/sqlite3.h" ] && exit 0
 
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
-for tool in tclsh make gcc xz; do
-    if ! command -v "$tool" >/dev/null; then
-        $sudo apt-get update -qq
-        $sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq tcl make gcc xz-utils >/dev/null
-        break
-    fi
-done
+. scripts/packages.sh
+install_packages sqlite
 
 work="$dest/work"
 rm -rf "$work"
-mkdir -p "$work/lists/partial" "$work/download"
-# The source package through apt, without touching the system's own list of sources.
-cat >"$work/sources.list" <<'LIST'
-deb-src http://deb.debian.org/debian bookworm main
-deb-src http://deb.debian.org/debian-security bookworm-security main
-LIST
-apt_opts=(-q -o Dir::Etc::SourceList="$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
-          -o Dir::State::Lists="$work/lists" -o APT::Sandbox::User=root)
+mkdir -p "$work/lists/partial" "$work/parts" "$work/cache/archives/partial" "$work/download"
+# The source package through apt, from the same archives as the machine's own packages (its
+# mirror, its proxy settings), without touching the machine's own lists: every `deb` entry of
+# its sources becomes a `deb-src` entry of a private list.
+sourcelist=/etc/apt/sources.list
+sourceparts=/etc/apt/sources.list.d/
+eval "$(apt-config shell sourcelist Dir::Etc::sourcelist/f sourceparts Dir::Etc::sourceparts/d)"
+for list in "$sourcelist" "${sourceparts%/}"/*.list; do
+    [ -f "$list" ] || continue
+    awk 'sub(/^[[:space:]]*deb[[:space:]]+/, "deb-src ")' "$list"
+done >"$work/sources.list"
+for sources in "${sourceparts%/}"/*.sources; do
+    [ -f "$sources" ] || continue
+    # One paragraph an entry: those of type deb are kept, with deb-src as their only type.
+    awk 'BEGIN { RS = ""; FS = "\n" }
+         {
+             out = ""; keep = 0
+             for (i = 1; i <= NF; i++) {
+                 line = $i
+                 if (tolower(line) ~ /^types:/) {
+                     if (line ~ /[[:space:]]deb([[:space:]]|$)/) keep = 1
+                     line = "Types: deb-src"
+                 }
+                 out = out line "\n"
+             }
+             if (keep) printf "%s\n", out
+         }' "$sources" >"$work/parts/$(basename "$sources")"
+done
+if ! cat "$work/sources.list" "$work"/parts/* 2>/dev/null | grep -q .; then
+    echo "apt has no Debian package sources (in $sourcelist or $sourceparts), so SQLite's" \
+        "source package cannot be fetched." >&2
+    exit 1
+fi
+apt_opts=(-q -o Dir::Etc::SourceList="$work/sources.list" -o Dir::Etc::SourceParts="$work/parts"
+          -o Dir::State::Lists="$work/lists" -o Dir::Cache="$work/cache" -o APT::Sandbox::User=root)
 apt-get "${apt_opts[@]}" update >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; exit 1; }
 (cd "$work/download" && apt-get "${apt_opts[@]}" source --download-only sqlite3 >>"$work/apt.log" 2>&1) ||
     { cat "$work/apt.log"; exit 1; }

@@ -10,19 +10,8 @@ build=$root/build-windows
 run_tests=0
 [ "${1:-}" = "--test" ] && run_tests=1
 
-packages=(g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb xauth xdotool imagemagick
-          fonts-ipafont-gothic locales nsis zip tcl make cmake ninja-build googletest)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    echo "== installing ${missing[*]}"
-    $sudo apt-get update -qq
-    $sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+. scripts/packages.sh
+install_packages windows sqlite
 
 echo "== SQLite for Windows"
 scripts/sqlite-amalgamation.sh "$build/sqlite"
@@ -39,7 +28,7 @@ unset LC_ALL LANGUAGE
 xvfb=""
 finish() {
     wineserver -k 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
 }
 trap finish EXIT
 # The display must be there before the prefix's first program, or Wine never shows a window.
@@ -77,11 +66,12 @@ wine wineboot </dev/null >>"$build/wineboot.log" 2>&1
 echo "== build"
 metersim=${ODOMEI_METERSIM:-$root/build/tools/metersim/metersim}
 [ -x "$metersim" ] || metersim=""
+read -r -a extra_args <<<"${ODOMEI_WINDOWS_CMAKE_ARGS:-}"
 cmake -S . -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release \
     -DODOMEI_SQLITE_DIR="$build/sqlite" -DODOMEI_WERROR=ON -DODOMEI_TESTS=ON \
-    -DODOMEI_METERSIM="$metersim" ${ODOMEI_WINDOWS_CMAKE_ARGS:-} >"$build/configure.log" ||
+    -DODOMEI_METERSIM="$metersim" "${extra_args[@]}" >"$build/configure.log" ||
     { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" -j"$(nproc)"
 
