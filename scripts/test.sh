@@ -6,9 +6,17 @@
 # UndefinedBehaviorSanitizer (halting on the first report).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-export ODOMEI_EXTRA_PACKAGES="clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev man-db
-    xvfb xauth openbox xdotool x11-utils"
 started=$SECONDS
+# Everything every step below needs, in one install, so that a fresh machine updates apt's lists
+# once and the steps find nothing missing.
+. scripts/packages.sh
+install_packages build fuzz tests windows sqlite
+
+echo "== The shell scripts: shellcheck, and their install step on a machine without the packages"
+mapfile -t shell_scripts < <(find . \( -path './build*' -o -path ./demo -o -path ./.git \) -prune -o \
+    -type f \( -name '*.sh' -o -path ./.ci/run \) -print | sort)
+shellcheck -x "${shell_scripts[@]}"
+tests/install_test.sh
 
 scripts/fuzz.sh
 

@@ -16,7 +16,8 @@ trap cleanup EXIT
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(cat "$tmp/display")"
+display=$(cat "$tmp/display")
+export DISPLAY=":$display"
 openbox --sm-disable >"$tmp/openbox.out" 2>&1 &
 pids+=($!)
 # The window manager is ready once it has announced itself on the root window.
@@ -51,6 +52,6 @@ grep -q 'WM_TRANSIENT_FOR:  not found' <<<"$props" || fail "owned by another win
 grep -q 'program specified minimum size' <<<"$props" || fail "no fixed size"
 min=$(sed -n 's/.*program specified minimum size: \([0-9]* by [0-9]*\).*/\1/p' <<<"$props")
 max=$(sed -n 's/.*program specified maximum size: \([0-9]* by [0-9]*\).*/\1/p' <<<"$props")
-[ -n "$min" ] && [ "$min" = "$max" ] || fail "resizable: minimum $min, maximum $max"
+if [ -z "$min" ] || [ "$min" != "$max" ]; then fail "resizable: minimum $min, maximum $max"; fi
 ! grep -q '_NET_WM_ACTION_MAXIMIZE' <<<"$props" || fail "can be maximised"
 echo "window manager test ok: a normal, fixed-size application window ($min)"

@@ -7,6 +7,7 @@ cli=$1 metersim=$2 data=$3 com1=$4
 work=$(mktemp -d)
 sim=""
 failures=0
+# shellcheck disable=SC2317  # run by the EXIT trap
 cleanup() {
     [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
     rm -rf "$work"

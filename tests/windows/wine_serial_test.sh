@@ -6,10 +6,12 @@ tests=$1 metersim=$2 com1=$3
 meet=$(mktemp -d)
 watcher=""
 # The simulator running now, whichever shell started it.
+# shellcheck disable=SC2317  # run by the EXIT trap, through cleanup
 stop_sim() {
     [ -f "$meet/sim.pid" ] && kill "$(cat "$meet/sim.pid")" 2>/dev/null
     rm -f "$meet/sim.pid"
 }
+# shellcheck disable=SC2317  # run by the EXIT trap
 cleanup() {
     [ -n "$watcher" ] && kill "$watcher" 2>/dev/null && wait "$watcher" 2>/dev/null
     stop_sim
