@@ -56,10 +56,17 @@ install_packages() {
         # environment, so the variable has to be given to it this way, not set in front of it.
         local as_root=(env)
         if [ "$(id -u)" -ne 0 ]; then
-            if ! command -v sudo >/dev/null || ! sudo -l apt-get >/dev/null 2>&1; then
+            local refusal=""
+            if ! command -v sudo >/dev/null; then
+                refusal="sudo is not installed"
+            elif ! sudo -l apt-get >/dev/null 2>&1; then
+                refusal="sudo did not let $(id -un) run apt-get (not allowed, or no terminal to"
+                refusal+=" give a password on)"
+            fi
+            if [ -n "$refusal" ]; then
                 {
                     echo "These Debian packages are needed and not installed: ${missing[*]}"
-                    echo "Installing them needs root, and sudo is not available to $(id -un)."
+                    echo "Installing them needs root, and $refusal."
                     echo "Install them as root, then run this again:"
                     echo "    su -c 'apt-get update && apt-get install ${missing[*]}'"
                     echo "or run this script as root."

@@ -40,7 +40,7 @@ for sources in "${sourceparts%/}"/*.sources; do
              if (keep) printf "%s\n", out
          }' "$sources" >"$work/parts/$(basename "$sources")"
 done
-if ! cat "$work/sources.list" "$work"/parts/* 2>/dev/null | grep -q .; then
+if ! grep -qs . "$work/sources.list" "$work"/parts/*; then
     echo "apt has no Debian package sources (in $sourcelist or $sourceparts), so SQLite's" \
         "source package cannot be fetched." >&2
     exit 1

@@ -183,11 +183,32 @@ echo "sourceparts='$etc/sources.list.d/'"
 EOF
 chmod +x "$bin/apt-config"
 for p in tcl make gcc xz-utils patch; do echo "$p"; done >"$tmp/installed"
-: >"$tmp/sources"
-rm -rf "$tmp/sqlite"
-status=0
-PATH="$bin:$PATH" ODOMEI_INSTALL_ONLY='' "$top/scripts/sqlite-amalgamation.sh" "$tmp/sqlite" >"$tmp/out" 2>&1 || status=$?
-expected="deb-src http://mirror.example.lan/debian bookworm main contrib
+
+# sqlite_sources WHAT EXPECTED: the script on the made-up machine hands apt EXPECTED as its
+# sources (then meets no source package), or with EXPECTED empty refuses before calling apt.
+sqlite_sources() {
+    local what=$1 expected=$2
+    : >"$tmp/sources"
+    : >"$tmp/calls"
+    rm -rf "$tmp/sqlite"
+    status=0
+    PATH="$bin:$PATH" ODOMEI_INSTALL_ONLY='' "$top/scripts/sqlite-amalgamation.sh" "$tmp/sqlite" \
+        >"$tmp/out" 2>&1 || status=$?
+    if [ "$(cat "$tmp/sources")" != "$expected" ]; then
+        fail "SQLite's sources from $what: expected"
+        printf '%s\n' "$expected" | sed 's/^/    /'
+        echo "  got"
+        sed 's/^/    /' "$tmp/sources"
+    elif [ -n "$expected" ] && { [ "$status" -eq 0 ] || ! grep -q 'Unable to find a source package' "$tmp/out"; }; then
+        fail "SQLite's source package missing ($what): status $status, said: $(cat "$tmp/out")"
+    elif [ -z "$expected" ] && { [ "$status" -eq 0 ] || [ -s "$tmp/calls" ] || ! grep -q 'no Debian package sources' "$tmp/out"; }; then
+        fail "SQLite's sources from $what: status $status, calls $(cat "$tmp/calls"), said: $(cat "$tmp/out")"
+    else
+        passed=$((passed + 1))
+    fi
+}
+
+sqlite_sources "both formats" "deb-src http://mirror.example.lan/debian bookworm main contrib
 deb-src [signed-by=/usr/share/keyrings/k.gpg] http://mirror.example.lan/security bookworm-security main
 deb-src http://proxy.example.lan:3142/extra bookworm main
 Types: deb-src
@@ -199,18 +220,15 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 Types: deb-src
 URIs: http://mirror.example.lan/debian-security
 Suites: bookworm-security
-Components: main
-"
-if [ "$(cat "$tmp/sources")" != "$(printf '%s' "$expected")" ]; then
-    fail "SQLite's sources: expected"
-    printf '%s\n' "$expected" | sed 's/^/    /'
-    echo "  got"
-    sed 's/^/    /' "$tmp/sources"
-elif [ "$status" -eq 0 ] || ! grep -q 'Unable to find a source package' "$tmp/out"; then
-    fail "SQLite's source package missing: status $status, said: $(cat "$tmp/out")"
-else
-    passed=$((passed + 1))
-fi
+Components: main"
+
+# As debootstrap leaves it: one line, no line end, nothing in sources.list.d.
+rm -f "$etc"/sources.list.d/*
+printf 'deb http://mirror.example.lan/debian bookworm main' >"$etc/sources.list"
+sqlite_sources "a bare sources.list" "deb-src http://mirror.example.lan/debian bookworm main"
+
+printf '%s\n' "deb-src http://mirror.example.lan/debian bookworm main" >"$etc/sources.list"
+sqlite_sources "no deb entry" ""
 
 echo "install: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
