@@ -75,7 +75,7 @@ install_packages() {
             fi
             as_root=(sudo)
         fi
-        echo "Installing ${#missing[@]} Debian packages: ${missing[*]}"
+        echo "Installing from Debian: ${missing[*]}"
         "${as_root[@]}" DEBIAN_FRONTEND=noninteractive apt-get update -qq
         "${as_root[@]}" DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" \
             >/dev/null

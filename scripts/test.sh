@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds everything (installing what is missing) and runs every test: the fuzz targets for a
-# fixed number of runs, the test suite with warnings as errors, the engine's tests in a build
-# that does not look for Qt at all, the Windows programs cross-built with mingw-w64 and tested
-# under Wine, and the whole suite again built with AddressSanitizer and
-# UndefinedBehaviorSanitizer (halting on the first report).
+# Builds everything (installing what is missing) and runs every test: shellcheck over every shell
+# script and the scripts' install step against stand-ins, the fuzz targets for a fixed number of
+# runs, the test suite with warnings as errors, the engine's tests in a build that does not look
+# for Qt at all, the Windows programs cross-built with mingw-w64 and tested under Wine, and the
+# whole suite again built with AddressSanitizer and UndefinedBehaviorSanitizer (halting on the
+# first report).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
