@@ -1,6 +1,4 @@
 # shellcheck shell=bash
-# The lists below are read by name, in install_packages:
-# shellcheck disable=SC2034
 # What each part of the work needs from Debian 12, and the one routine that installs it. Sourced
 # by the scripts beside it, from the repository's top folder:
 #
@@ -12,6 +10,9 @@
 # is run when everything is there. With ODOMEI_INSTALL_ONLY set, the script that called it stops
 # right after, successfully: `ODOMEI_INSTALL_ONLY=1 scripts/test.sh` installs what every test
 # needs and builds nothing.
+
+# The lists are read by name, in install_packages:
+# shellcheck disable=SC2034
 
 # The programs and their tests, with and without Qt (scripts/setup.sh, scripts/run.sh).
 packages_build=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libcli11-dev

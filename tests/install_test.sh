@@ -91,29 +91,28 @@ run() {
 # check NAME UID PACKAGE...: a fresh machine, one update and one install as root, without
 # questions, and the install asks for at least these packages.
 check() {
-    local name=$1 uid=$2 bad=0 p
+    local name=$1 uid=$2 failed_before=$failed p
     shift 2
     : >"$tmp/installed"
+    # sqlite-amalgamation.sh takes the folder as its own; the others stop before they read it.
     run "$name" "$uid" "$tmp/sqlite"
-    [ "$status" -eq 0 ] || { fail "$name as uid $uid: exit status $status"; sed 's/^/    /' "$tmp/out"; bad=1; }
+    [ "$status" -eq 0 ] || { fail "$name as uid $uid: exit status $status"; sed 's/^/    /' "$tmp/out"; }
     local updates installs
     updates=$(grep -c '^apt-get .* update' "$tmp/calls" || true)
     installs=$(grep '^apt-get .* install ' "$tmp/calls" || true)
-    [ "$updates" -eq 1 ] || { fail "$name as uid $uid: $updates apt-get updates, not one"; bad=1; }
-    [ "$(grep -c . <<<"$installs")" -eq 1 ] || { fail "$name as uid $uid: not one apt-get install"; bad=1; }
+    [ "$updates" -eq 1 ] || fail "$name as uid $uid: $updates apt-get updates, not one"
+    [ "$(grep -c . <<<"$installs")" -eq 1 ] || fail "$name as uid $uid: not one apt-get install"
     if grep '^apt-get' "$tmp/calls" | grep -qv '^apt-get uid=0 frontend=noninteractive '; then
         fail "$name as uid $uid: apt-get ran without root or with questions:"
         grep '^apt-get' "$tmp/calls" | sed 's/^/    /'
-        bad=1
     fi
     if [ "$uid" -ne 0 ] && ! grep -q '^sudo .*apt-get install' "$tmp/calls"; then
         fail "$name as uid $uid: the install did not go through sudo"
-        bad=1
     fi
     for p in "$@"; do
-        [[ " $installs " == *" $p "* ]] || { fail "$name as uid $uid: $p is not installed"; bad=1; }
+        [[ " $installs " == *" $p "* ]] || fail "$name as uid $uid: $p is not installed"
     done
-    [ "$bad" -eq 1 ] || passed=$((passed + 1))
+    [ "$failed" -ne "$failed_before" ] || passed=$((passed + 1))
 }
 
 # What each script needs at the least: the thing it could not run without.

@@ -6,7 +6,7 @@ tests=$1 metersim=$2 com1=$3
 meet=$(mktemp -d)
 watcher=""
 # The simulator running now, whichever shell started it.
-# shellcheck disable=SC2317  # run by the EXIT trap, through cleanup
+# shellcheck disable=SC2317  # called from the EXIT trap and the watcher below
 stop_sim() {
     [ -f "$meet/sim.pid" ] && kill "$(cat "$meet/sim.pid")" 2>/dev/null
     rm -f "$meet/sim.pid"
