@@ -47,7 +47,7 @@ install_packages() {
     local -A installed=()
     while read -r p status; do
         [ "$status" = "install ok installed" ] && installed[$p]=1
-    done < <(dpkg-query -W -f='${Package} ${Status}\n' "${wanted[@]}" 2>/dev/null || true)
+    done < <(dpkg-query -W -f='${Package} ${Status}\n' "${wanted[@]}" 2>/dev/null)
     for p in "${wanted[@]}"; do
         [ -n "${installed[$p]:-}" ] || [[ " ${missing[*]} " == *" $p "* ]] || missing+=("$p")
     done
