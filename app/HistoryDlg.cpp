@@ -22,11 +22,6 @@
 #include "app/DialogUnits.h"
 #include "app/MessageBox.h"
 #include "app/SaveAs.h"
-#include "data/CsvExport.h"
-#include "link/FilePaths.h"
-#include "platform/AtomicFile.h"
-#include "platform/Profile.h"
-#include "platform/Text.h"
 #include "ui/HistoryText.h"
 
 namespace odomei {
@@ -82,15 +77,13 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
         if (role != Qt::DisplayRole) return {};
-        const auto& shown = m_dlg.Shown();
-        const LogbookRecord& r = shown[static_cast<std::size_t>(index.row())];
-        if (index.column() == 0) return static_cast<int>(shown.size()) - index.row();
-        const auto texts = HistoryRowTexts(r, 0, m_dlg.PerHundredKm());
-        return Q(texts[static_cast<std::size_t>(index.column())]);
+        const auto row = static_cast<std::size_t>(index.row());
+        if (index.column() == 0) return static_cast<int>(m_dlg.Shown().size() - row);
+        return Q(m_dlg.Presenter().RowTexts(row)[static_cast<std::size_t>(index.column())]);
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-        return Q(HistoryCaptions(m_dlg.PerHundredKm())[static_cast<std::size_t>(section)]);
+        return Q(m_dlg.Presenter().Captions()[static_cast<std::size_t>(section)]);
     }
 
 private:
@@ -100,9 +93,7 @@ private:
 CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::string directory,
                          QWidget* parent)
     : QDialog(parent),
-      m_logbook(logbook),
-      m_iniPath(std::move(iniPath)),
-      m_directory(std::move(directory)),
+      m_presenter(*this, logbook, std::move(iniPath), std::move(directory)),
       m_model(std::make_unique<HistoryModel>(*this)) {
     setWindowTitle(QString::fromUtf8(kHistoryTitle));
     setFont(DialogFont());
@@ -158,22 +149,6 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
     layout->addWidget(m_summaryLabel);
     layout->addLayout(charts);
 
-    // The unit last chosen, kept in the INI file.
-    const bool per100km =
-        !m_iniPath.empty() &&
-        ReadIniString(kLogbookSection, kLogbookUnitsKey, m_iniPath).value_or("") == kLitresPer100KmUnit;
-    m_units->setCurrentIndex(per100km ? 1 : 0);
-
-    m_all = m_logbook.Records();
-    if (!m_all.empty()) {
-        const auto first =
-            std::find_if(m_all.begin(), m_all.end(), [](auto& r) { return r.isoDate; });
-        const auto last =
-            std::find_if(m_all.rbegin(), m_all.rend(), [](auto& r) { return r.isoDate; });
-        if (first != m_all.end())
-            m_from->setDate(QDate::fromString(Q(*first->isoDate), Qt::ISODate));
-        if (last != m_all.rend()) m_to->setDate(QDate::fromString(Q(*last->isoDate), Qt::ISODate));
-    }
     connect(m_range, &QCheckBox::toggled, this, [this](bool on) {
         m_from->setEnabled(on);
         m_to->setEnabled(on);
@@ -181,21 +156,21 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
     });
     connect(m_from, &QDateEdit::dateChanged, this, [this] { Reload(); });
     connect(m_to, &QDateEdit::dateChanged, this, [this] { Reload(); });
-    connect(m_units, &QComboBox::currentIndexChanged, this, [this] {
-        if (!m_iniPath.empty()) {
-            WriteIniString(kLogbookSection, kLogbookUnitsKey, m_units->currentText().toStdString(),
-                           m_iniPath);
-        }
-        Reload();
-    });
     connect(exportButton, &QPushButton::clicked, this, &CHistoryDlg::OnExport);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
-    Reload();
+
+    m_presenter.Start();
+    m_units->setCurrentIndex(m_presenter.PerHundredKm() ? 1 : 0);
+    connect(m_units, &QComboBox::currentIndexChanged, this,
+            [this](int index) { m_presenter.SetPerHundredKm(index == 1); });
+    if (const auto span = m_presenter.DateSpan()) {
+        const QSignalBlocker blockFrom(m_from), blockTo(m_to);
+        m_from->setDate(QDate::fromString(Q(span->first), Qt::ISODate));
+        m_to->setDate(QDate::fromString(Q(span->second), Qt::ISODate));
+    }
 }
 
 CHistoryDlg::~CHistoryDlg() = default;
-
-bool CHistoryDlg::PerHundredKm() const { return m_units->currentIndex() == 1; }
 
 void CHistoryDlg::SetRange(const std::string& from, const std::string& to) {
     const QSignalBlocker blockFrom(m_from), blockTo(m_to), blockRange(m_range);
@@ -211,31 +186,36 @@ void CHistoryDlg::SetRange(const std::string& from, const std::string& to) {
 void CHistoryDlg::SetPerHundredKm(bool per100km) { m_units->setCurrentIndex(per100km ? 1 : 0); }
 
 void CHistoryDlg::Reload() {
-    std::vector<LogbookRecord> chosen;
-    if (m_range->isChecked()) {
-        const std::string from = m_from->date().toString(Qt::ISODate).toStdString();
-        const std::string to = m_to->date().toString(Qt::ISODate).toStdString();
-        for (const auto& r : m_all) {
-            if (r.isoDate && *r.isoDate >= from && *r.isoDate <= to) chosen.push_back(r);
-        }
-    } else {
-        chosen = m_all;
+    if (!m_range->isChecked()) {
+        m_presenter.ShowAll();
+        return;
     }
-    m_summary = Summarize(chosen);
-    m_shown.assign(chosen.rbegin(), chosen.rend());
+    m_presenter.ShowRange(m_from->date().toString(Qt::ISODate).toStdString(),
+                          m_to->date().toString(Qt::ISODate).toStdString());
+}
+
+void CHistoryDlg::Refresh() {
     m_model->Reset();
     m_summaryLabel->setText(SummaryText());
     BuildCharts();
 }
 
-QString CHistoryDlg::SummaryText() const { return Q(LogbookSummaryText(m_summary, PerHundredKm())); }
+int CHistoryDlg::Message(const std::string& text, unsigned flags, const std::string& detail) {
+    return AfxMessageBox(text, flags, detail);
+}
+
+std::optional<SaveAsResult> CHistoryDlg::AskSaveName(const SaveAsRequest& request) {
+    return ShowSaveAsDialog(request);
+}
+
+QString CHistoryDlg::SummaryText() const { return Q(m_presenter.SummaryText()); }
 
 void CHistoryDlg::BuildCharts() {
     const bool per100km = PerHundredKm();
     // Oldest first along the time axis; records without a date have no place on it.
     QList<QPointF> actual, meter, error, factor;
     double lastX = 0;
-    for (auto it = m_shown.rbegin(); it != m_shown.rend(); ++it) {
+    for (auto it = Shown().rbegin(); it != Shown().rend(); ++it) {
         if (!it->isoDate) continue;
         const double x = static_cast<double>(When(*it).toMSecsSinceEpoch());
         if (const auto v = KmPerLitre(*it)) actual.append({x, per100km ? 100.0 / *v : *v});
@@ -329,31 +309,6 @@ void CHistoryDlg::BuildCharts() {
         view->setChart(chart);
         delete old;
     }
-}
-
-void CHistoryDlg::OnExport() {
-    if (m_shown.empty()) {
-        AfxMessageBox("保存する情報がありません", kMbOk);
-        return;
-    }
-    SaveAsRequest request;
-    request.initialName = "*.csv";
-    request.typeDescription = "CSV(ｶﾝﾏ区切り)";
-    request.typePattern = "*.csv";
-    request.directory = m_directory;
-    const auto chosen = ShowSaveAsDialog(request);
-    if (!chosen) return;
-    std::vector<RecordRow> rows;
-    for (auto it = m_shown.rbegin(); it != m_shown.rend(); ++it) rows.push_back(it->texts);
-    std::string reason;
-    const ReplaceResult result = ReplaceFileAtomically(chosen->path, Sjis(CsvText(rows)), &reason);
-    if (result == ReplaceResult::kDone) {
-        AfxMessageBox("\"" + chosen->fileName + "\"を保存しました。", kMbIconInformation);
-        return;
-    }
-    AfxMessageBox(CsvFailureText(result == ReplaceResult::kCreateFailed ? CsvResult::kOpenFailed
-                                                                        : CsvResult::kWriteFailed),
-                  kMbIconHand, chosen->path + "\n" + reason);
 }
 
 }  // namespace odomei

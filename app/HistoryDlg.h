@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "data/Logbook.h"
-#include "data/LogbookStats.h"
+#include "ui/HistoryPresenter.h"
 
 class QChartView;
 class QCheckBox;
@@ -22,7 +21,8 @@ namespace odomei {
 
 class HistoryModel;
 
-class CHistoryDlg : public QDialog {
+// Draws what the history presenter holds and forwards the controls to it.
+class CHistoryDlg : public QDialog, private HistoryView {
     Q_OBJECT
 public:
     // Shows the logbook's records; iniPath keeps the unit chosen, directory is where the export
@@ -32,27 +32,28 @@ public:
     ~CHistoryDlg() override;
 
     // The records shown (all, or the chosen range), newest first, and their summary.
-    const std::vector<LogbookRecord>& Shown() const { return m_shown; }
-    const LogbookSummary& Summary() const { return m_summary; }
+    const std::vector<LogbookRecord>& Shown() const { return m_presenter.Shown(); }
+    const LogbookSummary& Summary() const { return m_presenter.Summary(); }
     QString SummaryText() const;
-    bool PerHundredKm() const;
+    bool PerHundredKm() const { return m_presenter.PerHundredKm(); }
+    const HistoryPresenter& Presenter() const { return m_presenter; }
 
     // Chooses the range (empty strings: every record) and the unit, as the controls do.
     void SetRange(const std::string& from, const std::string& to);
     void SetPerHundredKm(bool per100km);
     // The export command: the records shown, oldest first, as the window's CSV file.
-    void OnExport();
+    void OnExport() { m_presenter.OnExport(); }
 
 private:
     void Reload();
     void BuildCharts();
 
-    const Logbook& m_logbook;
-    std::string m_iniPath;
-    std::string m_directory;
-    std::vector<LogbookRecord> m_all;    // oldest first
-    std::vector<LogbookRecord> m_shown;  // newest first
-    LogbookSummary m_summary;
+    // The view.
+    void Refresh() override;
+    int Message(const std::string& text, unsigned flags, const std::string& detail) override;
+    std::optional<SaveAsResult> AskSaveName(const SaveAsRequest& request) override;
+
+    HistoryPresenter m_presenter;
     std::unique_ptr<HistoryModel> m_model;
     QTableView* m_table = nullptr;
     QLabel* m_summaryLabel = nullptr;

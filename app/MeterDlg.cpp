@@ -18,15 +18,12 @@
 #include <cstdio>
 
 #include "app/AboutBox.h"
-#include "ui/ColumnLayout.h"
 #include "app/DialogUnits.h"
 #include "app/HistoryDlg.h"
 #include "app/MessageBox.h"
 #include "app/SaveAs.h"
-#include "data/CsvExport.h"
-#include "data/Logbook.h"
 #include "link/ReadExchange.h"
-#include "platform/Interrupt.h"
+#include "ui/ColumnLayout.h"
 
 #include "res/odomei.xpm"
 
@@ -42,12 +39,7 @@ QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
 QIcon AppIcon() { return QIcon(QPixmap(odomei_xpm)); }
 
-CMeterDlg::CMeterDlg(QWidget* parent)
-    : QDialog(parent), m_session(m_log), m_lister(SystemPortLister()), m_hIcon(AppIcon()) {
-    // The log's failures are the window's message boxes; the caller carries on after each.
-    m_log.SetReporter([](const CommLogProblem& problem) {
-        AfxMessageBox(problem.text, kMbIconHand, problem.detail);
-    });
+CMeterDlg::CMeterDlg(QWidget* parent) : QDialog(parent), m_hIcon(AppIcon()) {
     // The application's own top-level window (listed by taskbars and Alt+Tab), owned by no
     // other window: a fixed frame with a close box and no minimise or maximise box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -61,7 +53,7 @@ CMeterDlg::CMeterDlg(QWidget* parent)
 
 CMeterDlg::~CMeterDlg() {
     qApp->removeEventFilter(this);
-    OnDestroy();
+    m_presenter.OnDestroy();
 }
 
 void CMeterDlg::BuildControls() {
@@ -154,48 +146,9 @@ int CMeterDlg::DoModal() {
 }
 
 bool CMeterDlg::OnInitDialog() {
-    m_version->setText(QString());
-    m_records.m_nRecordCount = 0;
-    m_paths = DeriveFilePaths();
-    if (!m_paths.Known()) {
-        // Never the root folder instead: no INI write-back and no log until the next start.
-        std::fprintf(stderr,
-                     "odomei: the working directory cannot be determined (%s): running "
-                     "without KORVANA.ini and KORVANA.log\n",
-                     m_paths.problem.c_str());
-        AfxMessageBox(kNoWorkingFolderText, kMbIconHand,
-                      "The working directory cannot be determined: " + m_paths.problem);
-    }
-    m_log.SetPath(m_paths.LogPath());
-    m_btnRead->setEnabled(false);
-    m_btnSave->setEnabled(false);
-    m_btnClear->setEnabled(false);
     SetUpRecordList();
-    ClearRecords();
-    LoadPortSetting();
-    OpenPort();
-    m_btnExit->setFocus();
+    m_presenter.Start();
     return true;
-}
-
-void CMeterDlg::OpenPort() {
-    OpenFailure why;
-    if (!m_session.Open(PortName(m_nPort), PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
-        std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
-        if (!m_iniNote.empty()) detail += "\n" + m_iniNote;
-        std::fprintf(stderr, "odomei: cannot open COM%d: %s\n", m_nPort, detail.c_str());
-        AfxMessageBox(PortFailureText("COM" + std::to_string(m_nPort)), kMbIconHand, detail);
-        return;
-    }
-    m_btnRead->setEnabled(true);
-}
-
-void CMeterDlg::OnDestroy() { m_session.Close(); }
-
-void CMeterDlg::LoadPortSetting() {
-    m_iniNote.clear();
-    m_nPort = odomei::LoadPortSetting(m_paths, &m_iniNote);
-    if (!m_iniNote.empty()) std::fprintf(stderr, "odomei: %s\n", m_iniNote.c_str());
 }
 
 QWidget* CMeterDlg::GetDlgItem(int id) const {
@@ -212,18 +165,16 @@ QWidget* CMeterDlg::GetDlgItem(int id) const {
 }
 
 void CMeterDlg::reject() {
-    if (!m_busy) QDialog::reject();
-}
-
-void CMeterDlg::OnOK() {
-    if (AfxMessageBox(kAskExit, kMbYesNo | kMbIconInformation) == kIdYes) accept();
+    if (m_presenter.MayClose()) QDialog::reject();
 }
 
 void CMeterDlg::OnSysCommand(int id) {
-    if ((id & 0xFFF0) == ID_SYS_ABOUT) {
-        CAboutBox about(this);
-        about.exec();
-    }
+    if ((id & 0xFFF0) == ID_SYS_ABOUT) m_presenter.OnAbout();
+}
+
+void CMeterDlg::ShowAbout() {
+    CAboutBox about(this);
+    about.exec();
 }
 
 void CMeterDlg::contextMenuEvent(QContextMenuEvent* event) {
@@ -292,49 +243,48 @@ void CMeterDlg::LayOutColumns() {
     for (int c = 0; c < static_cast<int>(widths.size()); ++c) m_list->setColumnWidth(c, widths[c]);
 }
 
-void CMeterDlg::ClearRecords() { m_records.ClearRows(); }
-
-void CMeterDlg::ShowRecords(const std::string& version) {
-    if (m_records.m_nRecordCount == 0) {
-        AfxMessageBox(kNoValidDataText, kMbIconInformation);
-        return;
-    }
+void CMeterDlg::ShowRows(const std::vector<std::vector<std::string>>& rows) {
     m_list->setRowCount(0);
-    for (int i = 1; i <= m_records.m_nRecordCount; ++i) {
-        const RecordRow& row = m_records.m_rows[i - 1];
-        const std::string texts[] = {RowNumberText(i),
-                                     row.m_strDate,
-                                     row.m_strDistance,
-                                     row.m_strFuel,
-                                     row.m_strCorrection,
-                                     row.m_strRefuel,
-                                     row.m_strError};
-        m_list->insertRow(i - 1);
-        for (int c = 0; c < static_cast<int>(std::size(texts)); ++c) {
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+        m_list->insertRow(r);
+        const auto& texts = rows[static_cast<std::size_t>(r)];
+        for (int c = 0; c < static_cast<int>(texts.size()); ++c) {
             auto* item = new QTableWidgetItem(QString::fromStdString(texts[c]));
             item->setTextAlignment(Qt::AlignCenter);
-            m_list->setItem(i - 1, c, item);
+            m_list->setItem(r, c, item);
         }
     }
-    LayOutColumns();
-    m_version->setText(Q(kVersionPrefix) + QString::fromStdString(version));
-    m_btnRead->setEnabled(false);
-    m_btnSave->setEnabled(true);
-    m_btnClear->setEnabled(true);
+    if (!rows.empty()) LayOutColumns();
 }
 
-void CMeterDlg::OnClear() {
-    if (m_records.m_nRecordCount == 0) {
-        AfxMessageBox(kNothingToClear, kMbOk);
-        return;
-    }
-    if (AfxMessageBox(kAskClear, kMbYesNo | kMbIconInformation) != kIdYes) return;
-    ClearRecords();
-    m_list->setRowCount(0);
-    m_btnRead->setEnabled(true);
-    m_btnSave->setEnabled(false);
-    m_btnClear->setEnabled(false);
-    m_records.m_nRecordCount = 0;
+void CMeterDlg::ShowVersion(const std::string& text) {
+    m_version->setText(QString::fromStdString(text));
+}
+
+void CMeterDlg::EnableCommands(const CommandState& state) {
+    m_btnRead->setEnabled(state.read);
+    m_btnSave->setEnabled(state.save);
+    m_btnClear->setEnabled(state.clear);
+}
+
+void CMeterDlg::FocusExit() { m_btnExit->setFocus(); }
+
+int CMeterDlg::Message(const std::string& text, unsigned flags, const std::string& detail) {
+    return AfxMessageBox(text, flags, detail);
+}
+
+std::optional<SaveAsResult> CMeterDlg::AskSaveName(const SaveAsRequest& request) {
+    return ShowSaveAsDialog(request);
+}
+
+void CMeterDlg::Diagnose(const std::string& line) {
+    std::fprintf(stderr, "odomei: %s\n", line.c_str());
+}
+
+void CMeterDlg::ShowHistory(const Logbook& logbook, const std::string& iniPath,
+                            const std::string& directory) {
+    CHistoryDlg history(logbook, iniPath, directory, this);
+    history.exec();
 }
 
 // While the exchange runs the window keeps painting but takes no input: no second read, no
@@ -344,10 +294,8 @@ public:
     explicit BusyGuard(CMeterDlg* dlg) : m_dlg(dlg) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         qApp->installEventFilter(this);
-        m_dlg->m_busy = true;
     }
     ~BusyGuard() override {
-        m_dlg->m_busy = false;
         qApp->removeEventFilter(this);
         QApplication::restoreOverrideCursor();
     }
@@ -378,90 +326,19 @@ private:
     CMeterDlg* m_dlg;
 };
 
+void CMeterDlg::BeginBusy() { m_busy = std::make_unique<BusyGuard>(this); }
+
+void CMeterDlg::EndBusy() { m_busy.reset(); }
+
 // The exchange's pauses: the window repaints and message boxes work while it waits, then the
 // rest of the pause is spent waiting (on the port, where the pause may end at its input).
-static int PauseWithEvents(SerialHandle port, int ms, bool untilInput) {
+int CMeterDlg::Pause(SerialHandle port, int ms, bool untilInput) {
     QElapsedTimer timer;
     timer.start();
     QApplication::processEvents(QEventLoop::AllEvents, ms);
     const qint64 left = ms - timer.elapsed();
     if (left > 0) PlainPause(port, static_cast<int>(left), untilInput);
     return static_cast<int>((timer.nsecsElapsed() + 500000) / 1000000);
-}
-
-void CMeterDlg::OnRead() {
-    m_session.PrepareRead();
-    if (AfxMessageBox(kAskRead, kMbYesNo | kMbIconInformation) != kIdYes) return;
-    if (m_records.m_nRecordCount != 0) {
-        ClearRecords();
-        m_records.m_nRecordCount = 0;
-        m_list->setRowCount(0);
-    }
-    MeterRead result;
-    {
-        BusyGuard busy(this);
-        // The port as it is at each pause: a read may open it afresh first.
-        result = m_session.Read(
-            [this](int ms, bool untilInput) {
-                return PauseWithEvents(m_session.Port(), ms, untilInput);
-            },
-            [](const ExchangeProgress&) { return InterruptSignal() == 0; });
-    }
-    if (result.outcome == ExchangeOutcome::kCancelled) return;  // the program is ending
-    if (result.outcome != ExchangeOutcome::kBlockReceived) {
-        AfxMessageBox(ExchangeFailureText(result.outcome), kMbIconHand);
-        return;
-    }
-    FillTable(result.reading, m_records);
-    ShowRecords(result.reading.version);
-    if (!result.reading.records.empty()) MergeIntoLogbook(result.reading);
-}
-
-// Every read with records goes into the logbook; when it cannot, the user is told once and the
-// records stay shown.
-void CMeterDlg::MergeIntoLogbook(const MeterReading& reading) {
-    LogbookError error;
-    if (!MergeRead(LogbookPath(m_paths), reading, GetLocalTime(), &error)) {
-        std::fprintf(stderr, "odomei: %s\n", error.what.c_str());
-        AfxMessageBox(kLogbookWriteFailedText, kMbIconHand, error.what);
-    }
-}
-
-void CMeterDlg::OnHistory() {
-    LogbookError error;
-    const auto book = Logbook::Open(LogbookPath(m_paths), &error);
-    if (!book) {
-        AfxMessageBox(kLogbookOpenFailedText, kMbIconHand, error.what);
-        return;
-    }
-    CHistoryDlg history(*book, m_paths.IniPath(), m_paths.strCurDir, this);
-    history.exec();
-}
-
-void CMeterDlg::OnSaveCsv() {
-    if (m_records.m_nRecordCount == 0) {
-        AfxMessageBox(kNothingToSave, kMbOk);
-        return;
-    }
-    SaveAsRequest request;
-    request.initialName = kCsvInitialName;
-    request.typeDescription = kCsvTypeDescription;
-    request.typePattern = kCsvTypePattern;
-    request.directory = m_paths.strCurDir;
-    request.confirmOverwrite = true;  // an existing file is replaced only after a question
-    const auto chosen = ShowSaveAsDialog(request);
-    if (!chosen) return;
-    std::string reason;
-    const CsvResult result = SaveCsv(chosen->path, m_records, &reason);
-    switch (result) {
-        case CsvResult::kSaved:
-            AfxMessageBox(SavedText(chosen->fileName), kMbIconInformation);
-            break;
-        case CsvResult::kOpenFailed:
-        case CsvResult::kWriteFailed:
-            AfxMessageBox(CsvFailureText(result), kMbIconHand, chosen->path + "\n" + reason);
-            break;
-    }
 }
 
 }  // namespace odomei

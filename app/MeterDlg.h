@@ -7,12 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "data/Decoder.h"
-#include "data/RecordTable.h"
-#include "link/FilePaths.h"
-#include "link/MeterSession.h"
-#include "log/CommLog.h"
-#include "platform/PortNames.h"
+#include "ui/MeterPresenter.h"
 #include "ui/Texts.h"
 
 class QLabel;
@@ -22,7 +17,8 @@ class QTableWidget;
 
 namespace odomei {
 
-class CMeterDlg : public QDialog {
+// Draws what the presenter decides and forwards the clicks and keys to it.
+class CMeterDlg : public QDialog, private MeterView {
     Q_OBJECT
 
 public:
@@ -34,30 +30,24 @@ public:
     // Everything DoModal does before the window is shown. Always true.
     bool OnInitDialog();
 
-    // Command handlers.
-    void OnOK();
-    void OnRead();
-    void OnSaveCsv();
-    void OnClear();
-    void OnHistory();
+    // The commands, as the buttons and the window menu give them.
+    void OnOK() { m_presenter.OnExit(); }
+    void OnRead() { m_presenter.OnRead(); }
+    void OnSaveCsv() { m_presenter.OnSaveCsv(); }
+    void OnClear() { m_presenter.OnClear(); }
+    void OnHistory() { m_presenter.OnHistory(); }
     void OnSysCommand(int id);
-    // Closes the port when the window goes.
-    void OnDestroy();
-
-    // The record table and its list.
-    void SetUpRecordList();
-    void ClearRecords();
-    void ShowRecords(const std::string& version);
+    void ShowRecords(const std::string& version) { m_presenter.ShowRecords(version); }
 
     // Access for the program's parts and for tests.
     QWidget* GetDlgItem(int id) const;
-    RecordTable& Records() { return m_records; }
-    const FilePaths& Paths() const { return m_paths; }
-    int Port() const { return m_nPort; }
-    const MeterSession& Session() const { return m_session; }
+    RecordTable& Records() { return m_presenter.Records(); }
+    const FilePaths& Paths() const { return m_presenter.Paths(); }
+    int Port() const { return m_presenter.Port(); }
+    const MeterSession& Session() const { return m_presenter.Session(); }
     // The window's menu: close, a separator and the About entry.
     QMenu* SystemMenu() const { return m_sysMenu; }
-    bool IsReading() const { return m_busy; }
+    bool IsReading() const { return m_presenter.IsReading(); }
 
 public slots:
     // Closing from the title bar ends the window without a question (not while reading).
@@ -70,19 +60,25 @@ protected:
 private:
     class BusyGuard;
     void BuildControls();
+    void SetUpRecordList();
     void LayOutColumns();
-    void MergeIntoLogbook(const MeterReading& reading);
-    void LoadPortSetting();
-    void OpenPort();
     bool PreTranslateMessage(QObject* receiver, QEvent* event) const;
 
-    int m_nPort = 0;
-    FilePaths m_paths;
-    std::string m_iniNote;  // what is wrong with the INI file's setting, for the port message
-    RecordTable m_records;
-    CommLog m_log;
-    MeterSession m_session;
-    std::unique_ptr<PortLister> m_lister;
+    // The view.
+    void ShowRows(const std::vector<std::vector<std::string>>& rows) override;
+    void ShowVersion(const std::string& text) override;
+    void EnableCommands(const CommandState& state) override;
+    void FocusExit() override;
+    int Message(const std::string& text, unsigned flags, const std::string& detail) override;
+    std::optional<SaveAsResult> AskSaveName(const SaveAsRequest& request) override;
+    void BeginBusy() override;
+    void EndBusy() override;
+    int Pause(SerialHandle port, int ms, bool untilInput) override;
+    void EndWindow() override { accept(); }
+    void ShowAbout() override;
+    void ShowHistory(const Logbook& logbook, const std::string& iniPath,
+                     const std::string& directory) override;
+    void Diagnose(const std::string& line) override;
 
     QIcon m_hIcon;
     QPushButton* m_btnExit = nullptr;
@@ -93,7 +89,8 @@ private:
     QPushButton* m_btnHistory = nullptr;
     QLabel* m_version = nullptr;
     QMenu* m_sysMenu = nullptr;
-    bool m_busy = false;
+    std::unique_ptr<BusyGuard> m_busy;
+    MeterPresenter m_presenter{*this};  // last: it talks to the window from its first call
 };
 
 // The application icon (32 x 32, 16 colours).

@@ -5,18 +5,10 @@
 
 #include <memory>
 
-#include "data/CsvExport.h"
-#include "data/Decoder.h"
-#include "data/Logbook.h"
-#include "data/RecordTable.h"
-#include "link/FilePaths.h"
-#include "link/MeterSession.h"
-#include "link/ReadExchange.h"
-#include "log/CommLog.h"
 #include "platform/Clock.h"
-#include "platform/PortNames.h"
 #include "platform/win/Wide.h"
 #include "ui/ColumnLayout.h"
+#include "ui/MeterPresenter.h"
 #include "ui/Texts.h"
 #include "win/WinIds.h"
 #include "win/WinUi.h"
@@ -31,16 +23,11 @@ constexpr UINT ID_SYS_HISTORY = 0x0020;  // the history entry of the window menu
 // Input is looked at every millisecond while a pause of the exchange waits for it.
 constexpr DWORD kPauseSliceMs = 1;
 
-class MeterWindow {
+// Draws what the presenter decides and forwards the commands to it.
+class MeterWindow final : private MeterView {
 public:
-    explicit MeterWindow(HINSTANCE instance)
-        : m_instance(instance), m_session(m_log), m_lister(SystemPortLister()) {
-        // The log's failures are message boxes; the caller carries on after each.
-        m_log.SetReporter([](const CommLogProblem& problem) {
-            MessageBoxUtf8(problem.text, kMbIconHand, problem.detail);
-        });
-    }
-    ~MeterWindow() {
+    explicit MeterWindow(HINSTANCE instance) : m_instance(instance) {}
+    ~MeterWindow() override {
         if (m_brDialog) DeleteObject(m_brDialog);
         if (m_brStatic) DeleteObject(m_brStatic);
     }
@@ -79,7 +66,7 @@ private:
                 self->PaintIcon();
                 return TRUE;
             case WM_DESTROY:
-                self->m_session.Close();
+                self->m_presenter.OnDestroy();
                 SetMessageBoxOwner(nullptr);
                 PostQuitMessage(0);
                 return TRUE;
@@ -115,21 +102,8 @@ private:
         m_brDialog = CreateSolidBrush(RGB(kWindowRed, kWindowGreen, kWindowBlue));
         m_brStatic = CreateSolidBrush(RGB(kWindowRed, kWindowGreen, kWindowBlue));
         FitVersionText();
-        SetText(Item(IDC_VERSION_TEXT), "");
-        m_records.m_nRecordCount = 0;
-        m_paths = DeriveFilePaths();
-        if (!m_paths.Known()) {
-            // Never the root folder instead: no INI write-back and no log until the next start.
-            MessageBoxUtf8(kNoWorkingFolderText, kMbIconHand,
-                           "The working directory cannot be determined: " + m_paths.problem);
-        }
-        m_log.SetPath(m_paths.LogPath());
-        EnableCommands(false, false);
         SetUpRecordList();
-        m_records.ClearRows();
-        m_iniNote.clear();
-        m_nPort = LoadPortSetting(m_paths, &m_iniNote);
-        OpenPort();
+        m_presenter.Start();
         return TRUE;  // the focus goes to the first tab stop, the exit button
     }
 
@@ -148,17 +122,6 @@ private:
         }
     }
 
-    void OpenPort() {
-        OpenFailure why;
-        if (!m_session.Open(PortName(m_nPort), PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
-            std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
-            if (!m_iniNote.empty()) detail += "\n" + m_iniNote;
-            MessageBoxUtf8(PortFailureText("COM" + std::to_string(m_nPort)), kMbIconHand, detail);
-            return;
-        }
-        EnableWindow(Item(IDC_READ), TRUE);
-    }
-
     void PaintIcon() {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(m_hwnd, &ps);
@@ -174,25 +137,25 @@ private:
     BOOL OnCommand(int id, int code) {
         if (code != BN_CLICKED) return FALSE;
         switch (id) {
-            case IDOK: OnOK(); return TRUE;
+            case IDOK: m_presenter.OnExit(); return TRUE;
             case IDCANCEL:  // the close box, the window menu's close, Alt+F4: no question
-                if (!m_busy) DestroyWindow(m_hwnd);
+                if (m_presenter.MayClose()) DestroyWindow(m_hwnd);
                 return TRUE;
-            case IDC_READ: OnRead(); return TRUE;
-            case IDC_SAVE_CSV: OnSaveCsv(); return TRUE;
-            case IDC_CLEAR: OnClear(); return TRUE;
-            case IDC_HISTORY: OnHistory(); return TRUE;
+            case IDC_READ: m_presenter.OnRead(); return TRUE;
+            case IDC_SAVE_CSV: m_presenter.OnSaveCsv(); return TRUE;
+            case IDC_CLEAR: m_presenter.OnClear(); return TRUE;
+            case IDC_HISTORY: m_presenter.OnHistory(); return TRUE;
             default: return FALSE;
         }
     }
 
     BOOL OnSysCommand(WPARAM command) {
         if ((command & 0xFFF0) == ID_SYS_ABOUT) {
-            DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_ABOUT), m_hwnd, &AboutProc, 0);
+            m_presenter.OnAbout();
             return TRUE;
         }
         if ((command & 0xFFF0) == ID_SYS_HISTORY) {
-            OnHistory();
+            m_presenter.OnHistory();
             return TRUE;
         }
         return FALSE;  // moving, closing and the rest as usual
@@ -207,11 +170,6 @@ private:
         return FALSE;
     }
 
-    void OnOK() {
-        if (MessageBoxUtf8(kAskExit, kMbYesNo | kMbIconInformation) == kIdYes)
-            DestroyWindow(m_hwnd);
-    }
-
     // The designed widths where they fit; where the font makes them overflow, the difference
     // comes from the columns whose texts need less.
     void SetUpRecordList() {
@@ -222,12 +180,9 @@ private:
         for (int c = 0; c < kColumnCount; ++c) {
             captions.emplace_back(kColumns[c].caption);
             designed.push_back(kColumns[c].width);
-            int need = std::max(TextWidth(header != nullptr ? header : m_list, kColumns[c].caption),
-                                TextWidth(m_list, kWidestTexts[c]));
-            for (int r = 0; r < m_records.m_nRecordCount; ++r) {
-                need =
-                    std::max(need, TextWidth(m_list, RowTexts(r + 1)[static_cast<std::size_t>(c)]));
-            }
+            const int need =
+                std::max(TextWidth(header != nullptr ? header : m_list, kColumns[c].caption),
+                         TextWidth(m_list, kWidestTexts[c]));
             needed.push_back(need + kCellPadding);
         }
         RECT client{};
@@ -237,11 +192,11 @@ private:
 
     // Sets the buttons' states. A control disabled with the focus loses it (to nobody): the
     // focus goes on to the next tab stop instead, as it would from the keyboard.
-    void EnableCommands(bool read, bool saveAndClear) {
+    void EnableCommands(const CommandState& state) override {
         HWND focus = GetFocus();
-        EnableWindow(Item(IDC_READ), read);
-        EnableWindow(Item(IDC_SAVE_CSV), saveAndClear);
-        EnableWindow(Item(IDC_CLEAR), saveAndClear);
+        EnableWindow(Item(IDC_READ), state.read);
+        EnableWindow(Item(IDC_SAVE_CSV), state.save);
+        EnableWindow(Item(IDC_CLEAR), state.clear);
         if (focus != nullptr && IsChild(m_hwnd, focus) && !IsWindowEnabled(focus)) {
             HWND next = GetNextDlgTabItem(m_hwnd, focus, FALSE);
             if (next != nullptr)
@@ -249,38 +204,35 @@ private:
         }
     }
 
-    std::vector<std::string> RowTexts(int i) const {
-        const RecordRow& row = m_records.m_rows[i - 1];
-        return {RowNumberText(i),    row.m_strDate,   row.m_strDistance, row.m_strFuel,
-                row.m_strCorrection, row.m_strRefuel, row.m_strError};
+    void ShowRows(const std::vector<std::vector<std::string>>& rows) override {
+        ListView_DeleteAllItems(m_list);
+        for (const auto& texts : rows) AddRow(m_list, texts);
     }
 
-    void ShowRecords(const std::string& version) {
-        if (m_records.m_nRecordCount == 0) {
-            MessageBoxUtf8(kNoValidDataText, kMbIconInformation);
-            return;
-        }
-        ListView_DeleteAllItems(m_list);
-        for (int i = 1; i <= m_records.m_nRecordCount; ++i) AddRow(m_list, RowTexts(i));
-        SetText(Item(IDC_VERSION_TEXT), kVersionPrefix + version);
-        EnableCommands(false, true);
+    void ShowVersion(const std::string& text) override { SetText(Item(IDC_VERSION_TEXT), text); }
+
+    void FocusExit() override { SetFocus(Item(IDOK)); }
+
+    int Message(const std::string& text, unsigned flags, const std::string& detail) override {
+        return MessageBoxUtf8(text, flags, detail);
     }
 
-    void OnClear() {
-        if (m_records.m_nRecordCount == 0) {
-            MessageBoxUtf8(kNothingToClear, kMbOk);
-            return;
-        }
-        if (MessageBoxUtf8(kAskClear, kMbYesNo | kMbIconInformation) != kIdYes) return;
-        m_records.ClearRows();
-        ListView_DeleteAllItems(m_list);
-        EnableCommands(true, false);
-        m_records.m_nRecordCount = 0;
+    void EndWindow() override { DestroyWindow(m_hwnd); }
+
+    void ShowAbout() override {
+        DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_ABOUT), m_hwnd, &AboutProc, 0);
     }
+
+    void ShowHistory(const Logbook& logbook, const std::string& iniPath,
+                     const std::string& directory) override {
+        ShowHistoryWindow(m_instance, m_hwnd, logbook, iniPath, directory);
+    }
+
+    bool Ending() const override { return m_ending; }
 
     // The exchange's pauses: the window repaints and message boxes work while it waits. A pause
     // that may end at input ends when the meter's first byte is in.
-    int PauseWithMessages(int ms, bool untilInput) {
+    int Pause(SerialHandle port, int ms, bool untilInput) override {
         const std::int64_t start = MonotonicMicros();
         const std::int64_t end = start + std::int64_t{ms} * 1000;
         for (;;) {
@@ -296,7 +248,6 @@ private:
             }
             const std::int64_t now = MonotonicMicros();
             if (m_ending || now >= end) break;
-            SerialHandle port = m_session.Port();
             if (untilInput && port != nullptr && port->WaitForInput(0)) break;
             const DWORD left = static_cast<DWORD>((end - now + 999) / 1000);
             MsgWaitForMultipleObjects(0, nullptr, FALSE, untilInput ? kPauseSliceMs : left,
@@ -305,58 +256,28 @@ private:
         return static_cast<int>((MonotonicMicros() - start + 500) / 1000);
     }
 
-    void OnRead() {
-        m_session.PrepareRead();
-        if (MessageBoxUtf8(kAskRead, kMbYesNo | kMbIconInformation) != kIdYes) return;
-        if (m_records.m_nRecordCount != 0) {
-            m_records.ClearRows();
-            m_records.m_nRecordCount = 0;
-            ListView_DeleteAllItems(m_list);
-        }
-        // While the exchange runs the window keeps painting but takes no input: no second
-        // read, no clear, no exit in the middle.
-        m_busy = true;
-        HWND focused = GetFocus();
+    // While the exchange runs the window keeps painting but takes no input: no second read, no
+    // clear, no exit in the middle.
+    void BeginBusy() override {
+        m_focusBeforeBusy = GetFocus();
         EnableWindow(m_hwnd, FALSE);
-        HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-        const MeterRead result = m_session.Read(
-            [this](int ms, bool untilInput) { return PauseWithMessages(ms, untilInput); },
-            [this](const ExchangeProgress&) { return !m_ending; });
-        SetCursor(previous);
+        m_cursorBeforeBusy = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    }
+
+    void EndBusy() override {
+        SetCursor(m_cursorBeforeBusy);
         EnableWindow(m_hwnd, TRUE);
-        if (focused != nullptr && IsChild(m_hwnd, focused)) {
-            SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focused), TRUE);
-        }
-        m_busy = false;
-        if (result.outcome == ExchangeOutcome::kCancelled) return;  // the program is ending
-        if (result.outcome != ExchangeOutcome::kBlockReceived) {
-            MessageBoxUtf8(ExchangeFailureText(result.outcome), kMbIconHand);
-            return;
-        }
-        FillTable(result.reading, m_records);
-        ShowRecords(result.reading.version);
-        if (!result.reading.records.empty()) {
-            LogbookError error;
-            if (!MergeRead(LogbookPath(m_paths), result.reading, GetLocalTime(), &error)) {
-                MessageBoxUtf8(kLogbookWriteFailedText, kMbIconHand, error.what);
-            }
+        if (m_focusBeforeBusy != nullptr && IsChild(m_hwnd, m_focusBeforeBusy)) {
+            SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_focusBeforeBusy), TRUE);
         }
     }
 
-    void OnHistory() {
-        ShowHistoryWindow(m_instance, m_hwnd, LogbookPath(m_paths), m_paths.IniPath());
-    }
-
-    void OnSaveCsv() {
-        if (m_records.m_nRecordCount == 0) {
-            MessageBoxUtf8(kNothingToSave, kMbOk);
-            return;
-        }
-        std::wstring file = win::Wide(kCsvInitialName);
+    std::optional<SaveAsResult> AskSaveName(const SaveAsRequest& request) override {
+        std::wstring file = win::Wide(request.initialName);
         file.resize(32768);
-        std::wstring filter =
-            win::Wide(kCsvTypeDescription) + L'\0' + win::Wide(kCsvTypePattern) + L'\0' + L'\0';
-        const std::wstring folder = win::Wide(m_paths.strCurDir);
+        std::wstring filter = win::Wide(request.typeDescription) + L'\0' +
+                              win::Wide(request.typePattern) + L'\0' + L'\0';
+        const std::wstring folder = win::Wide(request.directory);
         OPENFILENAMEW ofn{};
         ofn.lStructSize = sizeof ofn;
         ofn.hwndOwner = m_hwnd;
@@ -364,18 +285,12 @@ private:
         ofn.lpstrFile = file.data();
         ofn.nMaxFile = static_cast<DWORD>(file.size());
         ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-        // An existing file is replaced only after a question; the working folder stays.
-        ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-        if (!GetSaveFileNameW(&ofn)) return;
-        const std::string path = win::Narrow(file.c_str());
-        const std::string fileName = win::Narrow(file.c_str() + ofn.nFileOffset);
-        std::string reason;
-        const CsvResult result = SaveCsv(path, m_records, &reason);
-        if (result == CsvResult::kSaved) {
-            MessageBoxUtf8(SavedText(fileName), kMbIconInformation);
-        } else {
-            MessageBoxUtf8(CsvFailureText(result), kMbIconHand, path + "\n" + reason);
-        }
+        // The working folder stays; an existing file is replaced only after a question when
+        // asked for.
+        ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
+                    (request.confirmOverwrite ? OFN_OVERWRITEPROMPT : 0);
+        if (!GetSaveFileNameW(&ofn)) return std::nullopt;
+        return SaveAsResult{win::Narrow(file.c_str()), win::Narrow(file.c_str() + ofn.nFileOffset)};
     }
 
     HINSTANCE m_instance;
@@ -384,15 +299,10 @@ private:
     HICON m_icon = nullptr;
     HBRUSH m_brDialog = nullptr;
     HBRUSH m_brStatic = nullptr;
-    int m_nPort = 0;
-    FilePaths m_paths;
-    std::string m_iniNote;
-    RecordTable m_records;
-    CommLog m_log;
-    MeterSession m_session;
-    std::unique_ptr<PortLister> m_lister;
-    bool m_busy = false;
+    HWND m_focusBeforeBusy = nullptr;
+    HCURSOR m_cursorBeforeBusy = nullptr;
     bool m_ending = false;
+    MeterPresenter m_presenter{*this};  // last: it talks to the window from its first call
 };
 
 }  // namespace

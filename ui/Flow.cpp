@@ -1,0 +1,52 @@
+#include "ui/Flow.h"
+
+#include "data/CsvExport.h"
+#include "data/Logbook.h"
+#include "platform/AtomicFile.h"
+#include "platform/Clock.h"
+#include "ui/Texts.h"
+
+namespace odomei {
+
+std::optional<Notice> ReadProblem(const MeterRead& read) {
+    switch (read.outcome) {
+        case ExchangeOutcome::kCancelled: return std::nullopt;  // the program is ending
+        case ExchangeOutcome::kBlockReceived:
+            if (!read.reading.records.empty()) return std::nullopt;
+            return Notice{false, kNoValidDataText, kMbIconInformation,
+                          "the block the meter sent holds no record"};
+        default: break;
+    }
+    return Notice{false, ExchangeFailureText(read.outcome), kMbIconHand, read.reason};
+}
+
+std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading) {
+    if (reading.records.empty()) return std::nullopt;
+    LogbookError error;
+    if (MergeRead(logbookPath, reading, GetLocalTime(), &error)) return std::nullopt;
+    return Notice{false, kLogbookWriteFailedText, kMbIconHand, error.what};
+}
+
+Notice SaveFile(const std::string& path, const std::string& fileName, const std::string& bytes) {
+    std::string reason;
+    switch (ReplaceFileAtomically(path, bytes, &reason)) {
+        case ReplaceResult::kDone: return {true, SavedText(fileName), kMbIconInformation, {}};
+        case ReplaceResult::kCreateFailed:
+            return {false, CsvFailureText(CsvResult::kOpenFailed), kMbIconHand,
+                    path + "\n" + reason};
+        case ReplaceResult::kWriteFailed: break;
+    }
+    return {false, CsvFailureText(CsvResult::kWriteFailed), kMbIconHand, path + "\n" + reason};
+}
+
+SaveAsRequest CsvSaveRequest(const std::string& directory) {
+    SaveAsRequest request;
+    request.initialName = kCsvInitialName;
+    request.typeDescription = kCsvTypeDescription;
+    request.typePattern = kCsvTypePattern;
+    request.directory = directory;
+    request.confirmOverwrite = true;  // an existing file is replaced only after a question
+    return request;
+}
+
+}  // namespace odomei

@@ -1,0 +1,51 @@
+// The steps every front end takes the same way, with the same texts: what a read's outcome says,
+// keeping a read in the logbook, and writing a file whole. The windows show a Notice in a message
+// box; the command line prints it and turns it into its exit status.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "data/Decoder.h"
+#include "link/MeterSession.h"
+
+namespace odomei {
+
+struct Notice {
+    bool ok = true;
+    std::string text;    // the message, as the window shows it
+    unsigned flags = 0;  // the message box's (Texts.h)
+    std::string detail;  // the reason behind a failure: the box's details, standard error
+};
+
+// What a finished read says instead of its records: a failed exchange, or a block that held no
+// record. Nothing when there are records to show, and nothing for a read cancelled because the
+// program is ending.
+std::optional<Notice> ReadProblem(const MeterRead& read);
+
+// Keeps a read's records in the logbook at logbookPath (nothing to do without records). The
+// failure's notice, or nothing when they are kept.
+std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading);
+
+// Writes bytes whole to path (an existing file is replaced whole or left as it was). The notice
+// names fileName when saved, and says why with path when not.
+Notice SaveFile(const std::string& path, const std::string& fileName, const std::string& bytes);
+
+// The save-as dialog's question and answer.
+struct SaveAsRequest {
+    std::string initialName;       // shown in the name field, e.g. "*.csv"
+    std::string typeDescription;   // e.g. "CSV(ｶﾝﾏ区切り)"
+    std::string typePattern;       // e.g. "*.csv"
+    std::string directory;         // where the dialog starts
+    bool confirmOverwrite = true;  // ask before an existing file is chosen
+};
+
+struct SaveAsResult {
+    std::string path;      // full path chosen
+    std::string fileName;  // bare file name
+};
+
+// The request for saving records as CSV, starting in directory.
+SaveAsRequest CsvSaveRequest(const std::string& directory);
+
+}  // namespace odomei

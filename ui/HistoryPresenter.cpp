@@ -1,0 +1,86 @@
+#include "ui/HistoryPresenter.h"
+
+#include <algorithm>
+
+#include "data/CsvExport.h"
+#include "link/FilePaths.h"
+#include "platform/Profile.h"
+#include "platform/Text.h"
+#include "ui/HistoryText.h"
+#include "ui/Texts.h"
+
+namespace odomei {
+
+HistoryPresenter::HistoryPresenter(HistoryView& view, const Logbook& logbook, std::string iniPath,
+                                   std::string directory)
+    : m_view(view),
+      m_logbook(logbook),
+      m_iniPath(std::move(iniPath)),
+      m_directory(std::move(directory)) {}
+
+void HistoryPresenter::Start() {
+    // The unit last chosen, kept in the INI file.
+    m_per100km = !m_iniPath.empty() &&
+                 ReadIniString(kLogbookSection, kLogbookUnitsKey, m_iniPath).value_or("") ==
+                     kLitresPer100KmUnit;
+    m_all = m_logbook.Records();
+    ShowAll();
+}
+
+void HistoryPresenter::ShowAll() { Choose(m_all); }
+
+void HistoryPresenter::ShowRange(const std::string& from, const std::string& to) {
+    std::vector<LogbookRecord> chosen;
+    for (const auto& r : m_all) {
+        if (r.isoDate && *r.isoDate >= from && *r.isoDate <= to) chosen.push_back(r);
+    }
+    Choose(std::move(chosen));
+}
+
+void HistoryPresenter::Choose(std::vector<LogbookRecord> chosen) {
+    m_summary = Summarize(chosen);
+    m_shown.assign(chosen.rbegin(), chosen.rend());
+    m_view.Refresh();
+}
+
+void HistoryPresenter::SetPerHundredKm(bool per100km) {
+    if (per100km == m_per100km) return;
+    m_per100km = per100km;
+    if (!m_iniPath.empty()) {
+        WriteIniString(kLogbookSection, kLogbookUnitsKey,
+                       per100km ? kLitresPer100KmUnit : kKmPerLitreUnit, m_iniPath);
+    }
+    m_view.Refresh();
+}
+
+std::optional<std::pair<std::string, std::string>> HistoryPresenter::DateSpan() const {
+    const auto first = std::find_if(m_all.begin(), m_all.end(), [](auto& r) { return r.isoDate; });
+    const auto last = std::find_if(m_all.rbegin(), m_all.rend(), [](auto& r) { return r.isoDate; });
+    if (first == m_all.end()) return std::nullopt;
+    return std::pair{*first->isoDate, *last->isoDate};
+}
+
+std::vector<std::string> HistoryPresenter::Captions() const { return HistoryCaptions(m_per100km); }
+
+std::vector<std::string> HistoryPresenter::RowTexts(std::size_t i) const {
+    return HistoryRowTexts(m_shown[i], static_cast<int>(m_shown.size() - i), m_per100km);
+}
+
+std::string HistoryPresenter::SummaryText() const {
+    return LogbookSummaryText(m_summary, m_per100km);
+}
+
+void HistoryPresenter::OnExport() {
+    if (m_shown.empty()) {
+        m_view.Message(kNothingToSave, kMbOk);
+        return;
+    }
+    const auto chosen = m_view.AskSaveName(CsvSaveRequest(m_directory));
+    if (!chosen) return;
+    std::vector<RecordRow> rows;
+    for (auto it = m_shown.rbegin(); it != m_shown.rend(); ++it) rows.push_back(it->texts);
+    const Notice notice = SaveFile(chosen->path, chosen->fileName, Sjis(CsvText(rows)));
+    m_view.Message(notice.text, notice.flags, notice.detail);
+}
+
+}  // namespace odomei

@@ -1,0 +1,67 @@
+// The history window's flow, once for every window: the records of the logbook in the chosen
+// range and unit, their summary, and the export. A window implements HistoryView and draws what
+// the presenter holds whenever it is told to refresh.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "data/Logbook.h"
+#include "data/LogbookStats.h"
+#include "ui/Flow.h"
+
+namespace odomei {
+
+class HistoryView {
+public:
+    virtual ~HistoryView() = default;
+    // The records shown, their summary or the unit changed: draw them again.
+    virtual void Refresh() = 0;
+    virtual int Message(const std::string& text, unsigned flags,
+                        const std::string& detail = {}) = 0;
+    virtual std::optional<SaveAsResult> AskSaveName(const SaveAsRequest& request) = 0;
+};
+
+class HistoryPresenter {
+public:
+    // The logbook's records, with the unit kept in iniPath (empty: none kept); the export's
+    // dialog starts in directory. The view and the logbook must outlive the presenter.
+    HistoryPresenter(HistoryView& view, const Logbook& logbook, std::string iniPath,
+                     std::string directory);
+
+    // Loads the records and the unit; the view is refreshed.
+    void Start();
+    // Every record (no range), or those dated from..to ("YYYY-MM-DD", inclusive).
+    void ShowAll();
+    void ShowRange(const std::string& from, const std::string& to);
+    // The unit of economy; the choice is kept in the INI file.
+    void SetPerHundredKm(bool per100km);
+    // The records shown, oldest first, as the window's CSV file.
+    void OnExport();
+
+    // The first and last dates of the logbook (for the range's controls); nothing without any.
+    std::optional<std::pair<std::string, std::string>> DateSpan() const;
+    bool PerHundredKm() const { return m_per100km; }
+    const std::vector<LogbookRecord>& Shown() const { return m_shown; }  // newest first
+    const LogbookSummary& Summary() const { return m_summary; }
+    std::vector<std::string> Captions() const;
+    // The texts of row i of the table (0: the newest shown).
+    std::vector<std::string> RowTexts(std::size_t i) const;
+    std::string SummaryText() const;
+
+private:
+    void Choose(std::vector<LogbookRecord> chosen);
+
+    HistoryView& m_view;
+    const Logbook& m_logbook;
+    std::string m_iniPath;
+    std::string m_directory;
+    std::vector<LogbookRecord> m_all;  // oldest first
+    std::vector<LogbookRecord> m_shown;
+    LogbookSummary m_summary;
+    bool m_per100km = false;
+};
+
+}  // namespace odomei

@@ -1,0 +1,151 @@
+#include "ui/MeterPresenter.h"
+
+#include "data/CsvExport.h"
+#include "data/Logbook.h"
+#include "platform/Interrupt.h"
+#include "ui/Texts.h"
+
+namespace odomei {
+
+MeterPresenter::MeterPresenter(MeterView& view)
+    : m_view(view), m_session(m_log), m_lister(SystemPortLister()) {
+    // The log's failures are message boxes; the caller carries on after each.
+    m_log.SetReporter([this](const CommLogProblem& problem) {
+        m_view.Message(problem.text, kMbIconHand, problem.detail);
+    });
+}
+
+MeterPresenter::~MeterPresenter() { OnDestroy(); }
+
+void MeterPresenter::Start() {
+    m_view.ShowVersion({});
+    m_records.m_nRecordCount = 0;
+    m_paths = DeriveFilePaths();
+    if (!m_paths.Known()) {
+        // Never the root folder instead: no INI write-back and no log until the next start.
+        m_view.Diagnose("the working directory cannot be determined (" + m_paths.problem +
+                        "): running without KORVANA.ini and KORVANA.log");
+        m_view.Message(kNoWorkingFolderText, kMbIconHand,
+                       "The working directory cannot be determined: " + m_paths.problem);
+    }
+    m_log.SetPath(m_paths.LogPath());
+    SetCommands({});
+    ClearList();
+    m_iniNote.clear();
+    m_nPort = LoadPortSetting(m_paths, &m_iniNote);
+    if (!m_iniNote.empty()) m_view.Diagnose(m_iniNote);
+    OpenPort();
+    m_view.FocusExit();
+}
+
+void MeterPresenter::OpenPort() {
+    OpenFailure why;
+    if (!m_session.Open(PortName(m_nPort), PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
+        std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
+        if (!m_iniNote.empty()) detail += "\n" + m_iniNote;
+        m_view.Diagnose("cannot open COM" + std::to_string(m_nPort) + ": " + detail);
+        m_view.Message(PortFailureText("COM" + std::to_string(m_nPort)), kMbIconHand, detail);
+        return;
+    }
+    SetCommands({.read = true});
+}
+
+void MeterPresenter::OnDestroy() { m_session.Close(); }
+
+void MeterPresenter::SetCommands(const CommandState& state) {
+    m_commands = state;
+    m_view.EnableCommands(state);
+}
+
+void MeterPresenter::ClearList() {
+    m_records.ClearRows();
+    m_records.m_nRecordCount = 0;
+    m_view.ShowRows({});
+}
+
+void MeterPresenter::Tell(const Notice& notice) {
+    m_view.Message(notice.text, notice.flags, notice.detail);
+}
+
+std::vector<std::string> MeterPresenter::RowTexts(int i) const {
+    const RecordRow& row = m_records.m_rows[static_cast<std::size_t>(i - 1)];
+    return {RowNumberText(i),    row.m_strDate,   row.m_strDistance, row.m_strFuel,
+            row.m_strCorrection, row.m_strRefuel, row.m_strError};
+}
+
+void MeterPresenter::ShowRecords(const std::string& version) {
+    if (m_records.m_nRecordCount == 0) {
+        m_view.Message(kNoValidDataText, kMbIconInformation);
+        return;
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (int i = 1; i <= m_records.m_nRecordCount; ++i) rows.push_back(RowTexts(i));
+    m_view.ShowRows(rows);
+    m_view.ShowVersion(kVersionPrefix + version);
+    SetCommands({.save = true, .clear = true});
+}
+
+void MeterPresenter::OnRead() {
+    m_session.PrepareRead();
+    if (m_view.Message(kAskRead, kMbYesNo | kMbIconInformation) != kIdYes) return;
+    if (m_records.m_nRecordCount != 0) ClearList();
+    m_reading = true;
+    m_view.BeginBusy();
+    // The port as it is at each pause: a read may open it afresh first.
+    const MeterRead result = m_session.Read(
+        [this](int ms, bool untilInput) { return m_view.Pause(m_session.Port(), ms, untilInput); },
+        [this](const ExchangeProgress&) { return InterruptSignal() == 0 && !m_view.Ending(); });
+    m_view.EndBusy();
+    m_reading = false;
+    if (result.outcome == ExchangeOutcome::kCancelled) return;  // the program is ending
+    if (result.outcome != ExchangeOutcome::kBlockReceived) {
+        Tell(*ReadProblem(result));
+        return;
+    }
+    FillTable(result.reading, m_records);
+    ShowRecords(result.reading.version);
+    // Shown first, then kept: when the logbook cannot take it, the user is told once and the
+    // records stay shown.
+    if (const auto problem = KeepInLogbook(LogbookPath(m_paths), result.reading)) {
+        m_view.Diagnose(problem->detail);
+        Tell(*problem);
+    }
+}
+
+void MeterPresenter::OnClear() {
+    if (m_records.m_nRecordCount == 0) {
+        m_view.Message(kNothingToClear, kMbOk);
+        return;
+    }
+    if (m_view.Message(kAskClear, kMbYesNo | kMbIconInformation) != kIdYes) return;
+    ClearList();
+    SetCommands({.read = true});
+}
+
+void MeterPresenter::OnExit() {
+    if (m_view.Message(kAskExit, kMbYesNo | kMbIconInformation) == kIdYes) m_view.EndWindow();
+}
+
+void MeterPresenter::OnAbout() { m_view.ShowAbout(); }
+
+void MeterPresenter::OnHistory() {
+    LogbookError error;
+    const auto book = Logbook::Open(LogbookPath(m_paths), &error);
+    if (!book) {
+        m_view.Message(kLogbookOpenFailedText, kMbIconHand, error.what);
+        return;
+    }
+    m_view.ShowHistory(*book, m_paths.IniPath(), m_paths.strCurDir);
+}
+
+void MeterPresenter::OnSaveCsv() {
+    if (m_records.m_nRecordCount == 0) {
+        m_view.Message(kNothingToSave, kMbOk);
+        return;
+    }
+    const auto chosen = m_view.AskSaveName(CsvSaveRequest(m_paths.strCurDir));
+    if (!chosen) return;
+    Tell(SaveFile(chosen->path, chosen->fileName, CsvContent(m_records)));
+}
+
+}  // namespace odomei

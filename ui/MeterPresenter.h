@@ -1,0 +1,120 @@
+// The main window's flow, once for every window: what start-up, read, save, clear, exit and the
+// window menu do, in which order, with which texts. A window implements MeterView (it draws,
+// asks and waits as its toolkit does) and hands its clicks to MeterPresenter.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/RecordTable.h"
+#include "link/FilePaths.h"
+#include "link/MeterSession.h"
+#include "log/CommLog.h"
+#include "platform/PortNames.h"
+#include "ui/Flow.h"
+
+namespace odomei {
+
+class Logbook;
+
+// The commands whose state the presenter sets; exit, the list and history stay enabled.
+struct CommandState {
+    bool read = false;
+    bool save = false;
+    bool clear = false;
+    bool operator==(const CommandState&) const = default;
+};
+
+class MeterView {
+public:
+    virtual ~MeterView() = default;
+
+    // The list's rows, seven texts each (number, date and the five figures); none: empty.
+    virtual void ShowRows(const std::vector<std::vector<std::string>>& rows) = 0;
+    virtual void ShowVersion(const std::string& text) = 0;
+    virtual void EnableCommands(const CommandState& state) = 0;
+    virtual void FocusExit() = 0;
+    // A modal message box (Texts.h's flags); returns the button pressed.
+    virtual int Message(const std::string& text, unsigned flags,
+                        const std::string& detail = {}) = 0;
+    // The save-as dialog; nothing when cancelled.
+    virtual std::optional<SaveAsResult> AskSaveName(const SaveAsRequest& request) = 0;
+
+    // While a read runs the window keeps painting but takes no input.
+    virtual void BeginBusy() = 0;
+    virtual void EndBusy() = 0;
+    // One of the exchange's pauses: the window stays alive for ms milliseconds (or until the
+    // port has input, when untilInput); returns the milliseconds spent.
+    virtual int Pause(SerialHandle port, int ms, bool untilInput) = 0;
+    // True once the program is ending (the session, the system): a running read stops.
+    virtual bool Ending() const { return false; }
+
+    // Ends the window (after the exit question).
+    virtual void EndWindow() = 0;
+    virtual void ShowAbout() = 0;
+    // The history window over an open logbook, modal; iniPath keeps its settings and directory
+    // is where its export dialog starts.
+    virtual void ShowHistory(const Logbook& logbook, const std::string& iniPath,
+                             const std::string& directory) = 0;
+    // A line for whoever started the program (standard error where there is one).
+    virtual void Diagnose(const std::string& /*line*/) {}
+};
+
+class MeterPresenter {
+public:
+    // The view must outlive the presenter.
+    explicit MeterPresenter(MeterView& view);
+    ~MeterPresenter();
+    MeterPresenter(const MeterPresenter&) = delete;
+    MeterPresenter& operator=(const MeterPresenter&) = delete;
+
+    // Everything before the window is shown: the files' places, the empty list, the port
+    // setting and the port.
+    void Start();
+    void OnRead();
+    void OnSaveCsv();
+    void OnClear();
+    // The exit button: asks, and ends the window on yes.
+    void OnExit();
+    // The close box, the window menu's close, Alt+F4: true when the window may go now.
+    bool MayClose() const { return !m_reading; }
+    void OnAbout();
+    void OnHistory();
+    // Closes the port when the window goes.
+    void OnDestroy();
+
+    // Shows the records held (or, with none, says the block held no valid data).
+    void ShowRecords(const std::string& version);
+
+    RecordTable& Records() { return m_records; }
+    const RecordTable& Records() const { return m_records; }
+    const FilePaths& Paths() const { return m_paths; }
+    int Port() const { return m_nPort; }
+    const MeterSession& Session() const { return m_session; }
+    const CommandState& Commands() const { return m_commands; }
+    bool IsReading() const { return m_reading; }
+
+    // The list's seven texts of record i (1 to 15).
+    std::vector<std::string> RowTexts(int i) const;
+
+private:
+    void OpenPort();
+    void SetCommands(const CommandState& state);
+    void ClearList();
+    void Tell(const Notice& notice);
+
+    MeterView& m_view;
+    int m_nPort = 0;
+    FilePaths m_paths;
+    std::string m_iniNote;  // what is wrong with the INI file's setting, for the port message
+    RecordTable m_records;
+    CommLog m_log;
+    MeterSession m_session;
+    std::unique_ptr<PortLister> m_lister;
+    CommandState m_commands;
+    bool m_reading = false;
+};
+
+}  // namespace odomei
