@@ -15,8 +15,8 @@
 namespace odomei {
 
 bool CMeterApp::InitInstance() {
+    // No display name: Qt would append it to every title that does not end with it.
     QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(kAppTitle));
     QApplication::setWindowIcon(AppIcon());
     // The interface is Japanese, so the standard dialogs (the save-as dialog) are too.
     QTranslator qtJapanese;

@@ -92,6 +92,9 @@ void CMeterDlg::BuildControls() {
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the list for the next control, as everywhere in the window; the arrows move
+    // between rows.
+    m_list->setTabKeyNavigation(false);
     m_list->setWordWrap(false);
     m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     m_list->horizontalHeader()->setHighlightSections(false);

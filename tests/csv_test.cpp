@@ -3,12 +3,18 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 
 #include "app/MeterDlg.h"
+#include "app/SaveAs.h"
 #include "data/CsvExport.h"
 #include "tests/WindowSupport.h"
 
@@ -91,6 +97,27 @@ TEST_F(SaveCommand, NothingHeldOrCancelledShowsNoDialogOrNoMessage) {
     dlg.OnSaveCsv();
     EXPECT_EQ(saveAs.Requests().size(), 1u);
     EXPECT_TRUE(boxes.Calls().empty());
+}
+
+TEST(SaveAsDialog, APatternInTheNameFieldFiltersAndIsNeverAFileName) {
+    test::TempDir dir;
+    QString typeBox;
+    bool stillOpenAfterEnter = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        typeBox = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))->currentText();
+        QTest::keyClick(dialog, Qt::Key_Return);  // the offered "*.csv" accepted at once
+        stillOpenAfterEnter = dialog->isVisible();
+        dialog->reject();
+    });
+    const SaveAsHook scripted = SetSaveAsHook({});  // the real dialog
+    const auto chosen = ShowSaveAsDialog(CsvSaveRequest(dir.Path()));
+    SetSaveAsHook(scripted);
+    EXPECT_FALSE(chosen);
+    EXPECT_TRUE(stillOpenAfterEnter);
+    EXPECT_FALSE(test::Exists(dir.File("*.csv")));
+    EXPECT_EQ(typeBox.toStdString(), "CSV(ｶﾝﾏ区切り)");
 }
 
 TEST_F(SaveCommand, ReplacesAnExistingFileWhole) {

@@ -54,4 +54,27 @@ min=$(sed -n 's/.*program specified minimum size: \([0-9]* by [0-9]*\).*/\1/p' <
 max=$(sed -n 's/.*program specified maximum size: \([0-9]* by [0-9]*\).*/\1/p' <<<"$props")
 if [ -z "$min" ] || [ "$min" != "$max" ]; then fail "resizable: minimum $min, maximum $max"; fi
 ! grep -q '_NET_WM_ACTION_MAXIMIZE' <<<"$props" || fail "can be maximised"
-echo "window manager test ok: a normal, fixed-size application window ($min)"
+# The titles the window system shows are the program's own, with nothing appended: the main
+# window, and the history window and About box opened from the window menu (a right click on the
+# window's background).
+title() { xprop -id "$1" _NET_WM_NAME | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'; }
+[ "$(title "$window")" = "ODOMEI" ] || fail "main window titled '$(title "$window")'"
+for entry in "h:履歴" "a:Korvanaのﾊﾞｰｼﾞｮﾝ情報"; do
+    key=${entry%%:*} expected=${entry#*:}
+    xdotool mousemove --window "$window" 4 4 click 3
+    sleep 0.3
+    xdotool key "$key"
+    other=""
+    for _ in $(seq 100); do
+        other=$(xdotool search --onlyvisible --name "^$expected" 2>/dev/null | head -n1) && [ -n "$other" ] && break
+        sleep 0.05
+    done
+    [ -n "$other" ] || fail "no window titled $expected appeared"
+    [ "$(title "$other")" = "$expected" ] || fail "titled '$(title "$other")', not '$expected'"
+    xdotool windowactivate --sync "$other" key Escape
+    for _ in $(seq 100); do
+        xdotool search --onlyvisible --name "^$expected" >/dev/null 2>&1 || break
+        sleep 0.05
+    done
+done
+echo "window manager test ok: a normal, fixed-size application window ($min) with the program's own titles"

@@ -110,6 +110,27 @@ TEST_F(MainWindow, EnterAndEscapeDoNothingWhereverTheFocusIs) {
     EXPECT_EQ(List()->rowCount(), 3);
 }
 
+TEST_F(MainWindow, TabGoesRoundEveryControlAlsoFromAFilledList) {
+    Fill(3);
+    dlg.ShowRecords("01.03");
+    Item(IDOK_EXIT)->setFocus();
+    std::vector<QWidget*> forward, backward;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        forward.push_back(QApplication::focusWidget());
+    }
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        backward.push_back(QApplication::focusWidget());
+    }
+    // Read is disabled once the list is filled.
+    EXPECT_EQ(forward, (std::vector<QWidget*>{Item(IDC_RECORD_LIST), Item(IDC_SAVE_CSV),
+                                               Item(IDC_CLEAR), Item(IDC_HISTORY), Item(IDOK_EXIT)}));
+    EXPECT_EQ(backward, (std::vector<QWidget*>{Item(IDC_HISTORY), Item(IDC_CLEAR),
+                                                Item(IDC_SAVE_CSV), Item(IDC_RECORD_LIST),
+                                                Item(IDOK_EXIT)}));
+}
+
 TEST_F(MainWindow, ExitAsksAndNoKeepsEverythingWhileYesEnds) {
     ScriptedMessageBoxes boxes;
     Fill(2);
