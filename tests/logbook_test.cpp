@@ -159,17 +159,21 @@ LogbookRecord Figures(std::int64_t distance, std::int64_t refuel, std::int64_t f
 }
 
 TEST(LogbookSummary, FiguresOverTheSumsAsWorkedOutByHand) {
-    // 400 km on 40 L (the meter said 39 L at 100.00 %), 100 km on 5 L (5.5 L at 110.00 %), and
-    // a record without a refuel that stays out of every ratio.
-    const std::vector<LogbookRecord> records = {Figures(40000, 4000, 3900, 10000),
-                                                Figures(10000, 500, 550, 11000),
-                                                Figures(2500, 0, 200, 10000)};
+    // 400 km on 40 L (the meter said 39 L at 100.00 %), 100 km on 5 L (5.5 L at 110.00 %), a
+    // record without a refuel, and 200 km on 15 L the meter measured no fuel for: both stay out
+    // of every ratio (with the last, the economy would say 700 km / 60 L, the meter's
+    // 700 km / 44.5 L, and the factor 60 / 44).
+    const std::vector<LogbookRecord> records = {
+        Figures(40000, 4000, 3900, 10000), Figures(10000, 500, 550, 11000),
+        Figures(2500, 0, 200, 10000), Figures(20000, 1500, 0, 10000)};
     const LogbookSummary s = Summarize(records);
-    EXPECT_EQ(s.records, 3);
+    EXPECT_EQ(s.records, 4);
     EXPECT_EQ(s.withoutRefuel, 1);
+    EXPECT_EQ(s.withoutFuel, 1);
     EXPECT_EQ(s.counted, 2);
-    EXPECT_EQ(s.distance, 52500);
-    EXPECT_EQ(s.refuel, 4500);
+    EXPECT_EQ(s.distance, 72500);  // the totals keep every record
+    EXPECT_EQ(s.refuel, 6000);
+    EXPECT_FALSE(ErrorPercent(records[3]) || KmPerLitreByMeter(records[3]));
     // 500 km / 45 L = 11.11 km/L, where the mean of the two ratios (10 and 20) would say 15.
     EXPECT_NEAR(*s.kmPerLitre, 500.0 / 45.0, 1e-9);
     EXPECT_NEAR(*s.kmPerLitreByMeter, 500.0 / 44.5, 1e-9);
