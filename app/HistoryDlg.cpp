@@ -164,7 +164,9 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
         ReadIniString(kLogbookSection, kLogbookUnitsKey, m_iniPath).value_or("") == kLitresPer100KmUnit;
     m_units->setCurrentIndex(per100km ? 1 : 0);
 
-    m_all = m_logbook.Records();
+    LogbookError error;
+    m_all = m_logbook.Records({}, {}, &error);
+    m_failure = error.what;
     if (!m_all.empty()) {
         const auto first =
             std::find_if(m_all.begin(), m_all.end(), [](auto& r) { return r.isoDate; });
@@ -228,7 +230,9 @@ void CHistoryDlg::Reload() {
     BuildCharts();
 }
 
-QString CHistoryDlg::SummaryText() const { return Q(LogbookSummaryText(m_summary, PerHundredKm())); }
+QString CHistoryDlg::SummaryText() const {
+    return Q(HistoryStatusText(m_summary, PerHundredKm(), m_all.empty(), m_failure));
+}
 
 void CHistoryDlg::BuildCharts() {
     const bool per100km = PerHundredKm();

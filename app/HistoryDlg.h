@@ -51,6 +51,7 @@ private:
     std::string m_iniPath;
     std::string m_directory;
     std::vector<LogbookRecord> m_all;    // oldest first
+    std::string m_failure;               // why the logbook could not be read
     std::vector<LogbookRecord> m_shown;  // newest first
     LogbookSummary m_summary;
     std::unique_ptr<HistoryModel> m_model;

@@ -54,4 +54,11 @@ std::string LogbookSummaryText(const LogbookSummary& s, bool per100km) {
     return text;
 }
 
+std::string HistoryStatusText(const LogbookSummary& shown, bool per100km, bool logbookEmpty,
+                              const std::string& failure) {
+    if (!failure.empty()) return std::string(kLogbookOpenFailedText) + "\n" + failure;
+    if (logbookEmpty) return kNoRecordsYetText;
+    return LogbookSummaryText(shown, per100km);
+}
+
 }  // namespace odomei

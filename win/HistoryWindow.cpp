@@ -26,6 +26,7 @@ struct HistoryState {
     const Logbook* book = nullptr;
     std::string iniPath;
     std::vector<LogbookRecord> records;
+    std::string failure;  // why the logbook could not be read
 };
 
 bool PerHundredKm(HWND hwnd) {
@@ -49,7 +50,8 @@ void Fill(HWND hwnd, const HistoryState& state) {
     }
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     SetText(GetDlgItem(hwnd, kIdcHistorySummary),
-            LogbookSummaryText(Summarize(state.records), per100km));
+            HistoryStatusText(Summarize(state.records), per100km, state.records.empty(),
+                              state.failure));
 }
 
 INT_PTR CALLBACK HistoryProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -95,7 +97,8 @@ void ShowHistoryWindow(HINSTANCE instance, HWND owner, const std::string& logboo
         MessageBoxUtf8(kLogbookOpenFailedText, kMbIconHand, error.what);
         return;
     }
-    HistoryState state{book.get(), iniPath, book->Records({}, {}, &error)};
+    HistoryState state{book.get(), iniPath, book->Records({}, {}, &error), {}};
+    state.failure = error.what;
     DialogBoxParamW(instance, MAKEINTRESOURCEW(kIddHistory), owner, &HistoryProc,
                     reinterpret_cast<LPARAM>(&state));
 }
