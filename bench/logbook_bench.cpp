@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(work);
     const std::string path = (work / odomei::kLogbookFileName).string();
     odomei::LogbookError error;
-    auto book = odomei::Logbook::Open(path, &error);
+    auto book = odomei::Logbook::Open(path, &error, odomei::LogbookAccess::kWrite);
     if (!book) {
         std::fprintf(stderr, "%s\n", error.what.c_str());
         return 1;

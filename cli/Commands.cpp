@@ -207,13 +207,20 @@ int RunRead(const ReadOptions& options) {
 
 namespace {
 
-// The logbook a command looks at: as given, else as KORVANA.ini says. Nothing (said why) when it
-// cannot be opened.
-std::unique_ptr<Logbook> OpenLogbook(const LogbookOptions& options, const FilePaths& paths) {
+// The logbook a command works on: as given, else as KORVANA.ini says. Looking never creates it:
+// where there is none yet, that is said and nothing is returned, as for a file that cannot be
+// opened.
+std::unique_ptr<Logbook> OpenLogbook(const LogbookOptions& options, const FilePaths& paths,
+                                     LogbookAccess access = LogbookAccess::kLook) {
     LogbookError error;
-    auto book =
-        Logbook::Open(options.logbook.empty() ? LogbookPath(paths) : options.logbook, &error);
-    if (!book) Error(kLogbookOpenFailedText, error.what);
+    auto book = Logbook::Open(options.logbook.empty() ? LogbookPath(paths) : options.logbook,
+                              &error, access);
+    if (!book) {
+        Error(kLogbookOpenFailedText, error.what);
+    } else if (!book->Exists()) {
+        Error(kLogbookOpenFailedText, book->Path() + ": no logbook there yet (a read makes it)");
+        return nullptr;
+    }
     return book;
 }
 
@@ -255,7 +262,13 @@ int RunStats(const LogbookOptions& options) {
     const FilePaths paths = WorkingPaths();
     const auto book = OpenLogbook(options, paths);
     if (!book) return kExitLogbookFailed;
-    const LogbookSummary summary = Summarize(book->Records(options.from, options.to));
+    LogbookError error;
+    const auto records = book->Records(options.from, options.to, &error);
+    if (!error.what.empty()) {
+        Error(kLogbookOpenFailedText, error.what);
+        return kExitLogbookFailed;
+    }
+    const LogbookSummary summary = Summarize(records);
     return WriteOut(options.format == Format::kJson
                         ? FormatStatsJson(summary)
                         : FormatStatsTable(summary, Per100Km(options, paths)),
@@ -264,7 +277,7 @@ int RunStats(const LogbookOptions& options) {
 
 int RunImport(const LogbookOptions& options) {
     const FilePaths paths = WorkingPaths();
-    const auto book = OpenLogbook(options, paths);
+    const auto book = OpenLogbook(options, paths, LogbookAccess::kWrite);
     if (!book) return kExitLogbookFailed;
     for (const std::string& file : options.files) {
         std::string bytes, problem;

@@ -189,7 +189,8 @@ std::string FormatStatsTable(const LogbookSummary& s, bool per100km) {
     };
     std::string out;
     out += "records: " + std::to_string(s.records) + " (" + std::to_string(s.withoutRefuel) +
-           " without a refuel, left out of the ratios)\n";
+           " without a refuel and " + std::to_string(s.withoutFuel) +
+           " without fuel measured, left out of the ratios)\n";
     out += "total distance: " + hundredths(s.distance) + " km\n";
     out += "total refuel: " + hundredths(s.refuel) + " L\n";
     out += "total fuel measured: " + hundredths(s.fuel) + " L\n";
@@ -210,6 +211,7 @@ std::string FormatStatsJson(const LogbookSummary& s) {
     auto hundredths = [](std::int64_t v) { return FormatFixed2(static_cast<double>(v) / 100.0); };
     return "{\"records\": " + std::to_string(s.records) +
            ", \"withoutRefuel\": " + std::to_string(s.withoutRefuel) +
+           ", \"withoutFuel\": " + std::to_string(s.withoutFuel) +
            ", \"distanceKm\": " + hundredths(s.distance) +
            ", \"refuelL\": " + hundredths(s.refuel) + ", \"fuelL\": " + hundredths(s.fuel) +
            ", \"kmPerLitre\": " + number(s.kmPerLitre) +

@@ -7,6 +7,8 @@
 #include <map>
 
 #include "data/CsvExport.h"
+#include "platform/Files.h"
+#include "platform/Interrupt.h"
 #include "platform/Text.h"
 
 namespace odomei {
@@ -41,6 +43,9 @@ CREATE TABLE IF NOT EXISTS records (
 CREATE INDEX IF NOT EXISTS records_by_texts
     ON records(date_text, distance_text, fuel_text, correction_text, refuel_text, error_text);
 )sql";
+
+// How often a wait for another program's lock looks at the interrupt.
+constexpr int kBusyStepMs = 10;
 
 // One prepared statement, finalised at the end of its scope.
 class Statement {
@@ -127,6 +132,115 @@ std::vector<std::string> SplitFields(const std::string& line) {
     return fields;
 }
 
+// What a database file holds, as far as telling a logbook goes.
+enum class Kind {
+    kEmpty,     // nothing at all: a logbook may be made in it
+    kLogbook,   // ours, marked with our application id
+    kUnmarked,  // our tables and columns exactly, made before the id was set
+    kNewer,     // ours, of a later layout
+    kForeign,   // anything else
+};
+
+struct Finding {
+    Kind kind = Kind::kForeign;
+    std::int64_t version = 0;
+    std::string why;  // for kForeign: what tells it from a logbook
+};
+
+// Each table's columns (name, type, NOT NULL, primary key), one line per column.
+using Layout = std::map<std::string, std::vector<std::string>>;
+
+std::optional<Layout> LayoutOf(sqlite3* db) {
+    Statement columns(db,
+                      "SELECT m.name, p.name, p.type, p.\"notnull\", p.pk FROM sqlite_master m "
+                      "JOIN pragma_table_info(m.name) p WHERE m.type = 'table' AND "
+                      "m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY m.name, p.cid");
+    if (!columns.Ok()) return std::nullopt;
+    Layout layout;
+    int step;
+    while ((step = columns.Step()) == SQLITE_ROW) {
+        layout[columns.Text(0)].push_back(columns.Text(1) + " " + columns.Text(2) + " " +
+                                          std::to_string(columns.Int(3)) + " " +
+                                          std::to_string(columns.Int(4)));
+    }
+    if (step != SQLITE_DONE) return std::nullopt;
+    return layout;
+}
+
+// The layout today's logbook has, as SQLite reports it for the tables this file creates.
+const Layout& LogbookLayout() {
+    static const Layout layout = [] {
+        sqlite3* db = nullptr;
+        Layout made;
+        if (sqlite3_open(":memory:", &db) == SQLITE_OK &&
+            sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK) {
+            made = LayoutOf(db).value_or(Layout{});
+        }
+        sqlite3_close(db);
+        return made;
+    }();
+    return layout;
+}
+
+// What keeps a layout from being a logbook's; empty when it is one.
+std::string LayoutDifference(const Layout& found) {
+    const Layout& ours = LogbookLayout();
+    for (const auto& [table, columns] : found) {
+        if (ours.count(table) == 0) return "it holds a table " + table + " of its own";
+    }
+    for (const auto& [table, columns] : ours) {
+        const auto it = found.find(table);
+        if (it == found.end()) return "it has no table " + table;
+        if (it->second != columns) return "its table " + table + " has other columns";
+    }
+    return {};
+}
+
+std::optional<Finding> Classify(sqlite3* db) {
+    Statement id(db, "PRAGMA application_id");
+    Statement version(db, "PRAGMA user_version");
+    Statement objects(db, "SELECT count(*) FROM sqlite_master");
+    if (!id.Ok() || !version.Ok() || !objects.Ok() || id.Step() != SQLITE_ROW ||
+        version.Step() != SQLITE_ROW || objects.Step() != SQLITE_ROW) {
+        return std::nullopt;
+    }
+    Finding f;
+    f.version = version.Int(0);
+    const std::int64_t app = id.Int(0);
+    if (app == 0 && f.version == 0 && objects.Int(0) == 0) {
+        f.kind = Kind::kEmpty;
+        return f;
+    }
+    if (app != 0 && app != kLogbookApplicationId) {
+        char text[64];
+        std::snprintf(text, sizeof text, "another program's application id 0x%08llX",
+                      static_cast<unsigned long long>(static_cast<std::uint32_t>(app)));
+        f.why = text;
+        return f;
+    }
+    if (app == kLogbookApplicationId && f.version > kSchemaVersion) {
+        f.kind = Kind::kNewer;
+        return f;
+    }
+    const auto layout = LayoutOf(db);
+    if (!layout) return std::nullopt;
+    f.why = LayoutDifference(*layout);
+    if (f.why.empty() && f.version != kSchemaVersion) {
+        f.why = "its version " + std::to_string(f.version) + " is none of ODOMEI's";
+    }
+    if (f.why.empty()) f.kind = app == 0 ? Kind::kUnmarked : Kind::kLogbook;
+    return f;
+}
+
+// Why a file cannot be used as a logbook, in plain words.
+std::string Refusal(const std::string& path, const Finding& f) {
+    if (f.kind == Kind::kNewer) {
+        return path + ": made by a newer version of ODOMEI (logbook version " +
+               std::to_string(f.version) + ")";
+    }
+    return path + ": not an ODOMEI logbook (" + f.why + ")";
+}
+
 }  // namespace
 
 std::optional<std::int64_t> ParseHundredths(const std::string& text) {
@@ -192,54 +306,105 @@ std::optional<std::vector<RecordRow>> ParseSavedCsv(const std::string& bytes,
 Logbook::~Logbook() { sqlite3_close(m_db); }
 
 std::string Logbook::Failure(const char* doing) const {
+    if (m_db == nullptr) return m_path + ": " + doing + ": there is no logbook yet";
+    if (m_busy.interrupted && sqlite3_errcode(m_db) == SQLITE_BUSY) {
+        return m_path + ": " + doing + ": interrupted while another program held the logbook";
+    }
     return m_path + ": " + doing + ": " + sqlite3_errmsg(m_db);
 }
 
-std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* error, int busyMs) {
-    if (path.empty()) {
-        if (error) error->what = "no working directory to keep the logbook in";
-        return nullptr;
+int Logbook::WaitWhileBusy(void* state, int count) {
+    auto* wait = static_cast<BusyWait*>(state);
+    const std::int64_t now = MonotonicMs();
+    if (count == 0) {
+        wait->since = now;
+        wait->interrupted = false;
     }
-    sqlite3* db = nullptr;
-    const int opened = sqlite3_open_v2(
-        path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-        nullptr);
-    std::unique_ptr<Logbook> book(new Logbook(db, path));
-    auto fail = [&](const char* doing) -> std::unique_ptr<Logbook> {
-        if (error) error->what = book->Failure(doing);
+    if (InterruptSignal() != 0) {
+        wait->interrupted = true;
+        return 0;
+    }
+    if (now - wait->since >= wait->ms) return 0;
+    sqlite3_sleep(kBusyStepMs);
+    return 1;
+}
+
+std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* error,
+                                       LogbookAccess access, int busyMs) {
+    auto refuse = [error](const std::string& why) -> std::unique_ptr<Logbook> {
+        if (error) error->what = why;
         return nullptr;
     };
-    if (opened != SQLITE_OK) return fail("open");
+    if (path.empty()) return refuse("no working directory to keep the logbook in");
+    const bool write = access == LogbookAccess::kWrite;
+    // Looked at before SQLite opens it: SQLite would take a device, and root may write a file
+    // whose permissions say read-only.
+    const FileFacts file = LookAtFile(path);
+    if (file.exists && !file.regular) return refuse(path + ": not a regular file");
+    auto none = [&path] { return std::unique_ptr<Logbook>(new Logbook(nullptr, path)); };
+    if (!write && (!file.exists || file.size == 0)) return none();
+    if (write && file.exists && !file.writable) return refuse(path + ": read-only file");
+
+    sqlite3* db = nullptr;
+    const int flags = (write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY) |
+                      SQLITE_OPEN_FULLMUTEX;
+    const int opened = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+    std::unique_ptr<Logbook> book(new Logbook(db, path));
+    if (opened != SQLITE_OK) return refuse(book->Failure("open"));
     // Two programs merging at once (the window and a scheduled odomei-cli): one waits.
-    sqlite3_busy_timeout(db, busyMs);
-    // Reading the version is the first look inside: a file that is no database fails here,
+    book->m_busy.ms = busyMs;
+    sqlite3_busy_handler(db, &Logbook::WaitWhileBusy, &book->m_busy);
+
+    // Reading the header is the first look inside: a file that is no database fails here,
     // before anything is written to it.
-    Statement version(db, "PRAGMA user_version");
-    if (!version.Ok() || version.Step() != SQLITE_ROW) return fail("read");
-    const std::int64_t found = version.Int(0);
-    if (found > kSchemaVersion) {
-        if (error)
-            error->what = path + ": made by a newer version of ODOMEI (logbook version " +
-                          std::to_string(found) + ")";
-        return nullptr;
+    auto found = Classify(db);
+    if (!found) return refuse(book->Failure("read"));
+    switch (found->kind) {
+        case Kind::kLogbook: return book;
+        case Kind::kUnmarked:
+            if (!write) return book;
+            break;
+        case Kind::kEmpty:
+            if (!write) return none();
+            break;
+        case Kind::kNewer:
+        case Kind::kForeign: return refuse(Refusal(path, *found));
     }
-    if (found < kSchemaVersion) {
-        char* message = nullptr;
-        const std::string sql = std::string("BEGIN IMMEDIATE;") + kSchema +
-                                "PRAGMA user_version = " + std::to_string(kSchemaVersion) +
-                                ";COMMIT;";
-        if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-            sqlite3_free(message);
-            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-            return fail("create the tables");
-        }
+    // Made or marked in one transaction, looked at again under the write lock: another program
+    // may have done it meanwhile.
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return refuse(book->Failure("begin"));
+    }
+    auto undo = [&](const std::string& why) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return refuse(why);
+    };
+    found = Classify(db);
+    if (!found) return undo(book->Failure("read"));
+    std::string sql;
+    const char* doing = "mark it as a logbook";
+    if (found->kind == Kind::kEmpty) {
+        sql =
+            std::string(kSchema) + "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
+        doing = "create the tables";
+    } else if (found->kind != Kind::kUnmarked && found->kind != Kind::kLogbook) {
+        return undo(Refusal(path, *found));
+    }
+    if (found->kind != Kind::kLogbook) {
+        sql += "PRAGMA application_id = " + std::to_string(kLogbookApplicationId) + ";";
+    }
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return undo(book->Failure(doing));  // the reason is read before the rollback
+    }
+    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return undo(book->Failure("commit"));
     }
     return book;
 }
 
 std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading& reading,
                                      const LocalTime& at, LogbookError* error) {
-    const auto book = Logbook::Open(path, error);
+    const auto book = Logbook::Open(path, error, LogbookAccess::kWrite);
     return book ? book->Merge(reading, at, error) : std::nullopt;
 }
 
@@ -267,6 +432,10 @@ std::optional<MergeCounts> Logbook::Store(const std::vector<MeasurementRecord>* 
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         return std::nullopt;
     };
+    if (m_db == nullptr) {
+        if (error) error->what = Failure("store");
+        return std::nullopt;
+    }
     // IMMEDIATE: the write lock is taken (or waited for) before anything is read.
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
         if (error) error->what = Failure("begin");
@@ -347,6 +516,7 @@ std::optional<MergeCounts> Logbook::Store(const std::vector<MeasurementRecord>* 
 std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::string& to,
                                             LogbookError* error) const {
     std::vector<LogbookRecord> records;
+    if (m_db == nullptr) return records;
     Statement all(m_db,
                   "SELECT r.id, date_text, distance_text, fuel_text, correction_text, refuel_text, "
                   "error_text, iso_date, distance, fuel, correction, r.refuel, raw IS NULL, "
@@ -369,7 +539,10 @@ std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::
         r.firstRead = all.Text(13);
         records.push_back(std::move(r));
     }
-    if (step != SQLITE_DONE && error) error->what = Failure("read");
+    if (step != SQLITE_DONE) {
+        if (error) error->what = Failure("read");
+        return {};
+    }
     // A record without a date takes the place of the dated record read before it.
     std::vector<std::pair<std::string, std::size_t>> keys;
     std::string last;
@@ -389,11 +562,13 @@ std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::
 }
 
 std::int64_t Logbook::CountReads() const {
+    if (m_db == nullptr) return 0;
     Statement count(m_db, "SELECT count(*) FROM reads");
     return count.Ok() && count.Step() == SQLITE_ROW ? count.Int(0) : 0;
 }
 
 std::int64_t Logbook::CountRecords() const {
+    if (m_db == nullptr) return 0;
     Statement count(m_db, "SELECT count(*) FROM records");
     return count.Ok() && count.Step() == SQLITE_ROW ? count.Int(0) : 0;
 }

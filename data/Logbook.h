@@ -45,18 +45,31 @@ struct LogbookError {
 inline constexpr const char* kLogbookFileName = "odomei-logbook.sqlite3";
 constexpr int kLogbookBusyMs = 5000;
 
+// SQLite's application id of a logbook ("ODMI"): it tells our files from other programs'.
+constexpr std::int32_t kLogbookApplicationId = 0x4F444D49;
+
+// Looking never creates or changes a file; writing creates a logbook where there is none (a
+// missing or empty file) and marks a logbook of today's layout made before the id was set.
+enum class LogbookAccess { kLook, kWrite };
+
 class Logbook {
 public:
     ~Logbook();
     Logbook(const Logbook&) = delete;
     Logbook& operator=(const Logbook&) = delete;
 
-    // Opens the logbook at path, creating it (and its tables) when there is none. A file that is
-    // not a logbook is never changed. Nothing, with error set, when it cannot be used.
-    // busyMs: how long a write waits for another program's transaction. An empty path (no
-    // working directory to keep it in) is refused.
+    // Opens the logbook at path. A file that is not an ODOMEI logbook is refused and never
+    // changed. Nothing, with error set, when it cannot be used; an empty path (no working
+    // directory to keep it in) is refused. Looking at a missing or empty file gives a logbook
+    // without records (Exists() false). busyMs: how long a write waits for another program's
+    // transaction; an interrupt (Ctrl+C, SIGTERM) ends the wait.
     static std::unique_ptr<Logbook> Open(const std::string& path, LogbookError* error,
+                                         LogbookAccess access = LogbookAccess::kLook,
                                          int busyMs = kLogbookBusyMs);
+
+    // False where a look found no logbook yet (nothing was ever read into it).
+    bool Exists() const { return m_db != nullptr; }
+    const std::string& Path() const { return m_path; }
 
     // Stores a verified read: the block and its time, and each record not stored before (the
     // same 14 bytes are the same refuel). One transaction: all of it or nothing.
@@ -70,6 +83,7 @@ public:
 
     // The stored records, oldest first: by date, and a record without a date where it was first
     // read among the others. from/to ("YYYY-MM-DD", inclusive) keep only dated records in range.
+    // When the file cannot be read: none at all, and error set (never a part of them).
     std::vector<LogbookRecord> Records(const std::string& from = {}, const std::string& to = {},
                                        LogbookError* error = nullptr) const;
 
@@ -78,6 +92,14 @@ public:
     std::int64_t CountRecords() const;
 
 private:
+    // How a wait for another program's lock goes: until busyMs have passed or an interrupt came.
+    struct BusyWait {
+        int ms = 0;
+        std::int64_t since = 0;
+        bool interrupted = false;
+    };
+    static int WaitWhileBusy(void* wait, int count);
+
     Logbook(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
     std::optional<MergeCounts> Store(const std::vector<MeasurementRecord>* measured,
                                      const std::vector<RecordRow>& rows, const char* source,
@@ -88,6 +110,7 @@ private:
 
     sqlite3* m_db;
     std::string m_path;
+    BusyWait m_busy;
 };
 
 // Opens the logbook at path and stores a verified read in it: what every front end does after

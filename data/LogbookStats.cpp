@@ -10,6 +10,11 @@ namespace {
 constexpr double kPercent = 100.0;
 constexpr double kFullCorrection = 10000.0;  // 100.00 % in the meter's hundredths
 
+// A record the ratios rest on. One where the meter measured no fuel though fuel was refilled says
+// nothing about the car or the meter (the meter itself shows no economy for it), so every ratio
+// leaves it out, as it leaves out one without a refuel.
+bool Counted(const LogbookRecord& r) { return r.refuel > 0 && r.fuel > 0; }
+
 }  // namespace
 
 std::optional<double> KmPerLitre(const LogbookRecord& r) {
@@ -18,12 +23,12 @@ std::optional<double> KmPerLitre(const LogbookRecord& r) {
 }
 
 std::optional<double> KmPerLitreByMeter(const LogbookRecord& r) {
-    if (r.refuel <= 0 || r.fuel <= 0) return std::nullopt;
+    if (!Counted(r)) return std::nullopt;
     return static_cast<double>(r.distance) / static_cast<double>(r.fuel);
 }
 
 std::optional<double> ErrorPercent(const LogbookRecord& r) {
-    if (r.refuel <= 0) return std::nullopt;
+    if (!Counted(r)) return std::nullopt;
     return static_cast<double>(r.refuel - r.fuel) / static_cast<double>(r.refuel) * kPercent;
 }
 
@@ -46,6 +51,10 @@ LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
             ++s.withoutRefuel;
             continue;
         }
+        if (!Counted(r)) {
+            ++s.withoutFuel;
+            continue;
+        }
         ++s.counted;
         distance += r.distance;
         refuel += r.refuel;
@@ -59,8 +68,7 @@ LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
     }
     if (refuel > 0) {
         s.kmPerLitre = static_cast<double>(distance) / static_cast<double>(refuel);
-        if (fuel > 0)
-            s.kmPerLitreByMeter = static_cast<double>(distance) / static_cast<double>(fuel);
+        s.kmPerLitreByMeter = static_cast<double>(distance) / static_cast<double>(fuel);
         s.errorPercent =
             static_cast<double>(refuel - fuel) / static_cast<double>(refuel) * kPercent;
         // Weighted by refuel, the records' errors average to the error over the sums.

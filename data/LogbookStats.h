@@ -14,7 +14,8 @@ namespace odomei {
 struct LogbookSummary {
     int records = 0;            // all records looked at
     int withoutRefuel = 0;      // refuel 0: left out of every ratio
-    int counted = 0;            // the records the ratios rest on
+    int withoutFuel = 0;        // a refuel but no fuel measured (0 or less): left out as well
+    int counted = 0;            // the records the ratios rest on: refuel and fuel both above 0
     std::int64_t distance = 0;  // hundredths of a km, all records
     std::int64_t refuel = 0;    // hundredths of a litre, all records
     std::int64_t fuel = 0;      // hundredths of a litre as the meter measured, all records
@@ -28,12 +29,13 @@ struct LogbookSummary {
     // The factor that would have made the meter's total equal the total refilled,
     // sum(refuel) / sum(fuel / correction), in hundredths of a percent as the meter takes it.
     std::optional<double> suggestedCorrection;
-    int correctionRecords = 0;  // the records it rests on (refuel and correction both above 0)
+    int correctionRecords = 0;  // the counted records with a correction above 0
 };
 
 LogbookSummary Summarize(const std::vector<LogbookRecord>& records);
 
-// One record's own figures; nothing where it has no refuel (or no fuel measured).
+// One record's own figures; nothing where it has no refuel, and for the meter's economy and its
+// error also nothing where the meter measured no fuel.
 std::optional<double> KmPerLitre(const LogbookRecord& r);
 std::optional<double> KmPerLitreByMeter(const LogbookRecord& r);
 std::optional<double> ErrorPercent(const LogbookRecord& r);

@@ -17,6 +17,7 @@ namespace {
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any new file
 constexpr std::size_t kFirstDirectoryBuffer = 256;
 constexpr std::size_t kReadChunk = 16384;
+constexpr mode_t kWriteBits = 0222;
 
 }  // namespace
 
@@ -83,6 +84,17 @@ AppendResult AppendLocked(const std::string& path, const std::string& bytes,
         return AppendResult::kWriteFailed;
     }
     return AppendResult::kDone;
+}
+
+FileFacts LookAtFile(const std::string& path) {
+    FileFacts facts;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return facts;
+    facts.exists = true;
+    facts.regular = S_ISREG(st.st_mode);
+    facts.size = static_cast<std::uint64_t>(st.st_size);
+    facts.writable = (st.st_mode & kWriteBits) != 0 && access(path.c_str(), W_OK) == 0;
+    return facts;
 }
 
 ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,

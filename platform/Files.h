@@ -2,6 +2,7 @@
 // exclusive lock (the communication log), and the process's standard streams.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -50,6 +51,17 @@ enum class ReadResult {
 // never reading a device. problem (if given) says why it could not.
 ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
                            std::string* problem = nullptr);
+
+// What is known of a path before a library of its own (SQLite) opens it: whether there is a
+// file, of what kind and size, and whether it may be written. writable follows the file's own
+// permission, not who asks: root is refused a read-only file as everyone else is.
+struct FileFacts {
+    bool exists = false;
+    bool regular = false;  // not a folder, FIFO or device
+    std::uint64_t size = 0;
+    bool writable = false;
+};
+FileFacts LookAtFile(const std::string& path);
 
 // True when standard output (1) or standard error (2) is a terminal.
 bool IsTerminal(int stream);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -97,5 +98,28 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 }
 
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+void MakeDatabase(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+        ADD_FAILURE() << path << ": " << (message ? message : "?");
+    }
+    sqlite3_free(message);
+    sqlite3_close(db);
+}
+
+void SpoilPagesAfterFirst(const std::string& path) {
+    constexpr std::size_t kPageSizeAt = 16;  // big-endian, in the file's header
+    std::string bytes = ReadBytes(path);
+    ASSERT_GT(bytes.size(), kPageSizeAt + 1);
+    const std::size_t page =
+        static_cast<std::size_t>(static_cast<unsigned char>(bytes[kPageSizeAt])) << 8 |
+        static_cast<unsigned char>(bytes[kPageSizeAt + 1]);
+    ASSERT_LT(page, bytes.size()) << "a logbook of one page";
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(page), bytes.end(), '\xFF');
+    WriteBytes(path, bytes);
+}
 
 }  // namespace odomei::test

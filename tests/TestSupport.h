@@ -75,4 +75,9 @@ std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 
+// An SQLite database made by sql, for files the logbook must tell from its own.
+void MakeDatabase(const std::string& path, const std::string& sql);
+// A logbook whose records cannot be read: every page after the first (the schema) spoilt.
+void SpoilPagesAfterFirst(const std::string& path);
+
 }  // namespace odomei::test

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -498,6 +499,50 @@ TEST_F(Cli, ALogbookThatCannotBeWrittenNeverCostsTheRead) {
     EXPECT_TRUE(test::Exists(dir.File("car.sqlite3")));
     ASSERT_EQ(
         RunCli(dir.Path(), {"read", "--no-logbook", "--require-logbook", "-o", "x.csv"}).status, 0);
+}
+
+TEST_F(Cli, HistoryAndStatsNeverCreateOrChangeALogbookAndFailWhereItCannotBeRead) {
+    // None there yet (a typing error, say): said, with the path, and nothing made.
+    for (const char* command : {"history", "stats"}) {
+        const CliRun r = RunCli(dir.Path(), {command, "--logbook", "typo.sqlite3"});
+        EXPECT_EQ(r.status, 9) << command;
+        EXPECT_NE(r.err.find("typo.sqlite3: no logbook there yet"), std::string::npos) << r.err;
+        EXPECT_FALSE(test::Exists(dir.File("typo.sqlite3")));
+    }
+    // Another program's database: refused and left as it was, by writing commands as well.
+    test::MakeDatabase(dir.File("other.sqlite3"), "CREATE TABLE notes(text TEXT);");
+    const std::string other = ReadBytes(dir.File("other.sqlite3"));
+    test::WriteBytes(dir.File("saved.csv"), Golden());
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"stats", "--logbook", "other.sqlite3"},
+             {"import", "--logbook", "other.sqlite3", "saved.csv"}}) {
+        const CliRun r = RunCli(dir.Path(), args);
+        EXPECT_EQ(r.status, 9) << args[0];
+        EXPECT_NE(r.err.find("other.sqlite3: not an ODOMEI logbook"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadBytes(dir.File("other.sqlite3")), other);
+    // A logbook whose records cannot be read is a failure, not a summary of nothing.
+    ASSERT_EQ(RunCli(dir.Path(), {"import", "saved.csv"}).status, 0);
+    test::SpoilPagesAfterFirst(dir.File(kLogbookFileName));
+    for (const char* command : {"history", "stats"}) {
+        const CliRun r = RunCli(dir.Path(), {command});
+        EXPECT_EQ(r.status, 9) << command << r.out;
+        EXPECT_EQ(r.out, "") << command;
+    }
+}
+
+TEST_F(Cli, AReadOnlyLogbookIsNotWrittenEvenByRoot) {
+    Start();
+    ASSERT_EQ(RunCli(dir.Path(), {"read", "-o", "out.csv"}).status, 0);
+    ASSERT_EQ(chmod(dir.File(kLogbookFileName).c_str(), 0444), 0);
+    const std::string kept = ReadBytes(dir.File(kLogbookFileName));
+    const CliRun warned = RunCli(dir.Path(), {"read", "-o", "out.csv"});
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_NE(warned.err.find(kLogbookFileName + std::string(": read-only file")),
+              std::string::npos)
+        << warned.err;
+    EXPECT_EQ(RunCli(dir.Path(), {"read", "--require-logbook", "-o", "out.csv"}).status, 9);
+    EXPECT_EQ(ReadBytes(dir.File(kLogbookFileName)), kept);
 }
 
 TEST_F(Cli, PortsListsTheMachinesPortsAndThePortsEntries) {

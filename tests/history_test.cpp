@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 
@@ -14,6 +15,7 @@
 #include "data/Logbook.h"
 #include "platform/Profile.h"
 #include "tests/MeterWindow.h"
+#include "ui/HistoryText.h"
 
 namespace odomei {
 namespace {
@@ -122,6 +124,28 @@ TEST_F(History, ExportWritesTheShownRecordsOldestFirstAsTheWindowsCsv) {
     for (const auto& r : book->Records()) rows.push_back(r.texts);
     ASSERT_EQ(rows.size(), 18u);
     EXPECT_EQ(test::ReadBytes(dir.File("all.csv")), Sjis(CsvText(rows)));
+}
+
+TEST_F(History, TheWindowLooksWithoutCreatingAndSaysWhatItCannotRead) {
+    Start();
+    // Nothing read yet: the window says so, and makes no file.
+    QString shown;
+    QTimer::singleShot(0, [&shown] {
+        if (auto* history = qobject_cast<CHistoryDlg*>(QApplication::activeModalWidget())) {
+            shown = history->SummaryText();
+            history->close();
+        }
+    });
+    dlg->OnHistory();
+    EXPECT_EQ(shown.toStdString(), kNoRecordsYetText);
+    EXPECT_FALSE(test::Exists(dir.File(kLogbookFileName)));
+    // Records that cannot be read: the failure, not an empty history.
+    ReadSequence(0);
+    test::SpoilPagesAfterFirst(dir.File(kLogbookFileName));
+    CHistoryDlg history(*Book(), dir.File("KORVANA.ini"), dir.Path());
+    EXPECT_TRUE(history.SummaryText().startsWith(QString::fromUtf8(kLogbookOpenFailedText)))
+        << history.SummaryText().toStdString();
+    EXPECT_TRUE(history.Shown().empty());
 }
 
 TEST_F(History, TheHistoryButtonStandsInTheRowAfterTheOthers) {

@@ -14,6 +14,7 @@
 #include "data/CsvExport.h"
 #include "data/Logbook.h"
 #include "data/LogbookStats.h"
+#include "platform/Interrupt.h"
 #include "platform/Text.h"
 #include "tests/TestSupport.h"
 #include "tools/metersim/MeterSim.h"
@@ -31,7 +32,7 @@ class LogbookFile : public ::testing::Test {
 protected:
     std::unique_ptr<Logbook> OpenBook(int busyMs = kLogbookBusyMs) {
         LogbookError error;
-        auto book = Logbook::Open(path, &error, busyMs);
+        auto book = Logbook::Open(path, &error, LogbookAccess::kWrite, busyMs);
         EXPECT_NE(book, nullptr) << error.what;
         return book;
     }
@@ -57,7 +58,7 @@ TEST_F(LogbookFile, OverlappingReadsKeepEachRefuelOnce) {
     // Fifteen with four new ones (the meter's records 5 to 15, then four refuels it had not
     // given before): nineteen of the first block's kind.
     {
-        auto book2 = Logbook::Open(dir.File("second.sqlite3"), nullptr);
+        auto book2 = Logbook::Open(dir.File("second.sqlite3"), nullptr, LogbookAccess::kWrite);
         ASSERT_NE(book2, nullptr);
         const auto first2 = metersim::SequenceBlock(0);
         const auto later = metersim::SampleBlock();
@@ -159,17 +160,21 @@ LogbookRecord Figures(std::int64_t distance, std::int64_t refuel, std::int64_t f
 }
 
 TEST(LogbookSummary, FiguresOverTheSumsAsWorkedOutByHand) {
-    // 400 km on 40 L (the meter said 39 L at 100.00 %), 100 km on 5 L (5.5 L at 110.00 %), and
-    // a record without a refuel that stays out of every ratio.
-    const std::vector<LogbookRecord> records = {Figures(40000, 4000, 3900, 10000),
-                                                Figures(10000, 500, 550, 11000),
-                                                Figures(2500, 0, 200, 10000)};
+    // 400 km on 40 L (the meter said 39 L at 100.00 %), 100 km on 5 L (5.5 L at 110.00 %), a
+    // record without a refuel, and 200 km on 15 L the meter measured no fuel for: both stay out
+    // of every ratio (with the last, the economy would say 700 km / 60 L, the meter's
+    // 700 km / 44.5 L, and the factor 60 / 44).
+    const std::vector<LogbookRecord> records = {
+        Figures(40000, 4000, 3900, 10000), Figures(10000, 500, 550, 11000),
+        Figures(2500, 0, 200, 10000), Figures(20000, 1500, 0, 10000)};
     const LogbookSummary s = Summarize(records);
-    EXPECT_EQ(s.records, 3);
+    EXPECT_EQ(s.records, 4);
     EXPECT_EQ(s.withoutRefuel, 1);
+    EXPECT_EQ(s.withoutFuel, 1);
     EXPECT_EQ(s.counted, 2);
-    EXPECT_EQ(s.distance, 52500);
-    EXPECT_EQ(s.refuel, 4500);
+    EXPECT_EQ(s.distance, 72500);  // the totals keep every record
+    EXPECT_EQ(s.refuel, 6000);
+    EXPECT_FALSE(ErrorPercent(records[3]) || KmPerLitreByMeter(records[3]));
     // 500 km / 45 L = 11.11 km/L, where the mean of the two ratios (10 and 20) would say 15.
     EXPECT_NEAR(*s.kmPerLitre, 500.0 / 45.0, 1e-9);
     EXPECT_NEAR(*s.kmPerLitreByMeter, 500.0 / 44.5, 1e-9);
@@ -193,7 +198,7 @@ TEST(LogbookSummary, TheSequencesMeterWantsTheFactorItWasGivenLater) {
     // its records the factor that would have been right is about 101.5 %.
     test::TempDir dir;
     LogbookError error;
-    auto book = Logbook::Open(dir.File("x.sqlite3"), &error);
+    auto book = Logbook::Open(dir.File("x.sqlite3"), &error, LogbookAccess::kWrite);
     ASSERT_NE(book, nullptr) << error.what;
     for (int read = 0; read < 16; ++read) {
         ASSERT_TRUE(book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, &error));
@@ -203,18 +208,86 @@ TEST(LogbookSummary, TheSequencesMeterWantsTheFactorItWasGivenLater) {
     EXPECT_NEAR(*s.suggestedCorrection, 10152, 30);
 }
 
+std::int64_t Pragma(const std::string& path, const char* name) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, (std::string("PRAGMA ") + name).c_str(), -1, &st, nullptr);
+    const std::int64_t value = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int64(st, 0) : -1;
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return value;
+}
+
 TEST_F(LogbookFile, AFileThatIsNoLogbookIsNeverChanged) {
     std::string noise(4096, '\0');
     for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 7919 % 251);
     test::WriteBytes(path, noise);
     LogbookError error;
-    EXPECT_EQ(Logbook::Open(path, &error), nullptr);
+    EXPECT_EQ(Logbook::Open(path, &error, LogbookAccess::kWrite), nullptr);
     EXPECT_NE(error.what.find(path), std::string::npos);
     EXPECT_NE(error.what.find("not a database"), std::string::npos) << error.what;
     EXPECT_EQ(test::ReadBytes(path), noise);
+
+    // Other programs' databases, and ours damaged: refused for what they are, left as they were.
+    const std::string ours =
+        "CREATE TABLE reads(id INTEGER PRIMARY KEY, read_at TEXT NOT NULL, "
+        "source TEXT NOT NULL, origin TEXT, firmware TEXT, block BLOB);";
+    const struct {
+        const char* sql;
+        const char* why;
+    } foreign[] = {
+        {"CREATE TABLE notes(id INTEGER PRIMARY KEY, text TEXT);",
+         "it holds a table notes of its own"},
+        {"CREATE TABLE records(id INTEGER PRIMARY KEY, text TEXT);",
+         "its table records has other columns"},
+        {"PRAGMA user_version = 1;", "it has no table records"},
+        {"PRAGMA application_id = 305419896; CREATE TABLE t(x);",
+         "another program's application id 0x12345678"},
+    };
+    for (const auto& f : foreign) {
+        const std::string other = dir.File("other.sqlite3");
+        std::remove(other.c_str());
+        test::MakeDatabase(other, (ours + f.sql));
+        const std::string before = test::ReadBytes(other);
+        for (auto access : {LogbookAccess::kLook, LogbookAccess::kWrite}) {
+            EXPECT_EQ(Logbook::Open(other, &error, access), nullptr) << f.sql;
+            EXPECT_EQ(error.what, other + ": not an ODOMEI logbook (" + f.why + ")");
+        }
+        EXPECT_EQ(test::ReadBytes(other), before) << f.sql;
+    }
+    EXPECT_EQ(Logbook::Open("/dev/null", &error, LogbookAccess::kWrite), nullptr);
+    EXPECT_EQ(error.what, "/dev/null: not a regular file");
+}
+
+TEST_F(LogbookFile, ALogbookIsMarkedAsOursAndOneMadeBeforeTheMarkIsAdopted) {
+    // A new one carries the mark.
+    Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
+    EXPECT_EQ(Pragma(path, "application_id"), kLogbookApplicationId);
+    // One of today's layout without it: looked at as it is, marked when next written.
+    test::MakeDatabase(path, "PRAGMA application_id = 0");
+    const std::string unmarked = test::ReadBytes(path);
+    LogbookError error;
+    auto look = Logbook::Open(path, &error);
+    ASSERT_NE(look, nullptr) << error.what;
+    EXPECT_EQ(look->Records().size(), 15u);
+    look.reset();
+    EXPECT_EQ(test::ReadBytes(path), unmarked);
+    EXPECT_EQ(OpenBook()->CountRecords(), 15);
+    EXPECT_EQ(Pragma(path, "application_id"), kLogbookApplicationId);
 }
 
 TEST_F(LogbookFile, AReadOnlyLogbookFailsTheMergeAndKeepsItsRecords) {
+    // Its permissions say read-only: refused to every user, root too, as a CSV or INI file is.
+    Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    const std::string kept = test::ReadBytes(path);
+    LogbookError refused;
+    EXPECT_FALSE(MergeRead(path, ReadingOf(metersim::SequenceBlock(0)), kAt, &refused));
+    EXPECT_EQ(refused.what, path + ": read-only file");
+    EXPECT_EQ(test::ReadBytes(path), kept);
+    EXPECT_EQ(Logbook::Open(path, &refused)->CountRecords(), 15);  // still looked at
+
     test::ScratchMount folder(1 << 20);
     if (!folder.Usable()) GTEST_SKIP() << "no mount to make read-only here";
     path = folder.File(kLogbookFileName);
@@ -222,12 +295,37 @@ TEST_F(LogbookFile, AReadOnlyLogbookFailsTheMergeAndKeepsItsRecords) {
     const std::string before = test::ReadBytes(path);
     ASSERT_TRUE(folder.MakeReadOnly());
     LogbookError error;
+    EXPECT_EQ(Logbook::Open(path, &error, LogbookAccess::kWrite), nullptr);
+    EXPECT_EQ(error.what, path + ": read-only file");
     auto book = Logbook::Open(path, &error);
     ASSERT_NE(book, nullptr) << error.what;  // read, not written
     EXPECT_FALSE(book->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, &error));
     EXPECT_NE(error.what.find("readonly"), std::string::npos) << error.what;
     EXPECT_EQ(book->CountRecords(), 15);
     EXPECT_EQ(test::ReadBytes(path), before);
+}
+
+TEST_F(LogbookFile, LookingNeverCreatesAndAFileThatCannotBeReadGivesNoRecords) {
+    LogbookError error;
+    for (const bool empty : {false, true}) {
+        if (empty) test::WriteBytes(path, "");
+        const auto none = Logbook::Open(path, &error);
+        ASSERT_NE(none, nullptr) << error.what;
+        EXPECT_FALSE(none->Exists());
+        EXPECT_TRUE(none->Records({}, {}, &error).empty());
+        EXPECT_EQ(error.what, "");
+        EXPECT_EQ(test::Exists(path), empty);
+    }
+    EXPECT_EQ(test::ReadBytes(path), "");
+    // Pages that cannot be read are a failure, never the records that happened to come first.
+    auto book = OpenBook();
+    for (int read = 0; read < 16; ++read) Merge(*book, ReadingOf(metersim::SequenceBlock(read)));
+    book.reset();
+    test::SpoilPagesAfterFirst(path);
+    book = Logbook::Open(path, &error);
+    ASSERT_NE(book, nullptr) << error.what;
+    EXPECT_TRUE(book->Records({}, {}, &error).empty());
+    EXPECT_NE(error.what.find(path + ": read: "), std::string::npos) << error.what;
 }
 
 TEST_F(LogbookFile, AFullDiskFailsTheMergeWholeAndKeepsWhatWasThere) {
@@ -294,6 +392,28 @@ TEST_F(LogbookFile, AnotherProgramHoldingItLongerThanTheWaitFailsTheMergeOnly) {
     EXPECT_FALSE(book->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, &error));
     EXPECT_NE(error.what.find("locked"), std::string::npos) << error.what;
     EXPECT_EQ(book->CountRecords(), 15);
+    // An interrupt ends the wait at once (a process of its own: the interrupt stays recorded).
+    int said[2];
+    ASSERT_EQ(pipe(said), 0);
+    const pid_t waiter = fork();
+    if (waiter == 0) {
+        alarm(30);
+        CatchInterrupts();
+        raise(SIGINT);
+        LogbookError why;
+        auto waiting = Logbook::Open(path, &why, LogbookAccess::kWrite, 20000);
+        if (waiting) waiting->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, &why);
+        (void)!write(said[1], why.what.data(), why.what.size());
+        _exit(0);
+    }
+    close(said[1]);
+    std::string interrupted;
+    char buf[256];
+    for (ssize_t n; (n = read(said[0], buf, sizeof buf)) > 0;)
+        interrupted.append(buf, static_cast<std::size_t>(n));
+    close(said[0]);
+    waitpid(waiter, nullptr, 0);
+    EXPECT_EQ(interrupted, path + ": begin: interrupted while another program held the logbook");
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
     // Once it is free, the same read goes in.
@@ -304,7 +424,7 @@ TEST_F(LogbookFile, TwoProgramsMergingAtOnceBothSucceed) {
     OpenBook();  // created
     auto mergeAll = [this](int first) {
         LogbookError error;
-        auto book = Logbook::Open(path, &error);
+        auto book = Logbook::Open(path, &error, LogbookAccess::kWrite);
         int failures = book ? 0 : 1;
         for (int read = first; book && read < first + 10; ++read) {
             failures += book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, &error) ? 0 : 1;

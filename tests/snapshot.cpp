@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
     // Sixteen reads, three refuels apart: sixty records, the correction factor changed half-way.
     std::filesystem::remove(work / odomei::kLogbookFileName);
     odomei::LogbookError error;
-    auto book = odomei::Logbook::Open((work / odomei::kLogbookFileName).string(), &error);
+    auto book = odomei::Logbook::Open((work / odomei::kLogbookFileName).string(), &error,
+                                      odomei::LogbookAccess::kWrite);
     for (int read = 0; book && read < 16; ++read) {
         const auto reading =
             odomei::DecodeReading(odomei::MeasurementBlock(metersim::SequenceBlock(read)));

@@ -23,7 +23,9 @@ void HistoryPresenter::Start() {
     m_per100km = !m_iniPath.empty() &&
                  ReadIniString(kLogbookSection, kLogbookUnitsKey, m_iniPath).value_or("") ==
                      kLitresPer100KmUnit;
-    m_all = m_logbook.Records();
+    LogbookError error;
+    m_all = m_logbook.Records({}, {}, &error);
+    m_failure = error.what;
     ShowAll();
 }
 
@@ -67,7 +69,7 @@ std::vector<std::string> HistoryPresenter::RowTexts(std::size_t i) const {
 }
 
 std::string HistoryPresenter::SummaryText() const {
-    return LogbookSummaryText(m_summary, m_per100km);
+    return HistoryStatusText(m_summary, m_per100km, m_all.empty(), m_failure);
 }
 
 void HistoryPresenter::OnExport() {

@@ -49,6 +49,8 @@ public:
     std::vector<std::string> Captions() const;
     // The texts of row i of the table (0: the newest shown).
     std::vector<std::string> RowTexts(std::size_t i) const;
+    // The summary of the records shown, or that the logbook holds none yet, or why it could not
+    // be read.
     std::string SummaryText() const;
 
 private:
@@ -59,6 +61,7 @@ private:
     std::string m_iniPath;
     std::string m_directory;
     std::vector<LogbookRecord> m_all;  // oldest first
+    std::string m_failure;             // why the logbook's records could not be read
     std::vector<LogbookRecord> m_shown;
     LogbookSummary m_summary;
     bool m_per100km = false;

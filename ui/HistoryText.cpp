@@ -37,8 +37,12 @@ std::string LogbookSummaryText(const LogbookSummary& s, bool per100km) {
         return v ? FormatFixed2(*v) + " %" : std::string("-");
     };
     std::string text = "記録 " + std::to_string(s.records) + " 件";
-    if (s.withoutRefuel > 0) {
-        text += "（給油量0の " + std::to_string(s.withoutRefuel) + " 件は比率に含めず）";
+    if (s.withoutRefuel > 0 || s.withoutFuel > 0) {
+        text += "（";
+        if (s.withoutRefuel > 0) text += "給油量0の " + std::to_string(s.withoutRefuel) + " 件";
+        if (s.withoutRefuel > 0 && s.withoutFuel > 0) text += "、";
+        if (s.withoutFuel > 0) text += "消費燃料0の " + std::to_string(s.withoutFuel) + " 件";
+        text += "は比率に含めず）";
     }
     text += "　総走行距離 " + Hundredths(s.distance) + " km　総給油量 " + Hundredths(s.refuel) +
             " L\n燃費 " + EconomyText(s.kmPerLitre, per100km) + " " + unit + "（燃費計 " +
@@ -48,6 +52,13 @@ std::string LogbookSummaryText(const LogbookSummary& s, bool per100km) {
                                           : std::nullopt) +
             "（" + std::to_string(s.correctionRecords) + " 件の記録から）";
     return text;
+}
+
+std::string HistoryStatusText(const LogbookSummary& shown, bool per100km, bool logbookEmpty,
+                              const std::string& failure) {
+    if (!failure.empty()) return std::string(kLogbookOpenFailedText) + "\n" + failure;
+    if (logbookEmpty) return kNoRecordsYetText;
+    return LogbookSummaryText(shown, per100km);
 }
 
 }  // namespace odomei

@@ -13,6 +13,7 @@ inline constexpr const char* kHistoryTitle = "履歴";
 inline constexpr const char* kKmPerLitreUnit = "km/L";
 inline constexpr const char* kLitresPer100KmUnit = "L/100km";
 constexpr int kHistoryColumnCount = 9;
+inline constexpr const char* kNoRecordsYetText = "履歴にはまだ記録がありません";
 
 // The table's nine captions: number, the list's six, and economy as refilled and as measured.
 std::vector<std::string> HistoryCaptions(bool per100km);
@@ -20,5 +21,9 @@ std::vector<std::string> HistoryCaptions(bool per100km);
 std::vector<std::string> HistoryRowTexts(const LogbookRecord& r, int number, bool per100km);
 // Records, totals, economy, the meter's error and the suggested correction, in three lines.
 std::string LogbookSummaryText(const LogbookSummary& s, bool per100km);
+// What a history window says under its table: why the logbook could not be read (failure), that
+// it holds no record yet, or the summary of the records shown.
+std::string HistoryStatusText(const LogbookSummary& shown, bool per100km, bool logbookEmpty,
+                              const std::string& failure);
 
 }  // namespace odomei

@@ -120,6 +120,17 @@ AppendResult AppendLocked(const std::string& path, const std::string& bytes,
     return AppendResult::kDone;
 }
 
+FileFacts LookAtFile(const std::string& path) {
+    FileFacts facts;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) return facts;
+    facts.exists = true;
+    facts.regular = !(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+    facts.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    facts.writable = !(data.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+    return facts;
+}
+
 ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
                            std::string* problem) {
     auto why = [problem](const std::string& text) {
