@@ -18,6 +18,7 @@
 #include <cstdio>
 
 #include "app/AboutBox.h"
+#include "app/BusyGuard.h"
 #include "app/DialogUnits.h"
 #include "app/HistoryDlg.h"
 #include "app/MessageBox.h"
@@ -289,45 +290,6 @@ void CMeterDlg::ShowHistory(const Logbook& logbook, const std::string& iniPath,
     CHistoryDlg history(logbook, iniPath, directory, this);
     history.exec();
 }
-
-// While the exchange runs the window keeps painting but takes no input: no second read, no
-// clear, no exit in the middle. Other windows (the log's message boxes) work as usual.
-class CMeterDlg::BusyGuard : public QObject {
-public:
-    explicit BusyGuard(CMeterDlg* dlg) : m_dlg(dlg) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        qApp->installEventFilter(this);
-    }
-    ~BusyGuard() override {
-        qApp->removeEventFilter(this);
-        QApplication::restoreOverrideCursor();
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget == nullptr || widget->window() != m_dlg) return false;
-        switch (event->type()) {
-            case QEvent::MouseButtonPress:
-            case QEvent::MouseButtonRelease:
-            case QEvent::MouseButtonDblClick:
-            case QEvent::KeyPress:
-            case QEvent::KeyRelease:
-            case QEvent::ShortcutOverride:
-                // Accepted, the key is the widget's own, so no shortcut of the window fires
-                // (Alt+Space would open the window menu, and its About box stall the read);
-                // the key press that follows is dropped below.
-                event->accept();
-                return true;
-            case QEvent::Shortcut:
-            case QEvent::Wheel:
-            case QEvent::ContextMenu:
-            case QEvent::Close: event->ignore(); return true;
-            default: return false;
-        }
-    }
-
-private:
-    CMeterDlg* m_dlg;
-};
 
 void CMeterDlg::BeginBusy() { m_busy = std::make_unique<BusyGuard>(this); }
 

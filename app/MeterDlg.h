@@ -16,6 +16,10 @@ class QPushButton;
 class QTableWidget;
 
 namespace odomei {
+class BusyGuard;
+}
+
+namespace odomei {
 
 // Draws what the presenter decides and forwards the clicks and keys to it.
 class CMeterDlg : public QDialog, private MeterView {
@@ -58,7 +62,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    class BusyGuard;
     void BuildControls();
     void SetUpRecordList();
     void LayOutColumns();

@@ -1,0 +1,44 @@
+#include "app/BusyGuard.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QWidget>
+
+namespace odomei {
+
+// While the exchange runs the window keeps painting but takes no input: no second read, no
+// clear, no exit in the middle. Other windows (the log's message boxes) work as usual.
+BusyGuard::BusyGuard(QWidget* window) : m_window(window) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    qApp->installEventFilter(this);
+}
+
+BusyGuard::~BusyGuard() {
+    qApp->removeEventFilter(this);
+    QApplication::restoreOverrideCursor();
+}
+
+bool BusyGuard::eventFilter(QObject* watched, QEvent* event) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window() != m_window) return false;
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+            // Accepted, the key is the widget's own, so no shortcut of the window fires
+            // (Alt+Space would open the window menu, and its About box stall the read); the key
+            // press that follows is dropped below.
+            event->accept();
+            return true;
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::Close: event->ignore(); return true;
+        default: return false;
+    }
+}
+
+}  // namespace odomei
