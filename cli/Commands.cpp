@@ -175,7 +175,8 @@ int RunRead(const ReadOptions& options) {
             return true;
         });
     progress.Clear();
-    session.Close();
+    // The port stays open until the outputs are written: the ACK gets time to leave the line
+    // (the close drains it too), and the port is closed as the session ends.
 
     if (read.outcome == ExchangeOutcome::kCancelled) return StatusOf(read.outcome);
     if (read.outcome != ExchangeOutcome::kBlockReceived) {

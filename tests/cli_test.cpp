@@ -359,6 +359,23 @@ TEST_F(Cli, AFolderThatCannotBeFlushedIsAWriteFailure) {
     EXPECT_NE(r.err.find("flush folder"), std::string::npos) << r.err;
 }
 
+TEST_F(Cli, TheAckReachesAMeterThatReadsItsLineSlowly) {
+    // The meter looks for the ACK only after the program has closed the port: a close that
+    // purged the output would have thrown it away.
+    metersim::Options options;
+    options.pace = false;
+    options.slowReadMs = 300;
+    Start(options);
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        const std::size_t before = meter->Sim().Received().size();
+        const CliRun r = RunCli(dir.Path(), {"read", "--no-logbook", "-o", "out.csv"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_TRUE(meter->Sim().WaitForReceived(before + 2, 3000));
+        EXPECT_EQ(meter->Sim().Received()[before + 1], ACK);
+    }
+}
+
 #ifdef ODOMEI_WINDOW
 TEST_F(Cli, TheWindowEndsCleanlyOnASignalDuringItsFirstIniWrite) {
     // The INI write at start takes a second (a slow disk); SIGTERM comes in the middle of it.
