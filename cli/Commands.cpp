@@ -112,10 +112,13 @@ FilePaths WorkingPaths() {
     return paths;
 }
 
-// Writes content to standard output (file empty or "-") or atomically to file.
+// Writes content to standard output (file empty or "-") or atomically to file. A signal that
+// arrives meanwhile ends the write (a full pipe may never drain) with the signal's status.
 int WriteOut(const std::string& content, const std::string& file) {
     if (file.empty() || file == "-") {
-        if (!WriteStandardOutput(content)) {
+        const bool written = WriteStandardOutput(content);
+        if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
+        if (!written) {
             Error(CsvFailureText(CsvResult::kWriteFailed), "standard output could not be written");
             return kExitOutputFailed;
         }
@@ -123,6 +126,7 @@ int WriteOut(const std::string& content, const std::string& file) {
     }
     std::string reason;
     const ReplaceResult written = ReplaceFileAtomically(file, content, &reason);
+    if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
     if (written != ReplaceResult::kDone) {
         Error(CsvFailureText(written == ReplaceResult::kCreateFailed ? CsvResult::kOpenFailed
                                                                      : CsvResult::kWriteFailed),
@@ -203,6 +207,7 @@ int RunRead(const ReadOptions& options) {
 
     const std::string content = Render(read.reading, options, toStdout && IsTerminal(kStdout));
     if (const int status = WriteOut(content, options.output); status != kExitOk) return status;
+    if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
     return logbookFailed && options.requireLogbook ? kExitLogbookFailed : kExitOk;
 }
 

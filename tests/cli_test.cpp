@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -36,12 +38,12 @@ struct CliRun {
 };
 
 // Starts odomei-cli in dir with the arguments; standard output and error go to files (or error
-// to a terminal when asked).
+// to a terminal when asked, output to outFd when given).
 class CliProcess {
 public:
     // env: NAME=value pairs added to the program's environment; program: another binary.
     CliProcess(const std::string& dir, std::vector<std::string> args, bool errToTerminal = false,
-               std::vector<std::string> env = {}, const char* program = ODOMEI_CLI)
+               std::vector<std::string> env = {}, const char* program = ODOMEI_CLI, int outFd = -1)
         : m_out(dir + "/.stdout"), m_err(dir + "/.stderr") {
         int terminal = -1;
         if (errToTerminal) {
@@ -57,7 +59,8 @@ public:
         m_pid = fork();
         if (m_pid == 0) {
             if (chdir(dir.c_str()) != 0) _exit(126);
-            const int out = open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int out =
+                outFd >= 0 ? outFd : open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err = errToTerminal ? m_childTerminal
                                           : open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int in = open("/dev/null", O_RDONLY);
@@ -78,11 +81,20 @@ public:
         if (m_childTerminal >= 0) close(m_childTerminal);
     }
     void Signal(int s) const { kill(m_pid, s); }
+    // Whether the program ends within ms; Wait then gives its result.
+    bool EndsWithin(int ms) {
+        for (int waited = 0; waitpid(m_pid, &m_status, WNOHANG) == 0; waited += kPollMs) {
+            if (waited >= ms) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+        }
+        m_reaped = m_done = true;
+        return true;
+    }
     CliRun Wait() {
         CliRun r;
-        int status = 0;
+        int status = m_status;
         // The terminal is read as the program writes, so that it never blocks on a full one.
-        while (waitpid(m_pid, &status, m_terminal >= 0 ? WNOHANG : 0) == 0) {
+        while (!m_reaped && waitpid(m_pid, &status, m_terminal >= 0 ? WNOHANG : 0) == 0) {
             char buf[512];
             fcntl(m_terminal, F_SETFL, O_NONBLOCK);
             const ssize_t n = read(m_terminal, buf, sizeof buf);
@@ -97,8 +109,11 @@ public:
     }
 
 private:
+    static constexpr int kPollMs = 10;
     std::string m_out, m_err;
     int m_pid = -1;
+    int m_status = 0;
+    bool m_reaped = false;
     bool m_done = false;
     int m_terminal = -1;
     int m_childTerminal = -1;
@@ -373,6 +388,39 @@ TEST_F(Cli, TheAckReachesAMeterThatReadsItsLineSlowly) {
         ASSERT_EQ(r.status, 0) << r.err;
         ASSERT_TRUE(meter->Sim().WaitForReceived(before + 2, 3000));
         EXPECT_EQ(meter->Sim().Received()[before + 1], ACK);
+    }
+}
+
+TEST_F(Cli, ASignalEndsACommandWhoseOutputCannotGo) {
+    Start();
+    const struct {
+        std::vector<std::string> args;
+        int signal;
+    } cases[] = {{{"read", "--no-logbook"}, SIGTERM},
+                 {{"read", "--no-logbook"}, SIGHUP},
+                 {{"ports"}, SIGINT}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + std::to_string(c.signal));
+        // Standard output is a pipe nobody reads, full already.
+        int pipeEnds[2];
+        ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK), 0);
+        const std::string chunk(4096, 'x');
+        for (const std::size_t size : {chunk.size(), std::size_t{1}}) {
+            while (write(pipeEnds[1], chunk.data(), size) > 0) {
+            }
+        }
+        fcntl(pipeEnds[1], F_SETFL, 0);
+        const std::size_t before = meter->Sim().Received().size();
+        CliProcess cli(dir.Path(), c.args, false, {}, ODOMEI_CLI, pipeEnds[1]);
+        if (c.args[0] == "read") {
+            ASSERT_TRUE(meter->Sim().WaitForReceived(before + 2, 5000));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // writing by now
+        cli.Signal(c.signal);
+        EXPECT_TRUE(cli.EndsWithin(3000));
+        close(pipeEnds[0]);  // lets a program that is still writing end
+        EXPECT_EQ(cli.Wait().status, 128 + c.signal);
+        close(pipeEnds[1]);
     }
 }
 
