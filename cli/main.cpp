@@ -1,11 +1,14 @@
 // odomei-cli: reads the stored history of an in-vehicle fuel-economy meter from the command line.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "data/CsvExport.h"
 #include "platform/Files.h"
 
 namespace {
@@ -42,6 +45,15 @@ const CLI::Validator kIsoDate(
         return "not a date YYYY-MM-DD: " + text;
     },
     "YYYY-MM-DD");
+
+// What went to standard output through stdio (help, listings) is only known to have arrived once
+// flushed: a failure there fails a command that had succeeded.
+int OutputChecked(int status) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+    std::fprintf(stderr, "odomei-cli: %s\n  standard output could not be written: %s\n",
+                 odomei::CsvFailureText(odomei::CsvResult::kWriteFailed), std::strerror(errno));
+    return status == odomei::cli::kExitOk ? odomei::cli::kExitOutputFailed : status;
+}
 
 odomei::cli::Format FormatOf(const std::string& name) {
     using odomei::cli::Format;
@@ -138,26 +150,26 @@ int main(int argc, char** argv) {
         app.parse(static_cast<int>(args.size()), args.data());
     } catch (const CLI::CallForHelp&) {
         std::printf("%s", app.help("", CLI::AppFormatMode::All).c_str());
-        return 0;
+        return OutputChecked(0);
     } catch (const CLI::CallForVersion& e) {
         std::printf("%s\n", e.what());
-        return 0;
+        return OutputChecked(0);
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "odomei-cli: %s\nTry 'odomei-cli --help' for more information.\n",
                      e.what());
         return odomei::cli::kExitUsage;
     }
 
-    if (*ports) return odomei::cli::RunPorts();
+    if (*ports) return OutputChecked(odomei::cli::RunPorts());
     book.format = FormatOf(bookFormat);
     book.utf8 = bookEncoding != "cp932" && bookEncoding != "CP932";
     book.units = units == "km/L"      ? odomei::cli::Units::kKmPerLitre
                  : units == "L/100km" ? odomei::cli::Units::kLitresPer100Km
                                       : odomei::cli::Units::kDefault;
-    if (*history) return odomei::cli::RunHistory(book);
-    if (*stats) return odomei::cli::RunStats(book);
-    if (*import) return odomei::cli::RunImport(book);
+    if (*history) return OutputChecked(odomei::cli::RunHistory(book));
+    if (*stats) return OutputChecked(odomei::cli::RunStats(book));
+    if (*import) return OutputChecked(odomei::cli::RunImport(book));
     options.format = FormatOf(format);
     options.utf8 = encoding != "cp932" && encoding != "CP932";
-    return odomei::cli::RunRead(options);
+    return OutputChecked(odomei::cli::RunRead(options));
 }

@@ -374,6 +374,28 @@ TEST_F(Cli, AFolderThatCannotBeFlushedIsAWriteFailure) {
     EXPECT_NE(r.err.find("flush folder"), std::string::npos) << r.err;
 }
 
+TEST_F(Cli, EveryCommandChecksItsOutput) {
+    test::WriteBytes(dir.File("saved.csv"), Golden());
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"ports"}, {"import", "saved.csv"}, {"--help"}}) {
+        const CliRun r = CliProcess(dir.Path(), args, false, {}, ODOMEI_CLI, full).Wait();
+        EXPECT_EQ(r.status, 8) << args[0] << ": " << r.err;
+    }
+    close(full);
+
+    // A loop of symbolic links leads to no file: nothing is replaced.
+    Start();
+    ASSERT_EQ(symlink("B", dir.File("A").c_str()), 0);
+    ASSERT_EQ(symlink("A", dir.File("B").c_str()), 0);
+    const CliRun loop = RunCli(dir.Path(), {"read", "-o", "A"});
+    EXPECT_EQ(loop.status, 8);
+    EXPECT_NE(loop.err.find(std::strerror(ELOOP)), std::string::npos) << loop.err;
+    EXPECT_EQ(std::filesystem::read_symlink(dir.File("A")), "B");
+    EXPECT_EQ(std::filesystem::read_symlink(dir.File("B")), "A");
+}
+
 TEST_F(Cli, TheAckReachesAMeterThatReadsItsLineSlowly) {
     // The meter looks for the ACK only after the program has closed the port: a close that
     // purged the output would have thrown it away.
