@@ -186,7 +186,8 @@ TEST_F(Cli, ReadWritesTheWindowsCsvBytesAndTheWindowsLog) {
     EXPECT_EQ(utf8.out, Cp932ToUtf8(Golden()));
     EXPECT_NE(ReadBytes(dir.File("other.log")).find(Sjis("onReceive")), std::string::npos);
     const std::string logBefore = ReadBytes(dir.File("KORVANA.log"));
-    const CliRun quiet = RunCli(dir.Path(), {"read", "--no-log", "--format", "csv", "-o", "-"});
+    const CliRun quiet = RunCli(dir.Path(), {"read", "--no-log", "--format", "csv", "-o", "-",
+                                             "--encoding", "Cp932"});  // in any case
     ASSERT_EQ(quiet.status, 0) << quiet.err;
     EXPECT_EQ(quiet.out, Golden());
     EXPECT_EQ(ReadBytes(dir.File("KORVANA.log")), logBefore);
@@ -307,16 +308,23 @@ TEST_F(Cli, EveryFailureHasItsOwnStatusAndTheWindowsMessage) {
     EXPECT_EQ(configured.status, 3);
     EXPECT_NE(configured.err.find("(COM12)"), std::string::npos) << configured.err;
 
-    // Usage errors: one line and a hint.
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"read", "--bogus"},
-                                                 {"read", "--format", "xml"},
-                                                 {},
-                                                 {"read", "--log", "x", "--no-log"},
-                                                 {"erase"}}) {
+    // Usage errors: one line and a hint. An empty port or file is no way to ask for the
+    // default, and a period must not end before it begins.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"read", "--bogus"},
+          {"read", "--format", "xml"},
+          {},
+          {"read", "--log", "x", "--no-log"},
+          {"read", "--port", ""},
+          {"read", "-o", ""},
+          {"history", "--from", "2024-02-02", "--to", "2024-02-01"}}) {
         const CliRun usage = RunCli(dir.Path(), args);
         EXPECT_EQ(usage.status, 2) << usage.err;
         EXPECT_NE(usage.err.find("Try 'odomei-cli --help'"), std::string::npos) << usage.err;
     }
+    const CliRun unknown = RunCli(dir.Path(), {"erase"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.err.rfind("odomei-cli: unknown command 'erase'\n", 0), 0u) << unknown.err;
     const CliRun help = RunCli(dir.Path(), {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
@@ -542,6 +550,8 @@ TEST_F(Cli, EveryReadGoesIntoTheLogbookWhichHistoryStatsAndImportShow) {
     // In date order, the 2015 sample after the 2013 sequence; CP932 by default, as the window's.
     EXPECT_NE(csv.out.find("2015年11月08日"), std::string::npos);
     EXPECT_EQ(RunCli(dir.Path(), {"history", "--format", "csv"}).out, Sjis(csv.out));
+    EXPECT_EQ(RunCli(dir.Path(), {"history", "--format", "csv", "--encoding", "Cp932"}).out,
+              Sjis(csv.out));
 
     const CliRun json = RunCli(dir.Path(), {"history", "--format", "json", "--from", "2015-01-01"});
     ASSERT_EQ(json.status, 0) << json.err;
@@ -562,6 +572,8 @@ TEST_F(Cli, EveryReadGoesIntoTheLogbookWhichHistoryStatsAndImportShow) {
     test::WriteBytes(dir.File("other.csv"), "name,value\r\n");
     EXPECT_EQ(RunCli(dir.Path(), {"import", "other.csv"}).status, 10);
     EXPECT_EQ(RunCli(dir.Path(), {"history", "--from", "2015-13-01"}).status, 2);
+    EXPECT_EQ(RunCli(dir.Path(), {"history", "--from", "2015-02-29"}).status, 2);
+    EXPECT_EQ(RunCli(dir.Path(), {"history", "--from", "2016-02-29"}).status, 0);
 }
 
 TEST_F(Cli, ALogbookThatCannotBeWrittenNeverCostsTheRead) {
@@ -583,8 +595,8 @@ TEST_F(Cli, ALogbookThatCannotBeWrittenNeverCostsTheRead) {
     // Elsewhere, or not at all.
     ASSERT_EQ(RunCli(dir.Path(), {"read", "--logbook", "car.sqlite3", "-o", "out.csv"}).status, 0);
     EXPECT_TRUE(test::Exists(dir.File("car.sqlite3")));
-    ASSERT_EQ(
-        RunCli(dir.Path(), {"read", "--no-logbook", "--require-logbook", "-o", "x.csv"}).status, 0);
+    EXPECT_EQ(
+        RunCli(dir.Path(), {"read", "--no-logbook", "--require-logbook", "-o", "x.csv"}).status, 2);
 }
 
 TEST_F(Cli, PortsListsTheMachinesPortsAndThePortsEntries) {
