@@ -112,10 +112,13 @@ FilePaths WorkingPaths() {
     return paths;
 }
 
-// Writes content to standard output (file empty or "-") or atomically to file.
+// Writes content to standard output (file empty or "-") or atomically to file. A signal that
+// arrives meanwhile ends the write (a full pipe may never drain) with the signal's status.
 int WriteOut(const std::string& content, const std::string& file) {
     if (file.empty() || file == "-") {
-        if (!WriteStandardOutput(content)) {
+        const bool written = WriteStandardOutput(content);
+        if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
+        if (!written) {
             Error(CsvFailureText(CsvResult::kWriteFailed), "standard output could not be written");
             return kExitOutputFailed;
         }
@@ -123,6 +126,7 @@ int WriteOut(const std::string& content, const std::string& file) {
     }
     std::string reason;
     const ReplaceResult written = ReplaceFileAtomically(file, content, &reason);
+    if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
     if (written != ReplaceResult::kDone) {
         Error(CsvFailureText(written == ReplaceResult::kCreateFailed ? CsvResult::kOpenFailed
                                                                      : CsvResult::kWriteFailed),
@@ -175,7 +179,8 @@ int RunRead(const ReadOptions& options) {
             return true;
         });
     progress.Clear();
-    session.Close();
+    // The port stays open until the outputs are written: the ACK gets time to leave the line
+    // (the close drains it too), and the port is closed as the session ends.
 
     if (read.outcome == ExchangeOutcome::kCancelled) return StatusOf(read.outcome);
     if (read.outcome != ExchangeOutcome::kBlockReceived) {
@@ -202,6 +207,7 @@ int RunRead(const ReadOptions& options) {
 
     const std::string content = Render(read.reading, options, toStdout && IsTerminal(kStdout));
     if (const int status = WriteOut(content, options.output); status != kExitOk) return status;
+    if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
     return logbookFailed && options.requireLogbook ? kExitLogbookFailed : kExitOk;
 }
 

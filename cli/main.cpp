@@ -1,11 +1,14 @@
 // odomei-cli: reads the stored history of an in-vehicle fuel-economy meter from the command line.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "data/CsvExport.h"
 #include "platform/Files.h"
 
 namespace {
@@ -16,7 +19,7 @@ constexpr const char* kDescription =
 constexpr const char* kExitStatuses =
     "Exit status:\n"
     "  0    success\n"
-    "  2    usage error (unknown option, bad value)\n"
+    "  2    usage error (unknown command or option, bad value)\n"
     "  3    the serial port cannot be opened\n"
     "  4    time-out: no complete answer within about ten seconds, or the device went away\n"
     "  5    the block's check byte was wrong three times\n"
@@ -30,7 +33,14 @@ constexpr const char* kExitStatuses =
     "Files: KORVANA.ini (port setting, [Ports], [Logbook]), KORVANA.log (communication log) and\n"
     "odomei-logbook.sqlite3 (the logbook) in the working directory.";
 
-// A date as the logbook keeps them.
+constexpr const char* kCommands[] = {"ports", "read", "history", "stats", "import"};
+
+constexpr int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+constexpr int kFebruary = 2;
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// A day that exists, written as the logbook keeps them.
 const CLI::Validator kIsoDate(
     [](std::string& text) -> std::string {
         int year = 0, month = 0, day = 0;
@@ -38,10 +48,46 @@ const CLI::Validator kIsoDate(
         const bool parsed =
             text.size() == 10 && text[4] == '-' && text[7] == '-' &&
             std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &end) == 3;
-        if (parsed && month >= 1 && month <= 12 && day >= 1 && day <= 31) return {};
+        if (parsed && month >= 1 && month <= 12 && day >= 1 &&
+            day <= kDaysInMonth[month - 1] + (month == kFebruary && IsLeapYear(year) ? 1 : 0)) {
+            return {};
+        }
         return "not a date YYYY-MM-DD: " + text;
     },
     "YYYY-MM-DD");
+
+// A port or a file must be named: an empty value would quietly mean the default.
+const CLI::Validator kNotEmpty(
+    [](std::string& text) -> std::string { return text.empty() ? "must not be empty" : ""; }, "");
+
+// The first argument where a command belongs, when it names none of them.
+std::string UnknownCommand(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        if (a.empty() || a[0] != '-') {
+            for (const char* known : kCommands) {
+                if (a == known) return {};
+            }
+            return a;
+        }
+    }
+    return {};
+}
+
+// What went to standard output through stdio (help, listings) is only known to have arrived once
+// flushed: a failure there fails a command that had succeeded.
+int OutputChecked(int status) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+    std::fprintf(stderr, "odomei-cli: %s\n  standard output could not be written: %s\n",
+                 odomei::CsvFailureText(odomei::CsvResult::kWriteFailed), std::strerror(errno));
+    return status == odomei::cli::kExitOk ? odomei::cli::kExitOutputFailed : status;
+}
+
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "odomei-cli: %s\nTry 'odomei-cli --help' for more information.\n",
+                 problem.c_str());
+    return odomei::cli::kExitUsage;
+}
 
 odomei::cli::Format FormatOf(const std::string& name) {
     using odomei::cli::Format;
@@ -64,12 +110,14 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "odomei-cli (ODOMEI) " ODOMEI_VERSION);
     app.require_subcommand(1);
 
-    auto* ports = app.add_subcommand("ports", "List the serial ports as COM1, COM2, ... map them");
+    auto* ports =
+        app.add_subcommand(kCommands[0], "List the serial ports as COM1, COM2, ... map them");
 
     odomei::cli::ReadOptions options;
-    auto* read = app.add_subcommand("read", "Read the meter once (no question asked)");
+    auto* read = app.add_subcommand(kCommands[1], "Read the meter once (no question asked)");
     read->add_option("--port", options.port,
                      "COMn or a device path (default: the port KORVANA.ini selects)")
+        ->check(kNotEmpty)
         ->type_name("PORT");
     std::string format = "auto";
     read->add_option("--format", format,
@@ -77,14 +125,16 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"auto", "csv", "json", "table"}))
         ->type_name("FORMAT");
     read->add_option("-o,--output", options.output, "write to FILE ('-': standard output)")
+        ->check(kNotEmpty)
         ->type_name("FILE");
     std::string encoding = "cp932";
     read->add_option("--encoding", encoding,
                      "CSV text: cp932 (the window's bytes, default) or utf-8")
-        ->check(CLI::IsMember({"cp932", "utf-8"}, CLI::ignore_case))
+        ->transform(CLI::IsMember({"cp932", "utf-8"}, CLI::ignore_case))
         ->type_name("ENCODING");
     auto* logFile = read->add_option("--log", options.logFile,
                                      "write the communication log to FILE instead of KORVANA.log")
+                        ->check(kNotEmpty)
                         ->type_name("FILE");
     read->add_flag("--no-log", options.noLog, "write no communication log")->excludes(logFile);
     read->add_flag("-q,--quiet", options.quiet, "show no progress");
@@ -93,10 +143,12 @@ int main(int argc, char** argv) {
                          "the logbook to add the read to (default: as KORVANA.ini says, "
                          "else odomei-logbook.sqlite3)")
             ->type_name("FILE");
-    read->add_flag("--no-logbook", options.noLogbook, "do not add the read to the logbook")
-        ->excludes(readBook);
+    auto* noLogbook =
+        read->add_flag("--no-logbook", options.noLogbook, "do not add the read to the logbook")
+            ->excludes(readBook);
     read->add_flag("--require-logbook", options.requireLogbook,
-                   "fail (status 9) when the read cannot be added to the logbook");
+                   "fail (status 9) when the read cannot be added to the logbook")
+        ->excludes(noLogbook);
 
     odomei::cli::LogbookOptions book;
     std::string bookFormat = "auto", units = "default", bookEncoding = "cp932";
@@ -110,7 +162,7 @@ int main(int argc, char** argv) {
         command->add_option("--units", units, "km/L or L/100km (default: as KORVANA.ini says)")
             ->check(CLI::IsMember({"default", "km/L", "L/100km"}));
     };
-    auto* history = app.add_subcommand("history", "Print the records kept in the logbook");
+    auto* history = app.add_subcommand(kCommands[2], "Print the records kept in the logbook");
     logbookOptions(history);
     history
         ->add_option("--format", bookFormat,
@@ -118,9 +170,9 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"auto", "csv", "json", "table"}))
         ->type_name("FORMAT");
     history->add_option("--encoding", bookEncoding, "CSV text: cp932 (default) or utf-8")
-        ->check(CLI::IsMember({"cp932", "utf-8"}, CLI::ignore_case))
+        ->transform(CLI::IsMember({"cp932", "utf-8"}, CLI::ignore_case))
         ->type_name("ENCODING");
-    auto* stats = app.add_subcommand("stats",
+    auto* stats = app.add_subcommand(kCommands[3],
                                      "Print the logbook's summary: economy, the meter's "
                                      "error and the correction factor it suggests");
     logbookOptions(stats);
@@ -128,7 +180,7 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"auto", "json", "table"}))
         ->type_name("FORMAT");
     auto* import =
-        app.add_subcommand("import", "Bring CSV files the window saved into the logbook");
+        app.add_subcommand(kCommands[4], "Bring CSV files the window saved into the logbook");
     import->add_option("--logbook", book.logbook, "the logbook")->type_name("FILE");
     import->add_option("files", book.files, "CSV files saved by ODOMEI")
         ->required()
@@ -138,26 +190,28 @@ int main(int argc, char** argv) {
         app.parse(static_cast<int>(args.size()), args.data());
     } catch (const CLI::CallForHelp&) {
         std::printf("%s", app.help("", CLI::AppFormatMode::All).c_str());
-        return 0;
+        return OutputChecked(0);
     } catch (const CLI::CallForVersion& e) {
         std::printf("%s\n", e.what());
-        return 0;
+        return OutputChecked(0);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "odomei-cli: %s\nTry 'odomei-cli --help' for more information.\n",
-                     e.what());
-        return odomei::cli::kExitUsage;
+        const std::string unknown = UnknownCommand(arguments);
+        return Usage(unknown.empty() ? e.what() : "unknown command '" + unknown + "'");
+    }
+    if (!book.from.empty() && !book.to.empty() && book.to < book.from) {
+        return Usage("--to " + book.to + " is before --from " + book.from);
     }
 
-    if (*ports) return odomei::cli::RunPorts();
+    if (*ports) return OutputChecked(odomei::cli::RunPorts());
     book.format = FormatOf(bookFormat);
-    book.utf8 = bookEncoding != "cp932" && bookEncoding != "CP932";
+    book.utf8 = bookEncoding != "cp932";
     book.units = units == "km/L"      ? odomei::cli::Units::kKmPerLitre
                  : units == "L/100km" ? odomei::cli::Units::kLitresPer100Km
                                       : odomei::cli::Units::kDefault;
-    if (*history) return odomei::cli::RunHistory(book);
-    if (*stats) return odomei::cli::RunStats(book);
-    if (*import) return odomei::cli::RunImport(book);
+    if (*history) return OutputChecked(odomei::cli::RunHistory(book));
+    if (*stats) return OutputChecked(odomei::cli::RunStats(book));
+    if (*import) return OutputChecked(odomei::cli::RunImport(book));
     options.format = FormatOf(format);
-    options.utf8 = encoding != "cp932" && encoding != "CP932";
-    return odomei::cli::RunRead(options);
+    options.utf8 = encoding != "cp932";
+    return OutputChecked(odomei::cli::RunRead(options));
 }

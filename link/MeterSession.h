@@ -57,7 +57,7 @@ public:
     // the same name and settings; a working port is never reopened.
     MeterRead Read(const ExchangePause& pause, const ExchangeWatch& watch = {});
 
-    // Purges and closes the port; nothing when none is open.
+    // Drains, purges and closes the port (see CloseSerialPort); nothing when none is open.
     void Close();
 
 private:

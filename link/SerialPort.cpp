@@ -26,6 +26,9 @@ constexpr int kAcceptedBauds[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 5
 // the status query fails (the device has gone). Between checks it sleeps instead of spinning.
 constexpr std::int64_t kSlowestByteMicros = 10 * 1000000 / 1200;
 constexpr long kStatusPollMicros = 500;  // 0.5 ms: about one byte at 19200 baud
+// How long a close waits for the output queue to empty: the whole queue (1000 bytes) takes about
+// half a second at the meter's 19200 baud. Only a line held stopped takes longer.
+constexpr std::int64_t kCloseDrainMicros = 1000000;
 
 // Waits until the status query reports the transmit flag clear or the output queue empty.
 // False when the query fails or the deadline passes.
@@ -128,8 +131,13 @@ int OpenSerialPortByName(SerialHandle* slot, const std::string& name, int baud, 
 
 void CloseSerialPort(SerialHandle handle) {
     if (handle == nullptr) return;
+    // The last byte sent (an ACK) must reach the meter: the output drains first, and is purged
+    // only when it cannot, since a purge also empties a USB adapter's own transmit buffer.
+    const bool drained =
+        WaitForLine(handle, WaitFor::kOutputDrained, MonotonicMicros() + kCloseDrainMicros) &&
+        handle->FlushFileBuffers();
     handle->PurgeComm(kPurgeRxClear);
-    handle->PurgeComm(kPurgeTxClear);
+    if (!drained) handle->PurgeComm(kPurgeTxClear);
     delete handle;
 }
 

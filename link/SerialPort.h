@@ -32,7 +32,8 @@ int OpenSerialPortByName(SerialHandle* slot, const std::string& name, int baud, 
                          int parity, int stopBits, int overlapped, const PortMap& ports,
                          OpenFailure* failure);
 
-// Purges both queues and closes the port. The caller's slot is not changed.
+// Lets the output drain (a bounded wait), purges the input queue, and closes the port. The output
+// queue is purged only when it could not drain. The caller's slot is not changed.
 void CloseSerialPort(SerialHandle handle);
 
 // Reads exactly n bytes into dest (which must hold n + 1: a zero byte follows them) in chunks of

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace odomei {
@@ -25,18 +26,21 @@ std::string Folder(const std::string& path) {
 }
 
 // The file a path names: symbolic links are followed one by one, so that a link whose target
-// does not exist yet still leads to that target, and the link itself survives.
-std::string Target(std::string path) {
-    for (int hops = 0; hops < kMaxLinks; ++hops) {
+// does not exist yet still leads to that target, and the link itself survives. Nothing (errno
+// ELOOP) for links that go round in a loop or on further than the kernel would follow them.
+std::optional<std::string> Target(std::string path) {
+    for (int hops = 0; hops <= kMaxLinks; ++hops) {
         struct stat st {};
         if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        if (hops == kMaxLinks) break;
         std::vector<char> buf(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
         const ssize_t n = readlink(path.c_str(), buf.data(), buf.size());
         if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return path;
         const std::string link(buf.data(), static_cast<std::size_t>(n));
         path = link.front() == '/' ? link : Folder(path) + "/" + link;
     }
-    return path;
+    errno = ELOOP;
+    return std::nullopt;
 }
 
 mode_t NewFileMode() {
@@ -75,11 +79,16 @@ bool WriteAll(int fd, const std::string& content) {
 
 ReplaceResult ReplaceFileAtomically(const std::string& linkOrPath, const std::string& content,
                                     std::string* reason) {
-    const std::string path = Target(linkOrPath);
     auto fail = [reason](const char* what) {
         if (reason) *reason = std::string(what) + ": " + std::strerror(errno);
         return false;
     };
+    const auto target = Target(linkOrPath);
+    if (!target) {
+        fail("symbolic links");
+        return ReplaceResult::kCreateFailed;
+    }
+    const std::string& path = *target;
     struct stat old {};
     const bool exists = stat(path.c_str(), &old) == 0;
     if (exists) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/Interrupt.h"
 
 namespace odomei {
 namespace {
@@ -152,6 +153,19 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
 
-bool WriteStandardOutput(const std::string& bytes) { return WriteAll(STDOUT_FILENO, bytes); }
+bool WriteStandardOutput(const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        // A signal the program ends on gives the rest up: a full pipe nobody reads, or a
+        // terminal paused with Ctrl+S, may never take it. The signal cuts a blocked write short
+        // or makes it fail with EINTR.
+        if (InterruptSignal() != 0) return false;
+        const ssize_t n = write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 }  // namespace odomei

@@ -71,7 +71,8 @@ void UseUtf8Console();
 // The program's arguments in UTF-8: argv as it is, or on Windows the command line's own UTF-16.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
-// Writes all bytes to standard output; false when they could not all be written.
+// Writes all bytes to standard output; false when they could not all be written, or once a
+// signal caught by CatchInterrupts has arrived.
 bool WriteStandardOutput(const std::string& bytes);
 
 }  // namespace odomei

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <tuple>
 
 #include "platform/Profile.h"
@@ -37,6 +39,42 @@ std::string Canonical(const std::string& path) {
     return ec ? path : p.string();
 }
 
+// The [Ports] entries by port number, from one reading of the file. The first line for a number
+// counts, as for any INI lookup; the value is nothing where it is not CP932 text.
+using PortEntries = std::map<int, std::optional<std::string>>;
+PortEntries ReadPortEntries(const std::string& iniPath) {
+    PortEntries entries;
+    if (iniPath.empty()) return entries;
+    for (auto& [key, value] : ReadIniSection(kPortsSection, iniPath)) {
+        if (const auto n = ComNumber(key)) entries.emplace(*n, std::move(value));
+    }
+    return entries;
+}
+
+// The device for COMn: its [Ports] entry if there is one, else the n-th of the machine's ports
+// (on Windows the system's own name). An unusable entry leads nowhere, and why says so.
+std::optional<std::string> Resolve(int n, const PortEntries& entries,
+                                   const std::vector<PortInfo>& ports, const std::string& iniPath,
+                                   std::string* why) {
+    const std::string key = kNamePrefix + std::to_string(n);
+    if (const auto entry = entries.find(n); entry != entries.end()) {
+        if (entry->second && !entry->second->empty()) return entry->second;
+        if (why) {
+            *why = "the entry " + key + " of section [Ports] in " + iniPath +
+                   (entry->second ? " is empty." : " is not valid CP932 text.") +
+                   " Give the device there, for example " + key + "=/dev/ttyUSB0.";
+        }
+        return std::nullopt;
+    }
+#ifdef _WIN32
+    (void)ports;
+    return "\\\\.\\" + key;  // Windows' own name: any COM port it has
+#else
+    if (n > static_cast<int>(ports.size())) return std::nullopt;
+    return ports[static_cast<std::size_t>(n - 1)].device;
+#endif
+}
+
 }  // namespace
 
 std::optional<int> ComNumber(const std::string& name) {
@@ -70,53 +108,42 @@ std::vector<PortInfo> PortMap::SystemPorts() const {
 std::optional<std::string> PortMap::DeviceFor(const std::string& name, std::string* why) const {
     const auto n = ComNumber(name);
     if (!n) return std::nullopt;
-    if (!m_iniPath.empty()) {
-        const std::string key = kNamePrefix + std::to_string(*n);
-        const auto mapped = ReadIniString(kPortsSection, key, m_iniPath);
-        if (mapped && !mapped->empty()) return mapped;
-        if (IniHasKey(kPortsSection, key, m_iniPath)) {
-            if (why) {
-                *why = "the entry " + key + " of section [Ports] in " + m_iniPath +
-                       (mapped ? " is empty." : " is not valid CP932 text.") +
-                       " Give the device there, for example " + key + "=/dev/ttyUSB0.";
-            }
-            return std::nullopt;
-        }
-    }
+    const PortEntries entries = ReadPortEntries(m_iniPath);
 #ifdef _WIN32
-    return "\\\\.\\COM" + std::to_string(*n);  // Windows' own name: any COM port it has
+    return Resolve(*n, entries, {}, m_iniPath, why);
 #else
-    const auto ports = SystemPorts();
-    if (*n > static_cast<int>(ports.size())) return std::nullopt;
-    return ports[static_cast<std::size_t>(*n - 1)].device;
+    // The machine's list only where no entry decides.
+    return Resolve(*n, entries, entries.count(*n) ? std::vector<PortInfo>() : SystemPorts(),
+                   m_iniPath, why);
 #endif
 }
 
 std::vector<PortMapping> PortMap::Mappings(const std::string& byIdDir) const {
+    // The file and the machine's list are read once, however high the numbers go.
     const auto ports = SystemPorts();
+    const PortEntries entries = ReadPortEntries(m_iniPath);
+    std::set<int> numbers;
 #ifdef _WIN32
-    int last = 0;  // the names are the system's own, and need not follow each other
-    for (const PortInfo& p : ports) last = std::max(last, ComNumber(p.device).value_or(0));
-#else
-    int last = static_cast<int>(ports.size());
-#endif
-    if (!m_iniPath.empty()) {
-        for (const auto& entry : ReadIniSection(kPortsSection, m_iniPath)) {
-            if (const auto n = ComNumber(entry.first)) last = std::max(last, *n);
-        }
+    // The names are the system's own, and need not follow each other.
+    for (const PortInfo& p : ports) {
+        if (const auto n = ComNumber(p.device)) numbers.insert(*n);
     }
+#else
+    for (int n = 1; n <= static_cast<int>(ports.size()); ++n) numbers.insert(n);
+#endif
+    for (const auto& entry : entries) numbers.insert(entry.first);
+
     std::vector<PortMapping> mappings;
-    for (int n = 1; n <= last; ++n) {
+    for (const int n : numbers) {
         // Exactly what opening the name would do.
-        const std::string name = kNamePrefix + std::to_string(n);
         std::string why;
-        const auto device = DeviceFor(name, &why);
+        const auto device = Resolve(n, entries, ports, m_iniPath, &why);
         if (!device && why.empty()) continue;
         PortMapping m;
         m.number = n;
         m.device = device.value_or("");
         m.problem = why;
-        m.fromIni = !m_iniPath.empty() && IniHasKey(kPortsSection, name, m_iniPath);
+        m.fromIni = entries.count(n) != 0;
         if (device) {
 #ifdef _WIN32
             auto same = [&](const PortInfo& p) { return "\\\\.\\" + p.device == *device; };

@@ -184,9 +184,9 @@ std::optional<std::string> ReadIniString(std::string_view section, std::string_v
     return Cp932ToUtf8(*raw);
 }
 
-std::vector<std::pair<std::string, std::string>> ReadIniSection(std::string_view section,
-                                                                const std::string& path) {
-    std::vector<std::pair<std::string, std::string>> entries;
+std::vector<std::pair<std::string, std::optional<std::string>>> ReadIniSection(
+    std::string_view section, const std::string& path) {
+    std::vector<std::pair<std::string, std::optional<std::string>>> entries;
     const auto sjSection = Utf8ToCp932(section);
     const auto text = ReadWholeFile(path);
     if (!sjSection || !text) return entries;
@@ -199,8 +199,7 @@ std::vector<std::pair<std::string, std::string>> ReadIniSection(std::string_view
             inside = SameName(e.name, *sjSection);
         } else if (inside && e.kind == Entry::kKey) {
             auto key = Cp932ToUtf8(e.name);
-            auto value = Cp932ToUtf8(Unquote(e.value));
-            if (key && value) entries.emplace_back(std::move(*key), std::move(*value));
+            if (key) entries.emplace_back(std::move(*key), Cp932ToUtf8(Unquote(e.value)));
         }
     }
     return entries;

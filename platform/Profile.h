@@ -20,9 +20,10 @@ std::optional<std::string> ReadIniString(std::string_view section, std::string_v
                                          const std::string& path);
 
 // Every key=value line of the first section of that name, in file order, as UTF-8 (values
-// unquoted as above). Lines that are not valid CP932 are left out.
-std::vector<std::pair<std::string, std::string>> ReadIniSection(std::string_view section,
-                                                                const std::string& path);
+// unquoted as above): the value is nothing where it is not valid CP932, and a line whose key is
+// not valid CP932 is left out.
+std::vector<std::pair<std::string, std::optional<std::string>>> ReadIniSection(
+    std::string_view section, const std::string& path);
 
 // The integer reading of section/key as Windows does it: leading blanks, an optional sign, then
 // decimal digits up to the first non-digit, wrapping at 32 bits. An empty or non-numeric value

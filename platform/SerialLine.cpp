@@ -151,6 +151,9 @@ public:
         return ok || Fail(errno);
     }
 
+    // An interrupting signal ends the wait: the caller then treats the output as not drained.
+    bool FlushFileBuffers() override { return tcdrain(m_fd) == 0 || Fail(errno); }
+
     bool ClearCommError(std::uint32_t* errors, ComStat* stat) override {
         if (errors) *errors = 0;
         if (HungUp()) return Fail(EIO);
@@ -303,7 +306,7 @@ std::string Explain(int err, const PortMap& ports) {
 }  // namespace
 
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFailure* failure,
-                                                const PortMap& ports) {
+                                               const PortMap& ports) {
     auto fail = [&](int err) -> std::unique_ptr<SerialDevice> {
         if (failure) *failure = OpenFailure{path, Explain(err, ports)};
         return nullptr;

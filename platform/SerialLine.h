@@ -104,6 +104,8 @@ public:
     // Move up to n bytes, honouring the time-outs; *done receives the count actually moved.
     virtual bool ReadFile(std::uint8_t* buffer, std::uint32_t n, std::uint32_t* done) = 0;
     virtual bool WriteFile(const std::uint8_t* buffer, std::uint32_t n, std::uint32_t* done) = 0;
+    // Returns once the bytes written have left the device, its own transmit buffer included.
+    virtual bool FlushFileBuffers() = 0;
     // Waits up to ms for bytes to arrive (or the line to go); true when there is something to
     // look at. Lets an idle pause end as soon as the meter speaks.
     virtual bool WaitForInput(int ms) = 0;
@@ -134,6 +136,6 @@ SerialOpener SetSerialOpener(SerialOpener opener);
 // device, or on Windows a COM port or device path. A device that does not exist is described
 // with the ports the map knows.
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFailure* failure,
-                                                const PortMap& ports);
+                                               const PortMap& ports);
 
 }  // namespace odomei

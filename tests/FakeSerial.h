@@ -159,6 +159,7 @@ public:
         }
         return true;
     }
+    bool FlushFileBuffers() override { return Call("FlushFileBuffers"); }
     bool WaitForInput(int) override { return !m_line->incoming.empty(); }
     std::string LastError() const override { return "fake: failed as told"; }
     bool Gone() const override { return m_line->gone; }

@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -37,12 +39,12 @@ struct CliRun {
 };
 
 // Starts odomei-cli in dir with the arguments; standard output and error go to files (or error
-// to a terminal when asked).
+// to a terminal when asked, output to outFd when given).
 class CliProcess {
 public:
     // env: NAME=value pairs added to the program's environment; program: another binary.
     CliProcess(const std::string& dir, std::vector<std::string> args, bool errToTerminal = false,
-               std::vector<std::string> env = {}, const char* program = ODOMEI_CLI)
+               std::vector<std::string> env = {}, const char* program = ODOMEI_CLI, int outFd = -1)
         : m_out(dir + "/.stdout"), m_err(dir + "/.stderr") {
         int terminal = -1;
         if (errToTerminal) {
@@ -58,7 +60,8 @@ public:
         m_pid = fork();
         if (m_pid == 0) {
             if (chdir(dir.c_str()) != 0) _exit(126);
-            const int out = open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int out =
+                outFd >= 0 ? outFd : open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err = errToTerminal ? m_childTerminal
                                           : open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int in = open("/dev/null", O_RDONLY);
@@ -79,11 +82,20 @@ public:
         if (m_childTerminal >= 0) close(m_childTerminal);
     }
     void Signal(int s) const { kill(m_pid, s); }
+    // Whether the program ends within ms; Wait then gives its result.
+    bool EndsWithin(int ms) {
+        for (int waited = 0; waitpid(m_pid, &m_status, WNOHANG) == 0; waited += kPollMs) {
+            if (waited >= ms) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+        }
+        m_reaped = m_done = true;
+        return true;
+    }
     CliRun Wait() {
         CliRun r;
-        int status = 0;
+        int status = m_status;
         // The terminal is read as the program writes, so that it never blocks on a full one.
-        while (waitpid(m_pid, &status, m_terminal >= 0 ? WNOHANG : 0) == 0) {
+        while (!m_reaped && waitpid(m_pid, &status, m_terminal >= 0 ? WNOHANG : 0) == 0) {
             char buf[512];
             fcntl(m_terminal, F_SETFL, O_NONBLOCK);
             const ssize_t n = read(m_terminal, buf, sizeof buf);
@@ -98,8 +110,11 @@ public:
     }
 
 private:
+    static constexpr int kPollMs = 10;
     std::string m_out, m_err;
     int m_pid = -1;
+    int m_status = 0;
+    bool m_reaped = false;
     bool m_done = false;
     int m_terminal = -1;
     int m_childTerminal = -1;
@@ -172,7 +187,8 @@ TEST_F(Cli, ReadWritesTheWindowsCsvBytesAndTheWindowsLog) {
     EXPECT_EQ(utf8.out, Cp932ToUtf8(Golden()));
     EXPECT_NE(ReadBytes(dir.File("other.log")).find(Sjis("onReceive")), std::string::npos);
     const std::string logBefore = ReadBytes(dir.File("KORVANA.log"));
-    const CliRun quiet = RunCli(dir.Path(), {"read", "--no-log", "--format", "csv", "-o", "-"});
+    const CliRun quiet = RunCli(dir.Path(), {"read", "--no-log", "--format", "csv", "-o", "-",
+                                             "--encoding", "Cp932"});  // in any case
     ASSERT_EQ(quiet.status, 0) << quiet.err;
     EXPECT_EQ(quiet.out, Golden());
     EXPECT_EQ(ReadBytes(dir.File("KORVANA.log")), logBefore);
@@ -293,16 +309,23 @@ TEST_F(Cli, EveryFailureHasItsOwnStatusAndTheWindowsMessage) {
     EXPECT_EQ(configured.status, 3);
     EXPECT_NE(configured.err.find("(COM12)"), std::string::npos) << configured.err;
 
-    // Usage errors: one line and a hint.
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"read", "--bogus"},
-                                                 {"read", "--format", "xml"},
-                                                 {},
-                                                 {"read", "--log", "x", "--no-log"},
-                                                 {"erase"}}) {
+    // Usage errors: one line and a hint. An empty port or file is no way to ask for the
+    // default, and a period must not end before it begins.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"read", "--bogus"},
+          {"read", "--format", "xml"},
+          {},
+          {"read", "--log", "x", "--no-log"},
+          {"read", "--port", ""},
+          {"read", "-o", ""},
+          {"history", "--from", "2024-02-02", "--to", "2024-02-01"}}) {
         const CliRun usage = RunCli(dir.Path(), args);
         EXPECT_EQ(usage.status, 2) << usage.err;
         EXPECT_NE(usage.err.find("Try 'odomei-cli --help'"), std::string::npos) << usage.err;
     }
+    const CliRun unknown = RunCli(dir.Path(), {"erase"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.err.rfind("odomei-cli: unknown command 'erase'\n", 0), 0u) << unknown.err;
     const CliRun help = RunCli(dir.Path(), {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
@@ -358,6 +381,78 @@ TEST_F(Cli, AFolderThatCannotBeFlushedIsAWriteFailure) {
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.err.rfind("odomei-cli: ファイルの書き込みに失敗しました\n", 0), 0u) << r.err;
     EXPECT_NE(r.err.find("flush folder"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, EveryCommandChecksItsOutput) {
+    test::WriteBytes(dir.File("saved.csv"), Golden());
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"ports"}, {"import", "saved.csv"}, {"--help"}}) {
+        const CliRun r = CliProcess(dir.Path(), args, false, {}, ODOMEI_CLI, full).Wait();
+        EXPECT_EQ(r.status, 8) << args[0] << ": " << r.err;
+    }
+    close(full);
+
+    // A loop of symbolic links leads to no file: nothing is replaced.
+    Start();
+    ASSERT_EQ(symlink("B", dir.File("A").c_str()), 0);
+    ASSERT_EQ(symlink("A", dir.File("B").c_str()), 0);
+    const CliRun loop = RunCli(dir.Path(), {"read", "-o", "A"});
+    EXPECT_EQ(loop.status, 8);
+    EXPECT_NE(loop.err.find(std::strerror(ELOOP)), std::string::npos) << loop.err;
+    EXPECT_EQ(std::filesystem::read_symlink(dir.File("A")), "B");
+    EXPECT_EQ(std::filesystem::read_symlink(dir.File("B")), "A");
+}
+
+TEST_F(Cli, TheAckReachesAMeterThatReadsItsLineSlowly) {
+    // The meter looks for the ACK only after the program has closed the port: a close that
+    // purged the output would have thrown it away.
+    metersim::Options options;
+    options.pace = false;
+    options.slowReadMs = 300;
+    Start(options);
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        const std::size_t before = meter->Sim().Received().size();
+        const CliRun r = RunCli(dir.Path(), {"read", "--no-logbook", "-o", "out.csv"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_TRUE(meter->Sim().WaitForReceived(before + 2, 3000));
+        EXPECT_EQ(meter->Sim().Received()[before + 1], ACK);
+    }
+}
+
+TEST_F(Cli, ASignalEndsACommandWhoseOutputCannotGo) {
+    Start();
+    const struct {
+        std::vector<std::string> args;
+        int signal;
+    } cases[] = {{{"read", "--no-logbook"}, SIGTERM},
+                 {{"read", "--no-logbook"}, SIGHUP},
+                 {{"ports"}, SIGINT}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + std::to_string(c.signal));
+        // Standard output is a pipe nobody reads, full already.
+        int pipeEnds[2];
+        ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK), 0);
+        const std::string chunk(4096, 'x');
+        for (const std::size_t size : {chunk.size(), std::size_t{1}}) {
+            while (write(pipeEnds[1], chunk.data(), size) > 0) {
+            }
+        }
+        fcntl(pipeEnds[1], F_SETFL, 0);
+        const std::size_t before = meter->Sim().Received().size();
+        CliProcess cli(dir.Path(), c.args, false, {}, ODOMEI_CLI, pipeEnds[1]);
+        if (c.args[0] == "read") {
+            ASSERT_TRUE(meter->Sim().WaitForReceived(before + 2, 5000));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // writing by now
+        cli.Signal(c.signal);
+        EXPECT_TRUE(cli.EndsWithin(3000));
+        close(pipeEnds[0]);  // lets a program that is still writing end
+        EXPECT_EQ(cli.Wait().status, 128 + c.signal);
+        close(pipeEnds[1]);
+    }
 }
 
 #ifdef ODOMEI_WINDOW
@@ -456,6 +551,8 @@ TEST_F(Cli, EveryReadGoesIntoTheLogbookWhichHistoryStatsAndImportShow) {
     // In date order, the 2015 sample after the 2013 sequence; CP932 by default, as the window's.
     EXPECT_NE(csv.out.find("2015年11月08日"), std::string::npos);
     EXPECT_EQ(RunCli(dir.Path(), {"history", "--format", "csv"}).out, Sjis(csv.out));
+    EXPECT_EQ(RunCli(dir.Path(), {"history", "--format", "csv", "--encoding", "Cp932"}).out,
+              Sjis(csv.out));
 
     const CliRun json = RunCli(dir.Path(), {"history", "--format", "json", "--from", "2015-01-01"});
     ASSERT_EQ(json.status, 0) << json.err;
@@ -476,6 +573,8 @@ TEST_F(Cli, EveryReadGoesIntoTheLogbookWhichHistoryStatsAndImportShow) {
     test::WriteBytes(dir.File("other.csv"), "name,value\r\n");
     EXPECT_EQ(RunCli(dir.Path(), {"import", "other.csv"}).status, 10);
     EXPECT_EQ(RunCli(dir.Path(), {"history", "--from", "2015-13-01"}).status, 2);
+    EXPECT_EQ(RunCli(dir.Path(), {"history", "--from", "2015-02-29"}).status, 2);
+    EXPECT_EQ(RunCli(dir.Path(), {"history", "--from", "2016-02-29"}).status, 0);
 }
 
 TEST_F(Cli, ALogbookThatCannotBeWrittenNeverCostsTheRead) {
@@ -497,8 +596,8 @@ TEST_F(Cli, ALogbookThatCannotBeWrittenNeverCostsTheRead) {
     // Elsewhere, or not at all.
     ASSERT_EQ(RunCli(dir.Path(), {"read", "--logbook", "car.sqlite3", "-o", "out.csv"}).status, 0);
     EXPECT_TRUE(test::Exists(dir.File("car.sqlite3")));
-    ASSERT_EQ(
-        RunCli(dir.Path(), {"read", "--no-logbook", "--require-logbook", "-o", "x.csv"}).status, 0);
+    EXPECT_EQ(
+        RunCli(dir.Path(), {"read", "--no-logbook", "--require-logbook", "-o", "x.csv"}).status, 2);
 }
 
 TEST_F(Cli, HistoryAndStatsNeverCreateOrChangeALogbookAndFailWhereItCannotBeRead) {

@@ -21,6 +21,20 @@ private:
     std::vector<PortInfo> m_ports;
 };
 
+// The same list, counting how often it is asked for.
+class CountedPorts final : public PortLister {
+public:
+    explicit CountedPorts(const PortLister& ports) : m_ports(ports) {}
+    std::vector<PortInfo> SerialPorts() const override {
+        ++calls;
+        return m_ports.SerialPorts();
+    }
+    mutable int calls = 0;
+
+private:
+    const PortLister& m_ports;
+};
+
 PortInfo Port(const std::string& device) {
     PortInfo p;
     p.device = device;
@@ -73,6 +87,14 @@ TEST(PortMap, PortsEntriesWinAndExtendTheList) {
                         "COM1=/dev/ttyS1 listed", "COM2=" + dir.File("meter") + " ini",
                         "COM3=/dev/ttyS10 listed", "COM4=/dev/ttyUSB0 listed",
                         "COM5=/dev/ttyACM0 listed", "COM8=/dev/ttyUSB7 ini"}));
+
+    // However high the numbers go, the machine's list is asked for once.
+    WriteIniString("Ports", "COM9999", "/dev/null", ini);
+    const CountedPorts counted(kMachine);
+    const auto far = PortMap(ini, &counted).Mappings(dir.File("by-id"));
+    EXPECT_EQ(counted.calls, 1);
+    ASSERT_EQ(far.size(), mappings.size() + 1);
+    EXPECT_EQ(far.back().number, 9999);
 }
 
 TEST(PortMap, StableNameIsTheByIdLinkToTheSameDevice) {

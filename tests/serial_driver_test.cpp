@@ -61,11 +61,21 @@ TEST_F(Driver, OpensInTheFixedOrderWithTheTwoStepCapabilityRead) {
     EXPECT_EQ(d.wReserved1, 0);
     EXPECT_EQ(line->timeouts, (CommTimeouts{65535, 50, 500, 5, 50}));
 
+    // The close lets what was sent leave first, and then throws none of it away ...
     line->calls.clear();
     CloseSerialPort(handle);
     handle = nullptr;
-    EXPECT_EQ(line->calls,
-              (std::vector<std::string>{"PurgeComm(8)", "PurgeComm(4)", "CloseHandle"}));
+    EXPECT_EQ(line->calls, (std::vector<std::string>{"ClearCommError", "FlushFileBuffers",
+                                                     "PurgeComm(8)", "CloseHandle"}));
+    // ... unless it cannot drain.
+    ASSERT_EQ(Open(), 1);
+    line->failing.insert("FlushFileBuffers");
+    line->calls.clear();
+    CloseSerialPort(handle);
+    handle = nullptr;
+    EXPECT_EQ(line->Only({"FlushFileBuffers", "PurgeComm", "CloseHandle"}),
+              (std::vector<std::string>{"FlushFileBuffers", "PurgeComm(8)", "PurgeComm(4)",
+                                        "CloseHandle"}));
 }
 
 TEST_F(Driver, LineParametersMapAsTheProgramDefinesThem) {

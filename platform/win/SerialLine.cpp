@@ -122,6 +122,7 @@ public:
     }
 
     bool PurgeComm(std::uint32_t flags) override { return Check(::PurgeComm(m_h, flags)); }
+    bool FlushFileBuffers() override { return Check(::FlushFileBuffers(m_h)); }
 
     bool ClearCommError(std::uint32_t* errors, ComStat* stat) override {
         DWORD e = 0;

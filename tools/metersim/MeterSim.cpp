@@ -170,6 +170,11 @@ bool MeterSim::Start(std::string* error) {
     tcsetattr(m_master, TCSANOW, &t);
     // Output stopped as by flow control: whatever the program writes stays in its queue.
     if (m_options.stuck && tcflow(m_slaveKeep, TCOOFF) != 0) return fail("tcflow");
+    // Packet mode tells the meter when the program purges its output.
+    int packet = 1;
+    if (m_options.slowReadMs > 0 && ioctl(m_master, TIOCPKT, &packet) != 0) {
+        return fail("TIOCPKT");
+    }
     if (!m_options.linkPath.empty()) {
         unlink(m_options.linkPath.c_str());
         if (symlink(m_slavePath.c_str(), m_options.linkPath.c_str()) != 0) {
@@ -234,16 +239,44 @@ void MeterSim::Run() {
         if (!(p[0].revents & POLLIN)) continue;
         std::uint8_t buf[256];
         const ssize_t n = read(m_master, buf, sizeof buf);
-        if (n <= 0) continue;
-        for (ssize_t i = 0; i < n && !m_stop; ++i) {
-            {
-                std::lock_guard lock(m_mutex);
-                m_received.push_back(buf[i]);
-            }
-            m_changed.notify_all();
-            if (buf[i] == STX && !m_options.silent && !m_hungUp) Answer();
+        if (n > 0) Take(buf, static_cast<std::size_t>(n));
+    }
+}
+
+void MeterSim::Take(const std::uint8_t* bytes, std::size_t n) {
+    std::size_t from = 0;
+    if (m_options.slowReadMs > 0) {
+        if (bytes[0] != TIOCPKT_DATA) return;  // a status: only LookAgainLater needs one
+        from = 1;
+    }
+    for (std::size_t i = from; i < n && !m_stop; ++i) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_received.push_back(bytes[i]);
+        }
+        m_changed.notify_all();
+        if (bytes[i] == STX && !m_options.silent && !m_hungUp) {
+            Answer();
+            if (m_options.slowReadMs > 0) LookAgainLater();
         }
     }
+}
+
+// The program only reads and acknowledges after an answer, so a purge of its output from now on
+// is the one its close does: what it sent before is thrown away with it.
+void MeterSim::LookAgainLater() {
+    if (m_hungUp || !Rest(m_options.slowReadMs)) return;
+    pollfd p{m_master, POLLIN, 0};
+    if (poll(&p, 1, 0) != 1 || !(p.revents & POLLIN)) return;
+    std::uint8_t buf[256];
+    const ssize_t n = read(m_master, buf, sizeof buf);
+    if (n <= 0) return;
+    // A pending status comes before any data.
+    if (buf[0] != TIOCPKT_DATA && (buf[0] & TIOCPKT_FLUSHWRITE)) {
+        tcflush(m_master, TCIFLUSH);
+        return;
+    }
+    Take(buf, static_cast<std::size_t>(n));
 }
 
 void MeterSim::Answer() {

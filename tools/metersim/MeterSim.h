@@ -34,6 +34,10 @@ struct Options {
     int badChecks = 0;       // the first K answers carry a wrong check byte
     int hangupAfter = -1;    // close the line after N bytes of the first answer
     bool stuck = false;      // the line takes no byte from the program (its output is stopped)
+    // After each answer the meter looks at the line again only this much later. What the program
+    // purged from its output meanwhile is lost, as when a USB adapter's driver empties the
+    // chip's transmit buffer before the bytes have left.
+    int slowReadMs = 0;
 };
 
 // Fifteen realistic records with a correct check byte and firmware version 01.03.
@@ -68,7 +72,11 @@ public:
 
 private:
     void Run();
+    // Takes n bytes as read from the line (in packet mode: a status byte, or a data mark and
+    // the bytes).
+    void Take(const std::uint8_t* bytes, std::size_t n);
     void Answer();
+    void LookAgainLater();
     bool Send(const std::uint8_t* data, std::size_t n);
     void HangUp();
     void CloseAll();

@@ -34,6 +34,8 @@ void Usage() {
         "  --bad-checks K      give the first K answers a wrong check byte\n"
         "  --hangup-after N    hang the line up after N bytes of the first answer\n"
         "  --stuck             take no byte from the program (its output stays stopped)\n"
+        "  --slow-read MS      look at the line only MS milliseconds after each answer; what the\n"
+        "                      program purges from its output before then is lost\n"
         "  --verbose           print every byte received\n"
         "Runs until interrupted; prints the device path on its first line.");
 }
@@ -92,6 +94,8 @@ int main(int argc, char** argv) {
             options.hangupAfter = number();
         else if (a == "--stuck")
             options.stuck = true;
+        else if (a == "--slow-read")
+            options.slowReadMs = number();
         else if (a == "--verbose")
             verbose = true;
         else {
