@@ -16,6 +16,7 @@
 #include "platform/Interrupt.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
+#include "ui/Flow.h"
 
 namespace odomei::cli {
 namespace {
@@ -25,8 +26,10 @@ constexpr int kStdout = 1;
 constexpr std::int64_t kProgressEveryMs = 100;
 constexpr std::size_t kMaxImportBytes = 16 << 20;  // years of saved lists
 
-void Error(const std::string& text, const std::string& detail) {
+// The message, and under it its detail on one line.
+void Error(const std::string& text, std::string detail) {
     std::fprintf(stderr, "odomei-cli: %s\n", text.c_str());
+    for (std::size_t at; (at = detail.find('\n')) != std::string::npos;) detail.replace(at, 1, ": ");
     if (!detail.empty()) std::fprintf(stderr, "  %s\n", detail.c_str());
 }
 
@@ -124,13 +127,10 @@ int WriteOut(const std::string& content, const std::string& file) {
         }
         return kExitOk;
     }
-    std::string reason;
-    const ReplaceResult written = ReplaceFileAtomically(file, content, &reason);
+    const Notice saved = SaveFile(file, file, content);
     if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
-    if (written != ReplaceResult::kDone) {
-        Error(CsvFailureText(written == ReplaceResult::kCreateFailed ? CsvResult::kOpenFailed
-                                                                     : CsvResult::kWriteFailed),
-              file + ": " + reason);
+    if (!saved.ok) {
+        Error(saved.text, saved.detail);
         return kExitOutputFailed;
     }
     return kExitOk;
@@ -183,31 +183,30 @@ int RunRead(const ReadOptions& options) {
     // (the close drains it too), and the port is closed as the session ends.
 
     if (read.outcome == ExchangeOutcome::kCancelled) return StatusOf(read.outcome);
-    if (read.outcome != ExchangeOutcome::kBlockReceived) {
-        Error(ExchangeFailureText(read.outcome), read.reason);
-        return StatusOf(read.outcome);
+    if (const auto problem = ReadProblem(read)) {
+        Error(problem->text, problem->detail);
+        return read.outcome == ExchangeOutcome::kBlockReceived ? kExitNoRecord
+                                                               : StatusOf(read.outcome);
     }
-    if (read.reading.records.empty()) {
-        Error(kNoValidDataText, "the block the meter sent holds no record");
-        return kExitNoRecord;
-    }
-    // Into the logbook first; whatever happens there, the read is still written out.
+    // Written out first and then kept, in the order the windows show the list and then keep it:
+    // a logbook that cannot take the read never costs the output, and an output that failed
+    // still leaves the read in the logbook.
+    const std::string content = Render(read.reading, options, toStdout && IsTerminal(kStdout));
+    const int written = WriteOut(content, options.output);
+    if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
     bool logbookFailed = false;
     if (!options.noLogbook) {
-        LogbookError error;
-        if (!MergeRead(options.logbook.empty() ? LogbookPath(paths) : options.logbook, read.reading,
-                       GetLocalTime(), &error)) {
+        const auto problem = KeepInLogbook(
+            options.logbook.empty() ? LogbookPath(paths) : options.logbook, read.reading);
+        if (problem) {
             std::fprintf(stderr, "odomei-cli: %s: %s\n",
-                         options.requireLogbook ? "error" : "warning", kLogbookWriteFailedText);
-            std::fprintf(stderr, "  %s\n", error.what.c_str());
+                         options.requireLogbook ? "error" : "warning", problem->text.c_str());
+            std::fprintf(stderr, "  %s\n", problem->detail.c_str());
             logbookFailed = true;
         }
     }
     if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
-
-    const std::string content = Render(read.reading, options, toStdout && IsTerminal(kStdout));
-    if (const int status = WriteOut(content, options.output); status != kExitOk) return status;
-    if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
+    if (written != kExitOk) return written;
     return logbookFailed && options.requireLogbook ? kExitLogbookFailed : kExitOk;
 }
 
