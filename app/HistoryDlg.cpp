@@ -345,8 +345,15 @@ void CHistoryDlg::OnExport() {
     if (!chosen) return;
     std::vector<RecordRow> rows;
     for (auto it = m_shown.rbegin(); it != m_shown.rend(); ++it) rows.push_back(it->texts);
+    // A text without a CP932 form (stored by an older version) cannot be written: no file.
+    const auto bytes = Utf8ToCp932(CsvText(rows));
+    if (!bytes) {
+        AfxMessageBox(CsvFailureText(CsvResult::kWriteFailed), kMbIconHand,
+                      chosen->path + "\na record holds a text that has no CP932 form");
+        return;
+    }
     std::string reason;
-    const ReplaceResult result = ReplaceFileAtomically(chosen->path, Sjis(CsvText(rows)), &reason);
+    const ReplaceResult result = ReplaceFileAtomically(chosen->path, *bytes, &reason);
     if (result == ReplaceResult::kDone) {
         AfxMessageBox("\"" + chosen->fileName + "\"を保存しました。", kMbIconInformation);
         return;
