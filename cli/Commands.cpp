@@ -24,7 +24,6 @@ namespace {
 constexpr int kStderr = 2;
 constexpr int kStdout = 1;
 constexpr std::int64_t kProgressEveryMs = 100;
-constexpr std::size_t kMaxImportBytes = 16 << 20;  // years of saved lists
 
 // The message, and under it its detail on one line.
 void Error(const std::string& text, std::string detail) {
@@ -258,7 +257,17 @@ int RunHistory(const LogbookOptions& options) {
     } else {
         std::vector<RecordRow> rows;
         for (const auto& r : records) rows.push_back(r.texts);
-        content = options.utf8 ? CsvText(rows) : Sjis(CsvText(rows));
+        content = CsvText(rows);
+        // A text without a CP932 form (stored by an older version) cannot be written: no output.
+        if (!options.utf8) {
+            auto bytes = Utf8ToCp932(content);
+            if (!bytes) {
+                Error(CsvFailureText(CsvResult::kWriteFailed),
+                      "a record holds a text that has no CP932 form (--encoding utf-8 writes it)");
+                return kExitOutputFailed;
+            }
+            content = std::move(*bytes);
+        }
     }
     return WriteOut(content, {});
 }
@@ -281,28 +290,33 @@ int RunStats(const LogbookOptions& options) {
 }
 
 int RunImport(const LogbookOptions& options) {
-    const FilePaths paths = WorkingPaths();
-    const auto book = OpenLogbook(options, paths, LogbookAccess::kWrite);
-    if (!book) return kExitLogbookFailed;
+    // Every file is read and checked before anything is stored; then all go in together.
+    std::vector<ImportFile> files;
     for (const std::string& file : options.files) {
         std::string bytes, problem;
         if (ReadRegularFile(file, kMaxImportBytes, &bytes, &problem) != ReadResult::kRead) {
             Error("cannot import " + file, problem);
             return kExitBadImport;
         }
-        const auto rows = ParseSavedCsv(bytes, &problem);
+        auto rows = ParseSavedCsv(bytes, &problem);
         if (!rows) {
             Error("cannot import " + file, "not a CSV file ODOMEI saved: " + problem);
             return kExitBadImport;
         }
-        LogbookError error;
-        const auto counts = book->Import(*rows, file, GetLocalTime(), &error);
-        if (!counts) {
-            Error(kLogbookWriteFailedText, error.what);
-            return kExitLogbookFailed;
-        }
-        std::printf("%s: %d records added, %d already in the logbook\n", file.c_str(),
-                    counts->added, counts->known);
+        files.push_back({file, std::move(*rows)});
+    }
+    const FilePaths paths = WorkingPaths();
+    const auto book = OpenLogbook(options, paths, LogbookAccess::kWrite);
+    if (!book) return kExitLogbookFailed;
+    LogbookError error;
+    const auto counts = book->Import(files, GetLocalTime(), &error);
+    if (!counts) {
+        Error(kLogbookWriteFailedText, error.what);
+        return kExitLogbookFailed;
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::printf("%s: %d records added, %d already in the logbook\n", files[i].origin.c_str(),
+                    (*counts)[i].added, (*counts)[i].known);
     }
     return kExitOk;
 }

@@ -18,6 +18,7 @@ enum ExitStatus {
     kExitOutputFailed = 8,   // the output could not be written
     kExitLogbookFailed = 9,  // the logbook cannot be opened or written (read: --require-logbook)
     kExitBadImport = 10,     // a file to import is not a CSV file ODOMEI saved
+    kExitInternal = 1,       // a fault of the program itself: nothing else was meant to happen
 };
 
 enum class Format { kAuto, kCsv, kJson, kTable };

@@ -1,5 +1,7 @@
 #include "cli/Formats.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
 #include <vector>
 
@@ -21,27 +23,15 @@ RecordTable TableOf(const MeterReading& reading) {
     return table;
 }
 
+// A JSON string, valid UTF-8 whatever the text holds: a byte that is not UTF-8 becomes U+FFFD.
 std::string JsonString(const std::string& utf8) {
-    std::string out = "\"";
-    for (const char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out + "\"";
+    return nlohmann::json(utf8).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// A figure in hundredths as a JSON number with the list's two decimals.
+std::string JsonFigure(std::int64_t hundredths) {
+    const auto magnitude = static_cast<std::uint64_t>(hundredths);
+    return FigureText(hundredths < 0, hundredths < 0 ? 0 - magnitude : magnitude);
 }
 
 std::string Hex(const std::array<std::uint8_t, kRecordSize>& bytes) {
@@ -165,13 +155,17 @@ std::string FormatHistoryJson(const std::vector<LogbookRecord>& records) {
         const auto ratio = [](std::optional<double> v) {
             return v ? FormatFixed2(*v) : std::string("null");
         };
+        // Numbers from the stored figures, never pasted from a stored text; the error has no
+        // figure of its own, so its text is read as one (null where it is none).
+        const auto error = ParseHundredths(r.texts.m_strError);
         out += std::string(i == 0 ? "" : ",") + "\n    {\"no\": " + std::to_string(i + 1) +
                ", \"date\": " + (r.isoDate ? JsonString(*r.isoDate) : "null") +
                ", \"dateText\": " + JsonString(r.texts.m_strDate) +
-               ", \"distanceKm\": " + r.texts.m_strDistance + ", \"fuelL\": " + r.texts.m_strFuel +
-               ", \"correctionPercent\": " + r.texts.m_strCorrection +
-               ", \"refuelL\": " + r.texts.m_strRefuel +
-               ", \"errorPercent\": " + r.texts.m_strError +
+               ", \"distanceKm\": " + JsonFigure(r.distance) +
+               ", \"fuelL\": " + JsonFigure(r.fuel) +
+               ", \"correctionPercent\": " + JsonFigure(r.correction) +
+               ", \"refuelL\": " + JsonFigure(r.refuel) +
+               ", \"errorPercent\": " + (error ? JsonFigure(*error) : "null") +
                ", \"kmPerLitre\": " + ratio(KmPerLitre(r)) +
                ", \"kmPerLitreByMeter\": " + ratio(KmPerLitreByMeter(r)) +
                ", \"imported\": " + (r.imported ? "true" : "false") +

@@ -19,6 +19,7 @@ constexpr const char* kDescription =
 constexpr const char* kExitStatuses =
     "Exit status:\n"
     "  0    success\n"
+    "  1    an internal error (a fault in odomei-cli; standard error says what)\n"
     "  2    usage error (unknown command or option, bad value)\n"
     "  3    the serial port cannot be opened\n"
     "  4    time-out: no complete answer within about ten seconds, or the device went away\n"
@@ -97,9 +98,7 @@ odomei::cli::Format FormatOf(const std::string& name) {
                              : Format::kAuto;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int RunCli(int argc, char** argv) {
     odomei::UseUtf8Console();
     // The arguments as UTF-8, whatever code page the system would give them in.
     std::vector<std::string> arguments = odomei::CommandLineArguments(argc, argv);
@@ -214,4 +213,18 @@ int main(int argc, char** argv) {
     options.format = FormatOf(format);
     options.utf8 = encoding != "cp932";
     return OutputChecked(odomei::cli::RunRead(options));
+}
+
+}  // namespace
+
+// Nothing a fault inside could throw ends the program without a word and an exit status.
+int main(int argc, char** argv) {
+    try {
+        return RunCli(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "odomei-cli: internal error: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "odomei-cli: internal error\n");
+    }
+    return odomei::cli::kExitInternal;
 }

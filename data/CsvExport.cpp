@@ -36,7 +36,13 @@ const char* CsvFailureText(CsvResult result) {
 }
 
 CsvResult SaveCsv(const std::string& path, const RecordTable& table, std::string* errorText) {
-    switch (ReplaceFileAtomically(path, CsvContent(table), errorText)) {
+    // The decoder's texts always have a CP932 form; should one not, nothing is written.
+    const auto bytes = Utf8ToCp932(CsvText(table));
+    if (!bytes) {
+        if (errorText) *errorText = "a text that has no CP932 form";
+        return CsvResult::kWriteFailed;
+    }
+    switch (ReplaceFileAtomically(path, *bytes, errorText)) {
         case ReplaceResult::kDone: return CsvResult::kSaved;
         case ReplaceResult::kCreateFailed: return CsvResult::kOpenFailed;
         case ReplaceResult::kWriteFailed: break;

@@ -1,6 +1,7 @@
 #include "data/Decoder.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,12 +16,13 @@ constexpr std::uint64_t kDistanceStepNumerator = 3925;
 constexpr std::uint64_t kDistanceStepDenominator = 100000;
 // Corrected fuel M = correction * fuelCount / 10000, in ten-millionths of a litre.
 constexpr std::int64_t kCorrectionScale = 10000;
-constexpr std::int64_t kTenMillionthsPerLitre = 10000000;
 constexpr std::int64_t kTenMillionthsPerHundredth = 100000;
 // The error text is limited to these.
 constexpr double kErrorLimit = 999.99;
 // The year nibble counts from 2000.
 constexpr int kFirstYear = 2000;
+// Digits a figure's hundredths may have and still fit an unsigned 64-bit integer.
+constexpr std::size_t kFigureDigits = 19;
 
 int DaysInMonth(int year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -41,18 +43,7 @@ std::string TwoDigits(std::uint64_t n) {
     return buf;
 }
 
-// Whole units, a point and two digits of hundredths.
-std::string Hundredths(std::uint64_t hundredths) {
-    return std::to_string(hundredths / 100) + "." + TwoDigits(hundredths % 100);
-}
-
-std::string DateText(const MeasurementRecord& r) {
-    if ((r.yearMonth == 0x00 && r.day == 0x00) || (r.yearMonth == 0xFF && r.day == 0xFF)) {
-        return "-";
-    }
-    return "20" + TwoDigits(r.yearMonth >> 4) + "年" + TwoDigits(r.yearMonth & 0x0F) + "月" +
-           TwoDigits(r.day) + "日";
-}
+std::string Hundredths(std::uint64_t hundredths) { return FigureText(false, hundredths); }
 
 std::string DistanceText(const MeasurementRecord& r) {
     const std::uint64_t scaled = std::uint64_t{r.distanceCount} * kDistanceStepNumerator;
@@ -65,8 +56,7 @@ std::int64_t CorrectedFuel(const MeasurementRecord& r) {
 
 std::string FuelText(std::int64_t m) {
     const std::uint64_t magnitude = static_cast<std::uint64_t>(std::llabs(m));
-    return (m < 0 ? "-" : "") + std::to_string(magnitude / kTenMillionthsPerLitre) + "." +
-           TwoDigits(magnitude / kTenMillionthsPerHundredth % 100);
+    return FigureText(m < 0, magnitude / kTenMillionthsPerHundredth);
 }
 
 std::string ErrorText(std::int64_t m, std::uint16_t refuel) {
@@ -103,9 +93,20 @@ bool IsEmptyRecord(RecordBytes b) {
     return allZero || onesThenZero;
 }
 
+std::string DateText(std::uint8_t yearMonth, std::uint8_t day) {
+    if ((yearMonth == 0x00 && day == 0x00) || (yearMonth == 0xFF && day == 0xFF)) return "-";
+    return "20" + TwoDigits(yearMonth >> 4) + "年" + TwoDigits(yearMonth & 0x0F) + "月" +
+           TwoDigits(day) + "日";
+}
+
+std::string FigureText(bool negative, std::uint64_t hundredths) {
+    return (negative ? "-" : "") + std::to_string(hundredths / 100) + "." +
+           TwoDigits(hundredths % 100);
+}
+
 void DecodeRecord(const MeasurementRecord& record, RecordRow& row) {
     const std::int64_t m = CorrectedFuel(record);
-    row.m_strDate = DateText(record);
+    row.m_strDate = DateText(record.yearMonth, record.day);
     row.m_strDistance = DistanceText(record);
     row.m_strFuel = FuelText(m);
     row.m_strCorrection = Hundredths(record.correction);
@@ -163,7 +164,7 @@ std::string DecodeBlock(MeasurementBlock block, RecordTable& table) {
 }
 
 std::optional<std::string> IsoDate(const MeasurementRecord& r) {
-    if (DateText(r) == "-") return std::nullopt;
+    if (DateText(r.yearMonth, r.day) == "-") return std::nullopt;
     const int year = kFirstYear + (r.yearMonth >> 4);
     const int month = r.yearMonth & 0x0F;
     if (month < 1 || month > 12 || r.day < 1 || r.day > DaysInMonth(year, month)) {
@@ -213,6 +214,12 @@ std::string FormatFixed2(double value) {
         } else {
             kept.insert(kept.begin(), '1');
         }
+    }
+    // Within reach of an integer (every figure of a record), the one figure format writes it.
+    std::uint64_t hundredths = 0;
+    if (kept.size() <= kFigureDigits &&
+        std::from_chars(kept.data(), kept.data() + kept.size(), hundredths).ec == std::errc()) {
+        return FigureText(negative, hundredths);
     }
     std::string integer = kept.substr(0, kept.size() - 2);
     while (integer.size() > 1 && integer[0] == '0') integer.erase(0, 1);

@@ -56,6 +56,14 @@ void FillTable(const MeterReading& reading, RecordTable& table);
 // not make a real date.
 std::optional<std::string> IsoDate(const MeasurementRecord& record);
 
+// The date text of a record's two date bytes: "20YY年MM月DD日" with the nibbles and the day as
+// they are (no range check), or "-" for the two patterns of a record without a date.
+std::string DateText(std::uint8_t yearMonth, std::uint8_t day);
+
+// Every figure of a record as the list writes it: a minus where the value is below zero (also
+// when its hundredths are all zero), whole units without a leading zero, a point, two digits.
+std::string FigureText(bool negative, std::uint64_t hundredths);
+
 // True for the two patterns of an unused record: all zero, or twelve 0xFF then two zero bytes.
 bool IsEmptyRecord(RecordBytes bytes);
 

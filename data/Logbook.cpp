@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <map>
 
-#include "data/CsvExport.h"
 #include "platform/Files.h"
 #include "platform/Interrupt.h"
 #include "platform/Text.h"
@@ -120,18 +119,6 @@ std::optional<std::string> IsoFromText(const std::string& text) {
     return std::string(buf);
 }
 
-std::vector<std::string> SplitFields(const std::string& line) {
-    std::vector<std::string> fields(1);
-    for (char c : line) {
-        if (c == ',') {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
-
 // What a database file holds, as far as telling a logbook goes.
 enum class Kind {
     kEmpty,     // nothing at all: a logbook may be made in it
@@ -243,66 +230,6 @@ std::string Refusal(const std::string& path, const Finding& f) {
 
 }  // namespace
 
-std::optional<std::int64_t> ParseHundredths(const std::string& text) {
-    std::size_t i = 0;
-    const bool negative = !text.empty() && text[0] == '-';
-    if (negative) ++i;
-    std::int64_t whole = 0;
-    const std::size_t start = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 12) {
-        whole = whole * 10 + (text[i++] - '0');
-    }
-    if (i == start || i + 3 != text.size() || text[i] != '.' || text[i + 1] < '0' ||
-        text[i + 1] > '9' || text[i + 2] < '0' || text[i + 2] > '9') {
-        return std::nullopt;
-    }
-    const std::int64_t value = whole * 100 + (text[i + 1] - '0') * 10 + (text[i + 2] - '0');
-    return negative ? -value : value;
-}
-
-std::optional<std::vector<RecordRow>> ParseSavedCsv(const std::string& bytes,
-                                                    std::string* problem) {
-    auto fail = [problem](const std::string& why) -> std::optional<std::vector<RecordRow>> {
-        if (problem) *problem = why;
-        return std::nullopt;
-    };
-    // The window writes CP932; a file converted for Linux tools is UTF-8.
-    std::string text;
-    if (auto utf8 = Cp932ToUtf8(bytes)) {
-        text = *utf8;
-    } else {
-        text = bytes;
-    }
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
-    }
-    if (lines.empty() || lines[0] != kCsvHeader) {
-        return fail("line 1 is not the header of a file ODOMEI saved");
-    }
-    std::vector<RecordRow> rows;
-    for (std::size_t n = 1; n < lines.size(); ++n) {
-        if (lines[n].empty()) continue;
-        const auto f = SplitFields(lines[n]);
-        if (f.size() != 6 || f[0].empty()) {
-            return fail("line " + std::to_string(n + 1) + " is not a record: " + lines[n]);
-        }
-        for (int k = 1; k < 6; ++k) {
-            if (!ParseHundredths(f[static_cast<std::size_t>(k)])) {
-                return fail("line " + std::to_string(n + 1) + " is not a record: " + lines[n]);
-            }
-        }
-        rows.push_back({f[0], f[1], f[2], f[3], f[4], f[5]});
-    }
-    return rows;
-}
-
 Logbook::~Logbook() { sqlite3_close(m_db); }
 
 std::string Logbook::Failure(const char* doing) const {
@@ -408,18 +335,53 @@ std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading
     return book ? book->Merge(reading, at, error) : std::nullopt;
 }
 
+bool Logbook::Begin(LogbookError* error) {
+    if (m_db == nullptr) {
+        if (error) error->what = Failure("store");
+        return false;
+    }
+    // IMMEDIATE: the write lock is taken (or waited for) before anything is read.
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+    if (error) error->what = Failure("begin");
+    return false;
+}
+
+bool Logbook::Commit(LogbookError* error) {
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+    if (error) error->what = Failure("commit");
+    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+}
+
 std::optional<MergeCounts> Logbook::Merge(const MeterReading& reading, const LocalTime& at,
                                           LogbookError* error) {
     std::vector<RecordRow> rows;
     for (const auto& r : reading.records) rows.push_back(RowOf(r));
-    return Store(&reading.records, rows, "meter", {}, reading.version,
-                 std::vector<std::uint8_t>(reading.block.begin(), reading.block.end()), at, error);
+    if (!Begin(error)) return std::nullopt;
+    const auto counts =
+        Store(&reading.records, rows, "meter", {}, reading.version,
+              std::vector<std::uint8_t>(reading.block.begin(), reading.block.end()), at, error);
+    return counts && Commit(error) ? counts : std::nullopt;
+}
+
+std::optional<std::vector<MergeCounts>> Logbook::Import(const std::vector<ImportFile>& files,
+                                                        const LocalTime& at, LogbookError* error) {
+    if (!Begin(error)) return std::nullopt;
+    std::vector<MergeCounts> counts;
+    for (const ImportFile& file : files) {
+        const auto stored = Store(nullptr, file.rows, "import", file.origin, {}, {}, at, error);
+        if (!stored) return std::nullopt;
+        counts.push_back(*stored);
+    }
+    if (!Commit(error)) return std::nullopt;
+    return counts;
 }
 
 std::optional<MergeCounts> Logbook::Import(const std::vector<RecordRow>& rows,
                                            const std::string& origin, const LocalTime& at,
                                            LogbookError* error) {
-    return Store(nullptr, rows, "import", origin, {}, {}, at, error);
+    const auto counts = Import({ImportFile{origin, rows}}, at, error);
+    return counts ? std::optional<MergeCounts>(counts->front()) : std::nullopt;
 }
 
 std::optional<MergeCounts> Logbook::Store(const std::vector<MeasurementRecord>* measured,
@@ -432,15 +394,6 @@ std::optional<MergeCounts> Logbook::Store(const std::vector<MeasurementRecord>* 
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         return std::nullopt;
     };
-    if (m_db == nullptr) {
-        if (error) error->what = Failure("store");
-        return std::nullopt;
-    }
-    // IMMEDIATE: the write lock is taken (or waited for) before anything is read.
-    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        if (error) error->what = Failure("begin");
-        return std::nullopt;
-    }
     Statement read(m_db,
                    "INSERT INTO reads(read_at, source, origin, firmware, block) VALUES(?,?,?,?,?)");
     if (!read.Ok()) return fail("prepare");
@@ -509,7 +462,6 @@ std::optional<MergeCounts> Logbook::Store(const std::vector<MeasurementRecord>* 
         if (insert.Step() != SQLITE_DONE) return fail("store the record");
         ++counts.added;
     }
-    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return fail("commit");
     return counts;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "data/CsvImport.h"
 #include "data/Decoder.h"
 #include "data/RecordTable.h"
 #include "platform/Clock.h"
@@ -33,6 +34,12 @@ struct MergeCounts {
     int added = 0;     // records not stored before
     int known = 0;     // records already stored
     int upgraded = 0;  // imported records now also read from the meter (their bytes added)
+};
+
+// One CSV file to import: its name, and the rows ParseSavedCsv found in it.
+struct ImportFile {
+    std::string origin;
+    std::vector<RecordRow> rows;
 };
 
 // A failure, in plain words (the file and what SQLite said).
@@ -76,8 +83,12 @@ public:
     std::optional<MergeCounts> Merge(const MeterReading& reading, const LocalTime& at,
                                      LogbookError* error);
 
-    // Stores rows of a CSV file the window saved: matched to stored records by their six texts,
-    // marked as imported. One transaction.
+    // Stores the rows of CSV files the window saved: matched to stored records by their six
+    // texts, marked as imported. All files in one transaction: every one of them or none. The
+    // counts of each file, in order.
+    std::optional<std::vector<MergeCounts>> Import(const std::vector<ImportFile>& files,
+                                                   const LocalTime& at, LogbookError* error);
+    // The same for one file.
     std::optional<MergeCounts> Import(const std::vector<RecordRow>& rows, const std::string& origin,
                                       const LocalTime& at, LogbookError* error);
 
@@ -101,12 +112,15 @@ private:
     static int WaitWhileBusy(void* wait, int count);
 
     Logbook(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
+    // One read and its rows, inside the open transaction; a failure rolls the transaction back.
     std::optional<MergeCounts> Store(const std::vector<MeasurementRecord>* measured,
                                      const std::vector<RecordRow>& rows, const char* source,
                                      const std::string& origin, const std::string& firmware,
                                      const std::vector<std::uint8_t>& block, const LocalTime& at,
                                      LogbookError* error);
     std::string Failure(const char* doing) const;
+    bool Begin(LogbookError* error);
+    bool Commit(LogbookError* error);
 
     sqlite3* m_db;
     std::string m_path;
@@ -122,12 +136,5 @@ std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading
 inline constexpr const char* kLogbookWriteFailedText =
     "計測データを履歴に記録できませんでした。読み出したデータはそのまま表示されます";
 inline constexpr const char* kLogbookOpenFailedText = "履歴ファイルを開けませんでした";
-
-// Parses "12.34" or "-0.05" as hundredths; nothing for anything else.
-std::optional<std::int64_t> ParseHundredths(const std::string& text);
-
-// The rows of a CSV file the window saved (CP932 or UTF-8, header line first); nothing, with the
-// line that is wrong, when it is not such a file.
-std::optional<std::vector<RecordRow>> ParseSavedCsv(const std::string& bytes, std::string* problem);
 
 }  // namespace odomei

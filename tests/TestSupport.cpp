@@ -9,10 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include "data/Logbook.h"
 
 namespace odomei::test {
 
@@ -120,6 +124,34 @@ void SpoilPagesAfterFirst(const std::string& path) {
     ASSERT_LT(page, bytes.size()) << "a logbook of one page";
     std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(page), bytes.end(), '\xFF');
     WriteBytes(path, bytes);
+}
+
+void StoreUncheckedRecord(const std::string& path, const std::vector<std::string>& texts) {
+    ASSERT_EQ(texts.size(), 6u);
+    ASSERT_NE(Logbook::Open(path, nullptr, LogbookAccess::kWrite), nullptr);  // the tables
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "INSERT INTO reads(read_at, source) VALUES('2026-12-07 10:00:00', "
+                           "'import')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db,
+                       "INSERT INTO records(read_id, date_text, distance_text, fuel_text, "
+                       "correction_text, refuel_text, error_text, distance, fuel, correction, "
+                       "refuel) VALUES(last_insert_rowid(),?,?,?,?,?,?,?,?,?,?)",
+                       -1, &st, nullptr);
+    for (int i = 0; i < 6; ++i) {
+        const std::string& text = texts[static_cast<std::size_t>(i)];
+        sqlite3_bind_text(st, i + 1, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        if (i >= 1 && i <= 4) {
+            sqlite3_bind_int64(st, i + 6, std::llround(std::strtod(text.c_str(), nullptr) * 100));
+        }
+    }
+    EXPECT_EQ(sqlite3_step(st), SQLITE_DONE) << sqlite3_errmsg(db);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
 }
 
 }  // namespace odomei::test

@@ -79,5 +79,8 @@ bool Exists(const std::string& path);
 void MakeDatabase(const std::string& path, const std::string& sql);
 // A logbook whose records cannot be read: every page after the first (the schema) spoilt.
 void SpoilPagesAfterFirst(const std::string& path);
+// Stores a record with these six texts (figures read from them) in the logbook at path, as
+// imports stored them before they were held to the decoder's texts: with no check at all.
+void StoreUncheckedRecord(const std::string& path, const std::vector<std::string>& texts);
 
 }  // namespace odomei::test

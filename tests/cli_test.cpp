@@ -577,6 +577,55 @@ TEST_F(Cli, EveryReadGoesIntoTheLogbookWhichHistoryStatsAndImportShow) {
     EXPECT_EQ(RunCli(dir.Path(), {"history", "--from", "2016-02-29"}).status, 0);
 }
 
+TEST_F(Cli, ImportIsAllFilesOrNoneAndHistoryWritesOnlyValidFiles) {
+    // One good file and one whose lines 2 to 4 hold texts no decoder writes: nothing is stored.
+    const std::string golden = Golden();
+    test::WriteBytes(dir.File("a.csv"), golden);
+    const std::string header = "日付,走行距離,消費燃料,使用補正値,実給油量,測定誤差\r\n";
+    test::WriteBytes(dir.File("bad.csv"), header +
+                                              "2015年01月09日😀,412.60,30.85,100.00,31.20,1.12\r\n"
+                                              "2015年01月09日,0412.60,30.85,100.00,31.20,1.12\r\n"
+                                              "2015年01月09日,412.6,30.85,100.00,31.20,1.12\r\n");
+    const CliRun bad = RunCli(dir.Path(), {"import", "a.csv", "bad.csv"});
+    EXPECT_EQ(bad.status, 10);
+    EXPECT_NE(bad.err.find("bad.csv"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("line 2"), std::string::npos) << bad.err;
+    EXPECT_FALSE(test::Exists(dir.File(kLogbookFileName)));  // not even made
+
+    // As a spreadsheet saves it again: a byte-order mark, quotes; the same refuels as a.csv.
+    std::string sheet = "\xEF\xBB\xBF" + header;
+    for (std::size_t at = Sjis(header).size(), end;
+         (end = golden.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        const std::string line = Cp932ToUtf8(golden.substr(at, end - at)).value();
+        sheet += "\"" + line.substr(0, line.find(',')) + "\"" + line.substr(line.find(',')) + "\n";
+    }
+    test::WriteBytes(dir.File("sheet.csv"), sheet);
+    const CliRun both = RunCli(dir.Path(), {"import", "sheet.csv", "a.csv"});
+    EXPECT_EQ(both.status, 0) << both.err;
+    EXPECT_EQ(both.out,
+              "sheet.csv: 15 records added, 0 already in the logbook\n"
+              "a.csv: 0 records added, 15 already in the logbook\n");
+
+    // A logbook an older version filled with texts it took unchecked: JSON stays valid, with the
+    // figures as numbers; CSV cannot hold the emoji, so it fails with status 8 and no output.
+    const std::string old = dir.File("old.sqlite3");
+    test::StoreUncheckedRecord(old,
+                               {"2015年01月09日😀", "0412.60", "30.85", "100.00", "31.20", "1.12"});
+    test::StoreUncheckedRecord(old, {"2015年01月09日\xE9", "1.00", "1.00", "100.00", "1.00", "x"});
+    const CliRun csv = RunCli(dir.Path(), {"history", "--logbook", old, "--format", "csv"});
+    EXPECT_EQ(csv.status, 8);
+    EXPECT_EQ(csv.out, "");
+    EXPECT_NE(csv.err.find("ファイルの書き込みに失敗しました"), std::string::npos) << csv.err;
+    const CliRun json = RunCli(dir.Path(), {"history", "--logbook", old, "--format", "json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const auto records = nlohmann::json::parse(json.out)["records"];
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_DOUBLE_EQ(records[0]["distanceKm"].get<double>(), 412.6);
+    EXPECT_EQ(records[0]["dateText"], "2015年01月09日😀");
+    EXPECT_EQ(records[1]["dateText"], "2015年01月09日\uFFFD");
+    EXPECT_TRUE(records[1]["errorPercent"].is_null());
+}
+
 TEST_F(Cli, ALogbookThatCannotBeWrittenNeverCostsTheRead) {
     Start();
     std::string noise(4096, '\0');

@@ -124,6 +124,16 @@ TEST_F(History, ExportWritesTheShownRecordsOldestFirstAsTheWindowsCsv) {
     for (const auto& r : book->Records()) rows.push_back(r.texts);
     ASSERT_EQ(rows.size(), 18u);
     EXPECT_EQ(test::ReadBytes(dir.File("all.csv")), Sjis(CsvText(rows)));
+
+    // A text an older version stored unchecked, with no CP932 form: a write failure, and the
+    // file saved before is left as it was.
+    test::StoreUncheckedRecord(dir.File(kLogbookFileName),
+                               {"2015年01月09日😀", "1.00", "1.00", "100.00", "1.00", "0.00"});
+    CHistoryDlg again(*book, dir.File("KORVANA.ini"), dir.Path());
+    boxes.Clear();
+    again.OnExport();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"ファイルの書き込みに失敗しました"});
+    EXPECT_EQ(test::ReadBytes(dir.File("all.csv")), Sjis(CsvText(rows)));
 }
 
 TEST_F(History, TheWindowLooksWithoutCreatingAndSaysWhatItCannotRead) {

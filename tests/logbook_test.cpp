@@ -121,12 +121,55 @@ TEST_F(LogbookFile, ImportedRowsAreMatchedByTheirTextsAndNotDoubledByALaterRead)
     ASSERT_EQ(records.size(), 15u);
     EXPECT_FALSE(records[0].imported);
     EXPECT_EQ(records[0].texts, table.m_rows[0]);
+}
 
-    // Not a file the window saved: the line that is wrong is named.
+TEST(SavedCsv, TakesTheDecodersTextsAsASpreadsheetSavesThemAndNothingElse) {
+    const std::string header = "日付,走行距離,消費燃料,使用補正値,実給油量,測定誤差\r\n";
+    std::string problem;
+    // A byte-order mark, quotes (doubled ones too), LF line ends: the texts inside are taken.
+    const auto sheet = ParseSavedCsv(
+        "\xEF\xBB\xBF\"日付\",走行距離,消費燃料,使用補正値,実給油量,\"測定誤差\"\n"
+        "\"2007年15月09日\",\"412.60\",-0.00,655.35,0.00,-999.99\n"
+        "2007年00月100日,0.01,1.00,100.00,1.00,999.99\n\"-\",0.00,0.00,0.00,0.00,0.00\n",
+        &problem);
+    ASSERT_TRUE(sheet) << problem;
+    ASSERT_EQ(sheet->size(), 3u);
+    EXPECT_EQ((*sheet)[0],
+              (RecordRow{"2007年15月09日", "412.60", "-0.00", "655.35", "0.00", "-999.99"}));
+    EXPECT_EQ((*sheet)[1].m_strDate, "2007年00月100日");
+    EXPECT_EQ((*sheet)[2].m_strDate, "-");
+
+    // Anything the decoder never writes is refused with the line it stands on.
+    const struct {
+        std::string line;
+        const char* why;
+    } refused[] = {
+        {"2015年01月09日😀,412.60,30.85,100.00,31.20,1.12", "a character after the date"},
+        {"2015年01月09日\xE9,412.60,30.85,100.00,31.20,1.12", "a byte that is no text"},
+        {"2015年1月09日,412.60,30.85,100.00,31.20,1.12", "a month of one digit"},
+        {"2016年01月09日,412.60,30.85,100.00,31.20,1.12", "a year beyond the nibble"},
+        {"2000年00月00日,412.60,30.85,100.00,31.20,1.12", "the bytes the decoder writes as -"},
+        {"2015年01月09日,0412.60,30.85,100.00,31.20,1.12", "a leading zero"},
+        {"2015年01月09日,412.6,30.85,100.00,31.20,1.12", "one decimal"},
+        {"2015年01月09日,412.60,+30.85,100.00,31.20,1.12", "a plus sign"},
+        {"2015年01月09日,412.60,30.85,100.00,31.20,", "an empty figure"},
+        {"2015年01月09日,412.60,30.85,100.00,31.20,1.12,", "seven fields"},
+        {"\"2015年01月09日,412.60,30.85,100.00,31.20,1.12", "a quote that never closes"},
+        {"\"2015年01月09日\"x,412.60,30.85,100.00,31.20,1.12", "text after a closing quote"},
+        {"2015\"年01月09日,412.60,30.85,100.00,31.20,1.12", "a quote inside a plain field"},
+        {"\"2015年01月09日,412.60\",30.85,100.00,31.20,1.12", "a comma inside quotes"},
+    };
+    const std::string good = "2015年01月09日,412.60,30.85,100.00,31.20,1.12\r\n";
+    for (const auto& c : refused) {
+        EXPECT_FALSE(ParseSavedCsv(header + good + c.line + "\r\n", &problem)) << c.why;
+        EXPECT_EQ(problem.rfind("line 3", 0), 0u) << c.why << ": " << problem;
+    }
+    // CP932 as the window writes it, with a byte that is not CP932 on line 4.
+    EXPECT_FALSE(ParseSavedCsv(Sjis(header + good + good) + "\x81\x20,1.00\r\n", &problem));
+    EXPECT_EQ(problem, "line 4 is not CP932 text");
     EXPECT_FALSE(ParseSavedCsv("a,b\r\n", &problem));
-    EXPECT_NE(problem.find("line 1"), std::string::npos);
-    EXPECT_FALSE(ParseSavedCsv(Cp932ToUtf8(CsvContent(table)).value() + "x,1.00\r\n", &problem));
-    EXPECT_NE(problem.find("line 17"), std::string::npos) << problem;
+    EXPECT_EQ(problem.rfind("line 1", 0), 0u);
+    EXPECT_FALSE(ParseSavedCsv(std::string(kMaxImportBytes + 1, '\n'), &problem));
 }
 
 TEST_F(LogbookFile, RecordsComeInDateOrderAndARangeKeepsItsDays) {

@@ -4,6 +4,7 @@
 #include "data/Logbook.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
+#include "platform/Text.h"
 #include "ui/Texts.h"
 
 namespace odomei {
@@ -37,6 +38,15 @@ Notice SaveFile(const std::string& path, const std::string& fileName, const std:
         case ReplaceResult::kWriteFailed: break;
     }
     return {false, CsvFailureText(CsvResult::kWriteFailed), kMbIconHand, path + "\n" + reason};
+}
+
+Notice SaveText(const std::string& path, const std::string& fileName, const std::string& text) {
+    const auto bytes = Utf8ToCp932(text);
+    if (!bytes) {
+        return {false, CsvFailureText(CsvResult::kWriteFailed), kMbIconHand,
+                path + "\na record holds a text that has no CP932 form"};
+    }
+    return SaveFile(path, fileName, *bytes);
 }
 
 SaveAsRequest CsvSaveRequest(const std::string& directory) {

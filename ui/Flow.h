@@ -31,6 +31,9 @@ std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterR
 // names fileName when saved, and says why with path when not.
 Notice SaveFile(const std::string& path, const std::string& fileName, const std::string& bytes);
 
+// Writes UTF-8 text as CP932 the same way; a text without a CP932 form writes nothing and says so.
+Notice SaveText(const std::string& path, const std::string& fileName, const std::string& text);
+
 // The save-as dialog's question and answer.
 struct SaveAsRequest {
     std::string initialName;       // shown in the name field, e.g. "*.csv"

@@ -81,7 +81,8 @@ void HistoryPresenter::OnExport() {
     if (!chosen) return;
     std::vector<RecordRow> rows;
     for (auto it = m_shown.rbegin(); it != m_shown.rend(); ++it) rows.push_back(it->texts);
-    const Notice notice = SaveFile(chosen->path, chosen->fileName, Sjis(CsvText(rows)));
+    // A text without a CP932 form (stored by an older version) is said, and nothing is written.
+    const Notice notice = SaveText(chosen->path, chosen->fileName, CsvText(rows));
     m_view.Message(notice.text, notice.flags, notice.detail);
 }
 

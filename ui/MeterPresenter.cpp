@@ -145,7 +145,7 @@ void MeterPresenter::OnSaveCsv() {
     }
     const auto chosen = m_view.AskSaveName(CsvSaveRequest(m_paths.strCurDir));
     if (!chosen) return;
-    Tell(SaveFile(chosen->path, chosen->fileName, CsvContent(m_records)));
+    Tell(SaveText(chosen->path, chosen->fileName, CsvText(m_records)));
 }
 
 }  // namespace odomei

@@ -5,8 +5,17 @@
 
 #include "win/MeterWindow.h"
 
+namespace {
+constexpr int kInternalError = 1;
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    return odomei::win32::RunMeterWindow(instance);
+    // A fault inside ends the program with an exit status, never through the system's crash box.
+    try {
+        return odomei::win32::RunMeterWindow(instance);
+    } catch (...) {
+        return kInternalError;
+    }
 }
