@@ -23,6 +23,10 @@ constexpr char kPathSeparator = '/';
 #endif
 // A path that does not depend on the working directory: /etc, C:\data, \\server\share.
 bool IsAbsolutePath(const std::string& path);
+// path as the system resolves it, with folder (ending in a separator) standing for the working
+// directory of a relative one. On Windows "\\x" is on the working directory's drive and "D:x" in
+// drive D's own working directory, as the system resolves them: neither is under folder.
+std::string ResolvePath(const std::string& folder, const std::string& path);
 
 enum class AppendResult {
     kDone,

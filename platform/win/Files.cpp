@@ -68,6 +68,25 @@ bool IsAbsolutePath(const std::string& path) {
     return path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
 }
 
+std::string ResolvePath(const std::string& folder, const std::string& path) {
+    if (IsAbsolutePath(path)) return path;
+    const bool rooted = !path.empty() && (path[0] == '\\' || path[0] == '/');
+    const bool onDrive = path.size() >= 2 && path[1] == ':';
+    if (!rooted && !onDrive) return folder + path;
+    const std::wstring wide = WidePath(path);
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n == 0) return path;  // let the open say what is wrong with it
+        if (n < full.size()) {
+            full.resize(n);
+            return win::Narrow(full);
+        }
+        full.resize(n);
+    }
+}
+
 AppendResult AppendLocked(const std::string& path, const std::string& bytes,
                           const std::function<bool(const LocalTime& lastWrite)>& emptyIf,
                           std::string* reason) {

@@ -230,11 +230,22 @@ TEST(WindowsFiles, TheWorkingFolderGivesTheProgramsPathsWithBackslashes) {
     GetCurrentDirectoryW(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryW(TempFolder::Wide(dir.Path()).c_str()));
     const FilePaths paths = DeriveFilePaths();
-    SetCurrentDirectoryW(previous);
     ASSERT_TRUE(paths.Known()) << paths.problem;
     EXPECT_EQ(paths.IniPath(), dir.File("KORVANA.ini"));
     EXPECT_EQ(paths.LogPath(), dir.File("KORVANA.log"));
     EXPECT_EQ(LogbookPath(paths), dir.File(kLogbookFileName));
+    // The logbook's path as Windows resolves it: only a plain relative one is under the folder.
+    const std::string drive = dir.Path().substr(0, 2);
+    for (const auto& [set, resolved] : std::vector<std::pair<std::string, std::string>>{
+             {"sub\\book.sqlite3", dir.File("sub\\book.sqlite3")},
+             {"\\folder\\x", drive + "\\folder\\x"},
+             {"/folder/x", drive + "\\folder\\x"},
+             {"Q:x", "Q:\\x"},  // no working directory of its own on drive Q: yet
+             {"\\\\server\\share\\x", "\\\\server\\share\\x"}}) {
+        ASSERT_TRUE(WriteIniString(kLogbookSection, kLogbookPathKey, set, paths.IniPath()));
+        EXPECT_EQ(LogbookPath(paths), resolved) << set;
+    }
+    SetCurrentDirectoryW(previous);
     EXPECT_TRUE(IsAbsolutePath(dir.Path()));
     EXPECT_TRUE(IsAbsolutePath("\\\\server\\share\\x"));
     EXPECT_FALSE(IsAbsolutePath("logbook.sqlite3"));
