@@ -58,7 +58,8 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
 // True when standard output (1) or standard error (2) is a terminal.
 bool IsTerminal(int stream);
 // Lets a console show the UTF-8 text the program writes to standard error (Windows' consoles
-// otherwise take the ANSI code page); nothing to do elsewhere.
+// otherwise take the ANSI code page); nothing to do elsewhere. The console, which is the shell's,
+// gets its code page and mode back when the program ends, by Ctrl+C or a closed console too.
 void UseUtf8Console();
 // The program's arguments in UTF-8: argv as it is, or on Windows the command line's own UTF-16.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
