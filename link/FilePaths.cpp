@@ -19,7 +19,7 @@ FilePaths DeriveFilePaths() {
 std::string LogbookPath(const FilePaths& paths) {
     if (!paths.Known()) return {};
     const auto set = ReadIniString(kLogbookSection, kLogbookPathKey, paths.IniPath());
-    if (set && !set->empty()) return IsAbsolutePath(*set) ? *set : paths.strIniDir + *set;
+    if (set && !set->empty()) return ResolvePath(paths.strIniDir, *set);
     return paths.strCurDir + kPathSeparator + kLogbookFileName;
 }
 

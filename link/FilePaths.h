@@ -36,8 +36,9 @@ inline constexpr const char* kLogbookSection = "Logbook";
 inline constexpr const char* kLogbookPathKey = "Path";
 inline constexpr const char* kLogbookUnitsKey = "Units";
 
-// The logbook's file: [Logbook] Path= of the INI file (relative to the INI file's folder) where it
-// is set, else odomei-logbook.sqlite3 in the working directory; empty without a working directory.
+// The logbook's file: [Logbook] Path= of the INI file (a relative one under the INI file's folder,
+// as the system resolves the rest) where it is set, else odomei-logbook.sqlite3 in the working
+// directory; empty without a working directory.
 std::string LogbookPath(const FilePaths& paths);
 
 // Reads the port number from the INI file (default 1), as the platform reads INI integers.

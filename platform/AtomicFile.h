@@ -10,7 +10,9 @@ enum class ReplaceResult {
     kDone,
     kCreateFailed,  // the file cannot be written (read-only, not a file) or no temporary file
                     // could be made beside it (folder not writable)
-    kWriteFailed,   // writing, flushing, closing or renaming failed; the target is unchanged
+    kWriteFailed,   // writing, flushing, closing or renaming failed; the target is unchanged,
+                    // but for one case on Windows: where the system took the old file away and
+                    // it cannot be put back, neither file is deleted and reason says where each is
 };
 
 // The target keeps its mode, owner and group where the system allows (a refusal is no failure:

@@ -145,6 +145,10 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
 
 bool IsAbsolutePath(const std::string& path) { return !path.empty() && path.front() == '/'; }
 
+std::string ResolvePath(const std::string& folder, const std::string& path) {
+    return IsAbsolutePath(path) ? path : folder + path;
+}
+
 bool IsTerminal(int stream) { return isatty(stream) == 1; }
 
 void UseUtf8Console() {}

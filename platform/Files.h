@@ -24,6 +24,10 @@ constexpr char kPathSeparator = '/';
 #endif
 // A path that does not depend on the working directory: /etc, C:\data, \\server\share.
 bool IsAbsolutePath(const std::string& path);
+// path as the system resolves it, with folder (ending in a separator) standing for the working
+// directory of a relative one. On Windows "\\x" is on the working directory's drive and "D:x" in
+// drive D's own working directory, as the system resolves them: neither is under folder.
+std::string ResolvePath(const std::string& folder, const std::string& path);
 
 enum class AppendResult {
     kDone,
@@ -66,7 +70,8 @@ FileFacts LookAtFile(const std::string& path);
 // True when standard output (1) or standard error (2) is a terminal.
 bool IsTerminal(int stream);
 // Lets a console show the UTF-8 text the program writes to standard error (Windows' consoles
-// otherwise take the ANSI code page); nothing to do elsewhere.
+// otherwise take the ANSI code page); nothing to do elsewhere. The console, which is the shell's,
+// gets its code page and mode back when the program ends, by Ctrl+C or a closed console too.
 void UseUtf8Console();
 // The program's arguments in UTF-8: argv as it is, or on Windows the command line's own UTF-16.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);

@@ -12,11 +12,11 @@
 #include <QTimer>
 
 #include "app/AboutBox.h"
-#include "ui/ColumnLayout.h"
 #include "app/MeterDlg.h"
 #include "link/MeterSession.h"
 #include "tests/FakeSerial.h"
 #include "tests/WindowSupport.h"
+#include "ui/ColumnLayout.h"
 
 namespace odomei {
 namespace {
@@ -261,6 +261,15 @@ TEST(ColumnWidths, DesignedWhereTheyFitAndTakenFromSpareRoomWhereTheyDoNot) {
     // Not enough spare room: every column gets what it needs and the list scrolls.
     EXPECT_EQ(FitColumns(designed, {50, 130, 95, 95, 85, 95, 95}, 500),
               (std::vector<int>{50, 130, 95, 95, 85, 95, 95}));
+    // Column 0 gives way too: 30 too many, from 170 pixels of spare room (its own 30 among them).
+    EXPECT_EQ(FitColumns(designed, {30, 130, 60, 60, 60, 60, 60}, 600),
+              (std::vector<int>{55, 130, 85, 85, 77, 84, 84}));
+    // At 150 % (a Win32 dialog's 741-pixel list, its font half as large again) the designed
+    // widths grow by half: the list holds every column without scrolling, and column 0 does not
+    // take the 201 pixels that unscaled widths would leave it.
+    const std::vector<int> at150 =
+        FitColumns(designed, {36, 132, 105, 100, 90, 100, 100}, 741, ColumnScale{3, 2});
+    EXPECT_EQ(at150, (std::vector<int>{36, 140, 118, 115, 103, 115, 114}));
 }
 
 TEST(MessageBoxRules, ThePortMessageKeepsEachOfItsTwoLinesWhole) {

@@ -187,7 +187,8 @@ private:
         }
         RECT client{};
         GetClientRect(m_list, &client);
-        SetColumns(m_list, captions, FitColumns(designed, needed, client.right - client.left));
+        SetColumns(m_list, captions,
+                   FitColumns(designed, needed, client.right - client.left, DialogScale(m_list)));
     }
 
     // Sets the buttons' states. A control disabled with the focus loses it (to nobody): the

@@ -41,6 +41,16 @@ int TextWidth(HWND control, const std::string& utf8) {
     return size.cx;
 }
 
+ColumnScale DialogScale(HWND window) {
+    int dpi = static_cast<int>(GetDpiForWindow(window));
+    if (dpi == 0) {
+        HDC dc = GetDC(window);
+        dpi = GetDeviceCaps(dc, LOGPIXELSY);
+        ReleaseDC(window, dc);
+    }
+    return {dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI, USER_DEFAULT_SCREEN_DPI};
+}
+
 void SetColumns(HWND list, const std::vector<std::string>& captions,
                 const std::vector<int>& widths) {
     while (ListView_DeleteColumn(list, 0)) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/ColumnLayout.h"
+
 namespace odomei::win32 {
 
 // The window message boxes are modal over (nullptr before the window shows).
@@ -17,6 +19,10 @@ int MessageBoxUtf8(const std::string& text, unsigned flags, const std::string& d
 void SetText(HWND control, const std::string& utf8);
 // The width of a text in pixels in the control's own font.
 int TextWidth(HWND control, const std::string& utf8);
+
+// How much larger than at 96 DPI (100 %) the window's sizes are: its dialog units follow its font,
+// whose size is given in points, and so the display's scaling.
+ColumnScale DialogScale(HWND window);
 
 // A report view's columns (all centred) and rows.
 void SetColumns(HWND list, const std::vector<std::string>& captions,

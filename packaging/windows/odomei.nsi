@@ -1,6 +1,9 @@
-; The ODOMEI installer: both programs and the read-me into Program Files, a Start-menu entry
-; that starts the window in Documents\ODOMEI (where its settings, log and logbook are kept),
-; and an uninstaller. Built by scripts/windows-package.sh with makensis.
+; The ODOMEI installer, for the user who runs it and without administrator rights: both programs
+; and the read-me into %LOCALAPPDATA%\Programs\ODOMEI, a Start-menu entry that starts the window
+; in Documents\ODOMEI (where its settings, log and logbook are kept), and an uninstaller, all in
+; that user's profile. An elevated install would put the Start-menu entry and Documents\ODOMEI
+; into the administrator's profile whenever a standard user gives an administrator's password.
+; Built by scripts/windows-package.sh with makensis.
 Unicode true
 ; The programs are 64-bit: so is the installer (it runs where they run).
 Target amd64-unicode
@@ -20,8 +23,8 @@ Target amd64-unicode
 
 Name "ODOMEI ${VERSION}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES64\ODOMEI"
-RequestExecutionLevel admin
+InstallDir "$LOCALAPPDATA\Programs\ODOMEI"
+RequestExecutionLevel user
 SetCompressor /SOLID lzma
 
 !define MUI_ICON "..\..\win\odomei.ico"
@@ -33,6 +36,14 @@ SetCompressor /SOLID lzma
 !insertmacro MUI_LANGUAGE "Japanese"
 !insertmacro MUI_LANGUAGE "English"
 
+Function .onInit
+  SetShellVarContext current
+FunctionEnd
+
+Function un.onInit
+  SetShellVarContext current
+FunctionEnd
+
 Section "ODOMEI"
   SetRegView 64
   SetOutPath "$INSTDIR"
@@ -42,7 +53,6 @@ Section "ODOMEI"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; The programs keep their files in the folder they start in: a folder of the user's own.
-  SetShellVarContext current
   CreateDirectory "$DOCUMENTS\ODOMEI"
   SetOutPath "$DOCUMENTS\ODOMEI"
   CreateDirectory "$SMPROGRAMS\ODOMEI"
@@ -50,14 +60,14 @@ Section "ODOMEI"
   CreateShortCut "$SMPROGRAMS\ODOMEI\README.lnk" "$INSTDIR\README.txt"
   CreateShortCut "$SMPROGRAMS\ODOMEI\Uninstall ODOMEI.lnk" "$INSTDIR\uninstall.exe"
 
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "ODOMEI"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "ODOMEI developers"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\odomei.exe"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "ODOMEI"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "ODOMEI developers"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\odomei.exe"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
 ; The user's own files (settings, log, logbook, saved lists) stay where they are.
@@ -68,10 +78,9 @@ Section "Uninstall"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
-  SetShellVarContext current
   Delete "$SMPROGRAMS\ODOMEI\ODOMEI.lnk"
   Delete "$SMPROGRAMS\ODOMEI\README.lnk"
   Delete "$SMPROGRAMS\ODOMEI\Uninstall ODOMEI.lnk"
   RMDir "$SMPROGRAMS\ODOMEI"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

@@ -4,13 +4,16 @@
 #include <windows.h>
 
 #include <random>
+#include <utility>
 
+#include "platform/win/ReplaceCalls.h"
 #include "platform/win/Wide.h"
 
 namespace odomei {
 namespace {
 
 using win::ErrorText;
+using win::ReplaceCalls;
 using win::WidePath;
 
 constexpr int kTemporaryAttempts = 100;
@@ -21,13 +24,36 @@ std::wstring Folder(const std::wstring& path) {
     return path.substr(0, slash);  // "C:" for the root: the name is added after a backslash
 }
 
-// ".odomei-" and six random letters in the target's folder, created, never an existing file.
-HANDLE CreateTemporary(const std::wstring& folder, std::wstring* name) {
+ReplaceCalls& Calls() {
+    static ReplaceCalls calls = win::SystemReplaceCalls();
+    return calls;
+}
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// ".odomei-" and six random letters in the target's folder.
+std::wstring Candidate(const std::wstring& folder) {
     static std::mt19937 random{std::random_device{}() ^ GetCurrentProcessId()};
     static constexpr wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
+    std::wstring candidate = folder + L"\\.odomei-";
+    for (int i = 0; i < 6; ++i) candidate += kLetters[random() % 36];
+    return candidate;
+}
+
+// A name for the old file while the new one takes its place: one that no file has.
+std::wstring BackupName(const std::wstring& folder) {
+    std::wstring candidate = Candidate(folder);
+    for (int attempt = 1; attempt < kTemporaryAttempts && Exists(candidate); ++attempt)
+        candidate = Candidate(folder);
+    return candidate;
+}
+
+// A temporary file in the target's folder, created, never an existing file.
+HANDLE CreateTemporary(const std::wstring& folder, std::wstring* name) {
     for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-        std::wstring candidate = folder + L"\\.odomei-";
-        for (int i = 0; i < 6; ++i) candidate += kLetters[random() % 36];
+        const std::wstring candidate = Candidate(folder);
         HANDLE h = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
@@ -89,19 +115,64 @@ ReplaceResult ReplaceFileAtomically(const std::string& pathUtf8, const std::stri
     }
     ok = ok && (FlushFileBuffers(h) || fail("flush", GetLastError()));
     if (!CloseHandle(h) && ok) ok = fail("close", GetLastError());
-    // ReplaceFileW keeps the old file's security, attributes and streams; a first save, or a
-    // filesystem that cannot replace, takes a write-through move instead.
-    if (ok && !(exists && ReplaceFileW(path.c_str(), tmp.c_str(), nullptr,
-                                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))) {
-        ok = MoveFileExW(tmp.c_str(), path.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
-             fail("rename", GetLastError());
-    }
     if (!ok) {
         DeleteFileW(tmp.c_str());
         return ReplaceResult::kWriteFailed;
     }
-    return ReplaceResult::kDone;
+    constexpr DWORD kMoveOver = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (!exists) {
+        if (Calls().move(tmp.c_str(), path.c_str(), kMoveOver)) return ReplaceResult::kDone;
+        fail("rename", GetLastError());
+        DeleteFileW(tmp.c_str());
+        return ReplaceResult::kWriteFailed;
+    }
+    // ReplaceFileW keeps the old file's security, attributes and streams. The old file goes to
+    // a backup name first: without one, a failure to move the new file in (1176) leaves no old
+    // file at all.
+    const std::wstring backup = BackupName(Folder(path));
+    if (Calls().replace(path.c_str(), tmp.c_str(), backup.c_str())) {
+        DeleteFileW(backup.c_str());
+        return ReplaceResult::kDone;
+    }
+    const DWORD replaceError = GetLastError();
+    // Where the call failed after moving the old file aside (1177, and 1176 on some systems),
+    // it goes back first.
+    if (!Exists(path) && Exists(backup)) Calls().move(backup.c_str(), path.c_str(), 0);
+    // A filesystem that cannot replace takes a write-through move instead.
+    if (Calls().move(tmp.c_str(), path.c_str(), kMoveOver)) {
+        DeleteFileW(backup.c_str());
+        return ReplaceResult::kDone;
+    }
+    const DWORD moveError = GetLastError();
+    if (reason)
+        *reason = "replace: " + ErrorText(replaceError) + "; rename: " + ErrorText(moveError);
+    if (Exists(path)) {
+        // The old file is in place; the new bytes are still the caller's.
+        DeleteFileW(tmp.c_str());
+        return ReplaceResult::kWriteFailed;
+    }
+    // Neither file could be put in place: both stay where they are, and the caller learns where.
+    if (reason) {
+        *reason += "; the new file is kept as " + win::Narrow(tmp);
+        if (Exists(backup)) *reason += ", the old one as " + win::Narrow(backup);
+    }
+    return ReplaceResult::kWriteFailed;
 }
+
+namespace win {
+
+ReplaceCalls SystemReplaceCalls() {
+    return {[](LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup) {
+                return ReplaceFileW(replaced, replacement, backup, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                    nullptr, nullptr);
+            },
+            [](LPCWSTR from, LPCWSTR to, DWORD flags) { return MoveFileExW(from, to, flags); }};
+}
+
+ReplaceCalls SetReplaceCalls(ReplaceCalls calls) {
+    return std::exchange(Calls(), std::move(calls));
+}
+
+}  // namespace win
 
 }  // namespace odomei

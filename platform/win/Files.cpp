@@ -5,6 +5,7 @@
 // CommandLineToArgvW
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "platform/win/Wide.h"
@@ -31,6 +32,24 @@ LocalTime LocalTimeOfFile(const FILETIME& utc) {
     SystemTimeToTzSpecificLocalTime(nullptr, &system, &local);
     return LocalTime{local.wYear,   local.wMonth,  local.wDay,         local.wHour,
                      local.wMinute, local.wSecond, local.wMilliseconds};
+}
+
+// The console's output code page and standard error's mode as the program found them: the
+// console belongs to the shell it was started from, which gets them back at the end.
+UINT g_consoleCodePage = 0;  // 0: nothing to put back
+DWORD g_errorMode = 0;
+bool g_errorModeChanged = false;
+
+void RestoreConsole() {
+    if (g_consoleCodePage != 0) SetConsoleOutputCP(g_consoleCodePage);
+    if (g_errorModeChanged) SetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), g_errorMode);
+}
+
+// Ctrl+C, Ctrl+Break or a closing console that nothing of the program's own handles ends the
+// process at once, without the handlers of a normal exit: the console is put back here first.
+BOOL WINAPI RestoreConsoleOnEvent(DWORD) {
+    RestoreConsole();
+    return FALSE;  // on to the next handler, in the end the system's own
 }
 
 bool WriteWhole(HANDLE h, const std::string& bytes) {
@@ -66,6 +85,25 @@ bool IsAbsolutePath(const std::string& path) {
         (path[1] == '\\' || path[1] == '/'))
         return true;
     return path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+}
+
+std::string ResolvePath(const std::string& folder, const std::string& path) {
+    if (IsAbsolutePath(path)) return path;
+    const bool rooted = !path.empty() && (path[0] == '\\' || path[0] == '/');
+    const bool onDrive = path.size() >= 2 && path[1] == ':';
+    if (!rooted && !onDrive) return folder + path;
+    const std::wstring wide = WidePath(path);
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n == 0) return path;  // let the open say what is wrong with it
+        if (n < full.size()) {
+            full.resize(n);
+            return win::Narrow(full);
+        }
+        full.resize(n);
+    }
 }
 
 AppendResult AppendLocked(const std::string& path, const std::string& bytes,
@@ -188,11 +226,22 @@ bool IsTerminal(int stream) {
 }
 
 void UseUtf8Console() {
+    const UINT codePage = GetConsoleOutputCP();
+    if (codePage == 0) return;  // no console
+    // Put back at exit, and by the first console handler, which runs last.
+    if (g_consoleCodePage == 0) {
+        std::atexit(RestoreConsole);
+        SetConsoleCtrlHandler(RestoreConsoleOnEvent, TRUE);
+    }
+    g_consoleCodePage = codePage;
     SetConsoleOutputCP(CP_UTF8);
     // The progress line is rewritten in place with the terminal's escape sequences.
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;
-    if (GetConsoleMode(err, &mode)) SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    if (GetConsoleMode(err, &mode)) {
+        g_errorMode = mode;
+        g_errorModeChanged = SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {

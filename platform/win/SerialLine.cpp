@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <utility>
 
 #include "platform/Clock.h"
 #include "platform/PortNames.h"
+#include "platform/win/SerialFault.h"
 #include "platform/win/Wide.h"
 
 namespace odomei {
@@ -39,12 +41,32 @@ using win::ErrorText;
 // How often a wait for input looks at the driver's queue: about two bytes at 19200 baud.
 constexpr int kInputPollMs = 1;
 
-// Errors that mean the device itself has gone (an unplugged USB adapter, a closed peer).
+// A device which does not exist was specified (ERROR_NO_SUCH_DEVICE, missing from mingw-w64's
+// headers).
+constexpr DWORD kErrorNoSuchDevice = 433;
+
+// Errors that mean the device itself has gone: a closed peer, and an adapter pulled out, which
+// real USB serial drivers report with any of the others, each driver its own.
 bool MeansGone(DWORD error) {
-    return error == ERROR_NOT_READY || error == ERROR_BAD_COMMAND || error == ERROR_GEN_FAILURE ||
-           error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_INVALID_HANDLE ||
-           error == ERROR_DEVICE_REMOVED;
+    switch (error) {
+        case ERROR_NOT_READY:
+        case ERROR_INVALID_HANDLE:
+        case ERROR_ACCESS_DENIED:
+        case ERROR_OPERATION_ABORTED:
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_BAD_COMMAND:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case kErrorNoSuchDevice:
+        case ERROR_DEVICE_REMOVED: return true;
+        default: return false;
+    }
 }
+
+// Devices opened so far, and the error that the first of them (up to unpluggedUpTo) now give.
+std::atomic<unsigned> g_opened{0};
+std::atomic<unsigned> g_unpluggedUpTo{0};
+std::atomic<DWORD> g_unpluggedError{0};
 
 // Wine's serial driver fills the capability record but leaves SP_RLSD out of the settable
 // parameters, although it takes every line setting the program makes (which never asks for
@@ -62,13 +84,13 @@ public:
     ~Win32Device() override { CloseHandle(m_h); }
 
     bool SetupComm(std::uint32_t inQueue, std::uint32_t outQueue) override {
-        return Check(::SetupComm(m_h, inQueue, outQueue));
+        return Check(!Unplugged() && ::SetupComm(m_h, inQueue, outQueue));
     }
 
     bool GetCommProperties(CommProp& prop) override {
         COMMPROP p{};
         p.wPacketLength = sizeof p;
-        if (!Check(::GetCommProperties(m_h, &p))) return false;
+        if (!Check(!Unplugged() && ::GetCommProperties(m_h, &p))) return false;
         // The whole record is always asked for; Wine reports 1 as its size, Windows 64.
         prop.wPacketLength = kCommPropSize;
         prop.wPacketVersion = p.wPacketVersion;
@@ -90,7 +112,7 @@ public:
     bool GetCommState(DCB& dcb) override {
         ::DCB d{};
         d.DCBlength = sizeof d;
-        if (!Check(::GetCommState(m_h, &d))) return false;
+        if (!Check(!Unplugged() && ::GetCommState(m_h, &d))) return false;
         CopyFields(d, dcb);
         dcb.DCBlength = d.DCBlength;
         dcb.flags = FlagsOf(d);
@@ -102,12 +124,12 @@ public:
         CopyFields(dcb, d);
         d.DCBlength = sizeof d;
         SetFlags(d, dcb.flags);
-        return Check(::SetCommState(m_h, &d));
+        return Check(!Unplugged() && ::SetCommState(m_h, &d));
     }
 
     bool GetCommTimeouts(CommTimeouts& timeouts) override {
         COMMTIMEOUTS t{};
-        if (!Check(::GetCommTimeouts(m_h, &t))) return false;
+        if (!Check(!Unplugged() && ::GetCommTimeouts(m_h, &t))) return false;
         timeouts = CommTimeouts{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
                                 t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
                                 t.WriteTotalTimeoutConstant};
@@ -118,16 +140,18 @@ public:
         COMMTIMEOUTS t{timeouts.ReadIntervalTimeout, timeouts.ReadTotalTimeoutMultiplier,
                        timeouts.ReadTotalTimeoutConstant, timeouts.WriteTotalTimeoutMultiplier,
                        timeouts.WriteTotalTimeoutConstant};
-        return Check(::SetCommTimeouts(m_h, &t));
+        return Check(!Unplugged() && ::SetCommTimeouts(m_h, &t));
     }
 
-    bool PurgeComm(std::uint32_t flags) override { return Check(::PurgeComm(m_h, flags)); }
-    bool FlushFileBuffers() override { return Check(::FlushFileBuffers(m_h)); }
+    bool PurgeComm(std::uint32_t flags) override {
+        return Check(!Unplugged() && ::PurgeComm(m_h, flags));
+    }
+    bool FlushFileBuffers() override { return Check(!Unplugged() && ::FlushFileBuffers(m_h)); }
 
     bool ClearCommError(std::uint32_t* errors, ComStat* stat) override {
         DWORD e = 0;
         COMSTAT s{};
-        if (!Check(::ClearCommError(m_h, &e, &s))) return false;
+        if (!Check(!Unplugged() && ::ClearCommError(m_h, &e, &s))) return false;
         if (errors) *errors = e;
         if (stat) {
             std::uint32_t flags = 0;
@@ -143,22 +167,24 @@ public:
         return true;
     }
 
-    bool SetCommMask(std::uint32_t mask) override { return Check(::SetCommMask(m_h, mask)); }
+    bool SetCommMask(std::uint32_t mask) override {
+        return Check(!Unplugged() && ::SetCommMask(m_h, mask));
+    }
 
     bool EscapeCommFunction(std::uint32_t function) override {
-        return Check(::EscapeCommFunction(m_h, function));
+        return Check(!Unplugged() && ::EscapeCommFunction(m_h, function));
     }
 
     bool ReadFile(std::uint8_t* buffer, std::uint32_t n, std::uint32_t* done) override {
         DWORD got = 0;
-        const bool ok = Check(::ReadFile(m_h, buffer, n, &got, nullptr));
+        const bool ok = Check(!Unplugged() && ::ReadFile(m_h, buffer, n, &got, nullptr));
         *done = got;
         return ok;
     }
 
     bool WriteFile(const std::uint8_t* buffer, std::uint32_t n, std::uint32_t* done) override {
         DWORD put = 0;
-        const bool ok = Check(::WriteFile(m_h, buffer, n, &put, nullptr));
+        const bool ok = Check(!Unplugged() && ::WriteFile(m_h, buffer, n, &put, nullptr));
         *done = put;
         if (ok && put < n) m_error = WAIT_TIMEOUT;  // the count tells the caller
         return ok;
@@ -171,7 +197,8 @@ public:
         for (;;) {
             DWORD e = 0;
             COMSTAT s{};
-            if (!Check(::ClearCommError(m_h, &e, &s))) return true;  // the read will tell
+            if (!Check(!Unplugged() && ::ClearCommError(m_h, &e, &s)))
+                return true;  // the read will tell
             if (s.cbInQue > 0) return true;
             if (MonotonicMs() >= deadline) return false;
             SleepMs(kInputPollMs);
@@ -189,11 +216,20 @@ public:
         if (m_gone) return true;
         DWORD e = 0;
         COMSTAT s{};
-        return !::ClearCommError(m_h, &e, &s) && MeansGone(GetLastError());
+        return (Unplugged() || !::ClearCommError(m_h, &e, &s)) && MeansGone(GetLastError());
     }
 
 private:
-    bool Check(BOOL ok) {
+    // True, with the error set, while the tests have this device unplugged: the call then fails
+    // before it reaches the driver.
+    bool Unplugged() const {
+        const DWORD error = g_unpluggedError.load();
+        if (error == 0 || m_number > g_unpluggedUpTo.load()) return false;
+        SetLastError(error);
+        return true;
+    }
+
+    bool Check(bool ok) {
         if (ok) return true;
         m_error = GetLastError();
         if (MeansGone(m_error)) m_gone = true;
@@ -243,6 +279,7 @@ private:
 
     HANDLE m_h;
     std::string m_name;
+    unsigned m_number = ++g_opened;
     DWORD m_error = 0;
     bool m_gone = false;
 };
@@ -296,6 +333,11 @@ std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool ove
 
 SerialOpener SetSerialOpener(SerialOpener opener) {
     return std::exchange(Opener(), std::move(opener));
+}
+
+void win::UnplugOpenPorts(DWORD error) {
+    g_unpluggedUpTo = g_opened.load();
+    g_unpluggedError = error;
 }
 
 }  // namespace odomei

@@ -17,6 +17,7 @@
 #include "platform/PortNames.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
+#include "platform/win/ReplaceCalls.h"
 
 namespace odomei {
 namespace {
@@ -115,6 +116,63 @@ TEST(WindowsFiles, AReadOnlyFileOrAFolderIsNotReplaced) {
     EXPECT_EQ(dir.Count(), 1);
 }
 
+// ReplaceFileW's failures played as Windows leaves the files (without a backup name, 1176 has
+// removed the old file), and the following move refused as a virus scanner holding the new file
+// makes it: the old file is kept or put back, or where it cannot be, both files stay and the
+// reason says where.
+TEST(WindowsFiles, AFailedReplaceNeverLosesTheOldFile) {
+    struct Case {
+        DWORD replaceError;
+        bool moveInWorks, moveBackWorks;
+        ReplaceResult result;
+        const char* atPath;  // nullptr: no file there
+        int files;
+    };
+    const Case cases[] = {
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, true, ReplaceResult::kWriteFailed, "old", 1},
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, false, true, ReplaceResult::kWriteFailed, "old", 1},
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, false, false, ReplaceResult::kWriteFailed, nullptr, 2},
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT, true, true, ReplaceResult::kDone, "new", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.replaceError << " " << c.moveInWorks);
+        TempFolder dir;
+        const std::string path = dir.File("KORVANA.ini");
+        ASSERT_EQ(ReplaceFileAtomically(path, "old"), ReplaceResult::kDone);
+        const std::wstring lost = TempFolder::Wide(dir.File("lost"));
+        win::ReplaceCalls calls;
+        calls.replace = [&](LPCWSTR replaced, LPCWSTR, LPCWSTR backup) {
+            if (c.replaceError == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 || backup == nullptr)
+                MoveFileExW(replaced, backup != nullptr ? backup : lost.c_str(), 0);
+            if (c.replaceError == ERROR_UNABLE_TO_MOVE_REPLACEMENT && backup == nullptr)
+                DeleteFileW(lost.c_str());
+            SetLastError(c.replaceError);
+            return FALSE;
+        };
+        calls.move = [&](LPCWSTR from, LPCWSTR to, DWORD flags) {
+            const bool moveIn = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
+            if (moveIn ? !c.moveInWorks : !c.moveBackWorks) {
+                SetLastError(ERROR_SHARING_VIOLATION);
+                return FALSE;
+            }
+            return MoveFileExW(from, to, flags);
+        };
+        const win::ReplaceCalls previous = win::SetReplaceCalls(calls);
+        std::string reason;
+        const ReplaceResult result = ReplaceFileAtomically(path, "new", &reason);
+        win::SetReplaceCalls(previous);
+        EXPECT_EQ(result, c.result) << reason;
+        EXPECT_EQ(ReadBytes(path), c.atPath != nullptr ? c.atPath : "<unreadable>");
+        EXPECT_EQ(dir.Count(), c.files);
+        if (c.atPath == nullptr) {
+            const auto kept = reason.find("kept as "), old = reason.find(", the old one as ");
+            ASSERT_TRUE(kept != std::string::npos && old != std::string::npos) << reason;
+            EXPECT_EQ(ReadBytes(reason.substr(kept + 8, old - kept - 8)), "new");
+            EXPECT_EQ(ReadBytes(reason.substr(old + 17)), "old");
+        }
+    }
+}
+
 TEST(WindowsFiles, TheLogIsAppendedUnderALockAndRefusedWhileAnotherHoldsIt) {
     TempFolder dir;
     const std::string path = dir.File("KORVANA.log");
@@ -172,11 +230,22 @@ TEST(WindowsFiles, TheWorkingFolderGivesTheProgramsPathsWithBackslashes) {
     GetCurrentDirectoryW(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryW(TempFolder::Wide(dir.Path()).c_str()));
     const FilePaths paths = DeriveFilePaths();
-    SetCurrentDirectoryW(previous);
     ASSERT_TRUE(paths.Known()) << paths.problem;
     EXPECT_EQ(paths.IniPath(), dir.File("KORVANA.ini"));
     EXPECT_EQ(paths.LogPath(), dir.File("KORVANA.log"));
     EXPECT_EQ(LogbookPath(paths), dir.File(kLogbookFileName));
+    // The logbook's path as Windows resolves it: only a plain relative one is under the folder.
+    const std::string drive = dir.Path().substr(0, 2);
+    for (const auto& [set, resolved] : std::vector<std::pair<std::string, std::string>>{
+             {"sub\\book.sqlite3", dir.File("sub\\book.sqlite3")},
+             {"\\folder\\x", drive + "\\folder\\x"},
+             {"/folder/x", drive + "\\folder\\x"},
+             {"Q:x", "Q:\\x"},  // no working directory of its own on drive Q: yet
+             {"\\\\server\\share\\x", "\\\\server\\share\\x"}}) {
+        ASSERT_TRUE(WriteIniString(kLogbookSection, kLogbookPathKey, set, paths.IniPath()));
+        EXPECT_EQ(LogbookPath(paths), resolved) << set;
+    }
+    SetCurrentDirectoryW(previous);
     EXPECT_TRUE(IsAbsolutePath(dir.Path()));
     EXPECT_TRUE(IsAbsolutePath("\\\\server\\share\\x"));
     EXPECT_FALSE(IsAbsolutePath("logbook.sqlite3"));

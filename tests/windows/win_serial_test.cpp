@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/PortNames.h"
 #include "platform/Text.h"
+#include "platform/win/SerialFault.h"
 
 namespace odomei {
 namespace {
@@ -95,6 +96,29 @@ TEST_F(WineSerial, APortThatWentAwayIsOpenedAgainAtTheNextRead) {
     const MeterRead read = ReadOnce(session);
     EXPECT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.reason;
     EXPECT_EQ(read.reading.records.size(), 15u);
+}
+
+// Real USB serial drivers report a surprise removal each with its own code: every one makes the
+// port gone, and the next read opens it again.
+TEST_F(WineSerial, EveryCodeADriverGivesForAnUnpluggedAdapterMeansGone) {
+    CommLog log(Meet("unplugged.log"));
+    MeterSession session(log);
+    OpenFailure why;
+    const auto lister = SystemPortLister();
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason;
+    constexpr DWORD kNoSuchDevice = 433;  // ERROR_NO_SUCH_DEVICE
+    for (const DWORD code :
+         {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_OPERATION_ABORTED}, DWORD{ERROR_FILE_NOT_FOUND},
+          DWORD{ERROR_GEN_FAILURE}, DWORD{ERROR_BAD_COMMAND}, DWORD{ERROR_DEVICE_NOT_CONNECTED},
+          kNoSuchDevice, DWORD{ERROR_DEVICE_REMOVED}}) {
+        SCOPED_TRACE(code);
+        win::UnplugOpenPorts(code);
+        EXPECT_TRUE(session.Port()->Gone());
+        const MeterRead read = ReadOnce(session);  // on a port opened anew, which works
+        EXPECT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.reason;
+        EXPECT_EQ(read.reading.records.size(), 15u);
+    }
+    win::UnplugOpenPorts(0);
 }
 
 }  // namespace

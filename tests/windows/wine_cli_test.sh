@@ -1,9 +1,10 @@
 #!/bin/bash
 # odomei-cli.exe under Wine against the Linux simulator, on the pseudo-terminal the test prefix
 # calls COM1: the golden CSV, its bytes on standard output, the time-out, three bad check bytes,
-# Ctrl+C during a read, the port list and a port without a device.
+# Ctrl+C during a read, the port list, a port without a device, and the console's code page
+# given back to the shell.
 set -u
-cli=$1 metersim=$2 data=$3 com1=$4
+cli=$1 metersim=$2 data=$3 com1=$4 probe=$5
 work=$(mktemp -d)
 sim=""
 failures=0
@@ -74,6 +75,23 @@ wait "$reader"
 rc=$?
 [ "$rc" -eq 130 ] || fail "Ctrl+C: status $rc, not 130"
 [ -e "$work/interrupt/out.csv" ] && fail "Ctrl+C: an output file was written"
+stop_sim
+
+# The console is the shell's: odomei-cli.exe gives back the code page it found (932, as in a
+# Japanese cmd.exe) when it ends, by Ctrl+C too. script gives Wine a terminal, so that the probe
+# and the program share a console.
+on_console() {
+    local result=$work/console.txt
+    rm -f "$result"
+    (cd "$work" && script -qec "wine $(printf '%q ' "$probe" "$(winepath -w "$result")" "$@")" \
+        /dev/null </dev/null >/dev/null 2>&1)
+    cat "$result" 2>/dev/null || echo "the probe failed"
+}
+console=$(on_console "$cli" --version)
+[ "$console" = "status=0 codepage=932 mode=kept" ] || fail "the console after a run: $console"
+start_sim --silent
+console=$(on_console --interrupt "$cli" read --port COM1 -o out.csv)
+[ "$console" = "status=130 codepage=932 mode=kept" ] || fail "the console after Ctrl+C: $console"
 stop_sim
 
 run ports ports
