@@ -47,11 +47,13 @@ TEST_F(Fault, AdapterUnpluggedBetweenAnswerAndAckEndsPromptlyWithoutRecords) {
     options.hangupAfter = 216;
     Start(options);
     EXPECT_LT(Read(), 3s);
-    // The answer may or may not be read before the line goes; either way the read fails cleanly.
+    // The answer may or may not be read before the line goes, and on a busy machine the line may
+    // go before the write of the STX has seen its byte leave: either way the read fails cleanly.
     const auto messages = Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0] == kTimeout ||
-                messages[0] == "コマンド送信処理でエラーが発生しました(ACK)")
+                messages[0] == "コマンド送信処理でエラーが発生しました(ACK)" ||
+                messages[0] == "コマンド送信処理でエラーが発生しました(STX)")
         << messages[0];
     EXPECT_EQ(Count(), 0);
 }
