@@ -21,9 +21,11 @@ int wmain(int argc, wchar_t** argv) {
     int first = 2;
     const bool interrupt = std::wstring(argv[2]) == L"--interrupt";
     if (interrupt) ++first;
+    // Inheritable: it is the program's standard output and error, which the program checks.
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     HANDLE screen =
         CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
+                    &inherited, OPEN_EXISTING, 0, nullptr);
     if (screen == INVALID_HANDLE_VALUE || !SetConsoleOutputCP(kShellCodePage)) return 2;
     DWORD before = 0;
     GetConsoleMode(screen, &before);
