@@ -1,6 +1,5 @@
 #include "data/CsvExport.h"
 
-#include "platform/AtomicFile.h"
 #include "platform/Text.h"
 
 namespace odomei {
@@ -33,21 +32,6 @@ const char* CsvFailureText(CsvResult result) {
         case CsvResult::kWriteFailed: return "ファイルの書き込みに失敗しました";
     }
     return "";
-}
-
-CsvResult SaveCsv(const std::string& path, const RecordTable& table, std::string* errorText) {
-    // The decoder's texts always have a CP932 form; should one not, nothing is written.
-    const auto bytes = Utf8ToCp932(CsvText(table));
-    if (!bytes) {
-        if (errorText) *errorText = "a text that has no CP932 form";
-        return CsvResult::kWriteFailed;
-    }
-    switch (ReplaceFileAtomically(path, *bytes, errorText)) {
-        case ReplaceResult::kDone: return CsvResult::kSaved;
-        case ReplaceResult::kCreateFailed: return CsvResult::kOpenFailed;
-        case ReplaceResult::kWriteFailed: break;
-    }
-    return CsvResult::kWriteFailed;
 }
 
 }  // namespace odomei

@@ -1,4 +1,4 @@
-// The held records as a CP932 CSV file, written whole or not at all.
+// The held records as the CSV file the window saves (CP932), and the save's failure texts.
 #pragma once
 
 #include <string>
@@ -28,9 +28,5 @@ std::string CsvContent(const RecordTable& table);
 
 // The message for a save that failed (empty for success).
 const char* CsvFailureText(CsvResult result);
-
-// Writes the content to a temporary file beside path, flushes it and renames it over path, so an
-// existing file is either replaced whole or left as it was. errorText receives the reason.
-CsvResult SaveCsv(const std::string& path, const RecordTable& table, std::string* errorText);
 
 }  // namespace odomei

@@ -11,6 +11,7 @@
 #include "data/CsvExport.h"
 #include "data/CsvImport.h"
 #include "data/Decoder.h"
+#include "fuzz/FuzzRequire.h"
 #include "platform/Text.h"
 
 namespace {
@@ -30,13 +31,6 @@ const std::set<std::string>& DecoderDates() {
         return all;
     }();
     return dates;
-}
-
-void Require(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "%s\n", what);
-        std::abort();
-    }
 }
 
 }  // namespace

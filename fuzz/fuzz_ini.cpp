@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzRequire.h"
 #include "platform/Profile.h"
 
 namespace {
@@ -31,13 +32,6 @@ std::string Strip(std::string line) {
     if (!line.empty() && line.back() == '\n') line.pop_back();
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
-}
-
-void Require(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "%s\n", what);
-        std::abort();
-    }
 }
 
 }  // namespace
