@@ -1,5 +1,5 @@
 // Any INI file can be read, and writing one key back changes that key's line only: every other
-// line stays as it was, in order.
+// line stays as it was, in order, and the file keeps its encoding (CP932 or UTF-8).
 #include <unistd.h>
 
 #include <cstdint>
@@ -81,6 +81,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Require(before.empty() || before.back() == '\n' || after.back() != '\n',
             "a file without a line end at its end gained one");
+    // Never a file of two encodings: what was added is in the file's own.
+    Require(odomei::IniEncodingOf(after) == odomei::IniEncodingOf(before),
+            "the file's encoding changed");
+    Require(before.rfind("\xEF\xBB\xBF", 0) != 0 || after.rfind("\xEF\xBB\xBF", 0) == 0,
+            "the byte-order mark was lost");
     unlink(path.c_str());
     return 0;
 }

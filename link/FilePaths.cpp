@@ -28,15 +28,9 @@ int ReadPortSetting(const FilePaths& paths) {
     return static_cast<int>(ReadIniInt(kPortSection, kPortKey, kDefaultPort, paths.IniPath()));
 }
 
-int LoadPortSetting(const FilePaths& paths, std::string* note) {
+int LoadPortSetting(const FilePaths& paths) {
     const int port = ReadPortSetting(paths);
     if (!paths.Known()) return port;
-    if (auto found = FindUtf8Only(kPortSection, kPortKey, paths.IniPath()); found && note) {
-        *note = paths.IniPath() + " holds " + *found +
-                " in UTF-8, which is not read: the file must be CP932 (Shift-JIS). The port "
-                "number " +
-                std::to_string(port) + " is used instead.";
-    }
     WriteIniString(kPortSection, kPortKey, std::to_string(port), paths.IniPath());
     return port;
 }

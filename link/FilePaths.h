@@ -46,8 +46,7 @@ std::string LogbookPath(const FilePaths& paths);
 int ReadPortSetting(const FilePaths& paths);
 
 // Reads the port number and writes it straight back in decimal (not without a working
-// directory). When the INI file holds the setting only as UTF-8, note (if given) says so.
-// A file that cannot be written is passed over silently.
-int LoadPortSetting(const FilePaths& paths, std::string* note = nullptr);
+// directory). A file that cannot be written is passed over silently.
+int LoadPortSetting(const FilePaths& paths);
 
 }  // namespace odomei

@@ -1,5 +1,6 @@
 #include "platform/Profile.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/AtomicFile.h"
@@ -32,12 +33,13 @@ std::string_view Trim(std::string_view s) {
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Compares two CP932 names, folding ASCII letters only; the trail byte of a double-byte
-// character is compared as it is, even where it falls in the ASCII letter range.
-bool SameName(std::string_view a, std::string_view b) {
+// Compares two names in the file's encoding, folding ASCII letters only. In CP932 the trail byte
+// of a double-byte character is compared as it is, even where it falls in the ASCII letter range;
+// in UTF-8 every byte of a longer character is above ASCII, so folding bytes is safe.
+bool SameName(std::string_view a, std::string_view b, IniEncoding encoding) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (IsDbcsLeadByte(static_cast<unsigned char>(a[i]))) {
+        if (encoding == IniEncoding::kCp932 && IsDbcsLeadByte(static_cast<unsigned char>(a[i]))) {
             if (a[i] != b[i] || (i + 1 < a.size() && a[i + 1] != b[i + 1])) return false;
             ++i;
             continue;
@@ -52,7 +54,9 @@ constexpr std::size_t kMaxIniBytes = 1 << 20;
 
 struct IniFile {
     enum Status { kRead, kMissing, kUnusable } status = kMissing;
-    std::string text;
+    std::string text;  // without the byte-order mark, if there was one
+    IniEncoding encoding = IniEncoding::kCp932;
+    bool bom = false;
 };
 
 // Only a regular file is read, and only up to the limit: a folder, a FIFO or a device (such as a
@@ -64,13 +68,25 @@ IniFile ReadIniFile(const std::string& path) {
         case ReadResult::kMissing: file.status = IniFile::kMissing; break;
         case ReadResult::kUnusable: file.status = IniFile::kUnusable; break;
     }
+    file.encoding = IniEncodingOf(file.text);
+    file.bom = file.text.starts_with(kUtf8Bom);
+    if (file.bom) file.text.erase(0, kUtf8Bom.size());
     return file;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    IniFile file = ReadIniFile(path);
-    if (file.status != IniFile::kRead) return std::nullopt;
-    return std::move(file.text);
+// A name or value of the program (UTF-8) as the file's bytes; nothing where it has no form there.
+std::optional<std::string> ToFile(std::string_view utf8, IniEncoding encoding) {
+    if (encoding == IniEncoding::kCp932) return Utf8ToCp932(utf8);
+    if (!IsValidUtf8(utf8)) return std::nullopt;
+    return std::string(utf8);
+}
+
+// The file's bytes as UTF-8; nothing where they are not valid text of the file's encoding (a file
+// with a byte-order mark may still hold bytes that are no UTF-8).
+std::optional<std::string> FromFile(std::string_view bytes, IniEncoding encoding) {
+    if (encoding == IniEncoding::kCp932) return Cp932ToUtf8(bytes);
+    if (!IsValidUtf8(bytes)) return std::nullopt;
+    return std::string(bytes);
 }
 
 std::vector<Line> SplitLines(const std::string& text) {
@@ -99,8 +115,7 @@ struct Entry {
     std::string_view value;
 };
 
-Entry Parse(std::string_view body, bool first) {
-    if (first && body.starts_with(kUtf8Bom)) body.remove_prefix(kUtf8Bom.size());
+Entry Parse(std::string_view body) {
     body = Trim(body);
     if (body.starts_with('[')) {
         body.remove_prefix(1);
@@ -120,20 +135,21 @@ struct Location {
     size_t lastInSection = 0;  // last non-blank line of the section (its header if none)
 };
 
-Location Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+Location Find(const std::vector<Line>& lines, std::string_view section, std::string_view key,
+              IniEncoding encoding) {
     Location loc;
     bool inside = false;
     for (size_t i = 0; i < lines.size(); ++i) {
-        const Entry e = Parse(lines[i].Body(), i == 0);
+        const Entry e = Parse(lines[i].Body());
         if (e.kind == Entry::kSection) {
             if (inside) break;  // the first matching section is the one that counts
-            inside = SameName(e.name, section);
+            inside = SameName(e.name, section, encoding);
             if (inside) loc.section = loc.lastInSection = i;
             continue;
         }
         if (!inside) continue;
         if (!Trim(lines[i].Body()).empty()) loc.lastInSection = i;
-        if (e.kind == Entry::kKey && SameName(e.name, key)) {
+        if (e.kind == Entry::kKey && SameName(e.name, key, encoding)) {
             loc.key = i;
             break;
         }
@@ -149,57 +165,88 @@ std::string_view Unquote(std::string_view v) {
     return v;
 }
 
-// A file's lines with section/key as CP932, as the lookups need them; nothing when the file
-// cannot be read or the names have no CP932 form.
-struct Lookup {
-    std::string section;
-    std::string key;
-    std::vector<Line> lines;
+// The raw value of section/key in the file's encoding, or nothing when the file, section or key
+// is missing (or the names have no form in the file's encoding).
+struct RawSetting {
+    std::string value;
+    IniEncoding encoding;
 };
-std::optional<Lookup> Load(std::string_view section, std::string_view key,
-                           const std::string& path) {
-    auto sjSection = Utf8ToCp932(section);
-    auto sjKey = Utf8ToCp932(key);
-    const auto text = ReadWholeFile(path);
-    if (!sjSection || !sjKey || !text) return std::nullopt;
-    return Lookup{std::move(*sjSection), std::move(*sjKey), SplitLines(*text)};
-}
-
-// The raw CP932 value of section/key, or nothing when the file, section or key is missing.
-std::optional<std::string> RawValue(std::string_view section, std::string_view key,
-                                    const std::string& path) {
-    const auto ini = Load(section, key, path);
-    if (!ini) return std::nullopt;
-    const Location loc = Find(ini->lines, ini->section, ini->key);
+std::optional<RawSetting> RawValue(std::string_view section, std::string_view key,
+                                   const std::string& path) {
+    const IniFile file = ReadIniFile(path);
+    if (file.status != IniFile::kRead) return std::nullopt;
+    const auto fileSection = ToFile(section, file.encoding);
+    const auto fileKey = ToFile(key, file.encoding);
+    if (!fileSection || !fileKey) return std::nullopt;
+    const auto lines = SplitLines(file.text);
+    const Location loc = Find(lines, *fileSection, *fileKey, file.encoding);
     if (!loc.key) return std::nullopt;
-    return std::string(Unquote(Parse(ini->lines[*loc.key].Body(), *loc.key == 0).value));
+    return RawSetting{std::string(Unquote(Parse(lines[*loc.key].Body()).value)), file.encoding};
 }
 
 }  // namespace
+
+bool IsValidUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;  // the range of the byte after the first
+        if (c < 0x80) {
+            length = 1;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) low = 0xA0;   // no overlong form
+            if (c == 0xED) high = 0x9F;  // no surrogate
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) low = 0x90;   // no overlong form
+            if (c == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+        } else {
+            return false;
+        }
+        if (i + length > s.size()) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF)) return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+IniEncoding IniEncodingOf(std::string_view bytes) {
+    if (bytes.starts_with(kUtf8Bom)) return IniEncoding::kUtf8;
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return !ascii && IsValidUtf8(bytes) ? IniEncoding::kUtf8 : IniEncoding::kCp932;
+}
 
 std::optional<std::string> ReadIniString(std::string_view section, std::string_view key,
                                          const std::string& path) {
     const auto raw = RawValue(section, key, path);
     if (!raw) return std::nullopt;
-    return Cp932ToUtf8(*raw);
+    return FromFile(raw->value, raw->encoding);
 }
 
 std::vector<std::pair<std::string, std::optional<std::string>>> ReadIniSection(
     std::string_view section, const std::string& path) {
     std::vector<std::pair<std::string, std::optional<std::string>>> entries;
-    const auto sjSection = Utf8ToCp932(section);
-    const auto text = ReadWholeFile(path);
-    if (!sjSection || !text) return entries;
-    const auto lines = SplitLines(*text);
+    const IniFile file = ReadIniFile(path);
+    if (file.status != IniFile::kRead) return entries;
+    const auto fileSection = ToFile(section, file.encoding);
+    if (!fileSection) return entries;
     bool inside = false;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const Entry e = Parse(lines[i].Body(), i == 0);
+    for (const Line& line : SplitLines(file.text)) {
+        const Entry e = Parse(line.Body());
         if (e.kind == Entry::kSection) {
             if (inside) break;
-            inside = SameName(e.name, *sjSection);
+            inside = SameName(e.name, *fileSection, file.encoding);
         } else if (inside && e.kind == Entry::kKey) {
-            auto key = Cp932ToUtf8(e.name);
-            if (key) entries.emplace_back(std::move(*key), Cp932ToUtf8(Unquote(e.value)));
+            auto key = FromFile(e.name, file.encoding);
+            if (key)
+                entries.emplace_back(std::move(*key), FromFile(Unquote(e.value), file.encoding));
         }
     }
     return entries;
@@ -209,7 +256,7 @@ std::uint32_t ReadIniInt(std::string_view section, std::string_view key, std::in
                          const std::string& path) {
     const auto raw = RawValue(section, key, path);
     if (!raw) return static_cast<std::uint32_t>(defaultValue);
-    std::string_view v = *raw;
+    std::string_view v = raw->value;
     while (!v.empty() && static_cast<unsigned char>(v.front()) <= ' ') v.remove_prefix(1);
     bool negative = false;
     if (!v.empty() && (v.front() == '+' || v.front() == '-')) {
@@ -226,19 +273,19 @@ std::uint32_t ReadIniInt(std::string_view section, std::string_view key, std::in
 
 bool WriteIniString(std::string_view section, std::string_view key, std::string_view value,
                     const std::string& path) {
-    const auto sjSection = Utf8ToCp932(section);
-    const auto sjKey = Utf8ToCp932(key);
-    const auto sjValue = Utf8ToCp932(value);
-    if (!sjSection || !sjKey || !sjValue) return false;
-
     // A file that is there but cannot be read (or is no file) is left alone rather than replaced
     // by a new one.
     const IniFile file = ReadIniFile(path);
     if (file.status == IniFile::kUnusable) return false;
+    // Written in the file's own encoding, so that a file is never mixed; a new file is CP932.
+    const auto fileSection = ToFile(section, file.encoding);
+    const auto fileKey = ToFile(key, file.encoding);
+    const auto fileValue = ToFile(value, file.encoding);
+    if (!fileSection || !fileKey || !fileValue) return false;
     std::vector<Line> lines = SplitLines(file.text);
     // Lines put in take the file's own line end; a new file gets CR LF.
     const std::string lineEnd = LineEndOf(file.text);
-    const Location loc = Find(lines, *sjSection, *sjKey);
+    const Location loc = Find(lines, *fileSection, *fileKey, file.encoding);
     // A line is put in after line i. When that is the last line and it has no line end, it gets
     // one and the new last line goes without, so the file still ends as it did.
     auto insertAfter = [&lines, &lineEnd](std::size_t i, std::vector<std::string> added) {
@@ -253,7 +300,7 @@ bool WriteIniString(std::string_view section, std::string_view key, std::string_
                          Line{added[k] + (newLast ? "" : lineEnd)});
         }
     };
-    const std::string keyLine = *sjKey + "=" + *sjValue;
+    const std::string keyLine = *fileKey + "=" + *fileValue;
     if (loc.key) {
         // The key's line is rewritten with the line end it had (CR LF, LF or none at the end).
         Line& line = lines[*loc.key];
@@ -261,31 +308,18 @@ bool WriteIniString(std::string_view section, std::string_view key, std::string_
     } else if (loc.section) {
         insertAfter(loc.lastInSection, {keyLine});
     } else if (lines.empty()) {
-        lines.push_back({"[" + *sjSection + "]" + lineEnd});
+        lines.push_back({"[" + *fileSection + "]" + lineEnd});
         lines.push_back({keyLine + lineEnd});
     } else {
-        insertAfter(lines.size() - 1, {"[" + *sjSection + "]", keyLine});
+        insertAfter(lines.size() - 1, {"[" + *fileSection + "]", keyLine});
     }
-    std::string content;
+    std::string content(file.bom ? kUtf8Bom : std::string_view());
     for (const auto& l : lines) content += l.raw;
     return ReplaceFileAtomically(path, content) == ReplaceResult::kDone;
 }
 
 bool IniHasKey(std::string_view section, std::string_view key, const std::string& path) {
     return RawValue(section, key, path).has_value();
-}
-
-std::optional<std::string> FindUtf8Only(std::string_view section, std::string_view key,
-                                        const std::string& path) {
-    const auto ini = Load(section, key, path);
-    if (!ini) return std::nullopt;
-    const Location asCp932 = Find(ini->lines, ini->section, ini->key);
-    if (asCp932.key) return std::nullopt;
-    const Location asUtf8 = Find(ini->lines, section, key);
-    if (asUtf8.key)
-        return "the key " + std::string(key) + " of section [" + std::string(section) + "]";
-    if (!asCp932.section && asUtf8.section) return "section [" + std::string(section) + "]";
-    return std::nullopt;
 }
 
 }  // namespace odomei

@@ -1,4 +1,5 @@
-// Private-profile (INI) access on a CP932 file, with the semantics of the Windows profile calls.
+// Private-profile (INI) access on a CP932 or UTF-8 file, with the semantics of the Windows profile
+// calls.
 #pragma once
 
 #include <cstdint>
@@ -10,18 +11,35 @@
 
 namespace odomei {
 
-// Sections and keys are given in UTF-8 and matched against the file's CP932 bytes, ignoring the
-// case of ASCII letters. Values are returned and written in UTF-8. Only a regular file of at most
-// 1 MiB is read: anything else reads as a missing file.
+// The encoding of a settings file. Windows programs write CP932, and so does this one in a new
+// file; an editor may save the file as UTF-8 (Notepad with a byte-order mark or without, Linux
+// editors without).
+enum class IniEncoding { kCp932, kUtf8 };
+
+// How a file's bytes are read: UTF-8 when they start with a byte-order mark, or when they are
+// valid UTF-8 throughout and at least one byte is not ASCII; CP932 otherwise (a new, empty or
+// ASCII-only file too). CP932 Japanese text is practically never valid UTF-8: its half-width
+// katakana (A1-DF) and the lead bytes 81-9F of kana and most kanji are UTF-8 continuation bytes,
+// which cannot start a character, so the section and key this program writes in CP932 make any
+// file holding them CP932.
+IniEncoding IniEncodingOf(std::string_view bytes);
+
+// Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
+
+// Sections and keys are given in UTF-8 and matched against the file's bytes in its encoding,
+// ignoring the case of ASCII letters. Values are returned and written in UTF-8. Only a regular
+// file of at most 1 MiB is read: anything else reads as a missing file.
 
 // The value of section/key (blanks around it and one pair of enclosing quotes removed), or
-// nothing when the file, the section or the key is missing or the value is not valid CP932.
+// nothing when the file, the section or the key is missing or the value is not valid text in the
+// file's encoding.
 std::optional<std::string> ReadIniString(std::string_view section, std::string_view key,
                                          const std::string& path);
 
 // Every key=value line of the first section of that name, in file order, as UTF-8 (values
-// unquoted as above): the value is nothing where it is not valid CP932, and a line whose key is
-// not valid CP932 is left out.
+// unquoted as above): the value is nothing where it is not valid text in the file's encoding, and
+// a line whose key is not is left out.
 std::vector<std::pair<std::string, std::optional<std::string>>> ReadIniSection(
     std::string_view section, const std::string& path);
 
@@ -34,16 +52,12 @@ std::uint32_t ReadIniInt(std::string_view section, std::string_view key, std::in
 // Whether a key=value line for section/key stands in the file, whatever its value.
 bool IniHasKey(std::string_view section, std::string_view key, const std::string& path);
 
-// When section/key is missing as CP932 but stands in the file as UTF-8 (an editor saved it so),
-// what was found ("section [...]" or "the key ... of section [...]"); nothing otherwise.
-std::optional<std::string> FindUtf8Only(std::string_view section, std::string_view key,
-                                        const std::string& path);
-
-// Sets section/key to value, creating the file, the section and the key as needed. Every other
-// line keeps its bytes; lines put in take the file's own line end, and a file that ends without
-// a line end still does. The file is replaced atomically (a temporary file beside it, then a
-// rename). Returns false when the file could not be written, or is no regular file, or is larger
-// than any settings file (1 MiB); nothing is changed then.
+// Sets section/key to value, creating the file, the section and the key as needed, in the file's
+// encoding (CP932 for a new file; a byte-order mark stays). Every other line keeps its bytes; lines
+// put in take the file's own line end, and a file that ends without a line end still does. The file
+// is replaced atomically (a temporary file beside it, then a rename). Returns false when the file
+// could not be written, or is no regular file, or is larger than any settings file (1 MiB), or a
+// text has no form in the file's encoding; nothing is changed then.
 bool WriteIniString(std::string_view section, std::string_view key, std::string_view value,
                     const std::string& path);
 

@@ -186,20 +186,23 @@ TEST(UnusableSettings, ABrokenPortsEntryNamesItselfAndNeverOpensAnotherPort) {
     }
 }
 
-TEST(UnusableSettings, AnIniSavedAsUtf8IsNamedInThePortFailure) {
+TEST(UnusableSettings, AnIniSavedAsUtf8ByNotepadIsReadAndKeptAsItIs) {
     test::TempDir dir;
     test::ScopedCwd cwd(dir.Path());
     test::RealSerialOpener real;
-    test::WriteBytes(dir.File("KORVANA.ini"),
-                     "[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=2\r\n[Ports]\r\nCOM1=" +
-                         dir.File("unplugged") + "\r\n");
+    const std::string before =
+        "\xEF\xBB\xBF[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=2\r\n[Ports]\r\nCOM2=" +
+        dir.File("unplugged") + "\r\n";
+    test::WriteBytes(dir.File("KORVANA.ini"), before);
     test::ScriptedMessageBoxes boxes;
     CMeterDlg dlg;
     dlg.OnInitDialog();
-    EXPECT_EQ(dlg.Port(), 1);
+    EXPECT_EQ(dlg.Port(), 2);
     ASSERT_EQ(boxes.Calls().size(), 1u);
-    EXPECT_NE(boxes.Calls()[0].detail.find("in UTF-8, which is not read"), std::string::npos)
+    EXPECT_NE(boxes.Calls()[0].text.find("(COM2)"), std::string::npos) << boxes.Calls()[0].text;
+    EXPECT_NE(boxes.Calls()[0].detail.find(dir.File("unplugged")), std::string::npos)
         << boxes.Calls()[0].detail;
+    EXPECT_EQ(test::ReadBytes(dir.File("KORVANA.ini")), before);
 }
 
 TEST(UnusableSettings, AWorkingFolderThatIsGoneIsSaidAndNothingIsWrittenElsewhere) {
@@ -238,8 +241,10 @@ TEST(DamagedIniFile, StartsTheWindowAndKeepsTheOtherLines) {
         // Checked below: written back as whatever the platform's reading wraps it to.
         {"a huge value", section + key + "=" + std::string(100000, '7') + "\r\n", 0, ""},
         {"a missing =", section + key + " 4\r\n", 1, section + key + " 4\r\n" + key + "=1\r\n"},
-        {"a byte order mark", "\xEF\xBB\xBF" + section + key + "=2\r\n", 2,
-         "\xEF\xBB\xBF" + section + key + "=2\r\n"},
+        // A byte-order mark says UTF-8: CP932 after it is not read, and the setting is added
+        // in UTF-8.
+        {"a byte order mark before CP932", "\xEF\xBB\xBF" + section + key + "=2\r\n", 1,
+         "\xEF\xBB\xBF" + section + key + "=2\r\n[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

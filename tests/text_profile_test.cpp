@@ -129,17 +129,110 @@ TEST_F(PortSetting, LinesPutInTakeTheFilesOwnLineEnd) {
               "[Ports]\r\nCOM2=/dev/pts/7\r\n" + Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1"));
 }
 
-TEST_F(PortSetting, SettingSavedAsUtf8IsNamedAndTheFileStaysReadable) {
-    WriteBytes(Ini(), "[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=3\r\n");  // UTF-8 bytes
-    std::string note;
-    EXPECT_EQ(LoadPortSetting(Paths(), &note), 1);
-    EXPECT_NE(note.find("UTF-8"), std::string::npos) << note;
-    EXPECT_NE(note.find("section [シリアル通信設定]"), std::string::npos) << note;
-    // Once the file is CP932 there is nothing to say.
-    WriteBytes(Ini(), Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=3\r\n"));
-    note.clear();
-    EXPECT_EQ(LoadPortSetting(Paths(), &note), 3);
-    EXPECT_EQ(note, "");
+TEST(IniEncoding, Utf8WhereAByteOrderMarkOrOnlyValidUtf8SaysSo) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const struct {
+        std::string bytes;
+        IniEncoding encoding;
+    } cases[] = {
+        {"", IniEncoding::kCp932},  // a new file
+        {"[Ports]\r\nCOM1=/dev/ttyUSB0\r\n", IniEncoding::kCp932},
+        {bom, IniEncoding::kUtf8},
+        {bom + "[Ports]\r\n", IniEncoding::kUtf8},
+        {"[シリアル通信設定]\nｼﾘｱﾙﾎﾟｰﾄ番号=3\n", IniEncoding::kUtf8},
+        {Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=3\r\n"), IniEncoding::kCp932},
+        // One CP932 line makes the whole file CP932, however much UTF-8 it holds.
+        {"; 設定\r\n" + Sjis("[シリアル通信設定]\r\n"), IniEncoding::kCp932},
+        // With a byte-order mark the file is UTF-8 even where a byte is not.
+        {bom + Sjis("[シリアル通信設定]\r\n"), IniEncoding::kUtf8},
+        // What UTF-8 forbids: overlong forms, surrogates, beyond U+10FFFF, cut short.
+        {"x=\xC0\xAF", IniEncoding::kCp932},
+        {"x=\xE0\x80\xAF", IniEncoding::kCp932},
+        {"x=\xED\xA0\x80", IniEncoding::kCp932},
+        {"x=\xF4\x90\x80\x80", IniEncoding::kCp932},
+        {"x=\xE8\xA8", IniEncoding::kCp932},
+        {"x=\xF0\x9F\x9A\x97", IniEncoding::kUtf8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(IniEncodingOf(c.bytes), c.encoding);
+    }
+}
+
+// Files as editors save them: Notepad's UTF-8 with a byte-order mark and CR LF, UTF-8 without
+// one, and Linux editors' UTF-8 with LF.
+struct EditorFile {
+    const char* what;
+    std::string bom;
+    std::string end;
+};
+const EditorFile kEditorFiles[] = {
+    {"Notepad, byte-order mark, CR LF", "\xEF\xBB\xBF", "\r\n"},
+    {"Notepad, no byte-order mark, CR LF", "", "\r\n"},
+    {"Linux editor, LF", "", "\n"},
+    {"byte-order mark, LF", "\xEF\xBB\xBF", "\n"},
+};
+
+TEST_F(PortSetting, Utf8FilesAreReadAndWrittenBackInTheirOwnEncoding) {
+    for (const EditorFile& f : kEditorFiles) {
+        SCOPED_TRACE(f.what);
+        const std::string& n = f.end;
+        const std::string before = f.bom + "; 燃費計の設定" + n + "[シリアル通信設定]" + n +
+                                   " ｼﾘｱﾙﾎﾟｰﾄ番号 = 12" + n + "[Ports]" + n +
+                                   "com12=/dev/serial/by-id/usb-ＵＳＢ-if00" + n + "[Logbook]" + n +
+                                   "Path=\"記録/josé.sqlite3\"" + n;
+        WriteBytes(Ini(), before);
+        EXPECT_EQ(ReadIniString("Ports", "COM12", Ini()), "/dev/serial/by-id/usb-ＵＳＢ-if00");
+        EXPECT_EQ(ReadIniString("Logbook", "path", Ini()), "記録/josé.sqlite3");
+        const auto ports = ReadIniSection("Ports", Ini());
+        ASSERT_EQ(ports.size(), 1u);
+        EXPECT_EQ(ports[0].first, "com12");
+
+        // The write-back changes the value's line only, in UTF-8.
+        EXPECT_EQ(LoadPortSetting(Paths()), 12);
+        std::string expected = before;
+        expected.replace(expected.find(" ｼﾘｱﾙﾎﾟｰﾄ番号 = 12"),
+                         std::string(" ｼﾘｱﾙﾎﾟｰﾄ番号 = 12").size(), "ｼﾘｱﾙﾎﾟｰﾄ番号=12");
+        EXPECT_EQ(ReadBytes(Ini()), expected);
+        ASSERT_TRUE(WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "3", Ini()));
+        expected.replace(expected.find("ｼﾘｱﾙﾎﾟｰﾄ番号=12"), std::string("ｼﾘｱﾙﾎﾟｰﾄ番号=12").size(),
+                         "ｼﾘｱﾙﾎﾟｰﾄ番号=3");
+        EXPECT_EQ(ReadBytes(Ini()), expected);
+
+        // A value with no CP932 form can go into a UTF-8 file, and keys and sections added are
+        // UTF-8 with the file's line end.
+        ASSERT_TRUE(WriteIniString("Logbook", "Path", "ñ.sqlite3", Ini()));
+        ASSERT_TRUE(WriteIniString("表示", "単位", "ｋｍ／Ｌ", Ini()));
+        expected.replace(expected.find("Path=\"記録/josé.sqlite3\""),
+                         std::string("Path=\"記録/josé.sqlite3\"").size(), "Path=ñ.sqlite3");
+        EXPECT_EQ(ReadBytes(Ini()), expected + "[表示]" + n + "単位=ｋｍ／Ｌ" + n);
+    }
+}
+
+TEST_F(PortSetting, Utf8FileWithoutTheSettingGetsItInUtf8) {
+    for (const EditorFile& f : kEditorFiles) {
+        SCOPED_TRACE(f.what);
+        WriteBytes(Ini(), f.bom + "[Logbook]" + f.end + "Path=記録.sqlite3");
+        EXPECT_EQ(LoadPortSetting(Paths()), 1);
+        EXPECT_EQ(ReadBytes(Ini()), f.bom + "[Logbook]" + f.end + "Path=記録.sqlite3" + f.end +
+                                        "[シリアル通信設定]" + f.end + "ｼﾘｱﾙﾎﾟｰﾄ番号=1");
+    }
+    // A byte-order mark alone: the section follows it directly.
+    WriteBytes(Ini(), "\xEF\xBB\xBF");
+    EXPECT_EQ(LoadPortSetting(Paths()), 1);
+    EXPECT_EQ(ReadBytes(Ini()), "\xEF\xBB\xBF[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=1\r\n");
+}
+
+TEST_F(PortSetting, Cp932FileRefusesWhatHasNoCp932FormAndStaysAsItWas) {
+    const std::string before = Sjis("[Logbook]\r\nPath=記録.sqlite3\r\n");
+    WriteBytes(Ini(), before);
+    EXPECT_FALSE(WriteIniString("Logbook", "Path", "josé.sqlite3", Ini()));
+    EXPECT_EQ(ReadBytes(Ini()), before);
+    // A UTF-8 file that holds a byte no UTF-8 has (a byte-order mark makes it UTF-8 all the same):
+    // that value reads as nothing, the rest as UTF-8.
+    WriteBytes(Ini(), "\xEF\xBB\xBF[Ports]\nCOM1=\x83\x56\nCOM2=/dev/ttyUSB1\n");
+    EXPECT_FALSE(ReadIniString("Ports", "COM1", Ini()).has_value());
+    EXPECT_EQ(ReadIniString("Ports", "COM2", Ini()), "/dev/ttyUSB1");
 }
 
 TEST_F(PortSetting, AnIniThatIsNoFileOrTooLargeIsNeitherReadNorReplaced) {
@@ -198,14 +291,14 @@ TEST_F(PortSetting, NamesMatchIgnoringAsciiCaseOnly) {
 }
 
 TEST_F(PortSetting, BrokenFileContentIsReadAroundAndKept) {
-    // A UTF-8 byte order mark, bytes that are not CP932 and a huge value.
-    const std::string before = "\xEF\xBB\xBF[Ports]\r\nCOM1=\x81\r\n" +
+    // Bytes that are not CP932 and a huge value.
+    const std::string before = "[Ports]\r\nCOM1=\x81\r\n" +
                                Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=") +
                                std::string(5000, '9') + "\r\n";
     WriteBytes(Ini(), before);
     EXPECT_FALSE(ReadIniString("Ports", "COM1", Ini()).has_value());
     const int port = LoadPortSetting(Paths());
-    EXPECT_EQ(ReadBytes(Ini()), "\xEF\xBB\xBF[Ports]\r\nCOM1=\x81\r\n" +
+    EXPECT_EQ(ReadBytes(Ini()), "[Ports]\r\nCOM1=\x81\r\n" +
                                     Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=") +
                                     std::to_string(port) + "\r\n");
 }

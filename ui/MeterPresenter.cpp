@@ -31,9 +31,7 @@ void MeterPresenter::Start() {
     m_log.SetPath(m_paths.LogPath());
     SetCommands({});
     ClearList();
-    m_iniNote.clear();
-    m_nPort = LoadPortSetting(m_paths, &m_iniNote);
-    if (!m_iniNote.empty()) m_view.Diagnose(m_iniNote);
+    m_nPort = LoadPortSetting(m_paths);
     OpenPort();
     m_view.FocusExit();
 }
@@ -41,8 +39,7 @@ void MeterPresenter::Start() {
 void MeterPresenter::OpenPort() {
     OpenFailure why;
     if (!m_session.Open(PortName(m_nPort), PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
-        std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
-        if (!m_iniNote.empty()) detail += "\n" + m_iniNote;
+        const std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
         m_view.Diagnose("cannot open COM" + std::to_string(m_nPort) + ": " + detail);
         m_view.Message(PortFailureText("COM" + std::to_string(m_nPort)), kMbIconHand, detail);
         return;

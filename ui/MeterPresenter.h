@@ -108,7 +108,6 @@ private:
     MeterView& m_view;
     int m_nPort = 0;
     FilePaths m_paths;
-    std::string m_iniNote;  // what is wrong with the INI file's setting, for the port message
     RecordTable m_records;
     CommLog m_log;
     MeterSession m_session;
