@@ -16,10 +16,13 @@ constexpr int kSerialOk = 0;
 constexpr int kSerialNoPort = 1;
 constexpr int kSerialIoFailure = 2;
 
-// "COM1" to "COM9" for port 1 to 9, "COM1" for anything else.
+// The highest port number there is: Windows numbers COM ports up to 255.
+constexpr int kMaxPortNumber = 255;
+
+// "COM1" to "COM255" for port 1 to 255, "COM1" for anything else.
 std::string PortName(int port);
 
-// Port 1 to 9 opens "COM1" to "COM9", anything else "COM1", as the map leads them. Baud rates
+// Port 1 to 255 opens "COM1" to "COM255", anything else "COM1", as the map leads them. Baud rates
 // other than the nine accepted ones give 9600; data bits other than 7 give 8; parity 1 is even,
 // 2 odd, else none; stop bits 2 give two, else one. Returns 1 with *slot holding the open port,
 // or 0 with *slot null and failure (if given) saying why. Overlapped I/O is not available on

@@ -18,7 +18,8 @@ scripts/sqlite-amalgamation.sh "$build/sqlite"
 
 # Wine: a prefix of the build's own, Japanese, with every COM port it knows mapped before its
 # first program runs: COM1 to the simulator's link, COM2 to COM9 to paths that do not exist,
-# so that nothing ever opens the machine's /dev/ttyS* (a console here).
+# so that nothing ever opens the machine's /dev/ttyS* (a console here), and COM12 to a link of
+# its own for the tests of a port number above 9.
 export WINEPREFIX=$build/wineprefix WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"  # a crash is a failure, never a debugger
 mkdir -p "$build/locale"
@@ -54,6 +55,7 @@ ports=$build/ports.reg
     printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
     printf '"COM1"="%s/com1"\r\n' "$build"
     for n in 2 3 4 5 6 7 8 9; do printf '"COM%d"="%s/no-such-port-%d"\r\n' "$n" "$build" "$n"; done
+    printf '"COM12"="%s/com12"\r\n' "$build"
     printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
     printf '"ＭＳ Ｐゴシック"="IPAPGothic"\r\n'
 } | iconv -f UTF-8 -t UTF-16 >"$ports"

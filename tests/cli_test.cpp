@@ -304,10 +304,16 @@ TEST_F(Cli, EveryFailureHasItsOwnStatusAndTheWindowsMessage) {
         << missing.err;
     EXPECT_NE(missing.err.find("no such device"), std::string::npos);
     WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "12", meter->Ini());
-    WriteIniString("Ports", "COM1", dir.File("unplugged"), meter->Ini());
+    WriteIniString("Ports", "COM12", dir.File("unplugged"), meter->Ini());
     const CliRun configured = RunCli(dir.Path(), {"read"});
     EXPECT_EQ(configured.status, 3);
     EXPECT_NE(configured.err.find("(COM12)"), std::string::npos) << configured.err;
+    EXPECT_NE(configured.err.find(dir.File("unplugged")), std::string::npos) << configured.err;
+    // Beyond 255 there is no COM port: COM1 is read, the meter of the last case, which answers
+    // with no record.
+    WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "256", meter->Ini());
+    const CliRun beyond = RunCli(dir.Path(), {"read", "-o", "beyond.csv"});
+    EXPECT_EQ(beyond.status, 7) << beyond.err;
 
     // Usage errors: one line and a hint. An empty port or file is no way to ask for the
     // default, and a period must not end before it begins.

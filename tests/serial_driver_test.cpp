@@ -29,10 +29,10 @@ protected:
     SerialHandle handle = nullptr;
 };
 
-TEST_F(Driver, PortNumbersOutsideOneToNineOpenCom1) {
-    for (int port : {0, -1, 10, 12, 1, 2, 9}) Open(port);
-    EXPECT_EQ(opener.names,
-              (std::vector<std::string>{"COM1", "COM1", "COM1", "COM1", "COM1", "COM2", "COM9"}));
+TEST_F(Driver, PortNumbersOutsideOneTo255OpenCom1) {
+    for (int port : {0, -1, 256, 1000, 1, 9, 10, 12, 255}) Open(port);
+    EXPECT_EQ(opener.names, (std::vector<std::string>{"COM1", "COM1", "COM1", "COM1", "COM1",
+                                                      "COM9", "COM10", "COM12", "COM255"}));
 }
 
 TEST_F(Driver, OpensInTheFixedOrderWithTheTwoStepCapabilityRead) {

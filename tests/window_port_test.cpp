@@ -73,7 +73,7 @@ TEST(WindowPort, MissingDeviceShowsTheConfiguredNumberAndTheDeviceTried) {
     test::RealSerialOpener real;
     const std::string ini = dir.File("KORVANA.ini");
     WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "12", ini);
-    WriteIniString("Ports", "COM1", dir.File("unplugged"), ini);
+    WriteIniString("Ports", "COM12", dir.File("unplugged"), ini);
     ScriptedMessageBoxes boxes;
     CMeterDlg dlg;
     dlg.OnInitDialog();

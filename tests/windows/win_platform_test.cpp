@@ -264,6 +264,24 @@ TEST(WindowsSettings, TheIniFileIsWrittenAndReadInCp932) {
     EXPECT_NE(bytes.find("PORT=3\r\n"), std::string::npos);
 }
 
+TEST(WindowsSettings, AnIniSavedByNotepadInUtf8IsReadAndWrittenBackInUtf8) {
+    TempFolder dir;
+    const std::string ini = dir.File("KORVANA.ini");
+    const std::string bom = "\xEF\xBB\xBF";
+    ASSERT_EQ(ReplaceFileAtomically(ini, bom + "[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=12\r\n[Logbook]"
+                                               "\r\nPath=燃費\\記録.sqlite3\r\n"),
+              ReplaceResult::kDone);
+    EXPECT_EQ(ReadIniInt("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", 1, ini), 12u);
+    EXPECT_EQ(ReadIniString("Logbook", "Path", ini).value_or(""), "燃費\\記録.sqlite3");
+    ASSERT_TRUE(WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "3", ini));
+    ASSERT_TRUE(WriteIniString("Ports", "COM3", "\\\\.\\COM3", ini));
+    EXPECT_EQ(ReadBytes(ini),
+              bom +
+                  "[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=3\r\n[Logbook]\r\nPath=燃費\\記録."
+                  "sqlite3\r\n[Ports]\r\nCOM3=\\\\.\\COM3\r\n");
+    EXPECT_EQ(PortName(12), "COM12");
+}
+
 TEST(WindowsLogbook, TheSampleIsStoredOnceAcrossReadsAndOpens) {
     TempFolder dir;
     std::ifstream in(std::string(ODOMEI_TEST_DATA) + "/sample_block.bin", std::ios::binary);

@@ -1,8 +1,8 @@
 #!/bin/bash
 # odomei-cli.exe under Wine against the Linux simulator, on the pseudo-terminal the test prefix
 # calls COM1: the golden CSV, its bytes on standard output, the time-out, three bad check bytes,
-# Ctrl+C during a read, the port list, a port without a device, and the console's code page
-# given back to the shell.
+# Ctrl+C during a read, the port list, a port without a device, COM12 chosen by a UTF-8
+# KORVANA.ini as Notepad saves it, and the console's code page given back to the shell.
 set -u
 cli=$1 metersim=$2 data=$3 com1=$4 probe=$5
 work=$(mktemp -d)
@@ -16,11 +16,13 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
+# The simulator on COM1's link, or with link=... on another one.
 start_sim() {
-    rm -f "$com1"
-    "$metersim" --link "$com1" "$@" >"$work/sim.log" 2>&1 &
+    local at=${link:-$com1}
+    rm -f "$at"
+    "$metersim" --link "$at" "$@" >"$work/sim.log" 2>&1 &
     sim=$!
-    for _ in $(seq 1 100); do [ -L "$com1" ] && return 0; sleep 0.05; done
+    for _ in $(seq 1 100); do [ -L "$at" ] && return 0; sleep 0.05; done
     echo "the simulator did not start"; cat "$work/sim.log"; exit 1
 }
 stop_sim() { kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; sim=""; }
@@ -92,6 +94,16 @@ console=$(on_console "$cli" --version)
 start_sim --silent
 console=$(on_console --interrupt "$cli" read --port COM1 -o out.csv)
 [ "$console" = "status=130 codepage=932 mode=kept" ] || fail "the console after Ctrl+C: $console"
+stop_sim
+
+# COM12, mapped by the prefix to a link beside COM1's, chosen by the setting 12 of a KORVANA.ini
+# in UTF-8 with a byte-order mark and CR LF.
+link=$(dirname "$com1")/com12 start_sim
+mkdir -p "$work/com12"
+printf '\xEF\xBB\xBF[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=12\r\n' >"$work/com12/KORVANA.ini"
+run com12 read -o out.csv
+[ "$rc" -eq 0 ] || fail "COM12 from a UTF-8 KORVANA.ini: status $rc: $(cat "$work/com12/stderr.txt")"
+cmp -s "$work/com12/out.csv" "$data/sample_history.csv" || fail "COM12: the CSV differs from the golden file"
 stop_sim
 
 run ports ports
