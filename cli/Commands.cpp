@@ -28,7 +28,8 @@ constexpr std::int64_t kProgressEveryMs = 100;
 // The message, and under it its detail on one line.
 void Error(const std::string& text, std::string detail) {
     std::fprintf(stderr, "odomei-cli: %s\n", text.c_str());
-    for (std::size_t at; (at = detail.find('\n')) != std::string::npos;) detail.replace(at, 1, ": ");
+    for (std::size_t at; (at = detail.find('\n')) != std::string::npos;)
+        detail.replace(at, 1, ": ");
     if (!detail.empty()) std::fprintf(stderr, "  %s\n", detail.c_str());
 }
 
@@ -142,15 +143,18 @@ int RunRead(const ReadOptions& options) {
     const FilePaths paths = WorkingPaths();
     const bool toStdout = options.output.empty() || options.output == "-";
 
-    // The port: as given, or as KORVANA.ini selects it for the window (never written back here).
+    // The port: as given, or as KORVANA.ini selects it for the window (never written back here,
+    // but made at the first start when there is one USB serial adapter to choose).
+    const auto lister = SystemPortLister();
     std::string name = options.port;
     std::string shownName = options.port;
     if (name.empty()) {
-        const int port = ReadPortSetting(paths);
+        const auto first = ChooseFirstPort(paths, lister.get());
+        if (first) std::fprintf(stderr, "odomei-cli: %s\n", first->why.c_str());
+        const int port = first && first->chosen ? first->port : ReadPortSetting(paths);
         name = PortName(port);
         shownName = "COM" + std::to_string(port);
     }
-    const auto lister = SystemPortLister();
     const PortMap ports(paths.IniPath(), lister.get());
 
     CommLog log(options.noLog || (!paths.Known() && options.logFile.empty()) ? std::string()

@@ -1,7 +1,10 @@
 // Where the program keeps its files (the working directory) and the port setting in its INI file.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "platform/PortNames.h"
 
 namespace odomei {
 
@@ -45,8 +48,26 @@ std::string LogbookPath(const FilePaths& paths);
 // Without a working directory: 1.
 int ReadPortSetting(const FilePaths& paths);
 
+// The port a first start settles on.
+struct FirstPort {
+    int port = kDefaultPort;
+    bool chosen = false;  // an adapter was chosen and written to the new INI file
+    std::string why;      // for standard error: which port, and why
+};
+
+// The first start: when there is no INI file yet and the machine has exactly one USB serial
+// adapter (a port the system places on USB: on Linux a ttyUSB or ttyACM with a USB device above
+// it in sysfs), that adapter's COM number is written to a new INI file, and on Linux a [Ports]
+// entry leading to it by its /dev/serial/by-id name where it has one, else by its device. With
+// none or several, COM1 as ever, and nothing is written here. Nothing at all when the INI file
+// exists or the working directory is unknown. lister may be null (no machine ports).
+std::optional<FirstPort> ChooseFirstPort(const FilePaths& paths, const PortLister* lister,
+                                         const std::string& byIdDir = PortMap::kByIdDir);
+
 // Reads the port number and writes it straight back in decimal (not without a working
-// directory). A file that cannot be written is passed over silently.
-int LoadPortSetting(const FilePaths& paths);
+// directory); at the first start ChooseFirstPort decides it first, and note (if given) receives
+// its why. A file that cannot be written is passed over silently.
+int LoadPortSetting(const FilePaths& paths, const PortLister* lister = nullptr,
+                    std::string* note = nullptr, const std::string& byIdDir = PortMap::kByIdDir);
 
 }  // namespace odomei

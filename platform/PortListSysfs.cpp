@@ -58,6 +58,7 @@ private:
         std::error_code ec;
         for (int up = 0; up < kUsbDepth && !dir.empty(); ++up, dir = dir.parent_path()) {
             if (!fs::exists(dir / "idVendor", ec)) continue;
+            port.usb = true;
             port.vendorId = HexId(Attribute(dir, "idVendor"));
             port.productId = HexId(Attribute(dir, "idProduct"));
             port.manufacturer = Attribute(dir, "manufacturer");

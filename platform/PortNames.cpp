@@ -1,6 +1,7 @@
 #include "platform/PortNames.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -180,6 +181,19 @@ std::string PortMap::Describe() const {
         text += i + 1 < ports.size() ? "," : ".";
     }
     return text;
+}
+
+bool UsbKernelName(const std::string& name) {
+    static const char* const prefixes[] = {"\\Device\\VCP", "\\Device\\USBSER",
+                                           "\\Device\\Silabser"};
+    return std::any_of(std::begin(prefixes), std::end(prefixes), [&name](const char* prefix) {
+        const std::string_view p(prefix);
+        return name.size() > p.size() &&
+               std::equal(p.begin(), p.end(), name.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) ==
+                          std::tolower(static_cast<unsigned char>(b));
+               });
+    });
 }
 
 std::string StableNameOf(const std::string& device, const std::string& byIdDir) {

@@ -18,6 +18,7 @@ struct PortInfo {
     std::optional<std::uint16_t> vendorId;
     std::optional<std::uint16_t> productId;
     std::string serialNumber;
+    bool usb = false;  // the port belongs to a USB device: an adapter or modem plugged in
 };
 
 // The machine's serial ports, in any order.
@@ -75,6 +76,11 @@ private:
 
 // "COMn" with n >= 1 gives n; anything else nothing.
 std::optional<int> ComNumber(const std::string& name);
+
+// Whether a Windows kernel name of a serial port (a value name of the registry's SERIALCOMM list)
+// is one the USB serial drivers give: \Device\VCP0 (FTDI), \Device\USBSER000 (Windows' own CDC
+// driver), \Device\Silabser0 (Silicon Labs); any case.
+bool UsbKernelName(const std::string& name);
 
 // The name in byIdDir that leads to the same device as device, or empty.
 std::string StableNameOf(const std::string& device, const std::string& byIdDir);

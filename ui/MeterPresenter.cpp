@@ -31,7 +31,9 @@ void MeterPresenter::Start() {
     m_log.SetPath(m_paths.LogPath());
     SetCommands({});
     ClearList();
-    m_nPort = LoadPortSetting(m_paths);
+    std::string firstStart;
+    m_nPort = LoadPortSetting(m_paths, m_lister.get(), &firstStart);
+    if (!firstStart.empty()) m_view.Diagnose(firstStart);
     OpenPort();
     m_view.FocusExit();
 }

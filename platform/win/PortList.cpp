@@ -1,5 +1,5 @@
 // The serial ports Windows knows: the registry's list of COM names, with the friendly names
-// that Device Manager shows where the system has them.
+// that Device Manager shows where the system has them, and whether each is on USB.
 #include <windows.h>
 // Device installation services need windows.h first.
 #include <devguid.h>
@@ -17,9 +17,20 @@ using win::Narrow;
 
 constexpr DWORD kNameChars = 256;
 
-// COM name -> friendly name ("USB Serial Port (COM3)"), from the Ports device class.
-std::map<std::string, std::string> FriendlyNames() {
-    std::map<std::string, std::string> names;
+struct DeviceFacts {
+    std::string friendly;  // "USB Serial Port (COM3)"
+    bool usb = false;
+};
+
+// The bus drivers a USB serial port hangs from: Windows' own, and FTDI's, which puts a bus of its
+// own between the USB device and the port.
+bool UsbEnumerator(const std::wstring& name) {
+    return _wcsicmp(name.c_str(), L"USB") == 0 || _wcsicmp(name.c_str(), L"FTDIBUS") == 0;
+}
+
+// COM name -> what Device Manager knows of the port, from the Ports device class.
+std::map<std::string, DeviceFacts> FriendlyNames() {
+    std::map<std::string, DeviceFacts> names;
     HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
     if (set == INVALID_HANDLE_VALUE) return names;
     SP_DEVINFO_DATA device{};
@@ -35,13 +46,20 @@ std::map<std::string, std::string> FriendlyNames() {
                              &size) == ERROR_SUCCESS &&
             type == REG_SZ;
         RegCloseKey(key);
+        if (!named) continue;
         wchar_t friendly[kNameChars] = {};
-        if (named &&
-            SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME, nullptr,
+        wchar_t enumerator[kNameChars] = {};
+        DeviceFacts& facts = names[Narrow(port)];
+        if (SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME, nullptr,
                                               reinterpret_cast<BYTE*>(friendly),
                                               sizeof friendly - sizeof(wchar_t), nullptr)) {
-            names[Narrow(port)] = Narrow(friendly);
+            facts.friendly = Narrow(friendly);
         }
+        facts.usb =
+            SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_ENUMERATOR_NAME, nullptr,
+                                              reinterpret_cast<BYTE*>(enumerator),
+                                              sizeof enumerator - sizeof(wchar_t), nullptr) &&
+            UsbEnumerator(enumerator);
     }
     SetupDiDestroyDeviceInfoList(set);
     return names;
@@ -70,8 +88,13 @@ public:
             PortInfo info;
             info.device = Narrow(data);  // "COM3"
             const auto f = friendly.find(info.device);
+            const bool known = f != friendly.end();
             // The kernel's name of the device ("\Device\Serial0") when nothing friendlier is known.
-            info.description = f != friendly.end() ? f->second : Narrow(name);
+            info.description =
+                known && !f->second.friendly.empty() ? f->second.friendly : Narrow(name);
+            // On USB when SetupAPI says so, or where it does not know the port, when the kernel's
+            // name is one the USB serial drivers give.
+            info.usb = (known && f->second.usb) || UsbKernelName(Narrow(name));
             ports.push_back(std::move(info));
         }
         RegCloseKey(key);
