@@ -69,7 +69,7 @@ public:
         endResetModel();
     }
     int rowCount(const QModelIndex& parent) const override {
-        return parent.isValid() ? 0 : static_cast<int>(m_dlg.Shown().size());
+        return parent.isValid() ? 0 : static_cast<int>(m_dlg.Presenter().RowCount());
     }
     int columnCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : kHistoryColumnCount;
@@ -78,7 +78,6 @@ public:
         if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
         if (role != Qt::DisplayRole) return {};
         const auto row = static_cast<std::size_t>(index.row());
-        if (index.column() == 0) return static_cast<int>(m_dlg.Shown().size() - row);
         return Q(m_dlg.Presenter().RowTexts(row)[static_cast<std::size_t>(index.column())]);
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {

@@ -201,7 +201,10 @@ int RunRead(const ReadOptions& options) {
     if (!options.noLogbook) {
         const auto problem = KeepInLogbook(
             options.logbook.empty() ? LogbookPath(paths) : options.logbook, read.reading);
-        if (problem) {
+        if (problem && problem->ok) {
+            // Kept, but refuels may have been lost since the last read: said, status unchanged.
+            std::fprintf(stderr, "odomei-cli: warning: %s\n", problem->detail.c_str());
+        } else if (problem) {
             std::fprintf(stderr, "odomei-cli: %s: %s\n",
                          options.requireLogbook ? "error" : "warning", problem->text.c_str());
             std::fprintf(stderr, "  %s\n", problem->detail.c_str());

@@ -134,6 +134,10 @@ std::string FormatTable(const MeterReading& reading) {
 }
 
 std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool per100km) {
+    // Where refuels may have been lost, a line between the two records says so.
+    auto gapLine = [](const LogbookRecord& r) {
+        return "-- refuels may be missing here (found at the read of " + *r.gapBefore + ") --\n";
+    };
     std::vector<std::vector<std::string>> rows;
     rows.emplace_back(std::begin(kColumns), std::end(kColumns));
     rows[0].push_back(per100km ? "L/100km(実)" : "km/L(実)");
@@ -145,7 +149,16 @@ std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool p
                         EconomyText(KmPerLitre(r), per100km),
                         EconomyText(KmPerLitreByMeter(r), per100km)});
     }
-    return Aligned(rows);
+    const std::string table = Aligned(rows);
+    std::string out;
+    std::size_t line = 0;
+    for (std::size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos;
+         at = end + 1, ++line) {
+        // Line 0 is the captions; line i + 1 is record i.
+        if (line > 0 && records[line - 1].gapBefore) out += gapLine(records[line - 1]);
+        out += table.substr(at, end + 1 - at);
+    }
+    return out;
 }
 
 std::string FormatHistoryJson(const std::vector<LogbookRecord>& records) {
@@ -169,7 +182,8 @@ std::string FormatHistoryJson(const std::vector<LogbookRecord>& records) {
                ", \"kmPerLitre\": " + ratio(KmPerLitre(r)) +
                ", \"kmPerLitreByMeter\": " + ratio(KmPerLitreByMeter(r)) +
                ", \"imported\": " + (r.imported ? "true" : "false") +
-               ", \"firstRead\": " + JsonString(r.firstRead) + "}";
+               ", \"firstRead\": " + JsonString(r.firstRead) + ", \"gapBefore\": " +
+               (r.gapBefore ? "{\"foundAt\": " + JsonString(*r.gapBefore) + "}" : "null") + "}";
     }
     out += records.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;
@@ -197,8 +211,48 @@ std::string FormatStatsTable(const LogbookSummary& s, bool per100km) {
                                      : std::nullopt,
                " %") +
            " (from " + std::to_string(s.correctionRecords) + " records)\n";
+    out += "gaps: " + std::to_string(s.gaps) +
+           (s.gaps > 0 ? " (refuels may have been lost between reads more than 15 refuels apart)\n"
+                       : "\n");
+    for (const FactorPeriod& p : s.periods) {
+        out += "factor " + hundredths(p.correction) + " %, " + p.firstDate + " to " + p.lastDate +
+               ", " + std::to_string(p.records) + " records: meter's error " +
+               or_(p.errorPercent, " %") + ", suggested factor " +
+               or_(p.suggestedCorrection ? std::optional<double>(*p.suggestedCorrection / 100.0)
+                                         : std::nullopt,
+                   " %") +
+               "\n";
+    }
     return out;
 }
+
+namespace {
+
+// Each stretch of one correction factor: its dates, records and what they alone say.
+std::string PeriodsJson(const LogbookSummary& s) {
+    auto number = [](const std::optional<double>& v) { return v ? FormatFixed2(*v) : "null"; };
+    auto date = [](const std::optional<std::string>& iso) {
+        return iso ? JsonString(*iso) : std::string("null");
+    };
+    std::string out = "[";
+    for (const FactorPeriod& p : s.periods) {
+        out +=
+            std::string(out.size() > 1 ? ", " : "") +
+            "{\"correctionPercent\": " + JsonFigure(p.correction) +
+            ", \"firstDate\": " + date(p.firstIsoDate) + ", \"lastDate\": " + date(p.lastIsoDate) +
+            ", \"firstDateText\": " + JsonString(p.firstDate) +
+            ", \"lastDateText\": " + JsonString(p.lastDate) +
+            ", \"records\": " + std::to_string(p.records) +
+            ", \"counted\": " + std::to_string(p.counted) +
+            ", \"errorPercent\": " + number(p.errorPercent) + ", \"suggestedCorrectionPercent\": " +
+            number(p.suggestedCorrection ? std::optional<double>(*p.suggestedCorrection / 100.0)
+                                         : std::nullopt) +
+            "}";
+    }
+    return out + "]";
+}
+
+}  // namespace
 
 std::string FormatStatsJson(const LogbookSummary& s) {
     auto number = [](const std::optional<double>& v) { return v ? FormatFixed2(*v) : "null"; };
@@ -215,7 +269,9 @@ std::string FormatStatsJson(const LogbookSummary& s) {
            ", \"suggestedCorrectionPercent\": " +
            number(s.suggestedCorrection ? std::optional<double>(*s.suggestedCorrection / 100.0)
                                         : std::nullopt) +
-           ", \"correctionRecords\": " + std::to_string(s.correctionRecords) + "}\n";
+           ", \"correctionRecords\": " + std::to_string(s.correctionRecords) +
+           ", \"gaps\": " + std::to_string(s.gaps) + ", \"factorPeriods\": " + PeriodsJson(s) +
+           "}\n";
 }
 
 }  // namespace odomei::cli

@@ -13,8 +13,13 @@
 namespace odomei {
 namespace {
 
-constexpr int kSchemaVersion = 1;
-constexpr const char* kSchema = R"sql(
+// The layout's version, in SQLite's user_version. Version 1 holds reads and records; version 2
+// adds the gaps found between reads. A logbook of version 1 is still looked at as it is, and
+// brought to today's layout when it is next written.
+constexpr int kFirstSchemaVersion = 1;
+constexpr int kGapsVersion = 2;
+constexpr int kSchemaVersion = kGapsVersion;
+constexpr const char* kFirstSchema = R"sql(
 CREATE TABLE IF NOT EXISTS reads (
     id INTEGER PRIMARY KEY,
     read_at TEXT NOT NULL,
@@ -42,6 +47,20 @@ CREATE TABLE IF NOT EXISTS records (
 CREATE INDEX IF NOT EXISTS records_by_texts
     ON records(date_text, distance_text, fuel_text, correction_text, refuel_text, error_text);
 )sql";
+// What version 2 adds: between which two records refuels may have been lost, found at which read.
+constexpr const char* kGapsSchema = R"sql(
+CREATE TABLE IF NOT EXISTS gaps (
+    id INTEGER PRIMARY KEY,
+    before_id INTEGER NOT NULL REFERENCES records(id),
+    after_id INTEGER NOT NULL REFERENCES records(id),
+    read_id INTEGER NOT NULL REFERENCES reads(id)
+);
+)sql";
+
+// The statements that make a logbook of a version, from nothing.
+std::string SchemaOf(std::int64_t version) {
+    return std::string(kFirstSchema) + (version >= kGapsVersion ? kGapsSchema : "");
+}
 
 // How often a wait for another program's lock looks at the interrupt.
 constexpr int kBusyStepMs = 10;
@@ -154,24 +173,29 @@ std::optional<Layout> LayoutOf(sqlite3* db) {
     return layout;
 }
 
-// The layout today's logbook has, as SQLite reports it for the tables this file creates.
-const Layout& LogbookLayout() {
-    static const Layout layout = [] {
-        sqlite3* db = nullptr;
-        Layout made;
-        if (sqlite3_open(":memory:", &db) == SQLITE_OK &&
-            sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK) {
-            made = LayoutOf(db).value_or(Layout{});
+// The layout a logbook of a version has, as SQLite reports it for the tables this file creates;
+// nothing for a version that is none of ours.
+const Layout* LayoutFor(std::int64_t version) {
+    static const std::vector<Layout> layouts = [] {
+        std::vector<Layout> made;
+        for (int v = kFirstSchemaVersion; v <= kSchemaVersion; ++v) {
+            sqlite3* db = nullptr;
+            if (sqlite3_open(":memory:", &db) == SQLITE_OK &&
+                sqlite3_exec(db, SchemaOf(v).c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) {
+                made.push_back(LayoutOf(db).value_or(Layout{}));
+            } else {
+                made.emplace_back();
+            }
+            sqlite3_close(db);
         }
-        sqlite3_close(db);
         return made;
     }();
-    return layout;
+    if (version < kFirstSchemaVersion || version > kSchemaVersion) return nullptr;
+    return &layouts[static_cast<std::size_t>(version - kFirstSchemaVersion)];
 }
 
-// What keeps a layout from being a logbook's; empty when it is one.
-std::string LayoutDifference(const Layout& found) {
-    const Layout& ours = LogbookLayout();
+// What keeps a layout from being the one expected; empty when it is that one.
+std::string LayoutDifference(const Layout& found, const Layout& ours) {
     for (const auto& [table, columns] : found) {
         if (ours.count(table) == 0) return "it holds a table " + table + " of its own";
     }
@@ -211,9 +235,23 @@ std::optional<Finding> Classify(sqlite3* db) {
     }
     const auto layout = LayoutOf(db);
     if (!layout) return std::nullopt;
-    f.why = LayoutDifference(*layout);
-    if (f.why.empty() && f.version != kSchemaVersion) {
-        f.why = "its version " + std::to_string(f.version) + " is none of ODOMEI's";
+    const std::string number = std::to_string(f.version);
+    if (const Layout* expected = LayoutFor(f.version)) {
+        f.why = LayoutDifference(*layout, *expected);
+    } else {
+        // Told by the layout a logbook of its kind would have (without the id: the first), unless
+        // it has one of ours under a number that is none of ours.
+        f.why =
+            LayoutDifference(*layout, *LayoutFor(app == 0 ? kFirstSchemaVersion : kSchemaVersion));
+        for (int v = kFirstSchemaVersion; v <= kSchemaVersion; ++v) {
+            if (LayoutDifference(*layout, *LayoutFor(v)).empty()) {
+                f.why = "its version " + number + " is none of ODOMEI's";
+            }
+        }
+    }
+    // Only logbooks of the first version were ever made without the id.
+    if (f.why.empty() && app == 0 && f.version != kFirstSchemaVersion) {
+        f.why = "version " + number + " without ODOMEI's application id";
     }
     if (f.why.empty()) f.kind = app == 0 ? Kind::kUnmarked : Kind::kLogbook;
     return f;
@@ -286,8 +324,11 @@ std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* er
     // before anything is written to it.
     auto found = Classify(db);
     if (!found) return refuse(book->Failure("read"));
+    book->m_version = found->version;
     switch (found->kind) {
-        case Kind::kLogbook: return book;
+        case Kind::kLogbook:
+            if (!write || found->version == kSchemaVersion) return book;
+            break;
         case Kind::kUnmarked:
             if (!write) return book;
             break;
@@ -311,11 +352,17 @@ std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* er
     std::string sql;
     const char* doing = "mark it as a logbook";
     if (found->kind == Kind::kEmpty) {
-        sql =
-            std::string(kSchema) + "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
+        sql = SchemaOf(kSchemaVersion);
         doing = "create the tables";
     } else if (found->kind != Kind::kUnmarked && found->kind != Kind::kLogbook) {
         return undo(Refusal(path, *found));
+    } else if (found->version < kGapsVersion) {
+        // Brought to today's layout: the gaps' table added, nothing else changed.
+        sql = kGapsSchema;
+        doing = "bring it to today's layout";
+    }
+    if (found->kind != Kind::kLogbook || found->version != kSchemaVersion) {
+        sql += "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
     }
     if (found->kind != Kind::kLogbook) {
         sql += "PRAGMA application_id = " + std::to_string(kLogbookApplicationId) + ";";
@@ -326,6 +373,7 @@ std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* er
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         return undo(book->Failure("commit"));
     }
+    book->m_version = kSchemaVersion;
     return book;
 }
 
@@ -418,6 +466,7 @@ std::optional<MergeCounts> Logbook::Store(const std::vector<MeasurementRecord>* 
     if (!byBytes.Ok() || !byTexts.Ok() || !upgrade.Ok() || !insert.Ok()) return fail("prepare");
 
     MergeCounts counts;
+    std::vector<std::int64_t> addedIds;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const RecordRow& row = rows[i];
         const MeasurementRecord* m = measured ? &(*measured)[i] : nullptr;
@@ -460,9 +509,76 @@ std::optional<MergeCounts> Logbook::Store(const std::vector<MeasurementRecord>* 
         insert.Bind(12, ParseHundredths(row.m_strCorrection).value_or(0));
         insert.Bind(13, ParseHundredths(row.m_strRefuel).value_or(0));
         if (insert.Step() != SQLITE_DONE) return fail("store the record");
+        addedIds.push_back(sqlite3_last_insert_rowid(m_db));
         ++counts.added;
     }
+    if (measured != nullptr && !FindGap(readId, addedIds, *measured, at, &counts.gap)) {
+        return fail("look for lost refuels");
+    }
     return counts;
+}
+
+bool Logbook::FindGap(std::int64_t readId, const std::vector<std::int64_t>& addedIds,
+                      const std::vector<MeasurementRecord>& measured, const LocalTime& at,
+                      std::optional<LogbookGap>* gap) {
+    // A meter holding fewer than it can keep has dropped none; one known record overlaps.
+    if (m_version < kGapsVersion || measured.size() != static_cast<std::size_t>(kMaxRecords) ||
+        addedIds.size() != measured.size()) {
+        return true;
+    }
+    // The logbook must hold refuels read from a meter before: imported rows say nothing of
+    // when the meter was last read.
+    Statement fromMeter(
+        m_db, "SELECT EXISTS(SELECT 1 FROM records WHERE raw IS NOT NULL AND read_id <> ?)");
+    Statement newest(m_db,
+                     "SELECT id, date_text, iso_date FROM records WHERE iso_date IS NOT NULL AND "
+                     "read_id <> ? ORDER BY iso_date DESC, id DESC LIMIT 1");
+    if (!fromMeter.Ok() || !newest.Ok()) return false;
+    fromMeter.Bind(1, readId);
+    if (fromMeter.Step() != SQLITE_ROW) return false;
+    if (fromMeter.Int(0) == 0) return true;
+    newest.Bind(1, readId);
+    const int step = newest.Step();
+    if (step == SQLITE_DONE) return true;
+    if (step != SQLITE_ROW) return false;
+    // The read's oldest dated record, which must be newer than the logbook's newest.
+    std::optional<std::size_t> oldest;
+    std::string oldestDate;
+    for (std::size_t i = 0; i < measured.size(); ++i) {
+        const auto iso = IsoDate(measured[i]);
+        if (iso && (!oldest || *iso < oldestDate)) {
+            oldest = i;
+            oldestDate = *iso;
+        }
+    }
+    if (!oldest || oldestDate <= newest.Text(2)) return true;
+    LogbookGap found{newest.Int(0), addedIds[*oldest], newest.Text(1),
+                     RowOf(measured[*oldest]).m_strDate, Stamp(at)};
+    Statement store(m_db, "INSERT INTO gaps(before_id, after_id, read_id) VALUES(?,?,?)");
+    if (!store.Ok()) return false;
+    store.Bind(1, found.beforeId).Bind(2, found.afterId).Bind(3, readId);
+    if (store.Step() != SQLITE_DONE) return false;
+    *gap = std::move(found);
+    return true;
+}
+
+std::vector<LogbookGap> Logbook::Gaps(LogbookError* error) const {
+    std::vector<LogbookGap> gaps;
+    if (m_db == nullptr || m_version < kGapsVersion) return gaps;
+    Statement all(m_db,
+                  "SELECT g.before_id, g.after_id, b.date_text, a.date_text, reads.read_at "
+                  "FROM gaps g JOIN records b ON b.id = g.before_id "
+                  "JOIN records a ON a.id = g.after_id JOIN reads ON reads.id = g.read_id "
+                  "ORDER BY g.id");
+    int step = SQLITE_ERROR;
+    while (all.Ok() && (step = all.Step()) == SQLITE_ROW) {
+        gaps.push_back({all.Int(0), all.Int(1), all.Text(2), all.Text(3), all.Text(4)});
+    }
+    if (step != SQLITE_DONE) {
+        if (error) error->what = Failure("read");
+        return {};
+    }
+    return gaps;
 }
 
 std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::string& to,
@@ -494,6 +610,20 @@ std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::
     if (step != SQLITE_DONE) {
         if (error) error->what = Failure("read");
         return {};
+    }
+    LogbookError gapsError;
+    const auto gaps = Gaps(&gapsError);
+    if (!gapsError.what.empty()) {
+        if (error) *error = gapsError;
+        return {};
+    }
+    if (!gaps.empty()) {
+        std::map<std::int64_t, std::string> foundAt;
+        for (const LogbookGap& g : gaps) foundAt.emplace(g.afterId, g.foundAt);
+        for (LogbookRecord& r : records) {
+            const auto it = foundAt.find(r.id);
+            if (it != foundAt.end()) r.gapBefore = it->second;
+        }
     }
     // A record without a date takes the place of the dated record read before it.
     std::vector<std::pair<std::string, std::size_t>> keys;

@@ -28,12 +28,25 @@ struct LogbookRecord {
     std::int64_t refuel = 0;             // hundredths of a litre, as refilled
     bool imported = false;               // from a CSV file: its bytes are not known
     std::string firstRead;  // local time of the read that brought it, "YYYY-MM-DD HH:MM:SS"
+    // Refuels may have been lost just before this record: the time of the read that found it.
+    std::optional<std::string> gapBefore;
+};
+
+// Refuels that may have been lost between two reads: the meter keeps only its last fifteen, and
+// a read gave all fifteen, none of them known, each newer than the logbook's newest record.
+struct LogbookGap {
+    std::int64_t beforeId = 0;  // the logbook's newest record before that read
+    std::int64_t afterId = 0;   // the read's oldest record
+    std::string beforeDate;     // their dates as the list shows them
+    std::string afterDate;
+    std::string foundAt;  // the read's time, "YYYY-MM-DD HH:MM:SS"
 };
 
 struct MergeCounts {
     int added = 0;     // records not stored before
     int known = 0;     // records already stored
     int upgraded = 0;  // imported records now also read from the meter (their bytes added)
+    std::optional<LogbookGap> gap;  // this read found refuels that may have been lost
 };
 
 // One CSV file to import: its name, and the rows ParseSavedCsv found in it.
@@ -56,7 +69,8 @@ constexpr int kLogbookBusyMs = 5000;
 constexpr std::int32_t kLogbookApplicationId = 0x4F444D49;
 
 // Looking never creates or changes a file; writing creates a logbook where there is none (a
-// missing or empty file) and marks a logbook of today's layout made before the id was set.
+// missing or empty file), marks a logbook made before the id was set and brings one of an
+// earlier version to today's layout.
 enum class LogbookAccess { kLook, kWrite };
 
 class Logbook {
@@ -101,6 +115,8 @@ public:
     // How many reads and records are stored.
     std::int64_t CountReads() const;
     std::int64_t CountRecords() const;
+    // The gaps found, in the order found; none in a logbook of a version that kept none.
+    std::vector<LogbookGap> Gaps(LogbookError* error = nullptr) const;
 
 private:
     // How a wait for another program's lock goes: until busyMs have passed or an interrupt came.
@@ -112,6 +128,10 @@ private:
     static int WaitWhileBusy(void* wait, int count);
 
     Logbook(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
+    // The gap a stored read leaves, if any: readId's records are the ones it added.
+    bool FindGap(std::int64_t readId, const std::vector<std::int64_t>& addedIds,
+                 const std::vector<MeasurementRecord>& measured, const LocalTime& at,
+                 std::optional<LogbookGap>* gap);
     // One read and its rows, inside the open transaction; a failure rolls the transaction back.
     std::optional<MergeCounts> Store(const std::vector<MeasurementRecord>* measured,
                                      const std::vector<RecordRow>& rows, const char* source,
@@ -125,6 +145,7 @@ private:
     sqlite3* m_db;
     std::string m_path;
     BusyWait m_busy;
+    std::int64_t m_version = 0;  // the layout's version (user_version)
 };
 
 // Opens the logbook at path and stores a verified read in it: what every front end does after
@@ -136,5 +157,9 @@ std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading
 inline constexpr const char* kLogbookWriteFailedText =
     "計測データを履歴に記録できませんでした。読み出したデータはそのまま表示されます";
 inline constexpr const char* kLogbookOpenFailedText = "履歴ファイルを開けませんでした";
+// What the user is told once after a read that shows refuels may have been lost since the last.
+inline constexpr const char* kLogbookGapText =
+    "前回の読み出しから今回までの間の計測データが失われた可能性があります。燃費計には最新の15件"
+    "の記録しか残らないため、15回給油するまでに読み出してください";
 
 }  // namespace odomei

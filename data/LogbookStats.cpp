@@ -37,33 +37,26 @@ std::string EconomyText(std::optional<double> kmPerLitre, bool per100km) {
     return FormatFixed2(per100km ? 100.0 / *kmPerLitre : *kmPerLitre);
 }
 
-LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
-    LogbookSummary s;
+namespace {
+
+// The ratios over records [begin, end): the economies, the error and its spread, the factor. The
+// records' counts and totals are the caller's.
+void Ratios(std::vector<LogbookRecord>::const_iterator begin,
+            std::vector<LogbookRecord>::const_iterator end, LogbookSummary& s) {
     std::int64_t distance = 0, refuel = 0, fuel = 0;  // of the counted records
     double uncorrected = 0;                           // sum of fuel / correction
     std::int64_t correctedRefuel = 0;
-    for (const LogbookRecord& r : records) {
-        ++s.records;
-        s.distance += r.distance;
-        s.refuel += r.refuel;
-        s.fuel += r.fuel;
-        if (r.refuel <= 0) {
-            ++s.withoutRefuel;
-            continue;
-        }
-        if (!Counted(r)) {
-            ++s.withoutFuel;
-            continue;
-        }
+    for (auto r = begin; r != end; ++r) {
+        if (!Counted(*r)) continue;
         ++s.counted;
-        distance += r.distance;
-        refuel += r.refuel;
-        fuel += r.fuel;
-        if (r.correction > 0) {
+        distance += r->distance;
+        refuel += r->refuel;
+        fuel += r->fuel;
+        if (r->correction > 0) {
             ++s.correctionRecords;
-            correctedRefuel += r.refuel;
+            correctedRefuel += r->refuel;
             uncorrected +=
-                static_cast<double>(r.fuel) * kFullCorrection / static_cast<double>(r.correction);
+                static_cast<double>(r->fuel) * kFullCorrection / static_cast<double>(r->correction);
         }
     }
     if (refuel > 0) {
@@ -73,10 +66,10 @@ LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
             static_cast<double>(refuel - fuel) / static_cast<double>(refuel) * kPercent;
         // Weighted by refuel, the records' errors average to the error over the sums.
         double squares = 0;
-        for (const LogbookRecord& r : records) {
-            if (const auto e = ErrorPercent(r)) {
-                squares +=
-                    static_cast<double>(r.refuel) * (*e - *s.errorPercent) * (*e - *s.errorPercent);
+        for (auto r = begin; r != end; ++r) {
+            if (const auto e = ErrorPercent(*r)) {
+                squares += static_cast<double>(r->refuel) * (*e - *s.errorPercent) *
+                           (*e - *s.errorPercent);
             }
         }
         s.errorSpread = std::sqrt(squares / static_cast<double>(refuel));
@@ -84,6 +77,44 @@ LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
     if (uncorrected > 0) {
         s.suggestedCorrection =
             static_cast<double>(correctedRefuel) / uncorrected * kFullCorrection;
+    }
+}
+
+}  // namespace
+
+LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
+    LogbookSummary s;
+    for (const LogbookRecord& r : records) {
+        ++s.records;
+        s.distance += r.distance;
+        s.refuel += r.refuel;
+        s.fuel += r.fuel;
+        if (r.refuel <= 0) {
+            ++s.withoutRefuel;
+        } else if (!Counted(r)) {
+            ++s.withoutFuel;
+        }
+        if (r.gapBefore) ++s.gaps;
+    }
+    Ratios(records.begin(), records.end(), s);
+    // Each stretch of one factor on its own, by the same rules.
+    for (auto first = records.begin(); first != records.end();) {
+        auto end = first;
+        while (end != records.end() && end->correction == first->correction) ++end;
+        LogbookSummary alone;
+        Ratios(first, end, alone);
+        FactorPeriod p;
+        p.correction = first->correction;
+        p.firstDate = first->texts.m_strDate;
+        p.lastDate = (end - 1)->texts.m_strDate;
+        p.firstIsoDate = first->isoDate;
+        p.lastIsoDate = (end - 1)->isoDate;
+        p.records = static_cast<int>(end - first);
+        p.counted = alone.counted;
+        p.errorPercent = alone.errorPercent;
+        p.suggestedCorrection = alone.suggestedCorrection;
+        s.periods.push_back(std::move(p));
+        first = end;
     }
     return s;
 }

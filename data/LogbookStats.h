@@ -11,6 +11,20 @@
 
 namespace odomei {
 
+// The records of one stretch in which the meter's correction factor stayed the same, and what they
+// alone say of the meter: its error over their sums and the factor they suggest.
+struct FactorPeriod {
+    std::int64_t correction = 0;  // hundredths of a percent, as in force for the whole stretch
+    std::string firstDate;        // the first and last record's dates, as the list shows them
+    std::string lastDate;
+    std::optional<std::string> firstIsoDate;  // "YYYY-MM-DD" where those are real dates
+    std::optional<std::string> lastIsoDate;
+    int records = 0;  // all records of the stretch
+    int counted = 0;  // those the ratios rest on
+    std::optional<double> errorPercent;
+    std::optional<double> suggestedCorrection;  // hundredths of a percent
+};
+
 struct LogbookSummary {
     int records = 0;            // all records looked at
     int withoutRefuel = 0;      // refuel 0: left out of every ratio
@@ -30,8 +44,13 @@ struct LogbookSummary {
     // sum(refuel) / sum(fuel / correction), in hundredths of a percent as the meter takes it.
     std::optional<double> suggestedCorrection;
     int correctionRecords = 0;  // the counted records with a correction above 0
+    // Oldest first, one for each run of consecutive records with the same correction factor.
+    std::vector<FactorPeriod> periods;
+    // The records after which refuels may have been lost (a gap changes no figure).
+    int gaps = 0;
 };
 
+// The summary of records given oldest first.
 LogbookSummary Summarize(const std::vector<LogbookRecord>& records);
 
 // One record's own figures; nothing where it has no refuel, and for the meter's economy and its

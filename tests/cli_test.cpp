@@ -583,6 +583,60 @@ TEST_F(Cli, EveryReadGoesIntoTheLogbookWhichHistoryStatsAndImportShow) {
     EXPECT_EQ(RunCli(dir.Path(), {"history", "--from", "2016-02-29"}).status, 0);
 }
 
+TEST_F(Cli, AReadAfterTooManyRefuelsWarnsAndHistoryAndStatsShowTheGap) {
+    // Reads 0 and 10 of the simulated months: thirty refuels apart, the factor changed between.
+    std::vector<CliRun> reads;
+    for (int read : {0, 10}) {
+        metersim::Options options;
+        const auto answer = metersim::SequenceBlock(read);
+        options.answer.assign(answer.begin(), answer.end());
+        options.pace = false;
+        meter.reset();
+        Start(options);
+        reads.push_back(RunCli(dir.Path(), {"read", "-o", "out.csv"}));
+        EXPECT_EQ(reads.back().status, 0) << reads.back().err;
+    }
+    EXPECT_EQ(reads[0].err, "");
+    EXPECT_EQ(reads[1].err.rfind("odomei-cli: warning: refuels between ", 0), 0u) << reads[1].err;
+    EXPECT_NE(reads[1].err.find("may have been lost"), std::string::npos) << reads[1].err;
+
+    const CliRun json = RunCli(dir.Path(), {"history", "--format", "json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const auto records = nlohmann::json::parse(json.out)["records"];
+    ASSERT_EQ(records.size(), 30u);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i]["gapBefore"].is_object(), i == 15) << i;
+        EXPECT_EQ(records[i]["gapBefore"].is_null(), i != 15) << i;
+    }
+    EXPECT_TRUE(records[15]["gapBefore"]["foundAt"].is_string());
+    // The table says it on a line of its own between the two records.
+    const CliRun table = RunCli(dir.Path(), {"history", "--format", "table"});
+    ASSERT_EQ(table.status, 0) << table.err;
+    const std::size_t marker = table.out.find("\n-- refuels may be missing here");
+    ASSERT_NE(marker, std::string::npos) << table.out;
+    EXPECT_EQ(table.out.substr(table.out.rfind('\n', marker - 1) + 1, 2), "15");
+    EXPECT_EQ(table.out.substr(table.out.find('\n', marker + 1) + 1, 2), "16");
+    EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 1 + 30 + 1);
+
+    const CliRun stats = RunCli(dir.Path(), {"stats", "--format", "json"});
+    ASSERT_EQ(stats.status, 0) << stats.err;
+    const auto summary = nlohmann::json::parse(stats.out);
+    EXPECT_EQ(summary["gaps"], 1);
+    const auto periods = summary["factorPeriods"];
+    ASSERT_EQ(periods.size(), 2u);
+    EXPECT_DOUBLE_EQ(periods[0]["correctionPercent"].get<double>(), 100.0);
+    EXPECT_DOUBLE_EQ(periods[1]["correctionPercent"].get<double>(), 101.5);
+    EXPECT_EQ(periods[0]["records"], 15);
+    EXPECT_EQ(periods[0]["firstDate"], records[0]["date"]);
+    EXPECT_EQ(periods[1]["firstDate"], records[15]["date"]);
+    EXPECT_EQ(periods[1]["lastDate"], records[29]["date"]);
+    // The meter read 1.5 % low before the change: its own stretch wants about 101.5 %.
+    EXPECT_NEAR(periods[0]["suggestedCorrectionPercent"].get<double>(), 101.5, 0.3);
+    const CliRun text = RunCli(dir.Path(), {"stats"});
+    EXPECT_NE(text.out.find("\ngaps: 1 "), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("\nfactor 101.50 %, "), std::string::npos) << text.out;
+}
+
 TEST_F(Cli, ImportIsAllFilesOrNoneAndHistoryWritesOnlyValidFiles) {
     // One good file and one whose lines 2 to 4 hold texts no decoder writes: nothing is stored.
     const std::string golden = Golden();

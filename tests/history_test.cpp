@@ -109,6 +109,33 @@ TEST_F(History, TheWindowShowsNewestFirstWithTheSummaryChartsAndUnit) {
     EXPECT_EQ(history.Summary().records, static_cast<int>(history.Shown().size()));
 }
 
+TEST(HistoryGap, TheTableMarksTheGapOnARowBetweenTheTwoRecords) {
+    // Reads 0 and 5 of the simulated months have nothing in common.
+    test::TempDir dir;
+    const std::string path = dir.File(kLogbookFileName);
+    LogbookError error;
+    {
+        auto book = Logbook::Open(path, &error, LogbookAccess::kWrite);
+        ASSERT_NE(book, nullptr) << error.what;
+        for (int k : {0, 5}) {
+            const auto block = metersim::SequenceBlock(k);
+            ASSERT_TRUE(book->Merge(DecodeReading(block), LocalTime{2026, 12, 7, 10, 0, 0, 0},
+                                    &error))
+                << error.what;
+        }
+    }
+    auto book = Logbook::Open(path, &error);
+    CHistoryDlg history(*book, {}, dir.Path());
+    auto* table = history.findChild<QTableView*>();
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->model()->rowCount(), 31);
+    EXPECT_EQ(table->model()->index(14, 0).data().toString(), "16");
+    EXPECT_EQ(table->model()->index(15, 1).data().toString().toStdString(), kGapMarkerText);
+    EXPECT_EQ(table->model()->index(15, 2).data().toString(), "");
+    EXPECT_EQ(table->model()->index(16, 0).data().toString(), "15");
+    EXPECT_TRUE(history.SummaryText().contains(QString::fromUtf8(kGapMarkerText)));
+}
+
 TEST_F(History, ExportWritesTheShownRecordsOldestFirstAsTheWindowsCsv) {
     Start();
     ReadSequence(0);

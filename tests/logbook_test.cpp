@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -251,6 +252,131 @@ TEST(LogbookSummary, TheSequencesMeterWantsTheFactorItWasGivenLater) {
     EXPECT_NEAR(*s.suggestedCorrection, 10152, 30);
 }
 
+TEST(LogbookSummary, EachStretchOfOneFactorHasItsOwnFiguresAndAGapChangesNone) {
+    // Oldest first: 100.00 % for two records (one without a refuel), 105.00 % for two, 100.00 %
+    // again for one, then 90.00 % for one without a refuel. Four stretches, not three factors.
+    std::vector<LogbookRecord> records = {
+        Figures(40000, 4000, 3900, 10000), Figures(10000, 0, 200, 10000),
+        Figures(30000, 2000, 2100, 10500), Figures(20000, 1000, 1050, 10500),
+        Figures(5000, 500, 480, 10000),    Figures(1000, 0, 100, 9000)};
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        records[i].texts.m_strDate = "2015年0" + std::to_string(i + 1) + "月01日";
+        records[i].isoDate = "2015-0" + std::to_string(i + 1) + "-01";
+    }
+    const LogbookSummary plain = Summarize(records);
+    records[3].gapBefore = "2026-12-07 10:00:00";  // inside the 105.00 % stretch
+    const LogbookSummary s = Summarize(records);
+    EXPECT_EQ(plain.gaps, 0);
+    EXPECT_EQ(s.gaps, 1);
+    ASSERT_EQ(s.periods.size(), 4u);
+    const FactorPeriod& first = s.periods[0];
+    EXPECT_EQ(first.correction, 10000);
+    EXPECT_EQ(first.firstDate, "2015年01月01日");
+    EXPECT_EQ(first.lastDate, "2015年02月01日");
+    EXPECT_EQ(first.lastIsoDate, "2015-02-01");
+    EXPECT_EQ(first.records, 2);
+    EXPECT_EQ(first.counted, 1);
+    // (40 - 39) / 40 = 2.5 %; 40 / (39 / 1.00) = 102.56 %.
+    EXPECT_NEAR(*first.errorPercent, 1.0 / 40.0 * 100.0, 1e-9);
+    EXPECT_NEAR(*first.suggestedCorrection, 40.0 / 39.0 * 10000, 1e-6);
+    // The gap splits nothing: (30 - 31.5) / 30 = -5 %; 30 / (21 / 1.05 + 10.5 / 1.05) = 100 %.
+    const FactorPeriod& second = s.periods[1];
+    EXPECT_EQ(second.correction, 10500);
+    EXPECT_EQ(second.firstDate, "2015年03月01日");
+    EXPECT_EQ(second.lastDate, "2015年04月01日");
+    EXPECT_EQ(second.records, 2);
+    EXPECT_NEAR(*second.errorPercent, -1.5 / 30.0 * 100.0, 1e-9);
+    EXPECT_NEAR(*second.suggestedCorrection, 30.0 / 30.0 * 10000, 1e-6);
+    // 100.00 % again, on its own: (5 - 4.8) / 5 = 4 %; 5 / 4.8 = 104.17 %.
+    EXPECT_EQ(s.periods[2].correction, 10000);
+    EXPECT_EQ(s.periods[2].records, 1);
+    EXPECT_NEAR(*s.periods[2].errorPercent, 0.2 / 5.0 * 100.0, 1e-9);
+    EXPECT_NEAR(*s.periods[2].suggestedCorrection, 5.0 / 4.8 * 10000, 1e-6);
+    // Without a refuel there is nothing to say of the meter.
+    EXPECT_EQ(s.periods[3].counted, 0);
+    EXPECT_FALSE(s.periods[3].errorPercent || s.periods[3].suggestedCorrection);
+    // The whole: 75 / (39 + 30 + 4.8) = 75 / 73.8, untouched by the gap.
+    EXPECT_NEAR(*s.suggestedCorrection, 75.0 / 73.8 * 10000, 1e-6);
+    EXPECT_EQ(*s.suggestedCorrection, *plain.suggestedCorrection);
+    EXPECT_EQ(*s.errorPercent, *plain.errorPercent);
+    EXPECT_EQ(*s.kmPerLitre, *plain.kmPerLitre);
+    EXPECT_EQ(s.distance, plain.distance);
+    EXPECT_TRUE(Summarize({}).periods.empty());
+}
+
+// The records of a reading, as the window's CSV file gives them back to an import.
+std::vector<RecordRow> RowsOf(const MeterReading& reading) {
+    std::vector<RecordRow> rows;
+    for (const auto& r : reading.records) rows.push_back(RowOf(r));
+    return rows;
+}
+
+// The date text of a reading's newest or oldest record.
+std::string EdgeDate(const MeterReading& reading, bool newest) {
+    const auto edge =
+        std::minmax_element(reading.records.begin(), reading.records.end(),
+                            [](const auto& a, const auto& b) { return *IsoDate(a) < *IsoDate(b); });
+    return RowOf(newest ? *edge.second : *edge.first).m_strDate;
+}
+
+TEST_F(LogbookFile, AGapIsFoundOnlyWhereTheMeterMayHaveDroppedRefuelsUnread) {
+    auto book = OpenBook();
+    // The first read, the same read again, an overlapping one: nothing can have been lost.
+    EXPECT_FALSE(Merge(*book, ReadingOf(metersim::SequenceBlock(0))).gap);
+    EXPECT_FALSE(Merge(*book, ReadingOf(metersim::SequenceBlock(0))).gap);
+    EXPECT_FALSE(Merge(*book, ReadingOf(metersim::SequenceBlock(2))).gap);
+    // Fifteen refuels later: all fifteen new and newer, so any between may be gone.
+    const MeterReading before = ReadingOf(metersim::SequenceBlock(2));
+    const MeterReading after = ReadingOf(metersim::SequenceBlock(7));
+    const LocalTime later{2026, 12, 8, 9, 30, 5, 0};
+    LogbookError error;
+    const auto counts = book->Merge(after, later, &error);
+    ASSERT_TRUE(counts) << error.what;
+    ASSERT_TRUE(counts->gap);
+    EXPECT_EQ(counts->gap->beforeDate, EdgeDate(before, true));
+    EXPECT_EQ(counts->gap->afterDate, EdgeDate(after, false));
+    EXPECT_EQ(counts->gap->foundAt, "2026-12-08 09:30:05");
+    EXPECT_FALSE(Merge(*book, after).gap);  // that read again
+
+    // Kept in the file; the record after it carries it, just after the record before it.
+    book.reset();
+    book = OpenBook();
+    ASSERT_EQ(book->Gaps().size(), 1u);
+    const auto records = book->Records();
+    std::vector<std::size_t> marked;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i].gapBefore) marked.push_back(i);
+    }
+    ASSERT_EQ(marked, std::vector<std::size_t>{21});  // refuels 0 to 20, then 21 to 35
+    EXPECT_EQ(records[21].gapBefore, "2026-12-08 09:30:05");
+    EXPECT_EQ(records[21].texts.m_strDate, counts->gap->afterDate);
+    EXPECT_EQ(records[20].texts.m_strDate, counts->gap->beforeDate);
+    EXPECT_EQ(records[21].id, book->Gaps()[0].afterId);
+
+    // A meter holding fewer than fifteen has dropped none; an import never makes a gap.
+    MeterReading fourteen = ReadingOf(metersim::SequenceBlock(12));
+    fourteen.records.erase(fourteen.records.begin());
+    EXPECT_FALSE(Merge(*book, fourteen).gap);
+    EXPECT_FALSE(
+        book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(20))), "a.csv", kAt, &error)->gap);
+    EXPECT_EQ(book->Gaps().size(), 1u);
+}
+
+TEST_F(LogbookFile, NoGapWithoutAnEarlierReadOfTheMeterNorForOlderRefuels) {
+    auto book = OpenBook();
+    // Only imported records before: nothing says when the meter was last read.
+    LogbookError error;
+    ASSERT_TRUE(book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(0))), "a.csv", kAt, &error));
+    EXPECT_FALSE(Merge(*book, ReadingOf(metersim::SequenceBlock(5))).gap);
+    EXPECT_TRUE(Merge(*book, ReadingOf(metersim::SequenceBlock(10))).gap);  // now there was one
+    // Older refuels with nothing in common (an old meter read again, say): none lost in between.
+    auto other = Logbook::Open(dir.File("other.sqlite3"), &error, LogbookAccess::kWrite);
+    ASSERT_NE(other, nullptr) << error.what;
+    Merge(*other, ReadingOf(metersim::SequenceBlock(10)));
+    EXPECT_FALSE(Merge(*other, ReadingOf(metersim::SequenceBlock(3))).gap);
+    EXPECT_TRUE(other->Gaps().empty());
+}
+
 std::int64_t Pragma(const std::string& path, const char* name) {
     sqlite3* db = nullptr;
     sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
@@ -307,8 +433,9 @@ TEST_F(LogbookFile, ALogbookIsMarkedAsOursAndOneMadeBeforeTheMarkIsAdopted) {
     // A new one carries the mark.
     Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
     EXPECT_EQ(Pragma(path, "application_id"), kLogbookApplicationId);
-    // One of today's layout without it: looked at as it is, marked when next written.
-    test::MakeDatabase(path, "PRAGMA application_id = 0");
+    // One of the layout made before the mark (no gaps, version 1) without it: looked at as it
+    // is, marked when next written.
+    test::MakeDatabase(path, "DROP TABLE gaps; PRAGMA user_version = 1; PRAGMA application_id = 0");
     const std::string unmarked = test::ReadBytes(path);
     LogbookError error;
     auto look = Logbook::Open(path, &error);
@@ -318,6 +445,132 @@ TEST_F(LogbookFile, ALogbookIsMarkedAsOursAndOneMadeBeforeTheMarkIsAdopted) {
     EXPECT_EQ(test::ReadBytes(path), unmarked);
     EXPECT_EQ(OpenBook()->CountRecords(), 15);
     EXPECT_EQ(Pragma(path, "application_id"), kLogbookApplicationId);
+}
+
+// A logbook as the version before the gaps made it: its reads and records, version 1, one record.
+constexpr const char* kFirstVersionLogbook = R"sql(
+CREATE TABLE reads (
+    id INTEGER PRIMARY KEY,
+    read_at TEXT NOT NULL,
+    source TEXT NOT NULL,
+    origin TEXT,
+    firmware TEXT,
+    block BLOB
+);
+CREATE TABLE records (
+    id INTEGER PRIMARY KEY,
+    raw BLOB UNIQUE,
+    read_id INTEGER NOT NULL REFERENCES reads(id),
+    date_text TEXT NOT NULL,
+    distance_text TEXT NOT NULL,
+    fuel_text TEXT NOT NULL,
+    correction_text TEXT NOT NULL,
+    refuel_text TEXT NOT NULL,
+    error_text TEXT NOT NULL,
+    iso_date TEXT,
+    distance INTEGER NOT NULL,
+    fuel INTEGER NOT NULL,
+    correction INTEGER NOT NULL,
+    refuel INTEGER NOT NULL
+);
+CREATE INDEX records_by_texts
+    ON records(date_text, distance_text, fuel_text, correction_text, refuel_text, error_text);
+INSERT INTO reads VALUES(1, '2026-01-02 03:04:05', 'meter', NULL, '01.03', NULL);
+INSERT INTO records VALUES(1, x'0102030405060708090a0b0c0d0e', 1, '2012年12月01日', '412.60',
+    '30.85', '100.00', '31.20', '1.12', '2012-12-01', 41260, 3085, 10000, 3120);
+PRAGMA user_version = 1;
+)sql";
+
+// Every row a query gives, its columns joined by '|', a line each.
+std::string Query(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    std::string out;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) out = "no query";
+    while (st != nullptr && sqlite3_step(st) == SQLITE_ROW) {
+        for (int c = 0; c < sqlite3_column_count(st); ++c) {
+            const auto* text = sqlite3_column_text(st, c);
+            out += (c ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "~");
+        }
+        out += "\n";
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return out;
+}
+
+TEST_F(LogbookFile, ALogbookOfThePreviousVersionIsLookedAtAsItIsAndUpgradedAtItsNextWrite) {
+    const std::string mark = "PRAGMA application_id = " + std::to_string(kLogbookApplicationId);
+    const std::string kept =
+        "SELECT type, name, tbl_name, sql FROM sqlite_master WHERE name <> 'gaps' ORDER BY name";
+    for (const bool marked : {true, false}) {
+        SCOPED_TRACE(marked ? "marked" : "made before the mark");
+        std::remove(path.c_str());
+        test::MakeDatabase(path, kFirstVersionLogbook + (marked ? mark : ""));
+        const std::string before = test::ReadBytes(path);
+        const std::string schema = Query(path, kept);
+        const std::string content =
+            Query(path, "SELECT * FROM reads") + Query(path, "SELECT * FROM records");
+        LogbookError error;
+        auto look = Logbook::Open(path, &error);
+        ASSERT_NE(look, nullptr) << error.what;
+        const auto records = look->Records({}, {}, &error);
+        EXPECT_EQ(error.what, "");
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].refuel, 3120);
+        EXPECT_FALSE(records[0].gapBefore);
+        EXPECT_TRUE(look->Gaps(&error).empty());
+        look.reset();
+        EXPECT_EQ(test::ReadBytes(path), before);
+
+        // Written: the gaps' table added and the version raised, nothing else changed.
+        auto book = OpenBook();
+        ASSERT_NE(book, nullptr);
+        EXPECT_EQ(Pragma(path, "user_version"), 2);
+        EXPECT_EQ(Pragma(path, "application_id"), kLogbookApplicationId);
+        EXPECT_EQ(Query(path, kept), schema);
+        EXPECT_EQ(Query(path, "SELECT * FROM reads") + Query(path, "SELECT * FROM records"),
+                  content);
+        // Its meter read of December 2012 before fifteen newer refuels: a gap, kept.
+        EXPECT_TRUE(Merge(*book, ReadingOf(metersim::SequenceBlock(0))).gap);
+        book.reset();
+        EXPECT_EQ(Query(path, "SELECT before_id, after_id, read_id FROM gaps"), "1|2|2\n");
+    }
+    // Files that only look like either version are still refused, and left as they were.
+    const struct {
+        std::string sql;
+        std::string why;
+    } refused[] = {
+        {kFirstVersionLogbook + mark + "; PRAGMA user_version = 2", "it has no table gaps"},
+        {kFirstVersionLogbook + mark + "; PRAGMA user_version = 0",
+         "its version 0 is none of ODOMEI's"},
+        {kFirstVersionLogbook + std::string("CREATE TABLE gaps(id INTEGER PRIMARY KEY);") + mark,
+         "it holds a table gaps of its own"},
+    };
+    for (const auto& r : refused) {
+        std::remove(path.c_str());
+        test::MakeDatabase(path, r.sql);
+        const std::string before = test::ReadBytes(path);
+        LogbookError error;
+        for (auto access : {LogbookAccess::kLook, LogbookAccess::kWrite}) {
+            EXPECT_EQ(Logbook::Open(path, &error, access), nullptr) << r.why;
+            EXPECT_EQ(error.what, path + ": not an ODOMEI logbook (" + r.why + ")");
+        }
+        EXPECT_EQ(test::ReadBytes(path), before) << r.why;
+    }
+    // Today's layout was never made without the mark.
+    std::remove(path.c_str());
+    Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
+    test::MakeDatabase(path, "PRAGMA application_id = 0");
+    LogbookError error;
+    EXPECT_EQ(Logbook::Open(path, &error), nullptr);
+    EXPECT_EQ(error.what,
+              path + ": not an ODOMEI logbook (version 2 without ODOMEI's application id)");
+    // A version beyond ours is a newer program's.
+    test::MakeDatabase(path, mark + "; PRAGMA user_version = 3");
+    EXPECT_EQ(Logbook::Open(path, &error, LogbookAccess::kWrite), nullptr);
+    EXPECT_EQ(error.what, path + ": made by a newer version of ODOMEI (logbook version 3)");
 }
 
 TEST_F(LogbookFile, AReadOnlyLogbookFailsTheMergeAndKeepsItsRecords) {

@@ -224,6 +224,64 @@ TEST_F(Flow, ThePortFailureNamesTheSettingAndExitAsksFirst) {
     EXPECT_TRUE(presenter.MayClose());
 }
 
+TEST_F(Flow, AReadAfterTooManyRefuelsSaysOnceThatSomeMayBeLostAndHistoryMarksWhere) {
+    auto readBlock = [this](int k) {
+        metersim::Options options;
+        const auto block = metersim::SequenceBlock(k);
+        options.answer.assign(block.begin(), block.end());
+        meter.reset();
+        Start(options);
+        view.boxes.clear();
+        Read();
+        EXPECT_EQ(view.rows.size(), 15u);  // the list shows either way
+        EXPECT_EQ(view.commands, kSaveAndClear);
+    };
+    readBlock(0);
+    EXPECT_EQ(view.Texts(), std::vector<std::string>{kAskRead});
+    // Fifteen refuels later, nothing in common: said after the list, once.
+    readBlock(5);
+    ASSERT_EQ(view.boxes.size(), 2u);
+    EXPECT_EQ(view.boxes[1].text, kLogbookGapText);
+    EXPECT_EQ(view.boxes[1].flags, kMbIconExclamation);
+    readBlock(5);
+    EXPECT_EQ(view.Texts(), std::vector<std::string>{kAskRead});
+
+    LogbookError error;
+    const auto book = Logbook::Open(dir.File(kLogbookFileName), &error);
+    ASSERT_NE(book, nullptr) << error.what;
+    HistoryPresenter history(view, *book, {}, dir.Path());
+    history.Start();
+    // Newest first: the fifteen of the later read, the marker, the fifteen before.
+    ASSERT_EQ(history.Shown().size(), 30u);
+    ASSERT_EQ(history.RowCount(), 31u);
+    for (std::size_t i = 0; i < history.RowCount(); ++i) EXPECT_EQ(history.IsGapRow(i), i == 15);
+    EXPECT_EQ(history.RowTexts(14)[0], "16");
+    EXPECT_EQ(history.RowTexts(15)[1], kGapMarkerText);
+    EXPECT_EQ(history.RowTexts(16)[0], "15");
+    EXPECT_EQ(history.RowTexts(16)[1], history.Shown()[15].texts.m_strDate);
+    EXPECT_NE(history.SummaryText().find(std::string(kGapMarkerText) + " 1 か所"),
+              std::string::npos);
+    // The export holds records only.
+    view.saveAs = dir.File("all.csv");
+    history.OnExport();
+    std::vector<RecordRow> oldestFirst;
+    for (auto it = history.Shown().rbegin(); it != history.Shown().rend(); ++it) {
+        oldestFirst.push_back(it->texts);
+    }
+    EXPECT_EQ(ReadBytes(dir.File("all.csv")), Sjis(CsvText(oldestFirst)));
+    // A range of the later records alone keeps the gap under its oldest; one of the earlier
+    // records alone has none.
+    const std::string newest = *history.Shown()[0].isoDate;
+    const std::string afterGap = *history.Shown()[14].isoDate;
+    const std::string beforeGap = *history.Shown()[15].isoDate;
+    history.ShowRange(afterGap, newest);
+    EXPECT_EQ(history.RowCount(), 16u);
+    EXPECT_TRUE(history.IsGapRow(15));
+    history.ShowRange(beforeGap, beforeGap);
+    EXPECT_EQ(history.RowCount(), 1u);
+    EXPECT_FALSE(history.IsGapRow(0));
+}
+
 TEST_F(Flow, HistoryShowsARangeInTheUnitKeptAndExportsItOldestFirst) {
     for (int k : {0, 2}) {
         metersim::Options options;

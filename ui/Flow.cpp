@@ -24,8 +24,13 @@ std::optional<Notice> ReadProblem(const MeterRead& read) {
 std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading) {
     if (reading.records.empty()) return std::nullopt;
     LogbookError error;
-    if (MergeRead(logbookPath, reading, GetLocalTime(), &error)) return std::nullopt;
-    return Notice{false, kLogbookWriteFailedText, kMbIconHand, error.what};
+    const auto counts = MergeRead(logbookPath, reading, GetLocalTime(), &error);
+    if (!counts) return Notice{false, kLogbookWriteFailedText, kMbIconHand, error.what};
+    if (!counts->gap) return std::nullopt;
+    return Notice{true, kLogbookGapText, kMbIconExclamation,
+                  "refuels between " + counts->gap->beforeDate + " and " + counts->gap->afterDate +
+                      " may have been lost: the meter keeps only its last 15 records, so read "
+                      "it before 15 more refuels"};
 }
 
 Notice SaveFile(const std::string& path, const std::string& fileName, const std::string& bytes) {

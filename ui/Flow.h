@@ -24,7 +24,8 @@ struct Notice {
 std::optional<Notice> ReadProblem(const MeterRead& read);
 
 // Keeps a read's records in the logbook at logbookPath (nothing to do without records). The
-// failure's notice, or nothing when they are kept.
+// failure's notice; a warning (ok) when the read shows that refuels may have been lost since the
+// last one; nothing when they are simply kept.
 std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading);
 
 // Writes bytes whole to path (an existing file is replaced whole or left as it was). The notice

@@ -42,6 +42,11 @@ void HistoryPresenter::ShowRange(const std::string& from, const std::string& to)
 void HistoryPresenter::Choose(std::vector<LogbookRecord> chosen) {
     m_summary = Summarize(chosen);
     m_shown.assign(chosen.rbegin(), chosen.rend());
+    m_rows.clear();
+    for (std::size_t i = 0; i < m_shown.size(); ++i) {
+        m_rows.emplace_back(i);
+        if (m_shown[i].gapBefore) m_rows.emplace_back();  // older records come below
+    }
     m_view.Refresh();
 }
 
@@ -65,7 +70,9 @@ std::optional<std::pair<std::string, std::string>> HistoryPresenter::DateSpan() 
 std::vector<std::string> HistoryPresenter::Captions() const { return HistoryCaptions(m_per100km); }
 
 std::vector<std::string> HistoryPresenter::RowTexts(std::size_t i) const {
-    return HistoryRowTexts(m_shown[i], static_cast<int>(m_shown.size() - i), m_per100km);
+    if (!m_rows[i]) return HistoryGapRowTexts();
+    const std::size_t k = *m_rows[i];
+    return HistoryRowTexts(m_shown[k], static_cast<int>(m_shown.size() - k), m_per100km);
 }
 
 std::string HistoryPresenter::SummaryText() const {

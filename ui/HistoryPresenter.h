@@ -47,6 +47,10 @@ public:
     const std::vector<LogbookRecord>& Shown() const { return m_shown; }  // newest first
     const LogbookSummary& Summary() const { return m_summary; }
     std::vector<std::string> Captions() const;
+    // The table's rows: a row for each record shown, newest first, and under a record after which
+    // refuels may have been lost, a row that marks the gap (never exported).
+    std::size_t RowCount() const { return m_rows.size(); }
+    bool IsGapRow(std::size_t i) const { return !m_rows[i]; }
     // The texts of row i of the table (0: the newest shown).
     std::vector<std::string> RowTexts(std::size_t i) const;
     // The summary of the records shown, or that the logbook holds none yet, or why it could not
@@ -63,6 +67,7 @@ private:
     std::vector<LogbookRecord> m_all;  // oldest first
     std::string m_failure;             // why the logbook's records could not be read
     std::vector<LogbookRecord> m_shown;
+    std::vector<std::optional<std::size_t>> m_rows;  // each row's index in m_shown; none: a gap
     LogbookSummary m_summary;
     bool m_per100km = false;
 };

@@ -31,6 +31,12 @@ std::vector<std::string> HistoryRowTexts(const LogbookRecord& r, int number, boo
             EconomyText(KmPerLitreByMeter(r), per100km)};
 }
 
+std::vector<std::string> HistoryGapRowTexts() {
+    std::vector<std::string> texts(kHistoryColumnCount);
+    texts[1] = kGapMarkerText;
+    return texts;
+}
+
 std::string LogbookSummaryText(const LogbookSummary& s, bool per100km) {
     const std::string unit = per100km ? kLitresPer100KmUnit : kKmPerLitreUnit;
     auto percent = [](const std::optional<double>& v) {
@@ -51,6 +57,18 @@ std::string LogbookSummaryText(const LogbookSummary& s, bool per100km) {
             percent(s.suggestedCorrection ? std::optional<double>(*s.suggestedCorrection / 100.0)
                                           : std::nullopt) +
             "（" + std::to_string(s.correctionRecords) + " 件の記録から）";
+    if (s.gaps > 0) {
+        text += "\n" + std::string(kGapMarkerText) + " " + std::to_string(s.gaps) +
+                " か所: " + kGapSummaryText;
+    }
+    for (const FactorPeriod& p : s.periods) {
+        text +=
+            "\n補正値 " + Hundredths(p.correction) + " %（" + p.firstDate + "～" + p.lastDate +
+            "、" + std::to_string(p.records) + " 件）: 燃費計の誤差 " + percent(p.errorPercent) +
+            "　推奨補正値 " +
+            percent(p.suggestedCorrection ? std::optional<double>(*p.suggestedCorrection / 100.0)
+                                          : std::nullopt);
+    }
     return text;
 }
 

@@ -15,11 +15,20 @@ inline constexpr const char* kLitresPer100KmUnit = "L/100km";
 constexpr int kHistoryColumnCount = 9;
 inline constexpr const char* kNoRecordsYetText = "履歴にはまだ記録がありません";
 
+// The row between two records of the table where refuels may have been lost, and what the
+// summary says of such rows.
+inline constexpr const char* kGapMarkerText = "～欠落～";
+inline constexpr const char* kGapSummaryText =
+    "燃費計に残る記録は最新の15件までのため、この間の計測データが失われた可能性があります";
+
 // The table's nine captions: number, the list's six, and economy as refilled and as measured.
 std::vector<std::string> HistoryCaptions(bool per100km);
 // A record's nine texts; number counts from the oldest shown.
 std::vector<std::string> HistoryRowTexts(const LogbookRecord& r, int number, bool per100km);
-// Records, totals, economy, the meter's error and the suggested correction, in three lines.
+// The nine texts of the row that marks a gap: the marker in the date's column, the rest empty.
+std::vector<std::string> HistoryGapRowTexts();
+// Records, totals, economy, the meter's error and the suggested correction, in three lines; then
+// how many gaps the records hold, and a line for each stretch of one correction factor.
 std::string LogbookSummaryText(const LogbookSummary& s, bool per100km);
 // What a history window says under its table: why the logbook could not be read (failure), that
 // it holds no record yet, or the summary of the records shown.

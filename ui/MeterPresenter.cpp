@@ -103,8 +103,8 @@ void MeterPresenter::OnRead() {
     }
     FillTable(result.reading, m_records);
     ShowRecords(result.reading.version);
-    // Shown first, then kept: when the logbook cannot take it, the user is told once and the
-    // records stay shown.
+    // Shown first, then kept: when the logbook cannot take it, or the read shows refuels may have
+    // been lost since the last, the user is told once and the records stay shown.
     if (const auto problem = KeepInLogbook(LogbookPath(m_paths), result.reading)) {
         m_view.Diagnose(problem->detail);
         Tell(*problem);

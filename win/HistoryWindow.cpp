@@ -69,7 +69,7 @@ private:
             widths.push_back(std::max(kHistoryColumnWidth, TextWidth(list, c) + kCellPadding));
         }
         SetColumns(list, captions, widths);
-        for (std::size_t i = 0; i < m_presenter.Shown().size(); ++i) {
+        for (std::size_t i = 0; i < m_presenter.RowCount(); ++i) {
             AddRow(list, m_presenter.RowTexts(i));
         }
         SendMessageW(list, WM_SETREDRAW, TRUE, 0);
