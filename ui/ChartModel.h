@@ -62,8 +62,7 @@ public:
     // or without the figure, are left out of that figure's series.
     ChartModel(const std::vector<LogbookRecord>& oldestFirst, bool per100km);
     // The same from the history's records, newest first as HistoryPresenter::Shown holds them.
-    static ChartModel FromNewestFirst(const std::vector<LogbookRecord>& newestFirst,
-                                      bool per100km);
+    static ChartModel FromNewestFirst(const std::vector<LogbookRecord>& newestFirst, bool per100km);
 
     // The series, oldest first.
     const std::vector<ChartDatum>& Economy() const { return m_economy; }         // by refuel
