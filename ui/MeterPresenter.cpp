@@ -44,6 +44,10 @@ void MeterPresenter::OpenPort() {
         std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
         if (!m_iniNote.empty()) detail += "\n" + m_iniNote;
         m_view.Diagnose("cannot open COM" + std::to_string(m_nPort) + ": " + detail);
+        // What stands in the way and what to do, above the system's own words.
+        const PortVerdict verdict = DiagnosePort(m_nPort, m_paths.IniPath());
+        if (!verdict.reason.empty()) m_view.Diagnose(verdict.reason);
+        if (!verdict.reasonJa.empty()) detail = verdict.reasonJa + "\n\n" + detail;
         m_view.Message(PortFailureText("COM" + std::to_string(m_nPort)), kMbIconHand, detail);
         return;
     }
