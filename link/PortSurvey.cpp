@@ -177,9 +177,11 @@ Survey SurveyAll(const std::string& iniPath, int configuredNumber, const SurveyR
             port.reasonJa = "INIファイルの[Ports]のCOM" + std::to_string(m.number) +
                             "の値が使えません(空か、CP932でない文字です)。";
         } else {
-            port = JudgePort(GatherPortFacts(m.device, s.machine, roots), s.machine);
+            const PortFacts facts = GatherPortFacts(m.device, s.machine, roots);
+            port = JudgePort(facts, s.machine);
             port.stableName = m.stableName;
-            reached.push_back(m.device);
+            // As the list names it ("COM3" on Windows, /dev/ttyUSB0 behind a by-id link).
+            if (facts.listed) reached.push_back(facts.info.device);
         }
         port.number = m.number;
         port.fromIni = m.fromIni;
@@ -208,14 +210,22 @@ Survey SurveyAll(const std::string& iniPath, int configuredNumber, const SurveyR
     return s;
 }
 
-std::vector<SurveyedPort> Candidates(const PortSurvey& survey, const std::string& device) {
+// The free ports a meter could be on, USB adapters first; each device once, however many names
+// lead to it, and never the one the setting leads to.
+std::vector<SurveyedPort> Candidates(const PortSurvey& survey, const SurveyedPort& current) {
+    auto identity = [](const SurveyedPort& p) {
+        return p.info.device.empty() ? p.device : p.info.device;
+    };
+    std::vector<std::string> seen = {identity(current)};
     std::vector<SurveyedPort> candidates;
     for (const bool usb : {true, false}) {
         for (const SurveyedPort& p : survey.ports) {
-            if (p.state == PortState::kFree && p.usb == usb && !p.device.empty() &&
-                p.device != device && p.number != 0) {
-                candidates.push_back(p);
+            if (p.state != PortState::kFree || p.usb != usb || p.device.empty() || p.number == 0 ||
+                std::find(seen.begin(), seen.end(), identity(p)) != seen.end()) {
+                continue;
             }
+            seen.push_back(identity(p));
+            candidates.push_back(p);
         }
     }
     return candidates;
@@ -363,7 +373,10 @@ PortVerdict DiagnosePortName(const std::string& name, const std::string& iniPath
                                         [&](const SurveyedPort& p) { return p.current; });
         if (found == s.survey.ports.end()) {
             port.state = PortState::kMissing;
-            const std::size_t count = s.machine.ports.size();
+            // The ports the machine's list numbers.
+            const auto count = static_cast<std::size_t>(
+                std::count_if(s.survey.ports.begin(), s.survey.ports.end(),
+                              [](const SurveyedPort& p) { return p.number != 0 && !p.fromIni; }));
             port.reason =
                 name + " leads to no serial port: [Ports] in the INI file has no " + name +
                 " entry, and this computer has " +
@@ -416,7 +429,7 @@ PortVerdict DiagnosePortName(const std::string& name, const std::string& iniPath
                  "INIファイルのｼﾘｱﾙﾎﾟｰﾄ番号か[Ports]でメーターのポートを指定して下さい。");
     }
     if (!verdict.usable) {
-        verdict.candidates = Candidates(s.survey, port.device);
+        verdict.candidates = Candidates(s.survey, port);
         const Texts c = CandidateTexts(verdict.candidates);
         Append(verdict.reason, c.en);
         AppendJa(verdict.reasonJa, c.ja);

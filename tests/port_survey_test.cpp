@@ -69,6 +69,12 @@ public:
         Tty(tty, ttyDir);
         if (!byId.empty()) fs::create_symlink("../../" + tty, Root() / "dev/serial/by-id" / byId);
     }
+    // A tty of another driver (a Bluetooth serial link, say).
+    void Other(const std::string& name) const {
+        const fs::path device = Root() / "sys/devices/virtual/bt" / name;
+        fs::create_directories(device);
+        Tty(name, device);
+    }
     // A virtual terminal: a tty without a device behind it.
     void Terminal(const std::string& name) const {
         fs::create_directories(Root() / "sys/class/tty" / name);
@@ -101,9 +107,10 @@ TEST(PortSurvey, NumbersRealPortsOnlyAndNamesAdaptersByTheirStableNames) {
     m.Adapter("1-1", "0403", "6001", "FT232R USB UART", "ttyUSB0", "usb-FTDI_FT232R-if00-port0");
     m.Adapter("1-2", "2341", "0043", "Uno", "ttyACM0");
     m.Terminal("tty1");
+    m.Other("rfcomm0");
 
     const PortSurvey survey = SurveyPorts(m.Ini(), 2, m.Roots());
-    ASSERT_EQ(survey.ports.size(), 3u);
+    ASSERT_GE(survey.ports.size(), 3u);
     const std::vector<std::string> devices = {m.Dev("ttyS0"), m.Dev("ttyUSB0"), m.Dev("ttyACM0")};
     for (std::size_t i = 0; i < devices.size(); ++i) {
         SCOPED_TRACE(devices[i]);
@@ -118,11 +125,24 @@ TEST(PortSurvey, NumbersRealPortsOnlyAndNamesAdaptersByTheirStableNames) {
     EXPECT_EQ(survey.ports[1].info.description, "FT232R USB UART");
     EXPECT_EQ(survey.ports[2].stableName, "");
     EXPECT_TRUE(survey.findings.empty());
+    // The other driver's tty comes last, with no number, and is never offered.
+    ASSERT_EQ(survey.ports.size(), 4u);
+    EXPECT_EQ(survey.ports[3].number, 0);
+    EXPECT_EQ(survey.ports[3].device, m.Dev("rfcomm0"));
+    EXPECT_EQ(survey.ports[3].state, PortState::kOtherDevice);
 
     // The line without a UART leads nowhere even when [Ports] names it; the virtual terminal is
     // never a serial port. Either way the free adapters are offered, USB ones first.
     WriteIniString("Ports", "COM5", m.Dev("ttyS1"), m.Ini());
     WriteIniString("Ports", "COM6", m.Dev("tty1"), m.Ini());
+    // An entry by the adapter's stable name is that adapter, not one more port.
+    WriteIniString("Ports", "COM7", m.Dev("serial/by-id/usb-FTDI_FT232R-if00-port0"), m.Ini());
+    const PortSurvey mapped = SurveyPorts(m.Ini(), 7, m.Roots());
+    ASSERT_EQ(mapped.ports.size(), 7u);
+    EXPECT_EQ(mapped.ports[5].number, 7);
+    EXPECT_TRUE(mapped.ports[5].current);
+    EXPECT_EQ(mapped.ports[5].info.description, "FT232R USB UART");
+    EXPECT_EQ(mapped.ports[6].device, m.Dev("rfcomm0"));
     const PortVerdict noUart = DiagnosePort(5, m.Ini(), m.Roots());
     EXPECT_FALSE(noUart.usable);
     EXPECT_EQ(noUart.state, PortState::kMissing);
