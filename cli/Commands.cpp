@@ -167,6 +167,9 @@ int RunRead(const ReadOptions& options) {
     if (!session.Open(name, ports, &why)) {
         Error(PortFailureText(shownName),
               why.device.empty() ? why.reason : why.device + ": " + why.reason);
+        // What stands in the way and what to do about it.
+        const PortVerdict verdict = DiagnosePortName(name, paths.IniPath());
+        if (!verdict.reason.empty()) std::fprintf(stderr, "  %s\n", verdict.reason.c_str());
         return kExitPortFailed;
     }
 

@@ -43,6 +43,10 @@ void MeterPresenter::OpenPort() {
     if (!m_session.Open(PortName(m_nPort), PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
         const std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
         m_view.Diagnose("cannot open COM" + std::to_string(m_nPort) + ": " + detail);
+        // What stands in the way and what to do, above the system's own words.
+        const PortVerdict verdict = DiagnosePort(m_nPort, m_paths.IniPath());
+        if (!verdict.reason.empty()) m_view.Diagnose(verdict.reason);
+        if (!verdict.reasonJa.empty()) detail = verdict.reasonJa + "\n\n" + detail;
         m_view.Message(PortFailureText("COM" + std::to_string(m_nPort)), kMbIconHand, detail);
         return;
     }
