@@ -1,0 +1,493 @@
+#include "ui/ChartModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "data/LogbookStats.h"
+#include "ui/HistoryText.h"
+
+namespace odomei {
+namespace {
+
+// Civil dates and day numbers (days since 1970-01-01), proleptic Gregorian.
+std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+struct Civil {
+    std::int64_t year;
+    int month;
+    int day;
+};
+
+Civil CivilFromDays(std::int64_t z) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    return {yoe + era * 400 + (m <= 2 ? 1 : 0), m, d};
+}
+
+// Sizes of the layout, in pixels.
+constexpr double kTitleSize = 13;
+constexpr double kLabelSize = 11;
+constexpr double kTitleBand = 28;   // the title above the plot
+constexpr double kLegendBand = 24;  // the legend under the date labels
+constexpr double kDateBand = 20;    // the date labels under the plot
+constexpr double kTickLength = 4;
+constexpr double kLabelGap = 6;      // between a tick and its label
+constexpr double kEdge = 10;         // between the chart's edge and anything in it
+constexpr double kSwatchWidth = 18;  // a legend entry's line
+constexpr double kLegendGap = 20;    // between legend entries
+constexpr double kMarkerSize = 4;
+// Points are marked while they lie at least this far apart on average; closer, the line alone.
+constexpr double kMarkerSpacing = 8;
+constexpr double kSeriesWidth = 1.5;
+constexpr double kValueTickSpacing = 40;  // at least this between value ticks
+constexpr double kDateLabelGap = 24;      // at least this between date labels
+
+constexpr ChartColour kBackground{255, 255, 255};
+constexpr ChartColour kInk{40, 40, 40};
+constexpr ChartColour kFrame{110, 110, 110};
+constexpr ChartColour kGrid{225, 225, 225};
+
+// Coordinates the scene holds: tenths of a pixel, so every painter gets the same numbers.
+double Snap(double v) { return std::round(v * 10.0) / 10.0; }
+
+// A text's width as the layout reckons it: wide characters a full em, the rest about 0.6.
+double TextWidth(const std::string& text, double size) {
+    double width = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        bool narrow = length == 1;
+        if (length == 3 && i + 2 < text.size()) {
+            // U+FF61..U+FF9F, half-width katakana: EF BD A1..EF BE 9F
+            const auto c1 = static_cast<unsigned char>(text[i + 1]);
+            narrow = c == 0xEF && (c1 == 0xBD || c1 == 0xBE);
+        }
+        width += size * (narrow ? 0.6 : 1.0);
+        i += length;
+    }
+    return width;
+}
+
+std::string Fixed(double v, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    return text;
+}
+
+// The steps the date axis tries, finest first.
+enum class DateUnit { kDay, kMonth, kYear };
+struct DateStep {
+    DateUnit unit;
+    int count;
+};
+constexpr DateStep kDateSteps[] = {
+    {DateUnit::kDay, 1},      {DateUnit::kDay, 2},    {DateUnit::kDay, 7},
+    {DateUnit::kDay, 14},     {DateUnit::kMonth, 1},  {DateUnit::kMonth, 2},
+    {DateUnit::kMonth, 3},    {DateUnit::kMonth, 6},  {DateUnit::kYear, 1},
+    {DateUnit::kYear, 2},     {DateUnit::kYear, 5},   {DateUnit::kYear, 10},
+    {DateUnit::kYear, 20},    {DateUnit::kYear, 50},  {DateUnit::kYear, 100},
+    {DateUnit::kYear, 200},   {DateUnit::kYear, 500}, {DateUnit::kYear, 1000},
+    {DateUnit::kYear, 10000},
+};
+
+// The ticks of one step within low..high, or nothing once there are more than limit.
+std::optional<std::vector<ChartTick>> DateTicks(DateStep step, double low, double high,
+                                                std::size_t limit) {
+    std::vector<ChartTick> ticks;
+    auto add = [&](std::int64_t day, std::string label) {
+        if (day < low || day > high) return true;
+        ticks.push_back({static_cast<double>(day), std::move(label)});
+        return ticks.size() <= limit;
+    };
+    const auto first = static_cast<std::int64_t>(std::ceil(low));
+    const auto last = static_cast<std::int64_t>(std::floor(high));
+    const Civil from = CivilFromDays(first);
+    switch (step.unit) {
+        case DateUnit::kDay: {
+            // Weekly steps fall on Mondays (1970-01-05 was one).
+            const std::int64_t shift = step.count >= 7 ? 3 : 0;
+            std::int64_t day = first;
+            while ((((day + shift) % step.count) + step.count) % step.count != 0) ++day;
+            for (; day <= last; day += step.count) {
+                if (!add(day, IsoDate(day))) return std::nullopt;
+            }
+            break;
+        }
+        case DateUnit::kMonth: {
+            std::int64_t year = from.year;
+            int month = from.month;
+            while ((month - 1) % step.count != 0) ++month;  // 12 is a multiple of every count
+            for (;;) {
+                const std::int64_t day = DaysFromCivil(year, month, 1);
+                if (day > last) break;
+                if (!add(day, IsoDate(day).substr(0, 7))) return std::nullopt;
+                month += step.count;
+                if (month > 12) {
+                    month -= 12;
+                    ++year;
+                }
+            }
+            break;
+        }
+        case DateUnit::kYear: {
+            std::int64_t year = from.year;
+            while (((year % step.count) + step.count) % step.count != 0) ++year;
+            for (;; year += step.count) {
+                const std::int64_t day = DaysFromCivil(year, 1, 1);
+                if (day > last) break;
+                if (!add(day, IsoDate(day).substr(0, 4))) return std::nullopt;
+            }
+            break;
+        }
+    }
+    return ticks;
+}
+
+// Where the plot lies in the chart, and how figures map onto it.
+struct Plot {
+    double left = 0, top = 0, right = 0, bottom = 0;
+    ChartAxis x;
+    double X(double day) const {
+        return Snap(left + (day - x.low) / (x.high - x.low) * (right - left));
+    }
+    double Y(const ChartAxis& axis, double v) const {
+        return Snap(bottom - (v - axis.low) / (axis.high - axis.low) * (bottom - top));
+    }
+};
+
+struct Series {
+    const std::vector<ChartDatum>* data;
+    ChartColour colour;
+    const char* name;
+    bool rightAxis;
+    bool marked;  // points marked while they are few
+};
+
+void Range(const std::vector<ChartDatum>& data, double& low, double& high, bool& any) {
+    for (const ChartDatum& d : data) {
+        low = any ? std::min(low, d.value) : d.value;
+        high = any ? std::max(high, d.value) : d.value;
+        any = true;
+    }
+}
+
+double WidestLabel(const ChartAxis& axis) {
+    double widest = 0;
+    for (const ChartTick& t : axis.ticks) widest = std::max(widest, TextWidth(t.label, kLabelSize));
+    return widest;
+}
+
+// One chart in width x height at the origin.
+ChartScene Lay(const std::string& title, const std::vector<Series>& series, int width, int height) {
+    ChartScene scene;
+    scene.width = std::max(width, kMinimumChartWidth);
+    scene.height = std::max(height, kMinimumChartHeight);
+    const double w = scene.width, h = scene.height;
+    auto& items = scene.items;
+    items.push_back(ChartRect{0, 0, w, h, kBackground});
+    items.push_back(ChartText{Snap(w / 2), kTitleBand / 2, title, kInk, kTitleSize,
+                              ChartAnchor::kMiddle, true});
+
+    // The legend, centred under everything.
+    double legendWidth = 0;
+    for (const Series& s : series) {
+        legendWidth += kSwatchWidth + kLabelGap + TextWidth(s.name, kLabelSize);
+    }
+    legendWidth += kLegendGap * static_cast<double>(series.size() - 1);
+    double lx = Snap((w - legendWidth) / 2);
+    const double ly = h - kLegendBand / 2;
+    for (const Series& s : series) {
+        items.push_back(ChartRect{lx, ly - 1.5, kSwatchWidth, 3, s.colour});
+        items.push_back(ChartText{lx + kSwatchWidth + kLabelGap, ly, s.name, kInk, kLabelSize});
+        lx = Snap(lx + kSwatchWidth + kLabelGap + TextWidth(s.name, kLabelSize) + kLegendGap);
+    }
+
+    // The ranges: dates over every series, values per axis.
+    bool anyDay = false, anyLeft = false, anyRight = false;
+    std::int64_t firstDay = 0, lastDay = 0;
+    double leftLow = 0, leftHigh = 0, rightLow = 0, rightHigh = 0;
+    for (const Series& s : series) {
+        if (s.data->empty()) continue;
+        firstDay = anyDay ? std::min(firstDay, s.data->front().day) : s.data->front().day;
+        lastDay = anyDay ? std::max(lastDay, s.data->back().day) : s.data->back().day;
+        anyDay = true;
+        if (s.rightAxis) {
+            Range(*s.data, rightLow, rightHigh, anyRight);
+        } else {
+            Range(*s.data, leftLow, leftHigh, anyLeft);
+        }
+    }
+
+    Plot plot;
+    plot.top = kTitleBand;
+    plot.bottom = h - kLegendBand - kDateBand;
+    const double plotHeight = plot.bottom - plot.top;
+    const ChartAxis left =
+        ValueAxis(anyLeft ? leftLow : 0, anyLeft ? leftHigh : 1, plotHeight, kValueTickSpacing);
+    const ChartAxis right =
+        ValueAxis(anyRight ? rightLow : 0, anyRight ? rightHigh : 1, plotHeight, kValueTickSpacing);
+    const bool hasRight =
+        std::any_of(series.begin(), series.end(), [](const Series& s) { return s.rightAxis; });
+    plot.left = Snap(kEdge + WidestLabel(left) + kLabelGap + kTickLength);
+    plot.right = Snap(
+        w - kEdge -
+        (hasRight ? kLabelSize + kLabelGap + WidestLabel(right) + kLabelGap + kTickLength : 0));
+    if (!anyDay) {
+        items.push_back(ChartLine{{plot.left, plot.top}, {plot.left, plot.bottom}, kFrame});
+        items.push_back(ChartLine{{plot.left, plot.bottom}, {plot.right, plot.bottom}, kFrame});
+        items.push_back(ChartText{Snap((plot.left + plot.right) / 2),
+                                  Snap((plot.top + plot.bottom) / 2), kNoChartDataText, kInk,
+                                  kLabelSize, ChartAnchor::kMiddle});
+        return scene;
+    }
+    plot.x = DateAxis(firstDay, lastDay, plot.right - plot.left);
+
+    // Grid and ticks: dates under the plot, the values left (and right).
+    for (const ChartTick& t : plot.x.ticks) {
+        const double x = plot.X(t.value);
+        items.push_back(ChartLine{{x, plot.top}, {x, plot.bottom}, kGrid});
+        items.push_back(ChartLine{{x, plot.bottom}, {x, plot.bottom + kTickLength}, kFrame});
+        items.push_back(ChartText{x, plot.bottom + kDateBand / 2 + 1, t.label, kInk, kLabelSize,
+                                  ChartAnchor::kMiddle});
+    }
+    for (const ChartTick& t : left.ticks) {
+        const double y = plot.Y(left, t.value);
+        items.push_back(ChartLine{{plot.left, y}, {plot.right, y}, kGrid});
+        items.push_back(ChartLine{{plot.left - kTickLength, y}, {plot.left, y}, kFrame});
+        items.push_back(ChartText{plot.left - kTickLength - kLabelGap, y, t.label, kInk, kLabelSize,
+                                  ChartAnchor::kEnd});
+    }
+    items.push_back(ChartLine{{plot.left, plot.top}, {plot.left, plot.bottom}, kFrame});
+    items.push_back(ChartLine{{plot.left, plot.bottom}, {plot.right, plot.bottom}, kFrame});
+    if (hasRight) {
+        const Series& s = *std::find_if(series.begin(), series.end(),
+                                        [](const Series& e) { return e.rightAxis; });
+        for (const ChartTick& t : right.ticks) {
+            const double y = plot.Y(right, t.value);
+            items.push_back(ChartLine{{plot.right, y}, {plot.right + kTickLength, y}, kFrame});
+            items.push_back(ChartText{plot.right + kTickLength + kLabelGap, y, t.label, s.colour,
+                                      kLabelSize, ChartAnchor::kStart});
+        }
+        items.push_back(ChartLine{{plot.right, plot.top}, {plot.right, plot.bottom}, kFrame});
+        items.push_back(ChartText{Snap(w - kEdge - kLabelSize / 2),
+                                  Snap((plot.top + plot.bottom) / 2), std::string(s.name) + " [%]",
+                                  s.colour, kLabelSize, ChartAnchor::kMiddle, false, true});
+    }
+
+    // The series, each reduced to what its pixel columns show.
+    for (const Series& s : series) {
+        if (s.data->empty()) continue;
+        const ChartAxis& axis = s.rightAxis ? right : left;
+        std::vector<ChartPoint> points;
+        points.reserve(s.data->size());
+        for (const ChartDatum& d : *s.data) {
+            points.push_back({plot.X(static_cast<double>(d.day)), plot.Y(axis, d.value)});
+        }
+        points = ReduceToColumns(points);
+        const bool marked = s.marked && static_cast<double>(points.size()) * kMarkerSpacing <=
+                                            plot.right - plot.left;
+        if (marked) {
+            for (const ChartPoint& p : points) {
+                items.push_back(ChartRect{Snap(p.x - kMarkerSize / 2), Snap(p.y - kMarkerSize / 2),
+                                          kMarkerSize, kMarkerSize, s.colour});
+            }
+        }
+        items.push_back(ChartPolyline{std::move(points), s.colour, kSeriesWidth});
+    }
+    return scene;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> DayNumber(const std::string& isoDate) {
+    if (isoDate.size() != 10 || isoDate[4] != '-' || isoDate[7] != '-') return std::nullopt;
+    for (std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u}) {
+        if (isoDate[i] < '0' || isoDate[i] > '9') return std::nullopt;
+    }
+    const int y = std::stoi(isoDate.substr(0, 4));
+    const int m = std::stoi(isoDate.substr(5, 2));
+    const int d = std::stoi(isoDate.substr(8, 2));
+    if (m < 1 || m > 12 || d < 1 || d > 31) return std::nullopt;
+    const std::int64_t day = DaysFromCivil(y, m, d);
+    const Civil back = CivilFromDays(day);
+    if (back.month != m || back.day != d) return std::nullopt;  // e.g. 02-30
+    return day;
+}
+
+std::string IsoDate(std::int64_t day) {
+    const Civil c = CivilFromDays(day);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04lld-%02d-%02d", static_cast<long long>(c.year), c.month,
+                  c.day);
+    return text;
+}
+
+ChartAxis DateAxis(std::int64_t first, std::int64_t last, double pixels) {
+    ChartAxis axis;
+    // A little room either side, so the first and last points stay off the frame.
+    const double pad = std::max(static_cast<double>(last - first) * 0.02, 0.5);
+    axis.low = static_cast<double>(first) - pad;
+    axis.high = static_cast<double>(last) + pad;
+    for (const DateStep& step : kDateSteps) {
+        const char* sample = step.unit == DateUnit::kDay     ? "0000-00-00"
+                             : step.unit == DateUnit::kMonth ? "0000-00"
+                                                             : "0000";
+        const double spacing = TextWidth(sample, kLabelSize) + kDateLabelGap;
+        const auto limit = static_cast<std::size_t>(std::max(1.0, std::floor(pixels / spacing)));
+        if (auto ticks = DateTicks(step, axis.low, axis.high, limit)) {
+            axis.ticks = std::move(*ticks);
+            return axis;
+        }
+    }
+    return axis;  // beyond ten thousand years: no ticks
+}
+
+ChartAxis ValueAxis(double low, double high, double pixels, double minimumSpacing) {
+    ChartAxis axis;
+    if (!(high > low)) {
+        const double room = std::max(std::fabs(low) * 0.05, 1.0);
+        low -= room;
+        high += room;
+    }
+    const double intervals = std::max(1.0, std::floor(pixels / minimumSpacing));
+    const double raw = (high - low) / intervals;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = 10 * magnitude;
+    for (double m : {1.0, 2.0, 5.0}) {
+        if (m * magnitude >= raw * (1 - 1e-9)) {
+            step = m * magnitude;
+            break;
+        }
+    }
+    const double first = std::floor(low / step + 1e-9);
+    const double last = std::ceil(high / step - 1e-9);
+    axis.low = first * step;
+    axis.high = last * step;
+    const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+    for (double k = first; k <= last; k += 1) {
+        double v = k * step;
+        if (std::fabs(v) < step * 1e-9) v = 0;  // never "-0"
+        axis.ticks.push_back({v, Fixed(v, decimals)});
+    }
+    return axis;
+}
+
+std::vector<ChartPoint> ReduceToColumns(const std::vector<ChartPoint>& points) {
+    std::vector<ChartPoint> kept;
+    std::size_t begin = 0;
+    while (begin < points.size()) {
+        const double column = std::floor(points[begin].x);
+        std::size_t end = begin + 1;
+        while (end < points.size() && std::floor(points[end].x) == column) ++end;
+        if (end - begin <= 4) {
+            kept.insert(kept.end(), points.begin() + static_cast<std::ptrdiff_t>(begin),
+                        points.begin() + static_cast<std::ptrdiff_t>(end));
+        } else {
+            std::size_t low = begin, high = begin;
+            for (std::size_t i = begin; i < end; ++i) {
+                if (points[i].y < points[low].y) low = i;
+                if (points[i].y > points[high].y) high = i;
+            }
+            kept.push_back(points[begin]);
+            for (std::size_t i : {std::min(low, high), std::max(low, high)}) {
+                if (i != begin && i != end - 1 && (kept.back() != points[i])) {
+                    kept.push_back(points[i]);
+                }
+            }
+            kept.push_back(points[end - 1]);
+        }
+        begin = end;
+    }
+    return kept;
+}
+
+ChartModel::ChartModel(const std::vector<LogbookRecord>& oldestFirst, bool per100km)
+    : m_per100km(per100km) {
+    struct Dated {
+        std::int64_t day;
+        const LogbookRecord* record;
+    };
+    std::vector<Dated> dated;
+    dated.reserve(oldestFirst.size());
+    for (const LogbookRecord& r : oldestFirst) {
+        if (!r.isoDate) continue;
+        if (const auto day = DayNumber(*r.isoDate)) dated.push_back({*day, &r});
+    }
+    // The logbook gives them by date already; records of one day keep their order.
+    std::stable_sort(dated.begin(), dated.end(),
+                     [](const Dated& a, const Dated& b) { return a.day < b.day; });
+    auto economy = [per100km](std::optional<double> kmPerLitre) -> std::optional<double> {
+        if (!kmPerLitre || !(*kmPerLitre > 0) || !std::isfinite(*kmPerLitre)) return std::nullopt;
+        return per100km ? 100.0 / *kmPerLitre : *kmPerLitre;
+    };
+    for (const Dated& d : dated) {
+        const LogbookRecord& r = *d.record;
+        if (const auto v = economy(KmPerLitre(r))) m_economy.push_back({d.day, *v});
+        if (const auto v = economy(KmPerLitreByMeter(r))) m_byMeter.push_back({d.day, *v});
+        if (const auto e = ErrorPercent(r); e && std::isfinite(*e)) {
+            m_error.push_back({d.day, *e});
+        }
+        if (r.correction > 0) {
+            const double factor = static_cast<double>(r.correction) / 100.0;
+            if (m_factor.empty()) {
+                m_factor.push_back({d.day, factor});
+            } else if (m_factor.back().value != factor) {
+                m_factor.push_back({d.day, m_factor.back().value});
+                m_factor.push_back({d.day, factor});
+            }
+        }
+    }
+    // The last factor holds to the last dated record.
+    if (!m_factor.empty() && m_factor.back().day != dated.back().day) {
+        m_factor.push_back({dated.back().day, m_factor.back().value});
+    }
+}
+
+ChartModel ChartModel::FromNewestFirst(const std::vector<LogbookRecord>& newestFirst,
+                                       bool per100km) {
+    return ChartModel(std::vector<LogbookRecord>(newestFirst.rbegin(), newestFirst.rend()),
+                      per100km);
+}
+
+bool ChartModel::Empty(ChartKind kind) const {
+    if (kind == ChartKind::kEconomy) return m_economy.empty() && m_byMeter.empty();
+    return m_error.empty() && m_factor.empty();
+}
+
+ChartScene ChartModel::Scene(ChartKind kind, int width, int height) const {
+    if (kind == ChartKind::kEconomy) {
+        const std::string title = std::string(kEconomyChartTitle) + " [" +
+                                  (m_per100km ? kLitresPer100KmUnit : kKmPerLitreUnit) + "]";
+        return Lay(title,
+                   {{&m_economy, kEconomyColour, kEconomySeriesText, false, true},
+                    {&m_byMeter, kMeterColour, kMeterSeriesText, false, true}},
+                   width, height);
+    }
+    return Lay(kErrorChartTitle,
+               {{&m_error, kEconomyColour, kErrorSeriesText, false, true},
+                {&m_factor, kFactorColour, kFactorSeriesText, true, false}},
+               width, height);
+}
+
+ChartScene ChartModel::Scene(const std::vector<ChartKind>& kinds, int width, int height) const {
+    std::vector<ChartScene> scenes;
+    for (ChartKind kind : kinds) scenes.push_back(Scene(kind, width, height));
+    return StackScenes(scenes);
+}
+
+}  // namespace odomei
