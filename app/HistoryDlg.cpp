@@ -11,17 +11,12 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
-#include <QtCharts/QChart>
-#include <QtCharts/QChartView>
-#include <QtCharts/QDateTimeAxis>
-#include <QtCharts/QLegend>
-#include <QtCharts/QLineSeries>
-#include <QtCharts/QScatterSeries>
-#include <QtCharts/QValueAxis>
 
+#include "app/ChartWidget.h"
 #include "app/DialogUnits.h"
 #include "app/MessageBox.h"
 #include "app/SaveAs.h"
+#include "ui/ChartSvg.h"
 #include "ui/HistoryText.h"
 #include "ui/Texts.h"
 
@@ -33,31 +28,6 @@ QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 constexpr int kMinimumWidth = 900;
 constexpr int kMinimumHeight = 720;
 constexpr int kChartHeight = 230;
-const QColor kActualColour(31, 119, 180);
-const QColor kMeterColour(255, 127, 14);
-const QColor kFactorColour(44, 160, 44);
-
-// A chart a few hundred pixels wide shows no more points than this: beyond it, consecutive
-// points are averaged (each scatter point is a graphics item of its own, so 100 000 of them take
-// seconds to draw).
-constexpr int kMaxChartPoints = 400;
-
-QList<QPointF> Thinned(const QList<QPointF>& points) {
-    if (points.size() <= kMaxChartPoints) return points;
-    QList<QPointF> thinned;
-    const qsizetype per = (points.size() + kMaxChartPoints - 1) / kMaxChartPoints;
-    for (qsizetype i = 0; i < points.size(); i += per) {
-        const qsizetype end = std::min(points.size(), i + per);
-        QPointF sum;
-        for (qsizetype k = i; k < end; ++k) sum += points[k];
-        thinned.append(sum / static_cast<double>(end - i));
-    }
-    return thinned;
-}
-
-QDateTime When(const LogbookRecord& r) {
-    return QDateTime(QDate::fromString(Q(*r.isoDate), Qt::ISODate), QTime(12, 0));
-}
 
 }  // namespace
 
@@ -112,6 +82,7 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
     m_units = new QComboBox(this);
     m_units->addItems({kKmPerLitreUnit, kLitresPer100KmUnit});
     auto* exportButton = new QPushButton(Q(kHistoryExportText), this);
+    auto* saveCharts = new QPushButton(Q(kSaveChartText), this);
     auto* close = new QPushButton(Q(kHistoryCloseText), this);
     controls->addWidget(m_range);
     controls->addWidget(m_from);
@@ -121,6 +92,7 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
     controls->addWidget(new QLabel(Q(kHistoryUnitsText), this));
     controls->addWidget(m_units);
     controls->addWidget(exportButton);
+    controls->addWidget(saveCharts);
     controls->addWidget(close);
 
     m_table = new QTableView(this);
@@ -136,10 +108,9 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
     m_summaryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* charts = new QHBoxLayout;
-    m_economyChart = new QChartView(this);
-    m_errorChart = new QChartView(this);
-    for (QChartView* view : {m_economyChart, m_errorChart}) {
-        view->setRenderHint(QPainter::Antialiasing);
+    m_economyChart = new CChartWidget(ChartKind::kEconomy, this);
+    m_errorChart = new CChartWidget(ChartKind::kError, this);
+    for (CChartWidget* view : {m_economyChart, m_errorChart}) {
         view->setMinimumHeight(kChartHeight);
         charts->addWidget(view);
     }
@@ -158,6 +129,7 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
     connect(m_from, &QDateEdit::dateChanged, this, [this] { Reload(); });
     connect(m_to, &QDateEdit::dateChanged, this, [this] { Reload(); });
     connect(exportButton, &QPushButton::clicked, this, &CHistoryDlg::OnExport);
+    connect(saveCharts, &QPushButton::clicked, this, &CHistoryDlg::OnSaveCharts);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
     m_presenter.Start();
@@ -211,105 +183,14 @@ std::optional<SaveAsResult> CHistoryDlg::AskSaveName(const SaveAsRequest& reques
 
 QString CHistoryDlg::SummaryText() const { return Q(m_presenter.SummaryText()); }
 
+void CHistoryDlg::OnSaveCharts() { SaveHistoryCharts(m_presenter, *this); }
+
 void CHistoryDlg::BuildCharts() {
-    const bool per100km = PerHundredKm();
-    // Oldest first along the time axis; records without a date have no place on it.
-    QList<QPointF> actual, meter, error, factor;
-    double lastX = 0;
-    for (auto it = Shown().rbegin(); it != Shown().rend(); ++it) {
-        if (!it->isoDate) continue;
-        const double x = static_cast<double>(When(*it).toMSecsSinceEpoch());
-        if (const auto v = KmPerLitre(*it)) actual.append({x, per100km ? 100.0 / *v : *v});
-        if (const auto v = KmPerLitreByMeter(*it)) meter.append({x, per100km ? 100.0 / *v : *v});
-        if (const auto e = ErrorPercent(*it)) error.append({x, *e});
-        // The factor in force as a step: it holds until the record that shows a new one.
-        const double f = static_cast<double>(it->correction) / 100.0;
-        if (factor.isEmpty() || factor.last().y() != f) {
-            if (!factor.isEmpty()) factor.append({x, factor.last().y()});
-            factor.append({x, f});
-        }
-        lastX = x;
-    }
-    if (!factor.isEmpty()) factor.append({lastX, factor.last().y()});
-    actual = Thinned(actual);
-    meter = Thinned(meter);
-    error = Thinned(error);
-    auto timeAxis = [] {
-        auto* axis = new QDateTimeAxis;
-        axis->setFormat(QStringLiteral("yyyy-MM"));
-        axis->setTickCount(6);
-        return axis;
-    };
-    auto line = [](const QList<QPointF>& points, const QString& name, const QColor& colour) {
-        auto* series = new QLineSeries;
-        series->setName(name);
-        series->replace(points);
-        series->setColor(colour);
-        return series;
-    };
-
-    auto* economy = new QChart;
-    economy->setTitle(
-        Q(std::string("給油ごとの燃費 [") + (per100km ? kLitresPer100KmUnit : kKmPerLitreUnit) + "]"));
-    economy->legend()->setAlignment(Qt::AlignBottom);
-    auto* x1 = timeAxis();
-    auto* y1 = new QValueAxis;
-    economy->addAxis(x1, Qt::AlignBottom);
-    economy->addAxis(y1, Qt::AlignLeft);
-    for (auto* s : {line(actual, QStringLiteral("実給油量から"), kActualColour),
-                    line(meter, QStringLiteral("燃費計から"), kMeterColour)}) {
-        economy->addSeries(s);
-        s->attachAxis(x1);
-        s->attachAxis(y1);
-    }
-
-    auto* errors = new QChart;
-    errors->setTitle(QStringLiteral("給油ごとの測定誤差 [%] と補正値 [%]"));
-    errors->legend()->setAlignment(Qt::AlignBottom);
-    auto* x2 = timeAxis();
-    auto* y2 = new QValueAxis;
-    auto* y3 = new QValueAxis;
-    errors->addAxis(x2, Qt::AlignBottom);
-    errors->addAxis(y2, Qt::AlignLeft);
-    errors->addAxis(y3, Qt::AlignRight);
-    auto* errorSeries = new QScatterSeries;
-    errorSeries->setName(QStringLiteral("測定誤差"));
-    errorSeries->setMarkerSize(6);
-    errorSeries->setColor(kActualColour);
-    errorSeries->replace(error);
-    errors->addSeries(errorSeries);
-    errorSeries->attachAxis(x2);
-    errorSeries->attachAxis(y2);
-    auto* factorSeries = line(factor, QStringLiteral("補正値"), kFactorColour);
-    errors->addSeries(factorSeries);
-    factorSeries->attachAxis(x2);
-    factorSeries->attachAxis(y3);
-    y3->setTitleText(QStringLiteral("補正値 [%]"));
-
-    // The ranges with a little room around the points.
-    auto fit = [](QValueAxis* axis, const QList<QPointF>& a, const QList<QPointF>& b = {}) {
-        double low = 0, high = 1;
-        bool any = false;
-        for (const auto* points : {&a, &b}) {
-            for (const QPointF& p : *points) {
-                low = any ? std::min(low, p.y()) : p.y();
-                high = any ? std::max(high, p.y()) : p.y();
-                any = true;
-            }
-        }
-        const double margin = std::max((high - low) * 0.1, 0.5);
-        axis->setRange(low - margin, high + margin);
-    };
-    fit(y1, actual, meter);
-    fit(y2, error);
-    fit(y3, factor);
-
-    for (auto [view, chart] :
-         {std::pair{m_economyChart, economy}, std::pair{m_errorChart, errors}}) {
-        QChart* old = view->chart();
-        view->setChart(chart);
-        delete old;
-    }
+    // One model for both charts; each widget lays it out at its own size when it paints.
+    auto model =
+        std::make_shared<const ChartModel>(ChartModel::FromNewestFirst(Shown(), PerHundredKm()));
+    m_economyChart->SetModel(model);
+    m_errorChart->SetModel(std::move(model));
 }
 
 }  // namespace odomei

@@ -10,7 +10,6 @@
 
 #include "ui/HistoryPresenter.h"
 
-class QChartView;
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
@@ -19,6 +18,7 @@ class QTableView;
 
 namespace odomei {
 
+class CChartWidget;
 class HistoryModel;
 
 // Draws what the history presenter holds and forwards the controls to it.
@@ -43,6 +43,8 @@ public:
     void SetPerHundredKm(bool per100km);
     // The export command: the records shown, oldest first, as the window's CSV file.
     void OnExport() { m_presenter.OnExport(); }
+    // Saves both charts of the records shown as an SVG picture.
+    void OnSaveCharts();
 
 private:
     void Reload();
@@ -61,8 +63,8 @@ private:
     QDateEdit* m_from = nullptr;
     QDateEdit* m_to = nullptr;
     QComboBox* m_units = nullptr;
-    QChartView* m_economyChart = nullptr;
-    QChartView* m_errorChart = nullptr;
+    CChartWidget* m_economyChart = nullptr;
+    CChartWidget* m_errorChart = nullptr;
 };
 
 }  // namespace odomei

@@ -16,6 +16,7 @@
 #include "platform/Interrupt.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
+#include "ui/ChartSvg.h"
 #include "ui/Flow.h"
 
 namespace odomei::cli {
@@ -28,7 +29,8 @@ constexpr std::int64_t kProgressEveryMs = 100;
 // The message, and under it its detail on one line.
 void Error(const std::string& text, std::string detail) {
     std::fprintf(stderr, "odomei-cli: %s\n", text.c_str());
-    for (std::size_t at; (at = detail.find('\n')) != std::string::npos;) detail.replace(at, 1, ": ");
+    for (std::size_t at; (at = detail.find('\n')) != std::string::npos;)
+        detail.replace(at, 1, ": ");
     if (!detail.empty()) std::fprintf(stderr, "  %s\n", detail.c_str());
 }
 
@@ -287,6 +289,23 @@ int RunStats(const LogbookOptions& options) {
                         ? FormatStatsJson(summary)
                         : FormatStatsTable(summary, Per100Km(options, paths)),
                     {});
+}
+
+int RunChart(const LogbookOptions& options, const ChartOptions& chart) {
+    const FilePaths paths = WorkingPaths();
+    const auto book = OpenLogbook(options, paths);
+    if (!book) return kExitLogbookFailed;
+    LogbookError error;
+    const auto records = book->Records(options.from, options.to, &error);
+    if (!error.what.empty()) {
+        Error(kLogbookOpenFailedText, error.what);
+        return kExitLogbookFailed;
+    }
+    std::vector<ChartKind> kinds;
+    if (chart.economy) kinds.push_back(ChartKind::kEconomy);
+    if (chart.error) kinds.push_back(ChartKind::kError);
+    const ChartModel model(records, Per100Km(options, paths));
+    return WriteOut(ChartSvg(model.Scene(kinds, chart.width, chart.height)), chart.output);
 }
 
 int RunImport(const LogbookOptions& options) {

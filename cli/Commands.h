@@ -47,10 +47,21 @@ struct LogbookOptions {
     std::vector<std::string> files;  // import
 };
 
+// What chart draws: which charts (both, stacked, when neither is chosen), their size, and where
+// the SVG goes.
+struct ChartOptions {
+    bool economy = true;
+    bool error = true;
+    int width = 800;     // pixels
+    int height = 320;    // pixels, each chart
+    std::string output;  // empty or "-": standard output
+};
+
 int RunRead(const ReadOptions& options);
 int RunPorts();
 int RunHistory(const LogbookOptions& options);
 int RunStats(const LogbookOptions& options);
 int RunImport(const LogbookOptions& options);
+int RunChart(const LogbookOptions& options, const ChartOptions& chart);
 
 }  // namespace odomei::cli

@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "data/CsvExport.h"
 #include "platform/Files.h"
+#include "ui/ChartModel.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ constexpr const char* kExitStatuses =
     "Files: KORVANA.ini (port setting, [Ports], [Logbook]), KORVANA.log (communication log) and\n"
     "odomei-logbook.sqlite3 (the logbook) in the working directory.";
 
-constexpr const char* kCommands[] = {"ports", "read", "history", "stats", "import"};
+constexpr const char* kCommands[] = {"ports", "read", "history", "stats", "import", "chart"};
 
 constexpr int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr int kFebruary = 2;
@@ -185,6 +186,24 @@ int RunCli(int argc, char** argv) {
         ->required()
         ->type_name("FILE");
 
+    odomei::cli::ChartOptions chartOptions;
+    auto* chart = app.add_subcommand(
+        kCommands[5], "Draw the logbook's charts (economy; the meter's error and factor) as SVG");
+    logbookOptions(chart);
+    std::string what = "both";
+    chart->add_option("--what", what, "economy, error or both (default: both, one below the other)")
+        ->check(CLI::IsMember({"both", "economy", "error"}))
+        ->type_name("CHART");
+    chart->add_option("--width", chartOptions.width, "the picture's width in pixels (default: 800)")
+        ->check(CLI::Range(odomei::kMinimumChartWidth, odomei::kMaximumChartWidth));
+    chart
+        ->add_option("--height", chartOptions.height,
+                     "each chart's height in pixels (default: 320)")
+        ->check(CLI::Range(odomei::kMinimumChartHeight, odomei::kMaximumChartHeight));
+    chart->add_option("-o,--output", chartOptions.output, "write to FILE ('-': standard output)")
+        ->check(kNotEmpty)
+        ->type_name("FILE");
+
     try {
         app.parse(static_cast<int>(args.size()), args.data());
     } catch (const CLI::CallForHelp&) {
@@ -210,6 +229,11 @@ int RunCli(int argc, char** argv) {
     if (*history) return OutputChecked(odomei::cli::RunHistory(book));
     if (*stats) return OutputChecked(odomei::cli::RunStats(book));
     if (*import) return OutputChecked(odomei::cli::RunImport(book));
+    if (*chart) {
+        chartOptions.economy = what != "error";
+        chartOptions.error = what != "economy";
+        return OutputChecked(odomei::cli::RunChart(book, chartOptions));
+    }
     options.format = FormatOf(format);
     options.utf8 = encoding != "cp932";
     return OutputChecked(odomei::cli::RunRead(options));

@@ -16,8 +16,7 @@
 
 # The programs and their tests, with and without Qt (scripts/setup.sh, scripts/run.sh).
 packages_build=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libcli11-dev
-                nlohmann-json3-dev libsqlite3-dev qt6-charts-dev libqt6opengl6-dev
-                fonts-ipafont-gothic qt6-translations-l10n)
+                nlohmann-json3-dev libsqlite3-dev fonts-ipafont-gothic qt6-translations-l10n)
 # The fuzz targets: clang's libFuzzer and sanitizers (scripts/fuzz.sh).
 packages_fuzz=(cmake ninja-build clang libclang-rt-14-dev)
 # What the tests use beyond the build: the package and desktop-entry checks, a real X server and

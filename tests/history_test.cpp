@@ -7,14 +7,15 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
-#include <QtCharts/QChartView>
-#include <QtCharts/QLineSeries>
+#include <QXmlStreamReader>
 
+#include "app/ChartWidget.h"
 #include "app/HistoryDlg.h"
 #include "data/CsvExport.h"
 #include "data/Logbook.h"
 #include "platform/Profile.h"
 #include "tests/MeterWindow.h"
+#include "ui/ChartSvg.h"
 #include "ui/HistoryText.h"
 
 namespace odomei {
@@ -93,16 +94,32 @@ TEST_F(History, TheWindowShowsNewestFirstWithTheSummaryChartsAndUnit) {
     EXPECT_TRUE(summary.contains("記録 24 件")) << summary.toStdString();
     EXPECT_TRUE(summary.contains("推奨補正値 101.")) << summary.toStdString();
     // Two charts: the economies as two lines, the errors and the factor in force.
-    const auto views = history.findChildren<QChartView*>();
+    const auto views = history.findChildren<CChartWidget*>();
     ASSERT_EQ(views.size(), 2);
-    EXPECT_EQ(views[0]->chart()->series().size(), 2);
-    EXPECT_EQ(views[1]->chart()->series().size(), 2);
-    EXPECT_EQ(qobject_cast<QLineSeries*>(views[0]->chart()->series()[0])->count(), 24);
+    EXPECT_EQ(views[0]->Kind(), ChartKind::kEconomy);
+    EXPECT_EQ(views[1]->Kind(), ChartKind::kError);
+    ASSERT_NE(views[0]->Model(), nullptr);
+    EXPECT_EQ(views[0]->Model()->Economy().size(), 24u);
+    EXPECT_EQ(views[0]->Model()->EconomyByMeter().size(), 24u);
+    EXPECT_EQ(views[1]->Model()->Error().size(), 24u);
+    for (const CChartWidget* view : views) {
+        // Laid out at the widget's own size, with both series drawn.
+        const ChartScene scene = view->Scene();
+        EXPECT_EQ(scene.width, view->width());
+        EXPECT_EQ(scene.height, view->height());
+        EXPECT_EQ(std::count_if(
+                      scene.items.begin(), scene.items.end(),
+                      [](const ChartItem& i) { return std::holds_alternative<ChartPolyline>(i); }),
+                  2);
+    }
+    const double economyAt = views[0]->Model()->Economy().back().value;
 
     // L/100 km, remembered in the INI file.
     history.SetPerHundredKm(true);
     EXPECT_EQ(table->model()->headerData(7, Qt::Horizontal).toString(), "L/100km(実)");
     EXPECT_EQ(ReadIniString("Logbook", "Units", dir.File("KORVANA.ini")), "L/100km");
+    // The charts follow the unit.
+    EXPECT_DOUBLE_EQ(views[0]->Model()->Economy().back().value, 100.0 / economyAt);
     // A range keeps its days only.
     history.SetRange("2013-02-01", "2013-02-28");
     for (const auto& r : history.Shown()) EXPECT_EQ(r.isoDate->substr(0, 7), "2013-02");
@@ -134,6 +151,64 @@ TEST_F(History, ExportWritesTheShownRecordsOldestFirstAsTheWindowsCsv) {
     again.OnExport();
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"ファイルの書き込みに失敗しました"});
     EXPECT_EQ(test::ReadBytes(dir.File("all.csv")), Sjis(CsvText(rows)));
+}
+
+TEST_F(History, TheChartsArePaintedAndSavedAsOneWellFormedSvg) {
+    Start();
+    ReadSequence(0);
+    ReadSequence(1);
+    auto book = Book();
+    CHistoryDlg history(*book, dir.File("KORVANA.ini"), dir.Path());
+    history.resize(1000, 800);
+    history.show();
+    QApplication::processEvents();
+    // The painter draws the model's series in their colours.
+    const auto views = history.findChildren<CChartWidget*>();
+    ASSERT_EQ(views.size(), 2);
+    const QImage image = views[0]->grab().toImage();
+    auto holds = [&image](ChartColour c) {
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixelColor(x, y) == QColor(c.r, c.g, c.b)) return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(holds(kEconomyColour));
+    EXPECT_TRUE(holds(kMeterColour));
+
+    test::ScriptedSaveAs saveAs;
+    saveAs.Choose(dir.File("charts.svg"));
+    boxes.Clear();
+    history.OnSaveCharts();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"\"charts.svg\"を保存しました。"});
+    const std::string svg = test::ReadBytes(dir.File("charts.svg"));
+    QXmlStreamReader xml(QByteArray::fromStdString(svg));
+    int polylines = 0;
+    QStringList texts;
+    QString width, height;
+    while (xml.readNext() != QXmlStreamReader::EndDocument && !xml.hasError()) {
+        if (!xml.isStartElement()) continue;
+        if (xml.name() == u"svg") {
+            width = xml.attributes().value(QStringLiteral("width")).toString();
+            height = xml.attributes().value(QStringLiteral("height")).toString();
+        }
+        if (xml.name() == u"polyline") ++polylines;
+        if (xml.name() == u"text") texts << xml.readElementText();
+    }
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_EQ(width.toInt(), kSavedChartWidth);
+    EXPECT_EQ(height.toInt(), 2 * kSavedChartHeight);
+    EXPECT_EQ(polylines, 4);  // both charts, two series each
+    for (const char* name :
+         {kEconomySeriesText, kMeterSeriesText, kErrorSeriesText, kFactorSeriesText}) {
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(name))) << name;
+    }
+    // With no record shown there is nothing to save, and no question.
+    history.SetRange("1990-01-01", "1990-01-02");
+    boxes.Clear();
+    history.OnSaveCharts();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kNothingToSave});
 }
 
 TEST_F(History, TheWindowLooksWithoutCreatingAndSaysWhatItCannotRead) {

@@ -1,0 +1,84 @@
+#include "app/ChartWidget.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+
+namespace odomei {
+namespace {
+
+QColor Q(ChartColour c) { return QColor(c.r, c.g, c.b); }
+
+QPen Pen(ChartColour c, double width, bool dashed = false) {
+    QPen pen(Q(c), width);
+    pen.setCapStyle(Qt::FlatCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    if (dashed) pen.setStyle(Qt::DashLine);
+    return pen;
+}
+
+// A text's box around its anchor: wide enough for any line of a chart.
+constexpr double kTextBox = 2000;
+
+}  // namespace
+
+void QtChartPainter::FillRect(const ChartRect& r) {
+    m_painter.fillRect(QRectF(r.x, r.y, r.width, r.height), Q(r.fill));
+}
+
+void QtChartPainter::DrawLine(const ChartLine& l) {
+    m_painter.setPen(Pen(l.colour, l.width, l.dashed));
+    m_painter.drawLine(QPointF(l.from.x, l.from.y), QPointF(l.to.x, l.to.y));
+}
+
+void QtChartPainter::DrawPolyline(const ChartPolyline& p) {
+    QPolygonF polygon;
+    polygon.reserve(static_cast<qsizetype>(p.points.size()));
+    for (const ChartPoint& point : p.points) polygon.append(QPointF(point.x, point.y));
+    m_painter.setPen(Pen(p.colour, p.width));
+    m_painter.drawPolyline(polygon);
+}
+
+void QtChartPainter::DrawText(const ChartText& t) {
+    QFont font = m_font;
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(t.size))));
+    font.setBold(t.bold);
+    m_painter.setFont(font);
+    m_painter.setPen(Q(t.colour));
+    m_painter.save();
+    m_painter.translate(t.x, t.y);
+    if (t.vertical) m_painter.rotate(-90);
+    // The box lies right of, around or left of the anchor; the line is centred on y.
+    const double left = t.anchor == ChartAnchor::kStart    ? 0
+                        : t.anchor == ChartAnchor::kMiddle ? -kTextBox / 2
+                                                           : -kTextBox;
+    const Qt::Alignment align = t.anchor == ChartAnchor::kStart    ? Qt::AlignLeft
+                                : t.anchor == ChartAnchor::kMiddle ? Qt::AlignHCenter
+                                                                   : Qt::AlignRight;
+    m_painter.drawText(QRectF(left, -t.size, kTextBox, 2 * t.size), align | Qt::AlignVCenter,
+                       QString::fromStdString(t.text));
+    m_painter.restore();
+}
+
+CChartWidget::CChartWidget(ChartKind kind, QWidget* parent) : QWidget(parent), m_kind(kind) {
+    setMinimumSize(kMinimumChartWidth, kMinimumChartHeight);
+}
+
+void CChartWidget::SetModel(std::shared_ptr<const ChartModel> model) {
+    m_model = std::move(model);
+    update();
+}
+
+ChartScene CChartWidget::Scene() const {
+    if (!m_model) return {};
+    return m_model->Scene(m_kind, width(), height());
+}
+
+void CChartWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QtChartPainter chartPainter(painter, font());
+    PaintScene(Scene(), chartPainter);
+}
+
+}  // namespace odomei
