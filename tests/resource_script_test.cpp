@@ -6,6 +6,7 @@
 #include <iterator>
 #include <regex>
 
+#include "ui/ChartSvg.h"
 #include "ui/HistoryText.h"
 #include "ui/Texts.h"
 
@@ -59,7 +60,8 @@ TEST(ResourceScript, TheHistoryWindowsControlsAreTheSharedOnes) {
         {kHistoryRangeSeparator, "-1"},
         {kHistoryUnitsText, "-1"},
         {kHistoryExportText, "IDC_HISTORY_EXPORT"},
-        {kHistoryCloseText, "IDCANCEL"}};
+        {kHistoryCloseText, "IDCANCEL"},
+        {kSaveChartText, "IDC_HISTORY_SAVE_CHART"}};
     for (const auto& [text, id] : controls) {
         const std::regex statement("\"" + std::string(text) + "\"\\s*,\\s*" + id + "\\s*,");
         EXPECT_TRUE(std::regex_search(history, statement)) << text;

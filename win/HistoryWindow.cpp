@@ -1,17 +1,22 @@
 // The logbook's history on Windows: every record kept, newest first, or those of a range of
 // dates, and the summary of what they say about the car and the meter, in the unit last chosen in
-// either window; the records shown saved as CSV.
+// either window, with the two charts of the records shown; those records saved as CSV, the charts
+// as SVG.
 #include <windows.h>
 // The list view and the date pickers.
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "platform/win/Wide.h"
+#include "ui/ChartModel.h"
+#include "ui/ChartSvg.h"
 #include "ui/HistoryPresenter.h"
 #include "ui/HistoryText.h"
 #include "ui/Texts.h"
+#include "win/ChartGdi.h"
 #include "win/MeterWindow.h"
 #include "win/WinIds.h"
 #include "win/WinUi.h"
@@ -43,7 +48,7 @@ void PickDay(HWND picker, const std::string& isoDay) {
     SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&t));
 }
 
-// Draws what the history presenter holds and forwards the range, the unit and the export to it.
+// Draws what the history presenter holds and forwards the range, the unit and the saves to it.
 class HistoryWindow final : private HistoryView {
 public:
     HistoryWindow(const Logbook& logbook, const std::string& iniPath, const std::string& directory)
@@ -118,6 +123,10 @@ private:
                 if (code != BN_CLICKED) return FALSE;
                 m_presenter.OnExport();
                 return TRUE;
+            case kIdcHistorySaveChart:
+                if (code != BN_CLICKED) return FALSE;
+                SaveHistoryCharts(m_presenter, *this);
+                return TRUE;
             case IDOK:
             case IDCANCEL: EndDialog(m_hwnd, IDCANCEL); return TRUE;
             default: return FALSE;
@@ -148,6 +157,9 @@ private:
         }
         SendMessageW(list, WM_SETREDRAW, TRUE, 0);
         SetText(Item(kIdcHistorySummary), m_presenter.SummaryText());
+        m_charts = ChartModel::FromNewestFirst(m_presenter.Shown(), m_presenter.PerHundredKm());
+        SetChart(Item(kIdcHistoryEconomyChart), &*m_charts, ChartKind::kEconomy);
+        SetChart(Item(kIdcHistoryErrorChart), &*m_charts, ChartKind::kError);
     }
 
     int Message(const std::string& text, unsigned flags, const std::string& detail) override {
@@ -160,12 +172,14 @@ private:
 
     HWND m_hwnd = nullptr;
     HistoryPresenter m_presenter;
+    std::optional<ChartModel> m_charts;  // of the records shown, which the chart windows paint
 };
 
 }  // namespace
 
 void ShowHistoryWindow(HINSTANCE instance, HWND owner, const Logbook& logbook,
                        const std::string& iniPath, const std::string& directory) {
+    RegisterChartClass(instance);
     HistoryWindow window(logbook, iniPath, directory);
     window.Run(instance, owner);
     SetMessageBoxOwner(owner);  // message boxes are the main window's again

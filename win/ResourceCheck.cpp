@@ -8,7 +8,10 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
               kHistoryButton = IDC_HISTORY, kHistoryList = IDC_HISTORY_LIST,
               kHistorySummary = IDC_HISTORY_SUMMARY, kHistoryUnits = IDC_HISTORY_UNITS,
               kHistoryRange = IDC_HISTORY_RANGE, kHistoryFrom = IDC_HISTORY_FROM,
-              kHistoryTo = IDC_HISTORY_TO, kHistoryExport = IDC_HISTORY_EXPORT;
+              kHistoryTo = IDC_HISTORY_TO, kHistoryExport = IDC_HISTORY_EXPORT,
+              kHistorySaveChart = IDC_HISTORY_SAVE_CHART,
+              kHistoryEconomyChart = IDC_HISTORY_ECONOMY_CHART,
+              kHistoryErrorChart = IDC_HISTORY_ERROR_CHART;
 }  // namespace rc
 
 #undef IDD_ABOUT
@@ -29,6 +32,9 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
 #undef IDC_HISTORY_FROM
 #undef IDC_HISTORY_TO
 #undef IDC_HISTORY_EXPORT
+#undef IDC_HISTORY_SAVE_CHART
+#undef IDC_HISTORY_ECONOMY_CHART
+#undef IDC_HISTORY_ERROR_CHART
 
 #include "ui/Texts.h"
 #include "win/WinIds.h"
@@ -44,5 +50,8 @@ static_assert(rc::kAboutMenu == kIdsAboutMenu && rc::kHistory == kIddHistory &&
               rc::kHistoryUnits == kIdcHistoryUnits);
 static_assert(rc::kHistoryRange == kIdcHistoryRange && rc::kHistoryFrom == kIdcHistoryFrom &&
               rc::kHistoryTo == kIdcHistoryTo && rc::kHistoryExport == kIdcHistoryExport);
+static_assert(rc::kHistorySaveChart == kIdcHistorySaveChart &&
+              rc::kHistoryEconomyChart == kIdcHistoryEconomyChart &&
+              rc::kHistoryErrorChart == kIdcHistoryErrorChart);
 
 }  // namespace odomei::win32

@@ -13,5 +13,8 @@ constexpr int kIdcHistoryRange = 1103;  // the check box that limits the table t
 constexpr int kIdcHistoryFrom = 1104;
 constexpr int kIdcHistoryTo = 1105;
 constexpr int kIdcHistoryExport = 1106;
+constexpr int kIdcHistorySaveChart = 1107;
+constexpr int kIdcHistoryEconomyChart = 1108;
+constexpr int kIdcHistoryErrorChart = 1109;
 
 }  // namespace odomei::win32

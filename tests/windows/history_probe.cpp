@@ -4,7 +4,7 @@
 //   history_probe range FROM TO sets the date pickers (YYYY-MM-DD) and turns the range on
 //   history_probe all           turns the range off
 //   history_probe units N       chooses unit N (0: km/L, 1: L/100km) as the list box would
-//   history_probe press ID      presses a button of the history window (returns at once)
+//   history_probe press export|charts  presses the CSV or the chart save (returns at once)
 // The list view's and date pickers' messages carry pointers, which are the window's: they point
 // into memory the probe places in the program's process.
 #include <fcntl.h>
@@ -193,14 +193,19 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "press" && argc == 3) {
-        HWND button = GetDlgItem(window, std::atoi(argv[2]));
+        const std::string which = argv[2];
+        const int id = which == "export"   ? kIdcHistoryExport
+                       : which == "charts" ? kIdcHistorySaveChart
+                                           : 0;
+        HWND button = GetDlgItem(window, id);
         if (button == nullptr) {
-            std::printf("no control %s\n", argv[2]);
+            std::printf("no button %s\n", argv[2]);
             return 1;
         }
+        // Posted: the save dialog it opens is modal, and the probe must not wait for it.
         PostMessageW(button, BM_CLICK, 0, 0);
         return 0;
     }
-    std::printf("usage: history_probe open|state|range FROM TO|all|units N|press ID\n");
+    std::printf("usage: history_probe open|state|range FROM TO|all|units N|press export|charts\n");
     return 2;
 }

@@ -1,9 +1,10 @@
 #!/bin/bash
 # odomei.exe's history window under Wine over a logbook of months of simulated reads (made by
 # odomei-cli.exe on COM1): every record, then a range of dates that narrows the rows, the export
-# of that range equal byte for byte to the Linux odomei-cli's CSV of the same logbook and range,
-# the unit that changes the figures and is kept in KORVANA.ini for the next opening, and a
-# picture of the window in the build folder. history_probe looks at and works the window.
+# of that range and its charts equal byte for byte to the Linux odomei-cli's CSV and SVG of the
+# same logbook and range, the unit that changes the figures and is kept in KORVANA.ini for the
+# next opening, and a picture of the window with both charts in the build folder. history_probe
+# looks at and works the window.
 set -u
 exe=$1 cli=$2 metersim=$3 probe=$4 shot=$5 com1=$6 linux_cli=$7
 work=$(mktemp -d)
@@ -88,7 +89,8 @@ from=2013-04-01 to=2013-09-30
 wine "$probe" range "$from" "$to" || die "the range could not be set"
 expected=$(csv_rows --from "$from" --to "$to")
 shown=$(state rows)
-[ "$expected" -gt 0 ] && [ "$expected" -lt "$total" ] || die "a range of $expected records"
+[ "$expected" -gt 0 ] || die "no record in $from..$to"
+[ "$expected" -lt "$total" ] || die "every record is in $from..$to"
 [ "$shown" -eq "$expected" ] || die "$shown rows in $from..$to, the command line counts $expected"
 state summary | grep -q "記録 $expected 件" || die "the summary is not the range's: $(state summary)"
 for end in newest oldest; do
@@ -96,19 +98,31 @@ for end in newest oldest; do
     [[ "$day" == 2013年0[4-9]* ]] || die "the $end row ($day) is outside $from..$to"
 done
 
+# Presses a save button, names the file in the save dialog and answers the message that follows.
+save() {
+    wine "$probe" press "$1" || die "no $1 button"
+    wait_for 100 bash -c "xdotool search --name '名前を付けて保存|Save As' >/dev/null 2>&1" ||
+        die "no save dialog for $1"
+    sleep 0.5
+    xdotool type --delay 30 "$2"
+    xdotool key Return
+    wait_for 100 test -s "$2" || die "$2 was not saved"
+    wait_for 100 boxes 2 || die "no message after saving $2"
+    key '^ODOMEI$' Return
+    wait_for 50 boxes 1 || die "the message after saving $2 stayed"
+}
+
 # The export: the range's records, the same bytes as the Linux odomei-cli writes for them.
-wine "$probe" press 1106 || die "no export button"
-wait_for 100 bash -c "xdotool search --name '名前を付けて保存|Save As' >/dev/null 2>&1" ||
-    die "no save dialog"
-sleep 0.5
-xdotool type --delay 30 range.csv
-xdotool key Return
-wait_for 100 test -s range.csv || die "the range was not saved"
-wait_for 100 boxes 2 || die "no message after the save"
-key '^ODOMEI$' Return
-wait_for 50 boxes 1 || die "the saved message stayed"
+save export range.csv
 "${csv_cli[@]}" history --logbook "$book" --format csv --from "$from" --to "$to" >expected.csv
 cmp range.csv expected.csv || die "the saved range differs from the command line's CSV"
+
+# The charts of the range, both in one SVG document: the bytes the command line draws for it.
+save charts charts.svg
+grep -q '<polyline' charts.svg || die "charts.svg has no series"
+"${csv_cli[@]}" chart --logbook "$book" --from "$from" --to "$to" --units km/L -o expected.svg ||
+    die "the command line drew no chart"
+cmp charts.svg expected.svg || die "the saved charts differ from the command line's SVG"
 
 # The unit: the captions and every economy turn to L/100 km (100 divided by km/L, to the
 # rounding of two decimals), and KORVANA.ini keeps the choice.
