@@ -155,9 +155,11 @@ void GdiChartPainter::DrawText(const ChartText& text) {
 }
 
 void RegisterChartClass(HINSTANCE instance) {
-    WNDCLASSEXW existing{sizeof existing};
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
     if (GetClassInfoExW(instance, kChartClassName, &existing)) return;
-    WNDCLASSEXW c{sizeof c};
+    WNDCLASSEXW c{};
+    c.cbSize = sizeof c;
     c.lpfnWndProc = &ChartProc;
     c.cbWndExtra = kChartExtraBytes;
     c.hInstance = instance;
