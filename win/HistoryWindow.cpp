@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 
 #include "platform/win/Wide.h"
@@ -24,7 +25,7 @@
 namespace odomei::win32 {
 namespace {
 
-constexpr int kHistoryColumnWidth = 88;  // pixels, before the font's own needs
+constexpr int kHistoryColumnWidth = 88;  // pixels at 96 DPI, before the texts' own needs
 
 // A picker's day as the presenter takes it, "YYYY-MM-DD".
 std::string PickedDay(HWND picker) {
@@ -147,9 +148,15 @@ private:
         SendMessageW(list, WM_SETREDRAW, FALSE, 0);
         ListView_DeleteAllItems(list);
         const auto captions = m_presenter.Captions();
+        // The record list's first seven columns are the main list's: its widest texts too.
+        const ColumnScale scale = DialogScale(list);
         std::vector<int> widths;
-        for (const std::string& c : captions) {
-            widths.push_back(std::max(kHistoryColumnWidth, TextWidth(list, c) + kCellPadding));
+        for (std::size_t c = 0; c < captions.size(); ++c) {
+            int need = TextWidth(list, captions[c]);
+            if (c < std::size(kWidestTexts))
+                need = std::max(need, TextWidth(list, kWidestTexts[c]));
+            widths.push_back(std::max(kHistoryColumnWidth * scale.numerator / scale.denominator,
+                                      need + kCellPadding));
         }
         SetColumns(list, captions, widths);
         for (std::size_t i = 0; i < m_presenter.Shown().size(); ++i) {

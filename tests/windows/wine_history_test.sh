@@ -104,6 +104,7 @@ save() {
     wait_for 100 bash -c "xdotool search --name '名前を付けて保存|Save As' >/dev/null 2>&1" ||
         die "no save dialog for $1"
     sleep 0.5
+    xdotool windowfocus --sync "$(xdotool search --name '名前を付けて保存|Save As' | tail -n 1)"
     xdotool type --delay 30 "$2"
     xdotool key Return
     wait_for 100 test -s "$2" || die "$2 was not saved"
