@@ -1,4 +1,5 @@
-// Looks at and works the history window of the running ODOMEI from outside, for WineHistory:
+// Looks at and works the history window of the running ODOMEI from outside, for WineHistory and
+// WineWindowScaled:
 //   history_probe open          presses the main window's history button
 //   history_probe state         prints the rows, unit, range, a caption, rows and the summary
 //   history_probe range FROM TO sets the date pickers (YYYY-MM-DD) and turns the range on
