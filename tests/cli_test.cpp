@@ -388,7 +388,7 @@ TEST_F(Cli, EveryCommandChecksItsOutput) {
     const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(full, 0);
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"ports"}, {"import", "saved.csv"}, {"--help"}}) {
+         {std::vector<std::string>{"ports"}, {"import", "saved.csv"}, {"chart"}, {"--help"}}) {
         const CliRun r = CliProcess(dir.Path(), args, false, {}, ODOMEI_CLI, full).Wait();
         EXPECT_EQ(r.status, 8) << args[0] << ": " << r.err;
     }
@@ -651,7 +651,7 @@ TEST_F(Cli, ALogbookThatCannotBeWrittenNeverCostsTheRead) {
 
 TEST_F(Cli, HistoryAndStatsNeverCreateOrChangeALogbookAndFailWhereItCannotBeRead) {
     // None there yet (a typing error, say): said, with the path, and nothing made.
-    for (const char* command : {"history", "stats"}) {
+    for (const char* command : {"history", "stats", "chart"}) {
         const CliRun r = RunCli(dir.Path(), {command, "--logbook", "typo.sqlite3"});
         EXPECT_EQ(r.status, 9) << command;
         EXPECT_NE(r.err.find("typo.sqlite3: no logbook there yet"), std::string::npos) << r.err;
@@ -672,10 +672,54 @@ TEST_F(Cli, HistoryAndStatsNeverCreateOrChangeALogbookAndFailWhereItCannotBeRead
     // A logbook whose records cannot be read is a failure, not a summary of nothing.
     ASSERT_EQ(RunCli(dir.Path(), {"import", "saved.csv"}).status, 0);
     test::SpoilPagesAfterFirst(dir.File(kLogbookFileName));
-    for (const char* command : {"history", "stats"}) {
+    for (const char* command : {"history", "stats", "chart"}) {
         const CliRun r = RunCli(dir.Path(), {command});
         EXPECT_EQ(r.status, 9) << command << r.out;
         EXPECT_EQ(r.out, "") << command;
+    }
+}
+
+TEST_F(Cli, ChartDrawsTheLogbookAsSvgToAFileOrStandardOutput) {
+    test::WriteBytes(dir.File("saved.csv"), Golden());
+    ASSERT_EQ(RunCli(dir.Path(), {"import", "saved.csv"}).status, 0);
+    auto count = [](const std::string& svg, const std::string& what) {
+        std::size_t n = 0;
+        for (auto at = svg.find(what); at != std::string::npos; at = svg.find(what, at + 1)) ++n;
+        return n;
+    };
+    // Both charts, one below the other, replacing the file whole.
+    test::WriteBytes(dir.File("charts.svg"), "old");
+    const CliRun both = RunCli(dir.Path(), {"chart", "-o", "charts.svg"});
+    ASSERT_EQ(both.status, 0) << both.err;
+    EXPECT_EQ(both.out, "");
+    const std::string svg = ReadBytes(dir.File("charts.svg"));
+    EXPECT_EQ(svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ", 0), 0u) << svg;
+    EXPECT_NE(svg.find("width=\"800\" height=\"640\""), std::string::npos);
+    EXPECT_EQ(count(svg, "<polyline "), 4u);
+    EXPECT_EQ(count(svg, ">燃費計から</text>"), 1u);
+    EXPECT_EQ(count(svg, ">補正値</text>"), 1u);
+    EXPECT_EQ(count(svg, "[km/L]"), 1u);
+    EXPECT_EQ(RunCli(dir.Path(), {"chart", "-o", "-"}).out, svg);
+
+    // One chart at a size of its own, in the other unit.
+    const CliRun economy = RunCli(dir.Path(), {"chart", "--what", "economy", "--width", "500",
+                                               "--height", "200", "--units", "L/100km"});
+    ASSERT_EQ(economy.status, 0) << economy.err;
+    EXPECT_NE(economy.out.find("width=\"500\" height=\"200\""), std::string::npos);
+    EXPECT_EQ(count(economy.out, "<polyline "), 2u);
+    EXPECT_EQ(count(economy.out, "[L/100km]"), 1u);
+    EXPECT_EQ(count(economy.out, "補正値"), 0u);
+    // A range without records draws the frame and says so.
+    const CliRun none = RunCli(
+        dir.Path(), {"chart", "--what", "error", "--from", "1999-01-01", "--to", "1999-12-31"});
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_EQ(count(none.out, "<polyline "), 0u);
+    EXPECT_EQ(count(none.out, "表示できる記録がありません"), 1u);
+    // Sizes out of bounds and unknown charts are usage errors.
+    for (const auto& args : std::vector<std::vector<std::string>>{{"chart", "--width", "10"},
+                                                                  {"chart", "--height", "100000"},
+                                                                  {"chart", "--what", "fuel"}}) {
+        EXPECT_EQ(RunCli(dir.Path(), args).status, 2) << args[1];
     }
 }
 
