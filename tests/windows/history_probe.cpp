@@ -4,6 +4,7 @@
 //   history_probe state         prints the rows, unit, range, a caption, rows and the summary
 //   history_probe range FROM TO sets the date pickers (YYYY-MM-DD) and turns the range on
 //   history_probe all           turns the range off
+//   history_probe focus from|to gives a date picker the keyboard
 //   history_probe units N       chooses unit N (0: km/L, 1: L/100km) as the list box would
 //   history_probe press export|charts  presses the CSV or the chart save (returns at once)
 // The list view's and date pickers' messages carry pointers, which are the window's: they point
@@ -130,6 +131,19 @@ void SetDay(HWND picker, const char* iso) {
     SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(remote.At(0)));
 }
 
+std::string Day(HWND picker) {
+    Remote remote(picker);
+    if (SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(remote.At(0))) !=
+        GDT_VALID) {
+        return "none";
+    }
+    SYSTEMTIME t{};
+    remote.Read(0, &t, sizeof t);
+    char day[16];
+    std::snprintf(day, sizeof day, "%04u-%02u-%02u", t.wYear, t.wMonth, t.wDay);
+    return day;
+}
+
 bool Checked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 }  // namespace
@@ -160,6 +174,8 @@ int main(int argc, char** argv) {
         std::printf("units %d\n", static_cast<int>(SendDlgItemMessageW(window, kIdcHistoryUnits,
                                                                        CB_GETCURSEL, 0, 0)));
         std::printf("range %d\n", Checked(range) ? 1 : 0);
+        std::printf("from %s\n", Day(GetDlgItem(window, kIdcHistoryFrom)).c_str());
+        std::printf("to %s\n", Day(GetDlgItem(window, kIdcHistoryTo)).c_str());
         std::printf("caption %s\n", Caption(list, kHistoryColumnCount - 2).c_str());
         if (rows > 0) {
             std::printf("newest %s\n", RowText(list, 0).c_str());
@@ -186,6 +202,13 @@ int main(int argc, char** argv) {
         if (Checked(range)) SendMessageW(range, BM_CLICK, 0, 0);
         return Checked(range) ? 1 : 0;
     }
+    if (command == "focus" && argc == 3) {
+        HWND picker =
+            GetDlgItem(window, std::string(argv[2]) == "from" ? kIdcHistoryFrom : kIdcHistoryTo);
+        // The dialog moves its own focus; the keys then come from the keyboard.
+        SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(picker), TRUE);
+        return 0;
+    }
     if (command == "units" && argc == 3) {
         HWND units = GetDlgItem(window, kIdcHistoryUnits);
         SendMessageW(units, CB_SETCURSEL, std::atoi(argv[2]), 0);
@@ -207,6 +230,8 @@ int main(int argc, char** argv) {
         PostMessageW(button, BM_CLICK, 0, 0);
         return 0;
     }
-    std::printf("usage: history_probe open|state|range FROM TO|all|units N|press export|charts\n");
+    std::printf(
+        "usage: history_probe open|state|range FROM TO|all|focus from|to|units N|press "
+        "export|charts\n");
     return 2;
 }

@@ -2,9 +2,9 @@
 # odomei.exe's history window under Wine over a logbook of months of simulated reads (made by
 # odomei-cli.exe on COM1): every record, then a range of dates that narrows the rows, the export
 # of that range and its charts equal byte for byte to the Linux odomei-cli's CSV and SVG of the
-# same logbook and range, the unit that changes the figures and is kept in KORVANA.ini for the
-# next opening, and a picture of the window with both charts in the build folder. history_probe
-# looks at and works the window.
+# same logbook and range, a date changed from the keyboard, the unit that changes the figures and
+# is kept in KORVANA.ini for the next opening, and a picture of the window with both charts in
+# the build folder. history_probe looks at and works the window.
 set -u
 exe=$1 cli=$2 metersim=$3 probe=$4 shot=$5 com1=$6 linux_cli=$7
 work=$(mktemp -d)
@@ -124,6 +124,16 @@ grep -q '<polyline' charts.svg || die "charts.svg has no series"
 "${csv_cli[@]}" chart --logbook "$book" --from "$from" --to "$to" --units km/L -o expected.svg ||
     die "the command line drew no chart"
 cmp charts.svg expected.svg || die "the saved charts differ from the command line's SVG"
+
+# A date changed from the keyboard in a picker (a field chosen, then one up) takes effect at once.
+wine "$probe" focus to
+xdotool windowfocus --sync "$H"
+xdotool key --delay 50 Right Up
+sleep 0.5
+moved=$(state to)
+[ "$moved" != "$to" ] || die "the keys did not change the end of the range"
+[ "$(state rows)" -eq "$(csv_rows --from "$from" --to "$moved")" ] ||
+    die "$(state rows) rows in $from..$moved, the command line counts $(csv_rows --from "$from" --to "$moved")"
 
 # The unit: the captions and every economy turn to L/100 km (100 divided by km/L, to the
 # rounding of two decimals), and KORVANA.ini keeps the choice.
