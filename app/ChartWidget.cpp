@@ -17,6 +17,9 @@ QPen Pen(ChartColour c, double width, bool dashed = false) {
     return pen;
 }
 
+// Points per stroke of a long polyline.
+constexpr qsizetype kPolylineRun = 16;
+
 // A text's box around its anchor: wide enough for any line of a chart.
 constexpr double kTextBox = 2000;
 
@@ -32,11 +35,21 @@ void QtChartPainter::DrawLine(const ChartLine& l) {
 }
 
 void QtChartPainter::DrawPolyline(const ChartPolyline& p) {
-    QPolygonF polygon;
-    polygon.reserve(static_cast<qsizetype>(p.points.size()));
-    for (const ChartPoint& point : p.points) polygon.append(QPointF(point.x, point.y));
-    m_painter.setPen(Pen(p.colour, p.width));
-    m_painter.drawPolyline(polygon);
+    // In short runs: one antialiased outline of thousands of crossing segments takes the
+    // rasteriser seconds, short ones milliseconds. Round caps hide where two runs meet.
+    QPen pen = Pen(p.colour, p.width);
+    pen.setCapStyle(Qt::RoundCap);
+    m_painter.setPen(pen);
+    QPolygonF run;
+    for (std::size_t i = 0; i < p.points.size(); ++i) {
+        run.append(QPointF(p.points[i].x, p.points[i].y));
+        if (run.size() == kPolylineRun || i + 1 == p.points.size()) {
+            m_painter.drawPolyline(run);
+            const QPointF last = run.last();
+            run.clear();
+            run.append(last);
+        }
+    }
 }
 
 void QtChartPainter::DrawText(const ChartText& t) {

@@ -285,7 +285,7 @@ TEST(ChartScene, EverythingLiesInsideTheChartAtAnySizeAndChartsStack) {
         records.push_back(
             Refuel(d + i * 9, 250 + i % 40, 20 + i % 3, 19 + i % 5, 9800 + 50 * (i / 60)));
     }
-    const ChartModel full(records, false), empty({}, true);
+    const ChartModel full(records, false), empty(std::vector<LogbookRecord>{}, true);
     for (const ChartModel* model : {&full, &empty}) {
         for (ChartKind kind : {ChartKind::kEconomy, ChartKind::kError}) {
             for (auto [w, h] : {std::pair{100, 50}, std::pair{240, 160}, std::pair{800, 320},

@@ -1,5 +1,6 @@
 // Renders the main window, filled with the simulated meter's fifteen records, to a PNG file, and
-// the history window over a logbook of months of simulated reads to a second one.
+// the history window over a logbook of months of simulated reads to a second one, and, given a
+// third name, that history's charts as SVG (the picture in the README).
 #include <QApplication>
 #include <QPixmap>
 
@@ -13,17 +14,22 @@
 #include "app/MeterDlg.h"
 #include "data/Decoder.h"
 #include "data/Logbook.h"
+#include "platform/AtomicFile.h"
 #include "tools/metersim/MeterSim.h"
+#include "ui/ChartModel.h"
+#include "ui/ChartSvg.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s WINDOW.png HISTORY.png\n", argv[0]);
+        std::fprintf(stderr, "usage: %s WINDOW.png HISTORY.png [CHART.svg]\n", argv[0]);
         return 2;
     }
     const std::filesystem::path historyOut = std::filesystem::absolute(argv[2]);
     const std::filesystem::path out = std::filesystem::absolute(argv[1]);
+    const std::filesystem::path chartOut =
+        argc > 3 ? std::filesystem::absolute(argv[3]) : std::filesystem::path();
     // Work in a scratch folder so that the window's own files go there.
     const auto work = std::filesystem::temp_directory_path() / "odomei-snapshot";
     std::filesystem::create_directories(work);
@@ -70,5 +76,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("wrote %s\n", historyOut.c_str());
+    if (chartOut.empty()) return 0;
+    const odomei::ChartModel model(book->Records(), false);
+    const std::string svg =
+        odomei::ChartSvg(model.Scene({odomei::ChartKind::kEconomy, odomei::ChartKind::kError},
+                                     odomei::kSavedChartWidth, odomei::kSavedChartHeight));
+    if (odomei::ReplaceFileAtomically(chartOut.string(), svg) != odomei::ReplaceResult::kDone) {
+        std::fprintf(stderr, "could not write %s\n", chartOut.c_str());
+        return 1;
+    }
+    std::printf("wrote %s\n", chartOut.c_str());
     return 0;
 }

@@ -56,6 +56,7 @@ constexpr double kMarkerSpacing = 8;
 constexpr double kSeriesWidth = 1.5;
 constexpr double kValueTickSpacing = 40;  // at least this between value ticks
 constexpr double kDateLabelGap = 24;      // at least this between date labels
+constexpr double kValueRoom = 0.03;       // of a value range, added above and below it
 
 constexpr ChartColour kBackground{255, 255, 255};
 constexpr ChartColour kInk{40, 40, 40};
@@ -131,7 +132,11 @@ std::optional<std::vector<ChartTick>> DateTicks(DateStep step, double low, doubl
         case DateUnit::kMonth: {
             std::int64_t year = from.year;
             int month = from.month;
-            while ((month - 1) % step.count != 0) ++month;  // 12 is a multiple of every count
+            while ((month - 1) % step.count != 0) ++month;  // every count divides 12
+            if (month > 12) {
+                month -= 12;
+                ++year;
+            }
             for (;;) {
                 const std::int64_t day = DaysFromCivil(year, month, 1);
                 if (day > last) break;
@@ -237,10 +242,14 @@ ChartScene Lay(const std::string& title, const std::vector<Series>& series, int 
     plot.top = kTitleBand;
     plot.bottom = h - kLegendBand - kDateBand;
     const double plotHeight = plot.bottom - plot.top;
-    const ChartAxis left =
-        ValueAxis(anyLeft ? leftLow : 0, anyLeft ? leftHigh : 1, plotHeight, kValueTickSpacing);
-    const ChartAxis right =
-        ValueAxis(anyRight ? rightLow : 0, anyRight ? rightHigh : 1, plotHeight, kValueTickSpacing);
+    // A little room above and below, so a line at its extreme stays off the frame.
+    auto valueAxis = [plotHeight](bool any, double low, double high) {
+        if (!any) return ValueAxis(0, 1, plotHeight, kValueTickSpacing);
+        const double room = (high - low) * kValueRoom;
+        return ValueAxis(low - room, high + room, plotHeight, kValueTickSpacing);
+    };
+    const ChartAxis left = valueAxis(anyLeft, leftLow, leftHigh);
+    const ChartAxis right = valueAxis(anyRight, rightLow, rightHigh);
     const bool hasRight =
         std::any_of(series.begin(), series.end(), [](const Series& s) { return s.rightAxis; });
     plot.left = Snap(kEdge + WidestLabel(left) + kLabelGap + kTickLength);
@@ -416,7 +425,28 @@ std::vector<ChartPoint> ReduceToColumns(const std::vector<ChartPoint>& points) {
     return kept;
 }
 
+namespace {
+
+std::vector<const LogbookRecord*> Addresses(const std::vector<LogbookRecord>& records,
+                                            bool reversed) {
+    std::vector<const LogbookRecord*> out;
+    out.reserve(records.size());
+    for (const LogbookRecord& r : records) out.push_back(&r);
+    if (reversed) std::reverse(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
 ChartModel::ChartModel(const std::vector<LogbookRecord>& oldestFirst, bool per100km)
+    : ChartModel(Addresses(oldestFirst, false), per100km) {}
+
+ChartModel ChartModel::FromNewestFirst(const std::vector<LogbookRecord>& newestFirst,
+                                       bool per100km) {
+    return ChartModel(Addresses(newestFirst, true), per100km);
+}
+
+ChartModel::ChartModel(const std::vector<const LogbookRecord*>& oldestFirst, bool per100km)
     : m_per100km(per100km) {
     struct Dated {
         std::int64_t day;
@@ -424,9 +454,9 @@ ChartModel::ChartModel(const std::vector<LogbookRecord>& oldestFirst, bool per10
     };
     std::vector<Dated> dated;
     dated.reserve(oldestFirst.size());
-    for (const LogbookRecord& r : oldestFirst) {
-        if (!r.isoDate) continue;
-        if (const auto day = DayNumber(*r.isoDate)) dated.push_back({*day, &r});
+    for (const LogbookRecord* r : oldestFirst) {
+        if (!r->isoDate) continue;
+        if (const auto day = DayNumber(*r->isoDate)) dated.push_back({*day, r});
     }
     // The logbook gives them by date already; records of one day keep their order.
     std::stable_sort(dated.begin(), dated.end(),
@@ -456,12 +486,6 @@ ChartModel::ChartModel(const std::vector<LogbookRecord>& oldestFirst, bool per10
     if (!m_factor.empty() && m_factor.back().day != dated.back().day) {
         m_factor.push_back({dated.back().day, m_factor.back().value});
     }
-}
-
-ChartModel ChartModel::FromNewestFirst(const std::vector<LogbookRecord>& newestFirst,
-                                       bool per100km) {
-    return ChartModel(std::vector<LogbookRecord>(newestFirst.rbegin(), newestFirst.rend()),
-                      per100km);
 }
 
 bool ChartModel::Empty(ChartKind kind) const {

@@ -80,6 +80,9 @@ public:
     ChartScene Scene(const std::vector<ChartKind>& kinds, int width, int height) const;
 
 private:
+    // The records oldest first, by address: no copy of 100 000 records.
+    ChartModel(const std::vector<const LogbookRecord*>& oldestFirst, bool per100km);
+
     std::vector<ChartDatum> m_economy;
     std::vector<ChartDatum> m_byMeter;
     std::vector<ChartDatum> m_error;
