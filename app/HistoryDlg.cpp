@@ -18,6 +18,7 @@
 #include "app/SaveAs.h"
 #include "ui/ChartSvg.h"
 #include "ui/HistoryText.h"
+#include "ui/Texts.h"
 
 namespace odomei {
 namespace {
@@ -69,25 +70,25 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
     setMinimumSize(kMinimumWidth, kMinimumHeight);
 
     auto* controls = new QHBoxLayout;
-    m_range = new QCheckBox(QStringLiteral("期間指定"), this);
+    m_range = new QCheckBox(Q(kHistoryRangeText), this);
     m_from = new QDateEdit(this);
     m_to = new QDateEdit(this);
     for (QDateEdit* edit : {m_from, m_to}) {
         edit->setCalendarPopup(true);
-        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        edit->setDisplayFormat(Q(kHistoryDateFormat));
         edit->setEnabled(false);
     }
     m_units = new QComboBox(this);
     m_units->addItems({kKmPerLitreUnit, kLitresPer100KmUnit});
-    auto* exportButton = new QPushButton(QStringLiteral("CSVﾌｧｲﾙ保存"), this);
-    auto* saveCharts = new QPushButton(QString::fromUtf8(kSaveChartText), this);
-    auto* close = new QPushButton(QStringLiteral("閉じる"), this);
+    auto* exportButton = new QPushButton(Q(kHistoryExportText), this);
+    auto* saveCharts = new QPushButton(Q(kSaveChartText), this);
+    auto* close = new QPushButton(Q(kHistoryCloseText), this);
     controls->addWidget(m_range);
     controls->addWidget(m_from);
-    controls->addWidget(new QLabel(QStringLiteral("～"), this));
+    controls->addWidget(new QLabel(Q(kHistoryRangeSeparator), this));
     controls->addWidget(m_to);
     controls->addStretch();
-    controls->addWidget(new QLabel(QStringLiteral("燃費の単位"), this));
+    controls->addWidget(new QLabel(Q(kHistoryUnitsText), this));
     controls->addWidget(m_units);
     controls->addWidget(exportButton);
     controls->addWidget(saveCharts);

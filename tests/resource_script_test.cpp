@@ -6,6 +6,8 @@
 #include <iterator>
 #include <regex>
 
+#include "ui/ChartSvg.h"
+#include "ui/HistoryText.h"
 #include "ui/Texts.h"
 
 namespace odomei {
@@ -44,6 +46,26 @@ TEST(ResourceScript, TheAboutBoxAndMenuTextsAreTheSharedOnes) {
         EXPECT_NE(rc.find("\"" + std::string(text) + "\""), std::string::npos) << text;
     }
     EXPECT_NE(rc.find("FONT 9, \"ＭＳ Ｐゴシック\""), std::string::npos);
+}
+
+// The history window's template says what the Qt window says beside its table.
+TEST(ResourceScript, TheHistoryWindowsControlsAreTheSharedOnes) {
+    const std::string rc = ResourceScript();
+    const auto start = rc.find("IDD_HISTORY DIALOGEX");
+    ASSERT_NE(start, std::string::npos);
+    const std::string history = rc.substr(start, rc.find("\nEND", start) - start);
+    EXPECT_NE(history.find("CAPTION \"" + std::string(kHistoryTitle) + "\""), std::string::npos);
+    const std::pair<const char*, const char*> controls[] = {
+        {kHistoryRangeText, "IDC_HISTORY_RANGE"},
+        {kHistoryRangeSeparator, "-1"},
+        {kHistoryUnitsText, "-1"},
+        {kHistoryExportText, "IDC_HISTORY_EXPORT"},
+        {kHistoryCloseText, "IDCANCEL"},
+        {kSaveChartText, "IDC_HISTORY_SAVE_CHART"}};
+    for (const auto& [text, id] : controls) {
+        const std::regex statement("\"" + std::string(text) + "\"\\s*,\\s*" + id + "\\s*,");
+        EXPECT_TRUE(std::regex_search(history, statement)) << text;
+    }
 }
 
 }  // namespace

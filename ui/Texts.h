@@ -67,6 +67,16 @@ constexpr ControlTemplate kHistory{IDC_HISTORY, "IDC_HISTORY", "履歴", 260, 24
 constexpr ControlTemplate kVersion{
     IDC_VERSION_TEXT, "IDC_VERSION_TEXT", "バージョン表示", 298, 271, 57, 9};
 
+// The history window's controls beside its table, in both windows.
+inline constexpr const char* kHistoryRangeText = "期間指定";  // a range of dates, not every record
+inline constexpr const char* kHistoryRangeSeparator = "～";
+inline constexpr const char* kHistoryUnitsText = "燃費の単位";
+inline constexpr const char* kHistoryExportText = kSave.text;  // the same words as the list's save
+inline constexpr const char* kHistoryCloseText = "閉じる";
+// How the range's dates show: the logbook's own ISO form (the same pattern letters in Qt and in
+// the date pickers of Windows).
+inline constexpr const char* kHistoryDateFormat = "yyyy-MM-dd";
+
 // The window colour: red 162, green 188, blue 189.
 constexpr int kWindowRed = 162, kWindowGreen = 188, kWindowBlue = 189;
 

@@ -1,15 +1,23 @@
-// The logbook's history on Windows: every record kept, newest first, and the summary of what
-// they say about the car and the meter, in the unit last chosen in either window.
+// The logbook's history on Windows: every record kept, newest first, or those of a range of
+// dates, and the summary of what they say about the car and the meter, in the unit last chosen in
+// either window, with the two charts of the records shown; those records saved as CSV, the charts
+// as SVG.
 #include <windows.h>
-// The list view.
+// The list view and the date pickers.
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <optional>
 
 #include "platform/win/Wide.h"
+#include "ui/ChartModel.h"
+#include "ui/ChartSvg.h"
 #include "ui/HistoryPresenter.h"
 #include "ui/HistoryText.h"
 #include "ui/Texts.h"
+#include "win/ChartGdi.h"
 #include "win/MeterWindow.h"
 #include "win/WinIds.h"
 #include "win/WinUi.h"
@@ -17,9 +25,31 @@
 namespace odomei::win32 {
 namespace {
 
-constexpr int kHistoryColumnWidth = 88;  // pixels, before the font's own needs
+constexpr int kHistoryColumnWidth = 88;  // pixels at 96 DPI, before the texts' own needs
 
-// Draws what the history presenter holds and forwards the unit's choice to it.
+// A picker's day as the presenter takes it, "YYYY-MM-DD".
+std::string PickedDay(HWND picker) {
+    SYSTEMTIME t{};
+    if (SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&t)) != GDT_VALID) {
+        return {};
+    }
+    char day[16];
+    std::snprintf(day, sizeof day, "%04u-%02u-%02u", t.wYear, t.wMonth, t.wDay);
+    return day;
+}
+
+void PickDay(HWND picker, const std::string& isoDay) {
+    unsigned year = 0, month = 0, day = 0;
+    if (std::sscanf(isoDay.c_str(), "%4u-%2u-%2u", &year, &month, &day) != 3) return;
+    SYSTEMTIME t{};
+    t.wYear = static_cast<WORD>(year);
+    t.wMonth = static_cast<WORD>(month);
+    t.wDay = static_cast<WORD>(day);
+    t.wHour = 12;  // a day's middle: no time zone moves it to another day
+    SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&t));
+}
+
+// Draws what the history presenter holds and forwards the range, the unit and the saves to it.
 class HistoryWindow final : private HistoryView {
 public:
     HistoryWindow(const Logbook& logbook, const std::string& iniPath, const std::string& directory)
@@ -34,65 +64,132 @@ private:
     static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == WM_INITDIALOG) {
             SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-            auto* self = reinterpret_cast<HistoryWindow*>(lParam);
-            self->m_hwnd = hwnd;
-            HWND units = GetDlgItem(hwnd, kIdcHistoryUnits);
-            for (const char* u : {kKmPerLitreUnit, kLitresPer100KmUnit}) {
-                SendMessageW(units, CB_ADDSTRING, 0,
-                             reinterpret_cast<LPARAM>(win::Wide(u).c_str()));
-            }
-            self->m_presenter.Start();
-            SendMessageW(units, CB_SETCURSEL, self->m_presenter.PerHundredKm() ? 1 : 0, 0);
+            reinterpret_cast<HistoryWindow*>(lParam)->OnInitDialog(hwnd);
             return TRUE;
         }
         auto* self = reinterpret_cast<HistoryWindow*>(GetWindowLongPtrW(hwnd, DWLP_USER));
-        if (message != WM_COMMAND || self == nullptr) return FALSE;
-        if (LOWORD(wParam) == kIdcHistoryUnits && HIWORD(wParam) == CBN_SELCHANGE) {
-            self->m_presenter.SetPerHundredKm(
-                SendDlgItemMessageW(hwnd, kIdcHistoryUnits, CB_GETCURSEL, 0, 0) == 1);
-            return TRUE;
+        if (self == nullptr) return FALSE;
+        switch (message) {
+            case WM_COMMAND: return self->OnCommand(LOWORD(wParam), HIWORD(wParam));
+            case WM_NOTIFY: {
+                const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+                if (header->code != DTN_DATETIMECHANGE) return FALSE;
+                if (header->idFrom == kIdcHistoryFrom || header->idFrom == kIdcHistoryTo) {
+                    self->Reload();
+                }
+                return TRUE;
+            }
+            default: return FALSE;
         }
-        if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
-            EndDialog(hwnd, IDCANCEL);
-            return TRUE;
+    }
+
+    HWND Item(int id) const { return GetDlgItem(m_hwnd, id); }
+
+    void OnInitDialog(HWND hwnd) {
+        m_hwnd = hwnd;
+        SetMessageBoxOwner(hwnd);
+        HWND units = Item(kIdcHistoryUnits);
+        for (const char* u : {kKmPerLitreUnit, kLitresPer100KmUnit}) {
+            SendMessageW(units, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win::Wide(u).c_str()));
         }
-        return FALSE;
+        const std::wstring format = win::Wide(kHistoryDateFormat);
+        for (int id : {kIdcHistoryFrom, kIdcHistoryTo}) {
+            SendMessageW(Item(id), DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(format.c_str()));
+        }
+        m_presenter.Start();
+        SendMessageW(units, CB_SETCURSEL, m_presenter.PerHundredKm() ? 1 : 0, 0);
+        // The range starts as the whole logbook's, ready to be narrowed.
+        if (const auto span = m_presenter.DateSpan()) {
+            PickDay(Item(kIdcHistoryFrom), span->first);
+            PickDay(Item(kIdcHistoryTo), span->second);
+        }
+    }
+
+    BOOL OnCommand(int id, int code) {
+        switch (id) {
+            case kIdcHistoryUnits:
+                if (code != CBN_SELCHANGE) return FALSE;
+                m_presenter.SetPerHundredKm(
+                    SendMessageW(Item(kIdcHistoryUnits), CB_GETCURSEL, 0, 0) == 1);
+                return TRUE;
+            case kIdcHistoryRange: {
+                if (code != BN_CLICKED) return FALSE;
+                const bool on = IsDlgButtonChecked(m_hwnd, kIdcHistoryRange) == BST_CHECKED;
+                EnableWindow(Item(kIdcHistoryFrom), on);
+                EnableWindow(Item(kIdcHistoryTo), on);
+                Reload();
+                return TRUE;
+            }
+            case kIdcHistoryExport:
+                if (code != BN_CLICKED) return FALSE;
+                m_presenter.OnExport();
+                return TRUE;
+            case kIdcHistorySaveChart:
+                if (code != BN_CLICKED) return FALSE;
+                SaveHistoryCharts(m_presenter, *this);
+                return TRUE;
+            case IDOK:
+            case IDCANCEL: EndDialog(m_hwnd, IDCANCEL); return TRUE;
+            default: return FALSE;
+        }
+    }
+
+    // Every record, or those of the range the pickers give.
+    void Reload() {
+        if (IsDlgButtonChecked(m_hwnd, kIdcHistoryRange) != BST_CHECKED) {
+            m_presenter.ShowAll();
+            return;
+        }
+        m_presenter.ShowRange(PickedDay(Item(kIdcHistoryFrom)), PickedDay(Item(kIdcHistoryTo)));
     }
 
     void Refresh() override {
-        HWND list = GetDlgItem(m_hwnd, kIdcHistoryList);
+        HWND list = Item(kIdcHistoryList);
         SendMessageW(list, WM_SETREDRAW, FALSE, 0);
         ListView_DeleteAllItems(list);
         const auto captions = m_presenter.Captions();
+        // The record list's first seven columns are the main list's: its widest texts too.
+        const ColumnScale scale = DialogScale(list);
         std::vector<int> widths;
-        for (const std::string& c : captions) {
-            widths.push_back(std::max(kHistoryColumnWidth, TextWidth(list, c) + kCellPadding));
+        for (std::size_t c = 0; c < captions.size(); ++c) {
+            int need = TextWidth(list, captions[c]);
+            if (c < std::size(kWidestTexts))
+                need = std::max(need, TextWidth(list, kWidestTexts[c]));
+            widths.push_back(std::max(kHistoryColumnWidth * scale.numerator / scale.denominator,
+                                      need + kCellPadding));
         }
         SetColumns(list, captions, widths);
         for (std::size_t i = 0; i < m_presenter.RowCount(); ++i) {
             AddRow(list, m_presenter.RowTexts(i));
         }
         SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-        SetText(GetDlgItem(m_hwnd, kIdcHistorySummary), m_presenter.SummaryText());
+        SetText(Item(kIdcHistorySummary), m_presenter.SummaryText());
+        m_charts = ChartModel::FromNewestFirst(m_presenter.Shown(), m_presenter.PerHundredKm());
+        SetChart(Item(kIdcHistoryEconomyChart), &*m_charts, ChartKind::kEconomy);
+        SetChart(Item(kIdcHistoryErrorChart), &*m_charts, ChartKind::kError);
     }
 
     int Message(const std::string& text, unsigned flags, const std::string& detail) override {
         return MessageBoxUtf8(text, flags, detail);
     }
 
-    // The window has no export of its own yet.
-    std::optional<SaveAsResult> AskSaveName(const SaveAsRequest&) override { return std::nullopt; }
+    std::optional<SaveAsResult> AskSaveName(const SaveAsRequest& request) override {
+        return ShowSaveAsDialog(m_hwnd, request);
+    }
 
     HWND m_hwnd = nullptr;
     HistoryPresenter m_presenter;
+    std::optional<ChartModel> m_charts;  // of the records shown, which the chart windows paint
 };
 
 }  // namespace
 
 void ShowHistoryWindow(HINSTANCE instance, HWND owner, const Logbook& logbook,
                        const std::string& iniPath, const std::string& directory) {
+    RegisterChartClass(instance);
     HistoryWindow window(logbook, iniPath, directory);
     window.Run(instance, owner);
+    SetMessageBoxOwner(owner);  // message boxes are the main window's again
 }
 
 }  // namespace odomei::win32

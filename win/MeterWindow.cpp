@@ -1,7 +1,6 @@
 #include "win/MeterWindow.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 
 #include <memory>
 
@@ -274,24 +273,7 @@ private:
     }
 
     std::optional<SaveAsResult> AskSaveName(const SaveAsRequest& request) override {
-        std::wstring file = win::Wide(request.initialName);
-        file.resize(32768);
-        std::wstring filter = win::Wide(request.typeDescription) + L'\0' +
-                              win::Wide(request.typePattern) + L'\0' + L'\0';
-        const std::wstring folder = win::Wide(request.directory);
-        OPENFILENAMEW ofn{};
-        ofn.lStructSize = sizeof ofn;
-        ofn.hwndOwner = m_hwnd;
-        ofn.lpstrFilter = filter.c_str();
-        ofn.lpstrFile = file.data();
-        ofn.nMaxFile = static_cast<DWORD>(file.size());
-        ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-        // The working folder stays; an existing file is replaced only after a question when
-        // asked for.
-        ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
-                    (request.confirmOverwrite ? OFN_OVERWRITEPROMPT : 0);
-        if (!GetSaveFileNameW(&ofn)) return std::nullopt;
-        return SaveAsResult{win::Narrow(file.c_str()), win::Narrow(file.c_str() + ofn.nFileOffset)};
+        return ShowSaveAsDialog(m_hwnd, request);
     }
 
     HINSTANCE m_instance;

@@ -6,7 +6,12 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
               kHistory = IDD_HISTORY, kApp = IDI_APP, kList = IDC_RECORD_LIST, kRead = IDC_READ,
               kSave = IDC_SAVE_CSV, kClear = IDC_CLEAR, kVersion = IDC_VERSION_TEXT,
               kHistoryButton = IDC_HISTORY, kHistoryList = IDC_HISTORY_LIST,
-              kHistorySummary = IDC_HISTORY_SUMMARY, kHistoryUnits = IDC_HISTORY_UNITS;
+              kHistorySummary = IDC_HISTORY_SUMMARY, kHistoryUnits = IDC_HISTORY_UNITS,
+              kHistoryRange = IDC_HISTORY_RANGE, kHistoryFrom = IDC_HISTORY_FROM,
+              kHistoryTo = IDC_HISTORY_TO, kHistoryExport = IDC_HISTORY_EXPORT,
+              kHistorySaveChart = IDC_HISTORY_SAVE_CHART,
+              kHistoryEconomyChart = IDC_HISTORY_ECONOMY_CHART,
+              kHistoryErrorChart = IDC_HISTORY_ERROR_CHART;
 }  // namespace rc
 
 #undef IDD_ABOUT
@@ -23,6 +28,13 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
 #undef IDC_HISTORY_LIST
 #undef IDC_HISTORY_SUMMARY
 #undef IDC_HISTORY_UNITS
+#undef IDC_HISTORY_RANGE
+#undef IDC_HISTORY_FROM
+#undef IDC_HISTORY_TO
+#undef IDC_HISTORY_EXPORT
+#undef IDC_HISTORY_SAVE_CHART
+#undef IDC_HISTORY_ECONOMY_CHART
+#undef IDC_HISTORY_ERROR_CHART
 
 #include "ui/Texts.h"
 #include "win/WinIds.h"
@@ -36,5 +48,10 @@ static_assert(rc::kList == IDC_RECORD_LIST && rc::kRead == IDC_READ && rc::kSave
 static_assert(rc::kAboutMenu == kIdsAboutMenu && rc::kHistory == kIddHistory &&
               rc::kHistoryList == kIdcHistoryList && rc::kHistorySummary == kIdcHistorySummary &&
               rc::kHistoryUnits == kIdcHistoryUnits);
+static_assert(rc::kHistoryRange == kIdcHistoryRange && rc::kHistoryFrom == kIdcHistoryFrom &&
+              rc::kHistoryTo == kIdcHistoryTo && rc::kHistoryExport == kIdcHistoryExport);
+static_assert(rc::kHistorySaveChart == kIdcHistorySaveChart &&
+              rc::kHistoryEconomyChart == kIdcHistoryEconomyChart &&
+              rc::kHistoryErrorChart == kIdcHistoryErrorChart);
 
 }  // namespace odomei::win32

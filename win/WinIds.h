@@ -9,5 +9,12 @@ constexpr int kIddHistory = 103;
 constexpr int kIdcHistoryList = 1100;
 constexpr int kIdcHistorySummary = 1101;
 constexpr int kIdcHistoryUnits = 1102;
+constexpr int kIdcHistoryRange = 1103;  // the check box that limits the table to a range of dates
+constexpr int kIdcHistoryFrom = 1104;
+constexpr int kIdcHistoryTo = 1105;
+constexpr int kIdcHistoryExport = 1106;
+constexpr int kIdcHistorySaveChart = 1107;
+constexpr int kIdcHistoryEconomyChart = 1108;
+constexpr int kIdcHistoryErrorChart = 1109;
 
 }  // namespace odomei::win32

@@ -2,6 +2,7 @@
 
 // The list view.
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include "platform/win/Wide.h"
 #include "ui/Texts.h"
@@ -23,6 +24,27 @@ int MessageBoxUtf8(const std::string& text, unsigned flags, const std::string& d
     // The box enables its owner when it goes: a window kept disabled (during a read) stays so.
     if (g_owner != nullptr && !ownerEnabled) EnableWindow(g_owner, FALSE);
     return answer;
+}
+
+std::optional<SaveAsResult> ShowSaveAsDialog(HWND owner, const SaveAsRequest& request) {
+    std::wstring file = win::Wide(request.initialName);
+    file.resize(32768);
+    std::wstring filter =
+        win::Wide(request.typeDescription) + L'\0' + win::Wide(request.typePattern) + L'\0' + L'\0';
+    const std::wstring folder = win::Wide(request.directory);
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    // The working folder stays; an existing file is replaced only after a question when asked
+    // for.
+    ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
+                (request.confirmOverwrite ? OFN_OVERWRITEPROMPT : 0);
+    if (!GetSaveFileNameW(&ofn)) return std::nullopt;
+    return SaveAsResult{win::Narrow(file.c_str()), win::Narrow(file.c_str() + ofn.nFileOffset)};
 }
 
 void SetText(HWND control, const std::string& utf8) {

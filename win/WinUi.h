@@ -1,13 +1,15 @@
 // Small pieces every part of the Windows window uses: the message box with the program's rules,
-// texts in and out of controls, and the list view.
+// the save-as dialog, texts in and out of controls, and the list view.
 #pragma once
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ui/ColumnLayout.h"
+#include "ui/Flow.h"
 
 namespace odomei::win32 {
 
@@ -15,6 +17,9 @@ namespace odomei::win32 {
 void SetMessageBoxOwner(HWND owner);
 // MessageBoxW with the program's caption and icon rule; a detail follows after an empty line.
 int MessageBoxUtf8(const std::string& text, unsigned flags, const std::string& detail = {});
+
+// The save-as dialog, modal over owner: the path and file name chosen, nothing when cancelled.
+std::optional<SaveAsResult> ShowSaveAsDialog(HWND owner, const SaveAsRequest& request);
 
 void SetText(HWND control, const std::string& utf8);
 // The width of a text in pixels in the control's own font.

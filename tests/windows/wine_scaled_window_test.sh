@@ -1,10 +1,11 @@
 #!/bin/bash
 # odomei.exe under Wine at 125 % and 150 % display scaling (120 and 144 DPI): after a read the
 # record list shows every caption and figure whole without a horizontal scroll bar (list_probe
-# looks), and a picture of each is kept in the build folder. Wine takes a new DPI only when its
+# looks), and a picture of each is kept in the build folder, with one of the history window and
+# its charts at that scaling. Wine takes a new DPI only when its
 # server starts: the server is restarted for each, and at the end at 96 DPI again.
 set -u
-exe=$1 metersim=$2 build=$3 com1=$4 probe=$5
+exe=$1 metersim=$2 build=$3 com1=$4 probe=$5 history_probe=$6
 work=$(mktemp -d)
 sim="" app=""
 failures=0
@@ -66,6 +67,16 @@ for dpi in 120 144; do
             fail "$dpi DPI: no picture"
         seen=$(wine "$probe" 2>&1) || fail "$dpi DPI: $seen"
         echo "$dpi DPI: $seen"
+        # The history over that read: the dialog and its charts as large as the display's scaling.
+        wine "$history_probe" open || fail "$dpi DPI: no history button"
+        if wait_for 100 bash -c "xdotool search --name '^履歴$' >/dev/null 2>&1"; then
+            sleep 1
+            H=$(xdotool search --name '^履歴$' 2>/dev/null | head -n 1)
+            timeout 20 import -window "$H" "$build/odomei-windows-history-${dpi}dpi.png" ||
+                fail "$dpi DPI: no picture of the history"
+        else
+            fail "$dpi DPI: no history window"
+        fi
     fi
     kill "$app" 2>/dev/null
     wait "$app" 2>/dev/null

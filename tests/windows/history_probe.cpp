@@ -1,0 +1,237 @@
+// Looks at and works the history window of the running ODOMEI from outside, for WineHistory and
+// WineWindowScaled:
+//   history_probe open          presses the main window's history button
+//   history_probe state         prints the rows, unit, range, a caption, rows and the summary
+//   history_probe range FROM TO sets the date pickers (YYYY-MM-DD) and turns the range on
+//   history_probe all           turns the range off
+//   history_probe focus from|to gives a date picker the keyboard
+//   history_probe units N       chooses unit N (0: km/L, 1: L/100km) as the list box would
+//   history_probe press export|charts  presses the CSV or the chart save (returns at once)
+// The list view's and date pickers' messages carry pointers, which are the window's: they point
+// into memory the probe places in the program's process.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+// The list view and the date pickers.
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "ui/HistoryText.h"
+#include "ui/Texts.h"
+#include "win/WinIds.h"
+
+namespace {
+
+using namespace odomei;
+using namespace odomei::win32;
+
+constexpr int kTextChars = 512;  // the longest cell text read back
+
+std::wstring Wide(const char* utf8) {
+    std::wstring w(MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, w.data(), static_cast<int>(w.size()));
+    w.pop_back();
+    return w;
+}
+
+std::string Utf8(const std::wstring& w) {
+    std::string s(WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr),
+                  '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, s.data(), static_cast<int>(s.size()), nullptr,
+                        nullptr);
+    s.pop_back();
+    return s;
+}
+
+// A block of memory in the window's process, for one message's structure and text.
+class Remote {
+public:
+    explicit Remote(HWND window) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        m_process =
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (m_process != nullptr) {
+            m_base = static_cast<char*>(VirtualAllocEx(m_process, nullptr, kSize,
+                                                       MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        }
+        if (m_base == nullptr) {
+            std::printf("no memory in the window's process (%lu)\n", GetLastError());
+            std::exit(1);
+        }
+    }
+    ~Remote() {
+        VirtualFreeEx(m_process, m_base, 0, MEM_RELEASE);
+        CloseHandle(m_process);
+    }
+    char* At(std::size_t offset) const { return m_base + offset; }
+    void Write(std::size_t offset, const void* data, std::size_t size) const {
+        WriteProcessMemory(m_process, m_base + offset, data, size, nullptr);
+    }
+    void Read(std::size_t offset, void* data, std::size_t size) const {
+        ReadProcessMemory(m_process, m_base + offset, data, size, nullptr);
+    }
+
+private:
+    static constexpr std::size_t kSize = 4096;
+    HANDLE m_process = nullptr;
+    char* m_base = nullptr;
+};
+
+constexpr std::size_t kTextOffset = 1024;  // where a text goes, after the structure
+
+std::wstring ReadText(const Remote& remote) {
+    std::wstring text(kTextChars, L'\0');
+    remote.Read(kTextOffset, text.data(), kTextChars * sizeof(wchar_t));
+    text.resize(text.find(L'\0'));
+    return text;
+}
+
+std::string CellText(HWND list, int row, int column) {
+    Remote remote(list);
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(remote.At(kTextOffset));
+    item.cchTextMax = kTextChars;
+    remote.Write(0, &item, sizeof item);
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote.At(0)));
+    return Utf8(ReadText(remote));
+}
+
+std::string Caption(HWND list, int column) {
+    Remote remote(list);
+    LVCOLUMNW c{};
+    c.mask = LVCF_TEXT;
+    c.pszText = reinterpret_cast<wchar_t*>(remote.At(kTextOffset));
+    c.cchTextMax = kTextChars;
+    remote.Write(0, &c, sizeof c);
+    SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(remote.At(0)));
+    return Utf8(ReadText(remote));
+}
+
+std::string RowText(HWND list, int row) {
+    std::string line;
+    for (int c = 0; c < kHistoryColumnCount; ++c) line += (c ? "\t" : "") + CellText(list, row, c);
+    return line;
+}
+
+void SetDay(HWND picker, const char* iso) {
+    unsigned year = 0, month = 0, day = 0;
+    std::sscanf(iso, "%4u-%2u-%2u", &year, &month, &day);
+    SYSTEMTIME t{};
+    t.wYear = static_cast<WORD>(year);
+    t.wMonth = static_cast<WORD>(month);
+    t.wDay = static_cast<WORD>(day);
+    t.wHour = 12;
+    Remote remote(picker);
+    remote.Write(0, &t, sizeof t);
+    SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(remote.At(0)));
+}
+
+std::string Day(HWND picker) {
+    Remote remote(picker);
+    if (SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(remote.At(0))) !=
+        GDT_VALID) {
+        return "none";
+    }
+    SYSTEMTIME t{};
+    remote.Read(0, &t, sizeof t);
+    char day[16];
+    std::snprintf(day, sizeof day, "%04u-%02u-%02u", t.wYear, t.wMonth, t.wDay);
+    return day;
+}
+
+bool Checked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "open") {
+        HWND main = FindWindowW(nullptr, Wide(kAppTitle).c_str());
+        HWND button = main != nullptr ? GetDlgItem(main, IDC_HISTORY) : nullptr;
+        if (button == nullptr) {
+            std::printf("no main window\n");
+            return 1;
+        }
+        PostMessageW(button, BM_CLICK, 0, 0);
+        return 0;
+    }
+    HWND window = FindWindowW(nullptr, Wide(kHistoryTitle).c_str());
+    if (window == nullptr) {
+        std::printf("no history window\n");
+        return 1;
+    }
+    HWND list = GetDlgItem(window, kIdcHistoryList);
+    HWND range = GetDlgItem(window, kIdcHistoryRange);
+    if (command == "state") {
+        const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        std::printf("rows %d\n", rows);
+        std::printf("units %d\n", static_cast<int>(SendDlgItemMessageW(window, kIdcHistoryUnits,
+                                                                       CB_GETCURSEL, 0, 0)));
+        std::printf("range %d\n", Checked(range) ? 1 : 0);
+        std::printf("from %s\n", Day(GetDlgItem(window, kIdcHistoryFrom)).c_str());
+        std::printf("to %s\n", Day(GetDlgItem(window, kIdcHistoryTo)).c_str());
+        std::printf("caption %s\n", Caption(list, kHistoryColumnCount - 2).c_str());
+        if (rows > 0) {
+            std::printf("newest %s\n", RowText(list, 0).c_str());
+            std::printf("oldest %s\n", RowText(list, rows - 1).c_str());
+        }
+        wchar_t summary[2048] = {};
+        GetDlgItemTextW(window, kIdcHistorySummary, summary, 2048);
+        std::string s = Utf8(summary);
+        for (char& ch : s) {
+            if (ch == '\n' || ch == '\r') ch = ' ';
+        }
+        std::printf("summary %s\n", s.c_str());
+        return 0;
+    }
+    if (command == "range" && argc == 4) {
+        SetDay(GetDlgItem(window, kIdcHistoryFrom), argv[2]);
+        SetDay(GetDlgItem(window, kIdcHistoryTo), argv[3]);
+        // Setting a picker says nothing to the window: the check box makes it look again.
+        if (Checked(range)) SendMessageW(range, BM_CLICK, 0, 0);
+        SendMessageW(range, BM_CLICK, 0, 0);
+        return Checked(range) ? 0 : 1;
+    }
+    if (command == "all") {
+        if (Checked(range)) SendMessageW(range, BM_CLICK, 0, 0);
+        return Checked(range) ? 1 : 0;
+    }
+    if (command == "focus" && argc == 3) {
+        HWND picker =
+            GetDlgItem(window, std::string(argv[2]) == "from" ? kIdcHistoryFrom : kIdcHistoryTo);
+        // The dialog moves its own focus; the keys then come from the keyboard.
+        SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(picker), TRUE);
+        return 0;
+    }
+    if (command == "units" && argc == 3) {
+        HWND units = GetDlgItem(window, kIdcHistoryUnits);
+        SendMessageW(units, CB_SETCURSEL, std::atoi(argv[2]), 0);
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(kIdcHistoryUnits, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(units));
+        return 0;
+    }
+    if (command == "press" && argc == 3) {
+        const std::string which = argv[2];
+        const int id = which == "export"   ? kIdcHistoryExport
+                       : which == "charts" ? kIdcHistorySaveChart
+                                           : 0;
+        HWND button = GetDlgItem(window, id);
+        if (button == nullptr) {
+            std::printf("no button %s\n", argv[2]);
+            return 1;
+        }
+        // Posted: the save dialog it opens is modal, and the probe must not wait for it.
+        PostMessageW(button, BM_CLICK, 0, 0);
+        return 0;
+    }
+    std::printf(
+        "usage: history_probe open|state|range FROM TO|all|focus from|to|units N|press "
+        "export|charts\n");
+    return 2;
+}
