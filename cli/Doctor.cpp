@@ -37,24 +37,6 @@ struct IniCheck {
     std::string note;
 };
 
-bool ValidUtf8(const std::string& bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        const std::size_t n = c < 0x80           ? 1
-                              : (c >> 5) == 0x6  ? 2
-                              : (c >> 4) == 0xe  ? 3
-                              : (c >> 3) == 0x1e ? 4
-                                                 : 0;
-        if (n == 0 || i + n > bytes.size() || (n == 2 && c < 0xc2)) return false;
-        for (std::size_t k = 1; k < n; ++k) {
-            if ((static_cast<unsigned char>(bytes[i + k]) & 0xc0) != 0x80) return false;
-        }
-        i += n;
-    }
-    return true;
-}
-
 std::string IniEncoding(const std::string& bytes) {
     constexpr const char kBom[] = "\xEF\xBB\xBF";
     if (bytes.rfind(kBom, 0) == 0) return "UTF-8 with BOM";
@@ -62,7 +44,7 @@ std::string IniEncoding(const std::string& bytes) {
         std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
     if (ascii) return "ASCII";
     // CP932's double-byte text is seldom valid UTF-8; UTF-8 text is seldom valid CP932.
-    if (ValidUtf8(bytes)) return "UTF-8 without BOM";
+    if (IsValidUtf8(bytes)) return "UTF-8 without BOM";
     if (Cp932ToUtf8(bytes)) return "CP932";
     return "neither CP932 nor UTF-8";
 }
@@ -82,13 +64,7 @@ IniCheck CheckIni(const FilePaths& paths) {
     if (ini.found) ini.encoding = IniEncoding(bytes);
     ini.setting = ReadPortSetting(paths);
     ini.settingPresent = ini.found && IniHasKey(kPortSection, kPortKey, ini.path);
-    if (ini.found && !ini.settingPresent) {
-        if (const auto utf8 = FindUtf8Only(kPortSection, kPortKey, ini.path)) {
-            ini.note = *utf8 + " stands in the file only as UTF-8";
-        } else {
-            ini.note = "no port setting: COM1 applies";
-        }
-    }
+    if (ini.found && !ini.settingPresent) ini.note = "no port setting: COM1 applies";
     return ini;
 }
 

@@ -41,7 +41,7 @@ void MeterPresenter::Start() {
 void MeterPresenter::OpenPort() {
     OpenFailure why;
     if (!m_session.Open(PortName(m_nPort), PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
-        const std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
+        std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
         m_view.Diagnose("cannot open COM" + std::to_string(m_nPort) + ": " + detail);
         // What stands in the way and what to do, above the system's own words.
         const PortVerdict verdict = DiagnosePort(m_nPort, m_paths.IniPath());
