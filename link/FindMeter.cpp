@@ -10,6 +10,24 @@ constexpr const char* kSearchLabel = "onSearch ";
 
 }  // namespace
 
+std::vector<std::size_t> SearchOrder(const PortSurvey& survey, bool hardwareToo) {
+    auto wanted = [hardwareToo](const SurveyedPort& p) {
+        return p.state == PortState::kFree && (p.usb || p.fromIni || hardwareToo);
+    };
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < survey.ports.size(); ++i) {
+        if (survey.ports[i].current && wanted(survey.ports[i])) order.push_back(i);
+    }
+    for (std::size_t i = 0; i < survey.ports.size(); ++i) {
+        if (!survey.ports[i].current && wanted(survey.ports[i])) order.push_back(i);
+    }
+    return order;
+}
+
+MeterCandidate CandidateOf(const SurveyedPort& port) {
+    return {port.number, port.device, port.stableName};
+}
+
 std::string CandidateName(const MeterCandidate& port) {
     const std::string& device = port.stableName.empty() ? port.device : port.stableName;
     if (port.number <= 0) return device;

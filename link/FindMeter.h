@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/MeterSession.h"
+#include "link/PortSurvey.h"
 #include "log/CommLog.h"
 
 namespace odomei {
@@ -53,6 +54,13 @@ using SearchWatch = std::function<bool(std::size_t index, const ExchangeProgress
 // label naming each port goes to the log before its bytes.
 MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommLog& log,
                       const SearchPause& pause, const SearchWatch& watch = {});
+
+// The ports a search tries, in order (indices into survey.ports): the one the setting leads to
+// first, then the free USB adapters and the ports a [Ports] entry names (the user said where to
+// look), and every other free port only when hardwareToo. Consoles and other devices are never
+// free, so never tried.
+std::vector<std::size_t> SearchOrder(const PortSurvey& survey, bool hardwareToo);
+MeterCandidate CandidateOf(const SurveyedPort& port);
 
 // How a candidate is named to the user: "COM3 (/dev/serial/by-id/...)", or the device alone.
 std::string CandidateName(const MeterCandidate& port);

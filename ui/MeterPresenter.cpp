@@ -55,6 +55,10 @@ bool MeterPresenter::OpenPortAs(const std::string& name, const std::string& show
         std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
         if (!m_iniNote.empty()) detail += "\n" + m_iniNote;
         m_view.Diagnose("cannot open " + shown + ": " + detail);
+        // What stands in the way and what to do, above the system's own words.
+        const PortVerdict verdict = DiagnosePortName(name, m_paths.IniPath());
+        if (!verdict.reason.empty()) m_view.Diagnose(verdict.reason);
+        if (!verdict.reasonJa.empty()) detail = verdict.reasonJa + "\n\n" + detail;
         m_view.Message(PortFailureText(shown), kMbIconHand, detail);
         return false;
     }

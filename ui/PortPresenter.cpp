@@ -4,14 +4,11 @@
 #include <cstdio>
 
 #include "link/PortSurvey.h"
-#include "platform/Profile.h"
 #include "ui/MeterPresenter.h"
 #include "ui/Texts.h"
 
 namespace odomei {
 namespace {
-
-constexpr const char* kPortsSection = "Ports";
 
 std::string StateText(const SurveyedPort& port) {
     switch (port.state) {
@@ -42,37 +39,6 @@ std::string UsbId(const PortInfo& info) {
 std::string ShownName(const MeterCandidate& port) {
     if (port.number > 0) return "COM" + std::to_string(port.number);
     return port.stableName.empty() ? port.device : port.stableName;
-}
-
-MeterCandidate CandidateOf(const SurveyedPort& port) {
-    return {port.number, port.device, port.stableName};
-}
-
-// The ports a search tries, the setting's own first: free USB adapters, the ports KORVANA.ini
-// names in [Ports] (the user said where to look), and hardware ports only when asked. Consoles and
-// other devices are never free, so never tried.
-std::vector<std::size_t> SearchOrder(const PortSurvey& survey, const std::string& iniPath,
-                                     bool hardwareToo) {
-    std::vector<std::size_t> order;
-    std::vector<int> named;
-    if (!iniPath.empty()) {
-        for (const auto& [key, value] : ReadIniSection(kPortsSection, iniPath)) {
-            if (const auto n = ComNumber(key)) named.push_back(*n);
-        }
-    }
-    auto wanted = [&](const SurveyedPort& p) {
-        if (p.state != PortState::kFree) return false;
-        const bool isNamed =
-            p.number > 0 && std::find(named.begin(), named.end(), p.number) != named.end();
-        return p.usb || isNamed || hardwareToo;
-    };
-    for (std::size_t i = 0; i < survey.ports.size(); ++i) {
-        if (survey.ports[i].current && wanted(survey.ports[i])) order.push_back(i);
-    }
-    for (std::size_t i = 0; i < survey.ports.size(); ++i) {
-        if (!survey.ports[i].current && wanted(survey.ports[i])) order.push_back(i);
-    }
-    return order;
 }
 
 }  // namespace
@@ -191,8 +157,7 @@ void PortPresenter::OnCancel() {
 void PortPresenter::OnFindMeter() {
     if (m_searching) return;
     Survey(true);  // as the machine is now
-    const std::vector<std::size_t> order =
-        SearchOrder(*m_survey, m_owner.Paths().IniPath(), m_searchHardware);
+    const std::vector<std::size_t> order = SearchOrder(*m_survey, m_searchHardware);
     if (order.empty()) {
         m_view.Message(kNoSearchPortText, kMbIconExclamation);
         return;
