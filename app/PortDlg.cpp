@@ -23,7 +23,7 @@ namespace odomei {
 namespace {
 
 constexpr int kSettleMs = 300;  // udev makes a device and its by-id link a moment apart
-constexpr int kDialogWidth = 900, kDialogHeight = 360;
+constexpr int kDialogWidth = 1060, kDialogHeight = 320;
 
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 

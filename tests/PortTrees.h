@@ -3,6 +3,7 @@
 // search ever reaches the machine's real ports.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -33,7 +34,7 @@ public:
     // by-id name. Returns the node's path.
     std::string AddUsbAdapter(const std::string& tty, const std::string& vendor,
                               const std::string& product, const std::string& description,
-                              const std::string& serial) {
+                              const std::string& serial, const std::string& manufacturer = "FTDI") {
         namespace fs = std::filesystem;
         const std::string usb = roots.sys + "/devices/usb1/1-" + tty;
         const std::string port = usb + "/1-" + tty + ":1.0/" + tty;
@@ -41,7 +42,7 @@ public:
         for (const auto& [name, value] : {std::pair<const char*, std::string>{"idVendor", vendor},
                                           {"idProduct", product},
                                           {"product", description},
-                                          {"manufacturer", "FTDI"},
+                                          {"manufacturer", manufacturer},
                                           {"serial", serial}}) {
             WriteBytes(usb + "/" + name, value + "\n");
         }
@@ -49,8 +50,10 @@ public:
         fs::create_directory_symlink(port, roots.sys + "/class/tty/" + tty + "/device");
         const std::string node = roots.dev + "/" + tty;
         WriteBytes(node, "");
-        fs::create_symlink(node, roots.dev + "/serial/by-id/usb-FTDI_" + description + "_" +
-                                     serial + "-if00-port0");
+        // udev's name: usb-<manufacturer>_<product>_<serial>-if00-port0, blanks made '_'.
+        std::string name = "usb-" + manufacturer + "_" + description + "_" + serial + "-if00-port0";
+        std::replace(name.begin(), name.end(), ' ', '_');
+        fs::create_symlink(node, roots.dev + "/serial/by-id/" + name);
         return node;
     }
 

@@ -92,7 +92,7 @@ TEST(PortDialog, PicksTheMetersPortAmongUnusableOnesReadsAndKeepsItForTheNextSta
             okForMissing = chooser->GetDlgItem(IDOK_EXIT)->isEnabled();
             // An adapter plugged in while the chooser is open appears by itself.
             chooser->WatchFolders({machine.roots.dev});
-            machine.AddUsbAdapter("ttyUSB0", "0403", "6001", "FT232R_USB_UART", "A1B2C3");
+            machine.AddUsbAdapter("ttyUSB0", "0403", "6001", "FT232R USB UART", "A1B2C3");
             EXPECT_TRUE(QTest::qWaitFor([&] { return list->rowCount() > rowsBefore; }, 10000));
             rowsAfterPlug = list->rowCount();
             list->selectRow(RowOf(list, "COM2"));

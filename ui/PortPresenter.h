@@ -55,7 +55,7 @@ inline std::string SearchingText(const std::string& port) { return port + "を�
 inline constexpr const char* kPortColumns[] = {"ポート",  "デバイス",     "説明",
                                                "VID:PID", "シリアル番号", "状態"};
 constexpr int kPortColumnCount = 6;
-constexpr int kPortColumnWidths[] = {60, 260, 160, 80, 110, 200};  // pixels at the dialog font
+constexpr int kPortColumnWidths[] = {60, 360, 200, 80, 110, 200};  // pixels at the dialog font
 
 // One row of the list, as every window shows it.
 struct PortRow {
