@@ -174,10 +174,12 @@ public:
     void EnableCommands(const CommandState& state) override { commands = state; }
     void FocusExit() override {}
     std::optional<SaveAsResult> AskSaveName(const SaveAsRequest&) override { return {}; }
-    void BeginBusy() override { busy = true; }
+    void BeginBusy() override {
+        busy = true;
+        portsDuringRead.push_back(commands.ports);
+    }
     void EndBusy() override { busy = false; }
     int Pause(SerialHandle port, int ms, bool untilInput) override {
-        portsDuringRead.push_back(commands.ports);
         EXPECT_TRUE(busy);
         return PlainPause(port, ms, untilInput);
     }
@@ -341,7 +343,7 @@ TEST_F(Chooser, FindsTheMeterAndAsksBeforeChangingTheSetting) {
 }
 
 TEST_F(Chooser, AUsbAdapterShowsItsStableNameIdsAndIsChosenByIt) {
-    machine.AddUsbAdapter("ttyUSB0", "0403", "6001", "FT232R_USB_UART", "A1B2C3");
+    machine.AddUsbAdapter("ttyUSB0", "0403", "6001", "FT232R USB UART", "A1B2C3");
     MeterPresenter main(view);
     main.Start();
     PortPresenter chooser(view, main, machine.Surveyor());
@@ -356,7 +358,7 @@ TEST_F(Chooser, AUsbAdapterShowsItsStableNameIdsAndIsChosenByIt) {
         machine.roots.dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
     EXPECT_EQ(row.texts[1], byId);
     EXPECT_EQ(row.texts[4], "A1B2C3");
-    EXPECT_NE(row.texts[2].find("FT232R_USB_UART"), std::string::npos);
+    EXPECT_NE(row.texts[2].find("FT232R USB UART"), std::string::npos);
     // Its node is a plain file here: chosen, it fails to open with the start's message, and the
     // setting still names it by its stable name.
     view.texts.clear();
