@@ -768,6 +768,7 @@ TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
         << none.err;
     EXPECT_FALSE(test::Exists(dir.File("none.csv")));
     EXPECT_EQ(RunCli(dir.Path(), {"read", "--port", "COM1", "--all-ports"}).status, 2);
+}
 
 TEST_F(Cli, DoctorSaysWhetherAReadCouldStartAndWhatStandsInTheWay) {
     Start();
