@@ -829,6 +829,51 @@ TEST_F(Cli, PortsListsTheMachinesPortsAndThePortsEntries) {
     EXPECT_NE(mapped.out.find("COM9\t/dev/ttyUSB7\n" + from), std::string::npos) << mapped.out;
 }
 
+TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
+    // COM1 never answers, COM2 sends what a GPS receiver would, COM3 is the meter; the search
+    // tries the ports [Ports] names, the setting's (COM1) first. Nothing else of this machine's
+    // is tried without --all-ports.
+    metersim::Options silent, junk;
+    silent.silent = true;
+    silent.linkPath = dir.File("silent-tty");
+    std::string nmea;
+    while (nmea.size() < 300) nmea += "$GPGGA,101500.00,3540.1,N,13945.3,E,1,08,1.0,40.0,M*5B\r\n";
+    junk.answer.assign(nmea.begin(), nmea.begin() + 300);
+    junk.pace = false;
+    junk.linkPath = dir.File("junk-tty");
+    metersim::MeterSim silentSim(silent), junkSim(junk);
+    std::string error;
+    ASSERT_TRUE(silentSim.Start(&error)) << error;
+    ASSERT_TRUE(junkSim.Start(&error)) << error;
+    Start();  // the meter, COM1 in KORVANA.ini: moved to COM3
+    const std::string ini = meter->Ini();
+    WriteIniString("Ports", "COM3", dir.File("meter-tty"), ini);
+    WriteIniString("Ports", "COM1", dir.File("silent-tty"), ini);
+    WriteIniString("Ports", "COM2", dir.File("junk-tty"), ini);
+
+    const CliRun found = RunCli(dir.Path(), {"read", "--port", "auto", "-o", "found.csv"});
+    ASSERT_EQ(found.status, 0) << found.err;
+    EXPECT_EQ(ReadBytes(dir.File("found.csv")), Golden());
+    EXPECT_NE(found.err.find("the meter answered on COM3 (" + dir.File("meter-tty") + ")"),
+              std::string::npos)
+        << found.err;
+    EXPECT_EQ(silentSim.Received(), Bytes{STX});
+    EXPECT_EQ(junkSim.Received(), (Bytes{STX, NAK, STX, NAK, STX, NAK}));
+    EXPECT_NE(ReadBytes(dir.File("KORVANA.log")).find("onSearch COM1 (" + dir.File("silent-tty")),
+              std::string::npos);
+    // The setting is only read, never changed by the command line.
+    EXPECT_FALSE(IniHasKey(kPortSection, kPortKey, ini));
+
+    // Without the meter: a time-out, with every port tried named.
+    WriteIniString("Ports", "COM3", dir.File("unplugged"), ini);
+    const CliRun none = RunCli(dir.Path(), {"read", "--port", "auto", "-o", "none.csv"});
+    EXPECT_EQ(none.status, 4);
+    EXPECT_NE(none.err.find("COM1 (" + dir.File("silent-tty") + "): no answer"), std::string::npos)
+        << none.err;
+    EXPECT_FALSE(test::Exists(dir.File("none.csv")));
+    EXPECT_EQ(RunCli(dir.Path(), {"read", "--port", "COM1", "--all-ports"}).status, 2);
+}
+
 TEST_F(Cli, DoctorSaysWhetherAReadCouldStartAndWhatStandsInTheWay) {
     Start();
     const std::string tty = dir.File("meter-tty");

@@ -1,8 +1,11 @@
-// Renders the main window, filled with the simulated meter's fifteen records, to a PNG file, and
-// the history window over a logbook of months of simulated reads to a second one, and, given a
-// third name, that history's charts as SVG (the picture in the README).
+// Renders the main window, filled with the simulated meter's fifteen records, to a PNG file, the
+// history window over a logbook of months of simulated reads to a second one, and, given more
+// names, that history's charts as SVG (the picture in the README) and the port chooser over a
+// machine of its own as PNG.
 #include <QApplication>
 #include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,18 +15,64 @@
 #include "app/HistoryDlg.h"
 #include "app/MessageBox.h"
 #include "app/MeterDlg.h"
+#include "app/PortDlg.h"
 #include "data/Decoder.h"
 #include "data/Logbook.h"
 #include "platform/AtomicFile.h"
+#include "link/PortSurvey.h"
+#include "platform/Profile.h"
+#include "tests/FakeSerial.h"
+#include "tests/PortTrees.h"
 #include "tools/metersim/MeterSim.h"
 #include "ui/ChartModel.h"
 #include "ui/ChartSvg.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A machine as a user might have it: a hardware port that is the console, the meter's adapter,
+// and a second adapter a terminal program holds. Shown with the trees' folder taken out of the
+// names, as the real machine would show them.
+odomei::PortSurveyor ChooserMachine(odomei::test::FakeMachine& machine) {
+    const auto& roots = machine.roots;
+    const std::string uart = roots.sys + "/devices/platform/serial8250/tty/ttyS0";
+    fs::create_directories(uart);
+    fs::create_directories(roots.sys + "/class/tty/ttyS0");
+    odomei::test::WriteBytes(roots.sys + "/class/tty/ttyS0/type", "4\n");
+    fs::create_directory_symlink(uart, roots.sys + "/class/tty/ttyS0/device");
+    odomei::test::WriteBytes(roots.dev + "/ttyS0", "");
+    odomei::test::WriteBytes(roots.proc + "/cmdline", "BOOT_IMAGE=/vmlinuz console=ttyS0,115200");
+    machine.AddUsbAdapter("ttyUSB0", "0403", "6001", "FT232R USB UART", "A10KQ3FV");
+    const std::string held = machine.AddUsbAdapter(
+        "ttyUSB1", "067b", "2303", "USB-Serial Controller", "00A7F2", "Prolific Technology Inc.");
+    fs::create_directories(roots.proc + "/4242/fd");
+    odomei::test::WriteBytes(roots.proc + "/4242/comm", "minicom\n");
+    fs::create_symlink(held, roots.proc + "/4242/fd/3");
+    return [roots](const std::string& iniPath, int configured) {
+        odomei::PortSurvey survey = odomei::SurveyPorts(iniPath, configured, roots);
+        auto plain = [&](std::string& text) {
+            for (std::size_t at; (at = text.find(roots.dev)) != std::string::npos;) {
+                text.replace(at, roots.dev.size(), "/dev");
+            }
+        };
+        for (odomei::SurveyedPort& p : survey.ports) {
+            plain(p.device);
+            plain(p.stableName);
+            plain(p.reason);
+            plain(p.reasonJa);
+        }
+        return survey;
+    };
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s WINDOW.png HISTORY.png [CHART.svg]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s WINDOW.png HISTORY.png [CHART.svg [PORTS.png]]\n", argv[0]);
         return 2;
     }
     const std::filesystem::path historyOut = std::filesystem::absolute(argv[2]);
@@ -76,15 +125,45 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("wrote %s\n", historyOut.c_str());
-    if (chartOut.empty()) return 0;
-    const odomei::ChartModel model(book->Records(), false);
-    const std::string svg =
-        odomei::ChartSvg(model.Scene({odomei::ChartKind::kEconomy, odomei::ChartKind::kError},
-                                     odomei::kSavedChartWidth, odomei::kSavedChartHeight));
-    if (odomei::ReplaceFileAtomically(chartOut.string(), svg) != odomei::ReplaceResult::kDone) {
-        std::fprintf(stderr, "could not write %s\n", chartOut.c_str());
+    if (!chartOut.empty()) {
+        const odomei::ChartModel model(book->Records(), false);
+        const std::string svg =
+            odomei::ChartSvg(model.Scene({odomei::ChartKind::kEconomy, odomei::ChartKind::kError},
+                                         odomei::kSavedChartWidth, odomei::kSavedChartHeight));
+        if (odomei::ReplaceFileAtomically(chartOut.string(), svg) != odomei::ReplaceResult::kDone) {
+            std::fprintf(stderr, "could not write %s\n", chartOut.c_str());
+            return 1;
+        }
+        std::printf("wrote %s\n", chartOut.c_str());
+    }
+    if (argc < 5) return 0;
+
+    // The chooser, with no device ever opened: the main window's port is the adapter's node in
+    // the trees, and every open fails.
+    const fs::path chooserOut = fs::absolute(argv[4]);
+    odomei::SetSerialOpener([](const std::string& name, bool, odomei::OpenFailure* failure) {
+        if (failure) *failure = {name, "not opened for the picture"};
+        return std::unique_ptr<odomei::SerialDevice>();
+    });
+    odomei::test::FakeMachine machine;
+    odomei::SetPortSurveyor(ChooserMachine(machine));
+    odomei::WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "2",
+                           (work / "KORVANA.ini").string());
+    odomei::CMeterDlg owner;
+    owner.OnInitDialog();
+    bool saved = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* chooser = qobject_cast<odomei::CPortDlg*>(QApplication::activeModalWidget())) {
+            QApplication::processEvents();
+            saved = chooser->grab().save(QString::fromStdString(chooserOut.string()));
+            chooser->reject();
+        }
+    });
+    qobject_cast<QPushButton*>(owner.GetDlgItem(odomei::IDC_PORT_SETTINGS))->click();
+    if (!saved) {
+        std::fprintf(stderr, "could not write %s\n", chooserOut.c_str());
         return 1;
     }
-    std::printf("wrote %s\n", chartOut.c_str());
+    std::printf("wrote %s\n", chooserOut.c_str());
     return 0;
 }

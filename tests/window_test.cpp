@@ -115,20 +115,21 @@ TEST_F(MainWindow, TabGoesRoundEveryControlAlsoFromAFilledList) {
     dlg.ShowRecords("01.03");
     Item(IDOK_EXIT)->setFocus();
     std::vector<QWidget*> forward, backward;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 6; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         forward.push_back(QApplication::focusWidget());
     }
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 6; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
         backward.push_back(QApplication::focusWidget());
     }
     // Read is disabled once the list is filled.
-    EXPECT_EQ(forward, (std::vector<QWidget*>{Item(IDC_RECORD_LIST), Item(IDC_SAVE_CSV),
-                                               Item(IDC_CLEAR), Item(IDC_HISTORY), Item(IDOK_EXIT)}));
-    EXPECT_EQ(backward, (std::vector<QWidget*>{Item(IDC_HISTORY), Item(IDC_CLEAR),
-                                                Item(IDC_SAVE_CSV), Item(IDC_RECORD_LIST),
-                                                Item(IDOK_EXIT)}));
+    EXPECT_EQ(forward,
+              (std::vector<QWidget*>{Item(IDC_RECORD_LIST), Item(IDC_SAVE_CSV), Item(IDC_CLEAR),
+                                     Item(IDC_HISTORY), Item(IDC_PORT_SETTINGS), Item(IDOK_EXIT)}));
+    EXPECT_EQ(backward,
+              (std::vector<QWidget*>{Item(IDC_PORT_SETTINGS), Item(IDC_HISTORY), Item(IDC_CLEAR),
+                                     Item(IDC_SAVE_CSV), Item(IDC_RECORD_LIST), Item(IDOK_EXIT)}));
 }
 
 TEST_F(MainWindow, ExitAsksAndNoKeepsEverythingWhileYesEnds) {
