@@ -1,80 +1,18 @@
-// The serial ports Windows knows: the registry's list of COM names, with the friendly names
-// that Device Manager shows where the system has them.
-#include <windows.h>
-// Device installation services need windows.h first.
-#include <devguid.h>
-#include <setupapi.h>
-
-#include <map>
-
+// The serial ports Windows knows: the registry's list of COM names, with the friendly names,
+// manufacturers and USB ids that Device Manager shows where the system has them.
 #include "platform/PortNames.h"
-#include "platform/win/Wide.h"
+#include "platform/win/PortFacts.h"
 
 namespace odomei {
 namespace {
-
-using win::Narrow;
-
-constexpr DWORD kNameChars = 256;
-
-// COM name -> friendly name ("USB Serial Port (COM3)"), from the Ports device class.
-std::map<std::string, std::string> FriendlyNames() {
-    std::map<std::string, std::string> names;
-    HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
-    if (set == INVALID_HANDLE_VALUE) return names;
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
-        HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-        if (key == INVALID_HANDLE_VALUE) continue;
-        wchar_t port[kNameChars] = {};
-        DWORD size = sizeof port - sizeof(wchar_t);
-        DWORD type = 0;
-        const bool named =
-            RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(port),
-                             &size) == ERROR_SUCCESS &&
-            type == REG_SZ;
-        RegCloseKey(key);
-        wchar_t friendly[kNameChars] = {};
-        if (named &&
-            SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME, nullptr,
-                                              reinterpret_cast<BYTE*>(friendly),
-                                              sizeof friendly - sizeof(wchar_t), nullptr)) {
-            names[Narrow(port)] = Narrow(friendly);
-        }
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return names;
-}
 
 class RegistryPortLister final : public PortLister {
 public:
     std::vector<PortInfo> SerialPorts() const override {
         std::vector<PortInfo> ports;
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
-                          &key) != ERROR_SUCCESS) {
-            return ports;
+        for (win::ComPortFact& f : win::ComPortFacts()) {
+            if (f.number != 0) ports.push_back(std::move(f.info));
         }
-        const auto friendly = FriendlyNames();
-        for (DWORD i = 0;; ++i) {
-            wchar_t name[kNameChars] = {};
-            wchar_t data[kNameChars] = {};
-            DWORD nameChars = kNameChars - 1;
-            DWORD dataBytes = sizeof data - sizeof(wchar_t);
-            DWORD type = 0;
-            const LONG r = RegEnumValueW(key, i, name, &nameChars, nullptr, &type,
-                                         reinterpret_cast<BYTE*>(data), &dataBytes);
-            if (r == ERROR_NO_MORE_ITEMS) break;
-            if (r != ERROR_SUCCESS || type != REG_SZ) continue;
-            PortInfo info;
-            info.device = Narrow(data);  // "COM3"
-            const auto f = friendly.find(info.device);
-            // The kernel's name of the device ("\Device\Serial0") when nothing friendlier is known.
-            info.description = f != friendly.end() ? f->second : Narrow(name);
-            ports.push_back(std::move(info));
-        }
-        RegCloseKey(key);
         return ports;
     }
 };

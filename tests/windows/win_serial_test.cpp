@@ -9,12 +9,14 @@
 
 #include "data/Decoder.h"
 #include "link/MeterSession.h"
+#include "link/PortSurvey.h"
 #include "link/ReadExchange.h"
 #include "log/CommLog.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/PortNames.h"
 #include "platform/Text.h"
+#include "platform/win/PortFacts.h"
 #include "platform/win/SerialFault.h"
 
 namespace odomei {
@@ -119,6 +121,37 @@ TEST_F(WineSerial, EveryCodeADriverGivesForAnUnpluggedAdapterMeansGone) {
         EXPECT_EQ(read.reading.records.size(), 15u);
     }
     win::UnplugOpenPorts(0);
+}
+
+// The survey's trial open on a port that works: free while nobody has it, in use while another
+// handle holds it, and never tried while this program has it open itself.
+TEST_F(WineSerial, ThePortIsFreeInUseByAnotherOrOurOwn) {
+    const auto facts = [] { return GatherPortFacts("COM1", GatherMachineFacts({}), {}); };
+    PortFacts free = facts();
+    EXPECT_TRUE(free.exists && free.listed);
+    EXPECT_TRUE(free.holders.empty());
+    EXPECT_TRUE(free.failure.empty()) << free.failure;
+
+    HANDLE other = CreateFileW(L"\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE) << GetLastError();
+    const PortFacts held = facts();
+    EXPECT_TRUE(held.exists);
+    EXPECT_EQ(held.holders.size(), 1u);
+    CloseHandle(other);
+
+    CommLog log(Meet("own.log"));
+    MeterSession session(log);
+    OpenFailure why;
+    const auto lister = SystemPortLister();
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason;
+    EXPECT_TRUE(win::OpenedHere("com1"));
+    const PortFacts own = facts();
+    EXPECT_TRUE(own.exists);
+    EXPECT_TRUE(own.holders.empty()) << "the program's own port taken for another's";
+    session.Close();
+    EXPECT_FALSE(win::OpenedHere("COM1"));
+    EXPECT_TRUE(facts().holders.empty());
 }
 
 }  // namespace
