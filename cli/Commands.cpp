@@ -28,7 +28,8 @@ constexpr std::int64_t kProgressEveryMs = 100;
 // The message, and under it its detail on one line.
 void Error(const std::string& text, std::string detail) {
     std::fprintf(stderr, "odomei-cli: %s\n", text.c_str());
-    for (std::size_t at; (at = detail.find('\n')) != std::string::npos;) detail.replace(at, 1, ": ");
+    for (std::size_t at; (at = detail.find('\n')) != std::string::npos;)
+        detail.replace(at, 1, ": ");
     if (!detail.empty()) std::fprintf(stderr, "  %s\n", detail.c_str());
 }
 
@@ -162,6 +163,9 @@ int RunRead(const ReadOptions& options) {
     if (!session.Open(name, ports, &why)) {
         Error(PortFailureText(shownName),
               why.device.empty() ? why.reason : why.device + ": " + why.reason);
+        // What stands in the way and what to do about it.
+        const PortVerdict verdict = DiagnosePortName(name, paths.IniPath());
+        if (!verdict.reason.empty()) std::fprintf(stderr, "  %s\n", verdict.reason.c_str());
         return kExitPortFailed;
     }
 

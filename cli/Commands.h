@@ -47,7 +47,15 @@ struct LogbookOptions {
     std::vector<std::string> files;  // import
 };
 
+struct DoctorOptions {
+    std::string port;  // "COMn" or a device; empty: what KORVANA.ini selects
+    bool json = false;
+};
+
 int RunRead(const ReadOptions& options);
+// Looks at everything a read needs and says what stands in the way: 0 when a read could start
+// now, kExitPortFailed when not.
+int RunDoctor(const DoctorOptions& options);
 int RunPorts();
 int RunHistory(const LogbookOptions& options);
 int RunStats(const LogbookOptions& options);

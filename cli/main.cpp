@@ -21,7 +21,7 @@ constexpr const char* kExitStatuses =
     "  0    success\n"
     "  1    an internal error (a fault in odomei-cli; standard error says what)\n"
     "  2    usage error (unknown command or option, bad value)\n"
-    "  3    the serial port cannot be opened\n"
+    "  3    the serial port cannot be opened (doctor: a read could not start now)\n"
     "  4    time-out: no complete answer within about ten seconds, or the device went away\n"
     "  5    the block's check byte was wrong three times\n"
     "  6    a control byte (STX, NAK or ACK) could not be sent\n"
@@ -34,7 +34,7 @@ constexpr const char* kExitStatuses =
     "Files: KORVANA.ini (port setting, [Ports], [Logbook]), KORVANA.log (communication log) and\n"
     "odomei-logbook.sqlite3 (the logbook) in the working directory.";
 
-constexpr const char* kCommands[] = {"ports", "read", "history", "stats", "import"};
+constexpr const char* kCommands[] = {"ports", "read", "history", "stats", "import", "doctor"};
 
 constexpr int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr int kFebruary = 2;
@@ -185,6 +185,19 @@ int RunCli(int argc, char** argv) {
         ->required()
         ->type_name("FILE");
 
+    odomei::cli::DoctorOptions doctorOptions;
+    std::string doctorFormat = "text";
+    auto* doctor = app.add_subcommand(
+        kCommands[5], "Say whether a read could start now, and what stands in the way if not");
+    doctor
+        ->add_option("--port", doctorOptions.port,
+                     "COMn or a device path (default: the port KORVANA.ini selects)")
+        ->check(kNotEmpty)
+        ->type_name("PORT");
+    doctor->add_option("--format", doctorFormat, "text or json (default: text)")
+        ->check(CLI::IsMember({"text", "json"}))
+        ->type_name("FORMAT");
+
     try {
         app.parse(static_cast<int>(args.size()), args.data());
     } catch (const CLI::CallForHelp&) {
@@ -202,6 +215,10 @@ int RunCli(int argc, char** argv) {
     }
 
     if (*ports) return OutputChecked(odomei::cli::RunPorts());
+    if (*doctor) {
+        doctorOptions.json = doctorFormat == "json";
+        return OutputChecked(odomei::cli::RunDoctor(doctorOptions));
+    }
     book.format = FormatOf(bookFormat);
     book.utf8 = bookEncoding != "cp932";
     book.units = units == "km/L"      ? odomei::cli::Units::kKmPerLitre

@@ -17,6 +17,15 @@ bool MeterSession::Open(const std::string& name, const PortMap& ports, OpenFailu
 }
 
 bool MeterSession::OpenPort(OpenFailure* failure) {
+    // Bytes sent to the console reach its login prompt or its log: it is not even opened.
+    const std::optional<std::string> device =
+        ComNumber(m_name) ? m_ports.DeviceFor(m_name) : std::optional<std::string>(m_name);
+    if (device) {
+        if (const auto refusal = RefuseConsole(*device, m_roots)) {
+            if (failure) *failure = OpenFailure{*device, refusal->reason};
+            return false;
+        }
+    }
     if (OpenSerialPortByName(&m_port, m_name, kLineBaud, kLineDataBits, kLineParityNone,
                              kLineOneStopBit, 0, m_ports, failure) == 0) {
         return false;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "data/Decoder.h"
+#include "link/PortSurvey.h"
 #include "link/ReadExchange.h"
 #include "link/SerialPort.h"
 #include "log/CommLog.h"
@@ -45,8 +46,11 @@ public:
     MeterSession& operator=(const MeterSession&) = delete;
 
     // Opens name ("COMn" as ports leads it, or a device path) with the meter's line settings,
-    // raises RTS and then DTR and logs the start banner. False, with failure set, when it cannot.
+    // raises RTS and then DTR and logs the start banner. False, with failure set, when it cannot
+    // or must not: the system's console is never opened.
     bool Open(const std::string& name, const PortMap& ports, OpenFailure* failure);
+    // Where the check for the system's console looks (tests give trees of their own).
+    void SetSurveyRoots(const SurveyRoots& roots) { m_roots = roots; }
     bool IsOpen() const { return m_port != nullptr; }
     SerialHandle Port() const { return m_port; }
 
@@ -67,6 +71,7 @@ private:
     SerialHandle m_port = nullptr;
     std::string m_name;  // what was opened, for opening it again
     PortMap m_ports;
+    SurveyRoots m_roots;
 };
 
 }  // namespace odomei

@@ -2,10 +2,10 @@
 // system console, a driver that claimed an adapter away), and why the port the setting leads to
 // cannot be opened, in words a user can act on. Toolkit-free.
 //
-// Two layers: the operating system's side only gathers facts (MachineFacts, PortFacts: Linux in
-// platform/PortFactsLinux.cpp from sysfs, /dev and /proc; Windows in platform/win/PortFacts.cpp
-// from SetupAPI and the registry), and the portable side (link/PortSurvey.cpp) judges them and
-// writes every reason, in English and in Japanese. A new system only fills the facts.
+// Two layers: the operating system's side only gathers facts (platform/PortFacts.h: Linux from
+// sysfs, /dev and /proc, Windows from SetupAPI and the registry), and the portable side here
+// judges them and writes every reason, in English and in Japanese. A new system only fills the
+// facts.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PortFacts.h"
 #include "platform/PortNames.h"
 
 namespace odomei {
@@ -51,16 +52,6 @@ struct PortSurvey {
     std::vector<std::string> findingsJa;  //  ModemManager running ...), English / Japanese
 };
 
-// Where the survey looks; tests give trees of their own (fake sysfs, /dev, /proc, /usr/lib and
-// /etc for udev rules).
-struct SurveyRoots {
-    std::string sys = "/sys";
-    std::string dev = "/dev";
-    std::string proc = "/proc";
-    std::string usrLib = "/usr/lib";  // udev rules shipped by packages (…/udev/rules.d)
-    std::string etc = "/etc";         // the administrator's udev rules (masks)
-};
-
 // Every serial port of the machine with its state; iniPath gives [Ports] and the setting in use
 // (configuredNumber, the ｼﾘｱﾙﾎﾟｰﾄ番号 value) marks `current`.
 PortSurvey SurveyPorts(const std::string& iniPath, int configuredNumber,
@@ -92,74 +83,8 @@ struct ConsoleRefusal {
 std::optional<ConsoleRefusal> RefuseConsole(const std::string& device,
                                             const SurveyRoots& roots = {});
 
-// ---- The seam to the operating system ----------------------------------------------------------
+// ---- The judgement of the system's facts (platform/PortFacts.h) ------------------------------
 
-// The user the program runs as.
-struct UserFacts {
-    bool known = false;
-    unsigned uid = 0;
-    std::vector<unsigned> groups;  // the primary group and the supplementary ones
-    std::string name;
-};
-
-// Owner and mode of a device node.
-struct NodeAccess {
-    bool known = false;
-    unsigned mode = 0;  // permission bits (0660)
-    unsigned uid = 0, gid = 0;
-    std::string group;  // the group's name ("dialout"), "" unknown
-};
-
-// A process with a device open.
-struct Holder {
-    std::string name;  // its command name (comm)
-    int pid = 0;
-};
-
-// What the system says of one device.
-struct PortFacts {
-    std::string device;           // as given (/dev/ttyUSB0, \\.\COM3)
-    bool exists = false;          // a device node (Windows: a COM name) is there
-    bool listed = false;          // the system lists it as a serial port
-    bool usb = false;             // it belongs to a USB device
-    bool noUart = false;          // a serial line the kernel reserved, with no UART found behind it
-    std::string otherClass;       // non-empty: a tty of another kind ("a virtual terminal")
-    std::string console;          // non-empty: how it is the system console ("console=ttyS0 …")
-    std::vector<Holder> holders;  // processes that have it open (this one excluded)
-    NodeAccess access;
-    std::string failure;  // a driver that failed to start: the system's words for it
-    PortInfo info;        // from the port list where it is listed
-};
-
-// A USB serial adapter that is plugged in but has no serial port (tty) of its own.
-struct AdapterWithoutTty {
-    std::uint16_t vendorId = 0, productId = 0;
-    std::string product, manufacturer;
-    std::string driver;  // the driver bound to its interface now ("" none)
-};
-
-// A udev rule of brltty's that claims an adapter.
-struct BrlttyRule {
-    std::string file;  // the rules file
-    int line = 0;      // the line naming the adapter's VID:PID
-};
-
-// What the system says of the machine as a whole.
-struct MachineFacts {
-    UserFacts user;
-    std::vector<std::string> consoleNames;  // tty names the kernel uses as console (ttyS0)
-    std::string consoleSource;              // where that was read ("/proc/cmdline")
-    std::vector<std::pair<std::string, Holder>> openTtys;  // device path -> a process holding it
-    std::vector<AdapterWithoutTty> adaptersWithoutTty;
-    bool brlttyInstalled = false;
-    std::string brlttyRulesFile;  // its udev rules ("" none, or masked by /etc)
-    int modemManagerPid = 0;      // 0: ModemManager is not running
-};
-
-// Filled by the system's side (platform/).
-MachineFacts GatherMachineFacts(const SurveyRoots& roots);
-PortFacts GatherPortFacts(const std::string& device, const MachineFacts& machine,
-                          const SurveyRoots& roots);
 // The line of brltty's rules that claims vendorId:productId, if any.
 std::optional<BrlttyRule> FindBrlttyRule(const std::string& rulesFile, std::uint16_t vendorId,
                                          std::uint16_t productId);

@@ -3,9 +3,17 @@
 #include "data/CsvExport.h"
 #include "data/Logbook.h"
 #include "platform/Interrupt.h"
+#include "platform/Profile.h"
+#include "ui/PortPresenter.h"
 #include "ui/Texts.h"
 
 namespace odomei {
+namespace {
+
+constexpr const char* kPortsSection = "Ports";
+constexpr int kMaxPortSetting = 9;  // the setting names COM1 to COM9; other numbers mean COM1
+
+}  // namespace
 
 MeterPresenter::MeterPresenter(MeterView& view)
     : m_view(view), m_session(m_log), m_lister(SystemPortLister()) {
@@ -38,16 +46,81 @@ void MeterPresenter::Start() {
     m_view.FocusExit();
 }
 
-void MeterPresenter::OpenPort() {
+void MeterPresenter::OpenPort() { OpenPortAs(PortName(m_nPort), "COM" + std::to_string(m_nPort)); }
+
+bool MeterPresenter::OpenPortAs(const std::string& name, const std::string& shown) {
+    m_openedName = name;
     OpenFailure why;
-    if (!m_session.Open(PortName(m_nPort), PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
+    if (!m_session.Open(name, PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
         std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
         if (!m_iniNote.empty()) detail += "\n" + m_iniNote;
-        m_view.Diagnose("cannot open COM" + std::to_string(m_nPort) + ": " + detail);
-        m_view.Message(PortFailureText("COM" + std::to_string(m_nPort)), kMbIconHand, detail);
-        return;
+        m_view.Diagnose("cannot open " + shown + ": " + detail);
+        // What stands in the way and what to do, above the system's own words.
+        const PortVerdict verdict = DiagnosePortName(name, m_paths.IniPath());
+        if (!verdict.reason.empty()) m_view.Diagnose(verdict.reason);
+        if (!verdict.reasonJa.empty()) detail = verdict.reasonJa + "\n\n" + detail;
+        m_view.Message(PortFailureText(shown), kMbIconHand, detail);
+        return false;
     }
     SetCommands({.read = true});
+    return true;
+}
+
+void MeterPresenter::OnPortSettings() {
+    if (m_reading) return;
+    m_view.ShowPortChooser(*this);
+}
+
+bool MeterPresenter::ChoosePort(const MeterCandidate& port) {
+    m_released = false;
+    // The setting holds COM1 to COM9 only: a port reached by another number (or by none) takes
+    // the number in use, whose entry it replaces.
+    const int number = port.number >= 1 && port.number <= kMaxPortSetting ? port.number
+                       : m_nPort >= 1 && m_nPort <= kMaxPortSetting   ? m_nPort
+                                                                       : kDefaultPort;
+    const std::string name = "COM" + std::to_string(number);
+    const std::string device = port.stableName.empty() ? port.device : port.stableName;
+    // Windows' own name for the same number needs no entry, unless one already leads elsewhere.
+    const bool systemName = device == "\\\\.\\" + name;
+    bool written = m_paths.Known();
+    if (written && (!systemName || IniHasKey(kPortsSection, name, m_paths.IniPath()))) {
+        written = WriteIniString(kPortsSection, name, device, m_paths.IniPath());
+    }
+    written = written && WriteIniString(kPortSection, kPortKey, std::to_string(number),
+                                        m_paths.IniPath());
+    if (!written) {
+        const std::string detail =
+            m_paths.Known() ? m_paths.IniPath() + " could not be written"
+                            : "the working directory cannot be determined: " + m_paths.problem;
+        m_view.Diagnose("the port setting is not kept: " + detail);
+        m_view.Message(kPortNotKeptText, kMbIconExclamation, detail);
+    }
+    m_nPort = number;
+    m_iniNote.clear();
+    m_session.Close();
+    SetCommands({});
+    // The device itself, so that the choice holds even where the file could not take it.
+    const bool opened = OpenPortAs(device, name);
+    KeepListCommands();
+    return opened;
+}
+
+// A list still filled keeps save and clear, and read waits for the clear, as after a read.
+void MeterPresenter::KeepListCommands() {
+    if (m_records.m_nRecordCount != 0) SetCommands({.save = true, .clear = true});
+}
+
+void MeterPresenter::ReleasePort() {
+    if (!m_session.IsOpen() || m_reading) return;
+    m_session.Close();
+    m_released = true;
+}
+
+void MeterPresenter::ResumePort() {
+    if (!m_released) return;
+    m_released = false;
+    OpenPortAs(m_openedName, "COM" + std::to_string(m_nPort));
+    KeepListCommands();
 }
 
 void MeterPresenter::OnDestroy() { m_session.Close(); }
@@ -90,6 +163,8 @@ void MeterPresenter::OnRead() {
     if (m_view.Message(kAskRead, kMbYesNo | kMbIconInformation) != kIdYes) return;
     if (m_records.m_nRecordCount != 0) ClearList();
     m_reading = true;
+    const CommandState before = m_commands;
+    SetCommands({.read = before.read, .save = before.save, .clear = before.clear, .ports = false});
     m_view.BeginBusy();
     // The port as it is at each pause: a read may open it afresh first.
     const MeterRead result = m_session.Read(
@@ -97,6 +172,7 @@ void MeterPresenter::OnRead() {
         [this](const ExchangeProgress&) { return InterruptSignal() == 0 && !m_view.Ending(); });
     m_view.EndBusy();
     m_reading = false;
+    SetCommands(before);
     if (result.outcome == ExchangeOutcome::kCancelled) return;  // the program is ending
     if (result.outcome != ExchangeOutcome::kBlockReceived) {
         Tell(*ReadProblem(result));

@@ -10,6 +10,7 @@
 
 #include "data/RecordTable.h"
 #include "link/FilePaths.h"
+#include "link/FindMeter.h"
 #include "link/MeterSession.h"
 #include "log/CommLog.h"
 #include "platform/PortNames.h"
@@ -18,12 +19,14 @@
 namespace odomei {
 
 class Logbook;
+class MeterPresenter;
 
 // The commands whose state the presenter sets; exit, the list and history stay enabled.
 struct CommandState {
     bool read = false;
     bool save = false;
     bool clear = false;
+    bool ports = true;  // the port chooser: not while a read runs
     bool operator==(const CommandState&) const = default;
 };
 
@@ -60,6 +63,8 @@ public:
                              const std::string& directory) = 0;
     // A line for whoever started the program (standard error where there is one).
     virtual void Diagnose(const std::string& /*line*/) {}
+    // The port chooser (ui/PortPresenter.h) over owner, modal.
+    virtual void ShowPortChooser(MeterPresenter& /*owner*/) {}
 };
 
 class MeterPresenter {
@@ -82,6 +87,17 @@ public:
     bool MayClose() const { return !m_reading; }
     void OnAbout();
     void OnHistory();
+    // ポート設定: the port chooser (never during a read).
+    void OnPortSettings();
+    // A port chosen: the setting is written to KORVANA.ini (its number, and a [Ports] entry
+    // with the stable name or the device, so the same adapter is found in any socket), the port
+    // in use is closed and the chosen one opened with the same steps and messages as at start.
+    // True when it opened (読み出し is then enabled).
+    bool ChoosePort(const MeterCandidate& port);
+    // Closes the port so that a search may try it too; ResumePort opens it again when it was open.
+    void ReleasePort();
+    void ResumePort();
+    const CommLog& Log() const { return m_log; }
     // Closes the port when the window goes.
     void OnDestroy();
 
@@ -101,7 +117,10 @@ public:
 
 private:
     void OpenPort();
+    // Opens name (COMn or a device) as start does; shown names it in the failure message.
+    bool OpenPortAs(const std::string& name, const std::string& shown);
     void SetCommands(const CommandState& state);
+    void KeepListCommands();
     void ClearList();
     void Tell(const Notice& notice);
 
@@ -115,6 +134,8 @@ private:
     std::unique_ptr<PortLister> m_lister;
     CommandState m_commands;
     bool m_reading = false;
+    std::string m_openedName;  // what was opened last ("COMn" or a device)
+    bool m_released = false;  // the port was closed for a search and is to be opened again
 };
 
 }  // namespace odomei

@@ -46,6 +46,7 @@ constexpr int IDC_SAVE_CSV = 1002;
 constexpr int IDC_CLEAR = 1003;
 constexpr int IDC_VERSION_TEXT = 1004;
 constexpr int IDC_HISTORY = 1005;  // the logbook's history window
+constexpr int IDC_PORT_SETTINGS = 1008;  // the port chooser
 // The About command of the window's menu.
 constexpr int ID_SYS_ABOUT = 0x0010;
 
@@ -64,6 +65,8 @@ constexpr ControlTemplate kSave{IDC_SAVE_CSV, "IDC_SAVE_CSV", "CSVﾌｧｲﾙ�
 constexpr ControlTemplate kClear{IDC_CLEAR, "IDC_CLEAR", "クリア", 148, 24, 50, 27};
 // After the four buttons of the template, in the same row, size and spacing.
 constexpr ControlTemplate kHistory{IDC_HISTORY, "IDC_HISTORY", "履歴", 260, 24, 50, 27};
+constexpr ControlTemplate kPortSettings{IDC_PORT_SETTINGS, "IDC_PORT_SETTINGS", "ポート設定",
+                                        316, 24, 50, 27};
 constexpr ControlTemplate kVersion{
     IDC_VERSION_TEXT, "IDC_VERSION_TEXT", "バージョン表示", 298, 271, 57, 9};
 
@@ -92,6 +95,7 @@ constexpr const char* kVersionPrefix = "F/W Version:";
 constexpr const char* kAboutMenuText = "Korvana のﾊﾞｰｼﾞｮﾝ情報(&A)...";
 constexpr const char* kCloseMenuText = "閉じる(&C)\tAlt+F4";
 constexpr const char* kHistoryMenuText = "履歴(&H)...";
+constexpr const char* kPortSettingsMenuText = "ポート設定(&P)...";
 
 // The About box (template 100).
 constexpr const char* kAboutCaption = "Korvanaのﾊﾞｰｼﾞｮﾝ情報";

@@ -10,7 +10,7 @@
 #include <map>
 #include <set>
 
-#include "link/PortSurvey.h"
+#include "platform/PortFacts.h"
 #include "platform/win/Wide.h"
 
 namespace odomei::win {
@@ -273,6 +273,15 @@ std::vector<ComPortFact> ComPortFacts() {
     return facts;
 }
 
+bool WineAutomatic(int number) {
+    const auto chosen = Calls().wineMapped();
+    if (!chosen || std::find(chosen->begin(), chosen->end(), number) != chosen->end()) return false;
+    for (const auto& entry : Calls().serialComm()) {
+        if (ComNumber(entry.second) == number) return true;
+    }
+    return false;
+}
+
 OpenTrialResult TryOpenPort(const std::string& device) {
     const DWORD error = Calls().tryOpen(device);
     switch (error) {
@@ -357,18 +366,35 @@ std::string ListPorts(const std::vector<ComPortFact>& ports) {
 }  // namespace odomei::win
 
 namespace odomei {
+namespace {
+
+// "COM3" from "\\.\COM3" or "COM3"; the name as given otherwise.
+std::string DosName(const std::string& device) {
+    const std::string prefix = "\\\\.\\";
+    return device.rfind(prefix, 0) == 0 ? device.substr(prefix.size()) : device;
+}
+
+std::string WineAutomaticText(const std::string& name) {
+    return "Wine gave " + name +
+           " a serial device of this machine by itself (the first is /dev/ttyS0, often the "
+           "system console); map it in HKLM\\Software\\Wine\\Ports to use it";
+}
+
+}  // namespace
 
 // Nothing machine-wide stands in a port's way on Windows that the ports' own facts do not say:
 // no console on a serial line, no permission bits, no driver that claims adapters away.
-MachineFacts GatherMachineFacts(const SurveyRoots&) { return {}; }
+MachineFacts GatherMachineFacts(const SurveyRoots&) {
+    MachineFacts machine;
+    machine.ports = SystemPortLister()->SerialPorts();
+    return machine;
+}
 
 PortFacts GatherPortFacts(const std::string& device, const MachineFacts&, const SurveyRoots&) {
     PortFacts facts;
     facts.device = device;
-    std::string name = device;
-    if (name.rfind("\\\\.\\", 0) == 0) name = name.substr(4);  // \\.\COM12
     std::string path = device;
-    if (const auto n = ComNumber(name)) {
+    if (const auto n = ComNumber(DosName(device))) {
         path = "\\\\.\\COM" + std::to_string(*n);
         for (const win::ComPortFact& f : win::ComPortFacts()) {
             if (f.number != *n) continue;
@@ -376,21 +402,13 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts&, const 
             facts.usb = f.usb;
             facts.info = f.info;
             if (f.problem != 0) facts.failure = win::ProblemText(f.problem);
-            if (f.wineAutomatic) {
-                facts.console = "Wine gave " + f.name +
-                                " a serial device of this machine by itself (the first is "
-                                "/dev/ttyS0, often the system console); map it in "
-                                "HKLM\\Software\\Wine\\Ports to use it";
-            }
+            if (f.wineAutomatic) facts.console = WineAutomaticText(f.name);
         }
     }
-    if (!facts.console.empty()) {
-        facts.exists = true;
-        return facts;
-    }
-    // A driver that failed has no port to open; one this program holds is not tried.
-    if (!facts.failure.empty() || win::OpenedHere(path)) {
-        facts.exists = true;
+    // A driver that failed has no port to open; one this program holds is not tried, nor one
+    // that may be the console.
+    if (!facts.failure.empty() || !facts.console.empty() || win::OpenedHere(path)) {
+        facts.exists = facts.hardware = true;
         return facts;
     }
     const win::OpenTrialResult trial = win::TryOpenPort(path);
@@ -404,10 +422,20 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts&, const 
         case win::OpenTrial::kMissing: facts.exists = false; break;
         case win::OpenTrial::kFailed:
             facts.exists = true;
-            facts.failure = "it cannot be opened: " + win::ErrorText(trial.error);
+            facts.failure = win::ErrorText(trial.error);
             break;
     }
+    facts.hardware = facts.exists;
     return facts;
+}
+
+// Under Wine, a port Wine gave a device of the machine by itself: the check before every open,
+// from the registry alone.
+std::string ConsoleOf(const std::string& device, const SurveyRoots&) {
+    const std::string name = DosName(device);
+    const auto n = ComNumber(name);
+    if (!n) return {};
+    return win::WineAutomatic(*n) ? WineAutomaticText("COM" + std::to_string(*n)) : std::string();
 }
 
 }  // namespace odomei

@@ -65,6 +65,10 @@ struct ComPortFact {
 // Every COM port the map or the device list names, in number order.
 std::vector<ComPortFact> ComPortFacts();
 
+// Under Wine, whether Wine gave COMn a serial device of the machine by itself (see
+// ComPortFact::wineAutomatic); never elsewhere.
+bool WineAutomatic(int number);
+
 // A trial open of one port, for the survey: never used while the program holds the port.
 enum class OpenTrial {
     kOpened,   // it opened (and was closed again at once)

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "link/PortSurvey.h"
+#include "platform/PortFacts.h"
 #include "platform/PortNames.h"
 #include "platform/SerialLine.h"
 #include "platform/win/PortFacts.h"

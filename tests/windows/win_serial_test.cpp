@@ -11,6 +11,7 @@
 #include "data/Decoder.h"
 #include "link/MeterSession.h"
 #include "link/PortSurvey.h"
+#include "platform/PortFacts.h"
 #include "link/ReadExchange.h"
 #include "log/CommLog.h"
 #include "platform/Clock.h"

@@ -1,0 +1,259 @@
+// odomei-cli doctor: everything a read needs, looked at without opening any port: the port
+// setting and where it leads, every serial port and what stands in its way, the INI file, the
+// communication log and the logbook, and the verdict.
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "cli/Commands.h"
+#include "data/Logbook.h"
+#include "link/FilePaths.h"
+#include "link/PortSurvey.h"
+#include "link/SerialPort.h"
+#include "platform/Files.h"
+#include "platform/Profile.h"
+#include "platform/Text.h"
+
+namespace odomei::cli {
+namespace {
+
+constexpr std::size_t kMaxIniBytes = 1 << 20;  // no settings file is larger
+
+struct FileCheck {
+    std::string path;
+    bool exists = false;
+    bool writable = false;
+    std::string note;  // why not, or what happens
+};
+
+struct IniCheck {
+    std::string path;
+    bool found = false;
+    std::string encoding;  // "CP932", "UTF-8 with BOM", "UTF-8 without BOM", "ASCII", ...
+    bool settingPresent = false;
+    int setting = kDefaultPort;
+    std::string note;
+};
+
+bool ValidUtf8(const std::string& bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        const std::size_t n = c < 0x80           ? 1
+                              : (c >> 5) == 0x6  ? 2
+                              : (c >> 4) == 0xe  ? 3
+                              : (c >> 3) == 0x1e ? 4
+                                                 : 0;
+        if (n == 0 || i + n > bytes.size() || (n == 2 && c < 0xc2)) return false;
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(bytes[i + k]) & 0xc0) != 0x80) return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+std::string IniEncoding(const std::string& bytes) {
+    constexpr const char kBom[] = "\xEF\xBB\xBF";
+    if (bytes.rfind(kBom, 0) == 0) return "UTF-8 with BOM";
+    const bool ascii =
+        std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
+    if (ascii) return "ASCII";
+    // CP932's double-byte text is seldom valid UTF-8; UTF-8 text is seldom valid CP932.
+    if (ValidUtf8(bytes)) return "UTF-8 without BOM";
+    if (Cp932ToUtf8(bytes)) return "CP932";
+    return "neither CP932 nor UTF-8";
+}
+
+IniCheck CheckIni(const FilePaths& paths) {
+    IniCheck ini;
+    ini.path = paths.IniPath();
+    if (ini.path.empty()) {
+        ini.note = "no working directory: " + paths.problem;
+        return ini;
+    }
+    std::string bytes, problem;
+    const ReadResult read = ReadRegularFile(ini.path, kMaxIniBytes, &bytes, &problem);
+    ini.found = read == ReadResult::kRead;
+    if (read == ReadResult::kMissing) ini.note = "not there: the defaults apply (COM1)";
+    if (read == ReadResult::kUnusable) ini.note = "cannot be read: " + problem;
+    if (ini.found) ini.encoding = IniEncoding(bytes);
+    ini.setting = ReadPortSetting(paths);
+    ini.settingPresent = ini.found && IniHasKey(kPortSection, kPortKey, ini.path);
+    if (ini.found && !ini.settingPresent) {
+        if (const auto utf8 = FindUtf8Only(kPortSection, kPortKey, ini.path)) {
+            ini.note = *utf8 + " stands in the file only as UTF-8";
+        } else {
+            ini.note = "no port setting: COM1 applies";
+        }
+    }
+    return ini;
+}
+
+// Whether a file the program writes can be written, without writing it.
+FileCheck CheckWritable(const std::string& path, const std::string& whenMissing) {
+    FileCheck check;
+    check.path = path;
+    if (path.empty()) {
+        check.note = "no working directory to keep it in";
+        return check;
+    }
+    const FileFacts file = LookAtFile(path);
+    check.exists = file.exists;
+    if (file.exists) {
+        check.writable = file.regular && file.writable;
+        if (!file.regular)
+            check.note = "not a regular file";
+        else if (!file.writable)
+            check.note = "read-only: make it writable (chmod u+w)";
+        return check;
+    }
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    const FileFacts dir = LookAtFile(folder.string());
+    check.writable = dir.exists && dir.writable;
+    check.note = !dir.exists    ? "its folder " + folder.string() + " is not there"
+                 : dir.writable ? whenMissing
+                                : "its folder " + folder.string() + " is read-only";
+    return check;
+}
+
+FileCheck CheckLogbook(const std::string& path) {
+    FileCheck check = CheckWritable(path, "not there yet: the first read makes it");
+    if (!check.exists) return check;
+    LogbookError error;
+    if (!Logbook::Open(path, &error)) {
+        check.writable = false;
+        check.note = error.what;
+    }
+    return check;
+}
+
+std::string UsbId(const PortInfo& info) {
+    if (!info.vendorId || !info.productId) return {};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04x:%04x", *info.vendorId, *info.productId);
+    return text;
+}
+
+nlohmann::json PortJson(const SurveyedPort& p) {
+    nlohmann::json j = {{"number", p.number},
+                        {"name", p.number ? "COM" + std::to_string(p.number) : ""},
+                        {"device", p.device},
+                        {"stable_name", p.stableName},
+                        {"description", p.info.description},
+                        {"manufacturer", p.info.manufacturer},
+                        {"usb_id", UsbId(p.info)},
+                        {"serial_number", p.info.serialNumber},
+                        {"usb", p.usb},
+                        {"state", PortStateName(p.state)},
+                        {"holder", p.holder},
+                        {"holder_pid", p.holderPid},
+                        {"reason", p.reason},
+                        {"current", p.current},
+                        {"from_ini", p.fromIni}};
+    return j;
+}
+
+nlohmann::json FileJson(const FileCheck& f) {
+    return {{"path", f.path}, {"exists", f.exists}, {"writable", f.writable}, {"note", f.note}};
+}
+
+}  // namespace
+
+int RunDoctor(const DoctorOptions& options) {
+    const FilePaths paths = DeriveFilePaths();
+    const IniCheck ini = CheckIni(paths);
+    const std::string name = options.port.empty() ? PortName(ini.setting) : options.port;
+    const auto number = ComNumber(name);
+    const PortSurvey survey = SurveyPorts(paths.IniPath(), number.value_or(0));
+    const PortVerdict verdict = DiagnosePortName(name, paths.IniPath());
+    const FileCheck log = CheckWritable(paths.LogPath(), "not there yet: the first start makes it");
+    const FileCheck book = CheckLogbook(LogbookPath(paths));
+    const SurveyedPort* current = nullptr;
+    for (const SurveyedPort& p : survey.ports) {
+        if (p.current) current = &p;
+    }
+    const std::string from = !number                       ? "--port"
+                             : current && current->fromIni ? "[Ports] in " + paths.IniPath()
+                             : current                     ? "the system's port list"
+                                                           : "";
+
+    if (options.json) {
+        nlohmann::json ports = nlohmann::json::array();
+        for (const SurveyedPort& p : survey.ports) ports.push_back(PortJson(p));
+        nlohmann::json candidates = nlohmann::json::array();
+        for (const SurveyedPort& p : verdict.candidates) candidates.push_back(PortJson(p));
+        const nlohmann::json doc = {{"port",
+                                     {{"name", name},
+                                      {"setting", ini.setting},
+                                      {"device", verdict.device},
+                                      {"stable_name", current ? current->stableName : ""},
+                                      {"mapped_by", from}}},
+                                    {"ports", ports},
+                                    {"findings", survey.findings},
+                                    {"ini",
+                                     {{"path", ini.path},
+                                      {"found", ini.found},
+                                      {"encoding", ini.encoding},
+                                      {"setting_present", ini.settingPresent},
+                                      {"setting", ini.setting},
+                                      {"note", ini.note}}},
+                                    {"log", FileJson(log)},
+                                    {"logbook", FileJson(book)},
+                                    {"verdict",
+                                     {{"usable", verdict.usable},
+                                      {"state", PortStateName(verdict.state)},
+                                      {"device", verdict.device},
+                                      {"reason", verdict.reason},
+                                      {"candidates", candidates}}}};
+        std::printf("%s\n", doc.dump(2).c_str());
+        return verdict.usable ? kExitOk : kExitPortFailed;
+    }
+
+    std::printf("Port: %s", name.c_str());
+    if (options.port.empty()) {
+        std::printf(" (%s=%d%s)", kPortKey, ini.setting, ini.settingPresent ? "" : ", the default");
+    }
+    std::printf("\n  leads to: %s\n", verdict.device.empty() ? "nothing" : verdict.device.c_str());
+    if (!from.empty()) std::printf("  mapped by: %s\n", from.c_str());
+    if (current && !current->stableName.empty())
+        std::printf("  stable name: %s\n", current->stableName.c_str());
+
+    std::printf("Serial ports:\n");
+    if (survey.ports.empty()) std::printf("  none\n");
+    for (const SurveyedPort& p : survey.ports) {
+        const std::string label = p.number ? "COM" + std::to_string(p.number) : "-";
+        std::printf("%c %-6s %-16s %s", p.current ? '*' : ' ', label.c_str(),
+                    p.device.empty() ? "(unusable)" : p.device.c_str(), PortStateName(p.state));
+        if (!p.holder.empty()) std::printf(" by %s (PID %d)", p.holder.c_str(), p.holderPid);
+        std::printf("\n");
+        std::string details = p.info.description;
+        if (const std::string id = UsbId(p.info); !id.empty())
+            details += (details.empty() ? "" : ", ") + id;
+        if (!details.empty()) std::printf("           %s\n", details.c_str());
+        if (!p.stableName.empty()) std::printf("           %s\n", p.stableName.c_str());
+        if (!p.reason.empty()) std::printf("           %s\n", p.reason.c_str());
+    }
+    for (const std::string& f : survey.findings) std::printf("Finding: %s\n", f.c_str());
+
+    std::printf("INI file: %s\n", ini.path.empty() ? "none" : ini.path.c_str());
+    if (ini.found) std::printf("  found, %s\n", ini.encoding.c_str());
+    if (!ini.note.empty()) std::printf("  %s\n", ini.note.c_str());
+    for (const auto& [title, f] : {std::pair{"Communication log", &log}, {"Logbook", &book}}) {
+        std::printf("%s: %s\n  %s%s%s\n", title, f->path.empty() ? "none" : f->path.c_str(),
+                    f->writable ? "writable" : "not writable", f->note.empty() ? "" : ": ",
+                    f->note.c_str());
+    }
+    if (verdict.usable) {
+        std::printf("Verdict: a read can start now.\n");
+    } else {
+        std::printf("Verdict: a read cannot start: %s port.\n", PortStateName(verdict.state));
+    }
+    if (!verdict.reason.empty()) std::printf("  %s\n", verdict.reason.c_str());
+    return verdict.usable ? kExitOk : kExitPortFailed;
+}
+
+}  // namespace odomei::cli
