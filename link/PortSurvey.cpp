@@ -189,6 +189,8 @@ Survey SurveyAll(const std::string& iniPath, int configuredNumber, const SurveyR
             port = JudgePort(GatherPortFacts(m.device, s.machine, roots), s.machine);
             port.stableName = m.stableName;
             reached.push_back(m.device);
+            // The list's own name for it (Windows lists COM3 for \\.\COM3).
+            if (m.listed) reached.push_back(m.info.device);
         }
         port.number = m.number;
         port.fromIni = m.fromIni;

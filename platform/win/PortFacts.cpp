@@ -401,7 +401,12 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts&, const 
             facts.listed = true;
             facts.usb = f.usb;
             facts.info = f.info;
-            if (f.problem != 0) facts.failure = win::ProblemText(f.problem);
+            // Device Manager's words, in the language it speaks.
+            if (f.problem != 0) {
+                facts.failure = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE
+                                    ? win::ProblemTextJa(f.problem)
+                                    : win::ProblemText(f.problem);
+            }
             if (f.wineAutomatic) facts.console = WineAutomaticText(f.name);
         }
     }

@@ -157,7 +157,8 @@ TEST_F(ScriptedPorts, EachPortIsTriedOnceExceptAFailedDriversAndOurOwn) {
 
     const PortFacts failed = Gather("COM5");
     EXPECT_TRUE(failed.exists);
-    EXPECT_NE(failed.failure.find("code 10"), std::string::npos) << failed.failure;
+    EXPECT_TRUE(failed.failure == win::ProblemText(10) || failed.failure == win::ProblemTextJa(10))
+        << failed.failure;
     EXPECT_EQ(m_tried.count("\\\\.\\COM5"), 0u) << "a failed driver's port was opened";
 
     const PortFacts missing = Gather("COM7");
@@ -170,6 +171,29 @@ TEST_F(ScriptedPorts, EachPortIsTriedOnceExceptAFailedDriversAndOurOwn) {
 
     EXPECT_EQ(m_tried,
               (std::set<std::string>{"\\\\.\\COM1", "\\\\.\\COM3", "\\\\.\\COM4", "\\\\.\\COM7"}));
+}
+
+// The whole survey on such a machine: one row per COM port, each with its state, and for a
+// number Windows has no port for, the free adapter named as the meter's likely port.
+TEST_F(ScriptedPorts, TheSurveyListsEachPortOnceWithItsState) {
+    const PortSurvey survey = SurveyPorts({}, 3);
+    std::vector<std::string> devices;
+    for (const SurveyedPort& p : survey.ports) devices.push_back(p.device);
+    ASSERT_EQ(devices, (std::vector<std::string>{"\\\\.\\COM1", "\\\\.\\COM3", "\\\\.\\COM5"}));
+    EXPECT_EQ(survey.ports[0].state, PortState::kInUse);
+    EXPECT_EQ(survey.ports[1].state, PortState::kFree);
+    EXPECT_TRUE(survey.ports[1].current && survey.ports[1].usb);
+    EXPECT_EQ(survey.ports[2].state, PortState::kFailed);
+    EXPECT_NE(survey.ports[2].reasonJa.find("10"), std::string::npos) << survey.ports[2].reasonJa;
+
+    const PortVerdict verdict = DiagnosePort(7, {});
+    EXPECT_FALSE(verdict.usable);
+    EXPECT_EQ(verdict.state, PortState::kMissing);
+    ASSERT_EQ(verdict.candidates.size(), 1u);
+    EXPECT_EQ(verdict.candidates[0].number, 3);
+    EXPECT_NE(verdict.reason.find("USB Serial Port (COM3)"), std::string::npos) << verdict.reason;
+    EXPECT_NE(verdict.reasonJa.find("USB Serial Port (COM3)"), std::string::npos)
+        << verdict.reasonJa;
 }
 
 // Under Wine, the ports Wine gave the machine's own serial devices by itself are never opened:
