@@ -6,7 +6,10 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
               kHistory = IDD_HISTORY, kApp = IDI_APP, kList = IDC_RECORD_LIST, kRead = IDC_READ,
               kSave = IDC_SAVE_CSV, kClear = IDC_CLEAR, kVersion = IDC_VERSION_TEXT,
               kHistoryButton = IDC_HISTORY, kHistoryList = IDC_HISTORY_LIST,
-              kHistorySummary = IDC_HISTORY_SUMMARY, kHistoryUnits = IDC_HISTORY_UNITS;
+              kHistorySummary = IDC_HISTORY_SUMMARY, kHistoryUnits = IDC_HISTORY_UNITS,
+              kPortSettings = IDC_PORT_SETTINGS, kPorts = IDD_PORTS, kPortList = IDC_PORT_LIST,
+              kPortRefresh = IDC_PORT_REFRESH, kPortFind = IDC_PORT_FIND,
+              kPortHardware = IDC_PORT_HARDWARE, kPortStatus = IDC_PORT_STATUS;
 }  // namespace rc
 
 #undef IDD_ABOUT
@@ -23,7 +26,15 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
 #undef IDC_HISTORY_LIST
 #undef IDC_HISTORY_SUMMARY
 #undef IDC_HISTORY_UNITS
+#undef IDC_PORT_SETTINGS
+#undef IDD_PORTS
+#undef IDC_PORT_LIST
+#undef IDC_PORT_REFRESH
+#undef IDC_PORT_FIND
+#undef IDC_PORT_HARDWARE
+#undef IDC_PORT_STATUS
 
+#include "ui/PortPresenter.h"
 #include "ui/Texts.h"
 #include "win/WinIds.h"
 
@@ -32,7 +43,10 @@ namespace odomei::win32 {
 static_assert(rc::kAbout == IDD_ABOUT && rc::kMain == IDD_MAIN_WINDOW && rc::kApp == IDI_APP);
 static_assert(rc::kList == IDC_RECORD_LIST && rc::kRead == IDC_READ && rc::kSave == IDC_SAVE_CSV &&
               rc::kClear == IDC_CLEAR && rc::kVersion == IDC_VERSION_TEXT &&
-              rc::kHistoryButton == IDC_HISTORY);
+              rc::kHistoryButton == IDC_HISTORY && rc::kPortSettings == IDC_PORT_SETTINGS);
+static_assert(rc::kPorts == IDD_PORTS && rc::kPortList == IDC_PORT_LIST &&
+              rc::kPortRefresh == IDC_PORT_REFRESH && rc::kPortFind == IDC_PORT_FIND &&
+              rc::kPortHardware == IDC_PORT_HARDWARE && rc::kPortStatus == IDC_PORT_STATUS);
 static_assert(rc::kAboutMenu == kIdsAboutMenu && rc::kHistory == kIddHistory &&
               rc::kHistoryList == kIdcHistoryList && rc::kHistorySummary == kIdcHistorySummary &&
               rc::kHistoryUnits == kIdcHistoryUnits);
