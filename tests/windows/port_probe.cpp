@@ -1,7 +1,9 @@
 // Looks at ODOMEI's port chooser from outside, as a person would: `port_probe rows` prints each
 // row of its list (the columns' texts, tab-separated, UTF-8) with a '*' before the selected one;
 // `port_probe devicechange` tells it that the system's devices changed, as Windows does when an
-// adapter is plugged in or pulled out. Exit status 0 when the chooser was found.
+// adapter is plugged in or pulled out; `port_probe message nosearch|found COMn` prints the message
+// box shown and says whether it is the search's "no port to search" or "found on COMn". Exit status
+// 0 when the chooser (or that message) was found.
 #include <windows.h>
 // The list view.
 #include <commctrl.h>
@@ -11,11 +13,13 @@
 #include <cstring>
 #include <string>
 
-#include "win/resource.h"
+#include "ui/PortPresenter.h"
+#include "ui/Texts.h"
 
 namespace {
 
 constexpr int kTextChars = 512;
+constexpr int kMessageTextId = 0xFFFF;  // the static text of a message box
 constexpr int kMaxColumns = 16;
 
 std::wstring Wide(const char* utf8) {
@@ -40,8 +44,8 @@ public:
     explicit RemoteItem(HWND list) {
         DWORD pid = 0;
         GetWindowThreadProcessId(list, &pid);
-        m_process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
-                                pid);
+        m_process =
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
         if (m_process != nullptr) {
             m_memory = VirtualAllocEx(m_process, nullptr, sizeof(LVITEMW) + kTextChars * 2,
                                       MEM_COMMIT, PAGE_READWRITE);
@@ -71,11 +75,38 @@ private:
     void* m_memory = nullptr;
 };
 
+// The texts of the message boxes over the program's windows (its caption, with a message text).
+BOOL CALLBACK CollectMessage(HWND window, LPARAM found) {
+    wchar_t caption[kTextChars] = {};
+    GetWindowTextW(window, caption, kTextChars);
+    HWND text = GetDlgItem(window, kMessageTextId);
+    if (text != nullptr && Narrow(caption) == odomei::kAppTitle) {
+        wchar_t message[kTextChars] = {};
+        GetWindowTextW(text, message, kTextChars);
+        reinterpret_cast<std::string*>(found)->append(Narrow(message));
+    }
+    return TRUE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    using namespace odomei;
     const std::string command = argc > 1 ? argv[1] : "rows";
-    HWND chooser = FindWindowW(nullptr, Wide("ポート設定").c_str());
+    if (command == "message") {
+        std::string shown;
+        EnumWindows(&CollectMessage, reinterpret_cast<LPARAM>(&shown));
+        const std::string kind = argc > 2 ? argv[2] : "";
+        const std::string expected = kind == "nosearch"            ? std::string(kNoSearchPortText)
+                                     : kind == "found" && argc > 3 ? MeterFoundText(argv[3])
+                                                                   : std::string();
+        std::printf("%s\n", shown.c_str());
+        // The box's details follow after an empty line.
+        return !expected.empty() && (shown == expected || shown.rfind(expected + "\n\n", 0) == 0)
+                   ? 0
+                   : 1;
+    }
+    HWND chooser = FindWindowW(nullptr, Wide(kPortDlgCaption).c_str());
     HWND list = chooser != nullptr ? GetDlgItem(chooser, IDC_PORT_LIST) : nullptr;
     if (list == nullptr) {
         std::printf("no port chooser\n");
@@ -91,8 +122,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
-    int columns = header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0))
-                                    : 1;
+    int columns =
+        header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
     if (columns < 1 || columns > kMaxColumns) columns = 1;
     const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int r = 0; r < rows; ++r) {

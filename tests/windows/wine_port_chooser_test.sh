@@ -42,6 +42,14 @@ key() {
     shift
     xdotool key --delay 50 "$@"
 }
+# Answers the message box with Enter, again if a busy machine let the first key go elsewhere.
+dismiss() {
+    for _ in 1 2 3; do
+        key '^ODOMEI$' Return
+        wait_for 50 has_windows 1 && return 0
+    done
+    return 1
+}
 rows() { wine "$probe" rows >"$work/rows" 2>/dev/null </dev/null; }
 # The state column (the last) of the row of a port, without the selection mark.
 state_of() { rows && awk -F '\t' -v port="$1" 'substr($1, 2) == port { print $NF }' "$work/rows"; }
@@ -70,8 +78,7 @@ printf '[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=2\r\n' | ic
 wine "$exe" >"$work/app.log" 2>&1 &
 app=$!
 wait_for 300 has_windows 2 || die "no message that COM2 cannot be opened: $(cat "$work/app.log")"
-key '^ODOMEI$' Return
-wait_for 50 has_windows 1 || die "the port message stayed"
+dismiss || die "the port message stayed"
 
 # From the exit button: the list, then past the disabled buttons to 履歴 and ポート設定.
 key '^ODOMEI$' Tab Tab Tab space
@@ -79,8 +86,9 @@ wait_for 150 chooser_open || die "ポート設定 opened no chooser"
 wait_for 100 rows || die "port_probe cannot read the chooser"
 free=$(state_of COM1)
 missing=$(state_of COM3)
-[ -n "$free" ] && [ -n "$missing" ] && [ "$free" != "$missing" ] ||
+if [ -z "$free" ] || [ -z "$missing" ] || [ "$free" = "$missing" ]; then
     die "COM1 (the simulator) and COM3 (no device) are not told apart"
+fi
 for n in 4 5 6 7 8 9; do
     [ "$(state_of "COM$n")" = "$missing" ] || die "COM$n is not shown as COM3 is"
 done
@@ -122,7 +130,8 @@ wait_for 100 bash -c "! kill -0 $app 2>/dev/null" || die "the program did not en
 wait "$app"
 app=""
 
-# The next start opens COM1 without a word; the window menu's entry shows it as the setting's.
+# The next start opens COM1 without a word; the window menu's entry shows it as the setting's, and
+# the meter search finds the meter there.
 wine "$exe" >>"$work/app.log" 2>&1 &
 app=$!
 wait_for 300 has_windows 1 || die "the window did not appear again"
@@ -137,6 +146,19 @@ case $(state_of COM1) in
     *現在の設定*) ;;
     *) die "COM1 is not the setting's port at the next start" ;;
 esac
+
+# メーターを探す tries USB adapters only (Wine has none), then with 内蔵ポートも探す the hardware
+# ports that are free: only COM1, where the meter answers.
+key '^ポート設定$' Tab Tab space
+wait_for 100 has_windows 2 || die "no message from a search without USB adapters"
+wine "$probe" message nosearch </dev/null >"$work/message" 2>&1 ||
+    die "not the message that there is no port to search: $(cat "$work/message")"
+dismiss || die "the search's message stayed"
+key '^ポート設定$' Tab space shift+Tab space
+wait_for 150 has_windows 2 || die "no message after the search of the hardware ports"
+wine "$probe" message found COM1 </dev/null >"$work/message" 2>&1 ||
+    die "not the message that the meter is on COM1: $(cat "$work/message")"
+dismiss || die "the search's message stayed"
 key '^ポート設定$' Escape
 wait_for 50 chooser_closed || die "Escape did not close the chooser"
 key '^ODOMEI$' alt+F4
