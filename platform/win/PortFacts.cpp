@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "platform/PortFacts.h"
@@ -146,6 +147,11 @@ std::optional<std::vector<int>> ReadWinePorts() {
     return numbers;
 }
 
+// The ports as the last survey found them at its start, so that its ports do not each ask the
+// device list again; gone when the calls change.
+std::mutex g_surveyedLock;
+std::optional<std::vector<ComPortFact>> g_surveyed;
+
 PortSystemCalls& Calls() {
     static PortSystemCalls calls = SystemPortCalls();
     return calls;
@@ -191,6 +197,10 @@ PortSystemCalls SetPortCalls(PortSystemCalls calls) {
     if (!calls.devices) calls.devices = system.devices;
     if (!calls.tryOpen) calls.tryOpen = system.tryOpen;
     if (!calls.wineMapped) calls.wineMapped = system.wineMapped;
+    {
+        const std::lock_guard lock(g_surveyedLock);
+        g_surveyed.reset();
+    }
     return std::exchange(Calls(), std::move(calls));
 }
 
@@ -386,7 +396,12 @@ std::string WineAutomaticText(const std::string& name) {
 // no console on a serial line, no permission bits, no driver that claims adapters away.
 MachineFacts GatherMachineFacts(const SurveyRoots&) {
     MachineFacts machine;
-    machine.ports = SystemPortLister()->SerialPorts();
+    std::vector<win::ComPortFact> facts = win::ComPortFacts();
+    for (const win::ComPortFact& f : facts) {
+        if (f.number != 0) machine.ports.push_back(f.info);  // as the port list gives them
+    }
+    const std::lock_guard lock(win::g_surveyedLock);
+    win::g_surveyed = std::move(facts);
     return machine;
 }
 
@@ -396,7 +411,12 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts&, const 
     std::string path = device;
     if (const auto n = ComNumber(DosName(device))) {
         path = "\\\\.\\COM" + std::to_string(*n);
-        for (const win::ComPortFact& f : win::ComPortFacts()) {
+        std::optional<std::vector<win::ComPortFact>> surveyed;
+        {
+            const std::lock_guard lock(win::g_surveyedLock);
+            surveyed = win::g_surveyed;
+        }
+        for (const win::ComPortFact& f : surveyed ? *surveyed : win::ComPortFacts()) {
             if (f.number != *n) continue;
             facts.listed = true;
             facts.usb = f.usb;

@@ -82,7 +82,7 @@ dismiss || die "the port message stayed"
 
 # From the exit button: the list, then past the disabled buttons to 履歴 and ポート設定.
 key '^ODOMEI$' Tab Tab Tab space
-wait_for 150 chooser_open || die "ポート設定 opened no chooser"
+wait_for 300 chooser_open || die "ポート設定 opened no chooser"
 wait_for 100 rows || die "port_probe cannot read the chooser"
 free=$(state_of COM1)
 missing=$(state_of COM3)
@@ -140,7 +140,7 @@ has_windows 1 || die "a message at the next start: the choice was not kept"
 key '^ODOMEI$' alt+space
 sleep 0.5
 xdotool key p
-wait_for 150 chooser_open || die "the window menu's ポート設定 opened no chooser"
+wait_for 300 chooser_open || die "the window menu's ポート設定 opened no chooser"
 wait_for 100 rows || die "port_probe cannot read the chooser"
 case $(state_of COM1) in
     *現在の設定*) ;;
