@@ -22,6 +22,7 @@
 #include "app/DialogUnits.h"
 #include "app/HistoryDlg.h"
 #include "app/MessageBox.h"
+#include "app/PortDlg.h"
 #include "app/SaveAs.h"
 #include "link/ReadExchange.h"
 #include "ui/ColumnLayout.h"
@@ -109,6 +110,8 @@ void CMeterDlg::BuildControls() {
     connect(m_btnClear, &QPushButton::clicked, this, &CMeterDlg::OnClear);
     m_btnHistory = button(kHistory);
     connect(m_btnHistory, &QPushButton::clicked, this, &CMeterDlg::OnHistory);
+    m_btnPorts = button(kPortSettings);
+    connect(m_btnPorts, &QPushButton::clicked, this, &CMeterDlg::OnPortSettings);
 
     m_version = new QLabel(Q(kVersion.text), this);
     place(m_version, kVersion);
@@ -124,11 +127,14 @@ void CMeterDlg::BuildControls() {
     setTabOrder(m_btnRead, m_btnSave);
     setTabOrder(m_btnSave, m_btnClear);
     setTabOrder(m_btnClear, m_btnHistory);
+    setTabOrder(m_btnHistory, m_btnPorts);
 
     // The window menu the system menu stands for: right click on the window or Alt+Space.
     m_sysMenu = new QMenu(this);
     m_sysMenu->addAction(Q(kCloseMenuText), this, &QDialog::reject);
     m_sysMenu->addAction(Q(kHistoryMenuText), this, &CMeterDlg::OnHistory);
+    m_portsAction =
+        m_sysMenu->addAction(Q(kPortSettingsMenuText), this, &CMeterDlg::OnPortSettings);
     const QString about = Q(kAboutMenuText);
     if (!about.isEmpty()) {
         m_sysMenu->addSeparator();
@@ -164,6 +170,7 @@ QWidget* CMeterDlg::GetDlgItem(int id) const {
         case IDC_CLEAR: return m_btnClear;
         case IDC_VERSION_TEXT: return m_version;
         case IDC_HISTORY: return m_btnHistory;
+        case IDC_PORT_SETTINGS: return m_btnPorts;
         default: return nullptr;
     }
 }
@@ -269,6 +276,8 @@ void CMeterDlg::EnableCommands(const CommandState& state) {
     m_btnRead->setEnabled(state.read);
     m_btnSave->setEnabled(state.save);
     m_btnClear->setEnabled(state.clear);
+    m_btnPorts->setEnabled(state.ports);
+    m_portsAction->setEnabled(state.ports);
 }
 
 void CMeterDlg::FocusExit() { m_btnExit->setFocus(); }
@@ -289,6 +298,11 @@ void CMeterDlg::ShowHistory(const Logbook& logbook, const std::string& iniPath,
                             const std::string& directory) {
     CHistoryDlg history(logbook, iniPath, directory, this);
     history.exec();
+}
+
+void CMeterDlg::ShowPortChooser(MeterPresenter& owner) {
+    CPortDlg chooser(owner, CurrentPortSurveyor(), this);
+    chooser.exec();
 }
 
 void CMeterDlg::BeginBusy() { m_busy = std::make_unique<BusyGuard>(this); }

@@ -10,6 +10,7 @@
 #include "ui/MeterPresenter.h"
 #include "ui/Texts.h"
 
+class QAction;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -40,6 +41,7 @@ public:
     void OnSaveCsv() { m_presenter.OnSaveCsv(); }
     void OnClear() { m_presenter.OnClear(); }
     void OnHistory() { m_presenter.OnHistory(); }
+    void OnPortSettings() { m_presenter.OnPortSettings(); }
     void OnSysCommand(int id);
     void ShowRecords(const std::string& version) { m_presenter.ShowRecords(version); }
 
@@ -82,6 +84,7 @@ private:
     void ShowHistory(const Logbook& logbook, const std::string& iniPath,
                      const std::string& directory) override;
     void Diagnose(const std::string& line) override;
+    void ShowPortChooser(MeterPresenter& owner) override;
 
     QIcon m_hIcon;
     QPushButton* m_btnExit = nullptr;
@@ -90,6 +93,8 @@ private:
     QPushButton* m_btnSave = nullptr;
     QPushButton* m_btnClear = nullptr;
     QPushButton* m_btnHistory = nullptr;
+    QPushButton* m_btnPorts = nullptr;
+    QAction* m_portsAction = nullptr;
     QLabel* m_version = nullptr;
     QMenu* m_sysMenu = nullptr;
     std::unique_ptr<BusyGuard> m_busy;

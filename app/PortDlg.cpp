@@ -189,8 +189,8 @@ void CPortDlg::ShowPorts(const std::vector<PortRow>& rows, int selected) {
             QFont font = item->font();
             font.setBold(row.current);
             item->setFont(font);
-            if (!row.choosable) item->setForeground(palette().color(QPalette::Disabled,
-                                                                    QPalette::Text));
+            if (!row.choosable)
+                item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
             m_list->setItem(r, c, item);
         }
     }

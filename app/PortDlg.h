@@ -26,8 +26,7 @@ class CPortDlg : public QDialog, private PortView {
     Q_OBJECT
 public:
     // Over the main window's presenter; surveyor empty: the machine's own ports.
-    explicit CPortDlg(MeterPresenter& owner, PortSurveyor surveyor = {},
-                      QWidget* parent = nullptr);
+    explicit CPortDlg(MeterPresenter& owner, PortSurveyor surveyor = {}, QWidget* parent = nullptr);
     ~CPortDlg() override;
 
     const PortPresenter& Presenter() const { return m_presenter; }

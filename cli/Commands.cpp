@@ -9,6 +9,7 @@
 #include "data/Logbook.h"
 #include "data/LogbookStats.h"
 #include "link/FilePaths.h"
+#include "link/FindMeter.h"
 #include "link/MeterSession.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
@@ -136,12 +137,67 @@ int WriteOut(const std::string& content, const std::string& file) {
     return kExitOk;
 }
 
+int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePaths& paths);
+
+// The meter searched for on the free USB ports (and the ports [Ports] names; every free port
+// with --all-ports), the setting's own first; which port answered is said on standard error.
+// A search that finds none ends as a time-out.
+MeterRead SearchRead(const ReadOptions& options, const FilePaths& paths, const CommLog& log) {
+    const PortSurvey survey = SurveyPorts(paths.IniPath(), ReadPortSetting(paths));
+    std::vector<MeterCandidate> candidates;
+    for (const std::size_t i : SearchOrder(survey, options.allPorts)) {
+        candidates.push_back(CandidateOf(survey.ports[i]));
+    }
+    MeterRead read{ExchangeOutcome::kTimedOut, {}, {}};
+    if (candidates.empty()) {
+        read.reason = "no port to search: no free USB serial adapter" +
+                      std::string(options.allPorts ? " or other serial port" : "") +
+                      " (see odomei-cli doctor" +
+                      (options.allPorts ? ")" : "; --all-ports tries hardware ports too)");
+        return read;
+    }
+    const bool shown = !options.quiet && IsTerminal(kStderr);
+    const MeterSearch search = FindMeter(
+        candidates, log,
+        [](SerialHandle port, int ms, bool untilInput) {
+            return InterruptSignal() == 0 ? PlainPause(port, ms, untilInput) : 0;
+        },
+        [&, last = candidates.size()](std::size_t i, const ExchangeProgress&) mutable {
+            if (InterruptSignal() != 0) return false;
+            if (shown && i != last) {
+                last = i;
+                std::fprintf(stderr, "\rsearching: %s \x1b[K",
+                             CandidateName(candidates[i]).c_str());
+                std::fflush(stderr);
+            }
+            return true;
+        });
+    if (shown) std::fprintf(stderr, "\r\x1b[K");
+    if (search.cancelled) return MeterRead{ExchangeOutcome::kCancelled, {}, {}};
+    if (!search.found) {
+        read.reason = "no meter answered on any port searched:\n" + search.Describe();
+        return read;
+    }
+    std::fprintf(stderr, "odomei-cli: the meter answered on %s\n",
+                 CandidateName(search.port).c_str());
+    return search.read;
+}
+
+constexpr const char* kAutoPort = "auto";
+
 }  // namespace
 
 int RunRead(const ReadOptions& options) {
     CatchInterrupts();
     const FilePaths paths = WorkingPaths();
-    const bool toStdout = options.output.empty() || options.output == "-";
+
+    CommLog log(options.noLog || (!paths.Known() && options.logFile.empty()) ? std::string()
+                : options.logFile.empty()                                    ? paths.LogPath()
+                                                                             : options.logFile,
+                LogWarnings());
+    if (options.port == kAutoPort) {
+        return FinishRead(SearchRead(options, paths, log), options, paths);
+    }
 
     // The port: as given, or as KORVANA.ini selects it for the window (never written back here).
     std::string name = options.port;
@@ -154,10 +210,6 @@ int RunRead(const ReadOptions& options) {
     const auto lister = SystemPortLister();
     const PortMap ports(paths.IniPath(), lister.get());
 
-    CommLog log(options.noLog || (!paths.Known() && options.logFile.empty()) ? std::string()
-                : options.logFile.empty()                                    ? paths.LogPath()
-                                                                             : options.logFile,
-                LogWarnings());
     MeterSession session(log);
     OpenFailure why;
     if (!session.Open(name, ports, &why)) {
@@ -184,7 +236,14 @@ int RunRead(const ReadOptions& options) {
     progress.Clear();
     // The port stays open until the outputs are written: the ACK gets time to leave the line
     // (the close drains it too), and the port is closed as the session ends.
+    return FinishRead(read, options, paths);
+}
 
+namespace {
+
+// The records of a read written out, then kept in the logbook; or what went wrong.
+int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePaths& paths) {
+    const bool toStdout = options.output.empty() || options.output == "-";
     if (read.outcome == ExchangeOutcome::kCancelled) return StatusOf(read.outcome);
     if (const auto problem = ReadProblem(read)) {
         Error(problem->text, problem->detail);
@@ -212,8 +271,6 @@ int RunRead(const ReadOptions& options) {
     if (written != kExitOk) return written;
     return logbookFailed && options.requireLogbook ? kExitLogbookFailed : kExitOk;
 }
-
-namespace {
 
 // The logbook a command works on: as given, else as KORVANA.ini says. Looking never creates it:
 // where there is none yet, that is said and nothing is returned, as for a file that cannot be

@@ -24,7 +24,8 @@ enum ExitStatus {
 enum class Format { kAuto, kCsv, kJson, kTable };
 
 struct ReadOptions {
-    std::string port;  // "COMn" or a device; empty: what KORVANA.ini selects
+    std::string port;  // "COMn", a device or "auto" (the meter searched for); empty: the setting
+    bool allPorts = false;  // with "auto": hardware ports are tried too, not only USB adapters
     Format format = Format::kAuto;
     std::string output;   // empty or "-": standard output
     bool utf8 = false;    // CSV in UTF-8 instead of CP932
@@ -48,7 +49,8 @@ struct LogbookOptions {
 };
 
 struct DoctorOptions {
-    std::string port;  // "COMn" or a device; empty: what KORVANA.ini selects
+    std::string port;  // "COMn", a device or "auto" (the meter searched for); empty: the setting
+    bool allPorts = false;  // with "auto": hardware ports are tried too, not only USB adapters
     bool json = false;
 };
 

@@ -114,10 +114,14 @@ int RunCli(int argc, char** argv) {
 
     odomei::cli::ReadOptions options;
     auto* read = app.add_subcommand(kCommands[1], "Read the meter once (no question asked)");
-    read->add_option("--port", options.port,
-                     "COMn or a device path (default: the port KORVANA.ini selects)")
-        ->check(kNotEmpty)
-        ->type_name("PORT");
+    auto* port = read->add_option("--port", options.port,
+                                  "COMn, a device path, or auto: find the meter on the free USB "
+                                  "serial ports (default: the port KORVANA.ini selects)")
+                     ->check(kNotEmpty)
+                     ->type_name("PORT");
+    read->add_flag("--all-ports", options.allPorts,
+                   "with --port auto: try the free hardware serial ports too")
+        ->needs(port);
     std::string format = "auto";
     read->add_option("--format", format,
                      "csv, json or table (default: table on a terminal, csv otherwise)")
@@ -227,6 +231,9 @@ int RunCli(int argc, char** argv) {
     if (*history) return OutputChecked(odomei::cli::RunHistory(book));
     if (*stats) return OutputChecked(odomei::cli::RunStats(book));
     if (*import) return OutputChecked(odomei::cli::RunImport(book));
+    if (options.allPorts && options.port != "auto") {
+        return Usage("--all-ports needs --port auto");
+    }
     options.format = FormatOf(format);
     options.utf8 = encoding != "cp932";
     return OutputChecked(odomei::cli::RunRead(options));

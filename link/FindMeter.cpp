@@ -44,7 +44,8 @@ std::string MeterSearch::Describe() const {
 }
 
 MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommLog& log,
-                      const SearchPause& pause, const SearchWatch& watch) {
+                      const SearchPause& pause, const SearchWatch& watch,
+                      const SurveyRoots& roots) {
     MeterSearch search;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const MeterCandidate& candidate = candidates[i];
@@ -53,12 +54,18 @@ MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommL
             return search;
         }
         SearchTry attempt{candidate, false, ExchangeOutcome::kTimedOut, false, {}};
+        // Never the system's console, whatever the caller passed.
+        if (const auto refusal = RefuseConsole(candidate.device, roots)) {
+            attempt.reason = "not tried: " + refusal->reason;
+            search.tries.push_back(std::move(attempt));
+            continue;
+        }
         SerialHandle port = nullptr;
         OpenFailure why;
         // By its device: a [Ports] entry or the machine's numbering must not send the try
         // anywhere else.
-        if (OpenSerialPortByName(&port, candidate.device, kLineBaud, kLineDataBits,
-                                 kLineParityNone, kLineOneStopBit, 0, PortMap(), &why) == 0) {
+        if (OpenSerialPortByName(&port, candidate.device, kLineBaud, kLineDataBits, kLineParityNone,
+                                 kLineOneStopBit, 0, PortMap(), &why) == 0) {
             attempt.reason = "cannot be opened: " + why.reason;
             search.tries.push_back(std::move(attempt));
             continue;
@@ -113,12 +120,13 @@ MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommL
             return search;
         }
         if (attempt.silent) {
-            attempt.reason = lastReceived > 0 ? "stopped answering after " +
-                                                    std::to_string(lastReceived) + " bytes"
-                                              : "no answer within 1.5 s";
+            attempt.reason =
+                lastReceived > 0
+                    ? "stopped answering after " + std::to_string(lastReceived) + " bytes"
+                    : "no answer within " + std::to_string(kSearchAnswerWaitMs) + " ms";
         } else {
-            attempt.reason = exchange.reason.empty() ? ExchangeFailureText(exchange.outcome)
-                                                     : exchange.reason;
+            attempt.reason =
+                exchange.reason.empty() ? ExchangeFailureText(exchange.outcome) : exchange.reason;
         }
         search.tries.push_back(std::move(attempt));
     }

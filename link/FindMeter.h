@@ -30,17 +30,17 @@ struct SearchTry {
     MeterCandidate port;
     bool opened = false;
     ExchangeOutcome outcome = ExchangeOutcome::kTimedOut;  // when opened
-    bool silent = false;  // opened, but nothing answered in time
-    std::string reason;   // English, for details and standard error: why it was not the meter
+    bool silent = false;                                   // opened, but nothing answered in time
+    std::string reason;  // English, for details and standard error: why it was not the meter
 };
 
 struct MeterSearch {
     bool found = false;
-    MeterCandidate port;            // the port that answered, when found
-    MeterRead read;                 // its read, records decoded, when found
-    std::vector<SearchTry> tries;   // every candidate tried, in order (the found one last)
-    bool cancelled = false;         // the caller stopped it (the program is ending)
-    // One line per try: "COM3 (/dev/ttyUSB0): no answer within 1.5 s".
+    MeterCandidate port;           // the port that answered, when found
+    MeterRead read;                // its read, records decoded, when found
+    std::vector<SearchTry> tries;  // every candidate tried, in order (the found one last)
+    bool cancelled = false;        // the caller stopped it (the program is ending)
+    // One line per try: "COM3 (/dev/ttyUSB0): no answer within 1500 ms".
     std::string Describe() const;
 };
 
@@ -51,9 +51,11 @@ using SearchPause = std::function<int(SerialHandle port, int ms, bool untilInput
 using SearchWatch = std::function<bool(std::size_t index, const ExchangeProgress&)>;
 
 // Tries the candidates in order with the meter's line settings and the read-out exchange; a
-// label naming each port goes to the log before its bytes.
+// label naming each port goes to the log before its bytes. The system's console (as roots show
+// it) is never opened.
 MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommLog& log,
-                      const SearchPause& pause, const SearchWatch& watch = {});
+                      const SearchPause& pause, const SearchWatch& watch = {},
+                      const SurveyRoots& roots = {});
 
 // The ports a search tries, in order (indices into survey.ports): the one the setting leads to
 // first, then the free USB adapters and the ports a [Ports] entry names (the user said where to

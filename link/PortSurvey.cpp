@@ -201,6 +201,7 @@ Survey SurveyAll(const std::string& iniPath, int configuredNumber, const SurveyR
     for (const PortInfo& info : s.machine.ports) {
         if (std::find(reached.begin(), reached.end(), info.device) != reached.end()) continue;
         SurveyedPort port = JudgePort(GatherPortFacts(info.device, s.machine, roots), s.machine);
+        port.stableName = StableNameOf(info.device, roots.dev + "/serial/by-id");
         s.survey.ports.push_back(std::move(port));
     }
     for (const Texts& t : AdapterFindings(s.machine)) {

@@ -76,8 +76,8 @@ bool MeterPresenter::ChoosePort(const MeterCandidate& port) {
     // The setting holds COM1 to COM9 only: a port reached by another number (or by none) takes
     // the number in use, whose entry it replaces.
     const int number = port.number >= 1 && port.number <= kMaxPortSetting ? port.number
-                       : m_nPort >= 1 && m_nPort <= kMaxPortSetting   ? m_nPort
-                                                                       : kDefaultPort;
+                       : m_nPort >= 1 && m_nPort <= kMaxPortSetting       ? m_nPort
+                                                                          : kDefaultPort;
     const std::string name = "COM" + std::to_string(number);
     const std::string device = port.stableName.empty() ? port.device : port.stableName;
     // Windows' own name for the same number needs no entry, unless one already leads elsewhere.
@@ -86,8 +86,8 @@ bool MeterPresenter::ChoosePort(const MeterCandidate& port) {
     if (written && (!systemName || IniHasKey(kPortsSection, name, m_paths.IniPath()))) {
         written = WriteIniString(kPortsSection, name, device, m_paths.IniPath());
     }
-    written = written && WriteIniString(kPortSection, kPortKey, std::to_string(number),
-                                        m_paths.IniPath());
+    written = written &&
+              WriteIniString(kPortSection, kPortKey, std::to_string(number), m_paths.IniPath());
     if (!written) {
         const std::string detail =
             m_paths.Known() ? m_paths.IniPath() + " could not be written"

@@ -135,7 +135,7 @@ private:
     CommandState m_commands;
     bool m_reading = false;
     std::string m_openedName;  // what was opened last ("COMn" or a device)
-    bool m_released = false;  // the port was closed for a search and is to be opened again
+    bool m_released = false;   // the port was closed for a search and is to be opened again
 };
 
 }  // namespace odomei

@@ -48,8 +48,8 @@ PortRow MakePortRow(const SurveyedPort& port) {
     std::string description = port.info.description;
     if (!port.info.manufacturer.empty() &&
         description.find(port.info.manufacturer) == std::string::npos) {
-        description += description.empty() ? port.info.manufacturer
-                                           : " (" + port.info.manufacturer + ")";
+        description +=
+            description.empty() ? port.info.manufacturer : " (" + port.info.manufacturer + ")";
     }
     std::string state = StateText(port);
     if (port.current) state += " ・現在の設定";

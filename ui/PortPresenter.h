@@ -98,8 +98,7 @@ public:
 
 // The survey the chooser shows: link/PortSurvey.h's SurveyPorts on the real machine; tests give
 // one over trees of their own.
-using PortSurveyor =
-    std::function<PortSurvey(const std::string& iniPath, int configuredNumber)>;
+using PortSurveyor = std::function<PortSurvey(const std::string& iniPath, int configuredNumber)>;
 
 class PortPresenter {
 public:
@@ -126,8 +125,8 @@ public:
     // Whether the search tries hardware ports as well as USB adapters (off at start).
     void SetSearchHardware(bool on) { m_searchHardware = on; }
     bool SearchHardware() const { return m_searchHardware; }
-    // メーターを探す: the free USB ports (and hardware ports when asked), the one in use among them,
-    // each tried with a read; a meter found on another port than the setting's is chosen only
+    // メーターを探す: the free USB ports (and hardware ports when asked), the one in use among
+    // them, each tried with a read; a meter found on another port than the setting's is chosen only
     // after a question.
     void OnFindMeter();
 

@@ -1,0 +1,373 @@
+// Finding the meter among ports that stay silent or answer garbage, and the port chooser's flow
+// on a recording view: the survey's rows, a choice, the search, and the setting kept.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+
+#include "link/FindMeter.h"
+#include "platform/Profile.h"
+#include "tests/LogExpect.h"
+#include "tests/MeterLine.h"
+#include "tests/PortTrees.h"
+#include "ui/MeterPresenter.h"
+#include "ui/PortPresenter.h"
+#include "ui/Texts.h"
+
+namespace odomei {
+namespace {
+
+using test::Bytes;
+
+// Three simulated ports in dir: one that never answers, one that answers 300 bytes of junk, and
+// the meter; each reached by its link's path.
+struct ThreeLines {
+    explicit ThreeLines(const test::TempDir& dir) {
+        metersim::Options silentOptions, junkOptions, meterOptions;
+        silentOptions.silent = true;
+        silentOptions.linkPath = dir.File("silent-tty");
+        // What a GPS receiver on another port says, whatever it is sent.
+        std::string junk;
+        while (junk.size() < 300)
+            junk += "$GPGGA,101500.00,3540.1,N,13945.3,E,1,08,1.0,40.0,M*5B\r\n";
+        junkOptions.answer.assign(junk.begin(), junk.begin() + 300);
+        EXPECT_NE(BlockCheck(MeasurementBlock(junkOptions.answer.data(), kBlockSize)),
+                  junkOptions.answer[kCheckByteOffset]);
+        junkOptions.pace = false;
+        junkOptions.linkPath = dir.File("junk-tty");
+        meterOptions.pace = false;
+        meterOptions.linkPath = dir.File("meter-tty");
+        std::string error;
+        for (auto* o : {&silentOptions, &junkOptions, &meterOptions}) {
+            sims.push_back(std::make_unique<metersim::MeterSim>(*o));
+            EXPECT_TRUE(sims.back()->Start(&error)) << error;
+        }
+    }
+    metersim::MeterSim& Silent() { return *sims[0]; }
+    metersim::MeterSim& Junk() { return *sims[1]; }
+    metersim::MeterSim& Meter() { return *sims[2]; }
+
+    test::RealSerialOpener real;
+    std::vector<std::unique_ptr<metersim::MeterSim>> sims;
+};
+
+TEST(FindMeter, PassesOverASilentPortGarbageAndAMissingDeviceToTheMeter) {
+    test::TempDir dir;
+    test::FixedClock clock;
+    test::FakeMachine machine;
+    ThreeLines lines(dir);
+    const std::vector<MeterCandidate> candidates{{3, dir.File("silent-tty"), {}},
+                                                 {4, dir.File("not-there"), {}},
+                                                 {5, dir.File("junk-tty"), {}},
+                                                 {6, dir.File("meter-tty"), {}}};
+    const CommLog log(dir.File("search.log"));
+    std::vector<std::size_t> told;
+    const auto start = std::chrono::steady_clock::now();
+    const MeterSearch search = FindMeter(
+        candidates, log, PlainPause,
+        [&](std::size_t i, const ExchangeProgress&) {
+            if (told.empty() || told.back() != i) told.push_back(i);
+            return true;
+        },
+        machine.roots);
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    ASSERT_TRUE(search.found) << search.Describe();
+    EXPECT_EQ(search.port.device, dir.File("meter-tty"));
+    EXPECT_EQ(search.read.reading.records.size(), 15u);
+    EXPECT_EQ(search.read.reading.version, "01.03");
+    ASSERT_EQ(search.tries.size(), 4u);
+    EXPECT_TRUE(search.tries[0].opened && search.tries[0].silent);
+    EXPECT_FALSE(search.tries[1].opened);
+    EXPECT_EQ(search.tries[2].outcome, ExchangeOutcome::kBccError);
+    EXPECT_FALSE(search.tries[2].silent);
+    EXPECT_EQ(told, (std::vector<std::size_t>{0, 1, 2, 3}));
+    // Well inside one silent port's wait and the retries: the search does not hang on any port
+    // (the real figure is bench/search_bench's).
+    EXPECT_LT(took, std::chrono::seconds(8));
+
+    // Only the exchange's own bytes reached each port.
+    lines.Meter().WaitForReceived(2, 2000);
+    EXPECT_EQ(lines.Silent().Received(), Bytes{STX});
+    EXPECT_EQ(lines.Junk().Received(), (Bytes{STX, NAK, STX, NAK, STX, NAK}));
+    EXPECT_EQ(lines.Meter().Received(), (Bytes{STX, ACK}));
+    // Every try is in the log, each after a label naming its port.
+    const std::string logged = test::ReadBytes(dir.File("search.log"));
+    for (const int n : {3, 5, 6}) {
+        const std::string label =
+            "onSearch " + CandidateName(candidates[static_cast<std::size_t>(n == 3   ? 0
+                                                                            : n == 5 ? 2
+                                                                                     : 3)]);
+        EXPECT_NE(logged.find(Sjis(label)), std::string::npos) << label;
+    }
+    EXPECT_EQ(logged.find("not-there"), std::string::npos);
+}
+
+TEST(FindMeter, StopsWhenTheCallerSaysSoAndFindsNothingWithoutAMeter) {
+    test::TempDir dir;
+    test::FakeMachine machine;
+    ThreeLines lines(dir);
+    const CommLog log;
+    int polls = 0;
+    const MeterSearch stopped = FindMeter(
+        {{1, dir.File("silent-tty"), {}}, {2, dir.File("meter-tty"), {}}}, log, PlainPause,
+        [&](std::size_t, const ExchangeProgress&) { return ++polls < 5; }, machine.roots);
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_FALSE(stopped.found);
+    EXPECT_TRUE(lines.Meter().Received().empty());
+
+    const MeterSearch none =
+        FindMeter({{1, dir.File("junk-tty"), {}}}, log, PlainPause, {}, machine.roots);
+    EXPECT_FALSE(none.found);
+    EXPECT_FALSE(none.cancelled);
+    EXPECT_NE(none.Describe().find("COM1 (" + dir.File("junk-tty") + "): "), std::string::npos);
+}
+
+TEST(FindMeter, TriesTheSettingsPortFirstThenFreeUsbAndNamedPortsAndHardwareOnlyWhenAsked) {
+    PortSurvey survey;
+    auto add = [&](int n, bool usb, bool fromIni, PortState state, bool current = false) {
+        SurveyedPort p;
+        p.number = n;
+        p.device = "/dev/x" + std::to_string(n);
+        p.usb = usb;
+        p.fromIni = fromIni;
+        p.state = state;
+        p.current = current;
+        survey.ports.push_back(p);
+    };
+    add(1, false, false, PortState::kConsole);
+    add(2, false, false, PortState::kFree);  // a hardware port
+    add(3, true, false, PortState::kInUse);
+    add(4, true, false, PortState::kFree);
+    add(5, false, true, PortState::kFree);
+    add(6, true, false, PortState::kFree, true);
+    add(7, false, true, PortState::kMissing);
+    EXPECT_EQ(SearchOrder(survey, false), (std::vector<std::size_t>{5, 3, 4}));
+    EXPECT_EQ(SearchOrder(survey, true), (std::vector<std::size_t>{5, 1, 3, 4}));
+}
+
+// Records what the main window and the chooser are told, answering questions from a script.
+class Recorder : public MeterView, public PortView {
+public:
+    std::vector<std::string> texts;
+    std::deque<int> answers;
+    CommandState commands;
+    std::vector<PortRow> rows;
+    int selected = -2;
+    PortCommands portCommands;
+    std::string status;
+    int closed = 0, chosen = 0;
+    bool busy = false;
+    std::vector<bool> portsDuringRead;
+
+    int Message(const std::string& text, unsigned flags, const std::string&) override {
+        texts.push_back(text);
+        if ((flags & kMbTypeMask) == kMbOk) return kIdOk;
+        EXPECT_FALSE(answers.empty()) << "unexpected question: " << text;
+        if (answers.empty()) return kIdNo;
+        const int a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void ShowRows(const std::vector<std::vector<std::string>>&) override {}
+    void ShowVersion(const std::string&) override {}
+    void EnableCommands(const CommandState& state) override { commands = state; }
+    void FocusExit() override {}
+    std::optional<SaveAsResult> AskSaveName(const SaveAsRequest&) override { return {}; }
+    void BeginBusy() override { busy = true; }
+    void EndBusy() override { busy = false; }
+    int Pause(SerialHandle port, int ms, bool untilInput) override {
+        portsDuringRead.push_back(commands.ports);
+        EXPECT_TRUE(busy);
+        return PlainPause(port, ms, untilInput);
+    }
+    void EndWindow() override {}
+    void ShowAbout() override {}
+    void ShowHistory(const Logbook&, const std::string&, const std::string&) override {}
+
+    void ShowPorts(const std::vector<PortRow>& r, int s) override {
+        rows = r;
+        selected = s;
+    }
+    void ShowStatus(const std::string& text) override { status = text; }
+    void EnableCommands(const PortCommands& state) override { portCommands = state; }
+    void Close(bool c) override {
+        ++closed;
+        chosen += c;
+    }
+};
+
+class Chooser : public ::testing::Test {
+protected:
+    // COM1 and COM3 lead to devices that are not there, COM2 to the meter; the setting is 1.
+    Chooser() {
+        ini = dir.File("KORVANA.ini");
+        WriteIniString("Ports", "COM1", dir.File("unplugged-1"), ini);
+        WriteIniString("Ports", "COM2", dir.File("meter-tty"), ini);
+        WriteIniString("Ports", "COM3", dir.File("unplugged-3"), ini);
+        WriteIniString(kPortSection, kPortKey, "1", ini);
+        metersim::Options options;
+        options.pace = false;
+        options.linkPath = dir.File("meter-tty");
+        sim = std::make_unique<metersim::MeterSim>(options);
+        std::string error;
+        EXPECT_TRUE(sim->Start(&error)) << error;
+    }
+    int Row(const std::string& name) const {
+        for (std::size_t i = 0; i < view.rows.size(); ++i) {
+            if (view.rows[i].texts[0] == name) return static_cast<int>(i);
+        }
+        return -1;
+    }
+
+    test::TempDir dir;
+    test::ScopedCwd cwd{dir.Path()};
+    test::FixedClock clock;
+    test::RealSerialOpener real;
+    test::FakeMachine machine;
+    std::string ini;
+    std::unique_ptr<metersim::MeterSim> sim;
+    Recorder view;
+};
+
+TEST_F(Chooser, ListsThePortsWithTheirStateAndKeepsAChoiceForTheNextStart) {
+    {
+        MeterPresenter main(view);
+        main.Start();
+        EXPECT_EQ(view.texts, std::vector<std::string>{PortFailureText("COM1")});
+        EXPECT_FALSE(view.commands.read);
+        EXPECT_TRUE(view.commands.ports);  // the chooser is how to mend it
+
+        PortPresenter chooser(view, main, machine.Surveyor());
+        chooser.Start();
+        ASSERT_EQ(view.rows.size(), 3u);
+        EXPECT_EQ(view.rows[0].texts[0], "COM1");
+        EXPECT_EQ(view.rows[0].texts[1], dir.File("unplugged-1"));
+        EXPECT_TRUE(view.rows[0].current);
+        EXPECT_FALSE(view.rows[0].choosable);
+        EXPECT_FALSE(view.rows[0].reason.empty());
+        EXPECT_EQ(view.selected, 0);  // the setting's port, selected though it cannot be used
+        EXPECT_FALSE(view.portCommands.ok);
+        EXPECT_TRUE(view.rows[Row("COM2")].choosable);
+        EXPECT_FALSE(view.rows[Row("COM2")].current);
+        EXPECT_FALSE(view.rows[Row("COM3")].choosable);
+        EXPECT_NE(view.rows[0].texts[5], view.rows[Row("COM2")].texts[5]);
+
+        view.texts.clear();
+        chooser.OnChoose(Row("COM3"));  // explained, not taken
+        EXPECT_EQ(view.texts, std::vector<std::string>{kPortNotChoosableText});
+        EXPECT_EQ(view.closed, 0);
+        chooser.OnSelect(Row("COM2"));
+        EXPECT_TRUE(view.portCommands.ok);
+        chooser.OnChoose(Row("COM2"));
+        EXPECT_EQ(view.chosen, 1);
+        EXPECT_TRUE(view.commands.read);
+        EXPECT_EQ(main.Port(), 2);
+        EXPECT_TRUE(main.Session().IsOpen());
+        // Whole, every other line kept: the setting and the entry that leads to the same device.
+        EXPECT_EQ(ReadIniInt(kPortSection, kPortKey, 0, ini), 2u);
+        EXPECT_EQ(ReadIniString("Ports", "COM2", ini), dir.File("meter-tty"));
+        EXPECT_EQ(ReadIniString("Ports", "COM1", ini), dir.File("unplugged-1"));
+        EXPECT_EQ(ReadIniString("Ports", "COM3", ini), dir.File("unplugged-3"));
+
+        // A read: the chooser's command is off while it runs and on again after.
+        view.answers.push_back(kIdYes);
+        main.OnRead();
+        ASSERT_FALSE(view.portsDuringRead.empty());
+        EXPECT_EQ(view.portsDuringRead.front(), false);
+        EXPECT_TRUE(view.commands.ports);
+        EXPECT_EQ(main.Records().m_nRecordCount, 15);
+    }
+
+    // The next start opens the port chosen.
+    Recorder next;
+    MeterPresenter again(next);
+    again.Start();
+    EXPECT_TRUE(next.texts.empty());
+    EXPECT_EQ(again.Port(), 2);
+    EXPECT_TRUE(next.commands.read);
+}
+
+TEST_F(Chooser, FindsTheMeterAndAsksBeforeChangingTheSetting) {
+    MeterPresenter main(view);
+    main.Start();
+    {
+        PortPresenter chooser(view, main, machine.Surveyor());
+        chooser.Start();
+        view.texts.clear();
+        view.answers.push_back(kIdNo);
+        chooser.OnFindMeter();
+        EXPECT_EQ(view.texts, std::vector<std::string>{AskUseFoundPortText("COM2")});
+        EXPECT_TRUE(chooser.LastSearch().found);
+        EXPECT_EQ(view.selected, Row("COM2"));
+        EXPECT_EQ(view.closed, 0);
+        EXPECT_EQ(ReadIniInt(kPortSection, kPortKey, 0, ini), 1u);  // no: nothing changed
+        EXPECT_EQ(view.status, "");
+        sim->WaitForReceived(2, 2000);
+        EXPECT_EQ(sim->Received(), (Bytes{STX, ACK}));
+
+        view.answers.push_back(kIdYes);
+        chooser.OnFindMeter();
+        EXPECT_EQ(view.chosen, 1);
+    }
+    EXPECT_EQ(main.Port(), 2);
+    EXPECT_TRUE(view.commands.read);
+    EXPECT_EQ(ReadIniInt(kPortSection, kPortKey, 0, ini), 2u);
+
+    // Found on the setting's own port: said, nothing asked; cancel gives the port back open.
+    PortPresenter chooser(view, main, machine.Surveyor());
+    chooser.Start();
+    EXPECT_FALSE(main.Session().IsOpen());  // let go while the chooser is open
+    view.texts.clear();
+    chooser.OnFindMeter();
+    EXPECT_EQ(view.texts, std::vector<std::string>{MeterFoundText("COM2")});
+    chooser.OnCancel();
+    EXPECT_TRUE(main.Session().IsOpen());
+    EXPECT_TRUE(view.commands.read);
+
+    // Without the meter: said, with every port tried in the details.
+    sim.reset();
+    metersim::Options silent;
+    silent.silent = true;
+    silent.linkPath = dir.File("meter-tty");
+    sim = std::make_unique<metersim::MeterSim>(silent);
+    std::string error;
+    ASSERT_TRUE(sim->Start(&error)) << error;
+    PortPresenter without(view, main, machine.Surveyor());
+    without.Start();
+    view.texts.clear();
+    without.OnFindMeter();
+    EXPECT_EQ(view.texts, std::vector<std::string>{kMeterNotFoundText});
+}
+
+TEST_F(Chooser, AUsbAdapterShowsItsStableNameIdsAndIsChosenByIt) {
+    machine.AddUsbAdapter("ttyUSB0", "0403", "6001", "FT232R_USB_UART", "A1B2C3");
+    MeterPresenter main(view);
+    main.Start();
+    PortPresenter chooser(view, main, machine.Surveyor());
+    chooser.Start();
+    int usb = -1;
+    for (std::size_t i = 0; i < view.rows.size(); ++i) {
+        if (view.rows[i].texts[3] == "0403:6001") usb = static_cast<int>(i);
+    }
+    ASSERT_GE(usb, 0);
+    const PortRow& row = view.rows[static_cast<std::size_t>(usb)];
+    const std::string byId =
+        machine.roots.dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
+    EXPECT_EQ(row.texts[1], byId);
+    EXPECT_EQ(row.texts[4], "A1B2C3");
+    EXPECT_NE(row.texts[2].find("FT232R_USB_UART"), std::string::npos);
+    // Its node is a plain file here: chosen, it fails to open with the start's message, and the
+    // setting still names it by its stable name.
+    view.texts.clear();
+    chooser.OnChoose(usb);
+    EXPECT_EQ(view.closed, 0);
+    ASSERT_EQ(view.texts.size(), 1u);
+    EXPECT_EQ(view.texts[0].rfind("通信ポートの初期化に失敗しました", 0), 0u);
+    EXPECT_FALSE(view.commands.read);
+    const int number = static_cast<int>(ReadIniInt(kPortSection, kPortKey, 0, ini));
+    EXPECT_EQ(ReadIniString("Ports", "COM" + std::to_string(number), ini), byId);
+}
+
+}  // namespace
+}  // namespace odomei
