@@ -83,23 +83,14 @@ std::vector<Texts> AdapterFindings(const MachineFacts& machine) {
         t.en = "The USB serial adapter " + name + " is plugged in but has no serial port.";
         t.ja =
             "USBシリアル変換器 " + name + " が接続されていますが、シリアルポートになっていません。";
-        if (machine.brlttyInstalled) {
-            const auto rule =
-                machine.brlttyRulesFile.empty()
-                    ? std::nullopt
-                    : FindBrlttyRule(machine.brlttyRulesFile, a.vendorId, a.productId);
-            const std::string where =
-                rule ? rule->file + ", line " + std::to_string(rule->line)
-                     : (machine.brlttyRulesFile.empty() ? std::string("its udev rules")
-                                                        : machine.brlttyRulesFile);
+        // Only rules udev still reads can claim it: a masked file claims nothing.
+        if (machine.brlttyInstalled && !machine.brlttyRulesFile.empty()) {
+            const std::string& file = machine.brlttyRulesFile;
+            const auto rule = FindBrlttyRule(file, a.vendorId, a.productId);
+            const std::string where = rule ? file + ", line " + std::to_string(rule->line) : file;
             const std::string whereJa =
-                rule ? rule->file + " の" + std::to_string(rule->line) + "行目"
-                     : (machine.brlttyRulesFile.empty() ? std::string("udevルール")
-                                                        : machine.brlttyRulesFile);
-            const std::string rulesName =
-                machine.brlttyRulesFile.empty()
-                    ? std::string("85-brltty.rules")
-                    : machine.brlttyRulesFile.substr(machine.brlttyRulesFile.rfind('/') + 1);
+                rule ? file + " の" + std::to_string(rule->line) + "行目" : file;
+            const std::string rulesName = file.substr(file.rfind('/') + 1);
             t.en += " brltty (a braille display driver) claims it through the udev rule in " +
                     where +
                     ". Remove brltty (sudo apt remove brltty) or mask its rule (sudo ln -s "
@@ -386,7 +377,9 @@ PortVerdict DiagnosePortName(const std::string& name, const std::string& iniPath
         } else {
             port = *found;
             explicitChoice = found->fromIni;
-            if (port.state == PortState::kMissing && found->fromIni && !port.device.empty()) {
+            const bool there =
+                port.device.empty() || GatherPortFacts(port.device, s.machine, roots).exists;
+            if (!there && found->fromIni) {
                 port.reason = "the entry " + name + "=" + port.device +
                               " of section [Ports] names a device that is not there: is the "
                               "adapter plugged in?";
@@ -417,7 +410,8 @@ PortVerdict DiagnosePortName(const std::string& name, const std::string& iniPath
         Append(verdict.reason, mm.en);
         AppendJa(verdict.reasonJa, mm.ja);
     }
-    if (verdict.state == PortState::kConsole || verdict.state == PortState::kOtherDevice) {
+    if (!verdict.usable &&
+        (verdict.state == PortState::kConsole || verdict.state == PortState::kOtherDevice)) {
         Append(verdict.reason, "Give the meter's port in the INI file: " + std::string(kPortKey) +
                                    " in section [" + kPortSection +
                                    "], or an entry in section [Ports] (COM1=/dev/ttyUSB0).");

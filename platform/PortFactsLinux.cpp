@@ -318,9 +318,10 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts& machine
         }
     }
     // The console: as the kernel names it, or a login prompt on it.
-    if (name == "console") facts.console = real + " is the system console";
+    const std::string given = fs::path(device).filename().string();
+    if (name == "console" || given == "console") facts.console = device + " is the system console";
     for (const auto& [consoleName, source] : machine.consoles) {
-        if (consoleName == name) facts.console = source;
+        if (consoleName == name || consoleName == given) facts.console = source;
     }
     for (const Holder& h : facts.holders) {
         if (facts.console.empty() && IsLoginProgram(h.name)) {
@@ -334,9 +335,11 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts& machine
 std::string ConsoleOf(const std::string& device, const SurveyRoots& roots) {
     const std::string real = Canonical(device);
     const std::string name = fs::path(real).filename().string();
-    if (name == "console") return real + " is the system console";
+    // By the name it is given as well as the one it leads to: /dev/console names no tty.
+    const std::string given = fs::path(device).filename().string();
+    if (name == "console" || given == "console") return device + " is the system console";
     for (const auto& [consoleName, source] : Consoles(roots)) {
-        if (consoleName == name) return source;
+        if (consoleName == name || consoleName == given) return source;
     }
     // A login prompt only runs on a terminal the kernel has: pseudo-terminals and plain files
     // need no look at the processes.

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "data/Logbook.h"
+#include "link/FilePaths.h"
 #include "link/ReadExchange.h"
 #include "link/SerialPort.h"
 #include "platform/PortNames.h"
@@ -722,6 +723,75 @@ TEST_F(Cli, PortsListsTheMachinesPortsAndThePortsEntries) {
     EXPECT_NE(mapped.out.find("COM1\t" + dir.File("meter-tty") + "\n" + from), std::string::npos)
         << mapped.out;
     EXPECT_NE(mapped.out.find("COM9\t/dev/ttyUSB7\n" + from), std::string::npos) << mapped.out;
+}
+
+TEST_F(Cli, DoctorSaysWhetherAReadCouldStartAndWhatStandsInTheWay) {
+    Start();
+    const std::string tty = dir.File("meter-tty");
+    WriteIniString(kPortSection, kPortKey, "1", meter->Ini());  // CP932 text in the file
+    const CliRun ok = RunCli(dir.Path(), {"doctor"});
+    EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
+    for (const std::string& part :
+         {"Port: COM1 (" + std::string(kPortKey) + "=1)\n  leads to: " + tty + "\n",
+          "  mapped by: [Ports] in " + dir.File("KORVANA.ini") + "\n", "* COM1   " + tty,
+          "INI file: " + dir.File("KORVANA.ini") + "\n  found, CP932\n",
+          "Communication log: " + dir.File("KORVANA.log") + "\n  writable",
+          std::string("Verdict: a read can start now.\n")}) {
+        EXPECT_NE(ok.out.find(part), std::string::npos) << part << "\n" << ok.out;
+    }
+    EXPECT_TRUE(meter->Sim().Received().empty());  // looking sends nothing
+
+    // The same as JSON, with a log that cannot be written and an INI saved as UTF-8.
+    test::WriteBytes(dir.File("KORVANA.log"), "");
+    chmod(dir.File("KORVANA.log").c_str(), 0444);
+    test::WriteBytes(meter->Ini(), "\xEF\xBB\xBF[Ports]\r\nCOM1=" + tty + "\r\n");
+    const CliRun json = RunCli(dir.Path(), {"doctor", "--format", "json"});
+    EXPECT_EQ(json.status, 0) << json.out << json.err;
+    const auto doc = nlohmann::json::parse(json.out);
+    EXPECT_EQ(doc["verdict"]["usable"], true);
+    EXPECT_EQ(doc["verdict"]["state"], "free");
+    EXPECT_EQ(doc["port"]["device"], tty);
+    EXPECT_EQ(doc["ini"]["encoding"], "UTF-8 with BOM");
+    EXPECT_EQ(doc["ini"]["setting_present"], false);
+    EXPECT_EQ(doc["log"]["exists"], true);
+    EXPECT_EQ(doc["log"]["writable"], false);
+    EXPECT_EQ(doc["logbook"]["exists"], false);
+    EXPECT_EQ(doc["logbook"]["writable"], true);
+    const auto current = std::find_if(doc["ports"].begin(), doc["ports"].end(),
+                                      [](const auto& p) { return p["current"] == true; });
+    ASSERT_NE(current, doc["ports"].end()) << json.out;
+    EXPECT_EQ((*current)["device"], tty);
+    EXPECT_EQ((*current)["from_ini"], true);
+    test::WriteBytes(meter->Ini(), "[シリアル通信設定]\r\n[Ports]\r\nCOM1=" + tty + "\r\n");
+    EXPECT_EQ(nlohmann::json::parse(
+                  RunCli(dir.Path(), {"doctor", "--format", "json"}).out)["ini"]["encoding"],
+              "UTF-8 without BOM");
+
+    // A [Ports] entry that names nothing: status 3, the cause, and the same for a read.
+    const std::string gone = dir.File("unplugged");
+    WriteIniString("Ports", "COM1", gone, meter->Ini());
+    const CliRun missing = RunCli(dir.Path(), {"doctor"});
+    EXPECT_EQ(missing.status, 3) << missing.out;
+    EXPECT_NE(missing.out.find("Verdict: a read cannot start: missing port.\n  the entry COM1=" +
+                               gone + " of section [Ports] names a device that is not there"),
+              std::string::npos)
+        << missing.out;
+    const auto missingJson =
+        nlohmann::json::parse(RunCli(dir.Path(), {"doctor", "--format", "json"}).out);
+    EXPECT_EQ(missingJson["verdict"]["usable"], false);
+    EXPECT_EQ(missingJson["verdict"]["state"], "missing");
+    const CliRun read = RunCli(dir.Path(), {"read", "-o", "out.csv"});
+    EXPECT_EQ(read.status, 3);
+    EXPECT_NE(read.err.find("names a device that is not there: is the adapter plugged in?"),
+              std::string::npos)
+        << read.err;
+
+    // --port names the device itself.
+    const CliRun direct = RunCli(dir.Path(), {"doctor", "--port", tty});
+    EXPECT_EQ(direct.status, 0) << direct.out;
+    EXPECT_NE(direct.out.find("Port: " + tty + "\n  leads to: " + tty + "\n  mapped by: --port\n"),
+              std::string::npos)
+        << direct.out;
 }
 
 }  // namespace
