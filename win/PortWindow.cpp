@@ -51,7 +51,7 @@ private:
         switch (message) {
             case WM_INITDIALOG: self->m_hwnd = hwnd; return self->OnInitDialog();
             case WM_COMMAND: return self->OnCommand(LOWORD(wParam), HIWORD(wParam));
-            case WM_NOTIFY: return self->OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+            case WM_NOTIFY: return self->OnNotify(*reinterpret_cast<NMHDR*>(lParam));
             case WM_DEVICECHANGE:
                 if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE ||
                     wParam == DBT_DEVNODES_CHANGED) {
@@ -124,11 +124,11 @@ private:
         }
     }
 
-    BOOL OnNotify(const NMHDR& header) {
+    BOOL OnNotify(NMHDR& header) {
         if (header.idFrom != IDC_PORT_LIST) return FALSE;
         switch (header.code) {
             case LVN_ITEMCHANGED: {
-                const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+                const auto& change = reinterpret_cast<NMLISTVIEW&>(header);
                 if (!m_filling && (change.uChanged & LVIF_STATE) &&
                     ((change.uNewState ^ change.uOldState) & LVIS_SELECTED)) {
                     m_presenter.OnSelect(SelectedRow());
@@ -136,13 +136,12 @@ private:
                 return TRUE;
             }
             case LVN_ITEMACTIVATE: {  // a double click, or Enter on the list
-                const auto& item = reinterpret_cast<const NMITEMACTIVATE&>(header);
+                const auto& item = reinterpret_cast<NMITEMACTIVATE&>(header);
                 m_presenter.OnChoose(item.iItem);
                 return TRUE;
             }
             case LVN_GETINFOTIPW: {
-                auto& tip =
-                    const_cast<NMLVGETINFOTIPW&>(reinterpret_cast<const NMLVGETINFOTIPW&>(header));
+                auto& tip = reinterpret_cast<NMLVGETINFOTIPW&>(header);
                 if (tip.iItem >= 0 && tip.iItem < static_cast<int>(m_rows.size()) &&
                     tip.cchTextMax > 0) {
                     const std::wstring reason = win::Wide(m_rows[tip.iItem].reason);
@@ -151,9 +150,8 @@ private:
                 return TRUE;
             }
             case NM_CUSTOMDRAW:
-                SetWindowLongPtrW(
-                    m_hwnd, DWLP_MSGRESULT,
-                    CustomDraw(reinterpret_cast<NMLVCUSTOMDRAW&>(const_cast<NMHDR&>(header))));
+                SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT,
+                                  CustomDraw(reinterpret_cast<NMLVCUSTOMDRAW&>(header)));
                 return TRUE;
             default: return FALSE;
         }
