@@ -17,10 +17,11 @@ bool MeterSession::Open(const std::string& name, const PortMap& ports, OpenFailu
 }
 
 bool MeterSession::OpenPort(OpenFailure* failure) {
-    // Bytes sent to the console reach its login prompt or its log: it is not even opened.
+    // Bytes sent to the console reach its login prompt or its log: it is not even opened. (An
+    // opener set in the system's place opens no device.)
     const std::optional<std::string> device =
         ComNumber(m_name) ? m_ports.DeviceFor(m_name) : std::optional<std::string>(m_name);
-    if (device) {
+    if (device && SystemSerialOpener()) {
         if (const auto refusal = RefuseConsole(*device, m_roots)) {
             if (failure) *failure = OpenFailure{*device, refusal->reason};
             return false;

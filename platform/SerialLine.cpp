@@ -351,6 +351,8 @@ std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool ove
     return OpenSerialDevice(*device, failure, ports);
 }
 
+bool SystemSerialOpener() { return !Opener(); }
+
 SerialOpener SetSerialOpener(SerialOpener opener) {
     return std::exchange(Opener(), std::move(opener));
 }

@@ -131,6 +131,8 @@ std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool ove
                                                OpenFailure* failure, const PortMap& ports);
 // Tests replace the opener; returns the one replaced. An empty function restores termios.
 SerialOpener SetSerialOpener(SerialOpener opener);
+// True while ports are opened by the system (no opener was set in its place).
+bool SystemSerialOpener();
 
 // The device itself, opened by path (used by the opener once the name is mapped): a termios
 // device, or on Windows a COM port or device path. A device that does not exist is described
