@@ -180,8 +180,10 @@ Survey SurveyAll(const std::string& iniPath, int configuredNumber, const SurveyR
             const PortFacts facts = GatherPortFacts(m.device, s.machine, roots);
             port = JudgePort(facts, s.machine);
             port.stableName = m.stableName;
-            // As the list names it ("COM3" on Windows, /dev/ttyUSB0 behind a by-id link).
+            reached.push_back(m.device);
             if (facts.listed) reached.push_back(facts.info.device);
+            // The list's own name for it (Windows lists COM3 for \\.\COM3).
+            if (m.listed) reached.push_back(m.info.device);
         }
         port.number = m.number;
         port.fromIni = m.fromIni;

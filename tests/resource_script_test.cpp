@@ -8,6 +8,7 @@
 
 #include "ui/ChartSvg.h"
 #include "ui/HistoryText.h"
+#include "ui/PortPresenter.h"
 #include "ui/Texts.h"
 
 namespace odomei {
@@ -31,13 +32,36 @@ std::vector<int> PlaceOf(const std::string& rc, const ControlTemplate& c) {
 TEST(ResourceScript, TheMainWindowsControlsAreTheSharedOnes) {
     const std::string rc = ResourceScript();
     ASSERT_FALSE(rc.empty());
-    for (const ControlTemplate& c : {kExit, kList, kRead, kSave, kClear, kHistory, kVersion}) {
+    for (const ControlTemplate& c :
+         {kExit, kList, kRead, kSave, kClear, kHistory, kPortSettings, kVersion}) {
         EXPECT_EQ(PlaceOf(rc, c), (std::vector<int>{c.x, c.y, c.width, c.height})) << c.name;
     }
     EXPECT_NE(rc.find("IDD_MAIN_WINDOW DIALOGEX 0, 0, " + std::to_string(kWindowWidthDlu) + ", " +
                       std::to_string(kWindowHeightDlu)),
               std::string::npos);
     EXPECT_NE(rc.find("CAPTION \"" + std::string(kAppTitle) + "\""), std::string::npos);
+}
+
+// The chooser's template: the shared caption, and each command's text on its shared id.
+TEST(ResourceScript, ThePortChooserHasTheSharedCaptionAndCommands) {
+    const std::string rc = ResourceScript();
+    const std::size_t start = rc.find("IDD_PORTS DIALOGEX");
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = rc.find("\nEND", start);
+    ASSERT_NE(end, std::string::npos);
+    const std::string dialog = rc.substr(start, end - start);
+    EXPECT_NE(dialog.find("CAPTION \"" + std::string(kPortDlgCaption) + "\""), std::string::npos);
+    const std::pair<const char*, const char*> commands[] = {
+        {kPortRefreshText, "IDC_PORT_REFRESH"}, {kPortFindText, "IDC_PORT_FIND"},
+        {kPortHardwareText, "IDC_PORT_HARDWARE"}, {kPortOkText, "IDOK"},
+        {kPortCancelText, "IDCANCEL"}};
+    for (const auto& [text, id] : commands) {
+        EXPECT_TRUE(std::regex_search(dialog, std::regex("\"" + std::string(text) +
+                                                         "\"\\s*,\\s*" + id + "\\s*,")))
+            << text;
+    }
+    EXPECT_NE(dialog.find("IDC_PORT_LIST, \"SysListView32\""), std::string::npos);
+    EXPECT_NE(dialog.find("IDC_PORT_STATUS"), std::string::npos);
 }
 
 TEST(ResourceScript, TheAboutBoxAndMenuTextsAreTheSharedOnes) {

@@ -4,7 +4,6 @@
 
 #include <memory>
 
-#include "platform/Clock.h"
 #include "platform/win/Wide.h"
 #include "ui/ColumnLayout.h"
 #include "ui/MeterPresenter.h"
@@ -19,8 +18,7 @@ static_assert(IDOK == IDOK_EXIT);
 namespace {
 
 constexpr UINT ID_SYS_HISTORY = 0x0020;  // the history entry of the window menu
-// Input is looked at every millisecond while a pause of the exchange waits for it.
-constexpr DWORD kPauseSliceMs = 1;
+constexpr UINT ID_SYS_PORTS = 0x0030;    // the port chooser's entry
 
 // Draws what the presenter decides and forwards the commands to it.
 class MeterWindow final : private MeterView {
@@ -90,6 +88,7 @@ private:
         m_icon = LoadIconW(m_instance, MAKEINTRESOURCEW(IDI_APP));
         if (HMENU menu = GetSystemMenu(m_hwnd, FALSE)) {
             AppendMenuW(menu, MF_STRING, ID_SYS_HISTORY, win::Wide(kHistoryMenuText).c_str());
+            AppendMenuW(menu, MF_STRING, ID_SYS_PORTS, win::Wide(kPortSettingsMenuText).c_str());
             wchar_t about[128] = {};
             if (LoadStringW(m_instance, kIdsAboutMenu, about, 128) > 0) {
                 AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
@@ -144,6 +143,7 @@ private:
             case IDC_SAVE_CSV: m_presenter.OnSaveCsv(); return TRUE;
             case IDC_CLEAR: m_presenter.OnClear(); return TRUE;
             case IDC_HISTORY: m_presenter.OnHistory(); return TRUE;
+            case IDC_PORT_SETTINGS: m_presenter.OnPortSettings(); return TRUE;
             default: return FALSE;
         }
     }
@@ -155,6 +155,10 @@ private:
         }
         if ((command & 0xFFF0) == ID_SYS_HISTORY) {
             m_presenter.OnHistory();
+            return TRUE;
+        }
+        if ((command & 0xFFF0) == ID_SYS_PORTS) {
+            if (m_presenter.Commands().ports) m_presenter.OnPortSettings();
             return TRUE;
         }
         return FALSE;  // moving, closing and the rest as usual
@@ -197,6 +201,11 @@ private:
         EnableWindow(Item(IDC_READ), state.read);
         EnableWindow(Item(IDC_SAVE_CSV), state.save);
         EnableWindow(Item(IDC_CLEAR), state.clear);
+        EnableWindow(Item(IDC_PORT_SETTINGS), state.ports);
+        if (HMENU menu = GetSystemMenu(m_hwnd, FALSE)) {
+            EnableMenuItem(menu, ID_SYS_PORTS,
+                           MF_BYCOMMAND | (state.ports ? MF_ENABLED : MF_GRAYED));
+        }
         if (focus != nullptr && IsChild(m_hwnd, focus) && !IsWindowEnabled(focus)) {
             HWND next = GetNextDlgTabItem(m_hwnd, focus, FALSE);
             if (next != nullptr)
@@ -228,32 +237,16 @@ private:
         ShowHistoryWindow(m_instance, m_hwnd, logbook, iniPath, directory);
     }
 
+    void ShowPortChooser(MeterPresenter& owner) override {
+        win32::ShowPortChooser(m_instance, m_hwnd, owner, m_ending);
+    }
+
     bool Ending() const override { return m_ending; }
 
     // The exchange's pauses: the window repaints and message boxes work while it waits. A pause
     // that may end at input ends when the meter's first byte is in.
     int Pause(SerialHandle port, int ms, bool untilInput) override {
-        const std::int64_t start = MonotonicMicros();
-        const std::int64_t end = start + std::int64_t{ms} * 1000;
-        for (;;) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_QUIT) {
-                    m_ending = true;
-                    PostQuitMessage(static_cast<int>(msg.wParam));
-                    break;
-                }
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-            const std::int64_t now = MonotonicMicros();
-            if (m_ending || now >= end) break;
-            if (untilInput && port != nullptr && port->WaitForInput(0)) break;
-            const DWORD left = static_cast<DWORD>((end - now + 999) / 1000);
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, untilInput ? kPauseSliceMs : left,
-                                      QS_ALLINPUT);
-        }
-        return static_cast<int>((MonotonicMicros() - start + 500) / 1000);
+        return PumpingPause(port, ms, untilInput, m_ending);
     }
 
     // While the exchange runs the window keeps painting but takes no input: no second read, no

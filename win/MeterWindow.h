@@ -1,4 +1,5 @@
-// The Windows main window: template 102, the record list, read, save, clear, history and exit.
+// The Windows main window: template 102, the record list, read, save, clear, history, the port
+// chooser and exit.
 #pragma once
 
 #include <windows.h>
@@ -7,7 +8,8 @@
 
 namespace odomei {
 class Logbook;
-}
+class MeterPresenter;
+}  // namespace odomei
 
 namespace odomei::win32 {
 
@@ -18,5 +20,9 @@ int RunMeterWindow(HINSTANCE instance);
 // is where an export starts.
 void ShowHistoryWindow(HINSTANCE instance, HWND owner, const Logbook& logbook,
                        const std::string& iniPath, const std::string& directory);
+
+// The port chooser over owner, modal, for the main window's presenter; ending is the main
+// window's: a search stops when the program ends.
+void ShowPortChooser(HINSTANCE instance, HWND owner, MeterPresenter& meter, bool& ending);
 
 }  // namespace odomei::win32

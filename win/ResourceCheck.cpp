@@ -11,7 +11,10 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
               kHistoryTo = IDC_HISTORY_TO, kHistoryExport = IDC_HISTORY_EXPORT,
               kHistorySaveChart = IDC_HISTORY_SAVE_CHART,
               kHistoryEconomyChart = IDC_HISTORY_ECONOMY_CHART,
-              kHistoryErrorChart = IDC_HISTORY_ERROR_CHART;
+              kHistoryErrorChart = IDC_HISTORY_ERROR_CHART,
+              kPortSettings = IDC_PORT_SETTINGS, kPorts = IDD_PORTS, kPortList = IDC_PORT_LIST,
+              kPortRefresh = IDC_PORT_REFRESH, kPortFind = IDC_PORT_FIND,
+              kPortHardware = IDC_PORT_HARDWARE, kPortStatus = IDC_PORT_STATUS;
 }  // namespace rc
 
 #undef IDD_ABOUT
@@ -35,7 +38,15 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
 #undef IDC_HISTORY_SAVE_CHART
 #undef IDC_HISTORY_ECONOMY_CHART
 #undef IDC_HISTORY_ERROR_CHART
+#undef IDC_PORT_SETTINGS
+#undef IDD_PORTS
+#undef IDC_PORT_LIST
+#undef IDC_PORT_REFRESH
+#undef IDC_PORT_FIND
+#undef IDC_PORT_HARDWARE
+#undef IDC_PORT_STATUS
 
+#include "ui/PortPresenter.h"
 #include "ui/Texts.h"
 #include "win/WinIds.h"
 
@@ -44,7 +55,10 @@ namespace odomei::win32 {
 static_assert(rc::kAbout == IDD_ABOUT && rc::kMain == IDD_MAIN_WINDOW && rc::kApp == IDI_APP);
 static_assert(rc::kList == IDC_RECORD_LIST && rc::kRead == IDC_READ && rc::kSave == IDC_SAVE_CSV &&
               rc::kClear == IDC_CLEAR && rc::kVersion == IDC_VERSION_TEXT &&
-              rc::kHistoryButton == IDC_HISTORY);
+              rc::kHistoryButton == IDC_HISTORY && rc::kPortSettings == IDC_PORT_SETTINGS);
+static_assert(rc::kPorts == IDD_PORTS && rc::kPortList == IDC_PORT_LIST &&
+              rc::kPortRefresh == IDC_PORT_REFRESH && rc::kPortFind == IDC_PORT_FIND &&
+              rc::kPortHardware == IDC_PORT_HARDWARE && rc::kPortStatus == IDC_PORT_STATUS);
 static_assert(rc::kAboutMenu == kIdsAboutMenu && rc::kHistory == kIddHistory &&
               rc::kHistoryList == kIdcHistoryList && rc::kHistorySummary == kIdcHistorySummary &&
               rc::kHistoryUnits == kIdcHistoryUnits);

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include "platform/Clock.h"
 #include "platform/win/Wide.h"
 #include "ui/Texts.h"
 
@@ -11,6 +12,8 @@ namespace odomei::win32 {
 namespace {
 
 HWND g_owner = nullptr;
+// Input is looked at every millisecond while a pause of the exchange waits for it.
+constexpr DWORD kPauseSliceMs = 1;
 
 }  // namespace
 
@@ -102,6 +105,30 @@ void AddRow(HWND list, const std::vector<std::string>& texts) {
         SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, c == 0 ? 0 : row,
                      reinterpret_cast<LPARAM>(&item));
     }
+}
+
+int PumpingPause(SerialHandle port, int ms, bool untilInput, bool& ending) {
+    const std::int64_t start = MonotonicMicros();
+    const std::int64_t end = start + std::int64_t{ms} * 1000;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                ending = true;
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        const std::int64_t now = MonotonicMicros();
+        if (ending || now >= end) break;
+        if (untilInput && port != nullptr && port->WaitForInput(0)) break;
+        const DWORD left = static_cast<DWORD>((end - now + 999) / 1000);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, untilInput ? kPauseSliceMs : left,
+                                  QS_ALLINPUT);
+    }
+    return static_cast<int>((MonotonicMicros() - start + 500) / 1000);
 }
 
 }  // namespace odomei::win32

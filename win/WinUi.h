@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "link/SerialPort.h"
 #include "ui/ColumnLayout.h"
 #include "ui/Flow.h"
 
@@ -33,5 +34,10 @@ ColumnScale DialogScale(HWND window);
 void SetColumns(HWND list, const std::vector<std::string>& captions,
                 const std::vector<int>& widths);
 void AddRow(HWND list, const std::vector<std::string>& texts);
+
+// One of the exchange's pauses (a read, the meter search): the windows repaint and message boxes
+// work while it waits ms milliseconds, or until the port's first byte is in when untilInput.
+// WM_QUIT sets ending and is posted again for the main loop. Returns the milliseconds spent.
+int PumpingPause(SerialHandle port, int ms, bool untilInput, bool& ending);
 
 }  // namespace odomei::win32

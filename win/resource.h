@@ -1,5 +1,5 @@
-// Resource and control ids of the Windows window: the numbers ui/Texts.h gives them (the
-// window's code checks that the two agree).
+// Resource and control ids of the Windows window: the numbers ui/Texts.h and ui/PortPresenter.h
+// give them (the window's code checks that they agree). Control ids are unique per template.
 #define IDD_ABOUT 100
 #define IDS_ABOUT_MENU 101
 #define IDD_MAIN_WINDOW 102
@@ -11,6 +11,7 @@
 #define IDC_CLEAR 1003
 #define IDC_VERSION_TEXT 1004
 #define IDC_HISTORY 1005
+#define IDC_PORT_SETTINGS 1008
 #define IDC_HISTORY_LIST 1100
 #define IDC_HISTORY_SUMMARY 1101
 #define IDC_HISTORY_UNITS 1102
@@ -21,3 +22,9 @@
 #define IDC_HISTORY_SAVE_CHART 1107
 #define IDC_HISTORY_ECONOMY_CHART 1108
 #define IDC_HISTORY_ERROR_CHART 1109
+#define IDD_PORTS 104
+#define IDC_PORT_LIST 1100
+#define IDC_PORT_REFRESH 1101
+#define IDC_PORT_FIND 1102
+#define IDC_PORT_HARDWARE 1103
+#define IDC_PORT_STATUS 1104

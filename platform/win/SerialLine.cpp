@@ -3,10 +3,13 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <utility>
 
 #include "platform/Clock.h"
 #include "platform/PortNames.h"
+#include "platform/win/PortFacts.h"
 #include "platform/win/SerialFault.h"
 #include "platform/win/Wide.h"
 
@@ -68,6 +71,17 @@ std::atomic<unsigned> g_opened{0};
 std::atomic<unsigned> g_unpluggedUpTo{0};
 std::atomic<DWORD> g_unpluggedError{0};
 
+// The devices open in this process, by the name they were opened with, in upper case.
+std::mutex g_openNamesLock;
+std::multiset<std::string> g_openNames;
+
+std::string OpenName(std::string device) {
+    for (char& c : device) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return device;
+}
+
 // Wine's serial driver fills the capability record but leaves SP_RLSD out of the settable
 // parameters, although it takes every line setting the program makes (which never asks for
 // RLSD handling); real Windows drivers list it. Without it no port would open under Wine.
@@ -80,8 +94,16 @@ bool RunningOnWine() {
 // The device's own calls, one for one: on Windows the driver's steps are the system's.
 class Win32Device final : public SerialDevice {
 public:
-    Win32Device(HANDLE h, std::string name) : m_h(h), m_name(std::move(name)) {}
-    ~Win32Device() override { CloseHandle(m_h); }
+    Win32Device(HANDLE h, std::string name) : m_h(h), m_name(std::move(name)) {
+        const std::lock_guard lock(g_openNamesLock);
+        g_openNames.insert(OpenName(m_name));
+    }
+    ~Win32Device() override {
+        CloseHandle(m_h);
+        const std::lock_guard lock(g_openNamesLock);
+        if (const auto at = g_openNames.find(OpenName(m_name)); at != g_openNames.end())
+            g_openNames.erase(at);
+    }
 
     bool SetupComm(std::uint32_t inQueue, std::uint32_t outQueue) override {
         return Check(!Unplugged() && ::SetupComm(m_h, inQueue, outQueue));
@@ -335,6 +357,11 @@ bool SystemSerialOpener() { return !Opener(); }
 
 SerialOpener SetSerialOpener(SerialOpener opener) {
     return std::exchange(Opener(), std::move(opener));
+}
+
+bool win::OpenedHere(const std::string& device) {
+    const std::lock_guard lock(g_openNamesLock);
+    return g_openNames.count(OpenName(DevicePath(device))) != 0;
 }
 
 void win::UnplugOpenPorts(DWORD error) {

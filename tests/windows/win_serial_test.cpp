@@ -6,15 +6,19 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 
 #include "data/Decoder.h"
 #include "link/MeterSession.h"
+#include "link/PortSurvey.h"
+#include "platform/PortFacts.h"
 #include "link/ReadExchange.h"
 #include "log/CommLog.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/PortNames.h"
 #include "platform/Text.h"
+#include "platform/win/PortFacts.h"
 #include "platform/win/SerialFault.h"
 
 namespace odomei {
@@ -119,6 +123,39 @@ TEST_F(WineSerial, EveryCodeADriverGivesForAnUnpluggedAdapterMeansGone) {
         EXPECT_EQ(read.reading.records.size(), 15u);
     }
     win::UnplugOpenPorts(0);
+}
+
+// The survey's trial open on a port that works: free while nobody has it, and never tried while
+// this program has it open itself. (Wine grants a second exclusive open of a serial device, so a
+// port held by another program is only seen through the seam, in win_ports_test.cpp.)
+TEST_F(WineSerial, ThePortIsFreeAndOurOwnIsNeverTried) {
+    const auto facts = [] { return GatherPortFacts("COM1", GatherMachineFacts({}), {}); };
+    PortFacts free = facts();
+    EXPECT_TRUE(free.exists && free.listed);
+    EXPECT_TRUE(free.holders.empty());
+    EXPECT_TRUE(free.failure.empty()) << free.failure;
+
+    CommLog log(Meet("own.log"));
+    MeterSession session(log);
+    OpenFailure why;
+    const auto lister = SystemPortLister();
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason;
+    EXPECT_TRUE(win::OpenedHere("com1"));
+    std::set<std::string> tried;
+    win::PortSystemCalls calls;
+    calls.tryOpen = [&](const std::string& device) -> DWORD {
+        tried.insert(device);
+        return ERROR_SHARING_VIOLATION;  // as Windows answers while a handle is open
+    };
+    const win::PortSystemCalls previous = win::SetPortCalls(std::move(calls));
+    const PortFacts own = facts();
+    EXPECT_TRUE(own.exists);
+    EXPECT_TRUE(own.holders.empty()) << "the program's own port taken for another's";
+    EXPECT_TRUE(tried.empty());
+    session.Close();
+    EXPECT_FALSE(win::OpenedHere("COM1"));
+    EXPECT_EQ(facts().holders.size(), 1u);  // now the answer is another program's
+    win::SetPortCalls(previous);
 }
 
 }  // namespace

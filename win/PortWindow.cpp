@@ -1,0 +1,291 @@
+// The port chooser (template 104): draws what PortPresenter decides, and tells it when the
+// system's devices change (an adapter plugged in or pulled out) while it is open.
+#include <windows.h>
+// The list view, and the device change broadcasts.
+#include <commctrl.h>
+#include <dbt.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/win/Wide.h"
+#include "ui/MeterPresenter.h"
+#include "ui/PortPresenter.h"
+#include "ui/Texts.h"
+#include "win/MeterWindow.h"
+#include "win/WinUi.h"
+
+namespace odomei::win32 {
+namespace {
+
+// The interface every COM port driver registers (GUID_DEVINTERFACE_COMPORT).
+constexpr GUID kComPortInterface = {
+    0x86e0d1e0, 0x8089, 0x11d0, {0x9c, 0xe4, 0x08, 0x00, 0x3e, 0x30, 0x1f, 0x73}};
+// An adapter comes with a burst of broadcasts (the USB device, its port, its interface), and its
+// driver names the port a moment after the first: one survey once they have settled.
+constexpr UINT_PTR kSettleTimer = 1;
+constexpr UINT kSettleMs = 300;
+constexpr int kCellPadding = 12;  // a cell's margins and grid line
+constexpr COLORREF kNotChoosableText = RGB(128, 128, 128);
+
+class PortWindow final : private PortView {
+public:
+    PortWindow(HINSTANCE instance, HWND owner, MeterPresenter& meter, bool& ending)
+        : m_instance(instance), m_owner(owner), m_ending(ending), m_presenter(*this, meter) {}
+
+    ~PortWindow() override {
+        if (m_bold) DeleteObject(m_bold);
+    }
+
+    void Run() {
+        DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_PORTS), m_owner, &PortWindow::Proc,
+                        reinterpret_cast<LPARAM>(this));
+        SetMessageBoxOwner(m_owner);
+    }
+
+private:
+    static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        auto* self = reinterpret_cast<PortWindow*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+        if (self == nullptr) return FALSE;
+        switch (message) {
+            case WM_INITDIALOG: self->m_hwnd = hwnd; return self->OnInitDialog();
+            case WM_COMMAND: return self->OnCommand(LOWORD(wParam), HIWORD(wParam));
+            case WM_NOTIFY: return self->OnNotify(*reinterpret_cast<NMHDR*>(lParam));
+            case WM_DEVICECHANGE:
+                if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE ||
+                    wParam == DBT_DEVNODES_CHANGED) {
+                    SetTimer(hwnd, kSettleTimer, kSettleMs, nullptr);
+                }
+                return TRUE;
+            case WM_TIMER:
+                if (wParam != kSettleTimer) return FALSE;
+                // A search holds the ports: the survey waits for its end.
+                if (self->m_presenter.IsSearching()) return TRUE;
+                KillTimer(hwnd, kSettleTimer);
+                self->m_presenter.OnDevicesChanged();
+                return TRUE;
+            case WM_ENDSESSION:
+                if (wParam) self->m_ending = true;
+                return TRUE;
+            case WM_DESTROY:
+                KillTimer(hwnd, kSettleTimer);
+                if (self->m_notification) UnregisterDeviceNotification(self->m_notification);
+                return TRUE;
+            default: return FALSE;
+        }
+    }
+
+    HWND Item(int id) const { return GetDlgItem(m_hwnd, id); }
+
+    BOOL OnInitDialog() {
+        m_list = Item(IDC_PORT_LIST);
+        SetMessageBoxOwner(m_hwnd);
+        ListView_SetExtendedListViewStyleEx(
+            m_list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP,
+            LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+        for (int c = 0; c < kPortColumnCount; ++c) {
+            std::wstring caption = win::Wide(kPortColumns[c]);
+            LVCOLUMNW column{};
+            column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+            column.fmt = LVCFMT_LEFT;
+            column.cx = kPortColumnWidths[c];
+            column.pszText = caption.data();
+            SendMessageW(m_list, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
+        }
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(m_list, WM_GETFONT, 0, 0)), sizeof font,
+                   &font);
+        font.lfWeight = FW_BOLD;
+        m_bold = CreateFontIndirectW(&font);
+        // Serial ports that come and go while the chooser is open, USB adapters above all.
+        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+        filter.dbcc_size = sizeof filter;
+        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        filter.dbcc_classguid = kComPortInterface;
+        m_notification = RegisterDeviceNotificationW(m_hwnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+        m_presenter.Start();
+        SetFocus(m_list);
+        return FALSE;  // the focus is set
+    }
+
+    BOOL OnCommand(int id, int code) {
+        if (code != BN_CLICKED) return FALSE;
+        switch (id) {
+            case IDOK: m_presenter.OnChoose(SelectedRow()); return TRUE;
+            case IDCANCEL: m_presenter.OnCancel(); return TRUE;
+            case IDC_PORT_REFRESH: m_presenter.OnRefresh(); return TRUE;
+            case IDC_PORT_FIND: m_presenter.OnFindMeter(); return TRUE;
+            case IDC_PORT_HARDWARE:
+                m_presenter.SetSearchHardware(IsDlgButtonChecked(m_hwnd, IDC_PORT_HARDWARE) ==
+                                              BST_CHECKED);
+                return TRUE;
+            default: return FALSE;
+        }
+    }
+
+    BOOL OnNotify(NMHDR& header) {
+        if (header.idFrom != IDC_PORT_LIST) return FALSE;
+        switch (header.code) {
+            case LVN_ITEMCHANGED: {
+                const auto& change = reinterpret_cast<NMLISTVIEW&>(header);
+                if (!m_filling && (change.uChanged & LVIF_STATE) &&
+                    ((change.uNewState ^ change.uOldState) & LVIS_SELECTED)) {
+                    m_presenter.OnSelect(SelectedRow());
+                }
+                return TRUE;
+            }
+            case LVN_ITEMACTIVATE: {  // a double click, or Enter on the list
+                const auto& item = reinterpret_cast<NMITEMACTIVATE&>(header);
+                m_presenter.OnChoose(item.iItem);
+                return TRUE;
+            }
+            case LVN_GETINFOTIPW: {
+                auto& tip = reinterpret_cast<NMLVGETINFOTIPW&>(header);
+                if (tip.iItem >= 0 && tip.iItem < static_cast<int>(m_rows.size()) &&
+                    tip.cchTextMax > 0) {
+                    const std::wstring reason = win::Wide(m_rows[tip.iItem].reason);
+                    lstrcpynW(tip.pszText, reason.c_str(), tip.cchTextMax);
+                }
+                return TRUE;
+            }
+            case NM_CUSTOMDRAW:
+                SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT,
+                                  CustomDraw(reinterpret_cast<NMLVCUSTOMDRAW&>(header)));
+                return TRUE;
+            default: return FALSE;
+        }
+    }
+
+    // The port in use in bold; ports that cannot be chosen in grey.
+    LRESULT CustomDraw(NMLVCUSTOMDRAW& draw) {
+        if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+        if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+        const auto row = static_cast<std::size_t>(draw.nmcd.dwItemSpec);
+        if (row >= m_rows.size()) return CDRF_DODEFAULT;
+        LRESULT result = CDRF_DODEFAULT;
+        if (!m_rows[row].choosable) draw.clrText = kNotChoosableText;
+        if (m_rows[row].current && m_bold != nullptr) {
+            SelectObject(draw.nmcd.hdc, m_bold);
+            result = CDRF_NEWFONT;
+        }
+        return result;
+    }
+
+    int SelectedRow() const { return ListView_GetNextItem(m_list, -1, LVNI_SELECTED); }
+
+    // The designed widths scaled as the dialog is, each at least what its caption and texts need;
+    // where that overflows the list, room is taken from the columns that need less.
+    void FitWidths() {
+        const ColumnScale scale = DialogScale(m_list);
+        HWND header = ListView_GetHeader(m_list);
+        std::vector<int> widths, spare;
+        for (int c = 0; c < kPortColumnCount; ++c) {
+            int need = TextWidth(header != nullptr ? header : m_list, kPortColumns[c]);
+            for (const PortRow& row : m_rows) {
+                if (c < static_cast<int>(row.texts.size()))
+                    need = std::max(need, TextWidth(m_list, row.texts[c]));
+            }
+            need += kCellPadding;
+            const int designed = MulDiv(kPortColumnWidths[c], scale.numerator, scale.denominator);
+            widths.push_back(std::max(need, designed));
+            spare.push_back(widths.back() - need);
+        }
+        RECT client{};
+        GetClientRect(m_list, &client);
+        int over = 0, totalSpare = 0;
+        for (int c = 0; c < kPortColumnCount; ++c) {
+            over += widths[c];
+            totalSpare += spare[c];
+        }
+        over -= client.right - client.left;
+        if (over > 0 && totalSpare > 0) {
+            const int taken = std::min(over, totalSpare);
+            for (int c = 0; c < kPortColumnCount; ++c)
+                widths[c] -= MulDiv(spare[c], taken, totalSpare);
+        }
+        for (int c = 0; c < kPortColumnCount; ++c) ListView_SetColumnWidth(m_list, c, widths[c]);
+    }
+
+    void ShowPorts(const std::vector<PortRow>& rows, int selected) override {
+        m_filling = true;
+        m_rows = rows;
+        SendMessageW(m_list, WM_SETREDRAW, FALSE, 0);
+        ListView_DeleteAllItems(m_list);
+        for (const PortRow& row : rows) AddRow(m_list, row.texts);
+        FitWidths();
+        if (selected >= 0 && selected < static_cast<int>(rows.size())) {
+            ListView_SetItemState(m_list, selected, LVIS_SELECTED | LVIS_FOCUSED,
+                                  LVIS_SELECTED | LVIS_FOCUSED);
+            ListView_EnsureVisible(m_list, selected, FALSE);
+        }
+        SendMessageW(m_list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(m_list, nullptr, TRUE);
+        m_filling = false;
+    }
+
+    void ShowStatus(const std::string& text) override {
+        SetText(Item(IDC_PORT_STATUS), text);
+        UpdateWindow(Item(IDC_PORT_STATUS));
+    }
+
+    void EnableCommands(const PortCommands& state) override {
+        HWND focus = GetFocus();
+        EnableWindow(Item(IDOK), state.ok);
+        EnableWindow(Item(IDC_PORT_REFRESH), state.refresh);
+        EnableWindow(Item(IDC_PORT_FIND), state.find);
+        EnableWindow(Item(IDC_PORT_HARDWARE), state.find);
+        // A button disabled with the focus hands it on, as the main window's do.
+        if (focus != nullptr && IsChild(m_hwnd, focus) && !IsWindowEnabled(focus)) {
+            SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_list), TRUE);
+        }
+    }
+
+    int Message(const std::string& text, unsigned flags, const std::string& detail) override {
+        return MessageBoxUtf8(text, flags, detail);
+    }
+
+    void BeginBusy() override {
+        m_focusBeforeBusy = GetFocus();
+        EnableWindow(m_hwnd, FALSE);
+        m_cursorBeforeBusy = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    }
+
+    void EndBusy() override {
+        SetCursor(m_cursorBeforeBusy);
+        EnableWindow(m_hwnd, TRUE);
+        if (m_focusBeforeBusy != nullptr && IsChild(m_hwnd, m_focusBeforeBusy)) {
+            SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_focusBeforeBusy), TRUE);
+        }
+    }
+
+    int Pause(SerialHandle port, int ms, bool untilInput) override {
+        return PumpingPause(port, ms, untilInput, m_ending);
+    }
+
+    bool Ending() const override { return m_ending; }
+
+    void Close(bool chosen) override { EndDialog(m_hwnd, chosen ? IDOK : IDCANCEL); }
+
+    HINSTANCE m_instance;
+    HWND m_owner;
+    bool& m_ending;
+    HWND m_hwnd = nullptr;
+    HWND m_list = nullptr;
+    HFONT m_bold = nullptr;
+    HDEVNOTIFY m_notification = nullptr;
+    HWND m_focusBeforeBusy = nullptr;
+    HCURSOR m_cursorBeforeBusy = nullptr;
+    std::vector<PortRow> m_rows;
+    bool m_filling = false;
+    PortPresenter m_presenter;  // last: it talks to the dialog from its first call
+};
+
+}  // namespace
+
+void ShowPortChooser(HINSTANCE instance, HWND owner, MeterPresenter& meter, bool& ending) {
+    PortWindow window(instance, owner, meter, ending);
+    window.Run();
+}
+
+}  // namespace odomei::win32
