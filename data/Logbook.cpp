@@ -634,11 +634,12 @@ std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::
     }
     std::stable_sort(keys.begin(), keys.end());
     std::vector<LogbookRecord> ordered;
+    ordered.reserve(records.size());
     for (const auto& [date, i] : keys) {
-        const auto& r = records[i];
+        auto& r = records[i];
         if (!from.empty() && (!r.isoDate || *r.isoDate < from)) continue;
         if (!to.empty() && (!r.isoDate || *r.isoDate > to)) continue;
-        ordered.push_back(r);
+        ordered.push_back(std::move(r));  // each record is taken once
     }
     return ordered;
 }

@@ -41,7 +41,8 @@ void HistoryPresenter::ShowRange(const std::string& from, const std::string& to)
 
 void HistoryPresenter::Choose(std::vector<LogbookRecord> chosen) {
     m_summary = Summarize(chosen);
-    m_shown.assign(chosen.rbegin(), chosen.rend());
+    std::reverse(chosen.begin(), chosen.end());
+    m_shown = std::move(chosen);
     m_rows.clear();
     for (std::size_t i = 0; i < m_shown.size(); ++i) {
         m_rows.emplace_back(i);
