@@ -1,8 +1,12 @@
 #include "app/BusyGuard.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QEventLoop>
 #include <QWidget>
+
+#include "link/ReadExchange.h"
 
 namespace odomei {
 
@@ -39,6 +43,15 @@ bool BusyGuard::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::Close: event->ignore(); return true;
         default: return false;
     }
+}
+
+int PaintingPause(SerialHandle port, int ms, bool untilInput) {
+    QElapsedTimer timer;
+    timer.start();
+    QApplication::processEvents(QEventLoop::AllEvents, ms);
+    const qint64 left = ms - timer.elapsed();
+    if (left > 0) PlainPause(port, static_cast<int>(left), untilInput);
+    return static_cast<int>((timer.nsecsElapsed() + 500000) / 1000000);
 }
 
 }  // namespace odomei

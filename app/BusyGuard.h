@@ -1,7 +1,10 @@
-// A window busy with a read: it keeps painting but takes no input, for as long as the guard lives.
+// A window busy with a read: it keeps painting but takes no input, for as long as the guard lives;
+// and the read's pauses, during which the window keeps painting.
 #pragma once
 
 #include <QObject>
+
+#include "link/SerialPort.h"
 
 class QWidget;
 
@@ -19,5 +22,10 @@ protected:
 private:
     QWidget* m_window;
 };
+
+// One of the exchange's pauses: the windows repaint and message boxes work while it waits, then
+// the rest of the pause is spent waiting (on the port, where the pause may end at its input).
+// Returns the milliseconds spent.
+int PaintingPause(SerialHandle port, int ms, bool untilInput);
 
 }  // namespace odomei

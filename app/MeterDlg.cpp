@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -24,7 +23,6 @@
 #include "app/MessageBox.h"
 #include "app/PortDlg.h"
 #include "app/SaveAs.h"
-#include "link/ReadExchange.h"
 #include "ui/ColumnLayout.h"
 
 #include "res/odomei.xpm"
@@ -309,15 +307,8 @@ void CMeterDlg::BeginBusy() { m_busy = std::make_unique<BusyGuard>(this); }
 
 void CMeterDlg::EndBusy() { m_busy.reset(); }
 
-// The exchange's pauses: the window repaints and message boxes work while it waits, then the
-// rest of the pause is spent waiting (on the port, where the pause may end at its input).
 int CMeterDlg::Pause(SerialHandle port, int ms, bool untilInput) {
-    QElapsedTimer timer;
-    timer.start();
-    QApplication::processEvents(QEventLoop::AllEvents, ms);
-    const qint64 left = ms - timer.elapsed();
-    if (left > 0) PlainPause(port, static_cast<int>(left), untilInput);
-    return static_cast<int>((timer.nsecsElapsed() + 500000) / 1000000);
+    return PaintingPause(port, ms, untilInput);
 }
 
 }  // namespace odomei

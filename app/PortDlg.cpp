@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -16,7 +15,6 @@
 #include "app/BusyGuard.h"
 #include "app/DialogUnits.h"
 #include "app/MessageBox.h"
-#include "link/ReadExchange.h"
 #include "ui/Texts.h"
 
 namespace odomei {
@@ -219,12 +217,7 @@ void CPortDlg::BeginBusy() { m_busy = std::make_unique<BusyGuard>(this); }
 void CPortDlg::EndBusy() { m_busy.reset(); }
 
 int CPortDlg::Pause(SerialHandle port, int ms, bool untilInput) {
-    QElapsedTimer timer;
-    timer.start();
-    QApplication::processEvents(QEventLoop::AllEvents, ms);
-    const qint64 left = ms - timer.elapsed();
-    if (left > 0) PlainPause(port, static_cast<int>(left), untilInput);
-    return static_cast<int>((timer.nsecsElapsed() + 500000) / 1000000);
+    return PaintingPause(port, ms, untilInput);
 }
 
 }  // namespace odomei

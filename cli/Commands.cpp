@@ -303,28 +303,37 @@ bool Per100Km(const LogbookOptions& options, const FilePaths& paths) {
                "L/100km";
 }
 
+// The logbook's records in the options' range; nothing, said on standard error, when the logbook
+// cannot be opened or read.
+std::optional<std::vector<LogbookRecord>> LookUpRecords(const LogbookOptions& options,
+                                                        const FilePaths& paths) {
+    const auto book = OpenLogbook(options, paths);
+    if (!book) return std::nullopt;
+    LogbookError error;
+    auto records = book->Records(options.from, options.to, &error);
+    if (!error.what.empty()) {
+        Error(kLogbookOpenFailedText, error.what);
+        return std::nullopt;
+    }
+    return records;
+}
+
 }  // namespace
 
 int RunHistory(const LogbookOptions& options) {
     const FilePaths paths = WorkingPaths();
-    const auto book = OpenLogbook(options, paths);
-    if (!book) return kExitLogbookFailed;
-    LogbookError error;
-    const auto records = book->Records(options.from, options.to, &error);
-    if (!error.what.empty()) {
-        Error(kLogbookOpenFailedText, error.what);
-        return kExitLogbookFailed;
-    }
+    const auto records = LookUpRecords(options, paths);
+    if (!records) return kExitLogbookFailed;
     std::string content;
     Format format = options.format;
     if (format == Format::kAuto) format = IsTerminal(kStdout) ? Format::kTable : Format::kCsv;
     if (format == Format::kJson) {
-        content = FormatHistoryJson(records);
+        content = FormatHistoryJson(*records);
     } else if (format == Format::kTable) {
-        content = FormatHistoryTable(records, Per100Km(options, paths));
+        content = FormatHistoryTable(*records, Per100Km(options, paths));
     } else {
         std::vector<RecordRow> rows;
-        for (const auto& r : records) rows.push_back(r.texts);
+        for (const auto& r : *records) rows.push_back(r.texts);
         content = CsvText(rows);
         // A text without a CP932 form (stored by an older version) cannot be written: no output.
         if (!options.utf8) {
@@ -342,15 +351,9 @@ int RunHistory(const LogbookOptions& options) {
 
 int RunStats(const LogbookOptions& options) {
     const FilePaths paths = WorkingPaths();
-    const auto book = OpenLogbook(options, paths);
-    if (!book) return kExitLogbookFailed;
-    LogbookError error;
-    const auto records = book->Records(options.from, options.to, &error);
-    if (!error.what.empty()) {
-        Error(kLogbookOpenFailedText, error.what);
-        return kExitLogbookFailed;
-    }
-    const LogbookSummary summary = Summarize(records);
+    const auto records = LookUpRecords(options, paths);
+    if (!records) return kExitLogbookFailed;
+    const LogbookSummary summary = Summarize(*records);
     return WriteOut(options.format == Format::kJson
                         ? FormatStatsJson(summary)
                         : FormatStatsTable(summary, Per100Km(options, paths)),
@@ -359,18 +362,12 @@ int RunStats(const LogbookOptions& options) {
 
 int RunChart(const LogbookOptions& options, const ChartOptions& chart) {
     const FilePaths paths = WorkingPaths();
-    const auto book = OpenLogbook(options, paths);
-    if (!book) return kExitLogbookFailed;
-    LogbookError error;
-    const auto records = book->Records(options.from, options.to, &error);
-    if (!error.what.empty()) {
-        Error(kLogbookOpenFailedText, error.what);
-        return kExitLogbookFailed;
-    }
+    const auto records = LookUpRecords(options, paths);
+    if (!records) return kExitLogbookFailed;
     std::vector<ChartKind> kinds;
     if (chart.economy) kinds.push_back(ChartKind::kEconomy);
     if (chart.error) kinds.push_back(ChartKind::kError);
-    const ChartModel model(records, Per100Km(options, paths));
+    const ChartModel model(*records, Per100Km(options, paths));
     return WriteOut(ChartSvg(model.Scene(kinds, chart.width, chart.height)), chart.output);
 }
 

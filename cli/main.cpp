@@ -35,8 +35,8 @@ constexpr const char* kExitStatuses =
     "Files: KORVANA.ini (port setting, [Ports], [Logbook]), KORVANA.log (communication log) and\n"
     "odomei-logbook.sqlite3 (the logbook) in the working directory.";
 
-constexpr const char* kCommands[] = {"ports", "read", "history", "stats", "import", "chart",
-                                     "doctor"};
+constexpr const char* kCommands[] = {"ports",  "read",  "history", "stats",
+                                     "import", "chart", "doctor"};
 
 constexpr int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr int kFebruary = 2;

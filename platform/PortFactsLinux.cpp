@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "platform/PortFacts.h"
+#include "platform/SysfsText.h"
 
 namespace odomei {
 namespace {
@@ -43,24 +44,6 @@ constexpr UsbId kSerialBridges[] = {
 // Programs that put a login prompt on a terminal.
 constexpr const char* kLoginPrograms[] = {"agetty", "getty",        "mingetty", "mgetty",
                                           "login",  "serial-getty", "fbgetty",  "uugetty"};
-
-std::string FirstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string value;
-    std::getline(in, value);
-    while (!value.empty() && (value.back() == '\n' || value.back() == ' ' || value.back() == '\r'))
-        value.pop_back();
-    return value;
-}
-
-std::optional<std::uint16_t> HexId(const std::string& text) {
-    if (text.empty() || text.size() > 4) return std::nullopt;
-    try {
-        return static_cast<std::uint16_t>(std::stoul(text, nullptr, 16));
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
 
 std::string Canonical(const std::string& path) {
     std::error_code ec;

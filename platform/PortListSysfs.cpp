@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "platform/PortNames.h"
+#include "platform/SysfsText.h"
 
 namespace odomei {
 namespace {
@@ -13,22 +14,7 @@ namespace fs = std::filesystem;
 constexpr int kUsbDepth = 6;          // from a port's device up to the USB device it belongs to
 constexpr const char* kNoUart = "0";  // the serial core's PORT_UNKNOWN: a line without a UART
 
-std::string Attribute(const fs::path& dir, const char* name) {
-    std::ifstream in(dir / name);
-    std::string value;
-    std::getline(in, value);
-    while (!value.empty() && (value.back() == '\n' || value.back() == ' ')) value.pop_back();
-    return value;
-}
-
-std::optional<std::uint16_t> HexId(const std::string& text) {
-    if (text.empty() || text.size() > 4) return std::nullopt;
-    try {
-        return static_cast<std::uint16_t>(std::stoul(text, nullptr, 16));
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
+std::string Attribute(const fs::path& dir, const char* name) { return FirstLine(dir / name); }
 
 class SysfsPortLister final : public PortLister {
 public:
@@ -73,6 +59,24 @@ private:
 };
 
 }  // namespace
+
+std::string FirstLine(const fs::path& file) {
+    std::ifstream in(file);
+    std::string value;
+    std::getline(in, value);
+    while (!value.empty() && (value.back() == '\n' || value.back() == ' ' || value.back() == '\r'))
+        value.pop_back();
+    return value;
+}
+
+std::optional<std::uint16_t> HexId(const std::string& text) {
+    if (text.empty() || text.size() > 4) return std::nullopt;
+    try {
+        return static_cast<std::uint16_t>(std::stoul(text, nullptr, 16));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
 
 std::unique_ptr<PortLister> SystemPortLister(const std::string& classDir,
                                              const std::string& deviceDir) {

@@ -213,8 +213,8 @@ TEST_F(Flow, ThePortFailureNamesTheSettingAndExitAsksFirst) {
     EXPECT_EQ(view.boxes[0].text, PortFailureText("COM1"));
     EXPECT_NE(view.boxes[0].detail.find(dir.File("unplugged")), std::string::npos);
     // The cause and its fix come first, in the window's language.
-    const std::string cause = "INIファイルの[Ports]の COM1=" + dir.File("unplugged") +
-                              " が指すデバイスがありません。";
+    const std::string cause =
+        "INIファイルの[Ports]の COM1=" + dir.File("unplugged") + " が指すデバイスがありません。";
     EXPECT_EQ(view.boxes[0].detail.rfind(cause, 0), 0u) << view.boxes[0].detail;
     EXPECT_EQ(view.commands, CommandState{});
     EXPECT_FALSE(presenter.Session().IsOpen());

@@ -52,12 +52,14 @@ TEST(ResourceScript, ThePortChooserHasTheSharedCaptionAndCommands) {
     const std::string dialog = rc.substr(start, end - start);
     EXPECT_NE(dialog.find("CAPTION \"" + std::string(kPortDlgCaption) + "\""), std::string::npos);
     const std::pair<const char*, const char*> commands[] = {
-        {kPortRefreshText, "IDC_PORT_REFRESH"}, {kPortFindText, "IDC_PORT_FIND"},
-        {kPortHardwareText, "IDC_PORT_HARDWARE"}, {kPortOkText, "IDOK"},
+        {kPortRefreshText, "IDC_PORT_REFRESH"},
+        {kPortFindText, "IDC_PORT_FIND"},
+        {kPortHardwareText, "IDC_PORT_HARDWARE"},
+        {kPortOkText, "IDOK"},
         {kPortCancelText, "IDCANCEL"}};
     for (const auto& [text, id] : commands) {
-        EXPECT_TRUE(std::regex_search(dialog, std::regex("\"" + std::string(text) +
-                                                         "\"\\s*,\\s*" + id + "\\s*,")))
+        EXPECT_TRUE(std::regex_search(
+            dialog, std::regex("\"" + std::string(text) + "\"\\s*,\\s*" + id + "\\s*,")))
             << text;
     }
     EXPECT_NE(dialog.find("IDC_PORT_LIST, \"SysListView32\""), std::string::npos);

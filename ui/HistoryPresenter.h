@@ -44,7 +44,7 @@ public:
     // The first and last dates of the logbook (for the range's controls); nothing without any.
     std::optional<std::pair<std::string, std::string>> DateSpan() const;
     bool PerHundredKm() const { return m_per100km; }
-    const std::string& Directory() const { return m_directory; }  // where save dialogs start
+    const std::string& Directory() const { return m_directory; }         // where save dialogs start
     const std::vector<LogbookRecord>& Shown() const { return m_shown; }  // newest first
     const LogbookSummary& Summary() const { return m_summary; }
     std::vector<std::string> Captions() const;

@@ -75,7 +75,7 @@ bool MeterPresenter::ChoosePort(const MeterCandidate& port) {
     // whose entry it replaces.
     const int number = port.number >= 1 && port.number <= kMaxPortNumber ? port.number
                        : m_nPort >= 1 && m_nPort <= kMaxPortNumber       ? m_nPort
-                                                                          : kDefaultPort;
+                                                                         : kDefaultPort;
     const std::string name = "COM" + std::to_string(number);
     const std::string device = port.stableName.empty() ? port.device : port.stableName;
     // Windows' own name for the same number needs no entry, unless one already leads elsewhere.

@@ -251,19 +251,8 @@ private:
 
     // While the exchange runs the window keeps painting but takes no input: no second read, no
     // clear, no exit in the middle.
-    void BeginBusy() override {
-        m_focusBeforeBusy = GetFocus();
-        EnableWindow(m_hwnd, FALSE);
-        m_cursorBeforeBusy = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    }
-
-    void EndBusy() override {
-        SetCursor(m_cursorBeforeBusy);
-        EnableWindow(m_hwnd, TRUE);
-        if (m_focusBeforeBusy != nullptr && IsChild(m_hwnd, m_focusBeforeBusy)) {
-            SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_focusBeforeBusy), TRUE);
-        }
-    }
+    void BeginBusy() override { m_busy.Begin(m_hwnd); }
+    void EndBusy() override { m_busy.End(m_hwnd); }
 
     std::optional<SaveAsResult> AskSaveName(const SaveAsRequest& request) override {
         return ShowSaveAsDialog(m_hwnd, request);
@@ -275,8 +264,7 @@ private:
     HICON m_icon = nullptr;
     HBRUSH m_brDialog = nullptr;
     HBRUSH m_brStatic = nullptr;
-    HWND m_focusBeforeBusy = nullptr;
-    HCURSOR m_cursorBeforeBusy = nullptr;
+    WindowBusy m_busy;
     bool m_ending = false;
     MeterPresenter m_presenter{*this};  // last: it talks to the window from its first call
 };

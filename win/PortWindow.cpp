@@ -245,19 +245,8 @@ private:
         return MessageBoxUtf8(text, flags, detail);
     }
 
-    void BeginBusy() override {
-        m_focusBeforeBusy = GetFocus();
-        EnableWindow(m_hwnd, FALSE);
-        m_cursorBeforeBusy = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    }
-
-    void EndBusy() override {
-        SetCursor(m_cursorBeforeBusy);
-        EnableWindow(m_hwnd, TRUE);
-        if (m_focusBeforeBusy != nullptr && IsChild(m_hwnd, m_focusBeforeBusy)) {
-            SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_focusBeforeBusy), TRUE);
-        }
-    }
+    void BeginBusy() override { m_busy.Begin(m_hwnd); }
+    void EndBusy() override { m_busy.End(m_hwnd); }
 
     int Pause(SerialHandle port, int ms, bool untilInput) override {
         return PumpingPause(port, ms, untilInput, m_ending);
@@ -274,8 +263,7 @@ private:
     HWND m_list = nullptr;
     HFONT m_bold = nullptr;
     HDEVNOTIFY m_notification = nullptr;
-    HWND m_focusBeforeBusy = nullptr;
-    HCURSOR m_cursorBeforeBusy = nullptr;
+    WindowBusy m_busy;
     std::vector<PortRow> m_rows;
     bool m_filling = false;
     PortPresenter m_presenter;  // last: it talks to the dialog from its first call

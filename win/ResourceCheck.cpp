@@ -11,10 +11,10 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
               kHistoryTo = IDC_HISTORY_TO, kHistoryExport = IDC_HISTORY_EXPORT,
               kHistorySaveChart = IDC_HISTORY_SAVE_CHART,
               kHistoryEconomyChart = IDC_HISTORY_ECONOMY_CHART,
-              kHistoryErrorChart = IDC_HISTORY_ERROR_CHART,
-              kPortSettings = IDC_PORT_SETTINGS, kPorts = IDD_PORTS, kPortList = IDC_PORT_LIST,
-              kPortRefresh = IDC_PORT_REFRESH, kPortFind = IDC_PORT_FIND,
-              kPortHardware = IDC_PORT_HARDWARE, kPortStatus = IDC_PORT_STATUS;
+              kHistoryErrorChart = IDC_HISTORY_ERROR_CHART, kPortSettings = IDC_PORT_SETTINGS,
+              kPorts = IDD_PORTS, kPortList = IDC_PORT_LIST, kPortRefresh = IDC_PORT_REFRESH,
+              kPortFind = IDC_PORT_FIND, kPortHardware = IDC_PORT_HARDWARE,
+              kPortStatus = IDC_PORT_STATUS;
 }  // namespace rc
 
 #undef IDD_ABOUT

@@ -131,4 +131,18 @@ int PumpingPause(SerialHandle port, int ms, bool untilInput, bool& ending) {
     return static_cast<int>((MonotonicMicros() - start + 500) / 1000);
 }
 
+void WindowBusy::Begin(HWND window) {
+    m_focus = GetFocus();
+    EnableWindow(window, FALSE);
+    m_cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+}
+
+void WindowBusy::End(HWND window) {
+    SetCursor(m_cursor);
+    EnableWindow(window, TRUE);
+    if (m_focus != nullptr && IsChild(window, m_focus)) {
+        SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_focus), TRUE);
+    }
+}
+
 }  // namespace odomei::win32

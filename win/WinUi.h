@@ -40,4 +40,16 @@ void AddRow(HWND list, const std::vector<std::string>& texts);
 // WM_QUIT sets ending and is posted again for the main loop. Returns the milliseconds spent.
 int PumpingPause(SerialHandle port, int ms, bool untilInput, bool& ending);
 
+// A window busy with a read or a search: between Begin and End it keeps painting but takes no
+// input and the cursor waits; End gives the focus back where it was.
+class WindowBusy {
+public:
+    void Begin(HWND window);
+    void End(HWND window);
+
+private:
+    HWND m_focus = nullptr;
+    HCURSOR m_cursor = nullptr;
+};
+
 }  // namespace odomei::win32
