@@ -18,24 +18,20 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTiming.h"
 #include "tools/metersim/MeterSim.h"
 
 extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using odomei::bench::Clock;
+using odomei::bench::Median;
+using odomei::bench::Ms;
 constexpr int kRuns = 25;
 constexpr int kBaud = 19200;
 constexpr int kBytesExchanged = 1 + 216 + 1;  // STX, the answer, ACK
 constexpr double kBitsPerByte = 10.0;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // 'odomei-cli <command>' in the working folder, its output thrown away: milliseconds per run, or
 // nothing when a run fails.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/HistoryDlg.h"
+#include "bench/BenchTiming.h"
 #include "data/Logbook.h"
 #include "platform/AtomicFile.h"
 #include "tools/metersim/MeterSim.h"
@@ -18,17 +19,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using odomei::bench::Clock;
+using odomei::bench::Median;
+using odomei::bench::Ms;
 constexpr int kRecords = 100000;
 constexpr int kRuns = 9;
 const odomei::LocalTime kAt{2026, 12, 7, 10, 0, 0, 0};
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 }  // namespace
 

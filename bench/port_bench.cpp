@@ -14,6 +14,7 @@
 #include "app/MessageBox.h"
 #include "app/MeterDlg.h"
 #include "app/PortDlg.h"
+#include "bench/BenchTiming.h"
 #include "link/FindMeter.h"
 #include "platform/Profile.h"
 #include "tests/FakeSerial.h"
@@ -22,18 +23,13 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using odomei::bench::Clock;
+using odomei::bench::Median;
+using odomei::bench::Ms;
 constexpr int kOpenRuns = 25;
 constexpr int kSearchRuns = 5;
 constexpr int kAdapters = 10;
 constexpr double kOpenGoalMs = 100.0;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 }  // namespace
 

@@ -15,13 +15,16 @@
 
 #include "app/MessageBox.h"
 #include "app/MeterDlg.h"
+#include "bench/BenchTiming.h"
 #include "platform/PortNames.h"
 #include "platform/Profile.h"
 #include "tools/metersim/MeterSim.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using odomei::bench::Clock;
+using odomei::bench::Ms;
+using odomei::bench::Ms;
 constexpr int kRuns = 25;
 constexpr int kBaud = 19200;
 constexpr int kBytesExchanged = 1 + 216 + 1;  // STX, the answer, ACK
@@ -72,11 +75,10 @@ int main(int argc, char** argv) {
         dlg.OnInitDialog();
         dlg.show();
         for (int i = 0; i < kRuns; ++i) {
+            // The question is answered at once: this is confirmed read to filled list.
             const auto start = Clock::now();
-            dlg.OnRead();  // the question is answered at once: this is confirmed read to filled
-                           // list
-            times.push_back(
-                std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            dlg.OnRead();
+            times.push_back(Ms(Clock::now() - start));
             if (dlg.Records().m_nRecordCount != 15) {
                 std::fprintf(stderr, "run %d did not fill the list\n", i);
                 return 1;

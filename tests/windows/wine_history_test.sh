@@ -7,35 +7,14 @@
 # the build folder. history_probe looks at and works the window.
 set -u
 exe=$1 cli=$2 metersim=$3 probe=$4 shot=$5 com1=$6 linux_cli=$7
-work=$(mktemp -d)
-sim="" app=""
-# shellcheck disable=SC2317  # run by the EXIT trap
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    [ -n "$sim" ] && kill "$sim" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-die() { echo "FAIL: $*"; exit 1; }
-[ -n "${DISPLAY:-}" ] || die "no display (scripts/windows.sh starts one)"
-
-wait_for() {
-    local tenths=$1; shift
-    for _ in $(seq 1 "$tenths"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
+# shellcheck source=tests/windows/wine_window_common.sh
+. "$(dirname "$0")/wine_window_common.sh"
 # shellcheck disable=SC2317  # called through wait_for
 history_shown() { xdotool search --name '^履歴$' >/dev/null 2>&1; }
 # shellcheck disable=SC2317  # called through wait_for
 history_gone() { ! history_shown; }
 # shellcheck disable=SC2317  # called through wait_for
 boxes() { [ "$(xdotool search --name '^ODOMEI$' 2>/dev/null | wc -l)" -eq "$1" ]; }
-key() {
-    xdotool windowfocus --sync "$(xdotool search --name "$1" 2>/dev/null | tail -n 1)" 2>/dev/null
-    shift
-    xdotool key --delay 50 "$@"
-}
 start_sim() {
     rm -f "$com1"
     "$metersim" --link "$com1" --no-pace "$@" >"$work/sim.log" 2>&1 &

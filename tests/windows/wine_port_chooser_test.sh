@@ -7,41 +7,18 @@
 # picture of the chooser is kept.
 set -u
 exe=$1 metersim=$2 com1=$3 probe=$4 shot=$5
-work=$(mktemp -d)
-sim="" app=""
-# shellcheck disable=SC2317  # run by the EXIT trap
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    [ -n "$sim" ] && kill "$sim" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=tests/windows/wine_window_common.sh
+. "$(dirname "$0")/wine_window_common.sh"
+# A failure shows the chooser's rows as last read.
 die() {
     echo "FAIL: $*"
     [ -s "$work/rows" ] && { echo "the chooser's rows:"; cat "$work/rows"; }
     exit 1
 }
-[ -n "${DISPLAY:-}" ] || die "no display (scripts/windows.sh starts one)"
-
-wait_for() {
-    local tenths=$1; shift
-    for _ in $(seq 1 "$tenths"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
-# shellcheck disable=SC2317  # called through wait_for
-windows() { xdotool search --name '^ODOMEI$' 2>/dev/null | wc -l; }
-# shellcheck disable=SC2317  # called through wait_for
-has_windows() { [ "$(windows)" -eq "$1" ]; }
 # shellcheck disable=SC2317  # called through wait_for
 chooser_open() { xdotool search --name '^ポート設定$' >/dev/null 2>&1; }
 # shellcheck disable=SC2317  # called through wait_for
 chooser_closed() { ! chooser_open; }
-key() {
-    xdotool windowfocus --sync "$(xdotool search --name "$1" 2>/dev/null | tail -n 1)" 2>/dev/null
-    shift
-    xdotool key --delay 50 "$@"
-}
 # Answers the message box with Enter, again if a busy machine let the first key go elsewhere.
 dismiss() {
     for _ in 1 2 3; do

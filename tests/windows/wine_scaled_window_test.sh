@@ -6,8 +6,8 @@
 # server starts: the server is restarted for each, and at the end at 96 DPI again.
 set -u
 exe=$1 metersim=$2 build=$3 com1=$4 probe=$5 history_probe=$6
-work=$(mktemp -d)
-sim="" app=""
+# shellcheck source=tests/windows/wine_window_common.sh
+. "$(dirname "$0")/wine_window_common.sh"
 failures=0
 server() {
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
@@ -19,25 +19,11 @@ server() {
 }
 # shellcheck disable=SC2317  # run by the EXIT trap
 cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    [ -n "$sim" ] && kill "$sim" 2>/dev/null
-    wait 2>/dev/null
+    stop_started
     server 96
     rm -rf "$work"
 }
-trap cleanup EXIT
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-[ -n "${DISPLAY:-}" ] || { echo "FAIL: no display (scripts/windows.sh starts one)"; exit 1; }
-
-wait_for() {
-    local tenths=$1; shift
-    for _ in $(seq 1 "$tenths"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
-# shellcheck disable=SC2317  # called through wait_for
-windows() { xdotool search --name '^ODOMEI$' 2>/dev/null | wc -l; }
-# shellcheck disable=SC2317  # called through wait_for
-has_windows() { [ "$(windows)" -eq "$1" ]; }
 key() {
     xdotool windowfocus --sync "$(xdotool search --name '^ODOMEI$' 2>/dev/null | tail -n 1)" 2>/dev/null
     xdotool key --delay 50 "$@"

@@ -5,35 +5,12 @@
 # CSV, the history opens, and the exit question ends the program.
 set -u
 exe=$1 metersim=$2 data=$3 shot=$4 com1=$5
-work=$(mktemp -d)
-sim="" app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    [ -n "$sim" ] && kill "$sim" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-die() { echo "FAIL: $*"; exit 1; }
-[ -n "${DISPLAY:-}" ] || die "no display (scripts/windows.sh starts one)"
-
-# Waits until a command succeeds, for up to $1 tenths of a second.
-wait_for() {
-    local tenths=$1; shift
-    for _ in $(seq 1 "$tenths"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
-windows() { xdotool search --name '^ODOMEI$' 2>/dev/null | wc -l; }
-has_windows() { [ "$(windows)" -eq "$1" ]; }
+# shellcheck source=tests/windows/wine_window_common.sh
+. "$(dirname "$0")/wine_window_common.sh"
 main_window() { xdotool search --name '^ODOMEI$' 2>/dev/null | head -n 1; }
 # The message box over the main window, if there is one.
 box() { xdotool search --name '^ODOMEI$' 2>/dev/null | grep -v -x "$W" | head -n 1; }
 another_box() { local b; b=$(box); [ -n "$b" ] && [ "$b" != "$1" ]; }
-key() {
-    xdotool windowfocus --sync "$(xdotool search --name "$1" 2>/dev/null | tail -n 1)" 2>/dev/null
-    shift
-    xdotool key --delay 50 "$@"
-}
 
 rm -f "$com1"
 "$metersim" --link "$com1" --bad-checks 3 >"$work/sim.log" 2>&1 &
