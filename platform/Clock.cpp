@@ -38,6 +38,12 @@ LocalTime SystemLocalTime() {
     return FromTimespec(ts);
 }
 
+std::int64_t SystemMillis() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 LocalTime LocalTimeOf(std::int64_t seconds, long nanoseconds) {
     return FromTimespec(timespec{static_cast<time_t>(seconds), nanoseconds});
 }

@@ -71,7 +71,7 @@ AppendResult AppendLocked(const std::string& path, const std::string& bytes,
         why(std::strerror(err));
         return AppendResult::kTimeFailed;
     }
-    const bool emptyFirst = emptyIf(LocalTimeOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
+    const bool emptyFirst = emptyIf(FileLocalTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
     bool ok = !emptyFirst || ftruncate(fd, 0) == 0;
     ok = ok && lseek(fd, 0, SEEK_END) >= 0;
     ok = ok && WriteAll(fd, bytes);

@@ -15,11 +15,13 @@ namespace odomei::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Every entry is stamped 10:00:00.000 on 2026-12-07 while one of these lives.
+// Every entry is stamped 10:00:00.000 while one of these lives, on a date that is never the
+// machine's: a log written meanwhile is appended to only because its file's time follows the
+// clock.
 class FixedClock {
 public:
     FixedClock() {
-        SetClock([] { return LocalTime{2026, 12, 7, 10, 0, 0, 0}; });
+        SetClock([] { return LocalTime{2001, 2, 3, 10, 0, 0, 0}; });
     }
     ~FixedClock() { SetClock({}); }
     static std::string Stamp() { return Sjis("10時00分00秒000："); }

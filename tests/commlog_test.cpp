@@ -95,19 +95,15 @@ protected:
         for (const auto& p : problems) texts.push_back(p.text);
         return texts;
     }
-    // Sets the file's last-write time to a local date and time.
+    // Sets the file's last-write time to a local date and time of the test's clock.
     void SetFileTime(int year, int month, int day, int hour = 12) {
-        std::tm t{};
-        t.tm_year = year - 1900;
-        t.tm_mon = month - 1;
-        t.tm_mday = day;
-        t.tm_hour = hour;
-        t.tm_isdst = -1;
-        const timespec times[2] = {{std::mktime(&t), 0}, {std::mktime(&t), 0}};
+        const std::int64_t ms = FileMillisFor(LocalTime{year, month, day, hour, 0, 0, 0});
+        const timespec at{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
+        const timespec times[2] = {at, at};
         ASSERT_EQ(utimensat(AT_FDCWD, log.Path().c_str(), times, 0), 0);
     }
     test::TempDir dir;
-    LocalTime now{2026, 12, 7, 9, 5, 7, 42};
+    LocalTime now{2001, 2, 3, 9, 5, 7, 42};
     std::vector<CommLogProblem> problems;
     CommLog log{dir.File("KORVANA.log"),
                 [this](const CommLogProblem& p) { problems.push_back(p); }};
@@ -117,7 +113,7 @@ TEST_F(CommLogFile, TextEntriesCarryTheTimeStamp) {
     Text("＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊");
     now.millisecond = 43;
     Text("");
-    now = {2026, 12, 7, 23, 59, 59, 999};
+    now = {2001, 2, 3, 23, 59, 59, 999};
     Text("onSend", 'T');
     EXPECT_EQ(Log(),
               Sjis("09時05分07秒042：＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊\r\n"
@@ -137,23 +133,23 @@ TEST_F(CommLogFile, OtherModesDumpAndEntriesAppend) {
 
 TEST_F(CommLogFile, FirstEntryOfAnotherDateEmptiesTheFile) {
     Text("first");
-    SetFileTime(2026, 12, 7, 1);
+    SetFileTime(2001, 2, 3, 1);
     Text("same day");
     EXPECT_EQ(Log(), Sjis("09時05分07秒042：first\r\n09時05分07秒042：same day\r\n"));
 
     // The next day: only the new entry remains.
-    SetFileTime(2026, 12, 7, 23);
-    now.day = 8;
+    SetFileTime(2001, 2, 3, 23);
+    now.day = 4;
     Text("next day");
     EXPECT_EQ(Log(), Sjis("09時05分07秒042：next day\r\n"));
 
     // The same day of the month in an earlier month is another date too.
-    SetFileTime(2026, 11, 8);
+    SetFileTime(2001, 1, 4);
     Text("a month later");
     EXPECT_EQ(Log(), Sjis("09時05分07秒042：a month later\r\n"));
 
     // And so is the same day and month of an earlier year; a dump also starts the file afresh.
-    SetFileTime(2025, 12, 8);
+    SetFileTime(2000, 2, 4);
     const std::uint8_t ack = 0x06;
     log.WriteCommLog(&ack, 1, 'd');
     EXPECT_EQ(Log(), Dump({0x06}));
@@ -190,7 +186,7 @@ TEST_F(CommLogFile, SomethingOtherThanAFileShowsTheOpenErrorWithoutWaiting) {
 
 TEST_F(CommLogFile, FileLockedElsewhereShowsTheOpenErrorAndIsLeftAlone) {
     Text("kept");
-    SetFileTime(2026, 12, 6);  // a day change would empty it, but it is not ours to touch now
+    SetFileTime(2001, 2, 2);  // a day change would empty it, but it is not ours to touch now
     const std::string before = Log();
 
     // Held by another open descriptor of this process.

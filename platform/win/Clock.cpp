@@ -4,7 +4,6 @@
 // timeBeginPeriod
 #include <timeapi.h>
 
-#include <ctime>
 
 namespace odomei {
 namespace {
@@ -35,17 +34,29 @@ LocalTime SystemLocalTime() {
     return FromSystemTime(t);
 }
 
+// FILETIME counts 100-nanosecond intervals since 1601-01-01 (UTC).
+constexpr std::int64_t kFileTimeAt1970 = 116444736000000000LL;
+constexpr std::int64_t kFileTicksPerSecond = 10000000;
+
+std::int64_t SystemMillis() {
+    FILETIME ft{};
+    GetSystemTimeAsFileTime(&ft);
+    const std::int64_t ticks =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) |
+                                  ft.dwLowDateTime);
+    return (ticks - kFileTimeAt1970) / 10000;
+}
+
+// In Windows' own time zone (as Explorer shows a file's time), not the C library's TZ.
 LocalTime LocalTimeOf(std::int64_t seconds, long nanoseconds) {
-    std::tm t{};
-    const std::time_t s = static_cast<std::time_t>(seconds);
-    localtime_s(&t, &s);
-    return LocalTime{t.tm_year + 1900,
-                     t.tm_mon + 1,
-                     t.tm_mday,
-                     t.tm_hour,
-                     t.tm_min,
-                     t.tm_sec,
-                     static_cast<int>(nanoseconds / 1000000)};
+    const auto ticks = static_cast<std::uint64_t>(seconds * kFileTicksPerSecond + nanoseconds / 100 +
+                                                  kFileTimeAt1970);
+    const FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME system{};
+    SYSTEMTIME local{};
+    FileTimeToSystemTime(&utc, &system);
+    SystemTimeToTzSpecificLocalTime(nullptr, &system, &local);
+    return FromSystemTime(local);
 }
 
 std::int64_t MonotonicMs() { return Counter(1000); }

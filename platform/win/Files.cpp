@@ -25,13 +25,13 @@ bool IsDiskFile(HANDLE h) {
            !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A file time on the program's clock (which a test may have set).
 LocalTime LocalTimeOfFile(const FILETIME& utc) {
-    SYSTEMTIME system{};
-    SYSTEMTIME local{};
-    FileTimeToSystemTime(&utc, &system);
-    SystemTimeToTzSpecificLocalTime(nullptr, &system, &local);
-    return LocalTime{local.wYear,   local.wMonth,  local.wDay,         local.wHour,
-                     local.wMinute, local.wSecond, local.wMilliseconds};
+    constexpr std::int64_t kFileTimeAt1970 = 116444736000000000LL;  // 100 ns units from 1601
+    const auto ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
+    const std::int64_t since1970 = ticks - kFileTimeAt1970;
+    return FileLocalTime(since1970 / 10000000, static_cast<long>(since1970 % 10000000 * 100));
 }
 
 // The console's output code page and standard error's mode as the program found them: the

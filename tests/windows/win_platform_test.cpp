@@ -6,6 +6,7 @@
 #include <array>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "data/Decoder.h"
 #include "data/Logbook.h"
@@ -184,11 +185,23 @@ TEST(WindowsFiles, TheLogIsAppendedUnderALockAndRefusedWhileAnotherHoldsIt) {
     ASSERT_EQ(AppendLocked(path, "one\r\n", keep, nullptr), AppendResult::kDone);
     ASSERT_EQ(AppendLocked(path, "two\r\n", keep, nullptr), AppendResult::kDone);
     EXPECT_EQ(ReadBytes(path), "one\r\ntwo\r\n");
-    // The last write was just now, in local time.
-    const LocalTime now = GetLocalTime();
+    // The day is told from the file's last-write time in Windows' local time (read here the
+    // way Explorer shows it, so that no clock reading can fall on the other side of midnight).
     ASSERT_TRUE(seen.has_value());
-    EXPECT_EQ(seen->year, now.year);
-    EXPECT_EQ(seen->day, now.day);
+    HANDLE file = CreateFileW(TempFolder::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    FILETIME written{};
+    SYSTEMTIME utc{};
+    SYSTEMTIME local{};
+    ASSERT_TRUE(GetFileTime(file, nullptr, nullptr, &written));
+    CloseHandle(file);
+    ASSERT_TRUE(FileTimeToSystemTime(&written, &utc));
+    ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
+    EXPECT_EQ((std::vector<int>{seen->year, seen->month, seen->day, seen->hour, seen->minute,
+                                seen->second, seen->millisecond}),
+              (std::vector<int>{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute,
+                                local.wSecond, local.wMilliseconds}));
     EXPECT_EQ(AppendLocked(
                   path, "new day\r\n", [](const LocalTime&) { return true; }, nullptr),
               AppendResult::kDone);
