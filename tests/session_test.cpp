@@ -176,6 +176,29 @@ TEST_F(Session, APortThatWentAwayIsOpenedAgainForTheNextReadAndAWorkingOneNever)
     EXPECT_EQ(written.find(Sjis(kStartBanner)), written.rfind(Sjis(kStartBanner)));
 }
 
+// A closed pseudo-terminal's number goes to the next line anyone makes: a name that still led
+// there would open another program's line (as happened between tests running side by side).
+TEST_F(Session, APortThatWentAwayNeverLeadsToTheLineThatTookItsNumber) {
+    metersim::Options options;
+    options.hangupAfter = 100;
+    Start(options);
+    OpenFailure why;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    EXPECT_EQ(Read().outcome, ExchangeOutcome::kTimedOut);
+    const std::string freed = meter->Sim().SlavePath();
+    session.Close();  // its last user gone, the number is free
+
+    metersim::Options elsewhere;
+    elsewhere.linkPath = dir.File("other-tty");
+    metersim::MeterSim other(elsewhere);
+    std::string error;
+    ASSERT_TRUE(other.Start(&error)) << error;
+    if (other.SlavePath() != freed) GTEST_SKIP() << "another process took " << freed << " first";
+    EXPECT_FALSE(session.Open("COM1", meter->Ports(), &why));
+    EXPECT_NE(why.reason.find("no such device"), std::string::npos) << why.reason;
+    EXPECT_TRUE(other.Received().empty());
+}
+
 TEST(SessionOnAScriptedLine, OnlyAPortKnownToBeGoneIsOpenedAgain) {
     auto line = std::make_shared<test::FakeLine>();
     test::FakeOpener opener(line);

@@ -144,6 +144,13 @@ MeterSim::MeterSim(Options options) : m_options(std::move(options)) {
 
 MeterSim::~MeterSim() {
     Stop();
+    RemoveLink();
+}
+
+// The link goes before the line closes, as an unplugged adapter's device node does: a closed
+// pseudo-terminal's number is the next one any program gets, and a link left behind would lead
+// whoever opens it again to another program's line.
+void MeterSim::RemoveLink() {
     if (!m_options.linkPath.empty()) unlink(m_options.linkPath.c_str());
 }
 
@@ -205,6 +212,7 @@ void MeterSim::Stop() {
 
 void MeterSim::CloseAll() {
     std::lock_guard lock(m_lineMutex);
+    RemoveLink();
     for (int* fd : {&m_master, &m_slaveKeep, &m_wake[0], &m_wake[1]}) {
         if (*fd >= 0) close(*fd);
         *fd = -1;
@@ -340,6 +348,7 @@ bool MeterSim::Send(const std::uint8_t* data, std::size_t n) {
 void MeterSim::HangUp() {
     std::lock_guard lock(m_lineMutex);
     m_hungUp = true;
+    RemoveLink();
     close(m_slaveKeep);
     m_slaveKeep = -1;
     close(m_master);

@@ -21,7 +21,7 @@ constexpr std::size_t kBlockSize = 216;
 struct Options {
     // The answer: a 216-byte block gets a correct check byte; any other length is sent as is.
     std::vector<std::uint8_t> answer;
-    std::string linkPath;  // a symbolic link to the slave device, made at start if set
+    std::string linkPath;  // a symbolic link to the slave device while the line is up, if set
     int baud = 19200;      // pacing rate, 8N1 (10 bits a byte)
     bool pace = true;      // false: every piece at once
     // Faults.
@@ -80,6 +80,7 @@ private:
     bool Send(const std::uint8_t* data, std::size_t n);
     void HangUp();
     void CloseAll();
+    void RemoveLink();
     // Waits ms unless told to stop; false when told.
     bool Rest(int ms) const;
 
