@@ -20,9 +20,10 @@ packages_build=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libcl
 # The fuzz targets: clang's libFuzzer and sanitizers (scripts/fuzz.sh).
 packages_fuzz=(cmake ninja-build clang libclang-rt-14-dev)
 # What the tests use beyond the build: the package and desktop-entry checks, a real X server and
-# window manager, and the scripts' own checks (scripts/test.sh).
+# window manager, the scripts' own checks, and the time zones the suites run in again
+# (scripts/test.sh).
 packages_tests=(desktop-file-utils appstream dpkg-dev man-db xvfb xauth openbox xdotool x11-utils
-                shellcheck)
+                shellcheck tzdata)
 # The Windows programs cross-built, packaged and tested under Wine in a Japanese locale
 # (scripts/windows.sh).
 packages_windows=(cmake ninja-build g++-mingw-w64-x86-64 mingw-w64-tools googletest wine wine64
