@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -143,6 +144,10 @@ TEST_F(Fault, LogLockedByAnotherProgramDuringAReadShowsMessagesAndTheReadComplet
 TEST_F(Fault, WorkingFolderMadeReadOnlyAfterStartStillReadsAndSavesElsewhere) {
     test::ScratchMount folder(256 * 1024);
     if (!folder.Usable() && geteuid() == 0) GTEST_SKIP() << "no read-only folder to be had";
+    // Without a mount of its own (a user's lot), a folder this user then may not write.
+    if (!folder.Usable()) {
+        ASSERT_EQ(mkdir((dir.Path() + "/work").c_str(), 0755), 0);
+    }
     Start({}, folder.Usable() ? folder.Path() : dir.Path() + "/work");
     if (folder.Usable()) {
         ASSERT_TRUE(folder.MakeReadOnly());

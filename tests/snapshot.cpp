@@ -23,6 +23,7 @@
 #include "platform/Profile.h"
 #include "tests/FakeSerial.h"
 #include "tests/PortTrees.h"
+#include "tests/TestSupport.h"
 #include "tools/metersim/MeterSim.h"
 #include "ui/ChartModel.h"
 #include "ui/ChartSvg.h"
@@ -79,10 +80,12 @@ int main(int argc, char** argv) {
     const std::filesystem::path out = std::filesystem::absolute(argv[1]);
     const std::filesystem::path chartOut =
         argc > 3 ? std::filesystem::absolute(argv[3]) : std::filesystem::path();
-    // Work in a scratch folder so that the window's own files go there.
-    const auto work = std::filesystem::temp_directory_path() / "odomei-snapshot";
-    std::filesystem::create_directories(work);
+    // Work in a scratch folder of this run's own so that the window's own files go there, with
+    // COM1 mapped to a device that does not exist: no real port is ever opened.
+    const odomei::test::TempDir scratch;
+    const std::filesystem::path work(scratch.Path());
     std::filesystem::current_path(work);
+    odomei::WriteIniString("Ports", "COM1", scratch.File("no-meter"), scratch.File("KORVANA.ini"));
     odomei::SetMessageBoxHook([](const odomei::MessageBoxCall& call) {
         std::fprintf(stderr, "message: %s\n", call.text.c_str());
         return odomei::kIdOk;
