@@ -152,7 +152,9 @@ TEST_F(Fault, WorkingFolderMadeReadOnlyAfterStartStillReadsAndSavesElsewhere) {
     if (folder.Usable()) {
         ASSERT_TRUE(folder.MakeReadOnly());
     } else {
-        chmod(work.c_str(), 0555);
+        // As a read-only mount is: nothing in it can be made or written.
+        ASSERT_EQ(chmod((work + "/KORVANA.log").c_str(), 0444), 0);
+        ASSERT_EQ(chmod(work.c_str(), 0555), 0);
     }
     Read();
     // Six log entries, and once the logbook: the read still shows.
