@@ -17,6 +17,7 @@
 #include <iterator>
 
 #include "data/Logbook.h"
+#include "platform/Clock.h"
 
 namespace odomei::test {
 
@@ -89,6 +90,20 @@ LockHolder::~LockHolder() {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
     }
+}
+
+DateWatch::DateWatch() {
+    const LocalTime now = SystemLocalTime();
+    m_year = now.year;
+    m_month = now.month;
+    m_day = now.day;
+}
+
+bool DateWatch::SameDate() const {
+    const LocalTime now = SystemLocalTime();
+    if (now.year == m_year && now.month == m_month && now.day == m_day) return true;
+    std::fprintf(stderr, "Midnight passed during this test: the log written meanwhile is not checked.\n");
+    return false;
 }
 
 std::string ReadBytes(const std::string& path) {

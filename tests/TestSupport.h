@@ -71,6 +71,18 @@ private:
     bool m_holding = false;
 };
 
+// The machine's date when made. A program run by a test keeps the real clock, and its log rightly
+// starts afresh at its first entry of a new day: a check of such a log holds only while
+// SameDate() (which says on standard error when midnight passed, and the check is left out).
+class DateWatch {
+public:
+    DateWatch();
+    bool SameDate() const;
+
+private:
+    int m_year, m_month, m_day;
+};
+
 std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);

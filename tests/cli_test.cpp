@@ -167,15 +167,18 @@ protected:
 
 TEST_F(Cli, ReadWritesTheWindowsCsvBytesAndTheWindowsLog) {
     Start();
+    const test::DateWatch date;
     const CliRun r = RunCli(dir.Path(), {"read", "-o", "out.csv"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadBytes(dir.File("out.csv")), Golden());
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");  // no progress when standard error is no terminal
-    EXPECT_EQ(StampsFixed(ReadBytes(dir.File("KORVANA.log"))),
-              test::FixedClock::Stamp() +
-                  Sjis("＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊") + "\r\n" +
-                  test::ExpectLog({{"onSend", {STX}}, {"onReceive", block}, {"onSend", {ACK}}}));
+    if (date.SameDate()) {
+        EXPECT_EQ(StampsFixed(ReadBytes(dir.File("KORVANA.log"))),
+                  test::FixedClock::Stamp() +
+                      Sjis("＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊") + "\r\n" +
+                      test::ExpectLog({{"onSend", {STX}}, {"onReceive", block}, {"onSend", {ACK}}}));
+    }
     // The INI file is read, never written back.
     EXPECT_EQ(ReadIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", meter->Ini()), std::nullopt);
     EXPECT_EQ(FilesIn(dir.Path()),
@@ -345,13 +348,16 @@ TEST_F(Cli, SilenceTimesOutWithStatusFourAndTheBytesThatCameInTheLog) {
     metersim::Options options;
     options.stopAfter = 100;
     Start(options);
+    const test::DateWatch date;
     const CliRun r = RunCli(dir.Path(), {"read", "-q"});
     EXPECT_EQ(r.status, 4);
     EXPECT_NE(r.err.find("about ten seconds after 100 of 216 bytes"), std::string::npos) << r.err;
-    EXPECT_NE(
-        StampsFixed(ReadBytes(dir.File("KORVANA.log")))
-            .find(test::ExpectLog({{"onReceive", Bytes(block.begin(), block.begin() + 100)}})),
-        std::string::npos);
+    if (date.SameDate()) {
+        EXPECT_NE(
+            StampsFixed(ReadBytes(dir.File("KORVANA.log")))
+                .find(test::ExpectLog({{"onReceive", Bytes(block.begin(), block.begin() + 100)}})),
+            std::string::npos);
+    }
 }
 
 TEST_F(Cli, AnOutputThatCannotBeWrittenLeavesTheOldFileAsItWas) {
@@ -851,6 +857,7 @@ TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
     WriteIniString("Ports", "COM1", dir.File("silent-tty"), ini);
     WriteIniString("Ports", "COM2", dir.File("junk-tty"), ini);
 
+    const test::DateWatch date;
     const CliRun found = RunCli(dir.Path(), {"read", "--port", "auto", "-o", "found.csv"});
     ASSERT_EQ(found.status, 0) << found.err;
     EXPECT_EQ(ReadBytes(dir.File("found.csv")), Golden());
@@ -859,8 +866,11 @@ TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
         << found.err;
     EXPECT_EQ(silentSim.Received(), Bytes{STX});
     EXPECT_EQ(junkSim.Received(), (Bytes{STX, NAK, STX, NAK, STX, NAK}));
-    EXPECT_NE(ReadBytes(dir.File("KORVANA.log")).find("onSearch COM1 (" + dir.File("silent-tty")),
-              std::string::npos);
+    if (date.SameDate()) {
+        EXPECT_NE(
+            ReadBytes(dir.File("KORVANA.log")).find("onSearch COM1 (" + dir.File("silent-tty")),
+            std::string::npos);
+    }
     // The setting is only read, never changed by the command line.
     EXPECT_FALSE(IniHasKey(kPortSection, kPortKey, ini));
 

@@ -20,6 +20,7 @@
 #include "platform/Text.h"
 #include "platform/win/PortFacts.h"
 #include "platform/win/SerialFault.h"
+#include "tests/LogExpect.h"
 
 namespace odomei {
 namespace {
@@ -49,6 +50,7 @@ MeterRead ReadOnce(MeterSession& session) {
 }
 
 TEST_F(WineSerial, TheLineIsSetAsTheMeterNeedsAndTheSampleIsRead) {
+    test::FixedClock clock;  // the banner stays in the log whenever midnight passes
     const std::string logPath = Meet("KORVANA.log");
     CommLog log(logPath);
     MeterSession session(log);
