@@ -52,8 +52,8 @@ LocalTime CivilFromMs(std::int64_t ms) {
     const auto part = [inDay](std::int64_t unit, std::int64_t range) {
         return static_cast<int>(inDay / unit % range);
     };
-    return LocalTime{static_cast<int>(y),     static_cast<int>(m),   static_cast<int>(d),
-                     part(3'600'000, 24),     part(60'000, 60),      part(1000, 60),
+    return LocalTime{static_cast<int>(y), static_cast<int>(m), static_cast<int>(d),
+                     part(3'600'000, 24), part(60'000, 60),    part(1000, 60),
                      part(1, 1000)};
 }
 

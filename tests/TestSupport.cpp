@@ -102,7 +102,8 @@ DateWatch::DateWatch() {
 bool DateWatch::SameDate() const {
     const LocalTime now = SystemLocalTime();
     if (now.year == m_year && now.month == m_month && now.day == m_day) return true;
-    std::fprintf(stderr, "Midnight passed during this test: the log written meanwhile is not checked.\n");
+    std::fprintf(stderr,
+                 "Midnight passed during this test: the log written meanwhile is not checked.\n");
     return false;
 }
 

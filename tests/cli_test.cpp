@@ -174,10 +174,11 @@ TEST_F(Cli, ReadWritesTheWindowsCsvBytesAndTheWindowsLog) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");  // no progress when standard error is no terminal
     if (date.SameDate()) {
-        EXPECT_EQ(StampsFixed(ReadBytes(dir.File("KORVANA.log"))),
-                  test::FixedClock::Stamp() +
-                      Sjis("＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊") + "\r\n" +
-                      test::ExpectLog({{"onSend", {STX}}, {"onReceive", block}, {"onSend", {ACK}}}));
+        EXPECT_EQ(
+            StampsFixed(ReadBytes(dir.File("KORVANA.log"))),
+            test::FixedClock::Stamp() +
+                Sjis("＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊") + "\r\n" +
+                test::ExpectLog({{"onSend", {STX}}, {"onReceive", block}, {"onSend", {ACK}}}));
     }
     // The INI file is read, never written back.
     EXPECT_EQ(ReadIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", meter->Ini()), std::nullopt);

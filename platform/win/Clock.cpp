@@ -4,7 +4,6 @@
 // timeBeginPeriod
 #include <timeapi.h>
 
-
 namespace odomei {
 namespace {
 
@@ -41,16 +40,15 @@ constexpr std::int64_t kFileTicksPerSecond = 10000000;
 std::int64_t SystemMillis() {
     FILETIME ft{};
     GetSystemTimeAsFileTime(&ft);
-    const std::int64_t ticks =
-        static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) |
-                                  ft.dwLowDateTime);
+    const std::int64_t ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
     return (ticks - kFileTimeAt1970) / 10000;
 }
 
 // In Windows' own time zone (as Explorer shows a file's time), not the C library's TZ.
 LocalTime LocalTimeOf(std::int64_t seconds, long nanoseconds) {
-    const auto ticks = static_cast<std::uint64_t>(seconds * kFileTicksPerSecond + nanoseconds / 100 +
-                                                  kFileTimeAt1970);
+    const auto ticks = static_cast<std::uint64_t>(seconds * kFileTicksPerSecond +
+                                                  nanoseconds / 100 + kFileTimeAt1970);
     const FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
     SYSTEMTIME system{};
     SYSTEMTIME local{};
