@@ -9,6 +9,7 @@
 
 #include "cli/Commands.h"
 #include "data/CsvExport.h"
+#include "platform/Calendar.h"
 #include "platform/Files.h"
 #include "ui/ChartModel.h"
 
@@ -38,11 +39,6 @@ constexpr const char* kExitStatuses =
 constexpr const char* kCommands[] = {"ports",  "read",  "history", "stats",
                                      "import", "chart", "doctor"};
 
-constexpr int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-constexpr int kFebruary = 2;
-
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
 // A day that exists, written as the logbook keeps them.
 const CLI::Validator kIsoDate(
     [](std::string& text) -> std::string {
@@ -52,7 +48,7 @@ const CLI::Validator kIsoDate(
             text.size() == 10 && text[4] == '-' && text[7] == '-' &&
             std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &end) == 3;
         if (parsed && month >= 1 && month <= 12 && day >= 1 &&
-            day <= kDaysInMonth[month - 1] + (month == kFebruary && IsLeapYear(year) ? 1 : 0)) {
+            day <= odomei::DaysInMonth(year, month)) {
             return {};
         }
         return "not a date YYYY-MM-DD: " + text;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/Calendar.h"
 #include "platform/Text.h"
 
 namespace odomei {
@@ -23,12 +24,6 @@ constexpr double kErrorLimit = 999.99;
 constexpr int kFirstYear = 2000;
 // Digits a figure's hundredths may have and still fit an unsigned 64-bit integer.
 constexpr std::size_t kFigureDigits = 19;
-
-int DaysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
 
 std::uint32_t Le32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 
+#include "platform/Calendar.h"
 #include "platform/Files.h"
 #include "platform/Interrupt.h"
 #include "platform/Text.h"
@@ -130,9 +131,7 @@ std::optional<std::string> IsoFromText(const std::string& text) {
         return v;
     };
     const int y = number(0, 4), m = number(6, 2), d = number(10, 2);
-    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (y < 0 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1]) return std::nullopt;
-    if (m == 2 && d == 29 && !((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return std::nullopt;
+    if (y < 0 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return std::nullopt;
     char buf[32];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
     return std::string(buf);

@@ -4,6 +4,8 @@
 
 #include <ctime>
 
+#include "platform/Calendar.h"
+
 namespace odomei {
 namespace {
 
@@ -22,17 +24,7 @@ TestClock& Override() {
     return clock;
 }
 
-// Days from 1970-01-01 of a date of the proleptic Gregorian calendar, and back (H. Hinnant's
-// algorithms); plain calendar arithmetic, without time zone or daylight saving time.
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
+// A date and time as milliseconds since 1970-01-01 00:00, and back, by the calendar alone.
 LocalTime CivilFromMs(std::int64_t ms) {
     std::int64_t days = ms / kMsPerDay;
     std::int64_t inDay = ms % kMsPerDay;
@@ -40,26 +32,21 @@ LocalTime CivilFromMs(std::int64_t ms) {
         inDay += kMsPerDay;
         --days;
     }
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
+    const CivilDate date = CivilFromDays(days);
     const auto part = [inDay](std::int64_t unit, std::int64_t range) {
         return static_cast<int>(inDay / unit % range);
     };
-    return LocalTime{static_cast<int>(y), static_cast<int>(m), static_cast<int>(d),
-                     part(3'600'000, 24), part(60'000, 60),    part(1000, 60),
+    return LocalTime{static_cast<int>(date.year),
+                     date.month,
+                     date.day,
+                     part(3'600'000, 24),
+                     part(60'000, 60),
+                     part(1000, 60),
                      part(1, 1000)};
 }
 
 std::int64_t CivilMs(const LocalTime& t) {
-    return DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) *
-               kMsPerDay +
+    return DaysFromCivil(t.year, t.month, t.day) * kMsPerDay +
            ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000 + t.millisecond;
 }
 

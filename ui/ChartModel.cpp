@@ -6,38 +6,11 @@
 #include <limits>
 
 #include "data/LogbookStats.h"
+#include "platform/Calendar.h"
 #include "ui/HistoryText.h"
 
 namespace odomei {
 namespace {
-
-// Civil dates and day numbers (days since 1970-01-01), proleptic Gregorian.
-std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
-    y -= m <= 2 ? 1 : 0;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-struct Civil {
-    std::int64_t year;
-    int month;
-    int day;
-};
-
-Civil CivilFromDays(std::int64_t z) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    return {yoe + era * 400 + (m <= 2 ? 1 : 0), m, d};
-}
 
 // Sizes of the layout, in pixels.
 constexpr double kTitleSize = 13;
@@ -117,7 +90,7 @@ std::optional<std::vector<ChartTick>> DateTicks(DateStep step, double low, doubl
     };
     const auto first = static_cast<std::int64_t>(std::ceil(low));
     const auto last = static_cast<std::int64_t>(std::floor(high));
-    const Civil from = CivilFromDays(first);
+    const CivilDate from = CivilFromDays(first);
     switch (step.unit) {
         case DateUnit::kDay: {
             // Weekly steps fall on Mondays (1970-01-05 was one).
@@ -333,13 +306,13 @@ std::optional<std::int64_t> DayNumber(const std::string& isoDate) {
     const int d = std::stoi(isoDate.substr(8, 2));
     if (m < 1 || m > 12 || d < 1 || d > 31) return std::nullopt;
     const std::int64_t day = DaysFromCivil(y, m, d);
-    const Civil back = CivilFromDays(day);
+    const CivilDate back = CivilFromDays(day);
     if (back.month != m || back.day != d) return std::nullopt;  // e.g. 02-30
     return day;
 }
 
 std::string IsoDate(std::int64_t day) {
-    const Civil c = CivilFromDays(day);
+    const CivilDate c = CivilFromDays(day);
     char text[32];
     std::snprintf(text, sizeof text, "%04lld-%02d-%02d", static_cast<long long>(c.year), c.month,
                   c.day);
