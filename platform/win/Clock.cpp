@@ -4,6 +4,8 @@
 // timeBeginPeriod
 #include <timeapi.h>
 
+#include "platform/win/FileTime.h"
+
 namespace odomei {
 namespace {
 
@@ -33,22 +35,16 @@ LocalTime SystemLocalTime() {
     return FromSystemTime(t);
 }
 
-// FILETIME counts 100-nanosecond intervals since 1601-01-01 (UTC).
-constexpr std::int64_t kFileTimeAt1970 = 116444736000000000LL;
-constexpr std::int64_t kFileTicksPerSecond = 10000000;
-
 std::int64_t SystemMillis() {
     FILETIME ft{};
     GetSystemTimeAsFileTime(&ft);
-    const std::int64_t ticks = static_cast<std::int64_t>(
-        (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
-    return (ticks - kFileTimeAt1970) / 10000;
+    return win::TicksSince1970(ft) / (win::kFileTicksPerSecond / 1000);
 }
 
 // In Windows' own time zone (as Explorer shows a file's time), not the C library's TZ.
 LocalTime LocalTimeOf(std::int64_t seconds, long nanoseconds) {
-    const auto ticks = static_cast<std::uint64_t>(seconds * kFileTicksPerSecond +
-                                                  nanoseconds / 100 + kFileTimeAt1970);
+    const auto ticks = static_cast<std::uint64_t>(seconds * win::kFileTicksPerSecond +
+                                                  nanoseconds / 100 + win::kFileTimeAt1970);
     const FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
     SYSTEMTIME system{};
     SYSTEMTIME local{};

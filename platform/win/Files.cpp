@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/win/FileTime.h"
 #include "platform/win/Wide.h"
 
 namespace odomei {
@@ -27,11 +28,9 @@ bool IsDiskFile(HANDLE h) {
 
 // A file time on the program's clock (which a test may have set).
 LocalTime LocalTimeOfFile(const FILETIME& utc) {
-    constexpr std::int64_t kFileTimeAt1970 = 116444736000000000LL;  // 100 ns units from 1601
-    const auto ticks = static_cast<std::int64_t>(
-        (static_cast<std::uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
-    const std::int64_t since1970 = ticks - kFileTimeAt1970;
-    return FileLocalTime(since1970 / 10000000, static_cast<long>(since1970 % 10000000 * 100));
+    const std::int64_t ticks = win::TicksSince1970(utc);
+    return FileLocalTime(ticks / win::kFileTicksPerSecond,
+                         static_cast<long>(ticks % win::kFileTicksPerSecond * 100));
 }
 
 // The console's output code page and standard error's mode as the program found them: the
