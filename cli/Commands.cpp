@@ -210,7 +210,7 @@ int RunRead(const ReadOptions& options) {
         if (first) std::fprintf(stderr, "odomei-cli: %s\n", first->why.c_str());
         const int port = first && first->chosen ? first->port : ReadPortSetting(paths);
         name = PortName(port);
-        shownName = "COM" + std::to_string(port);
+        shownName = ComName(port);
     }
     const PortMap ports(paths.IniPath(), lister.get());
 
@@ -413,7 +413,8 @@ int RunPorts() {
         return kExitOk;
     }
     for (const PortMapping& m : mappings) {
-        std::printf("COM%d\t%s\n", m.number, m.problem.empty() ? m.device.c_str() : "(unusable)");
+        std::printf("%s\t%s\n", ComName(m.number).c_str(),
+                    m.problem.empty() ? m.device.c_str() : "(unusable)");
         if (!m.problem.empty()) std::printf("\tproblem: %s\n", m.problem.c_str());
         if (!m.stableName.empty()) std::printf("\tstable name: %s\n", m.stableName.c_str());
         if (m.listed) {

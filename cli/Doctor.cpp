@@ -116,7 +116,7 @@ std::string UsbId(const PortInfo& info) {
 
 nlohmann::json PortJson(const SurveyedPort& p) {
     nlohmann::json j = {{"number", p.number},
-                        {"name", p.number ? "COM" + std::to_string(p.number) : ""},
+                        {"name", p.number ? ComName(p.number) : ""},
                         {"device", p.device},
                         {"stable_name", p.stableName},
                         {"description", p.info.description},
@@ -201,7 +201,7 @@ int RunDoctor(const DoctorOptions& options) {
     std::printf("Serial ports:\n");
     if (survey.ports.empty()) std::printf("  none\n");
     for (const SurveyedPort& p : survey.ports) {
-        const std::string label = p.number ? "COM" + std::to_string(p.number) : "-";
+        const std::string label = p.number ? ComName(p.number) : "-";
         std::printf("%c %-6s %-16s %s", p.current ? '*' : ' ', label.c_str(),
                     p.device.empty() ? "(unusable)" : p.device.c_str(), PortStateName(p.state));
         if (!p.holder.empty()) std::printf(" by %s (PID %d)", p.holder.c_str(), p.holderPid);

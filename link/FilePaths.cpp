@@ -78,7 +78,7 @@ std::optional<FirstPort> ChooseFirstPort(const FilePaths& paths, const PortListe
                     ", has no COM number from 1 to 255, so COM1 is used";
         return first;
     }
-    const std::string com = "COM" + std::to_string(number);
+    const std::string com = ComName(number);
     // The [Ports] entry first: a port number that is read always leads where it was meant to.
     const bool written =
         (entry.empty() || WriteIniString(kPortsSection, com, entry, paths.IniPath())) &&

@@ -31,7 +31,7 @@ MeterCandidate CandidateOf(const SurveyedPort& port) {
 std::string CandidateName(const MeterCandidate& port) {
     const std::string& device = port.stableName.empty() ? port.device : port.stableName;
     if (port.number <= 0) return device;
-    return "COM" + std::to_string(port.number) + " (" + device + ")";
+    return ComName(port.number) + " (" + device + ")";
 }
 
 std::string MeterSearch::Describe() const {

@@ -130,7 +130,7 @@ Texts ModemManagerFinding(const MachineFacts& machine, const PortInfo& info) {
 
 // "COM2 (/dev/ttyUSB0, FT232R USB UART)".
 std::string PortLabel(const SurveyedPort& p) {
-    std::string label = p.number ? "COM" + std::to_string(p.number) + " (" + p.device : p.device;
+    std::string label = p.number ? ComName(p.number) + " (" + p.device : p.device;
     if (!p.info.description.empty()) label += (p.number ? ", " : " (") + p.info.description;
     if (p.number || !p.info.description.empty()) label += ")";
     return label;

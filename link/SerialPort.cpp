@@ -48,9 +48,7 @@ bool WaitForLine(SerialDevice* device, WaitFor what, std::int64_t deadline) {
 
 }  // namespace
 
-std::string PortName(int port) {
-    return "COM" + std::to_string(port >= 1 && port <= kMaxPortNumber ? port : 1);
-}
+std::string PortName(int port) { return ComName(port >= 1 && port <= kMaxPortNumber ? port : 1); }
 
 int OpenSerialPort(SerialHandle* slot, int port, int baud, int dataBits, int parity, int stopBits,
                    int overlapped, const PortMap& ports, OpenFailure* failure) {

@@ -57,7 +57,7 @@ PortEntries ReadPortEntries(const std::string& iniPath) {
 std::optional<std::string> Resolve(int n, const PortEntries& entries,
                                    const std::vector<PortInfo>& ports, const std::string& iniPath,
                                    std::string* why) {
-    const std::string key = kNamePrefix + std::to_string(n);
+    const std::string key = ComName(n);
     if (const auto entry = entries.find(n); entry != entries.end()) {
         if (entry->second && !entry->second->empty()) return entry->second;
         if (why) {
@@ -77,6 +77,8 @@ std::optional<std::string> Resolve(int n, const PortEntries& entries,
 }
 
 }  // namespace
+
+std::string ComName(int n) { return kNamePrefix + std::to_string(n); }
 
 std::optional<int> ComNumber(const std::string& name) {
     const std::string prefix = kNamePrefix;

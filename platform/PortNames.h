@@ -77,6 +77,9 @@ private:
 // "COMn" with n >= 1 gives n; anything else nothing.
 std::optional<int> ComNumber(const std::string& name);
 
+// The name of port number n: "COMn".
+std::string ComName(int n);
+
 // Whether a Windows kernel name of a serial port (a value name of the registry's SERIALCOMM list)
 // is one the USB serial drivers give: \Device\VCP0 (FTDI), \Device\USBSER000 (Windows' own CDC
 // driver), \Device\Silabser0 (Silicon Labs); any case.

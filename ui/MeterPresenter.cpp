@@ -45,7 +45,7 @@ void MeterPresenter::Start() {
     m_view.FocusExit();
 }
 
-void MeterPresenter::OpenPort() { OpenPortAs(PortName(m_nPort), "COM" + std::to_string(m_nPort)); }
+void MeterPresenter::OpenPort() { OpenPortAs(PortName(m_nPort), ComName(m_nPort)); }
 
 bool MeterPresenter::OpenPortAs(const std::string& name, const std::string& shown) {
     m_openedName = name;
@@ -76,7 +76,7 @@ bool MeterPresenter::ChoosePort(const MeterCandidate& port) {
     const int number = port.number >= 1 && port.number <= kMaxPortNumber ? port.number
                        : m_nPort >= 1 && m_nPort <= kMaxPortNumber       ? m_nPort
                                                                          : kDefaultPort;
-    const std::string name = "COM" + std::to_string(number);
+    const std::string name = ComName(number);
     const std::string device = port.stableName.empty() ? port.device : port.stableName;
     // Windows' own name for the same number needs no entry, unless one already leads elsewhere.
     const bool systemName = device == "\\\\.\\" + name;
@@ -116,7 +116,7 @@ void MeterPresenter::ReleasePort() {
 void MeterPresenter::ResumePort() {
     if (!m_released) return;
     m_released = false;
-    OpenPortAs(m_openedName, "COM" + std::to_string(m_nPort));
+    OpenPortAs(m_openedName, ComName(m_nPort));
     KeepListCommands();
 }
 

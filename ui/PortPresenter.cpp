@@ -37,7 +37,7 @@ std::string UsbId(const PortInfo& info) {
 }
 
 std::string ShownName(const MeterCandidate& port) {
-    if (port.number > 0) return "COM" + std::to_string(port.number);
+    if (port.number > 0) return ComName(port.number);
     return port.stableName.empty() ? port.device : port.stableName;
 }
 
@@ -53,7 +53,7 @@ PortRow MakePortRow(const SurveyedPort& port) {
     }
     std::string state = StateText(port);
     if (port.current) state += " ・現在の設定";
-    row.texts = {port.number > 0 ? "COM" + std::to_string(port.number) : "-",
+    row.texts = {port.number > 0 ? ComName(port.number) : "-",
                  port.stableName.empty() ? port.device : port.stableName,
                  description,
                  UsbId(port.info),

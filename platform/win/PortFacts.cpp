@@ -240,7 +240,7 @@ std::vector<ComPortFact> ComPortFacts() {
         ComPortFact& f = byNumber[n];
         if (f.number == 0) {
             f.number = n;
-            f.name = "COM" + std::to_string(n);
+            f.name = ComName(n);
             f.device = "\\\\.\\" + f.name;
             f.info.device = f.name;
         }
@@ -412,7 +412,7 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts&, const 
     facts.device = device;
     std::string path = device;
     if (const auto n = ComNumber(DosName(device))) {
-        path = "\\\\.\\COM" + std::to_string(*n);
+        path = "\\\\.\\" + ComName(*n);
         std::optional<std::vector<win::ComPortFact>> surveyed;
         {
             const std::lock_guard lock(win::g_surveyedLock);
@@ -462,7 +462,7 @@ std::string ConsoleOf(const std::string& device, const SurveyRoots&) {
     const std::string name = DosName(device);
     const auto n = ComNumber(name);
     if (!n) return {};
-    return win::WineAutomatic(*n) ? WineAutomaticText("COM" + std::to_string(*n)) : std::string();
+    return win::WineAutomatic(*n) ? WineAutomaticText(ComName(*n)) : std::string();
 }
 
 }  // namespace odomei
