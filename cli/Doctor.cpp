@@ -19,8 +19,6 @@
 namespace odomei::cli {
 namespace {
 
-constexpr std::size_t kMaxIniBytes = 1 << 20;  // no settings file is larger
-
 struct FileCheck {
     std::string path;
     bool exists = false;
@@ -37,18 +35,6 @@ struct IniCheck {
     std::string note;
 };
 
-std::string IniEncoding(const std::string& bytes) {
-    constexpr const char kBom[] = "\xEF\xBB\xBF";
-    if (bytes.rfind(kBom, 0) == 0) return "UTF-8 with BOM";
-    const bool ascii =
-        std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
-    if (ascii) return "ASCII";
-    // CP932's double-byte text is seldom valid UTF-8; UTF-8 text is seldom valid CP932.
-    if (IsValidUtf8(bytes)) return "UTF-8 without BOM";
-    if (Cp932ToUtf8(bytes)) return "CP932";
-    return "neither CP932 nor UTF-8";
-}
-
 IniCheck CheckIni(const FilePaths& paths) {
     IniCheck ini;
     ini.path = paths.IniPath();
@@ -61,10 +47,16 @@ IniCheck CheckIni(const FilePaths& paths) {
     ini.found = read == ReadResult::kRead;
     if (read == ReadResult::kMissing) ini.note = "not there: the defaults apply (COM1)";
     if (read == ReadResult::kUnusable) ini.note = "cannot be read: " + problem;
-    if (ini.found) ini.encoding = IniEncoding(bytes);
+    if (ini.found) ini.encoding = DescribeIniEncoding(bytes);
     ini.setting = ReadPortSetting(paths);
     ini.settingPresent = ini.found && IniHasKey(kPortSection, kPortKey, ini.path);
     if (ini.found && !ini.settingPresent) ini.note = "no port setting: COM1 applies";
+    // A file of no known encoding is read as far as it goes, and the program writes nothing into
+    // it.
+    if (ini.found && IniEncodingOf(bytes) == odomei::IniEncoding::kUnknown)
+        ini.note =
+            "read only as far as it goes (COM1 where the setting cannot be read), and never "
+            "written: not even the port chooser's choice is kept";
     return ini;
 }
 

@@ -24,9 +24,11 @@ std::string LogbookPath(const FilePaths& paths) {
     return paths.strCurDir + kPathSeparator + kLogbookFileName;
 }
 
-int ReadPortSetting(const FilePaths& paths) {
+int ReadPortSetting(const FilePaths& paths, bool* fits) {
+    if (fits) *fits = true;
     if (!paths.Known()) return kDefaultPort;
-    return static_cast<int>(ReadIniInt(kPortSection, kPortKey, kDefaultPort, paths.IniPath()));
+    return static_cast<int>(
+        ReadIniInt(kPortSection, kPortKey, kDefaultPort, paths.IniPath(), fits));
 }
 
 namespace {
@@ -96,8 +98,9 @@ int LoadPortSetting(const FilePaths& paths, const PortLister* lister, std::strin
     const auto first = ChooseFirstPort(paths, lister, byIdDir);
     if (first && note) *note = first->why;
     // A first start that could not write its choice still uses it.
-    const int port = first && first->chosen ? first->port : ReadPortSetting(paths);
-    if (!paths.Known()) return port;
+    bool fits = true;
+    const int port = first && first->chosen ? first->port : ReadPortSetting(paths, &fits);
+    if (!paths.Known() || !fits) return port;
     WriteIniString(kPortSection, kPortKey, std::to_string(port), paths.IniPath());
     return port;
 }

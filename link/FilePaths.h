@@ -44,9 +44,10 @@ inline constexpr const char* kLogbookUnitsKey = "Units";
 // directory; empty without a working directory.
 std::string LogbookPath(const FilePaths& paths);
 
-// Reads the port number from the INI file (default 1), as the platform reads INI integers.
+// Reads the port number from the INI file (default 1), as the platform reads INI integers; a
+// number beyond the 32-bit range reads as the nearest end of it, and *fits (if given) says false.
 // Without a working directory: 1.
-int ReadPortSetting(const FilePaths& paths);
+int ReadPortSetting(const FilePaths& paths, bool* fits = nullptr);
 
 // The port a first start settles on.
 struct FirstPort {
@@ -65,8 +66,9 @@ std::optional<FirstPort> ChooseFirstPort(const FilePaths& paths, const PortListe
                                          const std::string& byIdDir = PortMap::kByIdDir);
 
 // Reads the port number and writes it straight back in decimal (not without a working
-// directory); at the first start ChooseFirstPort decides it first, and note (if given) receives
-// its why. A file that cannot be written is passed over silently.
+// directory, and not a number beyond the 32-bit range, which the file keeps as it was written);
+// at the first start ChooseFirstPort decides it first, and note (if given) receives its why. A
+// file that cannot be written is passed over silently.
 int LoadPortSetting(const FilePaths& paths, const PortLister* lister = nullptr,
                     std::string* note = nullptr, const std::string& byIdDir = PortMap::kByIdDir);
 

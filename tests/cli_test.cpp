@@ -926,6 +926,21 @@ TEST_F(Cli, DoctorSaysWhetherAReadCouldStartAndWhatStandsInTheWay) {
     EXPECT_EQ(nlohmann::json::parse(
                   RunCli(dir.Path(), {"doctor", "--format", "json"}).out)["ini"]["encoding"],
               "UTF-8 without BOM");
+    // Notepad's "Unicode" is read; a file of no known encoding is named, and left as it was.
+    test::WriteBytes(meter->Ini(), std::string("\xFF\xFE[\0P\0o\0r\0t\0s\0]\0", 16));
+    EXPECT_EQ(nlohmann::json::parse(
+                  RunCli(dir.Path(), {"doctor", "--format", "json"}).out)["ini"]["encoding"],
+              "UTF-16 LE with BOM");
+    const std::string mixed =
+        "; 設定\r\n" + Sjis("[シリアル通信設定]\r\n") + "[Ports]\r\nCOM1=" + tty + "\r\n";
+    test::WriteBytes(meter->Ini(), mixed);
+    const CliRun unknown = RunCli(dir.Path(), {"doctor"});
+    EXPECT_NE(unknown.out.find("unknown encoding: bytes that are neither CP932 nor UTF-8"),
+              std::string::npos)
+        << unknown.out;
+    EXPECT_NE(unknown.out.find("never written"), std::string::npos) << unknown.out;
+    EXPECT_EQ(test::ReadBytes(meter->Ini()), mixed);
+    test::WriteBytes(meter->Ini(), "[Ports]\r\nCOM1=" + tty + "\r\n");
 
     // A [Ports] entry that names nothing: status 3, the cause, and the same for a read.
     const std::string gone = dir.File("unplugged");

@@ -218,6 +218,24 @@ TEST_F(Flow, ThePortFailureNamesTheSettingAndExitAsksFirst) {
     EXPECT_EQ(view.boxes[0].detail.rfind(cause, 0), 0u) << view.boxes[0].detail;
     EXPECT_EQ(view.commands, CommandState{});
     EXPECT_FALSE(presenter.Session().IsOpen());
+    EXPECT_EQ(view.boxes[0].detail.find("unknown encoding"), std::string::npos);
+
+    // A settings file of no known encoding is named in the details: it may be why the port is
+    // not the one meant. (It is read as far as it goes, so COM1 still leads nowhere.)
+    const std::string broken = "[Ports]\r\nCOM1=" + dir.File("unplugged") + "\r\n; \x81\r\n";
+    test::WriteBytes(dir.File("KORVANA.ini"), broken);
+    view.boxes.clear();
+    MeterPresenter again(view);
+    {
+        test::RealSerialOpener real;
+        again.Start();
+    }
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_NE(view.boxes[0].detail.find(dir.File("KORVANA.ini") + " is read only as far as"),
+              std::string::npos)
+        << view.boxes[0].detail;
+    EXPECT_EQ(test::ReadBytes(dir.File("KORVANA.ini")), broken);
+    again.OnDestroy();
 
     view.answers = {kIdNo, kIdYes};
     presenter.OnExit();
