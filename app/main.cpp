@@ -14,6 +14,8 @@ constexpr int kInternalError = 1;
 int main(int argc, char** argv) {
     // From the start: a signal during the first INI write lets that write finish.
     odomei::CatchInterrupts();
+    // Diagnostics into a closed pipe ("odomei 2>&1 | head") never end the window.
+    odomei::IgnoreBrokenPipes();
     // A fault inside ends the program with a word on standard error, never with an abort.
     try {
         QApplication app(argc, argv);

@@ -11,6 +11,7 @@
 #include "data/CsvExport.h"
 #include "platform/Calendar.h"
 #include "platform/Files.h"
+#include "platform/Interrupt.h"
 #include "ui/ChartModel.h"
 
 namespace {
@@ -97,6 +98,8 @@ odomei::cli::Format FormatOf(const std::string& name) {
 }
 
 int RunCli(int argc, char** argv) {
+    // "odomei-cli read | jq ..." where jq has gone: status 8 and a word, and the read is kept.
+    odomei::IgnoreBrokenPipes();
     odomei::UseUtf8Console();
     // The arguments as UTF-8, whatever code page the system would give them in.
     std::vector<std::string> arguments = odomei::CommandLineArguments(argc, argv);

@@ -35,6 +35,8 @@ void CatchInterrupts() {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
 }
 
+void IgnoreBrokenPipes() { signal(SIGPIPE, SIG_IGN); }
+
 int InterruptSignal() { return g_signal; }
 
 int InterruptWakeFd() { return g_wake[0]; }

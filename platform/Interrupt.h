@@ -8,6 +8,11 @@ namespace odomei {
 // early.
 void CatchInterrupts();
 
+// From now on a write to a pipe or socket whose reader has gone fails (EPIPE) instead of ending the
+// program with SIGPIPE, so that the failure is said and what was done is kept. Nothing on Windows,
+// where such a write only fails.
+void IgnoreBrokenPipes();
+
 // The signal that arrived first, or 0 while none has.
 int InterruptSignal();
 

@@ -66,6 +66,7 @@ public:
             const int err = errToTerminal ? m_childTerminal
                                           : open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int in = open("/dev/null", O_RDONLY);
+            signal(SIGPIPE, SIG_DFL);  // as a shell starts a program, whatever the tests ignore
             dup2(in, 0);
             dup2(out, 1);
             dup2(err, 2);
@@ -467,6 +468,27 @@ TEST_F(Cli, ASignalEndsACommandWhoseOutputCannotGo) {
         EXPECT_EQ(cli.Wait().status, 128 + c.signal);
         close(pipeEnds[1]);
     }
+}
+
+TEST_F(Cli, AnOutputWhoseReaderHasGoneFailsEveryCommandWithStatus8AndStillKeepsTheRead) {
+    // As "odomei-cli read --format json | jq" where jq failed, or "| head -c100" done reading.
+    Start();
+    const std::vector<std::string> commands[] = {
+        {"read", "--format", "json"}, {"history"}, {"stats"}, {"chart"}, {"ports"}, {"doctor"}};
+    for (const auto& args : commands) {
+        SCOPED_TRACE(args[0]);
+        int ends[2];
+        ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+        close(ends[0]);
+        CliProcess cli(dir.Path(), args, false, {}, ODOMEI_CLI, ends[1]);
+        close(ends[1]);
+        const CliRun r = cli.Wait();
+        EXPECT_EQ(r.status, 8) << r.err;
+        EXPECT_NE(r.err.find("standard output could not be written"), std::string::npos) << r.err;
+    }
+    const CliRun kept = RunCli(dir.Path(), {"history", "--format", "json"});
+    ASSERT_EQ(kept.status, 0) << kept.err;
+    EXPECT_EQ(nlohmann::json::parse(kept.out)["records"].size(), 15u);
 }
 
 #ifdef ODOMEI_WINDOW

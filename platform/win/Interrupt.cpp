@@ -34,6 +34,8 @@ constexpr int kSignalExitBase = 128;
 
 }  // namespace
 
+void IgnoreBrokenPipes() {}
+
 void CatchInterrupts() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
 int InterruptSignal() { return g_signal.load(); }
