@@ -1,6 +1,7 @@
 // odomei-cli: reads the stored history of an in-vehicle fuel-economy meter from the command line.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -43,22 +44,23 @@ constexpr const char* kCommands[] = {"ports",  "read",  "history", "stats",
 // A day that exists, written as the logbook keeps them.
 const CLI::Validator kIsoDate(
     [](std::string& text) -> std::string {
-        int year = 0, month = 0, day = 0;
-        char end = 0;
-        const bool parsed =
-            text.size() == 10 && text[4] == '-' && text[7] == '-' &&
-            std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &end) == 3;
-        if (parsed && month >= 1 && month <= 12 && day >= 1 &&
-            day <= odomei::DaysInMonth(year, month)) {
-            return {};
-        }
-        return "not a date YYYY-MM-DD: " + text;
+        return odomei::ParseIsoDate(text) ? "" : "not a date YYYY-MM-DD: " + text;
     },
     "YYYY-MM-DD");
 
 // A port or a file must be named: an empty value would quietly mean the default.
 const CLI::Validator kNotEmpty(
     [](std::string& text) -> std::string { return text.empty() ? "must not be empty" : ""; }, "");
+
+// A size in pixels: decimal digits only (CLI11 would take 1e3 or 0x3E8 and call them out of range).
+const CLI::Validator kWholeNumber(
+    [](std::string& text) -> std::string {
+        const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+            return c >= '0' && c <= '9';
+        });
+        return digits ? "" : "not a whole number: " + text;
+    },
+    "");
 
 // The first argument where a command belongs, when it names none of them.
 std::string UnknownCommand(const std::vector<std::string>& arguments) {
@@ -146,6 +148,7 @@ int RunCli(int argc, char** argv) {
         read->add_option("--logbook", options.logbook,
                          "the logbook to add the read to (default: as KORVANA.ini says, "
                          "else odomei-logbook.sqlite3)")
+            ->check(kNotEmpty)
             ->type_name("FILE");
     auto* noLogbook =
         read->add_flag("--no-logbook", options.noLogbook, "do not add the read to the logbook")
@@ -160,6 +163,7 @@ int RunCli(int argc, char** argv) {
         command
             ->add_option("--logbook", book.logbook,
                          "the logbook (default: as KORVANA.ini says, else odomei-logbook.sqlite3)")
+            ->check(kNotEmpty)
             ->type_name("FILE");
         command->add_option("--from", book.from, "only records from this day on")->check(kIsoDate);
         command->add_option("--to", book.to, "only records up to this day")->check(kIsoDate);
@@ -185,7 +189,9 @@ int RunCli(int argc, char** argv) {
         ->type_name("FORMAT");
     auto* import =
         app.add_subcommand(kCommands[4], "Bring CSV files the window saved into the logbook");
-    import->add_option("--logbook", book.logbook, "the logbook")->type_name("FILE");
+    import->add_option("--logbook", book.logbook, "the logbook")
+        ->check(kNotEmpty)
+        ->type_name("FILE");
     import->add_option("files", book.files, "CSV files saved by ODOMEI")
         ->required()
         ->type_name("FILE");
@@ -199,10 +205,12 @@ int RunCli(int argc, char** argv) {
         ->check(CLI::IsMember({"both", "economy", "error"}))
         ->type_name("CHART");
     chart->add_option("--width", chartOptions.width, "the picture's width in pixels (default: 800)")
+        ->check(kWholeNumber)
         ->check(CLI::Range(odomei::kMinimumChartWidth, odomei::kMaximumChartWidth));
     chart
         ->add_option("--height", chartOptions.height,
                      "each chart's height in pixels (default: 320)")
+        ->check(kWholeNumber)
         ->check(CLI::Range(odomei::kMinimumChartHeight, odomei::kMaximumChartHeight));
     chart->add_option("-o,--output", chartOptions.output, "write to FILE ('-': standard output)")
         ->check(kNotEmpty)

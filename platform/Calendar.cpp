@@ -31,4 +31,27 @@ CivilDate CivilFromDays(std::int64_t z) {
     return {yoe + era * 400 + (m <= 2 ? 1 : 0), m, d};
 }
 
+std::optional<CivilDate> ParseIsoDate(std::string_view text) {
+    constexpr std::size_t kLength = 10, kFirstHyphen = 4, kSecondHyphen = 7;
+    if (text.size() != kLength) return std::nullopt;
+    int fields[3] = {0, 0, 0};
+    int field = 0;
+    for (std::size_t i = 0; i < kLength; ++i) {
+        if (i == kFirstHyphen || i == kSecondHyphen) {
+            if (text[i] != '-') return std::nullopt;
+            ++field;
+        } else if (text[i] >= '0' && text[i] <= '9') {
+            fields[field] = fields[field] * 10 + (text[i] - '0');
+        } else {
+            return std::nullopt;
+        }
+    }
+    const CivilDate date{fields[0], fields[1], fields[2]};
+    if (date.month < 1 || date.month > 12 || date.day < 1 ||
+        date.day > DaysInMonth(date.year, date.month)) {
+        return std::nullopt;
+    }
+    return date;
+}
+
 }  // namespace odomei

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace odomei {
 
@@ -21,5 +23,9 @@ struct CivilDate {
     int day;
 };
 CivilDate CivilFromDays(std::int64_t days);
+
+// A day that exists, written exactly as YYYY-MM-DD (ten characters, digits and two hyphens: no
+// blanks, no signs); nothing otherwise.
+std::optional<CivilDate> ParseIsoDate(std::string_view text);
 
 }  // namespace odomei

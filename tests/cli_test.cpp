@@ -330,7 +330,16 @@ TEST_F(Cli, EveryFailureHasItsOwnStatusAndTheWindowsMessage) {
           {"read", "--log", "x", "--no-log"},
           {"read", "--port", ""},
           {"read", "-o", ""},
-          {"history", "--from", "2024-02-02", "--to", "2024-02-01"}}) {
+          {"read", "--logbook", ""},
+          {"history", "--logbook", ""},
+          {"import", "--logbook", "", "x.csv"},
+          {"history", "--from", "2024-02-02", "--to", "2024-02-01"},
+          // Exactly YYYY-MM-DD: no blanks, signs or missing digits that sscanf would take.
+          {"history", "--from", "2000-01- 1"},
+          {"stats", "--to", "2000-01-+1"},
+          {"chart", "--from", " 200-01-01"},
+          {"history", "--to", "2000-1-01"},
+          {"history", "--from", "２０００-01-01"}}) {
         const CliRun usage = RunCli(dir.Path(), args);
         EXPECT_EQ(usage.status, 2) << usage.err;
         EXPECT_NE(usage.err.find("Try 'odomei-cli --help'"), std::string::npos) << usage.err;
@@ -811,6 +820,13 @@ TEST_F(Cli, ChartDrawsTheLogbookAsSvgToAFileOrStandardOutput) {
                                                                   {"chart", "--what", "fuel"}}) {
         EXPECT_EQ(RunCli(dir.Path(), args).status, 2) << args[1];
     }
+    // A size that is no whole number is called so, not out of range.
+    for (const char* size : {"1e3", "800.0", "0x320", "-800", " 800"}) {
+        const CliRun r = RunCli(dir.Path(), {"chart", "--width", size});
+        EXPECT_EQ(r.status, 2) << size;
+        EXPECT_NE(r.err.find("not a whole number"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(RunCli(dir.Path(), {"chart", "--height", "240", "-o", "c.svg"}).status, 0);
 }
 
 TEST_F(Cli, AReadOnlyLogbookIsNotWrittenEvenByRoot) {
