@@ -28,11 +28,17 @@ constexpr int kStdout = 1;
 constexpr std::int64_t kProgressEveryMs = 100;
 
 // The message, and under it its detail on one line.
-void Error(const std::string& text, std::string detail) {
+// The message, then each line of the detail indented below it (blank lines left out): a list such
+// as the ports a search tried stays one line each.
+void Error(const std::string& text, const std::string& detail) {
     std::fprintf(stderr, "odomei-cli: %s\n", text.c_str());
-    for (std::size_t at; (at = detail.find('\n')) != std::string::npos;)
-        detail.replace(at, 1, ": ");
-    if (!detail.empty()) std::fprintf(stderr, "  %s\n", detail.c_str());
+    for (std::size_t start = 0; start < detail.size();) {
+        std::size_t end = detail.find('\n', start);
+        if (end == std::string::npos) end = detail.size();
+        if (end > start)
+            std::fprintf(stderr, "  %.*s\n", static_cast<int>(end - start), detail.data() + start);
+        start = end + 1;
+    }
 }
 
 // The log's failures become warnings, each kind once; the read goes on.
@@ -393,7 +399,7 @@ int RunImport(const LogbookOptions& options) {
     LogbookError error;
     const auto counts = book->Import(files, GetLocalTime(), &error);
     if (!counts) {
-        Error(kLogbookWriteFailedText, error.what);
+        Error(kLogbookImportFailedText, error.what);
         return kExitLogbookFailed;
     }
     for (std::size_t i = 0; i < files.size(); ++i) {

@@ -448,7 +448,7 @@ std::optional<MergeCounts> Logbook::Store(const std::vector<MeasurementRecord>* 
     origin.empty() ? read.BindNull(3) : read.Bind(3, origin);
     measured == nullptr ? read.BindNull(4) : read.Bind(4, firmware);
     block.empty() ? read.BindNull(5) : read.BindBlob(5, block.data(), block.size());
-    if (read.Step() != SQLITE_DONE) return fail("store the read");
+    if (read.Step() != SQLITE_DONE) return fail(measured ? "store the read" : "store the import");
     const std::int64_t readId = sqlite3_last_insert_rowid(m_db);
 
     Statement byBytes(m_db, "SELECT id FROM records WHERE raw = ?");

@@ -156,6 +156,8 @@ std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading
 // What the user is told when the logbook cannot take a read, or cannot be opened to look at.
 inline constexpr const char* kLogbookWriteFailedText =
     "計測データを履歴に記録できませんでした。読み出したデータはそのまま表示されます";
+// What the user is told when the logbook cannot take an import (nothing was read from a meter).
+inline constexpr const char* kLogbookImportFailedText = "CSVファイルを履歴に取り込めませんでした";
 inline constexpr const char* kLogbookOpenFailedText = "履歴ファイルを開けませんでした";
 // What the user is told once after a read that shows refuels may have been lost since the last.
 inline constexpr const char* kLogbookGapText =

@@ -746,6 +746,18 @@ TEST_F(Cli, ALogbookThatCannotBeWrittenNeverCostsTheRead) {
     EXPECT_TRUE(test::Exists(dir.File("car.sqlite3")));
     EXPECT_EQ(
         RunCli(dir.Path(), {"read", "--no-logbook", "--require-logbook", "-o", "x.csv"}).status, 2);
+
+    // An import that cannot be stored says so, and speaks of no read: nothing was read.
+    test::MakeDatabase(dir.File("car.sqlite3"),
+                       "CREATE TRIGGER refuse BEFORE INSERT ON reads "
+                       "BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    const CliRun import = RunCli(dir.Path(), {"import", "--logbook", "car.sqlite3", "out.csv"});
+    EXPECT_EQ(import.status, 9);
+    EXPECT_EQ(import.err.rfind(std::string("odomei-cli: ") + kLogbookImportFailedText + "\n", 0),
+              0u)
+        << import.err;
+    EXPECT_NE(import.err.find("store the import"), std::string::npos) << import.err;
+    EXPECT_EQ(import.err.find("read"), std::string::npos) << import.err;
 }
 
 TEST_F(Cli, HistoryAndStatsNeverCreateOrChangeALogbookAndFailWhereItCannotBeRead) {
@@ -917,8 +929,11 @@ TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
     WriteIniString("Ports", "COM3", dir.File("unplugged"), ini);
     const CliRun none = RunCli(dir.Path(), {"read", "--port", "auto", "-o", "none.csv"});
     EXPECT_EQ(none.status, 4);
-    EXPECT_NE(none.err.find("COM1 (" + dir.File("silent-tty") + "): no answer"), std::string::npos)
+    EXPECT_NE(none.err.find("  no meter answered on any port searched:\n  COM1 (" +
+                            dir.File("silent-tty") + "): no answer"),
+              std::string::npos)
         << none.err;
+    EXPECT_EQ(none.err.find("::"), std::string::npos) << none.err;
     EXPECT_FALSE(test::Exists(dir.File("none.csv")));
     EXPECT_EQ(RunCli(dir.Path(), {"read", "--port", "COM1", "--all-ports"}).status, 2);
 }
