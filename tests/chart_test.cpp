@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iomanip>
+#include <limits>
 #include <map>
 #include <random>
+#include <sstream>
 
 #include "ui/ChartModel.h"
 #include "ui/ChartSvg.h"
@@ -50,6 +53,25 @@ LogbookRecord Refuel(std::int64_t day, double km, double litres, double metered,
     r.fuel = std::llround(metered * 100);
     r.correction = correction;
     return r;
+}
+
+// Everything painted lies inside the picture, at finite coordinates.
+void ExpectInside(const RecordingPainter& p) {
+    auto inside = [&p](ChartPoint q) {
+        EXPECT_TRUE(std::isfinite(q.x) && std::isfinite(q.y) && q.x >= 0 && q.x <= p.width &&
+                    q.y >= 0 && q.y <= p.height)
+            << q.x << "," << q.y;
+    };
+    for (const auto& r : p.rects) {
+        inside({r.x, r.y});
+        inside({r.x + r.width, r.y + r.height});
+    }
+    for (const auto& l : p.lines) {
+        inside(l.from);
+        inside(l.to);
+    }
+    for (const auto& l : p.polylines) std::for_each(l.points.begin(), l.points.end(), inside);
+    for (const auto& t : p.texts) inside({t.x, t.y});
 }
 
 const ChartPolyline* SeriesOf(const RecordingPainter& p, ChartColour colour) {
@@ -153,6 +175,75 @@ TEST(ChartAxes, ValueTicksAreRoundAndCoverTheFigures) {
             }
         }
     }
+}
+
+TEST(ChartAxes, FlatNearlyFlatHugeTinyAndNonFiniteRangesGetAFewShortRoundTicks) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    constexpr double kMax = std::numeric_limits<double>::max();
+    // 700000.01 km on 700000.00 L: one unit in the last place from 700000.02 on 700000.01.
+    const double ratio = 70000001.0 / 70000000.0, next = 70000002.0 / 70000001.0;
+    ASSERT_NE(ratio, next);
+    ASSERT_LT(std::fabs(ratio - next), 4e-16);
+    struct Case {
+        double low, high, pixels;
+        double flatAt;  // drawn as this one value (NaN: not flat)
+    };
+    for (const Case& c :
+         {Case{ratio, next, 254, ratio}, Case{next, ratio, 254, ratio},  // either way round
+          Case{700000.01, 700000.02, 254, 700000.01}, Case{1e16, 1e16 + 2, 300, 1e16},
+          Case{-3, -3, 200, -3}, Case{0, 0, 200, 0}, Case{1e-300, 1e-300, 200, 1e-300},
+          Case{0, std::numeric_limits<double>::denorm_min(), 200, 0}, Case{-1e16, 1e16, 300, kNaN},
+          Case{0, 1e-13, 300, kNaN}, Case{1e-300, 3e-300, 300, kNaN},
+          Case{-1e300, 1e300, 10000, kNaN}, Case{-kMax, kMax, 300, kNaN},
+          Case{-kInf, kInf, 300, kNaN}, Case{kNaN, 5, 200, 5}, Case{kNaN, kNaN, 200, 0},
+          Case{2, 8, 0, kNaN}, Case{2, 8, kNaN, kNaN}, Case{2, 8, 1e12, kNaN}}) {
+        std::ostringstream trace;
+        trace << std::setprecision(17) << c.low << ".." << c.high << " in " << c.pixels;
+        SCOPED_TRACE(trace.str());
+        const ChartAxis axis = ValueAxis(c.low, c.high, c.pixels, 40);
+        const double intervals = c.pixels >= 40 ? std::min(c.pixels / 40, 1000.0) : 1;
+        ASSERT_GE(axis.ticks.size(), 2u);
+        ASSERT_LE(static_cast<double>(axis.ticks.size()), intervals + 2);
+        ASSERT_TRUE(std::isfinite(axis.low) && std::isfinite(axis.high) && axis.low < axis.high);
+        EXPECT_EQ(axis.ticks.front().value, axis.low);
+        EXPECT_EQ(axis.ticks.back().value, axis.high);
+        const double step = axis.ticks[1].value - axis.ticks[0].value;
+        // Covered up to rounding; figures beyond 1e300 are drawn at 1e300.
+        for (double end : {c.low, c.high}) {
+            if (std::isnan(end)) continue;
+            end = std::clamp(end, -1e300, 1e300);
+            EXPECT_LE(axis.low, end + step * 1e-9);
+            EXPECT_GE(axis.high, end - step * 1e-9);
+        }
+        for (std::size_t i = 0; i < axis.ticks.size(); ++i) {
+            const ChartTick& t = axis.ticks[i];
+            if (i > 0) {
+                EXPECT_NEAR(t.value - axis.ticks[i - 1].value, step, step * 1e-6);
+            }
+            // Short labels that say the tick's figure: never seventeen digits.
+            EXPECT_LE(t.label.size(), 10u) << t.label;
+            EXPECT_NEAR(std::stod(t.label), t.value, step * 1e-3) << t.label;
+        }
+        if (!std::isnan(c.flatAt)) {
+            // Drawn as the one value it is: the same axis as that value alone, a sensible range
+            // around it.
+            const ChartAxis flat = ValueAxis(c.flatAt, c.flatAt, c.pixels, 40);
+            ASSERT_EQ(axis.ticks.size(), flat.ticks.size());
+            for (std::size_t i = 0; i < flat.ticks.size(); ++i) {
+                EXPECT_EQ(axis.ticks[i].label, flat.ticks[i].label);
+            }
+            EXPECT_GE(axis.high - axis.low, std::max(std::fabs(c.flatAt) * 0.1, 2.0));
+        }
+    }
+    // A flat series at a figure the list shows reads as that figure, with a round step.
+    std::vector<std::string> labels;
+    for (const ChartTick& t : ValueAxis(ratio, next, 254, 40).ticks) labels.push_back(t.label);
+    EXPECT_EQ(labels, (std::vector<std::string>{"0.0", "0.5", "1.0", "1.5", "2.0"}));
+    labels.clear();
+    for (const ChartTick& t : ValueAxis(1e16, 1e16 + 2, 300, 40).ticks) labels.push_back(t.label);
+    EXPECT_EQ(labels.front(), "9.4e+15");
+    EXPECT_EQ(labels.back(), "1.06e+16");
 }
 
 TEST(ChartSeries, EachPixelColumnKeepsItsFirstLowestHighestAndLastPoint) {
@@ -294,21 +385,7 @@ TEST(ChartScene, EverythingLiesInsideTheChartAtAnySizeAndChartsStack) {
                 const RecordingPainter p = Painted(model->Scene(kind, w, h));
                 EXPECT_EQ(p.width, std::max(w, kMinimumChartWidth));
                 EXPECT_EQ(p.height, std::max(h, kMinimumChartHeight));
-                auto inside = [&p](ChartPoint q) {
-                    EXPECT_TRUE(q.x >= 0 && q.x <= p.width && q.y >= 0 && q.y <= p.height)
-                        << q.x << "," << q.y;
-                };
-                for (const auto& r : p.rects) {
-                    inside({r.x, r.y});
-                    inside({r.x + r.width, r.y + r.height});
-                }
-                for (const auto& l : p.lines) {
-                    inside(l.from);
-                    inside(l.to);
-                }
-                for (const auto& l : p.polylines)
-                    std::for_each(l.points.begin(), l.points.end(), inside);
-                for (const auto& t : p.texts) inside({t.x, t.y});
+                ExpectInside(p);
                 const bool saysEmpty = std::any_of(p.texts.begin(), p.texts.end(), [](auto& t) {
                     return t.text == kNoChartDataText;
                 });
@@ -327,6 +404,60 @@ TEST(ChartScene, EverythingLiesInsideTheChartAtAnySizeAndChartsStack) {
     for (std::size_t i = 0; i < alone.polylines[1].points.size(); ++i) {
         EXPECT_EQ(both.polylines[3].points[i].x, alone.polylines[1].points[i].x);
         EXPECT_DOUBLE_EQ(both.polylines[3].points[i].y, alone.polylines[1].points[i].y + 300);
+    }
+}
+
+TEST(ChartScene, DegenerateRecordsDrawAFewTicksInsideTheChart) {
+    // Figures in hundredths, as the logbook holds them: the largest an import takes in is
+    // 999999999999.99.
+    constexpr std::int64_t kLargest = 99999999999999;
+    auto record = [](std::int64_t day, std::int64_t distance, std::int64_t refuel,
+                     std::int64_t fuel, std::int64_t correction) {
+        LogbookRecord r;
+        r.isoDate = IsoDate(day);
+        r.distance = distance;
+        r.refuel = refuel;
+        r.fuel = fuel;
+        r.correction = correction;
+        return r;
+    };
+    const std::int64_t d = *DayNumber("2024-05-01");
+    const std::vector<std::vector<LogbookRecord>> sets = {
+        // Economies one unit in the last place apart (700000.01 km on 700000.00 L, and so on).
+        {record(d, 70000001, 70000000, 70000000, 10000),
+         record(d + 1, 70000002, 70000001, 70000001, 10000)},
+        // The same figures throughout, and a single record.
+        {record(d, 30000, 2000, 2000, 10000), record(d + 30, 30000, 2000, 2000, 10000)},
+        {record(d, 30000, 2000, 1990, 10000)},
+        // Huge and tiny economies, errors of minus a hundred trillion percent, huge factors.
+        {record(d, kLargest, 1, kLargest, kLargest), record(d + 1, 1, kLargest, 1, 1),
+         record(d + 2, kLargest, kLargest - 1, 1, kLargest - 1)},
+        // Nearly flat at the largest figures.
+        {record(d, kLargest, 1, 1, kLargest), record(d + 1, kLargest - 1, 1, 1, kLargest - 1)},
+        // Three thousand years apart on one day's figures.
+        {record(*DayNumber("0001-01-01"), 100, 100, 100, 1),
+         record(*DayNumber("2999-12-31"), 100, 100, 100, 1)},
+    };
+    for (std::size_t set = 0; set < sets.size(); ++set) {
+        for (bool per100km : {false, true}) {
+            const ChartModel model(sets[set], per100km);
+            for (ChartKind kind : {ChartKind::kEconomy, ChartKind::kError}) {
+                for (auto [w, h] : {std::pair{240, 160}, std::pair{800, 320}}) {
+                    SCOPED_TRACE(std::to_string(set) + (per100km ? " L/100km " : " km/L ") +
+                                 std::to_string(w) + "x" + std::to_string(h));
+                    const RecordingPainter p = Painted(model.Scene(kind, w, h));
+                    ExpectInside(p);
+                    EXPECT_EQ(p.polylines.size(), 2u);
+                    // Title, legend, and a few ticks per axis with labels of a few digits.
+                    EXPECT_LE(p.texts.size(), 40u);
+                    for (const ChartText& t : p.texts) {
+                        if (t.text[0] == '-' || (t.text[0] >= '0' && t.text[0] <= '9')) {
+                            EXPECT_LE(t.text.size(), 10u) << t.text;
+                        }
+                    }
+                }
+            }
+        }
     }
 }
 

@@ -33,6 +33,9 @@ namespace {
 using test::Bytes;
 using test::ReadBytes;
 
+// Long enough for any run on a loaded machine; only a program that never ends gets near it.
+constexpr int kNoHangMs = 60000;
+
 struct CliRun {
     int status = -1;  // the exit status, or 128 + the signal that ended it
     std::string out;
@@ -826,6 +829,22 @@ TEST_F(Cli, ChartDrawsTheLogbookAsSvgToAFileOrStandardOutput) {
     ASSERT_EQ(none.status, 0) << none.err;
     EXPECT_EQ(count(none.out, "<polyline "), 0u);
     EXPECT_EQ(count(none.out, "表示できる記録がありません"), 1u);
+    // Economies one unit in the last place apart (700000.01 km on 700000.00 L, then 700000.02 on
+    // 700000.01) draw as the one figure they are, and the program ends (bounded generously: a
+    // wrong axis used to fill the memory in seconds).
+    const std::string golden = Golden();
+    test::WriteBytes(dir.File("flat.csv"),
+                     golden.substr(0, golden.find("\r\n") + 2) +
+                         Sjis("2015年01月09日,700000.01,700000.00,100.00,700000.00,0.00\r\n"
+                              "2015年01月30日,700000.02,700000.01,100.00,700000.01,0.00\r\n"));
+    ASSERT_EQ(RunCli(dir.Path(), {"import", "--logbook", "flat.sqlite3", "flat.csv"}).status, 0);
+    CliProcess flat(dir.Path(),
+                    {"chart", "--logbook", "flat.sqlite3", "--what", "economy", "-o", "flat.svg"});
+    ASSERT_TRUE(flat.EndsWithin(kNoHangMs));
+    ASSERT_EQ(flat.Wait().status, 0);
+    const std::string flatSvg = ReadBytes(dir.File("flat.svg"));
+    EXPECT_EQ(count(flatSvg, "<polyline "), 2u);
+    EXPECT_EQ(count(flatSvg, ">1.0</text>"), 1u) << flatSvg;
     // Sizes out of bounds and unknown charts are usage errors.
     for (const auto& args : std::vector<std::vector<std::string>>{{"chart", "--width", "10"},
                                                                   {"chart", "--height", "100000"},

@@ -31,6 +31,20 @@ constexpr double kValueTickSpacing = 40;  // at least this between value ticks
 constexpr double kDateLabelGap = 24;      // at least this between date labels
 constexpr double kValueRoom = 0.03;       // of a value range, added above and below it
 
+// A value axis's range: figures beyond kLargestAxisFigure are drawn at it, so its arithmetic
+// stays finite (the logbook's figures stay below 1e17). A spread below kFlatShare of the
+// figures' size (at least kSmallestAxisScale) is drawn as one value, with kFlatRoomShare of it
+// above and below, and at least kFlatRoom.
+constexpr double kLargestAxisFigure = 1e300;
+constexpr double kSmallestAxisScale = 1e-30;
+constexpr double kFlatShare = 1e-6;
+constexpr double kFlatRoomShare = 0.05;
+constexpr double kFlatRoom = 1.0;
+// Intervals of a value axis at most, whatever its height (10000 pixels give 250).
+constexpr double kMostValueIntervals = 1000;
+// Tick labels longer than this in plain digits are written with a power of ten ("1.05e+16").
+constexpr std::size_t kLongestFixedLabel = 10;
+
 constexpr ChartColour kBackground{255, 255, 255};
 constexpr ChartColour kInk{40, 40, 40};
 constexpr ChartColour kFrame{110, 110, 110};
@@ -61,6 +75,38 @@ std::string Fixed(double v, int decimals) {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", decimals, v);
     return text;
+}
+
+// The round number (1, 2 or 5 times a power of ten) at or just above raw, which is above 0.
+double RoundUp(double raw) {
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0}) {
+        if (m * magnitude >= raw * (1 - 1e-9)) return m * magnitude;
+    }
+    return 10 * magnitude;
+}
+
+// Labels for ticks step apart: as many decimals as the step needs, or, where that makes a label
+// too long, a power of ten with the digits the step needs.
+void LabelTicks(std::vector<ChartTick>& ticks, double step) {
+    const int stepPower = static_cast<int>(std::floor(std::log10(step) + 1e-9));
+    const int decimals = std::max(0, -stepPower);
+    bool fits = true;
+    for (ChartTick& t : ticks) {
+        t.label = Fixed(t.value, decimals);
+        fits = fits && t.label.size() <= kLongestFixedLabel;
+    }
+    if (fits) return;
+    for (ChartTick& t : ticks) {
+        if (t.value == 0) {
+            t.label = "0";
+            continue;
+        }
+        const int power = static_cast<int>(std::floor(std::log10(std::fabs(t.value)) + 1e-9));
+        char text[64];
+        std::snprintf(text, sizeof text, "%.*e", std::max(0, power - stepPower), t.value);
+        t.label = text;
+    }
 }
 
 // The steps the date axis tries, finest first.
@@ -341,31 +387,40 @@ ChartAxis DateAxis(std::int64_t first, std::int64_t last, double pixels) {
 
 ChartAxis ValueAxis(double low, double high, double pixels, double minimumSpacing) {
     ChartAxis axis;
-    if (!(high > low)) {
-        const double room = std::max(std::fabs(low) * 0.05, 1.0);
-        low -= room;
-        high += room;
+    // NaN says nothing of the range: the other end stands alone (or 0..1 with neither).
+    if (std::isnan(low)) low = std::isnan(high) ? 0 : high;
+    if (std::isnan(high)) high = low;
+    low = std::clamp(low, -kLargestAxisFigure, kLargestAxisFigure);
+    high = std::clamp(high, -kLargestAxisFigure, kLargestAxisFigure);
+    if (high < low) std::swap(low, high);
+    // Figures that agree to about six digits are one value to the eye; a finer axis would need
+    // labels longer than their meaning (and, far enough, steps below a double's own resolution).
+    const double size = std::max({std::fabs(low), std::fabs(high), kSmallestAxisScale});
+    if (!(high - low > size * kFlatShare)) {
+        // Round room either side of a round middle: the value lies in the middle half.
+        const double room = RoundUp(std::max(size * kFlatRoomShare, kFlatRoom));
+        const double middle = std::round((low / 2 + high / 2) / room) * room;
+        low = middle - room;
+        high = middle + room;
     }
-    const double intervals = std::max(1.0, std::floor(pixels / minimumSpacing));
-    const double raw = (high - low) / intervals;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    double step = 10 * magnitude;
-    for (double m : {1.0, 2.0, 5.0}) {
-        if (m * magnitude >= raw * (1 - 1e-9)) {
-            step = m * magnitude;
-            break;
-        }
+    double intervals = 1;
+    if (pixels > 0 && minimumSpacing > 0) {
+        intervals = std::clamp(std::floor(pixels / minimumSpacing), 1.0, kMostValueIntervals);
     }
+    const double step = RoundUp((high - low) / intervals);
+    // Whole steps: step is at least a millionth of a thousandth of the figures, so these counts
+    // stay far inside a double's whole numbers and there are at most intervals + 2 ticks.
     const double first = std::floor(low / step + 1e-9);
     const double last = std::ceil(high / step - 1e-9);
     axis.low = first * step;
     axis.high = last * step;
-    const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-    for (double k = first; k <= last; k += 1) {
-        double v = k * step;
+    const auto count = static_cast<int>(last - first);
+    for (int i = 0; i <= count; ++i) {
+        double v = (first + i) * step;
         if (std::fabs(v) < step * 1e-9) v = 0;  // never "-0"
-        axis.ticks.push_back({v, Fixed(v, decimals)});
+        axis.ticks.push_back({v, {}});
     }
+    LabelTicks(axis.ticks, step);
     return axis;
 }
 

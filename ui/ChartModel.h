@@ -49,7 +49,10 @@ std::string IsoDate(std::int64_t day);
 // the given pixels (labels "YYYY-MM-DD", "YYYY-MM" or "YYYY" as the step needs).
 ChartAxis DateAxis(std::int64_t first, std::int64_t last, double pixels);
 // A value axis covering low..high with round ticks (1, 2 or 5 times a power of ten), about one per
-// minimumSpacing pixels; the range is widened to whole ticks.
+// minimumSpacing pixels; the range is widened to whole ticks. Figures that agree to about six
+// digits get a round range around their one value; a NaN end is left out and figures beyond 1e300
+// are drawn at it, so there are never more than a few ticks. Labels have the decimals the step
+// needs, or a power of ten ("1.05e+16") where plain digits would run past ten characters.
 ChartAxis ValueAxis(double low, double high, double pixels, double minimumSpacing = 40);
 
 // The points a polyline needs to look as all of them at one point per pixel column: each
