@@ -150,7 +150,7 @@ int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePath
 // with --all-ports), the setting's own first; which port answered is said on standard error.
 // A search that finds none ends as a time-out.
 MeterRead SearchRead(const ReadOptions& options, const FilePaths& paths, const CommLog& log) {
-    const PortSurvey survey = SurveyPorts(paths.IniPath(), ReadPortSetting(paths));
+    const PortSurvey survey = SurveyPorts(paths.IniPath(), PortNumber(ReadPortSetting(paths)));
     std::vector<MeterCandidate> candidates;
     for (const std::size_t i : SearchOrder(survey, options.allPorts)) {
         candidates.push_back(CandidateOf(survey.ports[i]));

@@ -52,8 +52,9 @@ struct PortSurvey {
     std::vector<std::string> findingsJa;  //  ModemManager running ...), English / Japanese
 };
 
-// Every serial port of the machine with its state; iniPath gives [Ports] and the setting in use
-// (configuredNumber, the ｼﾘｱﾙﾎﾟｰﾄ番号 value) marks `current`.
+// Every serial port of the machine with its state; iniPath gives [Ports], and configuredNumber
+// marks `current`: the COM number the setting in use leads to (PortNumber of the ｼﾘｱﾙﾎﾟｰﾄ番号
+// value), or 0 for none (a port given by its device).
 PortSurvey SurveyPorts(const std::string& iniPath, int configuredNumber,
                        const SurveyRoots& roots = {});
 

@@ -48,7 +48,9 @@ bool WaitForLine(SerialDevice* device, WaitFor what, std::int64_t deadline) {
 
 }  // namespace
 
-std::string PortName(int port) { return ComName(port >= 1 && port <= kMaxPortNumber ? port : 1); }
+int PortNumber(int setting) { return setting >= 1 && setting <= kMaxPortNumber ? setting : 1; }
+
+std::string PortName(int port) { return ComName(PortNumber(port)); }
 
 int OpenSerialPort(SerialHandle* slot, int port, int baud, int dataBits, int parity, int stopBits,
                    int overlapped, const PortMap& ports, OpenFailure* failure) {

@@ -19,7 +19,11 @@ constexpr int kSerialIoFailure = 2;
 // The highest port number there is: Windows numbers COM ports up to 255.
 constexpr int kMaxPortNumber = 255;
 
-// "COM1" to "COM255" for port 1 to 255, "COM1" for anything else.
+// The COM number a port setting leads to: 1 to 255 as they are, anything else (0, a negative
+// number, one beyond 255, a setting that was no number at all) 1.
+int PortNumber(int setting);
+
+// "COM1" to "COM255" for port 1 to 255, "COM1" for anything else: ComName(PortNumber(port)).
 std::string PortName(int port);
 
 // Port 1 to 255 opens "COM1" to "COM255", anything else "COM1", as the map leads them. Baud rates

@@ -290,6 +290,29 @@ TEST_F(Chooser, ListsThePortsWithTheirStateAndKeepsAChoiceForTheNextStart) {
     EXPECT_TRUE(next.commands.read);
 }
 
+// Whatever the setting says, the row marked is the port the window opens for it: 0, a negative
+// number, one beyond 255, text and a number beyond 32 bits all mean COM1.
+TEST_F(Chooser, MarksThePortTheSettingLeadsToForEveryValueThatMeansCom1) {
+    for (const char* setting : {"0", "-3", "256", "abc", "99999999999", "2"}) {
+        SCOPED_TRACE(setting);
+        WriteIniString(kPortSection, kPortKey, setting, ini);
+        MeterPresenter main(view);
+        main.Start();
+        PortPresenter chooser(view, main, machine.Surveyor());
+        chooser.Start();
+        const int expected = Row(std::string(setting) == "2" ? "COM2" : "COM1");
+        ASSERT_GE(expected, 0);
+        for (std::size_t i = 0; i < view.rows.size(); ++i) {
+            EXPECT_EQ(view.rows[i].current, static_cast<int>(i) == expected) << i;
+            EXPECT_EQ(view.rows[i].texts[5].find("現在の設定") != std::string::npos,
+                      static_cast<int>(i) == expected)
+                << view.rows[i].texts[5];
+        }
+        EXPECT_EQ(view.selected, expected);
+        chooser.OnCancel();
+    }
+}
+
 TEST_F(Chooser, FindsTheMeterAndAsksBeforeChangingTheSetting) {
     MeterPresenter main(view);
     main.Start();

@@ -78,9 +78,8 @@ bool MeterPresenter::ChoosePort(const MeterCandidate& port) {
     m_released = false;
     // The setting holds COM1 to COM255: a port reached by no number takes the number in use,
     // whose entry it replaces.
-    const int number = port.number >= 1 && port.number <= kMaxPortNumber ? port.number
-                       : m_nPort >= 1 && m_nPort <= kMaxPortNumber       ? m_nPort
-                                                                         : kDefaultPort;
+    const int number =
+        port.number >= 1 && port.number <= kMaxPortNumber ? port.number : PortNumber(m_nPort);
     const std::string name = ComName(number);
     const std::string device = port.stableName.empty() ? port.device : port.stableName;
     // Windows' own name for the same number needs no entry, unless one already leads elsewhere.

@@ -98,7 +98,10 @@ void PortPresenter::Survey(bool keepSelection) {
         m_selected < static_cast<int>(m_survey->ports.size())) {
         keep = m_survey->ports[static_cast<std::size_t>(m_selected)].device;
     }
-    m_survey = std::make_unique<PortSurvey>(m_surveyor(m_owner.Paths().IniPath(), m_owner.Port()));
+    // The row marked is the one the setting leads to, as the main window maps it: 0, a number
+    // beyond 255 or no number at all is COM1 there.
+    m_survey = std::make_unique<PortSurvey>(
+        m_surveyor(m_owner.Paths().IniPath(), PortNumber(m_owner.Port())));
     m_rows.clear();
     int current = -1, kept = -1;
     for (const SurveyedPort& port : m_survey->ports) {

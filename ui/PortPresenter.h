@@ -97,7 +97,7 @@ public:
 };
 
 // The survey the chooser shows: link/PortSurvey.h's SurveyPorts on the real machine; tests give
-// one over trees of their own.
+// one over trees of their own. configuredNumber is the COM number the setting leads to.
 using PortSurveyor = std::function<PortSurvey(const std::string& iniPath, int configuredNumber)>;
 
 class PortPresenter {
