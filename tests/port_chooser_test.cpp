@@ -290,6 +290,64 @@ TEST_F(Chooser, ListsThePortsWithTheirStateAndKeepsAChoiceForTheNextStart) {
     EXPECT_TRUE(next.commands.read);
 }
 
+// A port that cannot be opened when it is chosen (another program took it after the survey, or
+// it went away) changes nothing: the setting stays byte for byte, and the port that worked
+// before is open again, here at once and through the chooser when it closes.
+TEST_F(Chooser, AChoiceThatCannotBeOpenedKeepsTheSettingAndThePortThatWorked) {
+    WriteIniString("Ports", "COM1", dir.File("meter-tty"), ini);
+    WriteIniString("Ports", "COM2", dir.File("held-tty"), ini);
+    metersim::Options heldOptions;
+    heldOptions.linkPath = dir.File("held-tty");
+    metersim::MeterSim heldSim(heldOptions);
+    std::string error;
+    ASSERT_TRUE(heldSim.Start(&error)) << error;
+    SerialHandle held = nullptr;  // another program's open: the chooser's survey cannot see it
+    ASSERT_EQ(OpenSerialPortByName(&held, dir.File("held-tty"), kLineBaud, kLineDataBits,
+                                   kLineParityNone, kLineOneStopBit, 0, PortMap(), nullptr),
+              1);
+    {
+        MeterPresenter main(view);
+        main.Start();
+        ASSERT_TRUE(view.texts.empty()) << view.texts.front();
+        const std::string bytes = test::ReadBytes(ini);
+
+        PortPresenter chooser(view, main, machine.Surveyor());
+        chooser.Start();
+        ASSERT_TRUE(view.rows[Row("COM2")].choosable);
+        chooser.OnChoose(Row("COM2"));
+        EXPECT_EQ(view.texts, std::vector<std::string>{PortFailureText("COM2")});
+        EXPECT_EQ(view.closed, 0);  // the chooser stays for another choice
+        EXPECT_EQ(test::ReadBytes(ini), bytes);
+        EXPECT_EQ(main.Port(), 1);
+        EXPECT_TRUE(view.rows[Row("COM1")].current);
+        chooser.OnCancel();
+        EXPECT_EQ(view.chosen, 0);
+        EXPECT_TRUE(main.Session().IsOpen());
+        EXPECT_TRUE(view.commands.read);
+
+        // Chosen without the chooser, while the port is open: open again at once.
+        view.texts.clear();
+        EXPECT_FALSE(main.ChoosePort({5, dir.File("went-away"), {}}));
+        EXPECT_EQ(view.texts, std::vector<std::string>{PortFailureText("COM5")});
+        EXPECT_EQ(test::ReadBytes(ini), bytes);
+        EXPECT_EQ(main.Port(), 1);
+        EXPECT_TRUE(view.commands.read);
+        view.answers.push_back(kIdYes);
+        main.OnRead();  // on the meter's port
+        EXPECT_EQ(main.Records().m_nRecordCount, 15);
+    }
+    CloseSerialPort(held);
+    EXPECT_TRUE(heldSim.Received().empty());
+
+    // The next start uses the port that worked.
+    Recorder next;
+    MeterPresenter again(next);
+    again.Start();
+    EXPECT_TRUE(next.texts.empty());
+    EXPECT_EQ(again.Port(), 1);
+    EXPECT_TRUE(again.Session().IsOpen());
+}
+
 // Whatever the setting says, the row marked is the port the window opens for it: 0, a negative
 // number, one beyond 255, text and a number beyond 32 bits all mean COM1.
 TEST_F(Chooser, MarksThePortTheSettingLeadsToForEveryValueThatMeansCom1) {
@@ -382,16 +440,16 @@ TEST_F(Chooser, AUsbAdapterShowsItsStableNameIdsAndIsChosenByIt) {
     EXPECT_EQ(row.texts[1], byId);
     EXPECT_EQ(row.texts[4], "A1B2C3");
     EXPECT_NE(row.texts[2].find("FT232R USB UART"), std::string::npos);
-    // Its node is a plain file here: chosen, it fails to open with the start's message, and the
-    // setting still names it by its stable name.
+    // Its node is a plain file here: chosen, it fails to open with the start's message, and
+    // nothing of it is kept.
+    const std::string bytes = test::ReadBytes(ini);
     view.texts.clear();
     chooser.OnChoose(usb);
     EXPECT_EQ(view.closed, 0);
     ASSERT_EQ(view.texts.size(), 1u);
     EXPECT_EQ(view.texts[0].rfind("通信ポートの初期化に失敗しました", 0), 0u);
     EXPECT_FALSE(view.commands.read);
-    const int number = static_cast<int>(ReadIniInt(kPortSection, kPortKey, 0, ini));
-    EXPECT_EQ(ReadIniString("Ports", "COM" + std::to_string(number), ini), byId);
+    EXPECT_EQ(test::ReadBytes(ini), bytes);
 }
 
 }  // namespace

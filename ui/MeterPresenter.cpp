@@ -75,13 +75,34 @@ void MeterPresenter::OnPortSettings() {
 }
 
 bool MeterPresenter::ChoosePort(const MeterCandidate& port) {
-    m_released = false;
     // The setting holds COM1 to COM255: a port reached by no number takes the number in use,
     // whose entry it replaces.
     const int number =
         port.number >= 1 && port.number <= kMaxPortNumber ? port.number : PortNumber(m_nPort);
     const std::string name = ComName(number);
     const std::string device = port.stableName.empty() ? port.device : port.stableName;
+
+    // The port in use, to go back to when the choice cannot be opened.
+    const std::string previous = m_openedName;
+    const bool wasOpen = m_session.IsOpen();
+    const bool wasReleased = m_released;
+    m_session.Close();
+    SetCommands({});
+    // The device itself, so that the choice holds even where the file could not take it.
+    if (!OpenPortAs(device, name)) {
+        // Nothing of a choice that cannot be opened is kept: the setting stays as it was, and the
+        // port that worked is open again (let go for the chooser, when the chooser closes).
+        m_openedName = previous;
+        m_released = wasReleased;
+        if (wasOpen) OpenPortAs(previous, ComName(m_nPort));
+        KeepListCommands();
+        return false;
+    }
+    m_released = false;
+    m_nPort = number;
+    KeepListCommands();
+
+    // Only now the setting: the next start opens what opened here.
     // Windows' own name for the same number needs no entry, unless one already leads elsewhere.
     const bool systemName = device == "\\\\.\\" + name;
     bool written = m_paths.Known();
@@ -97,13 +118,7 @@ bool MeterPresenter::ChoosePort(const MeterCandidate& port) {
         m_view.Diagnose("the port setting is not kept: " + detail);
         m_view.Message(kPortNotKeptText, kMbIconExclamation, detail);
     }
-    m_nPort = number;
-    m_session.Close();
-    SetCommands({});
-    // The device itself, so that the choice holds even where the file could not take it.
-    const bool opened = OpenPortAs(device, name);
-    KeepListCommands();
-    return opened;
+    return true;
 }
 
 // A list still filled keeps save and clear, and read waits for the clear, as after a read.

@@ -89,10 +89,12 @@ public:
     void OnHistory();
     // ポート設定: the port chooser (never during a read).
     void OnPortSettings();
-    // A port chosen: the setting is written to KORVANA.ini (its number, and a [Ports] entry
-    // with the stable name or the device, so the same adapter is found in any socket), the port
-    // in use is closed and the chosen one opened with the same steps and messages as at start.
-    // True when it opened (読み出し is then enabled).
+    // A port chosen: the port in use is closed and the chosen one opened with the same steps and
+    // messages as at start; once it is open the setting is written to KORVANA.ini (its number,
+    // and a [Ports] entry with the stable name or the device, so the same adapter is found in any
+    // socket). True when it opened (読み出し is then enabled). When it cannot be opened nothing
+    // is written and the port in use before is open again (one let go for the chooser stays let
+    // go until ResumePort).
     bool ChoosePort(const MeterCandidate& port);
     // Closes the port so that a search may try it too; ResumePort opens it again when it was open.
     void ReleasePort();
