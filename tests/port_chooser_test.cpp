@@ -1,11 +1,15 @@
 // Finding the meter among ports that stay silent or answer garbage, and the port chooser's flow
 // on a recording view: the survey's rows, a choice, the search, and the setting kept.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <deque>
 
 #include "link/FindMeter.h"
+#include "platform/Interrupt.h"
 #include "platform/Profile.h"
 #include "tests/LogExpect.h"
 #include "tests/MeterLine.h"
@@ -181,8 +185,10 @@ public:
     void EndBusy() override { busy = false; }
     int Pause(SerialHandle port, int ms, bool untilInput) override {
         EXPECT_TRUE(busy);
+        if (signalAtPause != 0) raise(std::exchange(signalAtPause, 0));
         return PlainPause(port, ms, untilInput);
     }
+    int signalAtPause = 0;  // raised at the next pause (as a kill from outside would come)
     void EndWindow() override {}
     void ShowAbout() override {}
     void ShowHistory(const Logbook&, const std::string&, const std::string&) override {}
@@ -421,6 +427,67 @@ TEST_F(Chooser, FindsTheMeterAndAsksBeforeChangingTheSetting) {
     view.texts.clear();
     without.OnFindMeter();
     EXPECT_EQ(view.texts, std::vector<std::string>{kMeterNotFoundText});
+}
+
+// SIGTERM, SIGINT or SIGHUP while the meter is searched for over silent ports: the search stops
+// at the port it is on, nothing more is said, and the port let go for the chooser is not opened
+// again on the way out. (In a process of its own: a signal stays recorded for good.)
+TEST(ChooserOnASignal, TheSearchEndsAtOnceAndThePortStaysClosed) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        test::TempDir dir;
+        int said[2];
+        ASSERT_EQ(pipe(said), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            alarm(60);  // never outlives the test
+            close(said[0]);
+            CatchInterrupts();
+            test::ScopedCwd cwd(dir.Path());
+            test::RealSerialOpener real;
+            test::FakeMachine machine;
+            std::vector<std::unique_ptr<metersim::MeterSim>> sims;
+            for (const char* name : {"COM1", "COM2", "COM3"}) {
+                metersim::Options silent;
+                silent.silent = true;
+                silent.linkPath = dir.File(std::string("silent-") + name);
+                sims.push_back(std::make_unique<metersim::MeterSim>(silent));
+                std::string error;
+                if (!sims.back()->Start(&error)) _exit(1);
+                WriteIniString("Ports", name, silent.linkPath, dir.File("KORVANA.ini"));
+            }
+            Recorder view;
+            std::string report;
+            {
+                MeterPresenter main(view);
+                main.Start();
+                report += main.Session().IsOpen() ? "open" : "closed";
+                {
+                    PortPresenter chooser(view, main, machine.Surveyor());
+                    chooser.Start();
+                    view.texts.clear();
+                    view.signalAtPause = signal;
+                    chooser.OnFindMeter();
+                    report += " tries " + std::to_string(chooser.LastSearch().tries.size()) +
+                              (chooser.LastSearch().cancelled ? " cancelled" : "") + " messages " +
+                              std::to_string(view.texts.size());
+                }
+                report += main.Session().IsOpen() ? " reopened" : " closed";
+            }
+            (void)!write(said[1], report.data(), report.size());
+            _exit(0);
+        }
+        close(said[1]);
+        std::string report;
+        char buf[256];
+        for (ssize_t n; (n = read(said[0], buf, sizeof buf)) > 0;)
+            report.append(buf, static_cast<std::size_t>(n));
+        close(said[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(report, "open tries 1 cancelled messages 0 closed");
+    }
 }
 
 TEST_F(Chooser, AUsbAdapterShowsItsStableNameIdsAndIsChosenByIt) {

@@ -135,6 +135,8 @@ void MeterPresenter::ReleasePort() {
 void MeterPresenter::ResumePort() {
     if (!m_released) return;
     m_released = false;
+    // A program that is ending (a signal, the session) opens no port any more.
+    if (InterruptSignal() != 0 || m_view.Ending()) return;
     OpenPortAs(m_openedName, ComName(m_nPort));
     KeepListCommands();
 }

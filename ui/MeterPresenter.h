@@ -96,7 +96,8 @@ public:
     // is written and the port in use before is open again (one let go for the chooser stays let
     // go until ResumePort).
     bool ChoosePort(const MeterCandidate& port);
-    // Closes the port so that a search may try it too; ResumePort opens it again when it was open.
+    // Closes the port so that a search may try it too; ResumePort opens it again when it was open
+    // (not once the program is ending).
     void ReleasePort();
     void ResumePort();
     const CommLog& Log() const { return m_log; }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "link/PortSurvey.h"
+#include "platform/Interrupt.h"
 #include "ui/MeterPresenter.h"
 #include "ui/Texts.h"
 
@@ -182,7 +183,8 @@ void PortPresenter::OnFindMeter() {
                 shown = i;
                 m_view.ShowStatus(SearchingText(ShownName(candidates[i])));
             }
-            return !m_view.Ending();
+            // A signal ends the search as it ends a read: the program is ending.
+            return InterruptSignal() == 0 && !m_view.Ending();
         });
     m_view.EndBusy();
     m_searching = false;

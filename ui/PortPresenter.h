@@ -90,7 +90,8 @@ public:
     virtual void BeginBusy() = 0;
     virtual void EndBusy() = 0;
     virtual int Pause(SerialHandle port, int ms, bool untilInput) = 0;
-    // True once the program is ending: a running search stops.
+    // True once the program is ending (the session ends): a running search stops, as it does on
+    // SIGINT, SIGTERM or SIGHUP (platform/Interrupt.h).
     virtual bool Ending() const { return false; }
     // Ends the dialog (a port was chosen, or it was cancelled).
     virtual void Close(bool chosen) = 0;
