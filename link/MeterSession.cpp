@@ -17,17 +17,25 @@ bool MeterSession::Open(const std::string& name, const PortMap& ports, OpenFailu
 }
 
 bool MeterSession::OpenPort(OpenFailure* failure) {
-    // Bytes sent to the console reach its login prompt or its log: it is not even opened. (An
-    // opener set in the system's place opens no device.)
-    const std::optional<std::string> device =
-        ComNumber(m_name) ? m_ports.DeviceFor(m_name) : std::optional<std::string>(m_name);
-    if (device && SystemSerialOpener()) {
+    // The name is looked up once, so the device checked is the device opened even where the
+    // machine's list changes meanwhile (an adapter pulled out, another taking its number). An
+    // opener set in the system's place opens no device and is given the name itself.
+    std::string target = m_name;
+    if (SystemSerialOpener()) {
+        std::string why;
+        const std::optional<std::string> device = m_ports.Target(m_name, &why);
+        if (!device) {
+            if (failure) *failure = OpenFailure{m_name, why};
+            return false;
+        }
+        // Bytes sent to the console reach its login prompt or its log: it is not even opened.
         if (const auto refusal = RefuseConsole(*device, m_roots)) {
             if (failure) *failure = OpenFailure{*device, refusal->reason};
             return false;
         }
+        target = *device;
     }
-    if (OpenSerialPortByName(&m_port, m_name, kLineBaud, kLineDataBits, kLineParityNone,
+    if (OpenSerialPortByName(&m_port, target, kLineBaud, kLineDataBits, kLineParityNone,
                              kLineOneStopBit, 0, m_ports, failure) == 0) {
         return false;
     }

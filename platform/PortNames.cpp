@@ -121,6 +121,19 @@ std::optional<std::string> PortMap::DeviceFor(const std::string& name, std::stri
 #endif
 }
 
+std::optional<std::string> PortMap::Target(const std::string& name, std::string* why) const {
+    if (!ComNumber(name)) return name;  // a device path
+    std::string problem;
+    if (auto device = DeviceFor(name, &problem)) return device;
+    if (why) {
+        *why = !problem.empty()
+                   ? problem
+                   : "no device is known by this name. " + Describe() + " A line such as " + name +
+                         "=/dev/ttyUSB0 in section [Ports] of KORVANA.ini chooses one.";
+    }
+    return std::nullopt;
+}
+
 std::vector<PortMapping> PortMap::Mappings(const std::string& byIdDir) const {
     // The file and the machine's list are read once, however high the numbers go.
     const auto ports = SystemPorts();

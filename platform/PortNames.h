@@ -61,6 +61,11 @@ public:
     // another port: why (if given) then names the entry and what is wrong with it.
     std::optional<std::string> DeviceFor(const std::string& name, std::string* why = nullptr) const;
 
+    // What opening name opens: a device path is itself, "COMn" the device DeviceFor gives.
+    // Nothing when COMn leads nowhere; why (if given) then says so: the unusable entry, or the
+    // ports there are and how to name one.
+    std::optional<std::string> Target(const std::string& name, std::string* why = nullptr) const;
+
     // COM1 up to the last name that leads anywhere, each with its device.
     std::vector<PortMapping> Mappings(const std::string& byIdDir = kByIdDir) const;
 

@@ -332,20 +332,10 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFail
 std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool overlapped,
                                                OpenFailure* failure, const PortMap& ports) {
     if (Opener()) return Opener()(name, overlapped, failure);
-    if (!ComNumber(name)) return OpenSerialDevice(name, failure, ports);  // a device path
     std::string why;
-    const auto device = ports.DeviceFor(name, &why);
-    if (!device && !why.empty()) {
-        if (failure) *failure = OpenFailure{name, why};
-        return nullptr;
-    }
+    const auto device = ports.Target(name, &why);
     if (!device) {
-        if (failure) {
-            *failure = OpenFailure{name, "no device is known by this name. " + ports.Describe() +
-                                             " A line such as " + name +
-                                             "=/dev/ttyUSB0 in section [Ports] of KORVANA.ini "
-                                             "chooses one."};
-        }
+        if (failure) *failure = OpenFailure{name, why};
         return nullptr;
     }
     return OpenSerialDevice(*device, failure, ports);

@@ -10,6 +10,7 @@
 #include "tests/FakeSerial.h"
 #include "tests/LogExpect.h"
 #include "tests/MeterLine.h"
+#include "tests/PortTrees.h"
 
 namespace odomei {
 namespace {
@@ -201,6 +202,49 @@ TEST_F(Session, APortThatWentAwayNeverLeadsToTheLineThatTookItsNumber) {
         << (other.SlavePath() == freed ? "opened the line that took the number" : "");
     EXPECT_NE(why.reason.find("no such device"), std::string::npos) << why.reason;
     EXPECT_TRUE(other.Received().empty());
+}
+
+// A COM name is looked up once for each open: the device that passed the check for the system's
+// console is the device opened, though the machine's list changes in between (here the adapter
+// that was COM1 goes, and the console's UART becomes COM1).
+TEST_F(Session, OpensTheDeviceItCheckedThoughThePortListChangesMeanwhile) {
+    class ChangingList final : public PortLister {
+    public:
+        ChangingList(std::string first, std::string then)
+            : m_first(std::move(first)), m_then(std::move(then)) {}
+        std::vector<PortInfo> SerialPorts() const override {
+            PortInfo port;
+            port.device = m_calls++ == 0 ? m_first : m_then;
+            return {port};
+        }
+
+    private:
+        std::string m_first, m_then;
+        mutable int m_calls = 0;
+    };
+    test::RealSerialOpener real;
+    test::FakeMachine machine;
+    std::filesystem::create_directories(machine.roots.sys + "/class/tty/console");
+    test::WriteBytes(machine.roots.sys + "/class/tty/console/active", "ttyS0\n");
+    std::filesystem::create_directories(dir.File("usb"));
+    std::filesystem::create_directories(dir.File("uart"));
+    metersim::Options adapterOptions, consoleOptions;
+    adapterOptions.pace = false;
+    adapterOptions.linkPath = dir.File("usb/ttyUSB0");
+    consoleOptions.pace = false;
+    consoleOptions.linkPath = dir.File("uart/ttyS0");
+    metersim::MeterSim adapter(adapterOptions), console(consoleOptions);
+    std::string error;
+    ASSERT_TRUE(adapter.Start(&error)) << error;
+    ASSERT_TRUE(console.Start(&error)) << error;
+    ChangingList list(adapterOptions.linkPath, consoleOptions.linkPath);
+    session.SetSurveyRoots(machine.roots);
+
+    OpenFailure why;
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, &list), &why)) << why.reason;
+    EXPECT_EQ(Read().outcome, ExchangeOutcome::kBlockReceived);
+    EXPECT_TRUE(adapter.WaitForReceived(2, 2000));
+    EXPECT_TRUE(console.Received().empty());
 }
 
 TEST(SessionOnAScriptedLine, OnlyAPortKnownToBeGoneIsOpenedAgain) {

@@ -345,12 +345,12 @@ std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool ove
                                                OpenFailure* failure, const PortMap& ports) {
     if (Opener()) return Opener()(name, overlapped, failure);
     std::string why;
-    const auto device = ports.DeviceFor(name, &why);
-    if (!device && !why.empty()) {
+    const auto device = ports.Target(name, &why);
+    if (!device) {
         if (failure) *failure = OpenFailure{name, why};
         return nullptr;
     }
-    return OpenSerialDevice(device.value_or(name), failure, ports);
+    return OpenSerialDevice(*device, failure, ports);
 }
 
 bool SystemSerialOpener() { return !Opener(); }
