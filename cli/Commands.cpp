@@ -148,7 +148,8 @@ int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePath
 
 // The meter searched for on the free USB ports (and the ports [Ports] names; every free port
 // with --all-ports), the setting's own first; which port answered is said on standard error.
-// A search that finds none ends as a time-out.
+// A search that finds none ends with the most telling failure it met (a bad check byte is a BCC
+// error, as a read of that port says), else as a time-out.
 MeterRead SearchRead(const ReadOptions& options, const FilePaths& paths, const CommLog& log) {
     const PortSurvey survey = SurveyPorts(paths.IniPath(), PortNumber(ReadPortSetting(paths)));
     std::vector<MeterCandidate> candidates;
@@ -182,6 +183,7 @@ MeterRead SearchRead(const ReadOptions& options, const FilePaths& paths, const C
     if (shown) std::fprintf(stderr, "\r\x1b[K");
     if (search.cancelled) return MeterRead{ExchangeOutcome::kCancelled, {}, {}};
     if (!search.found) {
+        read.outcome = search.read.outcome;
         read.reason = "no meter answered on any port searched:\n" + search.Describe();
         return read;
     }

@@ -8,6 +8,32 @@ namespace {
 // The label before each try's bytes in the log.
 constexpr const char* kSearchLabel = "onSearch ";
 
+// How much a try that found no meter says about where it is: a port that answered with a bad
+// check byte most, then a line that refused the exchange's bytes, then silence; a port that could
+// not be opened (or was not tried) says nothing.
+int Telling(const SearchTry& t) {
+    if (!t.opened || t.silent) return t.opened ? 1 : 0;
+    switch (t.outcome) {
+        case ExchangeOutcome::kBccError: return 3;
+        case ExchangeOutcome::kStxFailed:
+        case ExchangeOutcome::kNakFailed:
+        case ExchangeOutcome::kAckFailed: return 2;
+        default: return 1;
+    }
+}
+
+// The search's outcome when no port answered with a verified block.
+MeterRead MostTelling(const std::vector<SearchTry>& tries) {
+    const SearchTry* most = nullptr;
+    for (const SearchTry& t : tries) {
+        if (most == nullptr || Telling(t) > Telling(*most)) most = &t;
+    }
+    if (most == nullptr) return MeterRead{ExchangeOutcome::kTimedOut, "no port was tried", {}};
+    const ExchangeOutcome outcome =
+        Telling(*most) >= 2 ? most->outcome : ExchangeOutcome::kTimedOut;
+    return MeterRead{outcome, CandidateName(most->port) + ": " + most->reason, {}};
+}
+
 }  // namespace
 
 std::vector<std::size_t> SearchOrder(const PortSurvey& survey, bool hardwareToo) {
@@ -130,6 +156,7 @@ MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommL
         }
         search.tries.push_back(std::move(attempt));
     }
+    search.read = MostTelling(search.tries);
     return search;
 }
 

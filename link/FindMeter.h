@@ -37,7 +37,8 @@ struct SearchTry {
 struct MeterSearch {
     bool found = false;
     MeterCandidate port;           // the port that answered, when found
-    MeterRead read;                // its read, records decoded, when found
+    MeterRead read;                // when found its read, records decoded; else the most
+                                   // telling failure met, its reason naming the port
     std::vector<SearchTry> tries;  // every candidate tried, in order (the found one last)
     bool cancelled = false;        // the caller stopped it (the program is ending)
     // One line per try: "COM3 (/dev/ttyUSB0): no answer within 1500 ms".
@@ -52,7 +53,9 @@ using SearchWatch = std::function<bool(std::size_t index, const ExchangeProgress
 
 // Tries the candidates in order with the meter's line settings and the read-out exchange; a
 // label naming each port goes to the log before its bytes. The system's console (as roots show
-// it) is never opened.
+// it) is never opened. Without an answer the search ends as a read of the most telling port
+// would: a bad check byte (the meter on a line that spoils its bytes), else a line that took no
+// byte, else a time-out (silence, or no port that could be opened); the first such try counts.
 MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommLog& log,
                       const SearchPause& pause, const SearchWatch& watch = {},
                       const SurveyRoots& roots = {});

@@ -944,16 +944,28 @@ TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
     // The setting is only read, never changed by the command line.
     EXPECT_FALSE(IniHasKey(kPortSection, kPortKey, ini));
 
-    // Without the meter: a time-out, with every port tried named.
+    // Without the meter: the most telling failure, with every port tried named. The GPS
+    // receiver's answer has a bad check byte, as a read of that port would say ...
     WriteIniString("Ports", "COM3", dir.File("unplugged"), ini);
     const CliRun none = RunCli(dir.Path(), {"read", "--port", "auto", "-o", "none.csv"});
-    EXPECT_EQ(none.status, 4);
+    EXPECT_EQ(none.status, 5);
+    EXPECT_EQ(none.err.rfind("odomei-cli: ＢＣＣエラーが発生しました\n", 0), 0u) << none.err;
     EXPECT_NE(none.err.find("  no meter answered on any port searched:\n  COM1 (" +
                             dir.File("silent-tty") + "): no answer"),
               std::string::npos)
         << none.err;
+    EXPECT_NE(none.err.find("\n  COM2 (" + dir.File("junk-tty") + "): "), std::string::npos)
+        << none.err;
     EXPECT_EQ(none.err.find("::"), std::string::npos) << none.err;
     EXPECT_FALSE(test::Exists(dir.File("none.csv")));
+    // ... and where nothing answered at all, it is a time-out.
+    WriteIniString("Ports", "COM2", dir.File("unplugged"), ini);
+    const CliRun silence = RunCli(dir.Path(), {"read", "--port", "auto"});
+    EXPECT_EQ(silence.status, 4);
+    EXPECT_EQ(
+        silence.err.rfind("odomei-cli: コマンド受信処理でエラーが発生しました(タイムアウト)\n", 0),
+        0u)
+        << silence.err;
     EXPECT_EQ(RunCli(dir.Path(), {"read", "--port", "COM1", "--all-ports"}).status, 2);
 }
 

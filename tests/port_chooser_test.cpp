@@ -127,6 +127,50 @@ TEST(FindMeter, StopsWhenTheCallerSaysSoAndFindsNothingWithoutAMeter) {
     EXPECT_NE(none.Describe().find("COM1 (" + dir.File("junk-tty") + "): "), std::string::npos);
 }
 
+// A search that finds no meter ends as a read of the most telling port would: a line that always
+// spoils the check byte is a BCC error wherever it comes in the order, a line that takes no byte
+// says more than silence, and silence more than a port that cannot be opened.
+TEST(FindMeter, WithoutTheMeterSaysTheMostTellingFailureItMet) {
+    test::TempDir dir;
+    test::FakeMachine machine;
+    test::RealSerialOpener real;
+    metersim::Options silent, stuck, spoilt;
+    silent.silent = true;
+    silent.linkPath = dir.File("silent-tty");
+    stuck.stuck = true;
+    stuck.linkPath = dir.File("stuck-tty");
+    spoilt.badChecks = 1000;
+    spoilt.pace = false;
+    spoilt.linkPath = dir.File("spoilt-tty");
+    std::vector<std::unique_ptr<metersim::MeterSim>> sims;
+    for (const auto* o : {&silent, &stuck, &spoilt}) {
+        sims.push_back(std::make_unique<metersim::MeterSim>(*o));
+        std::string error;
+        ASSERT_TRUE(sims.back()->Start(&error)) << error;
+    }
+    const MeterCandidate quiet{1, silent.linkPath, {}}, missing{2, dir.File("not-there"), {}},
+        bad{3, spoilt.linkPath, {}}, refusing{4, stuck.linkPath, {}};
+    const CommLog log;
+    auto search = [&](const std::vector<MeterCandidate>& candidates) {
+        return FindMeter(candidates, log, PlainPause, {}, machine.roots);
+    };
+
+    const MeterSearch spoiltLine = search({quiet, missing, bad, refusing});
+    EXPECT_FALSE(spoiltLine.found);
+    EXPECT_FALSE(spoiltLine.cancelled);
+    EXPECT_EQ(spoiltLine.read.outcome, ExchangeOutcome::kBccError);
+    EXPECT_EQ(spoiltLine.read.reason.rfind(CandidateName(bad) + ": ", 0), 0u)
+        << spoiltLine.read.reason;
+    EXPECT_NE(spoiltLine.read.reason.find("check byte was wrong 3 times"), std::string::npos)
+        << spoiltLine.read.reason;
+
+    EXPECT_EQ(search({quiet, refusing}).read.outcome, ExchangeOutcome::kStxFailed);
+    const MeterSearch silence = search({missing, quiet});
+    EXPECT_EQ(silence.read.outcome, ExchangeOutcome::kTimedOut);
+    EXPECT_EQ(silence.read.reason.rfind(CandidateName(quiet) + ": no answer within", 0), 0u)
+        << silence.read.reason;
+}
+
 TEST(FindMeter, TriesTheSettingsPortFirstThenFreeUsbAndNamedPortsAndHardwareOnlyWhenAsked) {
     PortSurvey survey;
     auto add = [&](int n, bool usb, bool fromIni, PortState state, bool current = false) {
