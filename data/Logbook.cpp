@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "platform/Calendar.h"
@@ -206,6 +207,13 @@ std::string LayoutDifference(const Layout& found, const Layout& ours) {
     return {};
 }
 
+std::string ForeignId(std::int64_t app) {
+    char text[64];
+    std::snprintf(text, sizeof text, "another program's application id 0x%08llX",
+                  static_cast<unsigned long long>(static_cast<std::uint32_t>(app)));
+    return text;
+}
+
 std::optional<Finding> Classify(sqlite3* db) {
     Statement id(db, "PRAGMA application_id");
     Statement version(db, "PRAGMA user_version");
@@ -222,10 +230,7 @@ std::optional<Finding> Classify(sqlite3* db) {
         return f;
     }
     if (app != 0 && app != kLogbookApplicationId) {
-        char text[64];
-        std::snprintf(text, sizeof text, "another program's application id 0x%08llX",
-                      static_cast<unsigned long long>(static_cast<std::uint32_t>(app)));
-        f.why = text;
+        f.why = ForeignId(app);
         return f;
     }
     if (app == kLogbookApplicationId && f.version > kSchemaVersion) {
@@ -263,6 +268,87 @@ std::string Refusal(const std::string& path, const Finding& f) {
                std::to_string(f.version) + ")";
     }
     return path + ": not an ODOMEI logbook (" + f.why + ")";
+}
+
+// SQLite's file header: its first 100 bytes, the same in every database file. Its magic text,
+// and two big-endian 32-bit numbers in it: the user version (the layout's version) and the
+// application id.
+constexpr std::size_t kHeaderSize = 100;
+constexpr char kHeaderMagic[] = "SQLite format 3";  // with its terminating zero: 16 bytes
+constexpr std::size_t kUserVersionAt = 60;
+constexpr std::size_t kApplicationIdAt = 68;
+
+std::int64_t HeaderNumber(const std::string& header, std::size_t at) {
+    std::uint32_t n = 0;
+    for (std::size_t i = at; i < at + 4; ++i) n = n << 8 | static_cast<unsigned char>(header[i]);
+    return static_cast<std::int32_t>(n);  // as SQLite's pragmas give them: signed
+}
+
+// What the header alone tells. SQLite opening a file does more than read it: a database in WAL
+// mode gets a -shm and a -wal file beside it (even for a read-only look), and a journal left by
+// a program that stopped mid-transaction is rolled back into the file. For another program's
+// database neither is ours to do, so the header decides before SQLite is let near the file.
+enum class Header {
+    kOurs,      // our application id: SQLite opens it
+    kUnmarked,  // no application id: only its tables can tell (an unmarked logbook, an empty one)
+    kRefused,   // no database, another program's, or a newer ODOMEI's: never opened
+};
+
+Header LookAtHeader(const std::string& path, std::string* refusal) {
+    std::string header, problem;
+    if (ReadFileStart(path, kHeaderSize, &header, &problem) != ReadResult::kRead) {
+        *refusal = path + ": open: " + problem;
+        return Header::kRefused;
+    }
+    if (header.size() < kHeaderSize ||
+        header.compare(0, sizeof kHeaderMagic, kHeaderMagic, sizeof kHeaderMagic) != 0) {
+        *refusal = path + ": read: file is not a database";  // as SQLite says it
+        return Header::kRefused;
+    }
+    Finding f;
+    f.version = HeaderNumber(header, kUserVersionAt);
+    const std::int64_t app = HeaderNumber(header, kApplicationIdAt);
+    if (app == 0) return Header::kUnmarked;
+    if (app == kLogbookApplicationId && f.version <= kSchemaVersion) return Header::kOurs;
+    f.kind = app == kLogbookApplicationId ? Kind::kNewer : Kind::kForeign;
+    if (f.kind == Kind::kForeign) f.why = ForeignId(app);
+    *refusal = Refusal(path, f);
+    return Header::kRefused;
+}
+
+// path as an SQLite URI, for the parameters only a URI can give. Every byte but letters, digits
+// and "-._~/" is escaped, so that '?', '#' and '%' and a Windows path's ':' and '\' stay part of
+// the name; an absolute path gets an empty authority ("file:///...") so that one beginning with
+// "//" is not taken for a host.
+std::string UriOf(const std::string& path) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = !path.empty() && path.front() == '/' ? "file://" : "file:";
+    for (const char c : path) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') ||
+            std::strchr("-._~/", c) != nullptr) {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[u >> 4];
+            uri += kHex[u & 0x0F];
+        }
+    }
+    return uri;
+}
+
+// What a file without an application id holds, told from its tables without a trace: SQLite
+// reads it as on read-only media ("immutable"), so it takes no lock, makes no file beside it and
+// rolls no journal back. Nothing, with why, when it cannot be read.
+std::optional<Finding> LookInside(const std::string& path, std::string* why) {
+    sqlite3* db = nullptr;
+    const int opened = sqlite3_open_v2((UriOf(path) + "?mode=ro&immutable=1").c_str(), &db,
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    std::optional<Finding> found;
+    if (opened == SQLITE_OK) found = Classify(db);
+    if (!found) *why = path + (opened == SQLITE_OK ? ": read: " : ": open: ") + sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return found;
 }
 
 }  // namespace
@@ -308,6 +394,20 @@ std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* er
     auto none = [&path] { return std::unique_ptr<Logbook>(new Logbook(nullptr, path)); };
     if (!write && (!file.exists || file.size == 0)) return none();
     if (write && file.exists && !file.writable) return refuse(path + ": read-only file");
+    // Another program's database is told before SQLite opens it (see LookAtHeader).
+    if (file.exists && file.size > 0) {
+        std::string why;
+        const Header header = LookAtHeader(path, &why);
+        if (header == Header::kRefused) return refuse(why);
+        if (header == Header::kUnmarked) {
+            const auto inside = LookInside(path, &why);
+            if (!inside) return refuse(why);
+            if (inside->kind != Kind::kEmpty && inside->kind != Kind::kUnmarked) {
+                return refuse(Refusal(path, *inside));
+            }
+            if (inside->kind == Kind::kEmpty && !write) return none();
+        }
+    }
 
     sqlite3* db = nullptr;
     const int flags = (write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY) |
@@ -319,8 +419,8 @@ std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* er
     book->m_busy.ms = busyMs;
     sqlite3_busy_handler(db, &Logbook::WaitWhileBusy, &book->m_busy);
 
-    // Reading the header is the first look inside: a file that is no database fails here,
-    // before anything is written to it.
+    // Told again by SQLite's own reading: a file damaged past its header fails here, before
+    // anything is written to it.
     auto found = Classify(db);
     if (!found) return refuse(book->Failure("read"));
     book->m_version = found->version;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -98,8 +99,12 @@ FileFacts LookAtFile(const std::string& path) {
     return facts;
 }
 
-ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
-                           std::string* problem) {
+namespace {
+
+// The file's bytes: all of them, refused when more than maxBytes (whole), or only its first
+// maxBytes.
+ReadResult ReadFromStart(const std::string& path, std::size_t maxBytes, bool whole,
+                         std::string* bytes, std::string* problem) {
     auto why = [problem](const std::string& text) {
         if (problem) *problem = text;
     };
@@ -113,15 +118,17 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
     ReadResult result = ReadResult::kUnusable;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         why("not a regular file");
-    } else if (static_cast<std::size_t>(st.st_size) > maxBytes) {
+    } else if (whole && static_cast<std::size_t>(st.st_size) > maxBytes) {
         why("larger than " + std::to_string(maxBytes) + " bytes");
     } else {
         // As large as the file says, and a look past the limit for one that grew meanwhile.
         std::string text;
         char chunk[kReadChunk];
-        text.reserve(static_cast<std::size_t>(st.st_size));
+        text.reserve(std::min(static_cast<std::size_t>(st.st_size), maxBytes));
         for (;;) {
-            const ssize_t n = read(fd, chunk, sizeof chunk);
+            const std::size_t wanted =
+                whole ? sizeof chunk : std::min(sizeof chunk, maxBytes - text.size());
+            const ssize_t n = wanted == 0 ? 0 : read(fd, chunk, wanted);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) {
                 why(std::strerror(errno));
@@ -141,6 +148,18 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
     }
     close(fd);
     return result;
+}
+
+}  // namespace
+
+ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
+                           std::string* problem) {
+    return ReadFromStart(path, maxBytes, true, bytes, problem);
+}
+
+ReadResult ReadFileStart(const std::string& path, std::size_t count, std::string* bytes,
+                         std::string* problem) {
+    return ReadFromStart(path, count, false, bytes, problem);
 }
 
 bool IsAbsolutePath(const std::string& path) { return !path.empty() && path.front() == '/'; }

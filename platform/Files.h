@@ -56,6 +56,10 @@ enum class ReadResult {
 ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
                            std::string* problem = nullptr);
 
+// The first count bytes of a regular file (all of it where it is shorter), on the same terms.
+ReadResult ReadFileStart(const std::string& path, std::size_t count, std::string* bytes,
+                         std::string* problem = nullptr);
+
 // What is known of a path before a library of its own (SQLite) opens it: whether there is a
 // file, of what kind and size, and whether it may be written. writable follows the file's own
 // permission, not who asks: root is refused a read-only file as everyone else is.

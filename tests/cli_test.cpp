@@ -791,6 +791,23 @@ TEST_F(Cli, HistoryAndStatsNeverCreateOrChangeALogbookAndFailWhereItCannotBeRead
         EXPECT_EQ(r.status, 9) << command << r.out;
         EXPECT_EQ(r.out, "") << command;
     }
+    // Another program's database in WAL mode, where SQLite makes a -shm and a -wal file beside it
+    // even to look: no command opens it, so none appears. The doctor finds it through the INI's
+    // logbook setting (COM1 leads nowhere: it looks at no port of this machine).
+    test::MakeDatabase(dir.File("wal.sqlite3"),
+                       "PRAGMA journal_mode = WAL; PRAGMA application_id = "
+                       "305419896; CREATE TABLE notes(text TEXT);");
+    test::WriteBytes(dir.File("KORVANA.ini"), "[Ports]\r\nCOM1=" + dir.File("unplugged") +
+                                                  "\r\n[Logbook]\r\nPath=wal.sqlite3\r\n");
+    const auto files = FilesIn(dir.Path());
+    const std::string wal = ReadBytes(dir.File("wal.sqlite3"));
+    for (const char* command : {"history", "stats", "chart", "doctor"}) {
+        const CliRun r = RunCli(dir.Path(), {command});
+        EXPECT_NE((r.err + r.out).find("wal.sqlite3: not an ODOMEI logbook"), std::string::npos)
+            << command << r.err << r.out;
+        EXPECT_EQ(FilesIn(dir.Path()), files) << command;
+        EXPECT_TRUE(ReadBytes(dir.File("wal.sqlite3")) == wal) << command;
+    }
 }
 
 TEST_F(Cli, ChartDrawsTheLogbookAsSvgToAFileOrStandardOutput) {

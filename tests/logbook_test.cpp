@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "data/CsvExport.h"
@@ -427,6 +428,112 @@ TEST_F(LogbookFile, AFileThatIsNoLogbookIsNeverChanged) {
     }
     EXPECT_EQ(Logbook::Open("/dev/null", &error, LogbookAccess::kWrite), nullptr);
     EXPECT_EQ(error.what, "/dev/null: not a regular file");
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A database as a program leaves it that stopped in the middle of a transaction: sql committed,
+// then more rows than SQLite's cache holds, so that changed pages went into the file and the
+// journal beside it ("-journal") is what would undo them. False where that journal is not one
+// SQLite would roll back (a copy of it, opened by SQLite, keeps it).
+bool MakeInterrupted(const std::string& path, const std::string& sql) {
+    const std::string live = path + ".live";
+    test::MakeDatabase(live, sql + "; CREATE TABLE filler(b BLOB);");
+    sqlite3* db = nullptr;
+    sqlite3_open(live.c_str(), &db);
+    sqlite3_exec(db,
+                 "PRAGMA cache_size = 2; BEGIN; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+                 "SELECT i + 1 FROM n WHERE i < 200) INSERT INTO filler SELECT randomblob(3000) "
+                 "FROM n",
+                 nullptr, nullptr, nullptr);
+    for (const std::string& copy : {path, path + ".check"}) {
+        test::WriteBytes(copy, test::ReadBytes(live));
+        test::WriteBytes(copy + "-journal", test::ReadBytes(live + "-journal"));
+    }
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    std::remove(live.c_str());
+    // The check copy: SQLite itself rolls its journal back and removes it.
+    const std::string check = path + ".check";
+    sqlite3_open(check.c_str(), &db);
+    sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    const bool hot = test::Exists(path + "-journal") && !test::Exists(check + "-journal");
+    std::remove(check.c_str());
+    std::remove((check + "-journal").c_str());
+    return hot;
+}
+
+TEST_F(LogbookFile, AnotherProgramsDatabaseIsNotOpenedSoNothingAppearsBesideItOrIsRolledBack) {
+    // In WAL mode SQLite makes a -shm and a -wal file beside the database even to look at it;
+    // a journal left by a transaction that never ended it rolls back into the file.
+    // In a folder whose name holds what a URI would take for more than a name.
+    const std::string folder = dir.File("a ?#%41 b");
+    std::filesystem::create_directory(folder);
+    const std::string other = folder + "/other.db";
+    const std::string notes = "CREATE TABLE notes(text TEXT); INSERT INTO notes VALUES('kept')";
+    const std::string marked = "PRAGMA application_id = 305419896; " + notes;
+    const std::string byId =
+        ": not an ODOMEI logbook (another program's application id 0x12345678)";
+    const std::string byTables = ": not an ODOMEI logbook (it holds a table ";
+    const struct {
+        const char* name;
+        bool wal;  // else: stopped mid-transaction
+        std::string sql;
+        std::string why;
+    } cases[] = {
+        {"WAL, another id", true, marked, byId},
+        {"WAL, no id", true, notes, byTables + "notes of its own)"},
+        {"journal, another id", false, marked, byId},
+        {"journal, no id", false, notes, byTables + "filler of its own)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& f : FilesIn(folder)) std::remove((folder + "/" + f).c_str());
+        if (c.wal) {
+            test::MakeDatabase(other, "PRAGMA journal_mode = WAL; " + c.sql);
+        } else {
+            ASSERT_TRUE(MakeInterrupted(other, c.sql));
+        }
+        const auto files = FilesIn(folder);
+        const std::string bytes = test::ReadBytes(other);
+        const std::string journal = c.wal ? "" : test::ReadBytes(other + "-journal");
+        auto untouched = [&](const char* after) {
+            EXPECT_EQ(FilesIn(folder), files) << after;
+            EXPECT_TRUE(test::ReadBytes(other) == bytes) << after << ": the database changed";
+            EXPECT_TRUE(c.wal || test::ReadBytes(other + "-journal") == journal)
+                << after << ": the journal changed";
+        };
+        LogbookError error;
+        EXPECT_EQ(Logbook::Open(other, &error), nullptr);
+        EXPECT_EQ(error.what, other + c.why);
+        untouched("a look");
+        EXPECT_EQ(Logbook::Open(other, &error, LogbookAccess::kWrite), nullptr);
+        EXPECT_EQ(error.what, other + c.why);
+        untouched("an open to write");
+        EXPECT_FALSE(MergeRead(other, ReadingOf(metersim::SampleBlock()), kAt, &error));
+        untouched("a read stored");
+    }
+
+    // Ours in WAL mode opens as ever, with what is still in its -wal file.
+    Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
+    test::MakeDatabase(path, "PRAGMA journal_mode = WAL");
+    auto writer = OpenBook();
+    Merge(*writer, ReadingOf(metersim::SequenceBlock(0)));
+    EXPECT_TRUE(test::Exists(path + "-wal"));
+    LogbookError error;
+    const auto look = Logbook::Open(path, &error);
+    ASSERT_NE(look, nullptr) << error.what;
+    EXPECT_EQ(look->Records({}, {}, &error).size(), 30u) << error.what;
+    EXPECT_EQ(Merge(*OpenBook(), ReadingOf(metersim::SequenceBlock(1))).added, 3);
 }
 
 TEST_F(LogbookFile, ALogbookIsMarkedAsOursAndOneMadeBeforeTheMarkIsAdopted) {

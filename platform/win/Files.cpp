@@ -5,6 +5,7 @@
 // CommandLineToArgvW
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -168,8 +169,12 @@ FileFacts LookAtFile(const std::string& path) {
     return facts;
 }
 
-ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
-                           std::string* problem) {
+namespace {
+
+// The file's bytes: all of them, refused when more than maxBytes (whole), or only its first
+// maxBytes.
+ReadResult ReadFromStart(const std::string& path, std::size_t maxBytes, bool whole,
+                         std::string* bytes, std::string* problem) {
     auto why = [problem](const std::string& text) {
         if (problem) *problem = text;
     };
@@ -188,15 +193,17 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
         why("not a regular file");
     } else if (!GetFileSizeEx(h, &size)) {
         why(ErrorText(GetLastError()));
-    } else if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
+    } else if (whole && static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
         why("larger than " + std::to_string(maxBytes) + " bytes");
     } else {
         std::string text;
         std::vector<char> chunk(kReadChunk);
-        text.reserve(static_cast<std::size_t>(size.QuadPart));
+        text.reserve(std::min(static_cast<std::size_t>(size.QuadPart), maxBytes));
         for (;;) {
+            const std::size_t wanted =
+                whole ? chunk.size() : std::min(chunk.size(), maxBytes - text.size());
             DWORD n = 0;
-            if (!ReadFile(h, chunk.data(), static_cast<DWORD>(chunk.size()), &n, nullptr)) {
+            if (wanted > 0 && !ReadFile(h, chunk.data(), static_cast<DWORD>(wanted), &n, nullptr)) {
                 why(ErrorText(GetLastError()));
                 break;
             }
@@ -214,6 +221,18 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
     }
     CloseHandle(h);
     return result;
+}
+
+}  // namespace
+
+ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
+                           std::string* problem) {
+    return ReadFromStart(path, maxBytes, true, bytes, problem);
+}
+
+ReadResult ReadFileStart(const std::string& path, std::size_t count, std::string* bytes,
+                         std::string* problem) {
+    return ReadFromStart(path, count, false, bytes, problem);
 }
 
 bool IsTerminal(int stream) {
