@@ -651,8 +651,9 @@ bool Logbook::FindGap(std::int64_t readId, const std::vector<std::int64_t>& adde
         }
     }
     if (!oldest || oldestDate <= newest.Text(2)) return true;
-    LogbookGap found{newest.Int(0), addedIds[*oldest], newest.Text(1),
-                     RowOf(measured[*oldest]).m_strDate, Stamp(at)};
+    LogbookGap found{newest.Int(0),  addedIds[*oldest],
+                     newest.Text(1), RowOf(measured[*oldest]).m_strDate,
+                     Stamp(at),      readId};
     Statement store(m_db, "INSERT INTO gaps(before_id, after_id, read_id) VALUES(?,?,?)");
     if (!store.Ok()) return false;
     store.Bind(1, found.beforeId).Bind(2, found.afterId).Bind(3, readId);
@@ -665,13 +666,14 @@ std::vector<LogbookGap> Logbook::Gaps(LogbookError* error) const {
     std::vector<LogbookGap> gaps;
     if (m_db == nullptr || m_version < kGapsVersion) return gaps;
     Statement all(m_db,
-                  "SELECT g.before_id, g.after_id, b.date_text, a.date_text, reads.read_at "
+                  "SELECT g.before_id, g.after_id, b.date_text, a.date_text, reads.read_at, "
+                  "g.read_id "
                   "FROM gaps g JOIN records b ON b.id = g.before_id "
                   "JOIN records a ON a.id = g.after_id JOIN reads ON reads.id = g.read_id "
                   "ORDER BY g.id");
     int step = SQLITE_ERROR;
     while (all.Ok() && (step = all.Step()) == SQLITE_ROW) {
-        gaps.push_back({all.Int(0), all.Int(1), all.Text(2), all.Text(3), all.Text(4)});
+        gaps.push_back({all.Int(0), all.Int(1), all.Text(2), all.Text(3), all.Text(4), all.Int(5)});
     }
     if (step != SQLITE_DONE) {
         if (error) error->what = Failure("read");
@@ -687,13 +689,16 @@ std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::
     Statement all(m_db,
                   "SELECT r.id, date_text, distance_text, fuel_text, correction_text, refuel_text, "
                   "error_text, iso_date, distance, fuel, correction, r.refuel, raw IS NULL, "
-                  "reads.read_at FROM records r JOIN reads ON reads.id = r.read_id ORDER BY r.id");
+                  "reads.read_at, r.read_id FROM records r JOIN reads ON reads.id = r.read_id "
+                  "ORDER BY r.id");
     if (!all.Ok()) {
         if (error) error->what = Failure("read");
         return records;
     }
+    std::vector<std::int64_t> readIds;  // each record's read, for the gaps
     int step;
     while ((step = all.Step()) == SQLITE_ROW) {
+        readIds.push_back(all.Int(14));
         LogbookRecord r;
         r.id = all.Int(0);
         r.texts = {all.Text(1), all.Text(2), all.Text(3), all.Text(4), all.Text(5), all.Text(6)};
@@ -716,14 +721,6 @@ std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::
         if (error) *error = gapsError;
         return {};
     }
-    if (!gaps.empty()) {
-        std::map<std::int64_t, std::string> foundAt;
-        for (const LogbookGap& g : gaps) foundAt.emplace(g.afterId, g.foundAt);
-        for (LogbookRecord& r : records) {
-            const auto it = foundAt.find(r.id);
-            if (it != foundAt.end()) r.gapBefore = it->second;
-        }
-    }
     // A record without a date takes the place of the dated record read before it.
     std::vector<std::pair<std::string, std::size_t>> keys;
     std::string last;
@@ -732,6 +729,31 @@ std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::
         keys.emplace_back(last, i);
     }
     std::stable_sort(keys.begin(), keys.end());
+    if (!gaps.empty()) {
+        // Where each gap shows, in the whole logbook's order (a range only leaves records out).
+        std::map<std::int64_t, std::size_t> place;  // a record's id: its place in that order
+        for (std::size_t p = 0; p < keys.size(); ++p) place.emplace(records[keys[p].second].id, p);
+        for (const LogbookGap& g : gaps) {
+            const auto before = place.find(g.beforeId), after = place.find(g.afterId);
+            if (before == place.end() || after == place.end() || before->second >= after->second) {
+                continue;
+            }
+            // Between the two records may come the read's own (one without a date before its
+            // oldest dated one) and older ones (one without a date after the record before): the
+            // gap shows before the first of the read's. A record stored after that read fills
+            // it: a refuel of its time the logbook did not have when the read found the gap.
+            std::optional<std::size_t> first;  // the read's first record there
+            bool filled = false;
+            for (std::size_t p = before->second + 1; p <= after->second && !filled; ++p) {
+                const std::int64_t read = readIds[keys[p].second];
+                filled = read > g.readId;
+                if (read == g.readId && !first) first = p;
+            }
+            if (filled || !first) continue;
+            LogbookRecord& r = records[keys[*first].second];
+            if (!r.gapBefore) r.gapBefore = g.foundAt;
+        }
+    }
     std::vector<LogbookRecord> ordered;
     ordered.reserve(records.size());
     for (const auto& [date, i] : keys) {

@@ -29,6 +29,7 @@ struct LogbookRecord {
     bool imported = false;               // from a CSV file: its bytes are not known
     std::string firstRead;  // local time of the read that brought it, "YYYY-MM-DD HH:MM:SS"
     // Refuels may have been lost just before this record: the time of the read that found it.
+    // Only while nothing stored since lies between the gap's two records (see Records).
     std::optional<std::string> gapBefore;
 };
 
@@ -39,7 +40,8 @@ struct LogbookGap {
     std::int64_t afterId = 0;   // the read's oldest record
     std::string beforeDate;     // their dates as the list shows them
     std::string afterDate;
-    std::string foundAt;  // the read's time, "YYYY-MM-DD HH:MM:SS"
+    std::string foundAt;      // the read's time, "YYYY-MM-DD HH:MM:SS"
+    std::int64_t readId = 0;  // that read
 };
 
 struct MergeCounts {
@@ -109,13 +111,17 @@ public:
     // The stored records, oldest first: by date, and a record without a date where it was first
     // read among the others. from/to ("YYYY-MM-DD", inclusive) keep only dated records in range.
     // When the file cannot be read: none at all, and error set (never a part of them).
+    // A gap marks the first record of the read that found it, just after the record it was found
+    // after; records stored later that come between those two (an import of the missing
+    // refuels) close it: no record carries it then.
     std::vector<LogbookRecord> Records(const std::string& from = {}, const std::string& to = {},
                                        LogbookError* error = nullptr) const;
 
     // How many reads and records are stored.
     std::int64_t CountReads() const;
     std::int64_t CountRecords() const;
-    // The gaps found, in the order found; none in a logbook of a version that kept none.
+    // The gaps found, in the order found, closed ones too; none in a logbook of a version that
+    // kept none.
     std::vector<LogbookGap> Gaps(LogbookError* error = nullptr) const;
 
 private:

@@ -677,6 +677,24 @@ TEST_F(Cli, AReadAfterTooManyRefuelsWarnsAndHistoryAndStatsShowTheGap) {
     const CliRun text = RunCli(dir.Path(), {"stats"});
     EXPECT_NE(text.out.find("\ngaps: 1 "), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("\nfactor 101.50 %, "), std::string::npos) << text.out;
+
+    // The refuels in between, from a CSV saved at a read kept out of the logbook: imported, they
+    // close the gap, which neither history nor stats show any more.
+    metersim::Options between;
+    const auto answer = metersim::SequenceBlock(5);
+    between.answer.assign(answer.begin(), answer.end());
+    between.pace = false;
+    meter.reset();
+    Start(between);
+    ASSERT_EQ(RunCli(dir.Path(), {"read", "--no-logbook", "-o", "between.csv"}).status, 0);
+    EXPECT_EQ(RunCli(dir.Path(), {"import", "between.csv"}).out,
+              "between.csv: 15 records added, 0 already in the logbook\n");
+    const CliRun filled = RunCli(dir.Path(), {"history", "--format", "table"});
+    ASSERT_EQ(filled.status, 0) << filled.err;
+    EXPECT_EQ(filled.out.find("refuels may be missing"), std::string::npos) << filled.out;
+    EXPECT_EQ(std::count(filled.out.begin(), filled.out.end(), '\n'), 1 + 45);
+    EXPECT_EQ(nlohmann::json::parse(RunCli(dir.Path(), {"stats", "--format", "json"}).out)["gaps"],
+              0);
 }
 
 TEST_F(Cli, ImportIsAllFilesOrNoneAndHistoryWritesOnlyValidFiles) {

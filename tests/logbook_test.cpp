@@ -363,6 +363,79 @@ TEST_F(LogbookFile, AGapIsFoundOnlyWhereTheMeterMayHaveDroppedRefuelsUnread) {
     EXPECT_EQ(book->Gaps().size(), 1u);
 }
 
+// The places of the records that carry a gap.
+std::vector<std::size_t> GapPlaces(const std::vector<LogbookRecord>& records) {
+    std::vector<std::size_t> places;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i].gapBefore) places.push_back(i);
+    }
+    return places;
+}
+
+TEST_F(LogbookFile, AGapStaysBetweenItsTwoRecordsUntilAnImportBringsRefuelsBetweenThem) {
+    auto book = OpenBook();
+    // Refuels 0 to 14, then 30 to 44: 15 to 29 were never read.
+    Merge(*book, ReadingOf(metersim::SequenceBlock(0)));
+    ASSERT_TRUE(Merge(*book, ReadingOf(metersim::SequenceBlock(10))).gap);
+    // Rows that come elsewhere (newer refuels, and ones already kept) leave it where it was.
+    LogbookError error;
+    ASSERT_TRUE(book->Import(RowsOf(ReadingOf(metersim::SampleBlock())), "new.csv", kAt, &error));
+    ASSERT_TRUE(book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(0))), "a.csv", kAt, &error));
+    auto records = book->Records();
+    ASSERT_EQ(records.size(), 45u);
+    EXPECT_EQ(GapPlaces(records), std::vector<std::size_t>{15});
+    EXPECT_EQ(Summarize(records).gaps, 1);
+
+    // The missing refuels, saved elsewhere: the records on both sides now follow each other.
+    const auto counts =
+        book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(5))), "missing.csv", kAt, &error);
+    ASSERT_TRUE(counts) << error.what;
+    EXPECT_EQ(counts->added, 15);
+    book.reset();
+    auto look = Logbook::Open(path, &error);
+    ASSERT_NE(look, nullptr) << error.what;
+    records = look->Records();
+    ASSERT_EQ(records.size(), 60u);
+    EXPECT_EQ(GapPlaces(records), std::vector<std::size_t>{});
+    EXPECT_EQ(Summarize(records).gaps, 0);
+    EXPECT_EQ(GapPlaces(look->Records(*records[10].isoDate, *records[40].isoDate)),
+              std::vector<std::size_t>{});
+    EXPECT_EQ(look->Gaps().size(), 1u);  // as it was found
+    look.reset();
+
+    // Some of them only: the two records no longer follow each other either, and nothing tells
+    // how many more are missing (the meter numbers no refuel), so the gap is closed too.
+    const std::string some = dir.File("some.sqlite3");
+    {
+        auto partly = Logbook::Open(some, &error, LogbookAccess::kWrite);
+        ASSERT_NE(partly, nullptr) << error.what;
+        Merge(*partly, ReadingOf(metersim::SequenceBlock(0)));
+        Merge(*partly, ReadingOf(metersim::SequenceBlock(10)));
+        auto rows = RowsOf(ReadingOf(metersim::SequenceBlock(5)));
+        rows.resize(4);
+        ASSERT_TRUE(partly->Import(rows, "some.csv", kAt, &error));
+        EXPECT_EQ(GapPlaces(partly->Records()), std::vector<std::size_t>{});
+    }
+
+    // A record without a date comes where it was read among the others: one the earlier read
+    // gave last stays above the gap, one the gap's read gave first below it.
+    for (const bool ofTheGapsRead : {false, true}) {
+        SCOPED_TRACE(ofTheGapsRead ? "of the gap's read" : "of the earlier read");
+        std::remove(some.c_str());
+        auto undated = Logbook::Open(some, &error, LogbookAccess::kWrite);
+        ASSERT_NE(undated, nullptr) << error.what;
+        auto earlier = metersim::SequenceBlock(0), later = metersim::SequenceBlock(10);
+        auto& block = ofTheGapsRead ? later : earlier;
+        const std::size_t dateAt = 1 + 14 * (ofTheGapsRead ? 0 : 14) + 12;  // its day and month
+        block[dateAt] = block[dateAt + 1] = 0;
+        Merge(*undated, ReadingOf(earlier));
+        ASSERT_TRUE(Merge(*undated, ReadingOf(later)).gap);
+        records = undated->Records();
+        ASSERT_EQ(GapPlaces(records), std::vector<std::size_t>{15});
+        EXPECT_EQ(records[ofTheGapsRead ? 15 : 14].texts.m_strDate, "-");
+    }
+}
+
 TEST_F(LogbookFile, NoGapWithoutAnEarlierReadOfTheMeterNorForOlderRefuels) {
     auto book = OpenBook();
     // Only imported records before: nothing says when the meter was last read.
