@@ -1,6 +1,7 @@
 // The Windows services under the engine, on Wine: files, the log's lock, settings, the logbook,
 // the port list and a port that cannot be opened.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <windows.h>
 
 #include <array>
@@ -316,6 +317,23 @@ TEST(WindowsLogbook, TheSampleIsStoredOnceAcrossReadsAndOpens) {
     ASSERT_TRUE(book) << error.what;
     EXPECT_EQ(book->CountRecords(), 15);
     EXPECT_EQ(book->Records().size(), 15u);
+}
+
+// Told by its tables (it has no application id), looked into through an SQLite URI made of a
+// Windows path: a drive, backslashes, Japanese, and what a URI would take for more than a name.
+TEST(WindowsLogbook, AnotherProgramsDatabaseIsToldByItsTablesWithNoFileBesideIt) {
+    TempFolder dir;
+    const std::string path = dir.File("他の #%41 データ.db");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA journal_mode = WAL; CREATE TABLE notes(text TEXT)", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    LogbookError error;
+    EXPECT_EQ(Logbook::Open(path, &error), nullptr);
+    EXPECT_EQ(error.what, path + ": not an ODOMEI logbook (it holds a table notes of its own)");
+    EXPECT_EQ(dir.Count(), 1);  // no -shm, no -wal
 }
 
 // The test prefix maps COM1 to the simulator's link and COM2 to COM9 to paths that do not
