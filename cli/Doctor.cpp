@@ -218,7 +218,7 @@ int RunDoctor(const DoctorOptions& options) {
     if (verdict.usable) {
         std::printf("Verdict: a read can start now.\n");
     } else {
-        std::printf("Verdict: a read cannot start: %s port.\n", PortStateName(verdict.state));
+        std::printf("Verdict: a read cannot start (%s).\n", PortStateName(verdict.state));
     }
     if (!verdict.reason.empty()) std::printf("  %s\n", verdict.reason.c_str());
     return verdict.usable ? kExitOk : kExitPortFailed;

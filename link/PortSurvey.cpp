@@ -74,6 +74,22 @@ struct Texts {
     std::string en, ja;
 };
 
+// What a path that is no terminal is instead, in both languages.
+Texts NodeText(NodeKind kind) {
+    switch (kind) {
+        case NodeKind::kTerminal: break;
+        case NodeKind::kCharacter:
+            return {"a character device that is not a terminal", "端末でないキャラクターデバイス"};
+        case NodeKind::kDirectory: return {"a folder", "フォルダー"};
+        case NodeKind::kFifo: return {"a named pipe (FIFO)", "名前付きパイプ (FIFO)"};
+        case NodeKind::kSocket: return {"a socket", "ソケット"};
+        case NodeKind::kBlock: return {"a block device (a disk)", "ブロックデバイス (ディスク)"};
+        case NodeKind::kRegular: return {"a regular file", "通常のファイル"};
+        case NodeKind::kOther: return {"no device file", "デバイスファイルでないもの"};
+    }
+    return {};
+}
+
 // The adapters brltty (or nothing) left without a port, with the fix for each.
 std::vector<Texts> AdapterFindings(const MachineFacts& machine) {
     std::vector<Texts> findings;
@@ -245,6 +261,7 @@ const char* PortStateName(PortState state) {
         case PortState::kConsole: return "console";
         case PortState::kOtherDevice: return "other device";
         case PortState::kFailed: return "failed";
+        case PortState::kNotSerial: return "not a serial port";
     }
     return "unknown";
 }
@@ -289,6 +306,12 @@ SurveyedPort JudgePort(const PortFacts& facts, const MachineFacts& machine) {
         port.state = PortState::kMissing;
         port.reason = d + " is not there: is the adapter plugged in?";
         port.reasonJa = d + " がありません。変換器が接続されているか確認して下さい。";
+    } else if (facts.node != NodeKind::kTerminal) {
+        // Nothing else matters then: neither who holds it nor its permissions make it a port.
+        const Texts what = NodeText(facts.node);
+        port.state = PortState::kNotSerial;
+        port.reason = d + " is not a serial port: it is " + what.en + ".";
+        port.reasonJa = d + " はシリアルポートではありません (" + what.ja + "です)。";
     } else if (!facts.console.empty()) {
         port.state = PortState::kConsole;
         port.reason = d + " is the system's console (" + facts.console +
@@ -424,7 +447,8 @@ PortVerdict DiagnosePortName(const std::string& name, const std::string& iniPath
         AppendJa(verdict.reasonJa, mm.ja);
     }
     if (!verdict.usable &&
-        (verdict.state == PortState::kConsole || verdict.state == PortState::kOtherDevice)) {
+        (verdict.state == PortState::kConsole || verdict.state == PortState::kOtherDevice ||
+         verdict.state == PortState::kNotSerial)) {
         Append(verdict.reason, "Give the meter's port in the INI file: " + std::string(kPortKey) +
                                    " in section [" + kPortSection +
                                    "], or an entry in section [Ports] (COM1=/dev/ttyUSB0).");

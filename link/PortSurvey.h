@@ -26,9 +26,11 @@ enum class PortState {
     kConsole,       // the system's console or a login prompt on it: never chosen, never probed
     kOtherDevice,   // a tty of another device class: never chosen, never probed by itself
     kFailed,        // a driver that failed to start (Windows: Device Manager's problem code)
+    kNotSerial,     // no terminal at all: a folder, a named pipe, a plain file, /dev/null
 };
 
-// "free", "in use", "no permission", "missing", "console", "other device", "failed".
+// "free", "in use", "no permission", "missing", "console", "other device", "failed",
+// "not a serial port".
 const char* PortStateName(PortState state);
 
 struct SurveyedPort {

@@ -45,17 +45,30 @@ struct Holder {
     int pid = 0;
 };
 
+// What a path that should lead to a serial port is.
+enum class NodeKind {
+    kTerminal,   // a character device of a terminal driver: a serial line, a pseudo-terminal
+    kCharacter,  // a character device of another driver (/dev/null, /dev/zero)
+    kDirectory,
+    kFifo,  // a named pipe
+    kSocket,
+    kBlock,    // a block device: a disk or a partition
+    kRegular,  // a plain file
+    kOther,
+};
+
 // What the system says of one device.
 struct PortFacts {
-    std::string device;           // as given (/dev/ttyUSB0, \\.\COM3)
-    bool exists = false;          // a device node (Windows: a COM name) is there
-    bool listed = false;          // the system lists it as a serial port
-    bool usb = false;             // it belongs to a USB device
+    std::string device;                   // as given (/dev/ttyUSB0, \\.\COM3)
+    bool exists = false;                  // a device node (Windows: a COM name) is there
+    NodeKind node = NodeKind::kTerminal;  // what is there (Windows: a COM name is a port)
+    bool listed = false;                  // the system lists it as a serial port
+    bool usb = false;                     // it belongs to a USB device
     bool noUart = false;          // a serial line the kernel reserved, with no UART found behind it
     bool hardware = false;        // a device of the machine is behind it (no virtual terminal)
     std::string otherClass;       // non-empty: a tty of another kind ("a virtual terminal")
     std::string console;          // non-empty: how it is the system console ("console=ttyS0 …")
-    std::vector<Holder> holders;  // processes that have it open (this one excluded)
+    std::vector<Holder> holders;  // processes that have a terminal open (this one excluded)
     NodeAccess access;
     std::string failure;  // a driver that failed to start: the system's words for it
     PortInfo info;        // from the port list where it is listed

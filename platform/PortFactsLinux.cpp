@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +28,10 @@ constexpr std::size_t kMaxGroups = 256;  // more supplementary groups than anyon
 constexpr std::size_t kMaxCmdlineBytes = 8192;
 constexpr const char* kModemManager = "ModemManager";
 constexpr const char* kBrlttyRules = "85-brltty.rules";
+// Under /proc: the kernel's terminal drivers with their device numbers.
+constexpr const char* kTtyDrivers = "tty/drivers";
+// Under /sys: every character device by its number, leading to the device it is.
+constexpr const char* kCharDevices = "dev/char";
 
 // The serial kinds the program numbers by itself (as PortNames orders them).
 constexpr const char* kSerialKinds[] = {"ttyS", "ttyUSB", "ttyACM"};
@@ -229,16 +234,65 @@ UserFacts ThisUser() {
     return user;
 }
 
-NodeAccess AccessOf(const std::string& device) {
+NodeAccess AccessOf(const struct stat& st) {
     NodeAccess access;
-    struct stat st {};
-    if (stat(device.c_str(), &st) != 0) return access;
     access.known = true;
     access.mode = st.st_mode & 07777;
     access.uid = st.st_uid;
     access.gid = st.st_gid;
     if (const group* gr = getgrgid(st.st_gid)) access.group = gr->gr_name;
     return access;
+}
+
+// Whether a character device's number belongs to one of the kernel's terminal drivers, as
+// /proc/tty/drivers lists them ("serial  /dev/ttyS  4 64-111 serial": major 4, minors 64 to
+// 111). Pseudo-terminals are there too; /dev/null is not.
+bool TerminalNumber(dev_t number, const SurveyRoots& roots) {
+    std::ifstream in(fs::path(roots.proc) / kTtyDrivers);
+    if (!in) return true;  // nothing to judge by: the open will tell
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string name, node, minors;
+        unsigned driverMajor = 0;
+        if (!(words >> name >> node >> driverMajor >> minors)) continue;
+        const auto dash = minors.find('-');
+        const std::string first = minors.substr(0, dash);
+        const std::string last = dash == std::string::npos ? first : minors.substr(dash + 1);
+        if (!IsDigits(first) || !IsDigits(last)) continue;
+        const unsigned minorNumber = ::minor(number);
+        if (::major(number) == driverMajor && minorNumber >= std::stoul(first) &&
+            minorNumber <= std::stoul(last)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+NodeKind KindOf(const struct stat& st, const SurveyRoots& roots) {
+    if (S_ISCHR(st.st_mode))
+        return TerminalNumber(st.st_rdev, roots) ? NodeKind::kTerminal : NodeKind::kCharacter;
+    if (S_ISDIR(st.st_mode)) return NodeKind::kDirectory;
+    if (S_ISFIFO(st.st_mode)) return NodeKind::kFifo;
+    if (S_ISSOCK(st.st_mode)) return NodeKind::kSocket;
+    if (S_ISBLK(st.st_mode)) return NodeKind::kBlock;
+    if (S_ISREG(st.st_mode)) return NodeKind::kRegular;
+    return NodeKind::kOther;
+}
+
+// The kernel's name of the tty a path leads to: the device its number names in sysfs
+// (/sys/dev/char/188:0 leads to .../ttyUSB0), whatever the node is called; for a terminal sysfs
+// does not list (a pseudo-terminal), the name of the node the path leads to. A path that is no
+// character device names no tty ("").
+std::string KernelName(const std::string& device, const SurveyRoots& roots) {
+    struct stat st {};
+    if (stat(device.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return {};
+    std::error_code ec;
+    const fs::path listed = fs::read_symlink(
+        fs::path(roots.sys) / kCharDevices /
+            (std::to_string(::major(st.st_rdev)) + ":" + std::to_string(::minor(st.st_rdev))),
+        ec);
+    if (!ec && !listed.filename().empty()) return listed.filename().string();
+    return fs::path(Canonical(device)).filename().string();
 }
 
 }  // namespace
@@ -264,9 +318,13 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts& machine
     facts.device = device;
     std::error_code ec;
     const std::string real = Canonical(device);
-    const std::string name = fs::path(real).filename().string();
-    facts.access = AccessOf(device);
-    facts.exists = facts.access.known;
+    const std::string name = KernelName(device, roots);
+    struct stat st {};
+    facts.exists = stat(device.c_str(), &st) == 0;
+    if (facts.exists) {
+        facts.access = AccessOf(st);
+        facts.node = KindOf(st, roots);
+    }
 
     for (const PortInfo& port : machine.ports) {
         if (Canonical(port.device) == real) {
@@ -279,7 +337,7 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts& machine
     // it is, and no one else's (its other end is held by design).
     const fs::path tty = fs::path(roots.sys) / "class/tty" / name;
     const bool pty = real.rfind(roots.dev + "/pts/", 0) == 0;
-    if (!pty && fs::exists(tty, ec)) {
+    if (!pty && !name.empty() && fs::exists(tty, ec)) {
         facts.hardware = fs::exists(tty / "device", ec);
         if (!facts.hardware) {
             facts.otherClass = IsDigits(name.substr(std::min<std::size_t>(3, name.size()))) &&
@@ -295,7 +353,8 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts& machine
                                (driver.empty() ? "" : ", driver " + driver) + ")";
         }
     }
-    if (!pty) {
+    // Who holds it, for a terminal only: every process has /dev/null open.
+    if (!pty && facts.node == NodeKind::kTerminal) {
         for (const auto& [target, holder] : machine.openTtys) {
             if (target == real) facts.holders.push_back(holder);
         }
@@ -317,7 +376,7 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts& machine
 
 std::string ConsoleOf(const std::string& device, const SurveyRoots& roots) {
     const std::string real = Canonical(device);
-    const std::string name = fs::path(real).filename().string();
+    const std::string name = KernelName(device, roots);
     // By the name it is given as well as the one it leads to: /dev/console names no tty.
     const std::string given = fs::path(device).filename().string();
     if (name == "console" || given == "console") return device + " is the system console";
@@ -327,7 +386,7 @@ std::string ConsoleOf(const std::string& device, const SurveyRoots& roots) {
     // A login prompt only runs on a terminal the kernel has: pseudo-terminals and plain files
     // need no look at the processes.
     std::error_code ec;
-    if (real.rfind(roots.dev + "/pts/", 0) == 0 ||
+    if (name.empty() || real.rfind(roots.dev + "/pts/", 0) == 0 ||
         !fs::exists(fs::path(roots.sys) / "class/tty" / name, ec)) {
         return {};
     }

@@ -30,8 +30,8 @@ public:
     }
 
     // A USB serial adapter as the kernel shows it: its tty in the class folder, its USB device's
-    // attributes, a node in /dev (a plain file: opening it as a serial line fails) and its
-    // by-id name. Returns the node's path.
+    // attributes, a node in /dev (a terminal of its own that nothing answers on) and its by-id
+    // name. Returns the node's path.
     std::string AddUsbAdapter(const std::string& tty, const std::string& vendor,
                               const std::string& product, const std::string& description,
                               const std::string& serial, const std::string& manufacturer = "FTDI") {
@@ -49,11 +49,18 @@ public:
         fs::create_directories(roots.sys + "/class/tty/" + tty);
         fs::create_directory_symlink(port, roots.sys + "/class/tty/" + tty + "/device");
         const std::string node = roots.dev + "/" + tty;
-        WriteBytes(node, "");
+        m_terminals.Add(node, tty);
         // udev's name: usb-<manufacturer>_<product>_<serial>-if00-port0, blanks made '_'.
         std::string name = "usb-" + manufacturer + "_" + description + "_" + serial + "-if00-port0";
         std::replace(name.begin(), name.end(), ' ', '_');
         fs::create_symlink(node, roots.dev + "/serial/by-id/" + name);
+        return node;
+    }
+
+    // The node in /dev of a tty the test puts in the class folder itself. Returns its path.
+    std::string AddTerminal(const std::string& tty) {
+        const std::string node = roots.dev + "/" + tty;
+        m_terminals.Add(node, tty);
         return node;
     }
 
@@ -67,6 +74,7 @@ public:
 
 private:
     TempDir m_dir;
+    FakeTerminals m_terminals{m_dir.File("sys"), m_dir.File("proc")};
 };
 
 }  // namespace odomei::test

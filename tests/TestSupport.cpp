@@ -6,12 +6,16 @@
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -90,6 +94,37 @@ LockHolder::~LockHolder() {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
     }
+}
+
+FakeTerminals::FakeTerminals(std::string sys, std::string proc)
+    : m_sys(std::move(sys)), m_proc(std::move(proc)) {}
+
+FakeTerminals::~FakeTerminals() {
+    for (const int fd : m_masters) close(fd);
+}
+
+void FakeTerminals::Add(const std::string& node, const std::string& tty) {
+    namespace fs = std::filesystem;
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0) << std::strerror(errno);
+    m_masters.push_back(master);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    struct stat st {};
+    ASSERT_EQ(stat(slave.c_str(), &st), 0);
+    fs::create_directories(fs::path(node).parent_path());
+    fs::create_symlink(slave, node);
+    const std::string number =
+        std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+    fs::create_directories(m_sys + "/dev/char");
+    fs::create_directories(m_sys + "/class/tty/" + tty);
+    fs::create_directory_symlink(m_sys + "/class/tty/" + tty, m_sys + "/dev/char/" + number);
+    // The kernel's own line for pseudo-terminals, with this kernel's number for them.
+    fs::create_directories(m_proc + "/tty");
+    WriteBytes(m_proc + "/tty/drivers", "pty_slave            /dev/pts      " +
+                                            std::to_string(major(st.st_rdev)) +
+                                            " 0-1048575 pty:slave\n");
 }
 
 DateWatch::DateWatch() {

@@ -71,6 +71,25 @@ private:
     bool m_holding = false;
 };
 
+// Terminal nodes for a machine made in a test (its /dev, /sys and /proc in folders of its own):
+// each a pseudo-terminal of its own that nothing answers on, reached by a link in the fake /dev,
+// with its device number led to its tty in the fake sysfs (sys/dev/char/MAJOR:MINOR, as the kernel
+// keeps it) and its driver in the fake proc/tty/drivers, so the survey takes it for the tty it
+// stands for. An open of it succeeds; a read on it hears nothing.
+class FakeTerminals {
+public:
+    FakeTerminals(std::string sys, std::string proc);
+    ~FakeTerminals();
+    FakeTerminals(const FakeTerminals&) = delete;
+    FakeTerminals& operator=(const FakeTerminals&) = delete;
+    // Makes node (a path in the fake /dev) the terminal the fake sysfs names tty.
+    void Add(const std::string& node, const std::string& tty);
+
+private:
+    std::string m_sys, m_proc;
+    std::vector<int> m_masters;
+};
+
 // The machine's date when made. A program run by a test keeps the real clock, and its log rightly
 // starts afresh at its first entry of a new day: a check of such a log holds only while
 // SameDate() (which says on standard error when midnight passed, and the check is left out).

@@ -1066,8 +1066,8 @@ TEST_F(Cli, DoctorSaysWhetherAReadCouldStartAndWhatStandsInTheWay) {
     WriteIniString("Ports", "COM1", gone, meter->Ini());
     const CliRun missing = RunCli(dir.Path(), {"doctor"});
     EXPECT_EQ(missing.status, 3) << missing.out;
-    EXPECT_NE(missing.out.find("Verdict: a read cannot start: missing port.\n  the entry COM1=" +
-                               gone + " of section [Ports] names a device that is not there"),
+    EXPECT_NE(missing.out.find("Verdict: a read cannot start (missing).\n  the entry COM1=" + gone +
+                               " of section [Ports] names a device that is not there"),
               std::string::npos)
         << missing.out;
     const auto missingJson =
@@ -1079,6 +1079,30 @@ TEST_F(Cli, DoctorSaysWhetherAReadCouldStartAndWhatStandsInTheWay) {
     EXPECT_NE(read.err.find("names a device that is not there: is the adapter plugged in?"),
               std::string::npos)
         << read.err;
+
+    // A named pipe, a folder and /dev/null are no serial port, however many programs have them
+    // open, and a read there fails as said.
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(dir.File("folder"));
+    for (const auto& [path, what] :
+         {std::pair<std::string, std::string>{fifo, "a named pipe (FIFO)"},
+          {dir.File("folder"), "a folder"},
+          {"/dev/null", "a character device that is not a terminal"}}) {
+        WriteIniString("Ports", "COM1", path, meter->Ini());
+        const CliRun looked = RunCli(dir.Path(), {"doctor"});
+        EXPECT_EQ(looked.status, 3) << looked.out;
+        EXPECT_NE(looked.out.find("Verdict: a read cannot start (not a serial port).\n  " + path +
+                                  " is not a serial port: it is " + what + "."),
+                  std::string::npos)
+            << looked.out;
+        EXPECT_EQ(looked.out.find(path + " is in use"), std::string::npos) << looked.out;
+        const auto looking =
+            nlohmann::json::parse(RunCli(dir.Path(), {"doctor", "--format", "json"}).out);
+        EXPECT_EQ(looking["verdict"]["state"], "not a serial port");
+        EXPECT_EQ(looking["verdict"]["usable"], false);
+        EXPECT_EQ(RunCli(dir.Path(), {"read", "-o", "out.csv"}).status, 3);
+    }
 
     // --port names the device itself.
     const CliRun direct = RunCli(dir.Path(), {"doctor", "--port", tty});

@@ -3,6 +3,7 @@
 // The permission judgement is a pure function of the node's and the user's facts (tests run as
 // root, whom the kernel lets through everywhere).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
@@ -22,10 +23,10 @@ bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// A machine of the test's own making.
+// A machine of the test's own making; its ttys' nodes are terminals of their own.
 class FakeMachine {
 public:
-    FakeMachine() {
+    FakeMachine() : m_terminals((Root() / "sys").string(), (Root() / "proc").string()) {
         for (const char* d : {"sys/class/tty", "sys/bus/usb/devices", "dev/serial/by-id", "proc",
                               "usr/lib/udev/rules.d", "etc/udev/rules.d"}) {
             fs::create_directories(Root() / d);
@@ -45,7 +46,7 @@ public:
     }
 
     // A line of the 8250 driver; type 0: no UART was found for it.
-    void Uart(const std::string& name, const std::string& type) const {
+    void Uart(const std::string& name, const std::string& type) {
         const fs::path device = Root() / "sys/devices/platform/serial8250" / name;
         fs::create_directories(device);
         Tty(name, device);
@@ -53,8 +54,7 @@ public:
     }
     // A USB adapter at bus position port; tty "" when it has none; byId "" when udev named none.
     void Adapter(const std::string& port, const std::string& vid, const std::string& pid,
-                 const std::string& product, const std::string& tty,
-                 const std::string& byId = "") const {
+                 const std::string& product, const std::string& tty, const std::string& byId = "") {
         const fs::path usb = Root() / "sys/devices/pci0/usb1" / port;
         const fs::path interface = usb / (port + ":1.0");
         fs::create_directories(interface);
@@ -70,15 +70,15 @@ public:
         if (!byId.empty()) fs::create_symlink("../../" + tty, Root() / "dev/serial/by-id" / byId);
     }
     // A tty of another driver (a Bluetooth serial link, say).
-    void Other(const std::string& name) const {
+    void Other(const std::string& name) {
         const fs::path device = Root() / "sys/devices/virtual/bt" / name;
         fs::create_directories(device);
         Tty(name, device);
     }
     // A virtual terminal: a tty without a device behind it.
-    void Terminal(const std::string& name) const {
+    void Terminal(const std::string& name) {
         fs::create_directories(Root() / "sys/class/tty" / name);
-        Put("dev/" + name, "");
+        m_terminals.Add(Dev(name), name);
     }
     // A process with these devices open (paths as its fd links show them).
     void Process(int pid, const std::string& comm, const std::vector<std::string>& open) const {
@@ -92,12 +92,13 @@ public:
     }
 
 private:
-    void Tty(const std::string& name, const fs::path& device) const {
+    void Tty(const std::string& name, const fs::path& device) {
         fs::create_directories(Root() / "sys/class/tty" / name);
         fs::create_directory_symlink(device, Root() / "sys/class/tty" / name / "device");
-        Put("dev/" + name, "");
+        m_terminals.Add(Dev(name), name);
     }
     test::TempDir m_dir;
+    test::FakeTerminals m_terminals;
 };
 
 TEST(PortSurvey, NumbersRealPortsOnlyAndNamesAdaptersByTheirStableNames) {
@@ -240,6 +241,56 @@ TEST(PortSurvey, HoldersAreNamedAndModemManagerGetsItsIgnoreRule) {
     EXPECT_TRUE(free.usable) << free.reason;
     EXPECT_TRUE(Has(free.reason, "ATTRS{idVendor}==\"0403\"")) << free.reason;
     EXPECT_EQ(SurveyPorts(m.Ini(), 1, m.Roots()).findings.size(), 1u);
+}
+
+TEST(PortSurvey, APathThatIsNoTerminalIsSaidForWhatItIsWhoeverHasItOpen) {
+    FakeMachine m;
+    m.Adapter("1-1", "0403", "6001", "FT232R USB UART", "ttyUSB0");
+    const std::string fifo = (m.Root() / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = (m.Root() / "folder").string();
+    fs::create_directory(folder);
+    const std::string file = (m.Root() / "file").string();
+    test::WriteBytes(file, "");
+    m.Process(4242, "bash", {"/dev/null", fifo});  // as every shell has /dev/null open
+    struct Case {
+        std::string path;
+        const char* en;
+        const char* ja;
+    };
+    const Case cases[] = {
+        {fifo, "a named pipe (FIFO)", "名前付きパイプ (FIFO)です"},
+        {folder, "a folder", "フォルダーです"},
+        {file, "a regular file", "通常のファイルです"},
+        {"/dev/null", "a character device that is not a terminal",
+         "端末でないキャラクターデバイスです"},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        WriteIniString("Ports", "COM" + std::to_string(i + 2), cases[i].path, m.Ini());
+    }
+    const PortSurvey survey = SurveyPorts(m.Ini(), 1, m.Roots());
+    ASSERT_EQ(survey.ports.size(), std::size(cases) + 1);
+    EXPECT_EQ(survey.ports[0].state, PortState::kFree) << survey.ports[0].reason;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.path);
+        const SurveyedPort& port = survey.ports[i + 1];
+        EXPECT_EQ(port.state, PortState::kNotSerial);
+        EXPECT_EQ(port.holder, "");
+        EXPECT_EQ(port.reason, c.path + " is not a serial port: it is " + c.en + ".");
+        EXPECT_TRUE(Has(port.reasonJa, "シリアルポートではありません (" + std::string(c.ja)))
+            << port.reasonJa;
+        // The same by its number and by its path, with the way out and the port to use instead.
+        for (const PortVerdict& verdict :
+             {DiagnosePort(static_cast<int>(i + 2), m.Ini(), m.Roots()),
+              DiagnosePortName(c.path, m.Ini(), m.Roots())}) {
+            EXPECT_FALSE(verdict.usable);
+            EXPECT_EQ(verdict.state, PortState::kNotSerial);
+            EXPECT_TRUE(Has(verdict.reason, "Give the meter's port")) << verdict.reason;
+            ASSERT_EQ(verdict.candidates.size(), 1u);
+            EXPECT_EQ(verdict.candidates[0].device, m.Dev("ttyUSB0"));
+        }
+    }
 }
 
 TEST(PortSurvey, TheConsoleIsFoundWhereverTheSystemSaysSo) {

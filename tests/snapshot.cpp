@@ -42,7 +42,7 @@ odomei::PortSurveyor ChooserMachine(odomei::test::FakeMachine& machine) {
     fs::create_directories(roots.sys + "/class/tty/ttyS0");
     odomei::test::WriteBytes(roots.sys + "/class/tty/ttyS0/type", "4\n");
     fs::create_directory_symlink(uart, roots.sys + "/class/tty/ttyS0/device");
-    odomei::test::WriteBytes(roots.dev + "/ttyS0", "");
+    machine.AddTerminal("ttyS0");
     odomei::test::WriteBytes(roots.proc + "/cmdline", "BOOT_IMAGE=/vmlinuz console=ttyS0,115200");
     machine.AddUsbAdapter("ttyUSB0", "0403", "6001", "FT232R USB UART", "A10KQ3FV");
     const std::string held = machine.AddUsbAdapter(

@@ -26,6 +26,7 @@ std::string StateText(const SurveyedPort& port) {
         case PortState::kConsole: return "コンソール";
         case PortState::kOtherDevice: return "他の機器";
         case PortState::kFailed: return "ドライバーエラー";
+        case PortState::kNotSerial: return "ポートではありません";
     }
     return {};
 }
