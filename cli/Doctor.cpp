@@ -60,27 +60,36 @@ IniCheck CheckIni(const FilePaths& paths) {
     return ini;
 }
 
-// Whether a file the program writes can be written, without writing it.
-FileCheck CheckWritable(const std::string& path, const std::string& whenMissing) {
+// Whether a file the program writes can be written, without writing it. A file that is not there
+// yet is made in its folder; where writing the file makes others beside it (SQLite's journal),
+// its folder must take them as well.
+FileCheck CheckWritable(const std::string& path, const std::string& whenMissing,
+                        bool writesBeside = false) {
     FileCheck check;
     check.path = path;
     if (path.empty()) {
         check.note = "no working directory to keep it in";
         return check;
     }
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    // As the file's own permissions say, not as root may: root is refused as everyone else is.
+    const FileFacts dir = LookAtFile(folder.string());
     const FileFacts file = LookAtFile(path);
     check.exists = file.exists;
     if (file.exists) {
-        check.writable = file.regular && file.writable;
+        check.writable = file.regular && file.writable && (!writesBeside || dir.writable);
         if (!file.regular)
             check.note = "not a regular file";
         else if (!file.writable)
             check.note = "read-only: make it writable (chmod u+w)";
+        else if (!check.writable)
+            check.note = "its folder " + folder.string() +
+                         " is read-only, and every write makes its journal there: make the "
+                         "folder writable, or keep the logbook elsewhere ([" +
+                         kLogbookSection + "] " + kLogbookPathKey + "= in the INI file)";
         return check;
     }
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (folder.empty()) folder = ".";
-    const FileFacts dir = LookAtFile(folder.string());
     check.writable = dir.exists && dir.writable;
     check.note = !dir.exists    ? "its folder " + folder.string() + " is not there"
                  : dir.writable ? whenMissing
@@ -89,7 +98,7 @@ FileCheck CheckWritable(const std::string& path, const std::string& whenMissing)
 }
 
 FileCheck CheckLogbook(const std::string& path) {
-    FileCheck check = CheckWritable(path, "not there yet: the first read makes it");
+    FileCheck check = CheckWritable(path, "not there yet: the first read makes it", true);
     if (!check.exists) return check;
     LogbookError error;
     if (!Logbook::Open(path, &error)) {

@@ -71,6 +71,29 @@ UnwritableDir::UnwritableDir() {
 
 UnwritableDir::~UnwritableDir() = default;
 
+LockedFolder::LockedFolder() {
+    constexpr std::size_t kBytes = 1 << 20;  // room for a logbook and its journal
+    if (geteuid() == 0) m_mount = std::make_unique<ScratchMount>(kBytes);
+}
+
+LockedFolder::~LockedFolder() = default;
+
+bool LockedFolder::Lock() {
+    if (!m_mount) {
+        std::filesystem::permissions(
+            m_dir.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        return true;
+    }
+    if (!m_mount->Usable()) return false;
+    for (const auto& entry : std::filesystem::directory_iterator(m_mount->Path())) {
+        const std::string file = entry.path().string();
+        if (mount(file.c_str(), file.c_str(), nullptr, MS_BIND, nullptr) != 0) return false;
+    }
+    // Read-only at this mount only: the files' own mounts stay writable.
+    return mount(nullptr, m_mount->Path().c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                 nullptr) == 0;
+}
+
 LockHolder::LockHolder(const std::string& path) {
     int ready[2];
     if (pipe(ready) != 0) return;

@@ -59,6 +59,23 @@ private:
     std::string m_path;
 };
 
+// A folder where nothing new can be made once locked, while the files already in it stay
+// writable, as a logbook whose folder was made read-only: read-only permissions for a normal user;
+// for root (whom permissions do not stop), a read-only mount with each file mounted writable over
+// itself. Lock() is false where neither can be had.
+class LockedFolder {
+public:
+    LockedFolder();
+    ~LockedFolder();
+    const std::string& Path() const { return m_mount ? m_mount->Path() : m_dir.Path(); }
+    std::string File(const std::string& name) const { return Path() + "/" + name; }
+    bool Lock();
+
+private:
+    std::unique_ptr<ScratchMount> m_mount;
+    TempDir m_dir;
+};
+
 // Another process holding an exclusive flock on a file until the end of the scope.
 class LockHolder {
 public:

@@ -909,6 +909,41 @@ TEST_F(Cli, AReadOnlyLogbookIsNotWrittenEvenByRoot) {
     EXPECT_EQ(ReadBytes(dir.File(kLogbookFileName)), kept);
 }
 
+TEST_F(Cli, DoctorCallsALogbookInAFolderThatTakesNoJournalUnwritableAsImportFindsIt) {
+    test::LockedFolder folder;
+    const std::string ini = dir.File("KORVANA.ini");
+    WriteIniString("Ports", "COM1", dir.File("unplugged"), ini);
+    WriteIniString(kLogbookSection, kLogbookPathKey, folder.File(kLogbookFileName), ini);
+    test::WriteBytes(dir.File("saved.csv"), Golden());
+    auto logbook = [&] {
+        return nlohmann::json::parse(
+            RunCli(dir.Path(), {"doctor", "--format", "json"}).out)["logbook"];
+    };
+    EXPECT_EQ(logbook()["writable"], true);  // the first import makes it
+    ASSERT_EQ(RunCli(dir.Path(), {"import", "saved.csv"}).status, 0);
+    EXPECT_EQ(logbook()["exists"], true);
+    EXPECT_EQ(logbook()["writable"], true);
+
+    if (!folder.Lock()) GTEST_SKIP() << "no folder to lock here (root without mounts)";
+    const auto locked = logbook();
+    EXPECT_EQ(locked["exists"], true);
+    EXPECT_EQ(locked["writable"], false);
+    EXPECT_NE(
+        locked["note"].get<std::string>().find("its folder " + folder.Path() + " is read-only"),
+        std::string::npos)
+        << locked;
+    // The file itself could be written: SQLite's journal is what the folder refuses.
+    EXPECT_EQ(RunCli(dir.Path(), {"import", "saved.csv"}).status, 9);
+    const CliRun text = RunCli(dir.Path(), {"doctor"});
+    EXPECT_NE(text.out.find("Logbook: " + folder.File(kLogbookFileName) + "\n  not writable: "),
+              std::string::npos)
+        << text.out;
+
+    // A new logbook there cannot be made either.
+    WriteIniString(kLogbookSection, kLogbookPathKey, folder.File("other.sqlite3"), ini);
+    EXPECT_EQ(logbook()["writable"], false);
+}
+
 TEST_F(Cli, PortsListsTheMachinesPortsAndThePortsEntries) {
     // Without [Ports]: the machine's own list, numbered as the window numbers it.
     const auto lister = SystemPortLister();
