@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "cli/Commands.h"
+#include "cli/JsonText.h"
 #include "data/Logbook.h"
 #include "link/FilePaths.h"
 #include "link/PortSurvey.h"
@@ -163,29 +164,31 @@ int RunDoctor(const DoctorOptions& options) {
         for (const SurveyedPort& p : survey.ports) ports.push_back(PortJson(p));
         nlohmann::json candidates = nlohmann::json::array();
         for (const SurveyedPort& p : verdict.candidates) candidates.push_back(PortJson(p));
-        const nlohmann::json doc = {{"port",
-                                     {{"name", name},
-                                      {"setting", ini.setting},
-                                      {"device", verdict.device},
-                                      {"stable_name", current ? current->stableName : ""},
-                                      {"mapped_by", from}}},
-                                    {"ports", ports},
-                                    {"findings", survey.findings},
-                                    {"ini",
-                                     {{"path", ini.path},
-                                      {"found", ini.found},
-                                      {"encoding", ini.encoding},
-                                      {"setting_present", ini.settingPresent},
-                                      {"setting", ini.setting},
-                                      {"note", ini.note}}},
-                                    {"log", FileJson(log)},
-                                    {"logbook", FileJson(book)},
-                                    {"verdict",
-                                     {{"usable", verdict.usable},
-                                      {"state", PortStateName(verdict.state)},
-                                      {"device", verdict.device},
-                                      {"reason", verdict.reason},
-                                      {"candidates", candidates}}}};
+        nlohmann::json doc = {{"port",
+                               {{"name", name},
+                                {"setting", ini.setting},
+                                {"device", verdict.device},
+                                {"stable_name", current ? current->stableName : ""},
+                                {"mapped_by", from}}},
+                              {"ports", ports},
+                              {"findings", survey.findings},
+                              {"ini",
+                               {{"path", ini.path},
+                                {"found", ini.found},
+                                {"encoding", ini.encoding},
+                                {"setting_present", ini.settingPresent},
+                                {"setting", ini.setting},
+                                {"note", ini.note}}},
+                              {"log", FileJson(log)},
+                              {"logbook", FileJson(book)},
+                              {"verdict",
+                               {{"usable", verdict.usable},
+                                {"state", PortStateName(verdict.state)},
+                                {"device", verdict.device},
+                                {"reason", verdict.reason},
+                                {"candidates", candidates}}}};
+        // Paths and the system's names are bytes: a folder named in CP932 is no UTF-8.
+        MendUtf8(doc, kSnakeHexSuffix);
         std::printf("%s\n", doc.dump(2).c_str());
         return verdict.usable ? kExitOk : kExitPortFailed;
     }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "cli/JsonText.h"
 #include "data/CsvExport.h"
 #include "data/Decoder.h"
 #include "data/RecordTable.h"
@@ -23,7 +24,7 @@ RecordTable TableOf(const MeterReading& reading) {
     return table;
 }
 
-// A JSON string, valid UTF-8 whatever the text holds: a byte that is not UTF-8 becomes U+FFFD.
+// A JSON string of the program's own making (an ISO date, hexadecimal).
 std::string JsonString(const std::string& utf8) {
     return nlohmann::json(utf8).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -104,15 +105,15 @@ std::string FormatCsv(const MeterReading& reading, bool utf8) {
 
 std::string FormatJson(const MeterReading& reading) {
     std::string out =
-        "{\n  \"firmwareVersion\": " + JsonString(reading.version) + ",\n  \"records\": [";
+        "{\n  " + JsonTextMember("firmwareVersion", reading.version) + ",\n  \"records\": [";
     for (std::size_t i = 0; i < reading.records.size(); ++i) {
         const MeasurementRecord& r = reading.records[i];
         const RecordRow row = RowOf(r);
         const auto iso = IsoDate(r);
         // The list's texts are already JSON numbers with two decimals; they go in as they are.
         out += std::string(i == 0 ? "" : ",") + "\n    {\"no\": " + std::to_string(i + 1) +
-               ", \"date\": " + (iso ? JsonString(*iso) : "null") +
-               ", \"dateText\": " + JsonString(row.m_strDate) +
+               ", \"date\": " + (iso ? JsonString(*iso) : "null") + ", " +
+               JsonTextMember("dateText", row.m_strDate) +
                ", \"distanceKm\": " + row.m_strDistance + ", \"fuelL\": " + row.m_strFuel +
                ", \"correctionPercent\": " + row.m_strCorrection +
                ", \"refuelL\": " + row.m_strRefuel + ", \"errorPercent\": " + row.m_strError +
@@ -172,8 +173,8 @@ std::string FormatHistoryJson(const std::vector<LogbookRecord>& records) {
         // figure of its own, so its text is read as one (null where it is none).
         const auto error = ParseHundredths(r.texts.m_strError);
         out += std::string(i == 0 ? "" : ",") + "\n    {\"no\": " + std::to_string(i + 1) +
-               ", \"date\": " + (r.isoDate ? JsonString(*r.isoDate) : "null") +
-               ", \"dateText\": " + JsonString(r.texts.m_strDate) +
+               ", \"date\": " + (r.isoDate ? JsonString(*r.isoDate) : "null") + ", " +
+               JsonTextMember("dateText", r.texts.m_strDate) +
                ", \"distanceKm\": " + JsonFigure(r.distance) +
                ", \"fuelL\": " + JsonFigure(r.fuel) +
                ", \"correctionPercent\": " + JsonFigure(r.correction) +
@@ -181,9 +182,9 @@ std::string FormatHistoryJson(const std::vector<LogbookRecord>& records) {
                ", \"errorPercent\": " + (error ? JsonFigure(*error) : "null") +
                ", \"kmPerLitre\": " + ratio(KmPerLitre(r)) +
                ", \"kmPerLitreByMeter\": " + ratio(KmPerLitreByMeter(r)) +
-               ", \"imported\": " + (r.imported ? "true" : "false") +
-               ", \"firstRead\": " + JsonString(r.firstRead) + ", \"gapBefore\": " +
-               (r.gapBefore ? "{\"foundAt\": " + JsonString(*r.gapBefore) + "}" : "null") + "}";
+               ", \"imported\": " + (r.imported ? "true" : "false") + ", " +
+               JsonTextMember("firstRead", r.firstRead) + ", \"gapBefore\": " +
+               (r.gapBefore ? "{" + JsonTextMember("foundAt", *r.gapBefore) + "}" : "null") + "}";
     }
     out += records.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;
@@ -240,8 +241,8 @@ std::string PeriodsJson(const LogbookSummary& s) {
             std::string(out.size() > 1 ? ", " : "") +
             "{\"correctionPercent\": " + JsonFigure(p.correction) +
             ", \"firstDate\": " + date(p.firstIsoDate) + ", \"lastDate\": " + date(p.lastIsoDate) +
-            ", \"firstDateText\": " + JsonString(p.firstDate) +
-            ", \"lastDateText\": " + JsonString(p.lastDate) +
+            ", " + JsonTextMember("firstDateText", p.firstDate) + ", " +
+            JsonTextMember("lastDateText", p.lastDate) +
             ", \"records\": " + std::to_string(p.records) +
             ", \"counted\": " + std::to_string(p.counted) +
             ", \"errorPercent\": " + number(p.errorPercent) + ", \"suggestedCorrectionPercent\": " +

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/JsonText.h"
 #include "data/Logbook.h"
 #include "link/FilePaths.h"
 #include "link/ReadExchange.h"
@@ -142,6 +143,16 @@ std::string StampsFixed(const std::string& log) {
     const std::regex stamp("[0-9]{2}" + Sjis("時") + "[0-9]{2}" + Sjis("分") + "[0-9]{2}" +
                            Sjis("秒") + "[0-9]{3}" + Sjis("："));
     return std::regex_replace(log, stamp, test::FixedClock::Stamp());
+}
+
+std::string Hex(const std::string& bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, "%02x", static_cast<unsigned char>(c));
+        out += pair;
+    }
+    return out;
 }
 
 std::vector<std::string> FilesIn(const std::string& dir) {
@@ -743,7 +754,15 @@ TEST_F(Cli, ImportIsAllFilesOrNoneAndHistoryWritesOnlyValidFiles) {
     EXPECT_DOUBLE_EQ(records[0]["distanceKm"].get<double>(), 412.6);
     EXPECT_EQ(records[0]["dateText"], "2015年01月09日😀");
     EXPECT_EQ(records[1]["dateText"], "2015年01月09日\uFFFD");
+    // The bytes that were no UTF-8 are kept beside it, in hexadecimal.
+    EXPECT_EQ(records[1]["dateTextHex"], Hex("2015年01月09日\xE9"));
+    EXPECT_FALSE(records[0].contains("dateTextHex"));
     EXPECT_TRUE(records[1]["errorPercent"].is_null());
+    const CliRun stats = RunCli(dir.Path(), {"stats", "--logbook", old, "--format", "json"});
+    ASSERT_EQ(stats.status, 0) << stats.err;
+    const auto period = nlohmann::json::parse(stats.out)["factorPeriods"].at(0);
+    EXPECT_EQ(period["lastDateText"], "2015年01月09日\uFFFD");
+    EXPECT_EQ(period["lastDateTextHex"], Hex("2015年01月09日\xE9"));
 }
 
 TEST_F(Cli, ALogbookThatCannotBeWrittenNeverCostsTheRead) {
@@ -907,6 +926,47 @@ TEST_F(Cli, AReadOnlyLogbookIsNotWrittenEvenByRoot) {
         << warned.err;
     EXPECT_EQ(RunCli(dir.Path(), {"read", "--require-logbook", "-o", "out.csv"}).status, 9);
     EXPECT_EQ(ReadBytes(dir.File(kLogbookFileName)), kept);
+}
+
+TEST(JsonText, EveryTextThatIsNotUtf8IsMendedWithItsBytesBesideIt) {
+    const std::string bad = "a\x83z";
+    EXPECT_EQ(cli::JsonTextMember("path", "/tmp/a"), "\"path\": \"/tmp/a\"");
+    EXPECT_EQ(cli::JsonTextMember("path", bad), "\"path\": \"a\uFFFDz\", \"pathHex\": \"61837a\"");
+    nlohmann::json doc = {{"path", bad},
+                          {"fine", "テスト"},
+                          {"count", 3},
+                          {"findings", {"ok", bad}},
+                          {"ports", {{{"device", bad}}, {{"device", "/dev/ttyUSB0"}}}}};
+    cli::MendUtf8(doc, cli::kSnakeHexSuffix);
+    EXPECT_NO_THROW(doc.dump());
+    EXPECT_EQ(doc["path"], "a\uFFFDz");
+    EXPECT_EQ(doc["path_hex"], "61837a");
+    EXPECT_EQ(doc["fine"], "テスト");
+    EXPECT_FALSE(doc.contains("fine_hex"));
+    EXPECT_EQ(doc["findings"], nlohmann::json({"ok", "a\uFFFDz"}));
+    EXPECT_EQ(doc["findings_hex"], nlohmann::json({nullptr, "61837a"}));
+    EXPECT_EQ(doc["ports"][0]["device_hex"], "61837a");
+    EXPECT_FALSE(doc["ports"][1].contains("device_hex"));
+    EXPECT_FALSE(doc.contains("ports_hex"));
+}
+
+TEST_F(Cli, DoctorsJsonStaysValidInAFolderWhoseNameIsNotUtf8) {
+    // テスト in CP932, as a folder unzipped from a Windows machine is named.
+    const std::string name = "\x83\x65\x83\x58\x83\x67";
+    const std::string work = dir.File(name);
+    ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
+    WriteIniString("Ports", "COM1", dir.File("unplugged"), work + "/KORVANA.ini");
+    const CliRun r = RunCli(work, {"doctor", "--format", "json"});
+    EXPECT_EQ(r.status, 3) << r.err;  // COM1 is not there: said, not an internal error
+    const auto doc = nlohmann::json::parse(r.out);
+    for (const char* part : {"ini", "log", "logbook"}) {
+        SCOPED_TRACE(part);
+        const std::string path = doc[part]["path"];
+        EXPECT_EQ(path.rfind(dir.Path() + "/\uFFFD", 0), 0u) << path;
+        EXPECT_EQ(doc[part]["path_hex"].get<std::string>().rfind(Hex(work + "/"), 0), 0u);
+    }
+    EXPECT_EQ(doc["ini"]["found"], true);
+    EXPECT_FALSE(doc["port"].contains("device_hex"));  // a path that is UTF-8 gets nothing beside
 }
 
 TEST_F(Cli, DoctorCallsALogbookInAFolderThatTakesNoJournalUnwritableAsImportFindsIt) {
