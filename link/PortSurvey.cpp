@@ -100,9 +100,16 @@ std::vector<Texts> AdapterFindings(const MachineFacts& machine) {
         t.ja =
             "USBシリアル変換器 " + name + " が接続されていますが、シリアルポートになっていません。";
         // Only rules udev still reads can claim it: a masked file claims nothing.
-        if (machine.brlttyInstalled && !machine.brlttyRulesFile.empty()) {
-            const std::string& file = machine.brlttyRulesFile;
-            const auto rule = FindBrlttyRule(file, a.vendorId, a.productId);
+        if (machine.brlttyInstalled && !machine.brlttyRulesFiles.empty()) {
+            // The file whose rule names the adapter, where one does.
+            std::string file = machine.brlttyRulesFiles.front();
+            std::optional<BrlttyRule> rule;
+            for (const std::string& f : machine.brlttyRulesFiles) {
+                if ((rule = FindBrlttyRule(f, a.vendorId, a.productId))) {
+                    file = f;
+                    break;
+                }
+            }
             const std::string where = rule ? file + ", line " + std::to_string(rule->line) : file;
             const std::string whereJa =
                 rule ? file + " の" + std::to_string(rule->line) + "行目" : file;
@@ -278,8 +285,13 @@ bool MayReadWrite(const NodeAccess& access, const UserFacts& user) {
 std::optional<BrlttyRule> FindBrlttyRule(const std::string& rulesFile, std::uint16_t vendorId,
                                          std::uint16_t productId) {
     std::ifstream in(rulesFile);
-    const std::string vendor = "\"" + Hex4(vendorId) + "\"";
-    const std::string product = "\"" + Hex4(productId) + "\"";
+    // Either form brltty writes: the attributes with four hex digits each, or the kernel's
+    // PRODUCT value, "vendor/product/release" in hex without leading zeros (1a86/7523/*,
+    // 403/6001/*).
+    const std::string vendor = "idvendor}==\"" + Hex4(vendorId) + "\"";
+    const std::string product = "idproduct}==\"" + Hex4(productId) + "\"";
+    char env[32];
+    std::snprintf(env, sizeof env, "env{product}==\"%x/%x/", vendorId, productId);
     auto lower = [](std::string s) {
         for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
         return s;
@@ -288,10 +300,11 @@ std::optional<BrlttyRule> FindBrlttyRule(const std::string& rulesFile, std::uint
     for (std::string line; std::getline(in, line);) {
         ++number;
         const std::string l = lower(line);
-        if (!l.empty() && l[0] == '#') continue;
-        const auto v = l.find("idvendor}==" + vendor);
-        const auto p = l.find("idproduct}==" + product);
-        if (v != std::string::npos && p != std::string::npos) return BrlttyRule{rulesFile, number};
+        const auto first = l.find_first_not_of(" \t");
+        if (first == std::string::npos || l[first] == '#') continue;
+        const bool attributes =
+            l.find(vendor) != std::string::npos && l.find(product) != std::string::npos;
+        if (attributes || l.find(env) != std::string::npos) return BrlttyRule{rulesFile, number};
     }
     return std::nullopt;
 }

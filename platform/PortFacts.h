@@ -96,8 +96,8 @@ struct MachineFacts {
     std::vector<std::pair<std::string, Holder>> openTtys;  // device (real path) -> a holder
     std::vector<AdapterWithoutTty> adaptersWithoutTty;
     bool brlttyInstalled = false;
-    std::string brlttyRulesFile;  // its udev rules ("" none, or masked by /etc)
-    int modemManagerPid = 0;      // 0: ModemManager is not running
+    std::vector<std::string> brlttyRulesFiles;  // its udev rules that udev reads (none masked)
+    int modemManagerPid = 0;                    // 0: ModemManager is not running
 };
 
 // Filled by the system's side (platform/).

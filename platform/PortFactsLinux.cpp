@@ -27,7 +27,9 @@ constexpr int kUsbTtyDepth = 4;          // from a USB device down to its tty fo
 constexpr std::size_t kMaxGroups = 256;  // more supplementary groups than anyone has
 constexpr std::size_t kMaxCmdlineBytes = 8192;
 constexpr const char* kModemManager = "ModemManager";
-constexpr const char* kBrlttyRules = "85-brltty.rules";
+// brltty's udev rules that claim adapters: newer packages name them 90-brltty-device.rules,
+// older ones 85-brltty.rules.
+constexpr const char* kBrlttyRules[] = {"90-brltty-device.rules", "85-brltty.rules"};
 // Under /proc: the kernel's terminal drivers with their device numbers.
 constexpr const char* kTtyDrivers = "tty/drivers";
 // Under /sys: every character device by its number, leading to the device it is.
@@ -204,22 +206,27 @@ std::vector<AdapterWithoutTty> AdaptersWithoutTty(const SurveyRoots& roots) {
     return adapters;
 }
 
-// brltty's udev rules as a package installs them, unless the administrator masked them with a
-// file of the same name in /etc (a link to /dev/null, or an empty file).
-std::string BrlttyRules(const SurveyRoots& roots, bool* installed) {
+// brltty's udev rules that udev reads: as a package installs them, or the administrator's own
+// copy of the same name in /etc, which udev reads instead; a link there to /dev/null, or an empty
+// file, masks the package's.
+std::vector<std::string> BrlttyRules(const SurveyRoots& roots, bool* installed) {
     std::error_code ec;
-    const fs::path shipped = fs::path(roots.usrLib) / "udev/rules.d" / kBrlttyRules;
     const fs::path program = fs::path(roots.usrLib).parent_path() / "bin/brltty";
-    *installed = fs::exists(shipped, ec) || fs::exists(program, ec);
-    if (!fs::exists(shipped, ec)) return {};
-    const fs::path mask = fs::path(roots.etc) / "udev/rules.d" / kBrlttyRules;
-    if (fs::is_symlink(mask, ec) && fs::read_symlink(mask, ec) == "/dev/null") return {};
-    if (fs::exists(mask, ec)) {
-        const auto size = fs::file_size(mask, ec);
-        if (!ec && size == 0) return {};
-        return mask.string();  // the administrator's own copy is the one udev reads
+    *installed = fs::exists(program, ec);
+    std::vector<std::string> files;
+    for (const char* name : kBrlttyRules) {
+        const fs::path shipped = fs::path(roots.usrLib) / "udev/rules.d" / name;
+        const fs::path own = fs::path(roots.etc) / "udev/rules.d" / name;
+        if (fs::exists(shipped, ec)) *installed = true;
+        if (fs::is_symlink(own, ec) && fs::read_symlink(own, ec) == "/dev/null") continue;
+        if (fs::exists(own, ec)) {
+            const auto size = fs::file_size(own, ec);
+            if (ec || size != 0) files.push_back(own.string());
+        } else if (fs::exists(shipped, ec)) {
+            files.push_back(shipped.string());
+        }
     }
-    return shipped.string();
+    return files;
 }
 
 UserFacts ThisUser() {
@@ -308,7 +315,7 @@ MachineFacts GatherMachineFacts(const SurveyRoots& roots) {
     });
     if (machine.modemManagerPid == 0) machine.modemManagerPid = ProcessNamed(roots, kModemManager);
     machine.adaptersWithoutTty = AdaptersWithoutTty(roots);
-    machine.brlttyRulesFile = BrlttyRules(roots, &machine.brlttyInstalled);
+    machine.brlttyRulesFiles = BrlttyRules(roots, &machine.brlttyInstalled);
     return machine;
 }
 

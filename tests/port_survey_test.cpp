@@ -176,26 +176,46 @@ TEST(PortSurvey, NumbersRealPortsOnlyAndNamesAdaptersByTheirStableNames) {
 TEST(PortSurvey, AnAdapterBrlttyClaimedIsNamedWithItsRuleAndTheFix) {
     FakeMachine m;
     m.Adapter("1-3", "1a86", "7523", "USB Serial", "");
-    m.Put("usr/lib/udev/rules.d/85-brltty.rules",
+    m.Adapter("1-4", "0403", "6001", "FT232R USB UART", "");
+    // As newer packages ship them: the kernel's PRODUCT, in hex without leading zeros.
+    m.Put("usr/lib/udev/rules.d/90-brltty-device.rules",
+          "# Device: 0403:6001\n"
+          "# Alva [BC6xx]\n"
+          "ENV{PRODUCT}==\"403/6001/*\", ENV{BRLTTY_BRAILLE_DRIVER}=\"at,bd,bl\", "
+          "GOTO=\"brltty_usb_run\"\n"
+          "\n"
           "# Device: 1A86:7523\n"
-          "ENV{PRODUCT}==\"1a86/7523/*\", ENV{BRLTTY_BRAILLE_DRIVER}=\"bm\"\n"
-          "SUBSYSTEM==\"usb\", ATTRS{idVendor}==\"1A86\", ATTRS{idProduct}==\"7523\", "
+          "# Baum [NLS eReader Zoomax (20 cells)]\n"
+          "ENV{PRODUCT}==\"1a86/7523/*\", ENV{BRLTTY_BRAILLE_DRIVER}=\"bm\", "
           "GOTO=\"brltty_usb_run\"\n");
-    const std::string rules = m.Root() / "usr/lib/udev/rules.d/85-brltty.rules";
+    const std::string rules = m.Root() / "usr/lib/udev/rules.d/90-brltty-device.rules";
 
+    const PortSurvey survey = SurveyPorts(m.Ini(), 1, m.Roots());
+    ASSERT_EQ(survey.findings.size(), 2u);
     const PortVerdict verdict = DiagnosePort(1, m.Ini(), m.Roots());
     EXPECT_FALSE(verdict.usable);
     EXPECT_EQ(verdict.state, PortState::kMissing);
-    for (const char* part : {"1a86:7523 (USB Serial)", "brltty", "sudo apt remove brltty",
-                             "/etc/udev/rules.d/85-brltty.rules"}) {
+    for (const std::string& part : std::vector<std::string>{
+             "1a86:7523 (USB Serial)", "brltty", "sudo apt remove brltty",
+             "/etc/udev/rules.d/90-brltty-device.rules", rules + ", line 7", rules + ", line 3"}) {
         EXPECT_TRUE(Has(verdict.reason, part)) << part << "\n" << verdict.reason;
     }
-    EXPECT_TRUE(Has(verdict.reason, rules + ", line 3")) << verdict.reason;
-    EXPECT_TRUE(Has(verdict.reasonJa, rules + " の3行目")) << verdict.reasonJa;
-    EXPECT_EQ(SurveyPorts(m.Ini(), 1, m.Roots()).findings.size(), 1u);
+    EXPECT_TRUE(Has(verdict.reasonJa, rules + " の7行目")) << verdict.reasonJa;
 
-    // Masked by the administrator: then brltty is not what took it.
-    fs::create_symlink("/dev/null", m.Root() / "etc/udev/rules.d/85-brltty.rules");
+    // Masked by the administrator, the older package's rules in the attributes' form still claim
+    // the CH340; then masked as well, brltty is not what took it.
+    fs::create_symlink("/dev/null", m.Root() / "etc/udev/rules.d/90-brltty-device.rules");
+    m.Put("usr/lib/udev/rules.d/85-brltty.rules",
+          "# Device: 1A86:7523\n"
+          "ACTION==\"add\", SUBSYSTEM==\"usb\", ATTRS{idVendor}==\"1a86\", "
+          "ATTRS{idProduct}==\"7523\", ENV{BRLTTY_BRAILLE_DRIVER}=\"bm\", "
+          "GOTO=\"brltty_usb_run\"\n");
+    const PortVerdict older = DiagnosePort(1, m.Ini(), m.Roots());
+    EXPECT_TRUE(Has(older.reason,
+                    (m.Root() / "usr/lib/udev/rules.d/85-brltty.rules").string() + ", line 2"))
+        << older.reason;
+    EXPECT_TRUE(Has(older.reason, "/etc/udev/rules.d/85-brltty.rules")) << older.reason;
+    m.Put("etc/udev/rules.d/85-brltty.rules", "");
     const PortVerdict masked = DiagnosePort(1, m.Ini(), m.Roots());
     EXPECT_FALSE(Has(masked.reason, "apt remove brltty")) << masked.reason;
     EXPECT_TRUE(Has(masked.reason, "1a86:7523")) << masked.reason;
