@@ -152,6 +152,12 @@ int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePath
 // error, as a read of that port says), else as a time-out.
 MeterRead SearchRead(const ReadOptions& options, const FilePaths& paths, const CommLog& log) {
     const PortSurvey survey = SurveyPorts(paths.IniPath(), PortNumber(ReadPortSetting(paths)));
+    // A port left out is said, with why: the user named it, or it looks like the meter's.
+    for (const std::size_t i : SearchLeavesOut(survey, options.allPorts)) {
+        const SurveyedPort& p = survey.ports[i];
+        std::fprintf(stderr, "odomei-cli: %s is not searched: %s\n",
+                     CandidateName(CandidateOf(p)).c_str(), p.reason.c_str());
+    }
     std::vector<MeterCandidate> candidates;
     for (const std::size_t i : SearchOrder(survey, options.allPorts)) {
         candidates.push_back(CandidateOf(survey.ports[i]));

@@ -34,11 +34,15 @@ MeterRead MostTelling(const std::vector<SearchTry>& tries) {
     return MeterRead{outcome, CandidateName(most->port) + ": " + most->reason, {}};
 }
 
+// Where a search looks: the USB adapters, the ports [Ports] names, and with hardwareToo every
+// other.
+bool InScope(const SurveyedPort& p, bool hardwareToo) { return p.usb || p.fromIni || hardwareToo; }
+
 }  // namespace
 
 std::vector<std::size_t> SearchOrder(const PortSurvey& survey, bool hardwareToo) {
     auto wanted = [hardwareToo](const SurveyedPort& p) {
-        return p.state == PortState::kFree && (p.usb || p.fromIni || hardwareToo);
+        return p.state == PortState::kFree && InScope(p, hardwareToo);
     };
     std::vector<std::size_t> order;
     for (std::size_t i = 0; i < survey.ports.size(); ++i) {
@@ -48,6 +52,15 @@ std::vector<std::size_t> SearchOrder(const PortSurvey& survey, bool hardwareToo)
         if (!survey.ports[i].current && wanted(survey.ports[i])) order.push_back(i);
     }
     return order;
+}
+
+std::vector<std::size_t> SearchLeavesOut(const PortSurvey& survey, bool hardwareToo) {
+    std::vector<std::size_t> left;
+    for (std::size_t i = 0; i < survey.ports.size(); ++i) {
+        const SurveyedPort& p = survey.ports[i];
+        if (p.state != PortState::kFree && InScope(p, hardwareToo)) left.push_back(i);
+    }
+    return left;
 }
 
 MeterCandidate CandidateOf(const SurveyedPort& port) {

@@ -65,6 +65,9 @@ MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommL
 // look), and every other free port only when hardwareToo. Consoles and other devices are never
 // free, so never tried.
 std::vector<std::size_t> SearchOrder(const PortSurvey& survey, bool hardwareToo);
+// The ports such a search would try were they free, and leaves out for their state (indices into
+// survey.ports, in survey order): what to tell the user, each with its reason.
+std::vector<std::size_t> SearchLeavesOut(const PortSurvey& survey, bool hardwareToo);
 MeterCandidate CandidateOf(const SurveyedPort& port);
 
 // How a candidate is named to the user: "COM3 (/dev/serial/by-id/...)", or the device alone.

@@ -104,6 +104,8 @@ struct MachineFacts {
 MachineFacts GatherMachineFacts(const SurveyRoots& roots);
 PortFacts GatherPortFacts(const std::string& device, const MachineFacts& machine,
                           const SurveyRoots& roots);
+// What a path is, by itself (a COM name on Windows is a port).
+NodeKind NodeKindOf(const std::string& path, const SurveyRoots& roots);
 // How device is the system's console ("" it is not): a console the kernel names, or a login
 // prompt on it. Looks at no more than it must, for the check before every open.
 std::string ConsoleOf(const std::string& device, const SurveyRoots& roots);

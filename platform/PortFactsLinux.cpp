@@ -381,6 +381,11 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts& machine
     return facts;
 }
 
+NodeKind NodeKindOf(const std::string& path, const SurveyRoots& roots) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? KindOf(st, roots) : NodeKind::kOther;
+}
+
 std::string ConsoleOf(const std::string& device, const SurveyRoots& roots) {
     const std::string real = Canonical(device);
     const std::string name = KernelName(device, roots);

@@ -7,6 +7,8 @@
 #include <set>
 #include <tuple>
 
+#include "platform/Files.h"
+#include "platform/PortFacts.h"
 #include "platform/Profile.h"
 
 namespace odomei {
@@ -183,19 +185,43 @@ std::vector<PortMapping> PortMap::Mappings(const std::string& byIdDir) const {
     return mappings;
 }
 
-std::string PortMap::Describe() const {
-    const auto ports = SystemPorts();
-    if (ports.empty()) return "No serial port was found on this computer.";
-    std::string text = "Serial ports found:";
-    for (std::size_t i = 0; i < ports.size(); ++i) {
+std::string PortMap::Describe() const { return Describe(SurveyRoots{}); }
+
+std::string PortMap::Describe(const SurveyRoots& roots) const {
+    std::string list, others, consoles;
+    auto add = [](std::string& to, const std::string& what) {
+        to += (to.empty() ? "" : ", ") + what;
+    };
+    for (const PortMapping& m : Mappings(roots.dev + "/serial/by-id")) {
+        if (m.device.empty()) continue;  // an unusable entry: its own failure names it
+        if (!ConsoleOf(m.device, roots).empty()) {
+            consoles += " " + m.device + " is the system's console, which is never opened.";
+            continue;
+        }
 #ifdef _WIN32
-        text += " " + ports[i].device + " (" + ports[i].description + ")";
+        if (m.fromIni) {
+            add(list, ComName(m.number) + " = " + m.device + " (from [Ports])");
+        } else {
+            add(list, m.info.device + " (" + m.info.description + ")");
+        }
 #else
-        text += " COM" + std::to_string(i + 1) + " = " + ports[i].device;
+        const std::string shown = ComName(m.number) + " = " + m.device;
+        // The kernel's list holds serial lines; an entry may name anything, or nothing there.
+        if (!m.fromIni) {
+            add(list, shown);
+        } else if (LookAtFile(m.device).exists) {
+            if (NodeKindOf(m.device, roots) == NodeKind::kTerminal) {
+                add(list, shown + " (from [Ports])");
+            } else {
+                add(others, shown);
+            }
+        }
 #endif
-        text += i + 1 < ports.size() ? "," : ".";
     }
-    return text;
+    std::string text = list.empty() ? "No serial port was found on this computer."
+                                    : "Serial ports found: " + list + ".";
+    if (!others.empty()) text += " Not serial ports: " + others + ".";
+    return text + consoles;
 }
 
 bool UsbKernelName(const std::string& name) {

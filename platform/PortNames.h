@@ -10,6 +10,8 @@
 
 namespace odomei {
 
+struct SurveyRoots;  // where the system's facts are read (platform/PortFacts.h)
+
 // One serial port of the machine, as far as the system describes it.
 struct PortInfo {
     std::string device;  // e.g. /dev/ttyUSB0
@@ -69,8 +71,12 @@ public:
     // COM1 up to the last name that leads anywhere, each with its device.
     std::vector<PortMapping> Mappings(const std::string& byIdDir = kByIdDir) const;
 
-    // "Serial ports found: COM1 = /dev/ttyUSB0, ..." or a sentence saying there are none.
+    // The names as opening them leads, for a message: "Serial ports found: COM1 = /dev/ttyUSB0,
+    // COM2 = /home/u/meter (from [Ports])." with every name that leads to a device that is there,
+    // or a sentence saying there is none. The system's console is never among them: it is said
+    // to be the console, which is never opened (as roots show it; the system's own by default).
     std::string Describe() const;
+    std::string Describe(const SurveyRoots& roots) const;
 
     static constexpr const char* kByIdDir = "/dev/serial/by-id";
 

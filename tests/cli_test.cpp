@@ -329,6 +329,11 @@ TEST_F(Cli, EveryFailureHasItsOwnStatusAndTheWindowsMessage) {
     EXPECT_EQ(configured.status, 3);
     EXPECT_NE(configured.err.find("(COM12)"), std::string::npos) << configured.err;
     EXPECT_NE(configured.err.find(dir.File("unplugged")), std::string::npos) << configured.err;
+    // The ports listed are where the names lead: COM1 is the meter's line by its entry.
+    EXPECT_NE(configured.err.find("Serial ports found: COM1 = " + dir.File("meter-tty") +
+                                  " (from [Ports])."),
+              std::string::npos)
+        << configured.err;
     // Beyond 255 there is no COM port: COM1 is read, the meter of the last case, which answers
     // with no record.
     WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "256", meter->Ini());
@@ -1056,10 +1061,15 @@ TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
     WriteIniString("Ports", "COM3", dir.File("meter-tty"), ini);
     WriteIniString("Ports", "COM1", dir.File("silent-tty"), ini);
     WriteIniString("Ports", "COM2", dir.File("junk-tty"), ini);
+    WriteIniString("Ports", "COM4", "/dev/null", ini);  // named, and left out with why
 
     const test::DateWatch date;
     const CliRun found = RunCli(dir.Path(), {"read", "--port", "auto", "-o", "found.csv"});
     ASSERT_EQ(found.status, 0) << found.err;
+    EXPECT_NE(found.err.find("odomei-cli: COM4 (/dev/null) is not searched: /dev/null is not a "
+                             "serial port: it is a character device that is not a terminal.\n"),
+              std::string::npos)
+        << found.err;
     EXPECT_EQ(ReadBytes(dir.File("found.csv")), Golden());
     EXPECT_NE(found.err.find("the meter answered on COM3 (" + dir.File("meter-tty") + ")"),
               std::string::npos)

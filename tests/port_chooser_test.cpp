@@ -192,6 +192,10 @@ TEST(FindMeter, TriesTheSettingsPortFirstThenFreeUsbAndNamedPortsAndHardwareOnly
     add(7, false, true, PortState::kMissing);
     EXPECT_EQ(SearchOrder(survey, false), (std::vector<std::size_t>{5, 3, 4}));
     EXPECT_EQ(SearchOrder(survey, true), (std::vector<std::size_t>{5, 1, 3, 4}));
+    // What it leaves out of those it looks at, to be said: the busy adapter, the entry that names
+    // nothing, and with the hardware ports the console.
+    EXPECT_EQ(SearchLeavesOut(survey, false), (std::vector<std::size_t>{2, 6}));
+    EXPECT_EQ(SearchLeavesOut(survey, true), (std::vector<std::size_t>{0, 2, 6}));
 }
 
 // Records what the main window and the chooser are told, answering questions from a script.

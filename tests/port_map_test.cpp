@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "platform/PortFacts.h"
 #include "platform/PortNames.h"
 #include "platform/Profile.h"
 #include "tests/TestSupport.h"
@@ -41,6 +42,16 @@ PortInfo Port(const std::string& device) {
     return p;
 }
 
+// A machine of the test's own with nothing in it but the kernel command line.
+struct Roots {
+    explicit Roots(const std::string& cmdline) {
+        test::WriteBytes(dir.File("cmdline"), cmdline);
+        roots = {dir.File("sys"), dir.File("dev"), dir.Path(), dir.File("lib"), dir.File("etc")};
+    }
+    test::TempDir dir;
+    SurveyRoots roots;
+};
+
 // In the order a system might report them, with names that are no serial port of ours.
 const ListedPorts kMachine({Port("/dev/ttyUSB0"), Port("/dev/ttyS10"), Port("/dev/rfcomm0"),
                             Port("/dev/ttyACM0"), Port("/dev/ttyS2"), Port("/dev/ttyS1"),
@@ -59,10 +70,11 @@ TEST(PortMap, NumbersUartsThenUsbAdaptersThenModemsEachInNumericOrder) {
     for (const char* name : {"COM0", "COM", "COMx", "COM1a", "/dev/ttyS1", "LPT1"}) {
         EXPECT_EQ(map.DeviceFor(name), std::nullopt) << name;
     }
-    EXPECT_EQ(map.Describe(),
+    const Roots quiet("quiet\n");
+    EXPECT_EQ(map.Describe(quiet.roots),
               "Serial ports found: COM1 = /dev/ttyS1, COM2 = /dev/ttyS2, COM3 = /dev/ttyS10, "
               "COM4 = /dev/ttyUSB0, COM5 = /dev/ttyACM0.");
-    EXPECT_EQ(PortMap().Describe(), "No serial port was found on this computer.");
+    EXPECT_EQ(PortMap().Describe(quiet.roots), "No serial port was found on this computer.");
     EXPECT_EQ(PortMap().DeviceFor("COM1"), std::nullopt);
 }
 
@@ -70,12 +82,12 @@ TEST(PortMap, PortsEntriesWinAndExtendTheList) {
     test::TempDir dir;
     const std::string ini = dir.File("KORVANA.ini");
     WriteIniString("Ports", "COM2", dir.File("meter"), ini);
-    WriteIniString("Ports", "COM8", "/dev/ttyUSB7", ini);
+    WriteIniString("Ports", "COM8", dir.File("ttyUSB7"), ini);
     WriteIniString("Ports", "LPT1", "/dev/lp0", ini);  // no COM name: ignored
     const PortMap map(ini, &kMachine);
     EXPECT_EQ(map.DeviceFor("COM2"), dir.File("meter"));
     EXPECT_EQ(map.DeviceFor("COM3"), "/dev/ttyS10");
-    EXPECT_EQ(map.DeviceFor("COM8"), "/dev/ttyUSB7");
+    EXPECT_EQ(map.DeviceFor("COM8"), dir.File("ttyUSB7"));
 
     const auto mappings = map.Mappings(dir.File("by-id"));
     std::vector<std::string> seen;
@@ -86,7 +98,28 @@ TEST(PortMap, PortsEntriesWinAndExtendTheList) {
     EXPECT_EQ(seen, (std::vector<std::string>{
                         "COM1=/dev/ttyS1 listed", "COM2=" + dir.File("meter") + " ini",
                         "COM3=/dev/ttyS10 listed", "COM4=/dev/ttyUSB0 listed",
-                        "COM5=/dev/ttyACM0 listed", "COM8=/dev/ttyUSB7 ini"}));
+                        "COM5=/dev/ttyACM0 listed", "COM8=" + dir.File("ttyUSB7") + " ini"}));
+
+    // Described as opening them leads: the entries whose devices are there, among the machine's
+    // ports; the console never offered, but named as what it is.
+    test::WriteBytes(dir.File("meter"), "");
+    const Roots console("ro console=ttyS1,115200n8\n");
+    EXPECT_EQ(map.Describe(console.roots),
+              "Serial ports found: COM3 = /dev/ttyS10, COM4 = /dev/ttyUSB0, COM5 = /dev/ttyACM0. "
+              "Not serial ports: COM2 = " +
+                  dir.File("meter") +
+                  ". "
+                  "/dev/ttyS1 is the system's console, which is never opened.");
+    const PortMap entries(ini, nullptr);
+    EXPECT_EQ(entries.Describe(console.roots),
+              "No serial port was found on this computer. Not "
+              "serial ports: COM2 = " +
+                  dir.File("meter") + ".");
+    // An entry to a terminal is a serial port however it is named.
+    std::filesystem::remove(dir.File("meter"));
+    ASSERT_EQ(symlink("/dev/tty", dir.File("meter").c_str()), 0);
+    EXPECT_EQ(entries.Describe(console.roots),
+              "Serial ports found: COM2 = " + dir.File("meter") + " (from [Ports]).");
 
     // However high the numbers go, the machine's list is asked for once.
     WriteIniString("Ports", "COM9999", "/dev/null", ini);

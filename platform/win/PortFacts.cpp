@@ -456,6 +456,8 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts&, const 
     return facts;
 }
 
+NodeKind NodeKindOf(const std::string&, const SurveyRoots&) { return NodeKind::kTerminal; }
+
 // Under Wine, a port Wine gave a device of the machine by itself: the check before every open,
 // from the registry alone.
 std::string ConsoleOf(const std::string& device, const SurveyRoots&) {
