@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/windows/ProbeSupport.h"
 #include "ui/HistoryText.h"
 #include "ui/Texts.h"
 #include "win/WinIds.h"
@@ -28,93 +29,16 @@ namespace {
 using namespace odomei;
 using namespace odomei::win32;
 
-constexpr int kTextChars = 512;  // the longest cell text read back
-
-std::wstring Wide(const char* utf8) {
-    std::wstring w(MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, w.data(), static_cast<int>(w.size()));
-    w.pop_back();
-    return w;
-}
-
-std::string Utf8(const std::wstring& w) {
-    std::string s(WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr),
-                  '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, s.data(), static_cast<int>(s.size()), nullptr,
-                        nullptr);
-    s.pop_back();
-    return s;
-}
-
-// A block of memory in the window's process, for one message's structure and text.
-class Remote {
-public:
-    explicit Remote(HWND window) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        m_process =
-            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (m_process != nullptr) {
-            m_base = static_cast<char*>(VirtualAllocEx(m_process, nullptr, kSize,
-                                                       MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        }
-        if (m_base == nullptr) {
-            std::printf("no memory in the window's process (%lu)\n", GetLastError());
-            std::exit(1);
-        }
-    }
-    ~Remote() {
-        VirtualFreeEx(m_process, m_base, 0, MEM_RELEASE);
-        CloseHandle(m_process);
-    }
-    char* At(std::size_t offset) const { return m_base + offset; }
-    void Write(std::size_t offset, const void* data, std::size_t size) const {
-        WriteProcessMemory(m_process, m_base + offset, data, size, nullptr);
-    }
-    void Read(std::size_t offset, void* data, std::size_t size) const {
-        ReadProcessMemory(m_process, m_base + offset, data, size, nullptr);
-    }
-
-private:
-    static constexpr std::size_t kSize = 4096;
-    HANDLE m_process = nullptr;
-    char* m_base = nullptr;
-};
-
-constexpr std::size_t kTextOffset = 1024;  // where a text goes, after the structure
-
-std::wstring ReadText(const Remote& remote) {
-    std::wstring text(kTextChars, L'\0');
-    remote.Read(kTextOffset, text.data(), kTextChars * sizeof(wchar_t));
-    text.resize(text.find(L'\0'));
-    return text;
-}
-
-std::string CellText(HWND list, int row, int column) {
-    Remote remote(list);
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = reinterpret_cast<wchar_t*>(remote.At(kTextOffset));
-    item.cchTextMax = kTextChars;
-    remote.Write(0, &item, sizeof item);
-    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote.At(0)));
-    return Utf8(ReadText(remote));
-}
-
-std::string Caption(HWND list, int column) {
-    Remote remote(list);
-    LVCOLUMNW c{};
-    c.mask = LVCF_TEXT;
-    c.pszText = reinterpret_cast<wchar_t*>(remote.At(kTextOffset));
-    c.cchTextMax = kTextChars;
-    remote.Write(0, &c, sizeof c);
-    SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(remote.At(0)));
-    return Utf8(ReadText(remote));
-}
+using probe::Remote;
+using probe::Utf8;
+using probe::Wide;
 
 std::string RowText(HWND list, int row) {
+    const Remote remote(list);
     std::string line;
-    for (int c = 0; c < kHistoryColumnCount; ++c) line += (c ? "\t" : "") + CellText(list, row, c);
+    for (int c = 0; c < kHistoryColumnCount; ++c) {
+        line += (c ? "\t" : "") + remote.CellText(list, row, c);
+    }
     return line;
 }
 
@@ -176,7 +100,7 @@ int main(int argc, char** argv) {
         std::printf("range %d\n", Checked(range) ? 1 : 0);
         std::printf("from %s\n", Day(GetDlgItem(window, kIdcHistoryFrom)).c_str());
         std::printf("to %s\n", Day(GetDlgItem(window, kIdcHistoryTo)).c_str());
-        std::printf("caption %s\n", Caption(list, kHistoryColumnCount - 2).c_str());
+        std::printf("caption %s\n", Remote(list).Caption(list, kHistoryColumnCount - 2).c_str());
         if (rows > 0) {
             std::printf("newest %s\n", RowText(list, 0).c_str());
             std::printf("oldest %s\n", RowText(list, rows - 1).c_str());

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "tests/windows/ProbeSupport.h"
 #include "ui/PortPresenter.h"
 #include "ui/Texts.h"
 
@@ -22,68 +23,18 @@ constexpr int kTextChars = 512;
 constexpr int kMessageTextId = 0xFFFF;  // the static text of a message box
 constexpr int kMaxColumns = 16;
 
-std::wstring Wide(const char* utf8) {
-    std::wstring w(MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, w.data(), static_cast<int>(w.size()));
-    w.pop_back();
-    return w;
-}
-
-std::string Narrow(const wchar_t* utf16) {
-    std::string s(WideCharToMultiByte(CP_UTF8, 0, utf16, -1, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, utf16, -1, s.data(), static_cast<int>(s.size()), nullptr,
-                        nullptr);
-    s.pop_back();
-    return s;
-}
-
-// The list belongs to another process: the item record and its text buffer are placed in that
-// process's memory, and read back from there.
-class RemoteItem {
-public:
-    explicit RemoteItem(HWND list) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(list, &pid);
-        m_process =
-            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (m_process != nullptr) {
-            m_memory = VirtualAllocEx(m_process, nullptr, sizeof(LVITEMW) + kTextChars * 2,
-                                      MEM_COMMIT, PAGE_READWRITE);
-        }
-    }
-    ~RemoteItem() {
-        if (m_memory != nullptr) VirtualFreeEx(m_process, m_memory, 0, MEM_RELEASE);
-        if (m_process != nullptr) CloseHandle(m_process);
-    }
-    bool Ok() const { return m_memory != nullptr; }
-
-    std::string Text(HWND list, int row, int column) {
-        auto* text = static_cast<wchar_t*>(m_memory) + sizeof(LVITEMW) / sizeof(wchar_t);
-        LVITEMW item{};
-        item.iSubItem = column;
-        item.pszText = text;
-        item.cchTextMax = kTextChars;
-        WriteProcessMemory(m_process, m_memory, &item, sizeof item, nullptr);
-        SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(m_memory));
-        wchar_t local[kTextChars] = {};
-        ReadProcessMemory(m_process, text, local, sizeof local - sizeof(wchar_t), nullptr);
-        return Narrow(local);
-    }
-
-private:
-    HANDLE m_process = nullptr;
-    void* m_memory = nullptr;
-};
+using probe::Utf8;
+using probe::Wide;
 
 // The texts of the message boxes over the program's windows (its caption, with a message text).
 BOOL CALLBACK CollectMessage(HWND window, LPARAM found) {
     wchar_t caption[kTextChars] = {};
     GetWindowTextW(window, caption, kTextChars);
     HWND text = GetDlgItem(window, kMessageTextId);
-    if (text != nullptr && Narrow(caption) == odomei::kAppTitle) {
+    if (text != nullptr && Utf8(caption) == odomei::kAppTitle) {
         wchar_t message[kTextChars] = {};
         GetWindowTextW(text, message, kTextChars);
-        reinterpret_cast<std::string*>(found)->append(Narrow(message));
+        reinterpret_cast<std::string*>(found)->append(Utf8(message));
     }
     return TRUE;
 }
@@ -116,11 +67,7 @@ int main(int argc, char** argv) {
         PostMessageW(chooser, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
         return 0;
     }
-    RemoteItem remote(list);
-    if (!remote.Ok()) {
-        std::printf("cannot reach the chooser's memory\n");
-        return 1;
-    }
+    const probe::Remote remote(list);
     HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
     int columns =
         header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
@@ -129,7 +76,7 @@ int main(int argc, char** argv) {
     for (int r = 0; r < rows; ++r) {
         const bool selected = SendMessageW(list, LVM_GETITEMSTATE, r, LVIS_SELECTED) != 0;
         std::string line = selected ? "*" : " ";
-        for (int c = 0; c < columns; ++c) line += (c ? "\t" : "") + remote.Text(list, r, c);
+        for (int c = 0; c < columns; ++c) line += (c ? "\t" : "") + remote.CellText(list, r, c);
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
     }
