@@ -54,7 +54,7 @@ PortRow MakePortRow(const SurveyedPort& port) {
             description.empty() ? port.info.manufacturer : " (" + port.info.manufacturer + ")";
     }
     std::string state = StateText(port);
-    if (port.current) state += " ・現在の設定";
+    if (port.current) state += kPortCurrentMark;
     row.texts = {port.number > 0 ? ComName(port.number) : "-",
                  port.stableName.empty() ? port.device : port.stableName,
                  description,

@@ -51,6 +51,9 @@ inline std::string AskUseFoundPortText(const std::string& port) {
 // The search's step: "COM3 を確認しています…".
 inline std::string SearchingText(const std::string& port) { return port + "を確認しています…"; }
 
+// What the state of the port the setting in use leads to ends with.
+inline constexpr const char* kPortCurrentMark = " ・現在の設定";
+
 // The list's columns, in order.
 inline constexpr const char* kPortColumns[] = {"ポート",  "デバイス",     "説明",
                                                "VID:PID", "シリアル番号", "状態"};

@@ -25,7 +25,11 @@
 namespace odomei::win32 {
 namespace {
 
-constexpr int kHistoryColumnWidth = 88;  // pixels at 96 DPI, before the texts' own needs
+// The columns' widths at 96 DPI, the number's taking what the others leave. The list is half as
+// wide again as the main window's record list and has two more columns (the economies): its
+// columns are a little wider than that list's, so the number's does not take the whole rest.
+constexpr int kHistoryColumnWidths[] = {0, 120, 105, 105, 95, 105, 105, 105, 105};
+static_assert(std::size(kHistoryColumnWidths) == kHistoryColumnCount);
 
 // A picker's day as the presenter takes it, "YYYY-MM-DD".
 std::string PickedDay(HWND picker) {
@@ -147,21 +151,26 @@ private:
         HWND list = Item(kIdcHistoryList);
         SendMessageW(list, WM_SETREDRAW, FALSE, 0);
         ListView_DeleteAllItems(list);
-        const auto captions = m_presenter.Captions();
-        // The record list's first seven columns are the main list's: its widest texts too.
-        const ColumnScale scale = DialogScale(list);
-        std::vector<int> widths;
-        for (std::size_t c = 0; c < captions.size(); ++c) {
-            int need = TextWidth(list, captions[c]);
-            if (c < std::size(kWidestTexts))
-                need = std::max(need, TextWidth(list, kWidestTexts[c]));
-            widths.push_back(std::max(kHistoryColumnWidth * scale.numerator / scale.denominator,
-                                      need + kCellPadding));
+        SetColumns(list, m_presenter.Captions());
+        // The main list's widest texts where its columns are the same; what the rows show where
+        // they are not (the numbers, the economies), or may show (the gap's marker).
+        const std::size_t rows = m_presenter.RowCount();
+        const TextMeasure cells(list);
+        std::vector<int> widest;
+        for (std::size_t c = 0; c < kHistoryColumnCount; ++c) {
+            widest.push_back(c < std::size(kWidestTexts) ? cells.Width(kWidestTexts[c]) : 0);
         }
-        SetColumns(list, captions, widths);
-        for (std::size_t i = 0; i < m_presenter.RowCount(); ++i) {
-            AddRow(list, m_presenter.RowTexts(i));
+        widest[0] = cells.Width(std::to_string(rows));  // no number is larger than the rows
+        widest[1] = std::max(widest[1], cells.Width(kGapMarkerText));
+        for (std::size_t i = 0; i < rows; ++i) {
+            const std::vector<std::string> texts = m_presenter.RowTexts(i);
+            AddRow(list, texts);
+            for (std::size_t c = std::size(kWidestTexts); c < texts.size(); ++c) {
+                widest[c] = std::max(widest[c], cells.Width(texts[c]));
+            }
         }
+        FitListColumns(list, {std::begin(kHistoryColumnWidths), std::end(kHistoryColumnWidths)},
+                       widest);
         SendMessageW(list, WM_SETREDRAW, TRUE, 0);
         SetText(Item(kIdcHistorySummary), m_presenter.SummaryText());
         m_charts = ChartModel::FromNewestFirst(m_presenter.Shown(), m_presenter.PerHundredKm());

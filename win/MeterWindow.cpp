@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "platform/win/Wide.h"
-#include "ui/ColumnLayout.h"
 #include "ui/MeterPresenter.h"
 #include "ui/Texts.h"
 #include "win/WinIds.h"
@@ -173,25 +172,23 @@ private:
         return FALSE;
     }
 
-    // The designed widths where they fit; where the font makes them overflow, the difference
-    // comes from the columns whose texts need less.
+    // Laid out for the widest texts a read can bring, before the first one.
     void SetUpRecordList() {
         ListView_DeleteAllItems(m_list);
-        HWND header = ListView_GetHeader(m_list);
         std::vector<std::string> captions;
-        std::vector<int> designed, needed;
+        for (const Column& column : kColumns) captions.emplace_back(column.caption);
+        SetColumns(m_list, captions);
+        FitRecordColumns();
+    }
+
+    void FitRecordColumns() {
+        std::vector<int> designed, widest;
+        const TextMeasure cells(m_list);
         for (int c = 0; c < kColumnCount; ++c) {
-            captions.emplace_back(kColumns[c].caption);
             designed.push_back(kColumns[c].width);
-            const int need =
-                std::max(TextWidth(header != nullptr ? header : m_list, kColumns[c].caption),
-                         TextWidth(m_list, kWidestTexts[c]));
-            needed.push_back(need + kCellPadding);
+            widest.push_back(cells.Width(kWidestTexts[c]));
         }
-        RECT client{};
-        GetClientRect(m_list, &client);
-        SetColumns(m_list, captions,
-                   FitColumns(designed, needed, client.right - client.left, DialogScale(m_list)));
+        FitListColumns(m_list, designed, widest);
     }
 
     // Sets the buttons' states. A control disabled with the focus loses it (to nobody): the
@@ -216,6 +213,7 @@ private:
     void ShowRows(const std::vector<std::vector<std::string>>& rows) override {
         ListView_DeleteAllItems(m_list);
         for (const auto& texts : rows) AddRow(m_list, texts);
+        FitRecordColumns();  // room for a vertical scroll bar where the rows need one
     }
 
     void ShowVersion(const std::string& text) override { SetText(Item(IDC_VERSION_TEXT), text); }

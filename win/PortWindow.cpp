@@ -6,6 +6,7 @@
 #include <dbt.h>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "platform/win/Wide.h"
@@ -25,7 +26,6 @@ constexpr GUID kComPortInterface = {
 // driver names the port a moment after the first: one survey once they have settled.
 constexpr UINT_PTR kSettleTimer = 1;
 constexpr UINT kSettleMs = 300;
-constexpr int kCellPadding = 12;  // a cell's margins and grid line
 constexpr COLORREF kNotChoosableText = RGB(128, 128, 128);
 
 class PortWindow final : private PortView {
@@ -174,37 +174,19 @@ private:
 
     int SelectedRow() const { return ListView_GetNextItem(m_list, -1, LVNI_SELECTED); }
 
-    // The designed widths scaled as the dialog is, each at least what its caption and texts need;
-    // where that overflows the list, room is taken from the columns that need less.
+    // The rows shown decide: the port in use is drawn in bold.
     void FitWidths() {
-        const ColumnScale scale = DialogScale(m_list);
-        HWND header = ListView_GetHeader(m_list);
-        std::vector<int> widths, spare;
-        for (int c = 0; c < kPortColumnCount; ++c) {
-            int need = TextWidth(header != nullptr ? header : m_list, kPortColumns[c]);
-            for (const PortRow& row : m_rows) {
-                if (c < static_cast<int>(row.texts.size()))
-                    need = std::max(need, TextWidth(m_list, row.texts[c]));
+        const TextMeasure normal(m_list);
+        const TextMeasure bold(m_list, m_bold);
+        std::vector<int> widest(kPortColumnCount);
+        for (const PortRow& row : m_rows) {
+            const TextMeasure& cells = row.current && m_bold != nullptr ? bold : normal;
+            for (int c = 0; c < kPortColumnCount && c < static_cast<int>(row.texts.size()); ++c) {
+                widest[c] = std::max(widest[c], cells.Width(row.texts[c]));
             }
-            need += kCellPadding;
-            const int designed = MulDiv(kPortColumnWidths[c], scale.numerator, scale.denominator);
-            widths.push_back(std::max(need, designed));
-            spare.push_back(widths.back() - need);
         }
-        RECT client{};
-        GetClientRect(m_list, &client);
-        int over = 0, totalSpare = 0;
-        for (int c = 0; c < kPortColumnCount; ++c) {
-            over += widths[c];
-            totalSpare += spare[c];
-        }
-        over -= client.right - client.left;
-        if (over > 0 && totalSpare > 0) {
-            const int taken = std::min(over, totalSpare);
-            for (int c = 0; c < kPortColumnCount; ++c)
-                widths[c] -= MulDiv(spare[c], taken, totalSpare);
-        }
-        for (int c = 0; c < kPortColumnCount; ++c) ListView_SetColumnWidth(m_list, c, widths[c]);
+        FitListColumns(m_list, {std::begin(kPortColumnWidths), std::end(kPortColumnWidths)},
+                       widest);
     }
 
     void ShowPorts(const std::vector<PortRow>& rows, int selected) override {

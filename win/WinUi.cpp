@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
+
 #include "platform/Clock.h"
 #include "platform/win/Wide.h"
 #include "ui/Texts.h"
@@ -14,6 +16,7 @@ namespace {
 HWND g_owner = nullptr;
 // Input is looked at every millisecond while a pause of the exchange waits for it.
 constexpr DWORD kPauseSliceMs = 1;
+constexpr int kCaptionChars = 128;  // more than any column caption
 
 }  // namespace
 
@@ -54,17 +57,24 @@ void SetText(HWND control, const std::string& utf8) {
     SetWindowTextW(control, win::Wide(utf8).c_str());
 }
 
-int TextWidth(HWND control, const std::string& utf8) {
-    HDC dc = GetDC(control);
-    HGDIOBJ old =
-        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+TextMeasure::TextMeasure(HWND control, HFONT font) : m_control(control), m_dc(GetDC(control)) {
+    if (font == nullptr) font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+    m_old = SelectObject(m_dc, font);
+}
+
+TextMeasure::~TextMeasure() {
+    SelectObject(m_dc, m_old);
+    ReleaseDC(m_control, m_dc);
+}
+
+int TextMeasure::Width(const std::string& utf8) const {
     const std::wstring text = win::Wide(utf8);
     SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
+    GetTextExtentPoint32W(m_dc, text.c_str(), static_cast<int>(text.size()), &size);
     return size.cx;
 }
+
+int TextWidth(HWND control, const std::string& utf8) { return TextMeasure(control).Width(utf8); }
 
 ColumnScale DialogScale(HWND window) {
     int dpi = static_cast<int>(GetDpiForWindow(window));
@@ -76,8 +86,7 @@ ColumnScale DialogScale(HWND window) {
     return {dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI, USER_DEFAULT_SCREEN_DPI};
 }
 
-void SetColumns(HWND list, const std::vector<std::string>& captions,
-                const std::vector<int>& widths) {
+void SetColumns(HWND list, const std::vector<std::string>& captions) {
     while (ListView_DeleteColumn(list, 0)) {
     }
     for (std::size_t c = 0; c < captions.size(); ++c) {
@@ -85,7 +94,6 @@ void SetColumns(HWND list, const std::vector<std::string>& captions,
         LVCOLUMNW column{};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
         column.fmt = LVCFMT_CENTER;
-        column.cx = widths[c];
         column.pszText = caption.data();
         SendMessageW(list, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
     }
@@ -104,6 +112,46 @@ void AddRow(HWND list, const std::vector<std::string>& texts) {
         item.pszText = text.data();
         SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, c == 0 ? 0 : row,
                      reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+void FitListColumns(HWND list, const std::vector<int>& designed, std::vector<int> textWidths) {
+    const ColumnScale scale = DialogScale(list);
+    HWND header = ListView_GetHeader(list);
+    const TextMeasure captions(header != nullptr ? header : list);
+    for (std::size_t c = 0; c < textWidths.size(); ++c) {
+        wchar_t caption[kCaptionChars] = {};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = caption;
+        column.cchTextMax = kCaptionChars;
+        if (SendMessageW(list, LVM_GETCOLUMNW, c, reinterpret_cast<LPARAM>(&column))) {
+            textWidths[c] = std::max(textWidths[c], captions.Width(win::Narrow(caption)));
+        }
+        textWidths[c] += kCellPadding;
+    }
+    // The room inside the border with no scroll bar, then less the vertical one where the rows
+    // need it: the columns are fitted so that no horizontal one takes height.
+    const int dpi = scale.numerator;  // the scale is the window's DPI over 96
+    const LONG style = GetWindowLongW(list, GWL_STYLE);
+    RECT client{};
+    GetClientRect(list, &client);
+    int width = client.right;
+    int height = client.bottom;
+    if (style & WS_VSCROLL) width += GetSystemMetricsForDpi(SM_CXVSCROLL, dpi);
+    if (style & WS_HSCROLL) height += GetSystemMetricsForDpi(SM_CYHSCROLL, dpi);
+    const int rows = ListView_GetItemCount(list);
+    RECT row{};
+    if (rows > 0 && ListView_GetItemRect(list, 0, &row, LVIR_BOUNDS)) {
+        RECT captionRow{};
+        if (header != nullptr) GetWindowRect(header, &captionRow);
+        if ((captionRow.bottom - captionRow.top) + rows * (row.bottom - row.top) > height) {
+            width -= GetSystemMetricsForDpi(SM_CXVSCROLL, dpi);
+        }
+    }
+    const std::vector<int> widths = FitColumns(designed, textWidths, width, scale);
+    for (std::size_t c = 0; c < widths.size(); ++c) {
+        ListView_SetColumnWidth(list, static_cast<int>(c), widths[c]);
     }
 }
 

@@ -26,14 +26,37 @@ void SetText(HWND control, const std::string& utf8);
 // The width of a text in pixels in the control's own font.
 int TextWidth(HWND control, const std::string& utf8);
 
+// Measures many texts in a control's font, or in another font the control draws with, on one
+// device context.
+class TextMeasure {
+public:
+    explicit TextMeasure(HWND control, HFONT font = nullptr);
+    ~TextMeasure();
+    TextMeasure(const TextMeasure&) = delete;
+    TextMeasure& operator=(const TextMeasure&) = delete;
+
+    int Width(const std::string& utf8) const;
+
+private:
+    HWND m_control;
+    HDC m_dc;
+    HGDIOBJ m_old;
+};
+
 // How much larger than at 96 DPI (100 %) the window's sizes are: its dialog units follow its font,
 // whose size is given in points, and so the display's scaling.
 ColumnScale DialogScale(HWND window);
 
-// A report view's columns (all centred) and rows.
-void SetColumns(HWND list, const std::vector<std::string>& captions,
-                const std::vector<int>& widths);
+// A report view's columns (all centred, as wide as FitListColumns makes them) and rows.
+void SetColumns(HWND list, const std::vector<std::string>& captions);
 void AddRow(HWND list, const std::vector<std::string>& texts);
+// Every list lays its columns out so (FitColumns): designed, the widths at 96 DPI (the first
+// column takes what the others leave), scaled as the dialog is; each column at least as wide as
+// its caption in the header's font and the widest text it shows (textWidths, in pixels), its
+// margins added; all within the list's inner width, less a vertical scroll bar where the list's
+// rows do not fit its height, so that it does not scroll sideways while any room is to be had.
+// Called again when the rows change.
+void FitListColumns(HWND list, const std::vector<int>& designed, std::vector<int> textWidths);
 
 // One of the exchange's pauses (a read, the meter search): the windows repaint and message boxes
 // work while it waits ms milliseconds, or until the port's first byte is in when untilInput.

@@ -1,9 +1,10 @@
-// Looks at ODOMEI's port chooser from outside, as a person would: `port_probe rows` prints each
-// row of its list (the columns' texts, tab-separated, UTF-8) with a '*' before the selected one;
-// `port_probe devicechange` tells it that the system's devices changed, as Windows does when an
-// adapter is plugged in or pulled out; `port_probe message nosearch|found COMn` prints the message
-// box shown and says whether it is the search's "no port to search" or "found on COMn". Exit status
-// 0 when the chooser (or that message) was found.
+// Looks at ODOMEI's port chooser from outside, as a person would: `port_probe open` presses the
+// main window's ポート設定 button; `port_probe rows` prints each row of the chooser's list (the
+// columns' texts, tab-separated, UTF-8) with a '*' before the selected one; `port_probe
+// devicechange` tells it that the system's devices changed, as Windows does when an adapter is
+// plugged in or pulled out; `port_probe message nosearch|found COMn` prints the message box shown
+// and says whether it is the search's "no port to search" or "found on COMn". Exit status 0 when
+// the chooser (or that message) was found, or the button pressed.
 #include <windows.h>
 // The list view.
 #include <commctrl.h>
@@ -56,6 +57,17 @@ int main(int argc, char** argv) {
         return !expected.empty() && (shown == expected || shown.rfind(expected + "\n\n", 0) == 0)
                    ? 0
                    : 1;
+    }
+    if (command == "open") {
+        HWND main = FindWindowW(nullptr, Wide(kAppTitle).c_str());
+        HWND button = main != nullptr ? GetDlgItem(main, IDC_PORT_SETTINGS) : nullptr;
+        if (button == nullptr) {
+            std::printf("no main window\n");
+            return 1;
+        }
+        // Posted: the chooser is modal, and the probe must not wait for it.
+        PostMessageW(button, BM_CLICK, 0, 0);
+        return 0;
     }
     HWND chooser = FindWindowW(nullptr, Wide(kPortDlgCaption).c_str());
     HWND list = chooser != nullptr ? GetDlgItem(chooser, IDC_PORT_LIST) : nullptr;

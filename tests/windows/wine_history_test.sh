@@ -4,9 +4,10 @@
 # of that range and its charts equal byte for byte to the Linux odomei-cli's CSV and SVG of the
 # same logbook and range, a date changed from the keyboard, the unit that changes the figures and
 # is kept in KORVANA.ini for the next opening, and a picture of the window with both charts in
-# the build folder. history_probe looks at and works the window.
+# the build folder. history_probe looks at and works the window; list_probe finds its list whole
+# (no horizontal scroll bar, every column as wide as its texts) in either unit.
 set -u
-exe=$1 cli=$2 metersim=$3 probe=$4 shot=$5 com1=$6 linux_cli=$7
+exe=$1 cli=$2 metersim=$3 probe=$4 shot=$5 com1=$6 linux_cli=$7 list_probe=$8
 # shellcheck source=tests/windows/wine_window_common.sh
 . "$(dirname "$0")/wine_window_common.sh"
 # shellcheck disable=SC2317  # called through wait_for
@@ -62,6 +63,7 @@ H=$(xdotool search --name '^履歴$' | head -n 1)
 newest=$(state newest | cut -f2) oldest=$(state oldest | cut -f2)
 [[ "$newest" > "$oldest" ]] || die "not newest first: $newest before $oldest"
 timeout 20 import -window "$H" "$shot" || die "no picture of the history window"
+whole=$(wine "$list_probe" history 2>&1 </dev/null) || die "the history list is not whole: $whole"
 
 # A range of dates narrows the rows to its records, as the command line counts them.
 from=2013-04-01 to=2013-09-30
@@ -124,6 +126,7 @@ awk -v a="$before" -v b="$after" 'BEGIN { d = 100 / a - b; exit !(d < 0.006 && d
     die "$before km/L shows as $after L/100km"
 state summary | grep -q 'L/100km' || die "the summary kept km/L: $(state summary)"
 grep -q -a '^Units=L/100km' KORVANA.ini || die "the unit was not kept in KORVANA.ini"
+seen=$(wine "$list_probe" history 2>&1 </dev/null) || die "the list is not whole in L/100km: $seen"
 
 # Closed and opened again: the kept unit, every record again.
 key '^履歴$' Escape
@@ -139,3 +142,4 @@ key '^履歴$' Escape
 wait_for 50 history_gone || die "the history stayed the second time"
 echo "the history window showed $total records, $expected in $from..$to, saved them as the" \
     "command line does, changed and kept the unit; picture in $shot"
+echo "its list at the start: $whole"

@@ -3,10 +3,11 @@
 # does not exist), so the start says the port cannot be opened; ポート設定 lists COM1 (the
 # simulator) as free among ports that cannot be opened, follows the simulator going and coming
 # back (the system's device-change broadcast), and a choice of COM1 opens it: the read fills the
-# logbook, and the next start finds COM1 in KORVANA.ini. port_probe reads the chooser's list; a
+# logbook, and the next start finds COM1 in KORVANA.ini. port_probe reads the chooser's list;
+# list_probe finds it whole (no horizontal scroll bar, every column as wide as its texts); a
 # picture of the chooser is kept.
 set -u
-exe=$1 metersim=$2 com1=$3 probe=$4 shot=$5
+exe=$1 metersim=$2 com1=$3 probe=$4 shot=$5 list_probe=$6
 # shellcheck source=tests/windows/wine_window_common.sh
 . "$(dirname "$0")/wine_window_common.sh"
 # A failure shows the chooser's rows as last read.
@@ -78,6 +79,8 @@ esac
 grep -q '^\*COM2	' "$work/rows" || die "the setting's port is not selected"
 cp "$work/rows" "$work/first-rows"
 import -window "$(xdotool search --name '^ポート設定$' | head -n 1)" "$shot" || die "no screenshot"
+# The longest state, COM2's in bold, is whole, and the list does not scroll sideways.
+whole=$(wine "$list_probe" ports 2>&1 </dev/null) || die "the chooser's list is not whole: $whole"
 
 # The simulator goes and comes back, as an adapter pulled out and plugged in again: the system's
 # broadcast makes the chooser look again.
@@ -145,5 +148,6 @@ rc=$?
 app=""
 [ "$rc" -eq 0 ] || die "the program ended with status $rc"
 echo "the chooser listed the ports, followed the simulator, and its choice was read and kept;"
+echo "its list at the start: $whole"
 echo "its rows at the start (picture in $shot):"
 cat "$work/first-rows"

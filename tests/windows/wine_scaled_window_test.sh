@@ -1,11 +1,11 @@
 #!/bin/bash
-# odomei.exe under Wine at 125 % and 150 % display scaling (120 and 144 DPI): after a read the
-# record list shows every caption and figure whole without a horizontal scroll bar (list_probe
-# looks), and a picture of each is kept in the build folder, with one of the history window and
-# its charts at that scaling. Wine takes a new DPI only when its
-# server starts: the server is restarted for each, and at the end at 96 DPI again.
+# odomei.exe under Wine at 100 %, 125 % and 150 % display scaling (96, 120 and 144 DPI): after a
+# read the record list, the port chooser's list and the history's show every caption and text
+# whole without a horizontal scroll bar (list_probe looks), and a picture of each window is kept
+# in the build folder, the history with its charts. Wine takes a new DPI only when its server
+# starts: the server is restarted for each, and at the end at 96 DPI again.
 set -u
-exe=$1 metersim=$2 build=$3 com1=$4 probe=$5 history_probe=$6
+exe=$1 metersim=$2 build=$3 com1=$4 probe=$5 history_probe=$6 port_probe=$7
 # shellcheck source=tests/windows/wine_window_common.sh
 . "$(dirname "$0")/wine_window_common.sh"
 failures=0
@@ -24,12 +24,28 @@ cleanup() {
     rm -rf "$work"
 }
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-key() {
-    xdotool windowfocus --sync "$(xdotool search --name '^ODOMEI$' 2>/dev/null | tail -n 1)" 2>/dev/null
-    xdotool key --delay 50 "$@"
+# shellcheck disable=SC2317  # called through wait_for
+shown() { xdotool search --name "$1" >/dev/null 2>&1; }
+# shellcheck disable=SC2317  # called through wait_for
+gone() { ! shown "$1"; }
+# Opens a window of the main window's with its probe, keeps its picture and looks at its list.
+look_at() {
+    local title=$1 opener=$2 list=$3 shot=$4 seen
+    wine "$opener" open || { fail "$dpi DPI: no button for $title"; return; }
+    wait_for 100 shown "^$title\$" || { fail "$dpi DPI: no $title window"; return; }
+    sleep 1
+    timeout 20 import -window "$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1)" \
+        "$shot" || fail "$dpi DPI: no picture of $title"
+    if seen=$(wine "$probe" "$list" 2>&1); then
+        echo "$dpi DPI, $title: $seen"
+    else
+        fail "$dpi DPI, $title: $seen"
+    fi
+    key "^$title\$" Escape
+    wait_for 50 gone "^$title\$" || fail "$dpi DPI: $title stayed"
 }
 
-for dpi in 120 144; do
+for dpi in 96 120 144; do
     server "$dpi"
     rm -f "$com1"
     "$metersim" --link "$com1" >"$work/sim.log" 2>&1 &
@@ -44,25 +60,19 @@ for dpi in 120 144; do
         W=$(xdotool search --name '^ODOMEI$' 2>/dev/null | head -n 1)
         sleep 1  # keys sent while the window is still settling get lost
         # Two tabs from the exit button lead to the read button; the question is answered yes.
-        key Tab Tab space
+        key '^ODOMEI$' Tab Tab space
         wait_for 100 has_windows 2 || fail "$dpi DPI: no question before the read"
-        key Return
+        key '^ODOMEI$' Return
         wait_for 200 test -s "$work/$dpi/odomei-logbook.sqlite3" || fail "$dpi DPI: no read"
         sleep 0.5
         timeout 20 import -window "$W" "$build/odomei-windows-${dpi}dpi.png" ||
             fail "$dpi DPI: no picture"
         seen=$(wine "$probe" 2>&1) || fail "$dpi DPI: $seen"
         echo "$dpi DPI: $seen"
-        # The history over that read: the dialog and its charts as large as the display's scaling.
-        wine "$history_probe" open || fail "$dpi DPI: no history button"
-        if wait_for 100 bash -c "xdotool search --name '^履歴$' >/dev/null 2>&1"; then
-            sleep 1
-            H=$(xdotool search --name '^履歴$' 2>/dev/null | head -n 1)
-            timeout 20 import -window "$H" "$build/odomei-windows-history-${dpi}dpi.png" ||
-                fail "$dpi DPI: no picture of the history"
-        else
-            fail "$dpi DPI: no history window"
-        fi
+        # The chooser, the port in use in bold, and the history over that read: both dialogs as
+        # large as the display's scaling, the history's charts too.
+        look_at ポート設定 "$port_probe" ports "$build/odomei-ports-${dpi}dpi.png"
+        look_at 履歴 "$history_probe" history "$build/odomei-windows-history-${dpi}dpi.png"
     fi
     kill "$app" 2>/dev/null
     wait "$app" 2>/dev/null
@@ -71,5 +81,5 @@ for dpi in 120 144; do
     wait "$sim" 2>/dev/null
     sim=""
 done
-[ "$failures" -eq 0 ] && echo "the list is whole at 120 and 144 DPI; pictures in $build"
+[ "$failures" -eq 0 ] && echo "the lists are whole at 96, 120 and 144 DPI; pictures in $build"
 exit "$failures"
