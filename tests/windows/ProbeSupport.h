@@ -23,6 +23,19 @@ inline std::wstring Wide(const char* utf8) {
 
 inline std::wstring Wide(const std::string& utf8) { return Wide(utf8.c_str()); }
 
+// Clicks a button of the main window titled mainTitle: posted, so that a modal window it opens
+// does not hold the probe. 0, or 1 with a word where there is no such window.
+inline int ClickMainButton(const char* mainTitle, int button) {
+    HWND main = FindWindowW(nullptr, Wide(mainTitle).c_str());
+    HWND control = main != nullptr ? GetDlgItem(main, button) : nullptr;
+    if (control == nullptr) {
+        std::printf("no main window\n");
+        return 1;
+    }
+    PostMessageW(control, BM_CLICK, 0, 0);
+    return 0;
+}
+
 inline std::string Utf8(const wchar_t* utf16) {
     std::string s(WideCharToMultiByte(CP_UTF8, 0, utf16, -1, nullptr, 0, nullptr, nullptr), '\0');
     WideCharToMultiByte(CP_UTF8, 0, utf16, -1, s.data(), static_cast<int>(s.size()), nullptr,

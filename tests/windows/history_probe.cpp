@@ -75,16 +75,7 @@ bool Checked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHEC
 int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "open") {
-        HWND main = FindWindowW(nullptr, Wide(kAppTitle).c_str());
-        HWND button = main != nullptr ? GetDlgItem(main, IDC_HISTORY) : nullptr;
-        if (button == nullptr) {
-            std::printf("no main window\n");
-            return 1;
-        }
-        PostMessageW(button, BM_CLICK, 0, 0);
-        return 0;
-    }
+    if (command == "open") return probe::ClickMainButton(kAppTitle, IDC_HISTORY);
     HWND window = FindWindowW(nullptr, Wide(kHistoryTitle).c_str());
     if (window == nullptr) {
         std::printf("no history window\n");

@@ -58,17 +58,7 @@ int main(int argc, char** argv) {
                    ? 0
                    : 1;
     }
-    if (command == "open") {
-        HWND main = FindWindowW(nullptr, Wide(kAppTitle).c_str());
-        HWND button = main != nullptr ? GetDlgItem(main, IDC_PORT_SETTINGS) : nullptr;
-        if (button == nullptr) {
-            std::printf("no main window\n");
-            return 1;
-        }
-        // Posted: the chooser is modal, and the probe must not wait for it.
-        PostMessageW(button, BM_CLICK, 0, 0);
-        return 0;
-    }
+    if (command == "open") return probe::ClickMainButton(kAppTitle, IDC_PORT_SETTINGS);
     HWND chooser = FindWindowW(nullptr, Wide(kPortDlgCaption).c_str());
     HWND list = chooser != nullptr ? GetDlgItem(chooser, IDC_PORT_LIST) : nullptr;
     if (list == nullptr) {
