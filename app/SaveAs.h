@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/Flow.h"
+#include "ui/Notice.h"
 
 namespace odomei {
 

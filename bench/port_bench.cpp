@@ -18,7 +18,7 @@
 #include "link/FindMeter.h"
 #include "platform/Profile.h"
 #include "tests/FakeSerial.h"
-#include "tests/PortTrees.h"
+#include "tests/FakeMachine.h"
 #include "tools/metersim/MeterSim.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "app/MessageBox.h"
 #include "app/MeterDlg.h"
 #include "bench/BenchTiming.h"
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
 #include "tools/metersim/MeterSim.h"
 

@@ -18,7 +18,7 @@
 #include "platform/Profile.h"
 #include "platform/Text.h"
 #include "ui/ChartSvg.h"
-#include "ui/Flow.h"
+#include "ui/Notice.h"
 
 namespace odomei::cli {
 namespace {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 
 namespace odomei {
 

@@ -9,7 +9,7 @@
 #include "link/ReadExchange.h"
 #include "link/SerialPort.h"
 #include "log/CommLog.h"
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 
 namespace odomei {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/PortFacts.h"
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 
 namespace odomei {
 
@@ -37,7 +37,7 @@ struct SurveyedPort {
     int number = 0;          // n of the COMn this port is reached by; 0 when no number leads there
     std::string device;      // what opening it opens: /dev/ttyUSB0, \\.\COM3
     std::string stableName;  // /dev/serial/by-id/... where there is one (Linux)
-    PortInfo info;           // description, manufacturer, VID:PID, serial number (PortNames.h)
+    PortInfo info;           // description, manufacturer, VID:PID, serial number (PortMap.h)
     bool usb = false;        // a USB adapter: the meter search tries these
     PortState state = PortState::kFree;
     std::string holder;    // the program holding it ("" unknown)

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/PortNames.h"
-#include "platform/SerialLine.h"
+#include "platform/PortMap.h"
+#include "platform/SerialDevice.h"
 
 namespace odomei {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 
 namespace odomei {
 

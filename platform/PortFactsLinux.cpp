@@ -35,7 +35,7 @@ constexpr const char* kTtyDrivers = "tty/drivers";
 // Under /sys: every character device by its number, leading to the device it is.
 constexpr const char* kCharDevices = "dev/char";
 
-// The serial kinds the program numbers by itself (as PortNames orders them).
+// The serial kinds the program numbers by itself (as PortMap orders them).
 constexpr const char* kSerialKinds[] = {"ttyS", "ttyUSB", "ttyACM"};
 
 // USB serial bridges sold in adapter cables: FTDI, Silicon Labs, WCH and Prolific chips.

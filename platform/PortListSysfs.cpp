@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 #include "platform/SysfsText.h"
 
 namespace odomei {

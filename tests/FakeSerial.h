@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/SerialLine.h"
+#include "platform/SerialDevice.h"
 
 namespace odomei::test {
 

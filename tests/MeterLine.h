@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
 #include "tests/FakeSerial.h"
 #include "tests/TestSupport.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "link/FilePaths.h"
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
 #include "tests/TestSupport.h"

@@ -13,7 +13,7 @@
 #include "platform/Profile.h"
 #include "tests/LogExpect.h"
 #include "tests/MeterLine.h"
-#include "tests/PortTrees.h"
+#include "tests/FakeMachine.h"
 #include "ui/MeterPresenter.h"
 #include "ui/PortPresenter.h"
 #include "ui/Texts.h"

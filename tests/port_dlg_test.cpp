@@ -14,7 +14,7 @@
 #include "app/PortDlg.h"
 #include "platform/Profile.h"
 #include "tests/FakeSerial.h"
-#include "tests/PortTrees.h"
+#include "tests/FakeMachine.h"
 #include "tests/WindowSupport.h"
 #include "tools/metersim/MeterSim.h"
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "platform/PortFacts.h"
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
 #include "tests/TestSupport.h"
 

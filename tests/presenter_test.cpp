@@ -77,7 +77,7 @@ public:
 constexpr CommandState kReadOnly{.read = true};
 constexpr CommandState kSaveAndClear{.save = true, .clear = true};
 
-class Flow : public ::testing::Test {
+class MeterPresenterTest : public ::testing::Test {
 protected:
     void Start(metersim::Options options = {}) {
         options.pace = false;
@@ -99,7 +99,7 @@ protected:
     MeterPresenter presenter{view};
 };
 
-TEST_F(Flow, AReadShowsTheRecordsThenKeepsThemAndTheNextReadStartsEmpty) {
+TEST_F(MeterPresenterTest, AReadShowsTheRecordsThenKeepsThemAndTheNextReadStartsEmpty) {
     Start();
     EXPECT_EQ(view.commands, kReadOnly);
     view.answers.push_back(kIdNo);
@@ -130,7 +130,7 @@ TEST_F(Flow, AReadShowsTheRecordsThenKeepsThemAndTheNextReadStartsEmpty) {
     EXPECT_EQ(view.Texts(), (std::vector<std::string>{kNothingToClear, kNothingToSave}));
 }
 
-TEST_F(Flow, EachFailedReadSaysWhyOnceAndLeavesTheListEmpty) {
+TEST_F(MeterPresenterTest, EachFailedReadSaysWhyOnceAndLeavesTheListEmpty) {
     struct Case {
         const char* name;
         metersim::Options options;
@@ -163,7 +163,7 @@ TEST_F(Flow, EachFailedReadSaysWhyOnceAndLeavesTheListEmpty) {
     }
 }
 
-TEST_F(Flow, ALogbookThatCannotTakeTheReadIsSaidAfterTheRecordsAreShown) {
+TEST_F(MeterPresenterTest, ALogbookThatCannotTakeTheReadIsSaidAfterTheRecordsAreShown) {
     test::WriteBytes(dir.File(kLogbookFileName), std::string(4096, 'x'));
     Start();
     Read();
@@ -175,7 +175,7 @@ TEST_F(Flow, ALogbookThatCannotTakeTheReadIsSaidAfterTheRecordsAreShown) {
     EXPECT_EQ(ReadBytes(dir.File(kLogbookFileName)), std::string(4096, 'x'));
 }
 
-TEST_F(Flow, SaveWritesTheListReplacesAFileWholeAndKeepsAReadOnlyOne) {
+TEST_F(MeterPresenterTest, SaveWritesTheListReplacesAFileWholeAndKeepsAReadOnlyOne) {
     Start();
     Read();
     const std::string path = dir.File("list.csv");
@@ -203,7 +203,7 @@ TEST_F(Flow, SaveWritesTheListReplacesAFileWholeAndKeepsAReadOnlyOne) {
     EXPECT_TRUE(view.boxes.empty());
 }
 
-TEST_F(Flow, ThePortFailureNamesTheSettingAndExitAsksFirst) {
+TEST_F(MeterPresenterTest, ThePortFailureNamesTheSettingAndExitAsksFirst) {
     WriteIniString("Ports", "COM1", dir.File("unplugged"), dir.File("KORVANA.ini"));
     {
         test::RealSerialOpener real;
@@ -246,7 +246,7 @@ TEST_F(Flow, ThePortFailureNamesTheSettingAndExitAsksFirst) {
     EXPECT_TRUE(presenter.MayClose());
 }
 
-TEST_F(Flow, AReadAfterTooManyRefuelsSaysOnceThatSomeMayBeLostAndHistoryMarksWhere) {
+TEST_F(MeterPresenterTest, AReadAfterTooManyRefuelsSaysOnceThatSomeMayBeLostAndHistoryMarksWhere) {
     auto readBlock = [this](int k) {
         metersim::Options options;
         const auto block = metersim::SequenceBlock(k);
@@ -304,7 +304,7 @@ TEST_F(Flow, AReadAfterTooManyRefuelsSaysOnceThatSomeMayBeLostAndHistoryMarksWhe
     EXPECT_FALSE(history.IsGapRow(0));
 }
 
-TEST_F(Flow, HistoryShowsARangeInTheUnitKeptAndExportsItOldestFirst) {
+TEST_F(MeterPresenterTest, HistoryShowsARangeInTheUnitKeptAndExportsItOldestFirst) {
     for (int k : {0, 2}) {
         metersim::Options options;
         const auto block = metersim::SequenceBlock(k);

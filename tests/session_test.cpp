@@ -10,7 +10,7 @@
 #include "tests/FakeSerial.h"
 #include "tests/LogExpect.h"
 #include "tests/MeterLine.h"
-#include "tests/PortTrees.h"
+#include "tests/FakeMachine.h"
 
 namespace odomei {
 namespace {

@@ -22,7 +22,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Profile.h"
 #include "tests/FakeSerial.h"
-#include "tests/PortTrees.h"
+#include "tests/FakeMachine.h"
 #include "tests/TestSupport.h"
 #include "tools/metersim/MeterSim.h"
 #include "ui/ChartModel.h"

@@ -9,7 +9,7 @@
 
 #include "link/FilePaths.h"
 #include "link/SerialPort.h"
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
 #include "tests/TestSupport.h"

@@ -6,7 +6,7 @@
 
 #include "ui/ChartModel.h"
 #include "ui/ChartPainter.h"
-#include "ui/Flow.h"
+#include "ui/Notice.h"
 
 namespace odomei {
 

@@ -10,7 +10,7 @@
 
 #include "data/Logbook.h"
 #include "data/LogbookStats.h"
-#include "ui/Flow.h"
+#include "ui/Notice.h"
 
 namespace odomei {
 

@@ -13,8 +13,8 @@
 #include "link/FindMeter.h"
 #include "link/MeterSession.h"
 #include "log/CommLog.h"
-#include "platform/PortNames.h"
-#include "ui/Flow.h"
+#include "platform/PortMap.h"
+#include "ui/Notice.h"
 
 namespace odomei {
 

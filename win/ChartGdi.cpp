@@ -9,7 +9,7 @@
 #include "platform/win/Wide.h"
 #include "win/WinUi.h"
 
-namespace odomei::win32 {
+namespace odomei::winui {
 namespace {
 
 // The chart window's extra bytes: the model it paints, then which of its charts.
@@ -149,7 +149,7 @@ void GdiChartPainter::DrawText(const ChartText& text) {
     const int half = metrics.tmHeight / 2;
     const int x = Scaled(text.x) - (text.vertical ? half : 0);
     const int y = Scaled(text.y) - (text.vertical ? 0 : half);
-    const std::wstring wide = win::Wide(text.text);
+    const std::wstring wide = winapi::Wide(text.text);
     TextOutW(m_dc, x, y, wide.c_str(), static_cast<int>(wide.size()));
     SelectObject(m_dc, old);
 }
@@ -174,4 +174,4 @@ void SetChart(HWND chart, const ChartModel* model, ChartKind kind) {
     InvalidateRect(chart, nullptr, FALSE);
 }
 
-}  // namespace odomei::win32
+}  // namespace odomei::winui

@@ -11,7 +11,7 @@
 #include "ui/ChartPainter.h"
 #include "ui/ColumnLayout.h"
 
-namespace odomei::win32 {
+namespace odomei::winui {
 
 // Paints a scene laid out at 96 DPI on dc, every coordinate, width and font size multiplied by
 // scale (the display's scaling, as DialogScale gives it). Texts take the face of font.
@@ -45,4 +45,4 @@ void RegisterChartClass(HINSTANCE instance);
 // only. The model must live until the window is given another or is gone.
 void SetChart(HWND chart, const ChartModel* model, ChartKind kind);
 
-}  // namespace odomei::win32
+}  // namespace odomei::winui

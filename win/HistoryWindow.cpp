@@ -22,7 +22,7 @@
 #include "win/WinIds.h"
 #include "win/WinUi.h"
 
-namespace odomei::win32 {
+namespace odomei::winui {
 namespace {
 
 // The columns' widths at 96 DPI, the number's taking what the others leave. The list is half as
@@ -94,9 +94,9 @@ private:
         SetMessageBoxOwner(hwnd);
         HWND units = Item(kIdcHistoryUnits);
         for (const char* u : {kKmPerLitreUnit, kLitresPer100KmUnit}) {
-            SendMessageW(units, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win::Wide(u).c_str()));
+            SendMessageW(units, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(winapi::Wide(u).c_str()));
         }
-        const std::wstring format = win::Wide(kHistoryDateFormat);
+        const std::wstring format = winapi::Wide(kHistoryDateFormat);
         for (int id : {kIdcHistoryFrom, kIdcHistoryTo}) {
             SendMessageW(Item(id), DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(format.c_str()));
         }
@@ -201,4 +201,4 @@ void ShowHistoryWindow(HINSTANCE instance, HWND owner, const Logbook& logbook,
     SetMessageBoxOwner(owner);  // message boxes are the main window's again
 }
 
-}  // namespace odomei::win32
+}  // namespace odomei::winui

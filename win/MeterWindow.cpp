@@ -10,7 +10,7 @@
 #include "win/WinIds.h"
 #include "win/WinUi.h"
 
-namespace odomei::win32 {
+namespace odomei::winui {
 
 static_assert(IDOK == IDOK_EXIT);
 
@@ -86,8 +86,8 @@ private:
         m_list = Item(IDC_RECORD_LIST);
         m_icon = LoadIconW(m_instance, MAKEINTRESOURCEW(IDI_APP));
         if (HMENU menu = GetSystemMenu(m_hwnd, FALSE)) {
-            AppendMenuW(menu, MF_STRING, ID_SYS_HISTORY, win::Wide(kHistoryMenuText).c_str());
-            AppendMenuW(menu, MF_STRING, ID_SYS_PORTS, win::Wide(kPortSettingsMenuText).c_str());
+            AppendMenuW(menu, MF_STRING, ID_SYS_HISTORY, winapi::Wide(kHistoryMenuText).c_str());
+            AppendMenuW(menu, MF_STRING, ID_SYS_PORTS, winapi::Wide(kPortSettingsMenuText).c_str());
             wchar_t about[128] = {};
             if (LoadStringW(m_instance, kIdsAboutMenu, about, 128) > 0) {
                 AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
@@ -236,7 +236,7 @@ private:
     }
 
     void ShowPortChooser(MeterPresenter& owner) override {
-        win32::ShowPortChooser(m_instance, m_hwnd, owner, m_ending);
+        winui::ShowPortChooser(m_instance, m_hwnd, owner, m_ending);
     }
 
     bool Ending() const override { return m_ending; }
@@ -274,4 +274,4 @@ int RunMeterWindow(HINSTANCE instance) {
     return window.Run();
 }
 
-}  // namespace odomei::win32
+}  // namespace odomei::winui

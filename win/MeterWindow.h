@@ -11,7 +11,7 @@ class Logbook;
 class MeterPresenter;
 }  // namespace odomei
 
-namespace odomei::win32 {
+namespace odomei::winui {
 
 // Creates the window, runs it until it ends and returns the process's exit status.
 int RunMeterWindow(HINSTANCE instance);
@@ -25,4 +25,4 @@ void ShowHistoryWindow(HINSTANCE instance, HWND owner, const Logbook& logbook,
 // window's: a search stops when the program ends.
 void ShowPortChooser(HINSTANCE instance, HWND owner, MeterPresenter& meter, bool& ending);
 
-}  // namespace odomei::win32
+}  // namespace odomei::winui

@@ -16,7 +16,7 @@
 #include "win/MeterWindow.h"
 #include "win/WinUi.h"
 
-namespace odomei::win32 {
+namespace odomei::winui {
 namespace {
 
 // The interface every COM port driver registers (GUID_DEVINTERFACE_COMPORT).
@@ -85,7 +85,7 @@ private:
             m_list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP,
             LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
         for (int c = 0; c < kPortColumnCount; ++c) {
-            std::wstring caption = win::Wide(kPortColumns[c]);
+            std::wstring caption = winapi::Wide(kPortColumns[c]);
             LVCOLUMNW column{};
             column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
             column.fmt = LVCFMT_LEFT;
@@ -144,7 +144,7 @@ private:
                 auto& tip = reinterpret_cast<NMLVGETINFOTIPW&>(header);
                 if (tip.iItem >= 0 && tip.iItem < static_cast<int>(m_rows.size()) &&
                     tip.cchTextMax > 0) {
-                    const std::wstring reason = win::Wide(m_rows[tip.iItem].reason);
+                    const std::wstring reason = winapi::Wide(m_rows[tip.iItem].reason);
                     lstrcpynW(tip.pszText, reason.c_str(), tip.cchTextMax);
                 }
                 return TRUE;
@@ -258,4 +258,4 @@ void ShowPortChooser(HINSTANCE instance, HWND owner, MeterPresenter& meter, bool
     window.Run();
 }
 
-}  // namespace odomei::win32
+}  // namespace odomei::winui

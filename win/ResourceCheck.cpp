@@ -50,7 +50,7 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
 #include "ui/Texts.h"
 #include "win/WinIds.h"
 
-namespace odomei::win32 {
+namespace odomei::winui {
 
 static_assert(rc::kAbout == IDD_ABOUT && rc::kMain == IDD_MAIN_WINDOW && rc::kApp == IDI_APP);
 static_assert(rc::kList == IDC_RECORD_LIST && rc::kRead == IDC_READ && rc::kSave == IDC_SAVE_CSV &&
@@ -68,4 +68,4 @@ static_assert(rc::kHistorySaveChart == kIdcHistorySaveChart &&
               rc::kHistoryEconomyChart == kIdcHistoryEconomyChart &&
               rc::kHistoryErrorChart == kIdcHistoryErrorChart);
 
-}  // namespace odomei::win32
+}  // namespace odomei::winui

@@ -2,7 +2,7 @@
 // The resource script takes the same numbers from resource.h; ResourceCheck.cpp compares them.
 #pragma once
 
-namespace odomei::win32 {
+namespace odomei::winui {
 
 constexpr int kIdsAboutMenu = 101;
 constexpr int kIddHistory = 103;
@@ -17,4 +17,4 @@ constexpr int kIdcHistorySaveChart = 1107;
 constexpr int kIdcHistoryEconomyChart = 1108;
 constexpr int kIdcHistoryErrorChart = 1109;
 
-}  // namespace odomei::win32
+}  // namespace odomei::winui

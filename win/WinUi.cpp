@@ -10,7 +10,7 @@
 #include "platform/win/Wide.h"
 #include "ui/Texts.h"
 
-namespace odomei::win32 {
+namespace odomei::winui {
 namespace {
 
 HWND g_owner = nullptr;
@@ -25,7 +25,7 @@ void SetMessageBoxOwner(HWND owner) { g_owner = owner; }
 int MessageBoxUtf8(const std::string& text, unsigned flags, const std::string& detail) {
     const std::string shown = detail.empty() ? text : text + "\n\n" + detail;
     const bool ownerEnabled = g_owner != nullptr && IsWindowEnabled(g_owner);
-    const int answer = MessageBoxW(g_owner, win::Wide(shown).c_str(), win::Wide(kAppTitle).c_str(),
+    const int answer = MessageBoxW(g_owner, winapi::Wide(shown).c_str(), winapi::Wide(kAppTitle).c_str(),
                                    ShownMessageBoxFlags(flags));
     // The box enables its owner when it goes: a window kept disabled (during a read) stays so.
     if (g_owner != nullptr && !ownerEnabled) EnableWindow(g_owner, FALSE);
@@ -33,11 +33,11 @@ int MessageBoxUtf8(const std::string& text, unsigned flags, const std::string& d
 }
 
 std::optional<SaveAsResult> ShowSaveAsDialog(HWND owner, const SaveAsRequest& request) {
-    std::wstring file = win::Wide(request.initialName);
+    std::wstring file = winapi::Wide(request.initialName);
     file.resize(32768);
     std::wstring filter =
-        win::Wide(request.typeDescription) + L'\0' + win::Wide(request.typePattern) + L'\0' + L'\0';
-    const std::wstring folder = win::Wide(request.directory);
+        winapi::Wide(request.typeDescription) + L'\0' + winapi::Wide(request.typePattern) + L'\0' + L'\0';
+    const std::wstring folder = winapi::Wide(request.directory);
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
@@ -50,11 +50,11 @@ std::optional<SaveAsResult> ShowSaveAsDialog(HWND owner, const SaveAsRequest& re
     ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
                 (request.confirmOverwrite ? OFN_OVERWRITEPROMPT : 0);
     if (!GetSaveFileNameW(&ofn)) return std::nullopt;
-    return SaveAsResult{win::Narrow(file.c_str()), win::Narrow(file.c_str() + ofn.nFileOffset)};
+    return SaveAsResult{winapi::Narrow(file.c_str()), winapi::Narrow(file.c_str() + ofn.nFileOffset)};
 }
 
 void SetText(HWND control, const std::string& utf8) {
-    SetWindowTextW(control, win::Wide(utf8).c_str());
+    SetWindowTextW(control, winapi::Wide(utf8).c_str());
 }
 
 TextMeasure::TextMeasure(HWND control, HFONT font) : m_control(control), m_dc(GetDC(control)) {
@@ -68,7 +68,7 @@ TextMeasure::~TextMeasure() {
 }
 
 int TextMeasure::Width(const std::string& utf8) const {
-    const std::wstring text = win::Wide(utf8);
+    const std::wstring text = winapi::Wide(utf8);
     SIZE size{};
     GetTextExtentPoint32W(m_dc, text.c_str(), static_cast<int>(text.size()), &size);
     return size.cx;
@@ -90,7 +90,7 @@ void SetColumns(HWND list, const std::vector<std::string>& captions) {
     while (ListView_DeleteColumn(list, 0)) {
     }
     for (std::size_t c = 0; c < captions.size(); ++c) {
-        std::wstring caption = win::Wide(captions[c]);
+        std::wstring caption = winapi::Wide(captions[c]);
         LVCOLUMNW column{};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
         column.fmt = LVCFMT_CENTER;
@@ -104,7 +104,7 @@ void SetColumns(HWND list, const std::vector<std::string>& captions) {
 void AddRow(HWND list, const std::vector<std::string>& texts) {
     const int row = ListView_GetItemCount(list);
     for (std::size_t c = 0; c < texts.size(); ++c) {
-        std::wstring text = win::Wide(texts[c]);
+        std::wstring text = winapi::Wide(texts[c]);
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = row;
@@ -126,7 +126,7 @@ void FitListColumns(HWND list, const std::vector<int>& designed, std::vector<int
         column.pszText = caption;
         column.cchTextMax = kCaptionChars;
         if (SendMessageW(list, LVM_GETCOLUMNW, c, reinterpret_cast<LPARAM>(&column))) {
-            textWidths[c] = std::max(textWidths[c], captions.Width(win::Narrow(caption)));
+            textWidths[c] = std::max(textWidths[c], captions.Width(winapi::Narrow(caption)));
         }
         textWidths[c] += kCellPadding;
     }
@@ -193,4 +193,4 @@ void WindowBusy::End(HWND window) {
     }
 }
 
-}  // namespace odomei::win32
+}  // namespace odomei::winui

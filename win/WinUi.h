@@ -10,9 +10,9 @@
 
 #include "link/SerialPort.h"
 #include "ui/ColumnLayout.h"
-#include "ui/Flow.h"
+#include "ui/Notice.h"
 
-namespace odomei::win32 {
+namespace odomei::winui {
 
 // The window message boxes are modal over (nullptr before the window shows).
 void SetMessageBoxOwner(HWND owner);
@@ -75,4 +75,4 @@ private:
     HCURSOR m_cursor = nullptr;
 };
 
-}  // namespace odomei::win32
+}  // namespace odomei::winui

@@ -15,7 +15,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     InitCommonControlsEx(&controls);
     // A fault inside ends the program with an exit status, never through the system's crash box.
     try {
-        return odomei::win32::RunMeterWindow(instance);
+        return odomei::winui::RunMeterWindow(instance);
     } catch (...) {
         return kInternalError;
     }

@@ -12,9 +12,9 @@
 namespace odomei {
 namespace {
 
-using win::ErrorText;
-using win::ReplaceCalls;
-using win::WidePath;
+using winapi::ErrorText;
+using winapi::ReplaceCalls;
+using winapi::WidePath;
 
 constexpr int kTemporaryAttempts = 100;
 
@@ -25,7 +25,7 @@ std::wstring Folder(const std::wstring& path) {
 }
 
 ReplaceCalls& Calls() {
-    static ReplaceCalls calls = win::SystemReplaceCalls();
+    static ReplaceCalls calls = winapi::SystemReplaceCalls();
     return calls;
 }
 
@@ -153,13 +153,13 @@ ReplaceResult ReplaceFileAtomically(const std::string& pathUtf8, const std::stri
     }
     // Neither file could be put in place: both stay where they are, and the caller learns where.
     if (reason) {
-        *reason += "; the new file is kept as " + win::Narrow(tmp);
-        if (Exists(backup)) *reason += ", the old one as " + win::Narrow(backup);
+        *reason += "; the new file is kept as " + winapi::Narrow(tmp);
+        if (Exists(backup)) *reason += ", the old one as " + winapi::Narrow(backup);
     }
     return ReplaceResult::kWriteFailed;
 }
 
-namespace win {
+namespace winapi {
 
 ReplaceCalls SystemReplaceCalls() {
     return {[](LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup) {
@@ -173,6 +173,6 @@ ReplaceCalls SetReplaceCalls(ReplaceCalls calls) {
     return std::exchange(Calls(), std::move(calls));
 }
 
-}  // namespace win
+}  // namespace winapi
 
 }  // namespace odomei

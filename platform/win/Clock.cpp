@@ -38,13 +38,13 @@ LocalTime SystemLocalTime() {
 std::int64_t SystemMillis() {
     FILETIME ft{};
     GetSystemTimeAsFileTime(&ft);
-    return win::TicksSince1970(ft) / (win::kFileTicksPerSecond / 1000);
+    return winapi::TicksSince1970(ft) / (winapi::kFileTicksPerSecond / 1000);
 }
 
 // In Windows' own time zone (as Explorer shows a file's time), not the C library's TZ.
 LocalTime LocalTimeOf(std::int64_t seconds, long nanoseconds) {
-    const auto ticks = static_cast<std::uint64_t>(seconds * win::kFileTicksPerSecond +
-                                                  nanoseconds / 100 + win::kFileTimeAt1970);
+    const auto ticks = static_cast<std::uint64_t>(seconds * winapi::kFileTicksPerSecond +
+                                                  nanoseconds / 100 + winapi::kFileTimeAt1970);
     const FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
     SYSTEMTIME system{};
     SYSTEMTIME local{};

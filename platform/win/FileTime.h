@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace odomei::win {
+namespace odomei::winapi {
 
 inline constexpr std::int64_t kFileTimeAt1970 = 116444736000000000LL;
 inline constexpr std::int64_t kFileTicksPerSecond = 10000000;
@@ -18,4 +18,4 @@ inline std::int64_t TicksSince1970(const FILETIME& t) {
            kFileTimeAt1970;
 }
 
-}  // namespace odomei::win
+}  // namespace odomei::winapi

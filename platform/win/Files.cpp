@@ -15,8 +15,8 @@
 namespace odomei {
 namespace {
 
-using win::ErrorText;
-using win::WidePath;
+using winapi::ErrorText;
+using winapi::WidePath;
 
 constexpr std::size_t kReadChunk = 16384;
 
@@ -29,9 +29,9 @@ bool IsDiskFile(HANDLE h) {
 
 // A file time on the program's clock (which a test may have set).
 LocalTime LocalTimeOfFile(const FILETIME& utc) {
-    const std::int64_t ticks = win::TicksSince1970(utc);
-    return FileLocalTime(ticks / win::kFileTicksPerSecond,
-                         static_cast<long>(ticks % win::kFileTicksPerSecond * 100));
+    const std::int64_t ticks = winapi::TicksSince1970(utc);
+    return FileLocalTime(ticks / winapi::kFileTicksPerSecond,
+                         static_cast<long>(ticks % winapi::kFileTicksPerSecond * 100));
 }
 
 // The console's output code page and standard error's mode as the program found them: the
@@ -77,7 +77,7 @@ std::optional<std::string> CurrentDirectory(std::string* reason) {
     // The root of a drive is "C:\"; every other folder comes without its last backslash.
     if (dir.size() > 3 && dir.back() == L'\\') dir.pop_back();
     if (dir.size() == 3 && dir.back() == L'\\') dir.pop_back();
-    return win::Narrow(dir);
+    return winapi::Narrow(dir);
 }
 
 bool IsAbsolutePath(const std::string& path) {
@@ -100,7 +100,7 @@ std::string ResolvePath(const std::string& folder, const std::string& path) {
         if (n == 0) return path;  // let the open say what is wrong with it
         if (n < full.size()) {
             full.resize(n);
-            return win::Narrow(full);
+            return winapi::Narrow(full);
         }
         full.resize(n);
     }
@@ -267,7 +267,7 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
     if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
     std::vector<std::string> args;
-    for (int i = 0; i < n; ++i) args.push_back(win::Narrow(wide[i]));
+    for (int i = 0; i < n; ++i) args.push_back(winapi::Narrow(wide[i]));
     LocalFree(wide);
     return args;
 }

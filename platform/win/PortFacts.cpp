@@ -14,7 +14,7 @@
 #include "platform/PortFacts.h"
 #include "platform/win/Wide.h"
 
-namespace odomei::win {
+namespace odomei::winapi {
 namespace {
 
 constexpr DWORD kNameChars = 512;
@@ -375,7 +375,7 @@ std::string ListPorts(const std::vector<ComPortFact>& ports) {
     return text;
 }
 
-}  // namespace odomei::win
+}  // namespace odomei::winapi
 
 namespace odomei {
 namespace {
@@ -398,12 +398,12 @@ std::string WineAutomaticText(const std::string& name) {
 // no console on a serial line, no permission bits, no driver that claims adapters away.
 MachineFacts GatherMachineFacts(const SurveyRoots&) {
     MachineFacts machine;
-    std::vector<win::ComPortFact> facts = win::ComPortFacts();
-    for (const win::ComPortFact& f : facts) {
+    std::vector<winapi::ComPortFact> facts = winapi::ComPortFacts();
+    for (const winapi::ComPortFact& f : facts) {
         if (f.number != 0) machine.ports.push_back(f.info);  // as the port list gives them
     }
-    const std::lock_guard lock(win::g_surveyedLock);
-    win::g_surveyed = std::move(facts);
+    const std::lock_guard lock(winapi::g_surveyedLock);
+    winapi::g_surveyed = std::move(facts);
     return machine;
 }
 
@@ -413,12 +413,12 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts&, const 
     std::string path = device;
     if (const auto n = ComNumber(DosName(device))) {
         path = "\\\\.\\" + ComName(*n);
-        std::optional<std::vector<win::ComPortFact>> surveyed;
+        std::optional<std::vector<winapi::ComPortFact>> surveyed;
         {
-            const std::lock_guard lock(win::g_surveyedLock);
-            surveyed = win::g_surveyed;
+            const std::lock_guard lock(winapi::g_surveyedLock);
+            surveyed = winapi::g_surveyed;
         }
-        for (const win::ComPortFact& f : surveyed ? *surveyed : win::ComPortFacts()) {
+        for (const winapi::ComPortFact& f : surveyed ? *surveyed : winapi::ComPortFacts()) {
             if (f.number != *n) continue;
             facts.listed = true;
             facts.usb = f.usb;
@@ -426,30 +426,30 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts&, const 
             // Device Manager's words, in the language it speaks.
             if (f.problem != 0) {
                 facts.failure = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE
-                                    ? win::ProblemTextJa(f.problem)
-                                    : win::ProblemText(f.problem);
+                                    ? winapi::ProblemTextJa(f.problem)
+                                    : winapi::ProblemText(f.problem);
             }
             if (f.wineAutomatic) facts.console = WineAutomaticText(f.name);
         }
     }
     // A driver that failed has no port to open; one this program holds is not tried, nor one
     // that may be the console.
-    if (!facts.failure.empty() || !facts.console.empty() || win::OpenedHere(path)) {
+    if (!facts.failure.empty() || !facts.console.empty() || winapi::OpenedHere(path)) {
         facts.exists = facts.hardware = true;
         return facts;
     }
-    const win::OpenTrialResult trial = win::TryOpenPort(path);
+    const winapi::OpenTrialResult trial = winapi::TryOpenPort(path);
     switch (trial.trial) {
-        case win::OpenTrial::kOpened: facts.exists = true; break;
-        case win::OpenTrial::kInUse:
+        case winapi::OpenTrial::kOpened: facts.exists = true; break;
+        case winapi::OpenTrial::kInUse:
             // Windows does not say who holds a port.
             facts.exists = true;
             facts.holders.push_back(Holder{});
             break;
-        case win::OpenTrial::kMissing: facts.exists = false; break;
-        case win::OpenTrial::kFailed:
+        case winapi::OpenTrial::kMissing: facts.exists = false; break;
+        case winapi::OpenTrial::kFailed:
             facts.exists = true;
-            facts.failure = win::ErrorText(trial.error);
+            facts.failure = winapi::ErrorText(trial.error);
             break;
     }
     facts.hardware = facts.exists;
@@ -464,7 +464,7 @@ std::string ConsoleOf(const std::string& device, const SurveyRoots&) {
     const std::string name = DosName(device);
     const auto n = ComNumber(name);
     if (!n) return {};
-    return win::WineAutomatic(*n) ? WineAutomaticText(ComName(*n)) : std::string();
+    return winapi::WineAutomatic(*n) ? WineAutomaticText(ComName(*n)) : std::string();
 }
 
 }  // namespace odomei

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 
-namespace odomei::win {
+namespace odomei::winapi {
 
 // One device of the Ports class (or with a COM port interface), as SetupAPI and the
 // configuration manager describe it.
@@ -103,4 +103,4 @@ bool OpenedHere(const std::string& device);
 // about one that is not; "" when there are none.
 std::string ListPorts(const std::vector<ComPortFact>& ports);
 
-}  // namespace odomei::win
+}  // namespace odomei::winapi

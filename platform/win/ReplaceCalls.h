@@ -6,7 +6,7 @@
 
 #include <functional>
 
-namespace odomei::win {
+namespace odomei::winapi {
 
 struct ReplaceCalls {
     // As ReplaceFileW(replaced, replacement, backup, REPLACEFILE_IGNORE_MERGE_ERRORS).
@@ -20,4 +20,4 @@ ReplaceCalls SystemReplaceCalls();
 // Sets the calls the file replacement uses and returns the ones it used before.
 ReplaceCalls SetReplaceCalls(ReplaceCalls calls);
 
-}  // namespace odomei::win
+}  // namespace odomei::winapi

@@ -4,10 +4,10 @@
 
 #include <windows.h>
 
-namespace odomei::win {
+namespace odomei::winapi {
 
 // From now on every call on a port open now fails with error (0: they work again). Ports opened
 // afterwards are not affected, as a replugged adapter is a new device.
 void UnplugOpenPorts(DWORD error);
 
-}  // namespace odomei::win
+}  // namespace odomei::winapi

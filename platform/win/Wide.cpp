@@ -1,6 +1,6 @@
 #include "platform/win/Wide.h"
 
-namespace odomei::win {
+namespace odomei::winapi {
 
 std::wstring Wide(std::string_view utf8) {
     if (utf8.empty()) return {};
@@ -44,4 +44,4 @@ std::wstring WidePath(const std::string& path) {
     return wide;
 }
 
-}  // namespace odomei::win
+}  // namespace odomei::winapi

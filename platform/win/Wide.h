@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace odomei::win {
+namespace odomei::winapi {
 
 std::wstring Wide(std::string_view utf8);
 std::string Narrow(std::wstring_view utf16);
@@ -15,4 +15,4 @@ std::string ErrorText(DWORD error);
 // A path for the API: forward slashes become backslashes.
 std::wstring WidePath(const std::string& path);
 
-}  // namespace odomei::win
+}  // namespace odomei::winapi

@@ -27,7 +27,7 @@
 namespace {
 
 using namespace odomei;
-using namespace odomei::win32;
+using namespace odomei::winui;
 
 using probe::Remote;
 using probe::Utf8;

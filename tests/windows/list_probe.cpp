@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
                         : which == "history" ? kHistoryTitle
                                              : kAppTitle;
     const int id = which == "ports"     ? IDC_PORT_LIST
-                   : which == "history" ? win32::kIdcHistoryList
+                   : which == "history" ? winui::kIdcHistoryList
                                         : IDC_RECORD_LIST;
     HWND window = FindWindowW(nullptr, Wide(title).c_str());
     HWND list = window != nullptr ? GetDlgItem(window, id) : nullptr;

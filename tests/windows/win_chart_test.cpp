@@ -9,7 +9,7 @@
 
 #include "win/ChartGdi.h"
 
-namespace odomei::win32 {
+namespace odomei::winui {
 namespace {
 
 constexpr ChartColour kRed{200, 0, 0};
@@ -152,4 +152,4 @@ TEST(GdiChartPainter, TextsSitOnTheirAnchorAndTheLinesMiddle) {
 }
 
 }  // namespace
-}  // namespace odomei::win32
+}  // namespace odomei::winui

@@ -16,7 +16,7 @@
 #include "log/CommLog.h"
 #include "platform/AtomicFile.h"
 #include "platform/Files.h"
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
 #include "platform/win/ReplaceCalls.h"
@@ -142,7 +142,7 @@ TEST(WindowsFiles, AFailedReplaceNeverLosesTheOldFile) {
         const std::string path = dir.File("KORVANA.ini");
         ASSERT_EQ(ReplaceFileAtomically(path, "old"), ReplaceResult::kDone);
         const std::wstring lost = TempFolder::Wide(dir.File("lost"));
-        win::ReplaceCalls calls;
+        winapi::ReplaceCalls calls;
         calls.replace = [&](LPCWSTR replaced, LPCWSTR, LPCWSTR backup) {
             if (c.replaceError == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 || backup == nullptr)
                 MoveFileExW(replaced, backup != nullptr ? backup : lost.c_str(), 0);
@@ -159,10 +159,10 @@ TEST(WindowsFiles, AFailedReplaceNeverLosesTheOldFile) {
             }
             return MoveFileExW(from, to, flags);
         };
-        const win::ReplaceCalls previous = win::SetReplaceCalls(calls);
+        const winapi::ReplaceCalls previous = winapi::SetReplaceCalls(calls);
         std::string reason;
         const ReplaceResult result = ReplaceFileAtomically(path, "new", &reason);
-        win::SetReplaceCalls(previous);
+        winapi::SetReplaceCalls(previous);
         EXPECT_EQ(result, c.result) << reason;
         EXPECT_EQ(ReadBytes(path), c.atPath != nullptr ? c.atPath : "<unreadable>");
         EXPECT_EQ(dir.Count(), c.files);

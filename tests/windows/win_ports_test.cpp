@@ -8,15 +8,15 @@
 
 #include "link/PortSurvey.h"
 #include "platform/PortFacts.h"
-#include "platform/PortNames.h"
-#include "platform/SerialLine.h"
+#include "platform/PortMap.h"
+#include "platform/SerialDevice.h"
 #include "platform/win/PortFacts.h"
 
 namespace odomei {
 namespace {
 
-using win::ComPortFact;
-using win::PortDevice;
+using winapi::ComPortFact;
+using winapi::PortDevice;
 
 struct IdCase {
     const char* hardwareId;
@@ -31,7 +31,7 @@ class DeviceIds : public ::testing::TestWithParam<IdCase> {};
 
 TEST_P(DeviceIds, AreReadFromTheHardwareAndInstanceIds) {
     const IdCase& c = GetParam();
-    const win::DeviceIds ids = win::ParseDeviceIds(c.hardwareId, c.instanceId);
+    const winapi::DeviceIds ids = winapi::ParseDeviceIds(c.hardwareId, c.instanceId);
     EXPECT_EQ(ids.vendorId ? int{*ids.vendorId} : -1, c.vendorId);
     EXPECT_EQ(ids.productId ? int{*ids.productId} : -1, c.productId);
     EXPECT_EQ(ids.serialNumber, c.serialNumber);
@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
 class ScriptedPorts : public ::testing::Test {
 protected:
     void SetUp() override {
-        win::PortSystemCalls calls;
+        winapi::PortSystemCalls calls;
         calls.serialComm = [] {
             return std::vector<std::pair<std::string, std::string>>{{"\\Device\\VCP0", "COM3"},
                                                                     {"\\Device\\Serial0", "COM1"}};
@@ -94,9 +94,9 @@ protected:
             return ERROR_FILE_NOT_FOUND;
         };
         calls.wineMapped = [this] { return m_wineMapped; };
-        m_previous = win::SetPortCalls(std::move(calls));
+        m_previous = winapi::SetPortCalls(std::move(calls));
     }
-    void TearDown() override { win::SetPortCalls(m_previous); }
+    void TearDown() override { winapi::SetPortCalls(m_previous); }
 
     PortFacts Gather(const std::string& device) {
         return GatherPortFacts(device, GatherMachineFacts({}), {});
@@ -104,11 +104,11 @@ protected:
 
     std::set<std::string> m_tried;
     std::optional<std::vector<int>> m_wineMapped;  // nothing: not Wine
-    win::PortSystemCalls m_previous;
+    winapi::PortSystemCalls m_previous;
 };
 
 TEST_F(ScriptedPorts, TheMapAndTheDeviceListMakeOnePortEachInNumberOrder) {
-    const auto facts = win::ComPortFacts();
+    const auto facts = winapi::ComPortFacts();
     ASSERT_EQ(facts.size(), 4u);
     EXPECT_EQ(facts[0].name, "COM1");
     EXPECT_EQ(facts[0].device, "\\\\.\\COM1");
@@ -140,7 +140,7 @@ TEST_F(ScriptedPorts, TheMapAndTheDeviceListMakeOnePortEachInNumberOrder) {
     const std::string described = map.Describe();
     EXPECT_NE(described.find("COM3 (USB Serial Port (COM3))"), std::string::npos) << described;
     EXPECT_EQ(described.find("LPT1"), std::string::npos) << described;
-    EXPECT_EQ(win::ListPorts(facts), "COM1 (通信ポート (COM1)), COM3 (USB Serial Port (COM3))");
+    EXPECT_EQ(winapi::ListPorts(facts), "COM1 (通信ポート (COM1)), COM3 (USB Serial Port (COM3))");
 }
 
 TEST_F(ScriptedPorts, EachPortIsTriedOnceExceptAFailedDriversAndOurOwn) {
@@ -157,7 +157,7 @@ TEST_F(ScriptedPorts, EachPortIsTriedOnceExceptAFailedDriversAndOurOwn) {
 
     const PortFacts failed = Gather("COM5");
     EXPECT_TRUE(failed.exists);
-    EXPECT_TRUE(failed.failure == win::ProblemText(10) || failed.failure == win::ProblemTextJa(10))
+    EXPECT_TRUE(failed.failure == winapi::ProblemText(10) || failed.failure == winapi::ProblemTextJa(10))
         << failed.failure;
     EXPECT_EQ(m_tried.count("\\\\.\\COM5"), 0u) << "a failed driver's port was opened";
 
@@ -200,7 +200,7 @@ TEST_F(ScriptedPorts, TheSurveyListsEachPortOnceWithItsState) {
 // the first of them is /dev/ttyS0, which may be the console.
 TEST_F(ScriptedPorts, UnderWineOnlyThePortsOfItsPortsKeyAreTried) {
     m_wineMapped = std::vector<int>{3};
-    const auto facts = win::ComPortFacts();
+    const auto facts = winapi::ComPortFacts();
     ASSERT_GE(facts.size(), 2u);
     EXPECT_TRUE(facts[0].wineAutomatic);
     EXPECT_FALSE(facts[1].wineAutomatic);
@@ -213,28 +213,28 @@ TEST_F(ScriptedPorts, UnderWineOnlyThePortsOfItsPortsKeyAreTried) {
 
 TEST(WindowsPortProblems, DeviceManagersCodesAreSaidInBothLanguagesWithTheirNumber) {
     for (const unsigned long code : {10ul, 22ul, 28ul, 43ul, 99ul}) {
-        const std::string english = win::ProblemText(code);
-        const std::string japanese = win::ProblemTextJa(code);
+        const std::string english = winapi::ProblemText(code);
+        const std::string japanese = winapi::ProblemTextJa(code);
         EXPECT_NE(english.find("code " + std::to_string(code) + ")"), std::string::npos) << english;
         EXPECT_NE(japanese.find("(コード " + std::to_string(code) + ")"), std::string::npos)
             << japanese;
     }
-    EXPECT_NE(win::ProblemText(10), win::ProblemText(28));
-    EXPECT_NE(win::ProblemTextJa(22), win::ProblemTextJa(43));
+    EXPECT_NE(winapi::ProblemText(10), winapi::ProblemText(28));
+    EXPECT_NE(winapi::ProblemTextJa(22), winapi::ProblemTextJa(43));
 }
 
 // The test prefix as it is: Wine's registry map and its Ports key. Only COM2 (a path that does
 // not exist) is really opened: the link of COM1 may be stale, and COM10 is the machine's ttyS0.
 TEST(WindowsPortFacts, TheRegistrysPortsExistAndOnesMappedToNothingAreMissing) {
     std::set<std::string> tried;
-    win::PortSystemCalls calls;
-    const auto system = win::SystemPortCalls();
+    winapi::PortSystemCalls calls;
+    const auto system = winapi::SystemPortCalls();
     calls.tryOpen = [&](const std::string& device) -> DWORD {
         tried.insert(device);
         return device == "\\\\.\\COM2" ? system.tryOpen(device) : DWORD{ERROR_FILE_NOT_FOUND};
     };
-    const win::PortSystemCalls previous = win::SetPortCalls(std::move(calls));
-    const auto facts = win::ComPortFacts();
+    const winapi::PortSystemCalls previous = winapi::SetPortCalls(std::move(calls));
+    const auto facts = winapi::ComPortFacts();
     std::set<int> mapped;
     for (const ComPortFact& f : facts) {
         if (f.mapped) mapped.insert(f.number);
@@ -247,13 +247,13 @@ TEST(WindowsPortFacts, TheRegistrysPortsExistAndOnesMappedToNothingAreMissing) {
     EXPECT_EQ(mapped.count(10), 1u) << "no port for the machine's own serial device";
 
     // COM2 leads to a path that does not exist: it opens, but has no line.
-    EXPECT_EQ(win::TryOpenPort("\\\\.\\COM2").trial, win::OpenTrial::kMissing);
+    EXPECT_EQ(winapi::TryOpenPort("\\\\.\\COM2").trial, winapi::OpenTrial::kMissing);
     EXPECT_FALSE(GatherPortFacts("COM2", GatherMachineFacts({}), {}).exists);
     EXPECT_FALSE(GatherPortFacts("COM10", GatherMachineFacts({}), {}).console.empty());
     EXPECT_EQ(tried.count("\\\\.\\COM10"), 0u);
-    win::SetPortCalls(previous);
+    winapi::SetPortCalls(previous);
     // A number Windows has no port for at all.
-    EXPECT_EQ(win::TryOpenPort("\\\\.\\COM77").trial, win::OpenTrial::kMissing);
+    EXPECT_EQ(winapi::TryOpenPort("\\\\.\\COM77").trial, winapi::OpenTrial::kMissing);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/PortFacts.h"
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 #include "platform/Text.h"
 #include "platform/win/PortFacts.h"
 #include "platform/win/SerialFault.h"
@@ -118,13 +118,13 @@ TEST_F(WineSerial, EveryCodeADriverGivesForAnUnpluggedAdapterMeansGone) {
           DWORD{ERROR_GEN_FAILURE}, DWORD{ERROR_BAD_COMMAND}, DWORD{ERROR_DEVICE_NOT_CONNECTED},
           kNoSuchDevice, DWORD{ERROR_DEVICE_REMOVED}}) {
         SCOPED_TRACE(code);
-        win::UnplugOpenPorts(code);
+        winapi::UnplugOpenPorts(code);
         EXPECT_TRUE(session.Port()->Gone());
         const MeterRead read = ReadOnce(session);  // on a port opened anew, which works
         EXPECT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.reason;
         EXPECT_EQ(read.reading.records.size(), 15u);
     }
-    win::UnplugOpenPorts(0);
+    winapi::UnplugOpenPorts(0);
 }
 
 // The survey's trial open on a port that works: free while nobody has it, and never tried while
@@ -142,22 +142,22 @@ TEST_F(WineSerial, ThePortIsFreeAndOurOwnIsNeverTried) {
     OpenFailure why;
     const auto lister = SystemPortLister();
     ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason;
-    EXPECT_TRUE(win::OpenedHere("com1"));
+    EXPECT_TRUE(winapi::OpenedHere("com1"));
     std::set<std::string> tried;
-    win::PortSystemCalls calls;
+    winapi::PortSystemCalls calls;
     calls.tryOpen = [&](const std::string& device) -> DWORD {
         tried.insert(device);
         return ERROR_SHARING_VIOLATION;  // as Windows answers while a handle is open
     };
-    const win::PortSystemCalls previous = win::SetPortCalls(std::move(calls));
+    const winapi::PortSystemCalls previous = winapi::SetPortCalls(std::move(calls));
     const PortFacts own = facts();
     EXPECT_TRUE(own.exists);
     EXPECT_TRUE(own.holders.empty()) << "the program's own port taken for another's";
     EXPECT_TRUE(tried.empty());
     session.Close();
-    EXPECT_FALSE(win::OpenedHere("COM1"));
+    EXPECT_FALSE(winapi::OpenedHere("COM1"));
     EXPECT_EQ(facts().holders.size(), 1u);  // now the answer is another program's
-    win::SetPortCalls(previous);
+    winapi::SetPortCalls(previous);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/SerialLine.h"
+#include "platform/SerialDevice.h"
 
 #include <windows.h>
 
@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "platform/Clock.h"
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 #include "platform/win/PortFacts.h"
 #include "platform/win/SerialFault.h"
 #include "platform/win/Wide.h"
@@ -39,7 +39,7 @@ static_assert(sizeof(DCB) == sizeof(::DCB) && sizeof(CommTimeouts) == sizeof(COM
 
 namespace {
 
-using win::ErrorText;
+using winapi::ErrorText;
 
 // How often a wait for input looks at the driver's queue: about two bytes at 19200 baud.
 constexpr int kInputPollMs = 1;
@@ -332,7 +332,7 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFail
                                                const PortMap& ports) {
     const std::string device = DevicePath(path);
     // Exclusive (no sharing), as every serial port on Windows is.
-    HANDLE h = CreateFileW(win::Wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE h = CreateFileW(winapi::Wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         if (failure) *failure = OpenFailure{device, Explain(GetLastError(), ports)};
@@ -359,12 +359,12 @@ SerialOpener SetSerialOpener(SerialOpener opener) {
     return std::exchange(Opener(), std::move(opener));
 }
 
-bool win::OpenedHere(const std::string& device) {
+bool winapi::OpenedHere(const std::string& device) {
     const std::lock_guard lock(g_openNamesLock);
     return g_openNames.count(OpenName(DevicePath(device))) != 0;
 }
 
-void win::UnplugOpenPorts(DWORD error) {
+void winapi::UnplugOpenPorts(DWORD error) {
     g_unpluggedUpTo = g_opened.load();
     g_unpluggedError = error;
 }

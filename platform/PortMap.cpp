@@ -1,4 +1,4 @@
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 
 #include <algorithm>
 #include <cctype>

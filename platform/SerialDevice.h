@@ -1,5 +1,5 @@
 // The serial line as the driver sees it: the effects of the Windows communications calls, given
-// on Linux by termios (SerialLine.cpp) or by a scripted fake in the tests.
+// on Linux by termios (SerialDevice.cpp) or by a scripted fake in the tests.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "platform/SerialLine.h"
+#include "platform/SerialDevice.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "platform/Clock.h"
-#include "platform/PortNames.h"
+#include "platform/PortMap.h"
 
 namespace odomei {
 

@@ -10,7 +10,7 @@
 
 #include "link/PortSurvey.h"
 #include "tests/TestSupport.h"
-#include "ui/PortPresenter.h"
+#include "ui/PortPresenter.h"  // PortSurveyor
 
 namespace odomei::test {
 

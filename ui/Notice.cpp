@@ -1,4 +1,4 @@
-#include "ui/Flow.h"
+#include "ui/Notice.h"
 
 #include "data/CsvExport.h"
 #include "data/Logbook.h"
