@@ -156,7 +156,7 @@ MeterRead SearchRead(const ReadOptions& options, const FilePaths& paths, const C
     for (const std::size_t i : SearchLeavesOut(survey, options.allPorts)) {
         const SurveyedPort& p = survey.ports[i];
         std::fprintf(stderr, "odomei-cli: %s is not searched: %s\n",
-                     CandidateName(CandidateOf(p)).c_str(), p.reason.c_str());
+                     CandidateName(CandidateOf(p)).c_str(), p.reason.en.c_str());
     }
     std::vector<MeterCandidate> candidates;
     for (const std::size_t i : SearchOrder(survey, options.allPorts)) {
@@ -235,7 +235,7 @@ int RunRead(const ReadOptions& options) {
               why.device.empty() ? why.reason : why.device + ": " + why.reason);
         // What stands in the way and what to do about it.
         const PortVerdict verdict = DiagnosePortName(name, paths.IniPath());
-        if (!verdict.reason.empty()) std::fprintf(stderr, "  %s\n", verdict.reason.c_str());
+        if (!verdict.reason.en.empty()) std::fprintf(stderr, "  %s\n", verdict.reason.en.c_str());
         return kExitPortFailed;
     }
 

@@ -129,7 +129,7 @@ nlohmann::json PortJson(const SurveyedPort& p) {
                         {"state", PortStateName(p.state)},
                         {"holder", p.holder},
                         {"holder_pid", p.holderPid},
-                        {"reason", p.reason},
+                        {"reason", p.reason.en},
                         {"current", p.current},
                         {"from_ini", p.fromIni}};
     return j;
@@ -164,6 +164,8 @@ int RunDoctor(const DoctorOptions& options) {
         for (const SurveyedPort& p : survey.ports) ports.push_back(PortJson(p));
         nlohmann::json candidates = nlohmann::json::array();
         for (const SurveyedPort& p : verdict.candidates) candidates.push_back(PortJson(p));
+        nlohmann::json findings = nlohmann::json::array();
+        for (const Reason& f : survey.findings) findings.push_back(f.en);
         nlohmann::json doc = {{"port",
                                {{"name", name},
                                 {"setting", ini.setting},
@@ -171,7 +173,7 @@ int RunDoctor(const DoctorOptions& options) {
                                 {"stable_name", current ? current->stableName : ""},
                                 {"mapped_by", from}}},
                               {"ports", ports},
-                              {"findings", survey.findings},
+                              {"findings", findings},
                               {"ini",
                                {{"path", ini.path},
                                 {"found", ini.found},
@@ -185,7 +187,7 @@ int RunDoctor(const DoctorOptions& options) {
                                {{"usable", verdict.usable},
                                 {"state", PortStateName(verdict.state)},
                                 {"device", verdict.device},
-                                {"reason", verdict.reason},
+                                {"reason", verdict.reason.en},
                                 {"candidates", candidates}}}};
         // Paths and the system's names are bytes: a folder named in CP932 is no UTF-8.
         MendUtf8(doc, kSnakeHexSuffix);
@@ -215,9 +217,9 @@ int RunDoctor(const DoctorOptions& options) {
             details += (details.empty() ? "" : ", ") + id;
         if (!details.empty()) std::printf("           %s\n", details.c_str());
         if (!p.stableName.empty()) std::printf("           %s\n", p.stableName.c_str());
-        if (!p.reason.empty()) std::printf("           %s\n", p.reason.c_str());
+        if (!p.reason.en.empty()) std::printf("           %s\n", p.reason.en.c_str());
     }
-    for (const std::string& f : survey.findings) std::printf("Finding: %s\n", f.c_str());
+    for (const Reason& f : survey.findings) std::printf("Finding: %s\n", f.en.c_str());
 
     std::printf("INI file: %s\n", ini.path.empty() ? "none" : ini.path.c_str());
     if (ini.found) std::printf("  found, %s\n", ini.encoding.c_str());
@@ -232,7 +234,7 @@ int RunDoctor(const DoctorOptions& options) {
     } else {
         std::printf("Verdict: a read cannot start (%s).\n", PortStateName(verdict.state));
     }
-    if (!verdict.reason.empty()) std::printf("  %s\n", verdict.reason.c_str());
+    if (!verdict.reason.en.empty()) std::printf("  %s\n", verdict.reason.en.c_str());
     return verdict.usable ? kExitOk : kExitPortFailed;
 }
 

@@ -95,7 +95,7 @@ MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommL
         SearchTry attempt{candidate, false, ExchangeOutcome::kTimedOut, false, {}};
         // Never the system's console, whatever the caller passed.
         if (const auto refusal = RefuseConsole(candidate.device, roots)) {
-            attempt.reason = "not tried: " + refusal->reason;
+            attempt.reason = "not tried: " + refusal->reason.en;
             search.tries.push_back(std::move(attempt));
             continue;
         }

@@ -30,7 +30,7 @@ bool MeterSession::OpenPort(OpenFailure* failure) {
         }
         // Bytes sent to the console reach its login prompt or its log: it is not even opened.
         if (const auto refusal = RefuseConsole(*device, m_roots)) {
-            if (failure) *failure = OpenFailure{*device, refusal->reason};
+            if (failure) *failure = OpenFailure{*device, refusal->reason.en};
             return false;
         }
         target = *device;

@@ -1,11 +1,10 @@
 #include "link/PortSurvey.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
 
 #include "link/FilePaths.h"
 #include "link/SerialPort.h"
+#include "platform/PortAdvice.h"
 
 namespace odomei {
 namespace {
@@ -13,10 +12,7 @@ namespace {
 constexpr unsigned kOwnerRw = 0600;
 constexpr unsigned kGroupRw = 0060;
 constexpr unsigned kOtherRw = 0006;
-constexpr const char* kDialout = "dialout";
 constexpr const char* kModemManagerName = "ModemManager";
-// Where an administrator puts a rule of their own; late enough to follow the packages' rules.
-constexpr const char* kOwnRulesFile = "/etc/udev/rules.d/99-odomei.rules";
 
 // The machine's list as the survey read it, so a map numbers exactly those ports.
 class FixedLister final : public PortLister {
@@ -28,40 +24,10 @@ private:
     std::vector<PortInfo> m_ports;
 };
 
-std::string Hex4(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04x", value);
-    return text;
-}
-
-std::string Octal(unsigned mode) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04o", mode);
-    return text;
-}
-
-// "1a86:7523 (USB Serial, QinHeng)".
-std::string AdapterName(const AdapterWithoutTty& a) {
-    std::string name = Hex4(a.vendorId) + ":" + Hex4(a.productId);
-    std::string words = a.product;
-    if (!a.manufacturer.empty()) words += (words.empty() ? "" : ", ") + a.manufacturer;
-    return words.empty() ? name : name + " (" + words + ")";
-}
-
-// The udev rule that keeps ModemManager away from an adapter.
-std::string ModemManagerRule(const PortInfo& info) {
-    const std::string vendor = info.vendorId ? Hex4(*info.vendorId) : "VVVV";
-    const std::string product = info.productId ? Hex4(*info.productId) : "PPPP";
-    return "ATTRS{idVendor}==\"" + vendor + "\", ATTRS{idProduct}==\"" + product +
-           "\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"";
-}
-
 std::string HolderText(const Holder& h) {
     return (h.name.empty() ? std::string("a program") : h.name) +
            (h.pid ? " (PID " + std::to_string(h.pid) + ")" : "");
 }
-
-std::string UserName(const UserFacts& user) { return user.name.empty() ? "$USER" : user.name; }
 
 // A tty of another kind with a device behind it is opened where the user named it ([Ports] or a
 // device path); a virtual terminal never is.
@@ -70,12 +36,8 @@ bool Usable(const SurveyedPort& port, bool explicitChoice, bool hardware) {
            (port.state == PortState::kOtherDevice && explicitChoice && hardware);
 }
 
-struct Texts {
-    std::string en, ja;
-};
-
 // What a path that is no terminal is instead, in both languages.
-Texts NodeText(NodeKind kind) {
+Reason NodeText(NodeKind kind) {
     switch (kind) {
         case NodeKind::kTerminal: break;
         case NodeKind::kCharacter:
@@ -90,67 +52,6 @@ Texts NodeText(NodeKind kind) {
     return {};
 }
 
-// The adapters brltty (or nothing) left without a port, with the fix for each.
-std::vector<Texts> AdapterFindings(const MachineFacts& machine) {
-    std::vector<Texts> findings;
-    for (const AdapterWithoutTty& a : machine.adaptersWithoutTty) {
-        const std::string name = AdapterName(a);
-        Texts t;
-        t.en = "The USB serial adapter " + name + " is plugged in but has no serial port.";
-        t.ja =
-            "USBシリアル変換器 " + name + " が接続されていますが、シリアルポートになっていません。";
-        // Only rules udev still reads can claim it: a masked file claims nothing.
-        if (machine.brlttyInstalled && !machine.brlttyRulesFiles.empty()) {
-            // The file whose rule names the adapter, where one does.
-            std::string file = machine.brlttyRulesFiles.front();
-            std::optional<BrlttyRule> rule;
-            for (const std::string& f : machine.brlttyRulesFiles) {
-                if ((rule = FindBrlttyRule(f, a.vendorId, a.productId))) {
-                    file = f;
-                    break;
-                }
-            }
-            const std::string where = rule ? file + ", line " + std::to_string(rule->line) : file;
-            const std::string whereJa =
-                rule ? file + " の" + std::to_string(rule->line) + "行目" : file;
-            const std::string rulesName = file.substr(file.rfind('/') + 1);
-            t.en += " brltty (a braille display driver) claims it through the udev rule in " +
-                    where +
-                    ". Remove brltty (sudo apt remove brltty) or mask its rule (sudo ln -s "
-                    "/dev/null /etc/udev/rules.d/" +
-                    rulesName + "), then unplug the adapter and plug it in again.";
-            t.ja += "点字ディスプレイ用の brltty が udevルール (" + whereJa +
-                    ") でこの変換器を使っています。brlttyを削除する (sudo apt remove brltty) "
-                    "か、そのルールを無効にして (sudo ln -s /dev/null /etc/udev/rules.d/" +
-                    rulesName + ")、変換器を接続し直して下さい。";
-        } else {
-            const std::string driver = a.driver.empty() ? "no driver" : "the driver " + a.driver;
-            t.en += " It is bound to " + driver +
-                    "; the kernel's driver for it may be missing (check dmesg after plugging it "
-                    "in).";
-            t.ja +=
-                "ドライバーが組み込まれていない可能性があります。接続後に dmesg "
-                "を確認して下さい。";
-        }
-        findings.push_back(std::move(t));
-    }
-    return findings;
-}
-
-Texts ModemManagerFinding(const MachineFacts& machine, const PortInfo& info) {
-    const std::string pid = std::to_string(machine.modemManagerPid);
-    const std::string rule = ModemManagerRule(info);
-    return {"ModemManager (PID " + pid +
-                ") is running: it tries every new USB serial port for a few seconds after it is "
-                "plugged in, and the port is busy meanwhile. Wait a moment and try again, or keep "
-                "it away from the adapter with the udev rule " +
-                rule + " in " + kOwnRulesFile + ".",
-            "ModemManager (PID " + pid +
-                ") が動作しています。USBシリアルポートは接続後の数秒間、ModemManagerが調べるため"
-                "使用中になります。少し待ってからやり直すか、" +
-                kOwnRulesFile + " に次のudevルールを書いてこの変換器を除外して下さい: " + rule};
-}
-
 // "COM2 (/dev/ttyUSB0, FT232R USB UART)".
 std::string PortLabel(const SurveyedPort& p) {
     std::string label = p.number ? ComName(p.number) + " (" + p.device : p.device;
@@ -159,7 +60,7 @@ std::string PortLabel(const SurveyedPort& p) {
     return label;
 }
 
-Texts CandidateTexts(const std::vector<SurveyedPort>& candidates) {
+Reason CandidateTexts(const std::vector<SurveyedPort>& candidates) {
     if (candidates.empty()) {
         return {"No other serial port is free on this computer.",
                 "ほかに使えるシリアルポートはありません。"};
@@ -169,16 +70,16 @@ Texts CandidateTexts(const std::vector<SurveyedPort>& candidates) {
     return {"Ports that could be the meter's: " + list + ".", "メーターのポートの候補: " + list};
 }
 
-void Append(std::string& text, const std::string& more) {
-    if (more.empty()) return;
-    if (!text.empty()) text += text.back() == '\n' ? "" : " ";
-    text += more;
-}
-
-void AppendJa(std::string& text, const std::string& more) {
-    if (more.empty()) return;
-    if (!text.empty()) text += "\n";
-    text += more;
+// More words after a reason: a sentence after a space in English, a line of its own in Japanese.
+void Append(Reason& reason, const Reason& more) {
+    if (!more.en.empty()) {
+        if (!reason.en.empty()) reason.en += reason.en.back() == '\n' ? "" : " ";
+        reason.en += more.en;
+    }
+    if (!more.ja.empty()) {
+        if (!reason.ja.empty()) reason.ja += "\n";
+        reason.ja += more.ja;
+    }
 }
 
 struct Survey {
@@ -196,9 +97,9 @@ Survey SurveyAll(const std::string& iniPath, int configuredNumber, const SurveyR
         SurveyedPort port;
         if (m.device.empty()) {
             port.state = PortState::kMissing;
-            port.reason = m.problem;
-            port.reasonJa = "INIファイルの[Ports]のCOM" + std::to_string(m.number) +
-                            "の値が使えません(空か、CP932でない文字です)。";
+            port.reason.en = m.problem;
+            port.reason.ja = "INIファイルの[Ports]のCOM" + std::to_string(m.number) +
+                             "の値が使えません(空か、CP932でない文字です)。";
         } else {
             const PortFacts facts = GatherPortFacts(m.device, s.machine, roots);
             port = JudgePort(facts, s.machine);
@@ -220,18 +121,13 @@ Survey SurveyAll(const std::string& iniPath, int configuredNumber, const SurveyR
         port.stableName = StableNameOf(info.device, roots.dev + "/serial/by-id");
         s.survey.ports.push_back(std::move(port));
     }
-    for (const Texts& t : AdapterFindings(s.machine)) {
-        s.survey.findings.push_back(t.en);
-        s.survey.findingsJa.push_back(t.ja);
-    }
+    for (Reason& t : AdapterAdvice(s.machine)) s.survey.findings.push_back(std::move(t));
     const auto usb = std::find_if(s.survey.ports.begin(), s.survey.ports.end(),
                                   [](const SurveyedPort& p) { return p.usb; });
     if (s.machine.modemManagerPid != 0 &&
         (usb != s.survey.ports.end() || !s.machine.adaptersWithoutTty.empty())) {
-        const Texts t =
-            ModemManagerFinding(s.machine, usb != s.survey.ports.end() ? usb->info : PortInfo{});
-        s.survey.findings.push_back(t.en);
-        s.survey.findingsJa.push_back(t.ja);
+        s.survey.findings.push_back(
+            ModemManagerAdvice(s.machine, usb != s.survey.ports.end() ? usb->info : PortInfo{}));
     }
     return s;
 }
@@ -282,111 +178,64 @@ bool MayReadWrite(const NodeAccess& access, const UserFacts& user) {
     return (access.mode & kOtherRw) == kOtherRw;
 }
 
-std::optional<BrlttyRule> FindBrlttyRule(const std::string& rulesFile, std::uint16_t vendorId,
-                                         std::uint16_t productId) {
-    std::ifstream in(rulesFile);
-    // Either form brltty writes: the attributes with four hex digits each, or the kernel's
-    // PRODUCT value, "vendor/product/release" in hex without leading zeros (1a86/7523/*,
-    // 403/6001/*).
-    const std::string vendor = "idvendor}==\"" + Hex4(vendorId) + "\"";
-    const std::string product = "idproduct}==\"" + Hex4(productId) + "\"";
-    char env[32];
-    std::snprintf(env, sizeof env, "env{product}==\"%x/%x/", vendorId, productId);
-    auto lower = [](std::string s) {
-        for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        return s;
-    };
-    int number = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++number;
-        const std::string l = lower(line);
-        const auto first = l.find_first_not_of(" \t");
-        if (first == std::string::npos || l[first] == '#') continue;
-        const bool attributes =
-            l.find(vendor) != std::string::npos && l.find(product) != std::string::npos;
-        if (attributes || l.find(env) != std::string::npos) return BrlttyRule{rulesFile, number};
-    }
-    return std::nullopt;
-}
-
 SurveyedPort JudgePort(const PortFacts& facts, const MachineFacts& machine) {
     SurveyedPort port;
     port.device = facts.device;
     port.info = facts.info;
     port.usb = facts.usb;
     const std::string& d = facts.device;
+    const std::string failure = FailureText(facts);
     if (!facts.exists) {
         port.state = PortState::kMissing;
-        port.reason = d + " is not there: is the adapter plugged in?";
-        port.reasonJa = d + " がありません。変換器が接続されているか確認して下さい。";
+        port.reason.en = d + " is not there: is the adapter plugged in?";
+        port.reason.ja = d + " がありません。変換器が接続されているか確認して下さい。";
     } else if (facts.node != NodeKind::kTerminal) {
         // Nothing else matters then: neither who holds it nor its permissions make it a port.
-        const Texts what = NodeText(facts.node);
+        const Reason what = NodeText(facts.node);
         port.state = PortState::kNotSerial;
-        port.reason = d + " is not a serial port: it is " + what.en + ".";
-        port.reasonJa = d + " はシリアルポートではありません (" + what.ja + "です)。";
+        port.reason.en = d + " is not a serial port: it is " + what.en + ".";
+        port.reason.ja = d + " はシリアルポートではありません (" + what.ja + "です)。";
     } else if (!facts.console.empty()) {
         port.state = PortState::kConsole;
-        port.reason = d + " is the system's console (" + facts.console +
-                      "): bytes sent there would reach its login prompt or its log, so it is "
-                      "never opened.";
-        port.reasonJa = d + " はシステムのコンソールです (" + facts.console +
-                        ")。送ったデータがログインやログに届くため、このポートは開きません。";
+        const std::string how = ConsoleText(facts.console);
+        port.reason.en = d + " is the system's console (" + how +
+                         "): bytes sent there would reach its login prompt or its log, so it is "
+                         "never opened.";
+        port.reason.ja = d + " はシステムのコンソールです (" + how +
+                         ")。送ったデータがログインやログに届くため、このポートは開きません。";
     } else if (facts.noUart) {
         port.state = PortState::kMissing;
-        port.reason = "the kernel keeps " + d +
-                      " but found no serial port hardware behind it (type 0): it cannot be "
-                      "opened.";
-        port.reasonJa = d + " にはシリアルポートのハードウェアがありません (type 0)。";
+        port.reason.en = "the kernel keeps " + d +
+                         " but found no serial port hardware behind it (type 0): it cannot be "
+                         "opened.";
+        port.reason.ja = d + " にはシリアルポートのハードウェアがありません (type 0)。";
     } else if (!facts.otherClass.empty()) {
         port.state = PortState::kOtherDevice;
-        port.reason = d + " is " + facts.otherClass +
-                      ": it is not tried by itself; name it in [Ports] to use it.";
-        port.reasonJa = d + " はシリアルポートとして扱いません (" + facts.otherClass + ")。";
-    } else if (!facts.failure.empty()) {
+        port.reason.en = d + " is " + facts.otherClass +
+                         ": it is not tried by itself; name it in [Ports] to use it.";
+        port.reason.ja = d + " はシリアルポートとして扱いません (" + facts.otherClass + ")。";
+    } else if (!failure.empty()) {
         port.state = PortState::kFailed;
-        port.reason = "the driver of " + d + " did not start (" + facts.failure +
-                      "): unplug the adapter and plug it in again, or reinstall its driver.";
-        port.reasonJa = d + " のドライバーが開始できません (" + facts.failure +
-                        ")。変換器を接続し直すか、ドライバーを入れ直して下さい。";
+        port.reason.en = "the driver of " + d + " did not start (" + failure +
+                         "): unplug the adapter and plug it in again, or reinstall its driver.";
+        port.reason.ja = d + " のドライバーが開始できません (" + failure +
+                         ")。変換器を接続し直すか、ドライバーを入れ直して下さい。";
     } else if (!facts.holders.empty()) {
         const Holder& h = facts.holders.front();
         port.state = PortState::kInUse;
         port.holder = h.name;
         port.holderPid = h.pid;
-        port.reason = d + " is in use by " + HolderText(h) + ": end that program and try again.";
-        port.reasonJa = d + " は他のプログラム (" + HolderText(h) +
-                        ") が使用中です。そのプログラムを終了してからやり直して下さい。";
+        port.reason.en = d + " is in use by " + HolderText(h) + ": end that program and try again.";
+        port.reason.ja = d + " は他のプログラム (" + HolderText(h) +
+                         ") が使用中です。そのプログラムを終了してからやり直して下さい。";
         if (h.name == kModemManagerName) {
-            const Texts mm = ModemManagerFinding(machine, facts.info);
-            port.reason = d + " is in use by " + HolderText(h) + ". " + mm.en;
-            port.reasonJa = d + " は " + HolderText(h) + " が使用中です。" + mm.ja;
+            const Reason mm = ModemManagerAdvice(machine, facts.info);
+            port.reason.en = d + " is in use by " + HolderText(h) + ". " + mm.en;
+            port.reason.ja = d + " は " + HolderText(h) + " が使用中です。" + mm.ja;
         }
     } else if (!MayReadWrite(facts.access, machine.user)) {
-        const NodeAccess& a = facts.access;
-        const std::string group = a.group.empty() ? std::to_string(a.gid) : a.group;
-        const bool inGroup = std::find(machine.user.groups.begin(), machine.user.groups.end(),
-                                       a.gid) != machine.user.groups.end();
-        const std::string user = UserName(machine.user);
         port.state = PortState::kNoPermission;
-        port.reason =
-            "no permission to open " + d + " (group " + group + ", mode " + Octal(a.mode) + "): ";
-        port.reasonJa =
-            d + " を開く権限がありません (グループ " + group + "、モード " + Octal(a.mode) + ")。";
-        if (inGroup) {
-            port.reason += "the user " + user + " is in the group " + group +
-                           ", but the group may not read and write it; ask the administrator.";
-            port.reasonJa += "ユーザー " + user + " は " + group +
-                             " グループに入っていますが、グループに読み書きの権限がありません。"
-                             "管理者に確認して下さい。";
-        } else {
-            const std::string fix =
-                "sudo adduser " + user + " " + (a.group.empty() || a.gid == 0 ? kDialout : group);
-            port.reason += "the user " + user + " is not in the group " + group + ". Run '" + fix +
-                           "', then log out and in again.";
-            port.reasonJa += "ユーザー " + user + " は " + group + " グループに入っていません。" +
-                             fix + " を実行し、ログインし直して下さい。";
-        }
+        port.reason = PermissionAdvice(d, facts.access, machine.user);
     }
     return port;
 }
@@ -416,25 +265,25 @@ PortVerdict DiagnosePortName(const std::string& name, const std::string& iniPath
             const auto count = static_cast<std::size_t>(
                 std::count_if(s.survey.ports.begin(), s.survey.ports.end(),
                               [](const SurveyedPort& p) { return p.number != 0 && !p.fromIni; }));
-            port.reason =
+            port.reason.en =
                 name + " leads to no serial port: [Ports] in the INI file has no " + name +
                 " entry, and this computer has " +
                 (count == 0 ? std::string("no serial port")
                             : std::to_string(count) + " serial port" + (count == 1 ? "" : "s")) +
                 ".";
-            port.reasonJa = name + " に当たるシリアルポートがありません。";
+            port.reason.ja = name + " に当たるシリアルポートがありません。";
         } else {
             port = *found;
             explicitChoice = found->fromIni;
             const bool there =
                 port.device.empty() || GatherPortFacts(port.device, s.machine, roots).exists;
             if (!there && found->fromIni) {
-                port.reason = "the entry " + name + "=" + port.device +
-                              " of section [Ports] names a device that is not there: is the "
-                              "adapter plugged in?";
-                port.reasonJa = "INIファイルの[Ports]の " + name + "=" + port.device +
-                                " が指すデバイスがありません。変換器が接続されているか確認して"
-                                "下さい。";
+                port.reason.en = "the entry " + name + "=" + port.device +
+                                 " of section [Ports] names a device that is not there: is the "
+                                 "adapter plugged in?";
+                port.reason.ja = "INIファイルの[Ports]の " + name + "=" + port.device +
+                                 " が指すデバイスがありません。変換器が接続されているか確認して"
+                                 "下さい。";
             }
         }
     } else {
@@ -446,33 +295,25 @@ PortVerdict DiagnosePortName(const std::string& name, const std::string& iniPath
         !port.device.empty() && GatherPortFacts(port.device, s.machine, roots).hardware;
     verdict.usable = Usable(port, explicitChoice, hardware);
     verdict.reason = port.reason;
-    verdict.reasonJa = port.reasonJa;
     if (verdict.state == PortState::kMissing) {
-        for (const Texts& t : AdapterFindings(s.machine)) {
-            Append(verdict.reason, t.en);
-            AppendJa(verdict.reasonJa, t.ja);
-        }
+        for (const Reason& t : AdapterAdvice(s.machine)) Append(verdict.reason, t);
     }
     if (s.machine.modemManagerPid != 0 && port.usb && port.holder != kModemManagerName &&
         (verdict.usable || port.state == PortState::kInUse)) {
-        const Texts mm = ModemManagerFinding(s.machine, port.info);
-        Append(verdict.reason, mm.en);
-        AppendJa(verdict.reasonJa, mm.ja);
+        Append(verdict.reason, ModemManagerAdvice(s.machine, port.info));
     }
     if (!verdict.usable &&
         (verdict.state == PortState::kConsole || verdict.state == PortState::kOtherDevice ||
          verdict.state == PortState::kNotSerial)) {
-        Append(verdict.reason, "Give the meter's port in the INI file: " + std::string(kPortKey) +
-                                   " in section [" + kPortSection +
-                                   "], or an entry in section [Ports] (COM1=/dev/ttyUSB0).");
-        AppendJa(verdict.reasonJa,
-                 "INIファイルのｼﾘｱﾙﾎﾟｰﾄ番号か[Ports]でメーターのポートを指定して下さい。");
+        Append(
+            verdict.reason,
+            {"Give the meter's port in the INI file: " + std::string(kPortKey) + " in section [" +
+                 kPortSection + "], or an entry in section [Ports] (COM1=/dev/ttyUSB0).",
+             "INIファイルのｼﾘｱﾙﾎﾟｰﾄ番号か[Ports]でメーターのポートを指定して下さい。"});
     }
     if (!verdict.usable) {
         verdict.candidates = Candidates(s.survey, port);
-        const Texts c = CandidateTexts(verdict.candidates);
-        Append(verdict.reason, c.en);
-        AppendJa(verdict.reasonJa, c.ja);
+        Append(verdict.reason, CandidateTexts(verdict.candidates));
     }
     return verdict;
 }
@@ -486,7 +327,7 @@ std::optional<ConsoleRefusal> RefuseConsole(const std::string& device, const Sur
     facts.exists = true;
     facts.console = how;
     const SurveyedPort judged = JudgePort(facts, none);
-    return ConsoleRefusal{judged.reason, judged.reasonJa};
+    return ConsoleRefusal{judged.reason};
 }
 
 }  // namespace odomei

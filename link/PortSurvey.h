@@ -2,10 +2,11 @@
 // system console, a driver that claimed an adapter away), and why the port the setting leads to
 // cannot be opened, in words a user can act on. Toolkit-free.
 //
-// Two layers: the operating system's side only gathers facts (platform/PortFacts.h: Linux from
-// sysfs, /dev and /proc, Windows from SetupAPI and the registry), and the portable side here
-// judges them and writes every reason, in English and in Japanese. A new system only fills the
-// facts.
+// Three parts: the operating system's side gathers facts (platform/PortFacts.h: Linux from
+// sysfs, /dev and /proc, Windows from SetupAPI and the registry), words what to do about its own
+// parts beside them (platform/PortAdvice.h: brltty, ModemManager, the device groups; Device
+// Manager, Wine), and the portable side here judges the facts and writes every other reason, in
+// English and in Japanese.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Failure.h"
 #include "platform/PortFacts.h"
 #include "platform/PortMap.h"
 
@@ -40,18 +42,18 @@ struct SurveyedPort {
     PortInfo info;           // description, manufacturer, VID:PID, serial number (PortMap.h)
     bool usb = false;        // a USB adapter: the meter search tries these
     PortState state = PortState::kFree;
-    std::string holder;    // the program holding it ("" unknown)
-    int holderPid = 0;     // its PID (0 unknown)
-    std::string reason;    // English: why it cannot be used and what to do ("" when free)
-    std::string reasonJa;  // the same in Japanese, in the program's style, for the windows
+    std::string holder;  // the program holding it ("" unknown)
+    int holderPid = 0;   // its PID (0 unknown)
+    Reason reason;       // why it cannot be used and what to do (empty when free); the Japanese for
+                         // the windows, in the program's style
     bool current = false;  // the port the setting in use leads to
     bool fromIni = false;  // a [Ports] entry leads to it
 };
 
 struct PortSurvey {
-    std::vector<SurveyedPort> ports;      // in COM number order, unnumbered ones last
-    std::vector<std::string> findings;    // machine-wide causes (brltty took adapter X,
-    std::vector<std::string> findingsJa;  //  ModemManager running ...), English / Japanese
+    std::vector<SurveyedPort> ports;  // in COM number order, unnumbered ones last
+    std::vector<Reason> findings;     // machine-wide causes (brltty took adapter X, ModemManager
+                                      // running ...)
 };
 
 // Every serial port of the machine with its state; iniPath gives [Ports], and configuredNumber
@@ -66,7 +68,7 @@ struct PortVerdict {
     bool usable = false;
     PortState state = PortState::kMissing;
     std::string device;                    // what the setting resolves to ("" nothing)
-    std::string reason, reasonJa;          // "" only when usable and nothing deserves a word
+    Reason reason;                         // empty only when usable and nothing deserves a word
     std::vector<SurveyedPort> candidates;  // free USB (then free hardware) ports
 };
 PortVerdict DiagnosePort(int configuredNumber, const std::string& iniPath,
@@ -81,16 +83,12 @@ PortVerdict DiagnosePortName(const std::string& name, const std::string& iniPath
 // it) is never opened, since bytes sent there reach the console's login or its log. Nothing when
 // device may be opened; else the reason in English and Japanese.
 struct ConsoleRefusal {
-    std::string reason, reasonJa;
+    Reason reason;
 };
 std::optional<ConsoleRefusal> RefuseConsole(const std::string& device,
                                             const SurveyRoots& roots = {});
 
 // ---- The judgement of the system's facts (platform/PortFacts.h) ------------------------------
-
-// The line of brltty's rules that claims vendorId:productId, if any.
-std::optional<BrlttyRule> FindBrlttyRule(const std::string& rulesFile, std::uint16_t vendorId,
-                                         std::uint16_t productId);
 
 // Whether a user (uid, groups) may open a node for reading and writing: a pure judgement of the
 // facts, as the kernel makes it (root always may).

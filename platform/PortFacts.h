@@ -1,7 +1,7 @@
 // What the operating system says of the serial ports and of the machine around them: the facts
 // the port survey (link/PortSurvey.h) judges. POSIX: platform/PortFactsLinux.cpp reads sysfs, /dev
 // and /proc; Windows: platform/win/PortFacts.cpp asks SetupAPI and the registry. Nothing here
-// opens a device or judges what it found.
+// opens a device or judges what it found (platform/PortAdvice.h words what to do about it).
 #pragma once
 
 #include <cstdint>
@@ -67,11 +67,13 @@ struct PortFacts {
     bool noUart = false;          // a serial line the kernel reserved, with no UART found behind it
     bool hardware = false;        // a device of the machine is behind it (no virtual terminal)
     std::string otherClass;       // non-empty: a tty of another kind ("a virtual terminal")
-    std::string console;          // non-empty: how it is the system console ("console=ttyS0 …")
+    std::string console;          // non-empty: how it is the system console ("console=ttyS0 …";
+                                  // Windows: the COM name Wine gave a device by itself)
     std::vector<Holder> holders;  // processes that have a terminal open (this one excluded)
     NodeAccess access;
-    std::string failure;  // a driver that failed to start: the system's words for it
-    PortInfo info;        // from the port list where it is listed
+    std::string failure;        // a driver that failed to start: the system's words for it
+    unsigned long problem = 0;  // or its code (Windows: Device Manager's problem code), 0 none
+    PortInfo info;              // from the port list where it is listed
 };
 
 // A USB serial adapter that is plugged in but has no serial port (tty) of its own.
@@ -98,6 +100,9 @@ struct MachineFacts {
     bool brlttyInstalled = false;
     std::vector<std::string> brlttyRulesFiles;  // its udev rules that udev reads (none masked)
     int modemManagerPid = 0;                    // 0: ModemManager is not running
+    // What the system's port list says of each port it lists, where one look at the list tells
+    // (Windows: SetupAPI's facts, for GatherPortFacts); Linux reads sysfs per port instead.
+    std::vector<PortFacts> listed;
 };
 
 // Filled by the system's side (platform/).
@@ -107,7 +112,8 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts& machine
 // What a path is, by itself (a COM name on Windows is a port).
 NodeKind NodeKindOf(const std::string& path, const SurveyRoots& roots);
 // How device is the system's console ("" it is not): a console the kernel names, or a login
-// prompt on it. Looks at no more than it must, for the check before every open.
+// prompt on it (Windows: the COM name Wine gave a device by itself; ConsoleText words it). Looks
+// at no more than it must, for the check before every open.
 std::string ConsoleOf(const std::string& device, const SurveyRoots& roots);
 
 }  // namespace odomei

@@ -117,7 +117,7 @@ TEST(PortSurvey, NumbersRealPortsOnlyAndNamesAdaptersByTheirStableNames) {
         SCOPED_TRACE(devices[i]);
         EXPECT_EQ(survey.ports[i].number, static_cast<int>(i + 1));
         EXPECT_EQ(survey.ports[i].device, devices[i]);
-        EXPECT_EQ(survey.ports[i].state, PortState::kFree) << survey.ports[i].reason;
+        EXPECT_EQ(survey.ports[i].state, PortState::kFree) << survey.ports[i].reason.en;
         EXPECT_EQ(survey.ports[i].current, i == 1);
         EXPECT_EQ(survey.ports[i].usb, i > 0);
     }
@@ -147,30 +147,30 @@ TEST(PortSurvey, NumbersRealPortsOnlyAndNamesAdaptersByTheirStableNames) {
     const PortVerdict noUart = DiagnosePort(5, m.Ini(), m.Roots());
     EXPECT_FALSE(noUart.usable);
     EXPECT_EQ(noUart.state, PortState::kMissing);
-    EXPECT_TRUE(Has(noUart.reason, "no serial port hardware")) << noUart.reason;
+    EXPECT_TRUE(Has(noUart.reason.en, "no serial port hardware")) << noUart.reason.en;
     ASSERT_EQ(noUart.candidates.size(), 3u);
     EXPECT_EQ(noUart.candidates[0].device, m.Dev("ttyUSB0"));
     EXPECT_EQ(noUart.candidates[2].device, m.Dev("ttyS0"));
-    EXPECT_TRUE(Has(noUart.reason, "COM2 (" + m.Dev("ttyUSB0") + ", FT232R USB UART)"))
-        << noUart.reason;
+    EXPECT_TRUE(Has(noUart.reason.en, "COM2 (" + m.Dev("ttyUSB0") + ", FT232R USB UART)"))
+        << noUart.reason.en;
     const PortVerdict terminal = DiagnosePort(6, m.Ini(), m.Roots());
     EXPECT_FALSE(terminal.usable);
     EXPECT_EQ(terminal.state, PortState::kOtherDevice);
-    EXPECT_TRUE(Has(terminal.reason, "virtual terminal")) << terminal.reason;
+    EXPECT_TRUE(Has(terminal.reason.en, "virtual terminal")) << terminal.reason.en;
 
     // A number beyond every port, and an entry that names nothing.
     const PortVerdict beyond = DiagnosePort(4, m.Ini(), m.Roots());
     EXPECT_EQ(beyond.state, PortState::kMissing);
     EXPECT_EQ(beyond.device, "");
-    EXPECT_TRUE(Has(beyond.reason, "this computer has 3 serial ports")) << beyond.reason;
+    EXPECT_TRUE(Has(beyond.reason.en, "this computer has 3 serial ports")) << beyond.reason.en;
     WriteIniString("Ports", "COM1", m.Dev("ttyUSB9"), m.Ini());
     const PortVerdict unplugged = DiagnosePort(1, m.Ini(), m.Roots());
     EXPECT_FALSE(unplugged.usable);
     EXPECT_EQ(unplugged.state, PortState::kMissing);
-    EXPECT_TRUE(Has(unplugged.reason, "COM1=" + m.Dev("ttyUSB9") + " of section [Ports]"))
-        << unplugged.reason;
-    EXPECT_TRUE(Has(unplugged.reasonJa, "[Ports]の COM1=" + m.Dev("ttyUSB9")))
-        << unplugged.reasonJa;
+    EXPECT_TRUE(Has(unplugged.reason.en, "COM1=" + m.Dev("ttyUSB9") + " of section [Ports]"))
+        << unplugged.reason.en;
+    EXPECT_TRUE(Has(unplugged.reason.ja, "[Ports]の COM1=" + m.Dev("ttyUSB9")))
+        << unplugged.reason.ja;
 }
 
 TEST(PortSurvey, AnAdapterBrlttyClaimedIsNamedWithItsRuleAndTheFix) {
@@ -198,9 +198,9 @@ TEST(PortSurvey, AnAdapterBrlttyClaimedIsNamedWithItsRuleAndTheFix) {
     for (const std::string& part : std::vector<std::string>{
              "1a86:7523 (USB Serial)", "brltty", "sudo apt remove brltty",
              "/etc/udev/rules.d/90-brltty-device.rules", rules + ", line 7", rules + ", line 3"}) {
-        EXPECT_TRUE(Has(verdict.reason, part)) << part << "\n" << verdict.reason;
+        EXPECT_TRUE(Has(verdict.reason.en, part)) << part << "\n" << verdict.reason.en;
     }
-    EXPECT_TRUE(Has(verdict.reasonJa, rules + " の7行目")) << verdict.reasonJa;
+    EXPECT_TRUE(Has(verdict.reason.ja, rules + " の7行目")) << verdict.reason.ja;
 
     // Masked by the administrator, the older package's rules in the attributes' form still claim
     // the CH340; then masked as well, brltty is not what took it.
@@ -211,15 +211,15 @@ TEST(PortSurvey, AnAdapterBrlttyClaimedIsNamedWithItsRuleAndTheFix) {
           "ATTRS{idProduct}==\"7523\", ENV{BRLTTY_BRAILLE_DRIVER}=\"bm\", "
           "GOTO=\"brltty_usb_run\"\n");
     const PortVerdict older = DiagnosePort(1, m.Ini(), m.Roots());
-    EXPECT_TRUE(Has(older.reason,
+    EXPECT_TRUE(Has(older.reason.en,
                     (m.Root() / "usr/lib/udev/rules.d/85-brltty.rules").string() + ", line 2"))
-        << older.reason;
-    EXPECT_TRUE(Has(older.reason, "/etc/udev/rules.d/85-brltty.rules")) << older.reason;
+        << older.reason.en;
+    EXPECT_TRUE(Has(older.reason.en, "/etc/udev/rules.d/85-brltty.rules")) << older.reason.en;
     m.Put("etc/udev/rules.d/85-brltty.rules", "");
     const PortVerdict masked = DiagnosePort(1, m.Ini(), m.Roots());
-    EXPECT_FALSE(Has(masked.reason, "apt remove brltty")) << masked.reason;
-    EXPECT_TRUE(Has(masked.reason, "1a86:7523")) << masked.reason;
-    EXPECT_TRUE(Has(masked.reason, "driver")) << masked.reason;
+    EXPECT_FALSE(Has(masked.reason.en, "apt remove brltty")) << masked.reason.en;
+    EXPECT_TRUE(Has(masked.reason.en, "1a86:7523")) << masked.reason.en;
+    EXPECT_TRUE(Has(masked.reason.en, "driver")) << masked.reason.en;
 
     // An adapter with its port is no finding at all.
     FakeMachine working;
@@ -237,8 +237,8 @@ TEST(PortSurvey, HoldersAreNamedAndModemManagerGetsItsIgnoreRule) {
     const PortVerdict held = DiagnosePort(1, m.Ini(), m.Roots());
     EXPECT_FALSE(held.usable);
     EXPECT_EQ(held.state, PortState::kInUse);
-    EXPECT_TRUE(Has(held.reason, "minicom (PID 4242)")) << held.reason;
-    EXPECT_TRUE(Has(held.reasonJa, "使用中")) << held.reasonJa;
+    EXPECT_TRUE(Has(held.reason.en, "minicom (PID 4242)")) << held.reason.en;
+    EXPECT_TRUE(Has(held.reason.ja, "使用中")) << held.reason.ja;
     ASSERT_EQ(held.candidates.size(), 1u);
     EXPECT_EQ(held.candidates[0].device, m.Dev("ttyUSB1"));
     const PortSurvey survey = SurveyPorts(m.Ini(), 1, m.Roots());
@@ -254,12 +254,12 @@ TEST(PortSurvey, HoldersAreNamedAndModemManagerGetsItsIgnoreRule) {
     EXPECT_EQ(probed.state, PortState::kInUse);
     for (const char* part : {"ModemManager (PID 321)", "ATTRS{idVendor}==\"10c4\"",
                              "ATTRS{idProduct}==\"ea60\"", "ENV{ID_MM_DEVICE_IGNORE}=\"1\""}) {
-        EXPECT_TRUE(Has(probed.reason, part)) << part << "\n" << probed.reason;
+        EXPECT_TRUE(Has(probed.reason.en, part)) << part << "\n" << probed.reason.en;
     }
     fs::remove_all(m.Root() / "proc/4242");
     const PortVerdict free = DiagnosePort(1, m.Ini(), m.Roots());
-    EXPECT_TRUE(free.usable) << free.reason;
-    EXPECT_TRUE(Has(free.reason, "ATTRS{idVendor}==\"0403\"")) << free.reason;
+    EXPECT_TRUE(free.usable) << free.reason.en;
+    EXPECT_TRUE(Has(free.reason.en, "ATTRS{idVendor}==\"0403\"")) << free.reason.en;
     EXPECT_EQ(SurveyPorts(m.Ini(), 1, m.Roots()).findings.size(), 1u);
 }
 
@@ -290,23 +290,23 @@ TEST(PortSurvey, APathThatIsNoTerminalIsSaidForWhatItIsWhoeverHasItOpen) {
     }
     const PortSurvey survey = SurveyPorts(m.Ini(), 1, m.Roots());
     ASSERT_EQ(survey.ports.size(), std::size(cases) + 1);
-    EXPECT_EQ(survey.ports[0].state, PortState::kFree) << survey.ports[0].reason;
+    EXPECT_EQ(survey.ports[0].state, PortState::kFree) << survey.ports[0].reason.en;
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.path);
         const SurveyedPort& port = survey.ports[i + 1];
         EXPECT_EQ(port.state, PortState::kNotSerial);
         EXPECT_EQ(port.holder, "");
-        EXPECT_EQ(port.reason, c.path + " is not a serial port: it is " + c.en + ".");
-        EXPECT_TRUE(Has(port.reasonJa, "シリアルポートではありません (" + std::string(c.ja)))
-            << port.reasonJa;
+        EXPECT_EQ(port.reason.en, c.path + " is not a serial port: it is " + c.en + ".");
+        EXPECT_TRUE(Has(port.reason.ja, "シリアルポートではありません (" + std::string(c.ja)))
+            << port.reason.ja;
         // The same by its number and by its path, with the way out and the port to use instead.
         for (const PortVerdict& verdict :
              {DiagnosePort(static_cast<int>(i + 2), m.Ini(), m.Roots()),
               DiagnosePortName(c.path, m.Ini(), m.Roots())}) {
             EXPECT_FALSE(verdict.usable);
             EXPECT_EQ(verdict.state, PortState::kNotSerial);
-            EXPECT_TRUE(Has(verdict.reason, "Give the meter's port")) << verdict.reason;
+            EXPECT_TRUE(Has(verdict.reason.en, "Give the meter's port")) << verdict.reason.en;
             ASSERT_EQ(verdict.candidates.size(), 1u);
             EXPECT_EQ(verdict.candidates[0].device, m.Dev("ttyUSB0"));
         }
@@ -341,8 +341,8 @@ TEST(PortSurvey, TheConsoleIsFoundWhereverTheSystemSaysSo) {
         const PortVerdict verdict = DiagnosePort(1, m.Ini(), m.Roots());
         EXPECT_FALSE(verdict.usable);
         EXPECT_EQ(verdict.state, PortState::kConsole);
-        EXPECT_TRUE(Has(verdict.reason, c.says)) << verdict.reason;
-        EXPECT_TRUE(Has(verdict.reasonJa, "コンソール")) << verdict.reasonJa;
+        EXPECT_TRUE(Has(verdict.reason.en, c.says)) << verdict.reason.en;
+        EXPECT_TRUE(Has(verdict.reason.ja, "コンソール")) << verdict.reason.ja;
         // The other line is offered (what follows "--" on the command line is not the kernel's).
         ASSERT_EQ(verdict.candidates.size(), 1u);
         EXPECT_EQ(verdict.candidates[0].device, m.Dev("ttyS1"));
@@ -415,14 +415,14 @@ TEST(PortPermission, FollowsTheKernelsOwnerGroupOtherOrder) {
     EXPECT_EQ(denied.state, PortState::kNoPermission);
     for (const char* part : {"group dialout", "mode 0660", "alice is not in the group dialout",
                              "sudo adduser alice dialout", "log out and in again"}) {
-        EXPECT_TRUE(Has(denied.reason, part)) << part << "\n" << denied.reason;
+        EXPECT_TRUE(Has(denied.reason.en, part)) << part << "\n" << denied.reason.en;
     }
-    EXPECT_TRUE(Has(denied.reasonJa, "sudo adduser alice dialout")) << denied.reasonJa;
+    EXPECT_TRUE(Has(denied.reason.ja, "sudo adduser alice dialout")) << denied.reason.ja;
     facts.access = NodeAccess{true, 0600, 0, 24, "uucp"};
     const SurveyedPort member = JudgePort(facts, machine);
     EXPECT_EQ(member.state, PortState::kNoPermission);
-    EXPECT_TRUE(Has(member.reason, "is in the group uucp")) << member.reason;
-    EXPECT_FALSE(Has(member.reason, "adduser")) << member.reason;
+    EXPECT_TRUE(Has(member.reason.en, "is in the group uucp")) << member.reason.en;
+    EXPECT_FALSE(Has(member.reason.en, "adduser")) << member.reason.en;
     machine.user = root;
     EXPECT_EQ(JudgePort(facts, machine).state, PortState::kFree);
 }

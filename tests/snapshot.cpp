@@ -21,8 +21,8 @@
 #include "link/PortSurvey.h"
 #include "platform/AtomicFile.h"
 #include "platform/Profile.h"
-#include "tests/FakeSerial.h"
 #include "tests/FakeMachine.h"
+#include "tests/FakeSerial.h"
 #include "tests/TestSupport.h"
 #include "tools/metersim/MeterSim.h"
 #include "ui/ChartModel.h"
@@ -60,8 +60,8 @@ odomei::PortSurveyor ChooserMachine(odomei::test::FakeMachine& machine) {
         for (odomei::SurveyedPort& p : survey.ports) {
             plain(p.device);
             plain(p.stableName);
-            plain(p.reason);
-            plain(p.reasonJa);
+            plain(p.reason.en);
+            plain(p.reason.ja);
         }
         return survey;
     };

@@ -55,13 +55,13 @@ bool MeterPresenter::OpenPortAs(const std::string& name, const std::string& show
         m_view.Diagnose("cannot open " + shown + ": " + detail);
         // What stands in the way and what to do, above the system's own words.
         const PortVerdict verdict = DiagnosePortName(name, m_paths.IniPath());
-        if (!verdict.reason.empty()) m_view.Diagnose(verdict.reason);
+        if (!verdict.reason.en.empty()) m_view.Diagnose(verdict.reason.en);
         // A settings file the program cannot read may be why the port is not the one meant.
         if (const auto ini = IniEncodingProblem(m_paths.IniPath())) {
             m_view.Diagnose(*ini);
             detail += "\n\n" + *ini;
         }
-        if (!verdict.reasonJa.empty()) detail = verdict.reasonJa + "\n\n" + detail;
+        if (!verdict.reason.ja.empty()) detail = verdict.reason.ja + "\n\n" + detail;
         m_view.Message(PortFailureText(shown), kMbIconHand, detail);
         return false;
     }

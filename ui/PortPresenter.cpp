@@ -61,7 +61,7 @@ PortRow MakePortRow(const SurveyedPort& port) {
                  UsbId(port.info),
                  port.info.serialNumber,
                  state};
-    row.reason = port.reasonJa;
+    row.reason = port.reason.ja;
     if (!port.stableName.empty() && port.device != port.stableName) {
         row.reason = port.device + (row.reason.empty() ? "" : "\n" + row.reason);
     }
@@ -115,8 +115,8 @@ void PortPresenter::Survey(bool keepSelection) {
     m_selected = kept >= 0 ? kept : current;
     m_view.ShowPorts(m_rows, m_selected);
     std::string findings;
-    for (const std::string& line : m_survey->findingsJa) {
-        findings += (findings.empty() ? "" : "\n") + line;
+    for (const Reason& finding : m_survey->findings) {
+        findings += (findings.empty() ? "" : "\n") + finding.ja;
     }
     m_view.ShowStatus(findings);
     OnSelect(m_selected);

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
-#include <mutex>
 #include <set>
 
 #include "platform/PortFacts.h"
@@ -147,11 +146,6 @@ std::optional<std::vector<int>> ReadWinePorts() {
     return numbers;
 }
 
-// The ports as the last survey found them at its start, so that its ports do not each ask the
-// device list again; gone when the calls change.
-std::mutex g_surveyedLock;
-std::optional<std::vector<ComPortFact>> g_surveyed;
-
 PortSystemCalls& Calls() {
     static PortSystemCalls calls = SystemPortCalls();
     return calls;
@@ -197,10 +191,6 @@ PortSystemCalls SetPortCalls(PortSystemCalls calls) {
     if (!calls.devices) calls.devices = system.devices;
     if (!calls.tryOpen) calls.tryOpen = system.tryOpen;
     if (!calls.wineMapped) calls.wineMapped = system.wineMapped;
-    {
-        const std::lock_guard lock(g_surveyedLock);
-        g_surveyed.reset();
-    }
     return std::exchange(Calls(), std::move(calls));
 }
 
@@ -309,72 +299,6 @@ OpenTrialResult TryOpenPort(const std::string& device) {
     }
 }
 
-namespace {
-
-struct Problem {
-    unsigned long code;
-    const char* english;
-    const char* japanese;
-};
-// Device Manager's commonest problems of serial adapters, in its own words.
-constexpr Problem kProblems[] = {
-    {CM_PROB_NOT_CONFIGURED, "the device is not configured correctly",
-     "デバイスが正しく構成されていません"},
-    {CM_PROB_FAILED_START, "the device cannot start", "デバイスを開始できません"},
-    {CM_PROB_NORMAL_CONFLICT, "the device cannot find enough free resources",
-     "デバイスが使用できる空きリソースが足りません"},
-    {CM_PROB_NEED_RESTART, "Windows must be restarted for the device to work",
-     "デバイスを使うにはWindowsの再起動が必要です"},
-    {CM_PROB_REINSTALL, "the device's driver must be installed again",
-     "デバイスのドライバーを再インストールする必要があります"},
-    {CM_PROB_DISABLED, "the device is disabled", "デバイスが無効になっています"},
-    {CM_PROB_FAILED_INSTALL, "the device's driver is not installed",
-     "デバイスのドライバーがインストールされていません"},
-    {CM_PROB_FAILED_ADD, "Windows cannot load the device's driver",
-     "デバイスのドライバーを読み込めません"},
-    {CM_PROB_FAILED_DRIVER_ENTRY, "the device's driver failed to load",
-     "デバイスのドライバーの読み込みに失敗しました"},
-    {CM_PROB_DRIVER_FAILED_LOAD, "Windows cannot load the device's driver",
-     "デバイスのドライバーを読み込めません"},
-    {CM_PROB_FAILED_POST_START, "Windows stopped the device because it reported problems",
-     "問題が報告されたためデバイスが停止されました"},
-    {CM_PROB_PHANTOM, "the device is not connected", "デバイスが接続されていません"},
-    {CM_PROB_UNSIGNED_DRIVER, "Windows cannot verify the signature of the device's driver",
-     "デバイスのドライバーのデジタル署名を確認できません"},
-};
-
-const Problem* FindProblem(unsigned long code) {
-    for (const Problem& p : kProblems) {
-        if (p.code == code) return &p;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-std::string ProblemText(unsigned long code) {
-    const Problem* p = FindProblem(code);
-    return std::string(p ? p->english : "the device does not work") + " (Device Manager, code " +
-           std::to_string(code) + ")";
-}
-
-std::string ProblemTextJa(unsigned long code) {
-    const Problem* p = FindProblem(code);
-    return std::string(p ? p->japanese : "デバイスが正しく動作していません") + "(コード " +
-           std::to_string(code) + ")";
-}
-
-std::string ListPorts(const std::vector<ComPortFact>& ports) {
-    std::string text;
-    for (const ComPortFact& p : ports) {
-        if (p.number == 0 || !p.mapped) continue;
-        if (!text.empty()) text += ", ";
-        text += p.name;
-        if (!p.info.description.empty()) text += " (" + p.info.description + ")";
-    }
-    return text;
-}
-
 }  // namespace odomei::winapi
 
 namespace odomei {
@@ -386,55 +310,47 @@ std::string DosName(const std::string& device) {
     return device.rfind(prefix, 0) == 0 ? device.substr(prefix.size()) : device;
 }
 
-std::string WineAutomaticText(const std::string& name) {
-    return "Wine gave " + name +
-           " a serial device of this machine by itself (the first is /dev/ttyS0, often the "
-           "system console); map it in HKLM\\Software\\Wine\\Ports to use it";
-}
-
 }  // namespace
 
 // Nothing machine-wide stands in a port's way on Windows that the ports' own facts do not say:
 // no console on a serial line, no permission bits, no driver that claims adapters away.
 MachineFacts GatherMachineFacts(const SurveyRoots&) {
     MachineFacts machine;
-    std::vector<winapi::ComPortFact> facts = winapi::ComPortFacts();
-    for (const winapi::ComPortFact& f : facts) {
-        if (f.number != 0) machine.ports.push_back(f.info);  // as the port list gives them
+    for (const winapi::ComPortFact& f : winapi::ComPortFacts()) {
+        if (f.number == 0) continue;
+        machine.ports.push_back(f.info);  // as the port list gives them
+        // What the device list says of the port, so that its facts need not ask again.
+        PortFacts listed;
+        listed.device = f.device;
+        listed.listed = true;
+        listed.usb = f.usb;
+        listed.info = f.info;
+        listed.problem = f.problem;
+        if (f.wineAutomatic) listed.console = f.name;
+        machine.listed.push_back(std::move(listed));
     }
-    const std::lock_guard lock(winapi::g_surveyedLock);
-    winapi::g_surveyed = std::move(facts);
     return machine;
 }
 
-PortFacts GatherPortFacts(const std::string& device, const MachineFacts&, const SurveyRoots&) {
+PortFacts GatherPortFacts(const std::string& device, const MachineFacts& machine,
+                          const SurveyRoots&) {
     PortFacts facts;
     facts.device = device;
     std::string path = device;
     if (const auto n = ComNumber(DosName(device))) {
         path = "\\\\.\\" + ComName(*n);
-        std::optional<std::vector<winapi::ComPortFact>> surveyed;
-        {
-            const std::lock_guard lock(winapi::g_surveyedLock);
-            surveyed = winapi::g_surveyed;
-        }
-        for (const winapi::ComPortFact& f : surveyed ? *surveyed : winapi::ComPortFacts()) {
-            if (f.number != *n) continue;
+        for (const PortFacts& listed : machine.listed) {
+            if (listed.device != path) continue;
             facts.listed = true;
-            facts.usb = f.usb;
-            facts.info = f.info;
-            // Device Manager's words, in the language it speaks.
-            if (f.problem != 0) {
-                facts.failure = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE
-                                    ? winapi::ProblemTextJa(f.problem)
-                                    : winapi::ProblemText(f.problem);
-            }
-            if (f.wineAutomatic) facts.console = WineAutomaticText(f.name);
+            facts.usb = listed.usb;
+            facts.info = listed.info;
+            facts.problem = listed.problem;
+            facts.console = listed.console;
         }
     }
     // A driver that failed has no port to open; one this program holds is not tried, nor one
     // that may be the console.
-    if (!facts.failure.empty() || !facts.console.empty() || winapi::OpenedHere(path)) {
+    if (facts.problem != 0 || !facts.console.empty() || winapi::OpenedHere(path)) {
         facts.exists = facts.hardware = true;
         return facts;
     }
@@ -458,13 +374,13 @@ PortFacts GatherPortFacts(const std::string& device, const MachineFacts&, const 
 
 NodeKind NodeKindOf(const std::string&, const SurveyRoots&) { return NodeKind::kTerminal; }
 
-// Under Wine, a port Wine gave a device of the machine by itself: the check before every open,
-// from the registry alone.
+// Under Wine, a port Wine gave a device of the machine by itself, by its COM name: the check
+// before every open, from the registry alone.
 std::string ConsoleOf(const std::string& device, const SurveyRoots&) {
     const std::string name = DosName(device);
     const auto n = ComNumber(name);
     if (!n) return {};
-    return winapi::WineAutomatic(*n) ? WineAutomaticText(ComName(*n)) : std::string();
+    return winapi::WineAutomatic(*n) ? ComName(*n) : std::string();
 }
 
 }  // namespace odomei

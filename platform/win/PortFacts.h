@@ -91,16 +91,8 @@ struct DeviceIds {
 };
 DeviceIds ParseDeviceIds(const std::string& hardwareId, const std::string& instanceId);
 
-// Device Manager's problem code in words: English and the windows' Japanese.
-std::string ProblemText(unsigned long code);
-std::string ProblemTextJa(unsigned long code);
-
 // The devices this process has open now (as opened: "\\.\COM3"), kept by the serial line: the
 // survey never tries them, for they are held by none other.
 bool OpenedHere(const std::string& device);
-
-// "COM1 (通信ポート (COM1)), COM3 (USB Serial Port (COM3))": the ports there are, for a message
-// about one that is not; "" when there are none.
-std::string ListPorts(const std::vector<ComPortFact>& ports);
 
 }  // namespace odomei::winapi

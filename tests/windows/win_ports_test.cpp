@@ -10,6 +10,7 @@
 #include "platform/PortFacts.h"
 #include "platform/PortMap.h"
 #include "platform/SerialDevice.h"
+#include "platform/win/PortAdvice.h"
 #include "platform/win/PortFacts.h"
 
 namespace odomei {
@@ -157,8 +158,11 @@ TEST_F(ScriptedPorts, EachPortIsTriedOnceExceptAFailedDriversAndOurOwn) {
 
     const PortFacts failed = Gather("COM5");
     EXPECT_TRUE(failed.exists);
-    EXPECT_TRUE(failed.failure == winapi::ProblemText(10) || failed.failure == winapi::ProblemTextJa(10))
-        << failed.failure;
+    EXPECT_EQ(failed.problem, 10u);
+    const std::string failure = JudgePort(failed, {}).reason.en;
+    EXPECT_TRUE(failure.find(winapi::ProblemText(10)) != std::string::npos ||
+                failure.find(winapi::ProblemTextJa(10)) != std::string::npos)
+        << failure;
     EXPECT_EQ(m_tried.count("\\\\.\\COM5"), 0u) << "a failed driver's port was opened";
 
     const PortFacts missing = Gather("COM7");
@@ -184,16 +188,17 @@ TEST_F(ScriptedPorts, TheSurveyListsEachPortOnceWithItsState) {
     EXPECT_EQ(survey.ports[1].state, PortState::kFree);
     EXPECT_TRUE(survey.ports[1].current && survey.ports[1].usb);
     EXPECT_EQ(survey.ports[2].state, PortState::kFailed);
-    EXPECT_NE(survey.ports[2].reasonJa.find("10"), std::string::npos) << survey.ports[2].reasonJa;
+    EXPECT_NE(survey.ports[2].reason.ja.find("10"), std::string::npos) << survey.ports[2].reason.ja;
 
     const PortVerdict verdict = DiagnosePort(7, {});
     EXPECT_FALSE(verdict.usable);
     EXPECT_EQ(verdict.state, PortState::kMissing);
     ASSERT_EQ(verdict.candidates.size(), 1u);
     EXPECT_EQ(verdict.candidates[0].number, 3);
-    EXPECT_NE(verdict.reason.find("USB Serial Port (COM3)"), std::string::npos) << verdict.reason;
-    EXPECT_NE(verdict.reasonJa.find("USB Serial Port (COM3)"), std::string::npos)
-        << verdict.reasonJa;
+    EXPECT_NE(verdict.reason.en.find("USB Serial Port (COM3)"), std::string::npos)
+        << verdict.reason.en;
+    EXPECT_NE(verdict.reason.ja.find("USB Serial Port (COM3)"), std::string::npos)
+        << verdict.reason.ja;
 }
 
 // Under Wine, the ports Wine gave the machine's own serial devices by itself are never opened:
@@ -205,7 +210,9 @@ TEST_F(ScriptedPorts, UnderWineOnlyThePortsOfItsPortsKeyAreTried) {
     EXPECT_TRUE(facts[0].wineAutomatic);
     EXPECT_FALSE(facts[1].wineAutomatic);
     const PortFacts automatic = Gather("COM1");
-    EXPECT_NE(automatic.console.find("/dev/ttyS0"), std::string::npos) << automatic.console;
+    EXPECT_EQ(automatic.console, "COM1");
+    const std::string console = JudgePort(automatic, {}).reason.en;
+    EXPECT_NE(console.find("/dev/ttyS0"), std::string::npos) << console;
     EXPECT_TRUE(automatic.holders.empty());
     EXPECT_TRUE(Gather("COM3").console.empty());
     EXPECT_EQ(m_tried, std::set<std::string>{"\\\\.\\COM3"});
