@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "data/TextsJa.h"
+
 namespace odomei {
 namespace {
 
@@ -71,10 +73,10 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const MessageBoxCall& call, QWidget*
     }
     const unsigned type = call.shown & kMbTypeMask;
     if (type == kMbYesNo || type == kMbYesNoCancel) {
-        QPushButton* yes = box->addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
-        box->addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+        QPushButton* yes = box->addButton(QString::fromUtf8(kYesButtonText), QMessageBox::YesRole);
+        box->addButton(QString::fromUtf8(kNoButtonText), QMessageBox::NoRole);
         if (type == kMbYesNoCancel) {
-            box->addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+            box->addButton(QString::fromUtf8(kCancelText), QMessageBox::RejectRole);
         }
         box->setDefaultButton(yes);
         return box;
@@ -82,7 +84,7 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const MessageBoxCall& call, QWidget*
     QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     QPushButton* cancel = nullptr;
     if (type == kMbOkCancel) {
-        cancel = box->addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+        cancel = box->addButton(QString::fromUtf8(kCancelText), QMessageBox::RejectRole);
     }
     box->setDefaultButton(ok);
     box->setEscapeButton(cancel != nullptr ? cancel : ok);

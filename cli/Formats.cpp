@@ -9,13 +9,13 @@
 #include "data/CsvExport.h"
 #include "data/Decoder.h"
 #include "data/RecordTable.h"
+#include "data/TextsJa.h"
+#include "ui/HistoryText.h"
 
 namespace odomei::cli {
 namespace {
 
 constexpr const char* kVersionPrefix = "F/W Version:";
-constexpr const char* kColumns[] = {"No",        "日付",        "走行距離[km]", "消費燃料[L]",
-                                    "補正値[%]", "実給油量[L]", "測定誤差[%]"};
 constexpr const char* kColumnGap = "  ";
 
 RecordTable TableOf(const MeterReading& reading) {
@@ -125,7 +125,7 @@ std::string FormatJson(const MeterReading& reading) {
 
 std::string FormatTable(const MeterReading& reading) {
     std::vector<std::vector<std::string>> rows;
-    rows.emplace_back(std::begin(kColumns), std::end(kColumns));
+    rows.emplace_back(std::begin(kColumnCaptions), std::end(kColumnCaptions));
     for (std::size_t i = 0; i < reading.records.size(); ++i) {
         const RecordRow row = RowOf(reading.records[i]);
         rows.push_back({Number(i + 1), row.m_strDate, row.m_strDistance, row.m_strFuel,
@@ -140,9 +140,10 @@ std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool p
         return "-- refuels may be missing here (found at the read of " + *r.gapBefore + ") --\n";
     };
     std::vector<std::vector<std::string>> rows;
-    rows.emplace_back(std::begin(kColumns), std::end(kColumns));
-    rows[0].push_back(per100km ? "L/100km(実)" : "km/L(実)");
-    rows[0].push_back(per100km ? "L/100km(計)" : "km/L(計)");
+    rows.emplace_back(std::begin(kColumnCaptions), std::end(kColumnCaptions));
+    const std::string unit = per100km ? kLitresPer100KmUnit : kKmPerLitreUnit;
+    rows[0].push_back(unit + kByRefuelSuffix);
+    rows[0].push_back(unit + kByMeterSuffix);
     for (std::size_t i = 0; i < records.size(); ++i) {
         const LogbookRecord& r = records[i];
         rows.push_back({Number(i + 1), r.texts.m_strDate, r.texts.m_strDistance, r.texts.m_strFuel,

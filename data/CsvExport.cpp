@@ -1,5 +1,6 @@
 #include "data/CsvExport.h"
 
+#include "data/TextsJa.h"
 #include "platform/Text.h"
 
 namespace odomei {
@@ -28,8 +29,8 @@ std::string CsvContent(const RecordTable& table) { return Sjis(CsvText(table)); 
 const char* CsvFailureText(CsvResult result) {
     switch (result) {
         case CsvResult::kSaved: return "";
-        case CsvResult::kOpenFailed: return "ファイルオープンに失敗しました";
-        case CsvResult::kWriteFailed: return "ファイルの書き込みに失敗しました";
+        case CsvResult::kOpenFailed: return kCsvOpenFailedText;
+        case CsvResult::kWriteFailed: return kCsvWriteFailedText;
     }
     return "";
 }

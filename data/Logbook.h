@@ -11,6 +11,7 @@
 #include "data/CsvImport.h"
 #include "data/Decoder.h"
 #include "data/RecordTable.h"
+#include "data/TextsJa.h"
 #include "platform/Clock.h"
 
 struct sqlite3;
@@ -158,16 +159,5 @@ private:
 // a read. Nothing, with error set, when either fails.
 std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading& reading,
                                      const LocalTime& at, LogbookError* error);
-
-// What the user is told when the logbook cannot take a read, or cannot be opened to look at.
-inline constexpr const char* kLogbookWriteFailedText =
-    "計測データを履歴に記録できませんでした。読み出したデータはそのまま表示されます";
-// What the user is told when the logbook cannot take an import (nothing was read from a meter).
-inline constexpr const char* kLogbookImportFailedText = "CSVファイルを履歴に取り込めませんでした";
-inline constexpr const char* kLogbookOpenFailedText = "履歴ファイルを開けませんでした";
-// What the user is told once after a read that shows refuels may have been lost since the last.
-inline constexpr const char* kLogbookGapText =
-    "前回の読み出しから今回までの間の計測データが失われた可能性があります。燃費計には最新の15件"
-    "の記録しか残らないため、15回給油するまでに読み出してください";
 
 }  // namespace odomei

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "data/TextsJa.h"
 #include "platform/PortMap.h"
 
 namespace odomei {
@@ -27,9 +28,6 @@ inline constexpr const char* kIniFileName = "KORVANA.ini";
 inline constexpr const char* kLogFileName = "KORVANA.log";
 inline constexpr const char* kPortSection = "シリアル通信設定";
 inline constexpr const char* kPortKey = "ｼﾘｱﾙﾎﾟｰﾄ番号";
-// Said when the working directory cannot be determined.
-inline constexpr const char* kNoWorkingFolderText =
-    "作業フォルダを取得できませんでした。INIファイルと通信ログを使わずに続けます";
 constexpr int kDefaultPort = 1;
 
 // The file locations derived from the process's current directory.

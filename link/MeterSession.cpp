@@ -2,11 +2,6 @@
 
 namespace odomei {
 
-std::string PortFailureText(const std::string& port) {
-    return "通信ポートの初期化に失敗しました。環境を確認して再起動して下さい(" + port +
-           ")\n通信ポートを変更する場合はINIファイルを編集して下さい";
-}
-
 bool MeterSession::Open(const std::string& name, const PortMap& ports, OpenFailure* failure) {
     Close();
     m_name = name;

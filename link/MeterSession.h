@@ -5,6 +5,7 @@
 #include <string>
 
 #include "data/Decoder.h"
+#include "data/TextsJa.h"
 #include "link/PortSurvey.h"
 #include "link/ReadExchange.h"
 #include "link/SerialPort.h"
@@ -21,14 +22,6 @@ constexpr int kLineOneStopBit = 1;
 
 // The log's first entry once the port is open.
 inline constexpr const char* kStartBanner = "＊＊＊＊＊＊＊＊アプリケーション起動＊＊＊＊＊＊＊＊";
-
-// The message when a read's block held no record.
-inline constexpr const char* kNoValidDataText =
-    "計測データを受信しましたが、有効なデータが有りませんでした";
-
-// The message when the port cannot be opened; port is what the user configured ("COM12", or a
-// device path).
-std::string PortFailureText(const std::string& port);
 
 // The outcome of a read: the exchange's outcome and, for a verified block, its reading.
 struct MeterRead {

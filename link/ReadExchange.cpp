@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "data/TextsJa.h"
 #include "platform/Clock.h"
 
 namespace odomei {
@@ -43,12 +44,11 @@ int PlainPause(SerialHandle port, int ms, bool untilInput) {
 const char* ExchangeFailureText(ExchangeOutcome outcome) {
     switch (outcome) {
         case ExchangeOutcome::kBlockReceived: return "";
-        case ExchangeOutcome::kStxFailed: return "コマンド送信処理でエラーが発生しました(STX)";
-        case ExchangeOutcome::kTimedOut:
-            return "コマンド受信処理でエラーが発生しました(タイムアウト)";
-        case ExchangeOutcome::kNakFailed: return "コマンド送信処理でエラーが発生しました(NAK)";
-        case ExchangeOutcome::kBccError: return "ＢＣＣエラーが発生しました";
-        case ExchangeOutcome::kAckFailed: return "コマンド送信処理でエラーが発生しました(ACK)";
+        case ExchangeOutcome::kStxFailed: return kStxFailedText;
+        case ExchangeOutcome::kTimedOut: return kTimedOutText;
+        case ExchangeOutcome::kNakFailed: return kNakFailedText;
+        case ExchangeOutcome::kBccError: return kBccErrorText;
+        case ExchangeOutcome::kAckFailed: return kAckFailedText;
         case ExchangeOutcome::kCancelled: return "";
     }
     return "";

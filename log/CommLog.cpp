@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "data/TextsJa.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -10,10 +11,6 @@ namespace odomei {
 namespace {
 
 constexpr const char* kLineEnd = "\r\n";
-
-constexpr const char* kOpenError = "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー";
-constexpr const char* kTimeError = "通信ログ処理時にエラーが発生しました\n\nファイル時刻取得エラー";
-constexpr const char* kWriteError = "通信ログ処理時にエラーが発生しました\n\n例外エラー";
 
 std::string TimeStamp(const LocalTime& t) {
     char buf[64];
@@ -49,9 +46,9 @@ void CommLog::WriteCommLog(const void* data, int count, char mode) const {
     const auto otherDate = [&now](const LocalTime& written) { return !SameDate(written, now); };
     switch (AppendLocked(m_path, entry, otherDate, &reason)) {
         case AppendResult::kDone: break;
-        case AppendResult::kOpenFailed: Report(kOpenError, reason); break;
-        case AppendResult::kTimeFailed: Report(kTimeError, reason); break;
-        case AppendResult::kWriteFailed: Report(kWriteError, reason); break;
+        case AppendResult::kOpenFailed: Report(kCommLogOpenErrorText, reason); break;
+        case AppendResult::kTimeFailed: Report(kCommLogTimeErrorText, reason); break;
+        case AppendResult::kWriteFailed: Report(kCommLogWriteErrorText, reason); break;
     }
 }
 

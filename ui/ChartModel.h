@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "data/Logbook.h"
+#include "data/TextsJa.h"
 #include "ui/ChartPainter.h"
 
 namespace odomei {
@@ -100,14 +101,7 @@ constexpr int kMinimumChartHeight = 160;
 constexpr int kMaximumChartWidth = 10000;
 constexpr int kMaximumChartHeight = 10000;
 
-// The charts' texts and colours.
-inline constexpr const char* kEconomyChartTitle = "給油ごとの燃費";
-inline constexpr const char* kErrorChartTitle = "給油ごとの測定誤差と補正値 [%]";
-inline constexpr const char* kEconomySeriesText = "実給油量から";
-inline constexpr const char* kMeterSeriesText = "燃費計から";
-inline constexpr const char* kErrorSeriesText = "測定誤差";
-inline constexpr const char* kFactorSeriesText = "補正値";
-inline constexpr const char* kNoChartDataText = "表示できる記録がありません";
+// The charts' colours (their texts are in data/TextsJa.h).
 constexpr ChartColour kEconomyColour{31, 119, 180};
 constexpr ChartColour kMeterColour{255, 127, 14};
 constexpr ChartColour kFactorColour{44, 160, 44};

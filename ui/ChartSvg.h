@@ -39,9 +39,7 @@ std::string SvgNumber(double value);
 constexpr int kSavedChartWidth = 800;
 constexpr int kSavedChartHeight = 320;
 
-inline constexpr const char* kSaveChartText = "ｸﾞﾗﾌ保存";
 inline constexpr const char* kChartInitialName = "*.svg";
-inline constexpr const char* kChartTypeDescription = "SVG画像";
 inline constexpr const char* kChartTypePattern = "*.svg";
 
 // The request for saving the charts, starting in directory.

@@ -14,8 +14,8 @@ std::vector<std::string> HistoryCaptions(bool per100km) {
     std::vector<std::string> captions;
     for (const Column& c : kColumns) captions.emplace_back(c.caption);
     const std::string unit = per100km ? kLitresPer100KmUnit : kKmPerLitreUnit;
-    captions.push_back(unit + "(実)");
-    captions.push_back(unit + "(計)");
+    captions.push_back(unit + kByRefuelSuffix);
+    captions.push_back(unit + kByMeterSuffix);
     return captions;
 }
 
@@ -63,9 +63,9 @@ std::string LogbookSummaryText(const LogbookSummary& s, bool per100km) {
     }
     for (const FactorPeriod& p : s.periods) {
         text +=
-            "\n補正値 " + Hundredths(p.correction) + " %（" + p.firstDate + "～" + p.lastDate +
-            "、" + std::to_string(p.records) + " 件）: 燃費計の誤差 " + percent(p.errorPercent) +
-            "　推奨補正値 " +
+            "\n補正値 " + Hundredths(p.correction) + " %（" + p.firstDate + kHistoryRangeSeparator +
+            p.lastDate + "、" + std::to_string(p.records) + " 件）: 燃費計の誤差 " +
+            percent(p.errorPercent) + "　推奨補正値 " +
             percent(p.suggestedCorrection ? std::optional<double>(*p.suggestedCorrection / 100.0)
                                           : std::nullopt);
     }

@@ -6,20 +6,13 @@
 
 #include "data/Logbook.h"
 #include "data/LogbookStats.h"
+#include "data/TextsJa.h"
 
 namespace odomei {
 
-inline constexpr const char* kHistoryTitle = "履歴";
 inline constexpr const char* kKmPerLitreUnit = "km/L";
 inline constexpr const char* kLitresPer100KmUnit = "L/100km";
 constexpr int kHistoryColumnCount = 9;
-inline constexpr const char* kNoRecordsYetText = "履歴にはまだ記録がありません";
-
-// The row between two records of the table where refuels may have been lost, and what the
-// summary says of such rows.
-inline constexpr const char* kGapMarkerText = "～欠落～";
-inline constexpr const char* kGapSummaryText =
-    "燃費計に残る記録は最新の15件までのため、この間の計測データが失われた可能性があります";
 
 // The table's nine captions: number, the list's six, and economy as refilled and as measured.
 std::vector<std::string> HistoryCaptions(bool per100km);

@@ -13,20 +13,20 @@ namespace {
 
 std::string StateText(const SurveyedPort& port) {
     switch (port.state) {
-        case PortState::kFree: return "使用可";
+        case PortState::kFree: return kPortFreeText;
         case PortState::kInUse: {
             std::string who = port.holder;
             if (port.holderPid > 0) {
                 who += (who.empty() ? "PID " : " PID ") + std::to_string(port.holderPid);
             }
-            return who.empty() ? "使用中" : "使用中(" + who + ")";
+            return kPortInUseText + (who.empty() ? "" : "(" + who + ")");
         }
-        case PortState::kNoPermission: return "権限なし";
-        case PortState::kMissing: return "見つかりません";
-        case PortState::kConsole: return "コンソール";
-        case PortState::kOtherDevice: return "他の機器";
-        case PortState::kFailed: return "ドライバーエラー";
-        case PortState::kNotSerial: return "ポートではありません";
+        case PortState::kNoPermission: return kPortNoPermissionText;
+        case PortState::kMissing: return kPortMissingText;
+        case PortState::kConsole: return kPortConsoleText;
+        case PortState::kOtherDevice: return kPortOtherDeviceText;
+        case PortState::kFailed: return kPortFailedText;
+        case PortState::kNotSerial: return kPortNotSerialText;
     }
     return {};
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "data/TextsJa.h"
 #include "link/FindMeter.h"
 #include "link/SerialPort.h"
 
@@ -26,37 +27,9 @@ constexpr int IDC_PORT_FIND = 1102;
 constexpr int IDC_PORT_HARDWARE = 1103;  // the search tries hardware ports too
 constexpr int IDC_PORT_STATUS = 1104;    // what the survey found machine-wide, the search's step
 
-inline constexpr const char* kPortDlgCaption = "ポート設定";
-inline constexpr const char* kPortRefreshText = "再検索";
-inline constexpr const char* kPortFindText = "メーターを探す";
-inline constexpr const char* kPortHardwareText = "内蔵ポートも探す";
+// Its captions, columns and messages are in data/TextsJa.h.
 inline constexpr const char* kPortOkText = "OK";
-inline constexpr const char* kPortCancelText = "キャンセル";
-
-// Messages.
-inline constexpr const char* kPortNotChoosableText = "このポートは選択できません";
-inline constexpr const char* kPortNotKeptText =
-    "ポートの設定をINIファイルに保存できませんでした。次回の起動時は元の設定になります";
-inline constexpr const char* kNoSearchPortText =
-    "メーターを探せるポートがありません。\nUSBシリアル変換ケーブルの接続を確認して下さい";
-inline constexpr const char* kMeterNotFoundText =
-    "メーターが見つかりませんでした。\nケーブルの接続とメーターの電源を確認して下さい";
-// The meter answered on port ("COM3"): the setting's own port, or another one.
-inline std::string MeterFoundText(const std::string& port) {
-    return port + "でメーターが見つかりました";
-}
-inline std::string AskUseFoundPortText(const std::string& port) {
-    return port + "でメーターが見つかりました。\nポートの設定を" + port + "に変更しますか？";
-}
-// The search's step: "COM3 を確認しています…".
-inline std::string SearchingText(const std::string& port) { return port + "を確認しています…"; }
-
-// What the state of the port the setting in use leads to ends with.
-inline constexpr const char* kPortCurrentMark = " ・現在の設定";
-
-// The list's columns, in order.
-inline constexpr const char* kPortColumns[] = {"ポート",  "デバイス",     "説明",
-                                               "VID:PID", "シリアル番号", "状態"};
+inline constexpr const char* kPortCancelText = kCancelText;
 constexpr int kPortColumnCount = 6;
 constexpr int kPortColumnWidths[] = {60, 360, 200, 80, 110, 200};  // pixels at the dialog font
 

@@ -1,9 +1,11 @@
 // What both windows (the Qt window on Linux, the Win32 window on Windows) show and ask: the
-// texts, the controls' ids and places, the list's columns and the message-box rules. One place,
-// so that the two say the same.
+// controls' ids, places and texts, the list's columns and the message-box rules. One place, so
+// that the two say the same; the Japanese words themselves are in data/TextsJa.h.
 #pragma once
 
 #include <string>
+
+#include "data/TextsJa.h"
 
 namespace odomei {
 
@@ -58,24 +60,20 @@ struct ControlTemplate {
 };
 constexpr int kWindowWidthDlu = 371;
 constexpr int kWindowHeightDlu = 295;
-constexpr ControlTemplate kExit{IDOK_EXIT, "IDOK", "終了", 204, 24, 50, 27};
+constexpr ControlTemplate kExit{IDOK_EXIT, "IDOK", kExitText, 204, 24, 50, 27};
 constexpr ControlTemplate kList{IDC_RECORD_LIST, "IDC_RECORD_LIST", "List1", 23, 75, 332, 190};
-constexpr ControlTemplate kRead{IDC_READ, "IDC_READ", "読み出し", 36, 24, 50, 27};
-constexpr ControlTemplate kSave{IDC_SAVE_CSV, "IDC_SAVE_CSV", "CSVﾌｧｲﾙ保存", 92, 24, 50, 27};
-constexpr ControlTemplate kClear{IDC_CLEAR, "IDC_CLEAR", "クリア", 148, 24, 50, 27};
+constexpr ControlTemplate kRead{IDC_READ, "IDC_READ", kReadText, 36, 24, 50, 27};
+constexpr ControlTemplate kSave{IDC_SAVE_CSV, "IDC_SAVE_CSV", kSaveCsvText, 92, 24, 50, 27};
+constexpr ControlTemplate kClear{IDC_CLEAR, "IDC_CLEAR", kClearText, 148, 24, 50, 27};
 // After the four buttons of the template, in the same row, size and spacing.
-constexpr ControlTemplate kHistory{IDC_HISTORY, "IDC_HISTORY", "履歴", 260, 24, 50, 27};
+constexpr ControlTemplate kHistory{IDC_HISTORY, "IDC_HISTORY", kHistoryTitle, 260, 24, 50, 27};
 constexpr ControlTemplate kPortSettings{
-    IDC_PORT_SETTINGS, "IDC_PORT_SETTINGS", "ポート設定", 316, 24, 50, 27};
+    IDC_PORT_SETTINGS, "IDC_PORT_SETTINGS", kPortDlgCaption, 316, 24, 50, 27};
 constexpr ControlTemplate kVersion{
-    IDC_VERSION_TEXT, "IDC_VERSION_TEXT", "バージョン表示", 298, 271, 57, 9};
+    IDC_VERSION_TEXT, "IDC_VERSION_TEXT", kVersionText, 298, 271, 57, 9};
 
-// The history window's controls beside its table, in both windows.
-inline constexpr const char* kHistoryRangeText = "期間指定";  // a range of dates, not every record
-inline constexpr const char* kHistoryRangeSeparator = "～";
-inline constexpr const char* kHistoryUnitsText = "燃費の単位";
+// The history window's controls beside its table, in both windows (data/TextsJa.h).
 inline constexpr const char* kHistoryExportText = kSave.text;  // the same words as the list's save
-inline constexpr const char* kHistoryCloseText = "閉じる";
 // How the range's dates show: the logbook's own ISO form (the same pattern letters in Qt and in
 // the date pickers of Windows).
 inline constexpr const char* kHistoryDateFormat = "yyyy-MM-dd";
@@ -88,9 +86,10 @@ struct Column {
     const char* caption;
     int width;  // pixels; column 0 takes what the others leave
 };
-constexpr Column kColumns[] = {{"No", 0},           {"日付", 100},     {"走行距離[km]", 90},
-                               {"消費燃料[L]", 90}, {"補正値[%]", 80}, {"実給油量[L]", 90},
-                               {"測定誤差[%]", 90}};
+constexpr Column kColumns[] = {{kColumnCaptions[0], 0},  {kColumnCaptions[1], 100},
+                               {kColumnCaptions[2], 90}, {kColumnCaptions[3], 90},
+                               {kColumnCaptions[4], 80}, {kColumnCaptions[5], 90},
+                               {kColumnCaptions[6], 90}};
 constexpr int kColumnCount = 7;
 // The widest texts a column shows for any plausible reading, so that an empty list is laid out
 // for what a read will put in it.
@@ -101,32 +100,13 @@ constexpr int kCellPadding = 12;  // the cell's margins and grid line
 constexpr const char* kWidestVersionText = "F/W Version:WW.WW";
 constexpr const char* kVersionPrefix = "F/W Version:";
 
-// The window menu's entries.
-constexpr const char* kAboutMenuText = "Korvana のﾊﾞｰｼﾞｮﾝ情報(&A)...";
-constexpr const char* kCloseMenuText = "閉じる(&C)\tAlt+F4";
-constexpr const char* kHistoryMenuText = "履歴(&H)...";
-constexpr const char* kPortSettingsMenuText = "ポート設定(&P)...";
-
-// The About box (template 100).
-constexpr const char* kAboutCaption = "Korvanaのﾊﾞｰｼﾞｮﾝ情報";
+// The About box (template 100): its caption and notice in data/TextsJa.h, with the menu's
+// entries and the questions.
 constexpr const char* kAboutName = "Korvana Version 2.0";
-constexpr const char* kAboutNotice = "燃費計の計測データ読み出しツール";
 
-// Questions and notices.
-constexpr const char* kAskExit = "終了します。よろしいですか？";
-constexpr const char* kNothingToClear = "クリアする情報がありません";
-constexpr const char* kAskClear = "読み出したデータをクリアします。よろしいですか？";
-constexpr const char* kAskRead = "計測データの読込を開始します。よろしいですか？";
-constexpr const char* kNothingToSave = "保存する情報がありません";
-
-// The save-as dialog for the list.
+// The save-as dialog for the list (its type's description in data/TextsJa.h).
 constexpr const char* kCsvInitialName = "*.csv";
-constexpr const char* kCsvTypeDescription = "CSV(ｶﾝﾏ区切り)";
 constexpr const char* kCsvTypePattern = "*.csv";
-// "<name>" saved: the bare file name, without its folder.
-inline std::string SavedText(const std::string& fileName) {
-    return "\"" + fileName + "\"を保存しました。";
-}
 
 // A row's number as the list shows it: 01 to 15.
 inline std::string RowNumberText(int i) { return (i < 10 ? "0" : "") + std::to_string(i); }
