@@ -24,7 +24,6 @@ namespace {
 
 using odomei::bench::Clock;
 using odomei::bench::Ms;
-using odomei::bench::Ms;
 constexpr int kRuns = 25;
 constexpr int kBaud = 19200;
 constexpr int kBytesExchanged = 1 + 216 + 1;  // STX, the answer, ACK
