@@ -10,7 +10,6 @@
 
 #include <fcntl.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -26,12 +25,14 @@ extern char** environ;
 namespace {
 
 using odomei::bench::Clock;
+using odomei::bench::kBaud;
+using odomei::bench::kLineMs;
 using odomei::bench::Median;
 using odomei::bench::Ms;
+using odomei::bench::PrintLineTime;
+using odomei::bench::Spread;
+using odomei::bench::SpreadOf;
 constexpr int kRuns = 25;
-constexpr int kBaud = 19200;
-constexpr int kBytesExchanged = 1 + 216 + 1;  // STX, the answer, ACK
-constexpr double kBitsPerByte = 10.0;
 
 // 'odomei-cli <command>' in the working folder, its output thrown away: milliseconds per run, or
 // nothing when a run fails.
@@ -113,17 +114,16 @@ int main(int argc, char** argv0) {
         toStx.push_back(Ms(stx - start));
         std::filesystem::remove(file);
     }
-    const double lineMs = kBytesExchanged * kBitsPerByte * 1000.0 / kBaud;
-    std::sort(total.begin(), total.end());
+    const Spread reads = SpreadOf(total);
     std::printf(
         "%s read: median %.1f ms from process start to the file written over %d runs"
         " (min %.1f, max %.1f)\n",
-        wine ? "odomei-cli.exe under Wine" : "odomei-cli", Median(total), kRuns, total.front(),
-        total.back());
-    std::printf("line time for %d bytes at %d baud: %.1f ms\n", kBytesExchanged, kBaud, lineMs);
+        wine ? "odomei-cli.exe under Wine" : "odomei-cli", reads.median, kRuns, reads.min,
+        reads.max);
+    PrintLineTime();
     std::printf(wine ? "ratio: %.3f (Wine's own overhead included; no goal)\n"
                      : "ratio: %.3f (goal <= 1.05)\n",
-                Median(total) / lineMs);
+                reads.median / kLineMs);
     std::printf("process start to STX at the meter: median %.1f ms (goal <= 30 ms)\n",
                 Median(toStx));
     if (!wine) {

@@ -5,7 +5,6 @@
 
 #include <QApplication>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,11 +22,13 @@
 namespace {
 
 using odomei::bench::Clock;
+using odomei::bench::kBaud;
+using odomei::bench::kLineMs;
 using odomei::bench::Ms;
+using odomei::bench::PrintLineTime;
+using odomei::bench::Spread;
+using odomei::bench::SpreadOf;
 constexpr int kRuns = 25;
-constexpr int kBaud = 19200;
-constexpr int kBytesExchanged = 1 + 216 + 1;  // STX, the answer, ACK
-constexpr double kBitsPerByte = 10.0;
 
 double CpuSeconds() {
     rusage u{};
@@ -85,13 +86,11 @@ int main(int argc, char** argv) {
             dlg.OnClear();
         }
     }
-    std::sort(times.begin(), times.end());
-    const double median = times[times.size() / 2];
-    const double lineMs = kBytesExchanged * kBitsPerByte * 1000.0 / kBaud;
-    std::printf("read-out: median %.1f ms over %d runs (min %.1f, max %.1f)\n", median, kRuns,
-                times.front(), times.back());
-    std::printf("line time for %d bytes at %d baud: %.1f ms\n", kBytesExchanged, kBaud, lineMs);
-    std::printf("ratio: %.3f (goal <= 1.15)\n", median / lineMs);
+    const Spread read = SpreadOf(times);
+    std::printf("read-out: median %.1f ms over %d runs (min %.1f, max %.1f)\n", read.median, kRuns,
+                read.min, read.max);
+    PrintLineTime();
+    std::printf("ratio: %.3f (goal <= 1.15)\n", read.median / kLineMs);
 
     // 2. CPU used while a silent meter keeps the program waiting for its time-out.
     {
