@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSetup.h"
 #include "bench/BenchTiming.h"
 #include "tools/metersim/MeterSim.h"
 
@@ -30,6 +31,7 @@ using odomei::bench::kLineMs;
 using odomei::bench::Median;
 using odomei::bench::Ms;
 using odomei::bench::PrintLineTime;
+using odomei::bench::ScratchFolder;
 using odomei::bench::Spread;
 using odomei::bench::SpreadOf;
 constexpr int kRuns = 25;
@@ -65,20 +67,14 @@ int main(int argc, char** argv0) {
         std::fprintf(stderr, "usage: cli_bench [--wine ODOMEI-CLI.EXE LINK]\n");
         return 2;
     }
-    const auto work = std::filesystem::temp_directory_path() / "odomei-cli-bench";
-    std::filesystem::remove_all(work);
-    std::filesystem::create_directories(work);
-    std::filesystem::current_path(work);
+    const ScratchFolder folder("odomei-cli-bench", ScratchFolder::Enter::kYes);
+    const std::filesystem::path& work = folder.Path();
 
     metersim::Options options;
     options.linkPath = wine ? std::string(argv0[3]) : (work / "meter-tty").string();
     options.baud = kBaud;
     metersim::MeterSim sim(options);
-    std::string error;
-    if (!sim.Start(&error)) {
-        std::fprintf(stderr, "metersim: %s\n", error.c_str());
-        return 1;
-    }
+    odomei::bench::StartMeter(sim);
     std::string cli = ODOMEI_CLI, read = "read", port = "--port", tty = options.linkPath,
                 out = "-o", file = (work / "out.csv").string(), winePath = "/usr/bin/wine";
     std::vector<char*> args = {cli.data(), read.data(), port.data(), tty.data(),
@@ -151,7 +147,5 @@ int main(int argc, char** argv0) {
         std::printf("ports with [Ports] COM9999: median %.1f ms over %d runs (goal < 50 ms)\n",
                     Median(ports), kRuns);
     }
-    std::filesystem::current_path("/");
-    std::filesystem::remove_all(work);
     return 0;
 }

@@ -14,6 +14,7 @@
 
 #include "app/MessageBox.h"
 #include "app/MeterDlg.h"
+#include "bench/BenchSetup.h"
 #include "bench/BenchTiming.h"
 #include "platform/PortMap.h"
 #include "platform/Profile.h"
@@ -26,6 +27,7 @@ using odomei::bench::kBaud;
 using odomei::bench::kLineMs;
 using odomei::bench::Ms;
 using odomei::bench::PrintLineTime;
+using odomei::bench::ScratchFolder;
 using odomei::bench::Spread;
 using odomei::bench::SpreadOf;
 constexpr int kRuns = 25;
@@ -42,11 +44,7 @@ std::unique_ptr<metersim::MeterSim> StartMeter(const std::filesystem::path& work
     options.baud = kBaud;
     options.silent = silent;
     auto sim = std::make_unique<metersim::MeterSim>(options);
-    std::string error;
-    if (!sim->Start(&error)) {
-        std::fprintf(stderr, "metersim: %s\n", error.c_str());
-        std::exit(1);
-    }
+    odomei::bench::StartMeter(*sim);
     return sim;
 }
 
@@ -55,10 +53,8 @@ std::unique_ptr<metersim::MeterSim> StartMeter(const std::filesystem::path& work
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    const auto work = std::filesystem::temp_directory_path() / "odomei-bench";
-    std::filesystem::remove_all(work);
-    std::filesystem::create_directories(work);
-    std::filesystem::current_path(work);
+    const ScratchFolder folder("odomei-bench", ScratchFolder::Enter::kYes);
+    const std::filesystem::path& work = folder.Path();
     odomei::WriteIniString("Ports", "COM1", (work / "meter-tty").string(),
                            (work / "KORVANA.ini").string());
     odomei::SetMessageBoxHook([](const odomei::MessageBoxCall& call) {
@@ -107,7 +103,5 @@ int main(int argc, char** argv) {
             "silent meter: waited %.2f s, CPU %.3f s = %.2f %% of one core (goal <= 2 %%)\n", wall,
             cpu, 100.0 * cpu / wall);
     }
-    std::filesystem::current_path("/");
-    std::filesystem::remove_all(work);
     return 0;
 }
