@@ -62,12 +62,8 @@ void QtChartPainter::DrawText(const ChartText& t) {
     m_painter.translate(t.x, t.y);
     if (t.vertical) m_painter.rotate(-90);
     // The box lies right of, around or left of the anchor; the line is centred on y.
-    const double left = t.anchor == ChartAnchor::kStart    ? 0
-                        : t.anchor == ChartAnchor::kMiddle ? -kTextBox / 2
-                                                           : -kTextBox;
-    const Qt::Alignment align = t.anchor == ChartAnchor::kStart    ? Qt::AlignLeft
-                                : t.anchor == ChartAnchor::kMiddle ? Qt::AlignHCenter
-                                                                   : Qt::AlignRight;
+    const double left = ByAnchor(t.anchor, 0.0, -kTextBox / 2, -kTextBox);
+    const Qt::Alignment align = ByAnchor(t.anchor, Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight);
     m_painter.drawText(QRectF(left, -t.size, kTextBox, 2 * t.size), align | Qt::AlignVCenter,
                        QString::fromStdString(t.text));
     m_painter.restore();

@@ -10,7 +10,6 @@
 
 #include <fcntl.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSetup.h"
 #include "bench/BenchTiming.h"
 #include "tools/metersim/MeterSim.h"
 
@@ -26,12 +26,15 @@ extern char** environ;
 namespace {
 
 using odomei::bench::Clock;
+using odomei::bench::kBaud;
+using odomei::bench::kLineMs;
 using odomei::bench::Median;
 using odomei::bench::Ms;
+using odomei::bench::PrintLineTime;
+using odomei::bench::ScratchFolder;
+using odomei::bench::Spread;
+using odomei::bench::SpreadOf;
 constexpr int kRuns = 25;
-constexpr int kBaud = 19200;
-constexpr int kBytesExchanged = 1 + 216 + 1;  // STX, the answer, ACK
-constexpr double kBitsPerByte = 10.0;
 
 // 'odomei-cli <command>' in the working folder, its output thrown away: milliseconds per run, or
 // nothing when a run fails.
@@ -64,20 +67,14 @@ int main(int argc, char** argv0) {
         std::fprintf(stderr, "usage: cli_bench [--wine ODOMEI-CLI.EXE LINK]\n");
         return 2;
     }
-    const auto work = std::filesystem::temp_directory_path() / "odomei-cli-bench";
-    std::filesystem::remove_all(work);
-    std::filesystem::create_directories(work);
-    std::filesystem::current_path(work);
+    const ScratchFolder folder("odomei-cli-bench", ScratchFolder::Enter::kYes);
+    const std::filesystem::path& work = folder.Path();
 
     metersim::Options options;
     options.linkPath = wine ? std::string(argv0[3]) : (work / "meter-tty").string();
     options.baud = kBaud;
     metersim::MeterSim sim(options);
-    std::string error;
-    if (!sim.Start(&error)) {
-        std::fprintf(stderr, "metersim: %s\n", error.c_str());
-        return 1;
-    }
+    odomei::bench::StartMeter(sim);
     std::string cli = ODOMEI_CLI, read = "read", port = "--port", tty = options.linkPath,
                 out = "-o", file = (work / "out.csv").string(), winePath = "/usr/bin/wine";
     std::vector<char*> args = {cli.data(), read.data(), port.data(), tty.data(),
@@ -113,17 +110,16 @@ int main(int argc, char** argv0) {
         toStx.push_back(Ms(stx - start));
         std::filesystem::remove(file);
     }
-    const double lineMs = kBytesExchanged * kBitsPerByte * 1000.0 / kBaud;
-    std::sort(total.begin(), total.end());
+    const Spread reads = SpreadOf(total);
     std::printf(
         "%s read: median %.1f ms from process start to the file written over %d runs"
         " (min %.1f, max %.1f)\n",
-        wine ? "odomei-cli.exe under Wine" : "odomei-cli", Median(total), kRuns, total.front(),
-        total.back());
-    std::printf("line time for %d bytes at %d baud: %.1f ms\n", kBytesExchanged, kBaud, lineMs);
+        wine ? "odomei-cli.exe under Wine" : "odomei-cli", reads.median, kRuns, reads.min,
+        reads.max);
+    PrintLineTime();
     std::printf(wine ? "ratio: %.3f (Wine's own overhead included; no goal)\n"
                      : "ratio: %.3f (goal <= 1.05)\n",
-                Median(total) / lineMs);
+                reads.median / kLineMs);
     std::printf("process start to STX at the meter: median %.1f ms (goal <= 30 ms)\n",
                 Median(toStx));
     if (!wine) {
@@ -151,7 +147,5 @@ int main(int argc, char** argv0) {
         std::printf("ports with [Ports] COM9999: median %.1f ms over %d runs (goal < 50 ms)\n",
                     Median(ports), kRuns);
     }
-    std::filesystem::current_path("/");
-    std::filesystem::remove_all(work);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/HistoryDlg.h"
+#include "bench/BenchSetup.h"
 #include "bench/BenchTiming.h"
 #include "data/Logbook.h"
 #include "platform/AtomicFile.h"
@@ -22,6 +23,7 @@ namespace {
 using odomei::bench::Clock;
 using odomei::bench::Median;
 using odomei::bench::Ms;
+using odomei::bench::ScratchFolder;
 constexpr int kRecords = 100000;
 constexpr int kRuns = 9;
 const odomei::LocalTime kAt{2026, 12, 7, 10, 0, 0, 0};
@@ -31,9 +33,8 @@ const odomei::LocalTime kAt{2026, 12, 7, 10, 0, 0, 0};
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    const auto work = std::filesystem::temp_directory_path() / "odomei-logbook-bench";
-    std::filesystem::remove_all(work);
-    std::filesystem::create_directories(work);
+    const ScratchFolder folder("odomei-logbook-bench", ScratchFolder::Enter::kNo);
+    const std::filesystem::path& work = folder.Path();
     const std::string path = (work / odomei::kLogbookFileName).string();
     odomei::LogbookError error;
     auto book = odomei::Logbook::Open(path, &error, odomei::LogbookAccess::kWrite);
@@ -127,6 +128,5 @@ int main(int argc, char** argv) {
         "both charts of %zu records as SVG (%zu bytes): median %.1f ms over %d runs "
         "(goal <= 100 ms)\n",
         records.size(), bytes, Median(svgs), kRuns);
-    std::filesystem::remove_all(work);
     return 0;
 }

@@ -14,11 +14,12 @@
 #include "app/MessageBox.h"
 #include "app/MeterDlg.h"
 #include "app/PortDlg.h"
+#include "bench/BenchSetup.h"
 #include "bench/BenchTiming.h"
 #include "link/FindMeter.h"
 #include "platform/Profile.h"
-#include "tests/FakeSerial.h"
 #include "tests/FakeMachine.h"
+#include "tests/FakeSerial.h"
 #include "tools/metersim/MeterSim.h"
 
 namespace {
@@ -81,11 +82,7 @@ int main(int argc, char** argv) {
         options.silent = i < 2;
         options.linkPath = dir.File("tty" + std::to_string(i));
         sims.push_back(std::make_unique<metersim::MeterSim>(options));
-        std::string error;
-        if (!sims.back()->Start(&error)) {
-            std::fprintf(stderr, "metersim: %s\n", error.c_str());
-            return 1;
-        }
+        odomei::bench::StartMeter(*sims.back());
         candidates.push_back({i + 1, options.linkPath, {}});
     }
     const odomei::CommLog log;

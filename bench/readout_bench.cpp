@@ -5,7 +5,6 @@
 
 #include <QApplication>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 
 #include "app/MessageBox.h"
 #include "app/MeterDlg.h"
+#include "bench/BenchSetup.h"
 #include "bench/BenchTiming.h"
 #include "platform/PortMap.h"
 #include "platform/Profile.h"
@@ -23,12 +23,14 @@
 namespace {
 
 using odomei::bench::Clock;
+using odomei::bench::kBaud;
+using odomei::bench::kLineMs;
 using odomei::bench::Ms;
-using odomei::bench::Ms;
+using odomei::bench::PrintLineTime;
+using odomei::bench::ScratchFolder;
+using odomei::bench::Spread;
+using odomei::bench::SpreadOf;
 constexpr int kRuns = 25;
-constexpr int kBaud = 19200;
-constexpr int kBytesExchanged = 1 + 216 + 1;  // STX, the answer, ACK
-constexpr double kBitsPerByte = 10.0;
 
 double CpuSeconds() {
     rusage u{};
@@ -42,11 +44,7 @@ std::unique_ptr<metersim::MeterSim> StartMeter(const std::filesystem::path& work
     options.baud = kBaud;
     options.silent = silent;
     auto sim = std::make_unique<metersim::MeterSim>(options);
-    std::string error;
-    if (!sim->Start(&error)) {
-        std::fprintf(stderr, "metersim: %s\n", error.c_str());
-        std::exit(1);
-    }
+    odomei::bench::StartMeter(*sim);
     return sim;
 }
 
@@ -55,10 +53,8 @@ std::unique_ptr<metersim::MeterSim> StartMeter(const std::filesystem::path& work
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    const auto work = std::filesystem::temp_directory_path() / "odomei-bench";
-    std::filesystem::remove_all(work);
-    std::filesystem::create_directories(work);
-    std::filesystem::current_path(work);
+    const ScratchFolder folder("odomei-bench", ScratchFolder::Enter::kYes);
+    const std::filesystem::path& work = folder.Path();
     odomei::WriteIniString("Ports", "COM1", (work / "meter-tty").string(),
                            (work / "KORVANA.ini").string());
     odomei::SetMessageBoxHook([](const odomei::MessageBoxCall& call) {
@@ -86,13 +82,11 @@ int main(int argc, char** argv) {
             dlg.OnClear();
         }
     }
-    std::sort(times.begin(), times.end());
-    const double median = times[times.size() / 2];
-    const double lineMs = kBytesExchanged * kBitsPerByte * 1000.0 / kBaud;
-    std::printf("read-out: median %.1f ms over %d runs (min %.1f, max %.1f)\n", median, kRuns,
-                times.front(), times.back());
-    std::printf("line time for %d bytes at %d baud: %.1f ms\n", kBytesExchanged, kBaud, lineMs);
-    std::printf("ratio: %.3f (goal <= 1.15)\n", median / lineMs);
+    const Spread read = SpreadOf(times);
+    std::printf("read-out: median %.1f ms over %d runs (min %.1f, max %.1f)\n", read.median, kRuns,
+                read.min, read.max);
+    PrintLineTime();
+    std::printf("ratio: %.3f (goal <= 1.15)\n", read.median / kLineMs);
 
     // 2. CPU used while a silent meter keeps the program waiting for its time-out.
     {
@@ -109,7 +103,5 @@ int main(int argc, char** argv) {
             "silent meter: waited %.2f s, CPU %.3f s = %.2f %% of one core (goal <= 2 %%)\n", wall,
             cpu, 100.0 * cpu / wall);
     }
-    std::filesystem::current_path("/");
-    std::filesystem::remove_all(work);
     return 0;
 }

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,23 +101,26 @@ odomei::cli::Format FormatOf(const std::string& name) {
                              : Format::kAuto;
 }
 
-int RunCli(int argc, char** argv) {
-    // "odomei-cli read | jq ..." where jq has gone: status 8 and a word, and the read is kept.
-    odomei::IgnoreBrokenPipes();
-    odomei::UseUtf8Console();
-    // The arguments as UTF-8, whatever code page the system would give them in.
-    std::vector<std::string> arguments = odomei::CommandLineArguments(argc, argv);
-    std::vector<char*> args;
-    for (std::string& a : arguments) args.push_back(a.data());
-    CLI::App app(kDescription, "odomei-cli");
-    app.footer(kExitStatuses);
-    app.set_version_flag("--version", "odomei-cli (ODOMEI) " ODOMEI_VERSION);
-    app.require_subcommand(1);
+// A command: its options, declared on the app, and what runs it once they are parsed. The options
+// live as long as run does.
+struct Command {
+    CLI::App* app = nullptr;
+    std::function<int()> run;
+};
 
-    auto* ports =
-        app.add_subcommand(kCommands[0], "List the serial ports as COM1, COM2, ... map them");
+Command PortsCommand(CLI::App& app) {
+    return {app.add_subcommand(kCommands[0], "List the serial ports as COM1, COM2, ... map them"),
+            [] { return OutputChecked(odomei::cli::RunPorts()); }};
+}
 
-    odomei::cli::ReadOptions options;
+Command ReadCommand(CLI::App& app) {
+    struct Arguments {
+        odomei::cli::ReadOptions options;
+        std::string format = "auto";
+        std::string encoding = "cp932";
+    };
+    auto a = std::make_shared<Arguments>();
+    odomei::cli::ReadOptions& options = a->options;
     auto* read = app.add_subcommand(kCommands[1], "Read the meter once (no question asked)");
     auto* port = read->add_option("--port", options.port,
                                   "COMn, a device path, or auto: find the meter on the free USB "
@@ -125,16 +130,14 @@ int RunCli(int argc, char** argv) {
     read->add_flag("--all-ports", options.allPorts,
                    "with --port auto: try the free hardware serial ports too")
         ->needs(port);
-    std::string format = "auto";
-    read->add_option("--format", format,
+    read->add_option("--format", a->format,
                      "csv, json or table (default: table on a terminal, csv otherwise)")
         ->check(CLI::IsMember({"auto", "csv", "json", "table"}))
         ->type_name("FORMAT");
     read->add_option("-o,--output", options.output, "write to FILE ('-': standard output)")
         ->check(kNotEmpty)
         ->type_name("FILE");
-    std::string encoding = "cp932";
-    read->add_option("--encoding", encoding,
+    read->add_option("--encoding", a->encoding,
                      "CSV text: cp932 (the window's bytes, default) or utf-8")
         ->transform(CLI::IsMember({"cp932", "utf-8"}, CLI::ignore_case))
         ->type_name("ENCODING");
@@ -156,52 +159,106 @@ int RunCli(int argc, char** argv) {
     read->add_flag("--require-logbook", options.requireLogbook,
                    "fail (status 9) when the read cannot be added to the logbook")
         ->excludes(noLogbook);
+    return {read, [a] {
+                if (a->options.allPorts && a->options.port != "auto") {
+                    return Usage("--all-ports needs --port auto");
+                }
+                a->options.format = FormatOf(a->format);
+                a->options.utf8 = a->encoding != "cp932";
+                return OutputChecked(odomei::cli::RunRead(a->options));
+            }};
+}
 
+// What the commands on the logbook take, as given.
+struct LogbookArguments {
     odomei::cli::LogbookOptions book;
-    std::string bookFormat = "auto", units = "default", bookEncoding = "cp932";
-    auto logbookOptions = [&](CLI::App* command) {
-        command
-            ->add_option("--logbook", book.logbook,
-                         "the logbook (default: as KORVANA.ini says, else odomei-logbook.sqlite3)")
-            ->check(kNotEmpty)
-            ->type_name("FILE");
-        command->add_option("--from", book.from, "only records from this day on")->check(kIsoDate);
-        command->add_option("--to", book.to, "only records up to this day")->check(kIsoDate);
-        command->add_option("--units", units, "km/L or L/100km (default: as KORVANA.ini says)")
-            ->check(CLI::IsMember({"default", "km/L", "L/100km"}));
-    };
+    std::string format = "auto";
+    std::string units = "default";
+    std::string encoding = "cp932";
+};
+
+// The options every command that charts or prints the logbook takes.
+void DeclareLogbookOptions(CLI::App* command, LogbookArguments& a) {
+    command
+        ->add_option("--logbook", a.book.logbook,
+                     "the logbook (default: as KORVANA.ini says, else odomei-logbook.sqlite3)")
+        ->check(kNotEmpty)
+        ->type_name("FILE");
+    command->add_option("--from", a.book.from, "only records from this day on")->check(kIsoDate);
+    command->add_option("--to", a.book.to, "only records up to this day")->check(kIsoDate);
+    command->add_option("--units", a.units, "km/L or L/100km (default: as KORVANA.ini says)")
+        ->check(CLI::IsMember({"default", "km/L", "L/100km"}));
+}
+
+// Runs a command on the logbook with its options as parsed, once the days make a range.
+int RunOnLogbook(LogbookArguments& a,
+                 const std::function<int(const odomei::cli::LogbookOptions&)>& run) {
+    odomei::cli::LogbookOptions& book = a.book;
+    if (!book.from.empty() && !book.to.empty() && book.to < book.from) {
+        return Usage("--to " + book.to + " is before --from " + book.from);
+    }
+    book.format = FormatOf(a.format);
+    book.utf8 = a.encoding != "cp932";
+    book.units = a.units == "km/L"      ? odomei::cli::Units::kKmPerLitre
+                 : a.units == "L/100km" ? odomei::cli::Units::kLitresPer100Km
+                                        : odomei::cli::Units::kDefault;
+    return OutputChecked(run(book));
+}
+
+Command HistoryCommand(CLI::App& app) {
+    auto a = std::make_shared<LogbookArguments>();
     auto* history = app.add_subcommand(kCommands[2], "Print the records kept in the logbook");
-    logbookOptions(history);
+    DeclareLogbookOptions(history, *a);
     history
-        ->add_option("--format", bookFormat,
+        ->add_option("--format", a->format,
                      "table, csv or json (default: table on a terminal, csv otherwise)")
         ->check(CLI::IsMember({"auto", "csv", "json", "table"}))
         ->type_name("FORMAT");
-    history->add_option("--encoding", bookEncoding, "CSV text: cp932 (default) or utf-8")
+    history->add_option("--encoding", a->encoding, "CSV text: cp932 (default) or utf-8")
         ->transform(CLI::IsMember({"cp932", "utf-8"}, CLI::ignore_case))
         ->type_name("ENCODING");
+    return {history, [a] { return RunOnLogbook(*a, odomei::cli::RunHistory); }};
+}
+
+Command StatsCommand(CLI::App& app) {
+    auto a = std::make_shared<LogbookArguments>();
     auto* stats = app.add_subcommand(kCommands[3],
                                      "Print the logbook's summary: economy, the meter's "
                                      "error and the correction factor it suggests");
-    logbookOptions(stats);
-    stats->add_option("--format", bookFormat, "table or json (default: table)")
+    DeclareLogbookOptions(stats, *a);
+    stats->add_option("--format", a->format, "table or json (default: table)")
         ->check(CLI::IsMember({"auto", "json", "table"}))
         ->type_name("FORMAT");
+    return {stats, [a] { return RunOnLogbook(*a, odomei::cli::RunStats); }};
+}
+
+Command ImportCommand(CLI::App& app) {
+    auto a = std::make_shared<LogbookArguments>();
     auto* import =
         app.add_subcommand(kCommands[4], "Bring CSV files the window saved into the logbook");
-    import->add_option("--logbook", book.logbook, "the logbook")
+    import->add_option("--logbook", a->book.logbook, "the logbook")
         ->check(kNotEmpty)
         ->type_name("FILE");
-    import->add_option("files", book.files, "CSV files saved by ODOMEI")
+    import->add_option("files", a->book.files, "CSV files saved by ODOMEI")
         ->required()
         ->type_name("FILE");
+    return {import, [a] { return RunOnLogbook(*a, odomei::cli::RunImport); }};
+}
 
-    odomei::cli::ChartOptions chartOptions;
+Command ChartCommand(CLI::App& app) {
+    struct Arguments {
+        LogbookArguments logbook;
+        odomei::cli::ChartOptions chart;
+        std::string what = "both";
+    };
+    auto a = std::make_shared<Arguments>();
+    odomei::cli::ChartOptions& chartOptions = a->chart;
     auto* chart = app.add_subcommand(
         kCommands[5], "Draw the logbook's charts (economy; the meter's error and factor) as SVG");
-    logbookOptions(chart);
-    std::string what = "both";
-    chart->add_option("--what", what, "economy, error or both (default: both, one below the other)")
+    DeclareLogbookOptions(chart, a->logbook);
+    chart
+        ->add_option("--what", a->what,
+                     "economy, error or both (default: both, one below the other)")
         ->check(CLI::IsMember({"both", "economy", "error"}))
         ->type_name("CHART");
     chart->add_option("--width", chartOptions.width, "the picture's width in pixels (default: 800)")
@@ -215,19 +272,53 @@ int RunCli(int argc, char** argv) {
     chart->add_option("-o,--output", chartOptions.output, "write to FILE ('-': standard output)")
         ->check(kNotEmpty)
         ->type_name("FILE");
+    return {chart, [a] {
+                a->chart.economy = a->what != "error";
+                a->chart.error = a->what != "economy";
+                return RunOnLogbook(a->logbook, [&a](const odomei::cli::LogbookOptions& book) {
+                    return odomei::cli::RunChart(book, a->chart);
+                });
+            }};
+}
 
-    odomei::cli::DoctorOptions doctorOptions;
-    std::string doctorFormat = "text";
+Command DoctorCommand(CLI::App& app) {
+    struct Arguments {
+        odomei::cli::DoctorOptions options;
+        std::string format = "text";
+    };
+    auto a = std::make_shared<Arguments>();
     auto* doctor = app.add_subcommand(
         kCommands[6], "Say whether a read could start now, and what stands in the way if not");
     doctor
-        ->add_option("--port", doctorOptions.port,
+        ->add_option("--port", a->options.port,
                      "COMn or a device path (default: the port KORVANA.ini selects)")
         ->check(kNotEmpty)
         ->type_name("PORT");
-    doctor->add_option("--format", doctorFormat, "text or json (default: text)")
+    doctor->add_option("--format", a->format, "text or json (default: text)")
         ->check(CLI::IsMember({"text", "json"}))
         ->type_name("FORMAT");
+    return {doctor, [a] {
+                a->options.json = a->format == "json";
+                return OutputChecked(odomei::cli::RunDoctor(a->options));
+            }};
+}
+
+int RunCli(int argc, char** argv) {
+    // "odomei-cli read | jq ..." where jq has gone: status 8 and a word, and the read is kept.
+    odomei::IgnoreBrokenPipes();
+    odomei::UseUtf8Console();
+    // The arguments as UTF-8, whatever code page the system would give them in.
+    std::vector<std::string> arguments = odomei::CommandLineArguments(argc, argv);
+    std::vector<char*> args;
+    for (std::string& a : arguments) args.push_back(a.data());
+    CLI::App app(kDescription, "odomei-cli");
+    app.footer(kExitStatuses);
+    app.set_version_flag("--version", "odomei-cli (ODOMEI) " ODOMEI_VERSION);
+    app.require_subcommand(1);
+    // In the order the help lists them.
+    const Command commands[] = {PortsCommand(app), ReadCommand(app),   HistoryCommand(app),
+                                StatsCommand(app), ImportCommand(app), ChartCommand(app),
+                                DoctorCommand(app)};
 
     try {
         app.parse(static_cast<int>(args.size()), args.data());
@@ -241,34 +332,10 @@ int RunCli(int argc, char** argv) {
         const std::string unknown = UnknownCommand(arguments);
         return Usage(unknown.empty() ? e.what() : "unknown command '" + unknown + "'");
     }
-    if (!book.from.empty() && !book.to.empty() && book.to < book.from) {
-        return Usage("--to " + book.to + " is before --from " + book.from);
+    for (const Command& command : commands) {
+        if (*command.app) return command.run();
     }
-
-    if (*ports) return OutputChecked(odomei::cli::RunPorts());
-    if (*doctor) {
-        doctorOptions.json = doctorFormat == "json";
-        return OutputChecked(odomei::cli::RunDoctor(doctorOptions));
-    }
-    book.format = FormatOf(bookFormat);
-    book.utf8 = bookEncoding != "cp932";
-    book.units = units == "km/L"      ? odomei::cli::Units::kKmPerLitre
-                 : units == "L/100km" ? odomei::cli::Units::kLitresPer100Km
-                                      : odomei::cli::Units::kDefault;
-    if (*history) return OutputChecked(odomei::cli::RunHistory(book));
-    if (*stats) return OutputChecked(odomei::cli::RunStats(book));
-    if (*import) return OutputChecked(odomei::cli::RunImport(book));
-    if (*chart) {
-        chartOptions.economy = what != "error";
-        chartOptions.error = what != "economy";
-        return OutputChecked(odomei::cli::RunChart(book, chartOptions));
-    }
-    if (options.allPorts && options.port != "auto") {
-        return Usage("--all-ports needs --port auto");
-    }
-    options.format = FormatOf(format);
-    options.utf8 = encoding != "cp932";
-    return OutputChecked(odomei::cli::RunRead(options));
+    return odomei::cli::kExitInternal;  // CLI11 requires one command
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The history's two charts, once for every front end and without a toolkit: the economy by refuel
 // and by the meter over the dates, and the meter's error with the correction factor in force. The
-// model lays out axes, ticks and legend for a pixel size and hands back a scene (ChartPainter.h).
-// Beyond one point per pixel column a series keeps each column's first, lowest, highest and last
-// point, so a single outlier still shows; nothing is ever averaged.
+// model lays out the plot, its axes (ChartAxes.h) and the legend for a pixel size and hands back
+// a scene (ChartPainter.h). Beyond one point per pixel column a series keeps each column's first,
+// lowest, highest and last point, so a single outlier still shows; nothing is ever averaged.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 
 #include "data/Logbook.h"
 #include "data/TextsJa.h"
+#include "ui/ChartAxes.h"
 #include "ui/ChartPainter.h"
 
 namespace odomei {
@@ -27,34 +28,11 @@ struct ChartDatum {
     double value = 0;
 };
 
-// A tick of an axis: where it lies (days, or the figure) and its label.
-struct ChartTick {
-    double value = 0;
-    std::string label;
-};
-
-// An axis's range and its ticks.
-struct ChartAxis {
-    double low = 0;
-    double high = 1;
-    std::vector<ChartTick> ticks;
-};
-
 // Days since 1970-01-01 of an ISO date "YYYY-MM-DD"; nothing for any other text or a date that
 // does not exist.
 std::optional<std::int64_t> DayNumber(const std::string& isoDate);
 // The ISO date of a day number.
 std::string IsoDate(std::int64_t day);
-
-// The date axis over first..last (days): ticks at whole days, months or years, as many as fit in
-// the given pixels (labels "YYYY-MM-DD", "YYYY-MM" or "YYYY" as the step needs).
-ChartAxis DateAxis(std::int64_t first, std::int64_t last, double pixels);
-// A value axis covering low..high with round ticks (1, 2 or 5 times a power of ten), about one per
-// minimumSpacing pixels; the range is widened to whole ticks. Figures that agree to about six
-// digits get a round range around their one value; a NaN end is left out and figures beyond 1e300
-// are drawn at it, so there are never more than a few ticks. Labels have the decimals the step
-// needs, or a power of ten ("1.05e+16") where plain digits would run past ten characters.
-ChartAxis ValueAxis(double low, double high, double pixels, double minimumSpacing = 40);
 
 // The points a polyline needs to look as all of them at one point per pixel column: each
 // column's first, lowest, highest and last point, in order. points must be ordered by x.

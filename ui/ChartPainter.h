@@ -51,6 +51,12 @@ struct ChartPolyline {
 // Where a text's x lies along it.
 enum class ChartAnchor { kStart, kMiddle, kEnd };
 
+// What a painter uses for an anchor: start, middle or end as the anchor is.
+template <typename T>
+constexpr T ByAnchor(ChartAnchor anchor, T start, T middle, T end) {
+    return anchor == ChartAnchor::kStart ? start : anchor == ChartAnchor::kMiddle ? middle : end;
+}
+
 // One line of UTF-8 text. y is the middle of the line's height; a vertical text reads upwards,
 // turned a quarter left around (x, y), with its anchor along the turned line.
 struct ChartText {

@@ -85,9 +85,7 @@ void SvgChartPainter::DrawPolyline(const ChartPolyline& p) {
 }
 
 void SvgChartPainter::DrawText(const ChartText& t) {
-    const char* anchor = t.anchor == ChartAnchor::kStart    ? "start"
-                         : t.anchor == ChartAnchor::kMiddle ? "middle"
-                                                            : "end";
+    const char* anchor = ByAnchor(t.anchor, "start", "middle", "end");
     const std::string x = SvgNumber(t.x), y = SvgNumber(t.y);
     m_svg += "<text x=\"" + x + "\" y=\"" + y + "\" font-size=\"" + SvgNumber(t.size) +
              "\" fill=\"" + Colour(t.colour) + "\" text-anchor=\"" + anchor +

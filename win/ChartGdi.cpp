@@ -140,9 +140,7 @@ void GdiChartPainter::DrawText(const ChartText& text) {
     HGDIOBJ old = SelectObject(m_dc, Font(text.size, text.bold, text.vertical));
     TEXTMETRICW metrics{};
     GetTextMetricsW(m_dc, &metrics);
-    const UINT along = text.anchor == ChartAnchor::kMiddle ? TA_CENTER
-                       : text.anchor == ChartAnchor::kEnd  ? TA_RIGHT
-                                                           : TA_LEFT;
+    const UINT along = ByAnchor<UINT>(text.anchor, TA_LEFT, TA_CENTER, TA_RIGHT);
     SetTextAlign(m_dc, TA_TOP | along | TA_NOUPDATECP);
     SetTextColor(m_dc, Colour(text.colour));
     // The line's middle at (x, y): its top half a line above y, or, turned, left of x.
