@@ -9,6 +9,7 @@
 #include "data/Logbook.h"
 #include "data/LogbookStats.h"
 #include "link/FilePaths.h"
+#include "link/PortSetting.h"
 #include "link/FindMeter.h"
 #include "link/MeterSession.h"
 #include "platform/AtomicFile.h"

@@ -11,6 +11,7 @@
 #include "cli/JsonText.h"
 #include "data/Logbook.h"
 #include "link/FilePaths.h"
+#include "link/PortSetting.h"
 #include "link/PortSurvey.h"
 #include "link/SerialPort.h"
 #include "platform/Files.h"

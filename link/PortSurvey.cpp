@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "link/FilePaths.h"
+#include "link/PortSetting.h"
 #include "link/SerialPort.h"
 
 namespace odomei {

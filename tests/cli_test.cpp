@@ -20,6 +20,7 @@
 #include "cli/JsonText.h"
 #include "data/Logbook.h"
 #include "link/FilePaths.h"
+#include "link/PortSetting.h"
 #include "link/ReadExchange.h"
 #include "link/SerialPort.h"
 #include "platform/PortMap.h"

@@ -9,6 +9,7 @@
 #include <deque>
 
 #include "link/FindMeter.h"
+#include "link/PortSetting.h"
 #include "platform/Interrupt.h"
 #include "platform/Profile.h"
 #include "tests/LogExpect.h"

@@ -12,6 +12,7 @@
 
 #include "app/MeterDlg.h"
 #include "app/PortDlg.h"
+#include "link/PortSetting.h"
 #include "platform/Profile.h"
 #include "tests/FakeSerial.h"
 #include "tests/FakeMachine.h"

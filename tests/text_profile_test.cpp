@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "link/FilePaths.h"
+#include "link/PortSetting.h"
 #include "link/SerialPort.h"
 #include "platform/PortMap.h"
 #include "platform/Profile.h"
