@@ -24,7 +24,6 @@ namespace {
 
 using odomei::bench::Clock;
 using odomei::bench::Ms;
-using odomei::bench::Ms;
 constexpr int kRuns = 25;
 constexpr int kBaud = 19200;
 constexpr int kBytesExchanged = 1 + 216 + 1;  // STX, the answer, ACK
@@ -59,7 +58,7 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(work);
     std::filesystem::create_directories(work);
     std::filesystem::current_path(work);
-    odomei::WriteIniString("Ports", "COM1", (work / "meter-tty").string(),
+    odomei::WriteIniString(odomei::kPortsSection, "COM1", (work / "meter-tty").string(),
                            (work / "KORVANA.ini").string());
     odomei::SetMessageBoxHook([](const odomei::MessageBoxCall& call) {
         if ((call.flags & odomei::kMbTypeMask) == odomei::kMbYesNo) return odomei::kIdYes;

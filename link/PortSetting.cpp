@@ -15,8 +15,6 @@ int ReadPortSetting(const FilePaths& paths, bool* fits) {
 
 namespace {
 
-constexpr const char* kPortsSection = "Ports";
-
 std::string DeviceText(const PortInfo& port) {
     return port.description.empty() ? port.device : port.device + " (" + port.description + ")";
 }

@@ -197,7 +197,7 @@ Survey SurveyAll(const std::string& iniPath, int configuredNumber, const SurveyR
         if (m.device.empty()) {
             port.state = PortState::kMissing;
             port.reason = m.problem;
-            port.reasonJa = "INIファイルの[Ports]のCOM" + std::to_string(m.number) +
+            port.reasonJa = "INIファイルの[Ports]の" + ComName(m.number) +
                             "の値が使えません(空か、CP932でない文字です)。";
         } else {
             const PortFacts facts = GatherPortFacts(m.device, s.machine, roots);

@@ -14,7 +14,6 @@
 namespace odomei {
 namespace {
 
-constexpr const char* kPortsSection = "Ports";
 constexpr const char* kNamePrefix = "COM";
 
 // Sort key: kind of port, then its number; kind -1 for a name that is no serial port.

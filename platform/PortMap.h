@@ -12,6 +12,10 @@ namespace odomei {
 
 struct SurveyRoots;  // where the system's facts are read (platform/PortFacts.h)
 
+// The INI file's section that maps the port names to devices: COM1=/dev/ttyUSB0 (the convention
+// Wine keeps in its registry key Ports).
+inline constexpr const char* kPortsSection = "Ports";
+
 // One serial port of the machine, as far as the system describes it.
 struct PortInfo {
     std::string device;  // e.g. /dev/ttyUSB0

@@ -325,7 +325,7 @@ TEST_F(Cli, EveryFailureHasItsOwnStatusAndTheWindowsMessage) {
         << missing.err;
     EXPECT_NE(missing.err.find("no such device"), std::string::npos);
     WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "12", meter->Ini());
-    WriteIniString("Ports", "COM12", dir.File("unplugged"), meter->Ini());
+    WriteIniString(kPortsSection, "COM12", dir.File("unplugged"), meter->Ini());
     const CliRun configured = RunCli(dir.Path(), {"read"});
     EXPECT_EQ(configured.status, 3);
     EXPECT_NE(configured.err.find("(COM12)"), std::string::npos) << configured.err;
@@ -961,7 +961,7 @@ TEST_F(Cli, DoctorsJsonStaysValidInAFolderWhoseNameIsNotUtf8) {
     const std::string name = "\x83\x65\x83\x58\x83\x67";
     const std::string work = dir.File(name);
     ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
-    WriteIniString("Ports", "COM1", dir.File("unplugged"), work + "/KORVANA.ini");
+    WriteIniString(kPortsSection, "COM1", dir.File("unplugged"), work + "/KORVANA.ini");
     const CliRun r = RunCli(work, {"doctor", "--format", "json"});
     EXPECT_EQ(r.status, 3) << r.err;  // COM1 is not there: said, not an internal error
     const auto doc = nlohmann::json::parse(r.out);
@@ -978,7 +978,7 @@ TEST_F(Cli, DoctorsJsonStaysValidInAFolderWhoseNameIsNotUtf8) {
 TEST_F(Cli, DoctorCallsALogbookInAFolderThatTakesNoJournalUnwritableAsImportFindsIt) {
     test::LockedFolder folder;
     const std::string ini = dir.File("KORVANA.ini");
-    WriteIniString("Ports", "COM1", dir.File("unplugged"), ini);
+    WriteIniString(kPortsSection, "COM1", dir.File("unplugged"), ini);
     WriteIniString(kLogbookSection, kLogbookPathKey, folder.File(kLogbookFileName), ini);
     test::WriteBytes(dir.File("saved.csv"), Golden());
     auto logbook = [&] {
@@ -1018,7 +1018,7 @@ TEST_F(Cli, PortsListsTheMachinesPortsAndThePortsEntries) {
     ASSERT_EQ(plain.status, 0) << plain.err;
     std::string expected;
     for (std::size_t i = 0; i < system.size(); ++i) {
-        expected += "COM" + std::to_string(i + 1) + "\t" + system[i].device + "\n";
+        expected += ComName(static_cast<int>(i) + 1) + "\t" + system[i].device + "\n";
     }
     std::string listed;
     std::istringstream in(plain.out);
@@ -1032,7 +1032,7 @@ TEST_F(Cli, PortsListsTheMachinesPortsAndThePortsEntries) {
 
     // With [Ports]: the entries win and are marked as such.
     Start();
-    WriteIniString("Ports", "COM9", "/dev/ttyUSB7", meter->Ini());
+    WriteIniString(kPortsSection, "COM9", "/dev/ttyUSB7", meter->Ini());
     const CliRun mapped = RunCli(dir.Path(), {"ports"});
     ASSERT_EQ(mapped.status, 0) << mapped.err;
     const std::string from = "\tmapped by: [Ports] in " + dir.File("KORVANA.ini") + "\n";
@@ -1059,10 +1059,10 @@ TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
     ASSERT_TRUE(junkSim.Start(&error)) << error;
     Start();  // the meter, COM1 in KORVANA.ini: moved to COM3
     const std::string ini = meter->Ini();
-    WriteIniString("Ports", "COM3", dir.File("meter-tty"), ini);
-    WriteIniString("Ports", "COM1", dir.File("silent-tty"), ini);
-    WriteIniString("Ports", "COM2", dir.File("junk-tty"), ini);
-    WriteIniString("Ports", "COM4", "/dev/null", ini);  // named, and left out with why
+    WriteIniString(kPortsSection, "COM3", dir.File("meter-tty"), ini);
+    WriteIniString(kPortsSection, "COM1", dir.File("silent-tty"), ini);
+    WriteIniString(kPortsSection, "COM2", dir.File("junk-tty"), ini);
+    WriteIniString(kPortsSection, "COM4", "/dev/null", ini);  // named, and left out with why
 
     const test::DateWatch date;
     const CliRun found = RunCli(dir.Path(), {"read", "--port", "auto", "-o", "found.csv"});
@@ -1087,7 +1087,7 @@ TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
 
     // Without the meter: the most telling failure, with every port tried named. The GPS
     // receiver's answer has a bad check byte, as a read of that port would say ...
-    WriteIniString("Ports", "COM3", dir.File("unplugged"), ini);
+    WriteIniString(kPortsSection, "COM3", dir.File("unplugged"), ini);
     const CliRun none = RunCli(dir.Path(), {"read", "--port", "auto", "-o", "none.csv"});
     EXPECT_EQ(none.status, 5);
     EXPECT_NE(none.err.find("odomei-cli: ＢＣＣエラーが発生しました\n"), std::string::npos)
@@ -1101,7 +1101,7 @@ TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
     EXPECT_EQ(none.err.find("::"), std::string::npos) << none.err;
     EXPECT_FALSE(test::Exists(dir.File("none.csv")));
     // ... and where nothing answered at all, it is a time-out.
-    WriteIniString("Ports", "COM2", dir.File("unplugged"), ini);
+    WriteIniString(kPortsSection, "COM2", dir.File("unplugged"), ini);
     const CliRun silence = RunCli(dir.Path(), {"read", "--port", "auto"});
     EXPECT_EQ(silence.status, 4);
     EXPECT_NE(
@@ -1170,7 +1170,7 @@ TEST_F(Cli, DoctorSaysWhetherAReadCouldStartAndWhatStandsInTheWay) {
 
     // A [Ports] entry that names nothing: status 3, the cause, and the same for a read.
     const std::string gone = dir.File("unplugged");
-    WriteIniString("Ports", "COM1", gone, meter->Ini());
+    WriteIniString(kPortsSection, "COM1", gone, meter->Ini());
     const CliRun missing = RunCli(dir.Path(), {"doctor"});
     EXPECT_EQ(missing.status, 3) << missing.out;
     EXPECT_NE(missing.out.find("Verdict: a read cannot start (missing).\n  the entry COM1=" + gone +
@@ -1196,7 +1196,7 @@ TEST_F(Cli, DoctorSaysWhetherAReadCouldStartAndWhatStandsInTheWay) {
          {std::pair<std::string, std::string>{fifo, "a named pipe (FIFO)"},
           {dir.File("folder"), "a folder"},
           {"/dev/null", "a character device that is not a terminal"}}) {
-        WriteIniString("Ports", "COM1", path, meter->Ini());
+        WriteIniString(kPortsSection, "COM1", path, meter->Ini());
         const CliRun looked = RunCli(dir.Path(), {"doctor"});
         EXPECT_EQ(looked.status, 3) << looked.out;
         EXPECT_NE(looked.out.find("Verdict: a read cannot start (not a serial port).\n  " + path +

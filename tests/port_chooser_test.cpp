@@ -11,10 +11,11 @@
 #include "link/FindMeter.h"
 #include "link/PortSetting.h"
 #include "platform/Interrupt.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
+#include "tests/FakeMachine.h"
 #include "tests/LogExpect.h"
 #include "tests/MeterLine.h"
-#include "tests/FakeMachine.h"
 #include "ui/MeterPresenter.h"
 #include "ui/PortPresenter.h"
 #include "ui/Texts.h"
@@ -259,9 +260,9 @@ protected:
     // COM1 and COM3 lead to devices that are not there, COM2 to the meter; the setting is 1.
     Chooser() {
         ini = dir.File("KORVANA.ini");
-        WriteIniString("Ports", "COM1", dir.File("unplugged-1"), ini);
-        WriteIniString("Ports", "COM2", dir.File("meter-tty"), ini);
-        WriteIniString("Ports", "COM3", dir.File("unplugged-3"), ini);
+        WriteIniString(kPortsSection, "COM1", dir.File("unplugged-1"), ini);
+        WriteIniString(kPortsSection, "COM2", dir.File("meter-tty"), ini);
+        WriteIniString(kPortsSection, "COM3", dir.File("unplugged-3"), ini);
         WriteIniString(kPortSection, kPortKey, "1", ini);
         metersim::Options options;
         options.pace = false;
@@ -323,9 +324,9 @@ TEST_F(Chooser, ListsThePortsWithTheirStateAndKeepsAChoiceForTheNextStart) {
         EXPECT_TRUE(main.Session().IsOpen());
         // Whole, every other line kept: the setting and the entry that leads to the same device.
         EXPECT_EQ(ReadIniInt(kPortSection, kPortKey, 0, ini), 2u);
-        EXPECT_EQ(ReadIniString("Ports", "COM2", ini), dir.File("meter-tty"));
-        EXPECT_EQ(ReadIniString("Ports", "COM1", ini), dir.File("unplugged-1"));
-        EXPECT_EQ(ReadIniString("Ports", "COM3", ini), dir.File("unplugged-3"));
+        EXPECT_EQ(ReadIniString(kPortsSection, "COM2", ini), dir.File("meter-tty"));
+        EXPECT_EQ(ReadIniString(kPortsSection, "COM1", ini), dir.File("unplugged-1"));
+        EXPECT_EQ(ReadIniString(kPortsSection, "COM3", ini), dir.File("unplugged-3"));
 
         // A read: the chooser's command is off while it runs and on again after.
         view.answers.push_back(kIdYes);
@@ -349,8 +350,8 @@ TEST_F(Chooser, ListsThePortsWithTheirStateAndKeepsAChoiceForTheNextStart) {
 // it went away) changes nothing: the setting stays byte for byte, and the port that worked
 // before is open again, here at once and through the chooser when it closes.
 TEST_F(Chooser, AChoiceThatCannotBeOpenedKeepsTheSettingAndThePortThatWorked) {
-    WriteIniString("Ports", "COM1", dir.File("meter-tty"), ini);
-    WriteIniString("Ports", "COM2", dir.File("held-tty"), ini);
+    WriteIniString(kPortsSection, "COM1", dir.File("meter-tty"), ini);
+    WriteIniString(kPortsSection, "COM2", dir.File("held-tty"), ini);
     metersim::Options heldOptions;
     heldOptions.linkPath = dir.File("held-tty");
     metersim::MeterSim heldSim(heldOptions);
@@ -503,7 +504,7 @@ TEST(ChooserOnASignal, TheSearchEndsAtOnceAndThePortStaysClosed) {
                 sims.push_back(std::make_unique<metersim::MeterSim>(silent));
                 std::string error;
                 if (!sims.back()->Start(&error)) _exit(1);
-                WriteIniString("Ports", name, silent.linkPath, dir.File("KORVANA.ini"));
+                WriteIniString(kPortsSection, name, silent.linkPath, dir.File("KORVANA.ini"));
             }
             Recorder view;
             std::string report;

@@ -81,9 +81,9 @@ TEST(PortMap, NumbersUartsThenUsbAdaptersThenModemsEachInNumericOrder) {
 TEST(PortMap, PortsEntriesWinAndExtendTheList) {
     test::TempDir dir;
     const std::string ini = dir.File("KORVANA.ini");
-    WriteIniString("Ports", "COM2", dir.File("meter"), ini);
-    WriteIniString("Ports", "COM8", dir.File("ttyUSB7"), ini);
-    WriteIniString("Ports", "LPT1", "/dev/lp0", ini);  // no COM name: ignored
+    WriteIniString(kPortsSection, "COM2", dir.File("meter"), ini);
+    WriteIniString(kPortsSection, "COM8", dir.File("ttyUSB7"), ini);
+    WriteIniString(kPortsSection, "LPT1", "/dev/lp0", ini);  // no COM name: ignored
     const PortMap map(ini, &kMachine);
     EXPECT_EQ(map.DeviceFor("COM2"), dir.File("meter"));
     EXPECT_EQ(map.DeviceFor("COM3"), "/dev/ttyS10");
@@ -92,8 +92,8 @@ TEST(PortMap, PortsEntriesWinAndExtendTheList) {
     const auto mappings = map.Mappings(dir.File("by-id"));
     std::vector<std::string> seen;
     for (const auto& m : mappings) {
-        seen.push_back("COM" + std::to_string(m.number) + "=" + m.device +
-                       (m.fromIni ? " ini" : "") + (m.listed ? " listed" : ""));
+        seen.push_back(ComName(m.number) + "=" + m.device + (m.fromIni ? " ini" : "") +
+                       (m.listed ? " listed" : ""));
     }
     EXPECT_EQ(seen, (std::vector<std::string>{
                         "COM1=/dev/ttyS1 listed", "COM2=" + dir.File("meter") + " ini",
@@ -122,7 +122,7 @@ TEST(PortMap, PortsEntriesWinAndExtendTheList) {
               "Serial ports found: COM2 = " + dir.File("meter") + " (from [Ports]).");
 
     // However high the numbers go, the machine's list is asked for once.
-    WriteIniString("Ports", "COM9999", "/dev/null", ini);
+    WriteIniString(kPortsSection, "COM9999", "/dev/null", ini);
     const CountedPorts counted(kMachine);
     const auto far = PortMap(ini, &counted).Mappings(dir.File("by-id"));
     EXPECT_EQ(counted.calls, 1);
@@ -147,7 +147,7 @@ TEST(PortMap, StableNameIsTheByIdLinkToTheSameDevice) {
     PortInfo listed = Port(device);
     listed.description = "FT232R USB UART";
     const ListedPorts machine({listed});
-    WriteIniString("Ports", "COM3", adapter, dir.File("KORVANA.ini"));
+    WriteIniString(kPortsSection, "COM3", adapter, dir.File("KORVANA.ini"));
     const auto mappings = PortMap(dir.File("KORVANA.ini"), &machine).Mappings(dir.File("by-id"));
     ASSERT_EQ(mappings.size(), 2u);
     EXPECT_EQ(mappings[1].number, 3);
