@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -234,6 +235,21 @@ bool UsbKernelName(const std::string& name) {
                           std::tolower(static_cast<unsigned char>(b));
                });
     });
+}
+
+std::string UsbIdHex(std::uint16_t id) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", id);
+    return text;
+}
+
+std::string UsbIdText(std::uint16_t vendorId, std::uint16_t productId) {
+    return UsbIdHex(vendorId) + ":" + UsbIdHex(productId);
+}
+
+std::string UsbIdText(const PortInfo& info) {
+    if (!info.vendorId || !info.productId) return {};
+    return UsbIdText(*info.vendorId, *info.productId);
 }
 
 std::string StableNameOf(const std::string& device, const std::string& byIdDir) {

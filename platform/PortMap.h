@@ -100,6 +100,13 @@ std::string ComName(int n);
 // driver), \Device\Silabser0 (Silicon Labs); any case.
 bool UsbKernelName(const std::string& name);
 
+// A USB vendor or product id as USB writes it: four lower-case hex digits, "1a86".
+std::string UsbIdHex(std::uint16_t id);
+// A USB device's id, vendor and product: "1a86:7523".
+std::string UsbIdText(std::uint16_t vendorId, std::uint16_t productId);
+// The USB id of the device a port belongs to, or empty where the system gives none.
+std::string UsbIdText(const PortInfo& info);
+
 // The name in byIdDir that leads to the same device as device, or empty.
 std::string StableNameOf(const std::string& device, const std::string& byIdDir);
 
