@@ -44,17 +44,7 @@ std::optional<FirstPort> ChooseFirstPort(const FilePaths& paths, const PortListe
         return first;
     }
     const PortInfo& port = ports[usb.front()];
-#ifdef _WIN32
-    // Windows names the port itself.
-    (void)byIdDir;
-    const int number = ComNumber(port.device).value_or(0);
-    std::string entry;
-#else
-    // Its place in the machine's order; the [Ports] entry keeps it there when other ports come.
-    const int number = static_cast<int>(usb.front()) + 1;
-    const std::string stable = StableNameOf(port.device, byIdDir);
-    const std::string entry = stable.empty() ? port.device : stable;
-#endif
+    const auto [number, entry] = FirstStartNumber(port, usb.front(), byIdDir);
     if (number < 1 || number > kMaxPortNumber) {
         first.why = start + "the one USB serial adapter found, " + DeviceText(port) +
                     ", has no COM number from 1 to 255, so COM1 is used";

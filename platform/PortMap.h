@@ -95,6 +95,17 @@ std::optional<int> ComNumber(const std::string& name);
 // The name of port number n: "COMn".
 std::string ComName(int n);
 
+// The number a first start gives one of the machine's ports, and the [Ports] entry that keeps it
+// there (empty where none is needed): on Linux its place in SystemPorts' order (0 for the first)
+// and its name in byIdDir where it has one, else its device; on Windows its own number. A number
+// outside 1 to 255 means the port has none the setting can hold.
+struct PortNumberChoice {
+    int number = 0;
+    std::string entry;
+};
+PortNumberChoice FirstStartNumber(const PortInfo& port, std::size_t place,
+                                  const std::string& byIdDir);
+
 // Whether a Windows kernel name of a serial port (a value name of the registry's SERIALCOMM list)
 // is one the USB serial drivers give: \Device\VCP0 (FTDI), \Device\USBSER000 (Windows' own CDC
 // driver), \Device\Silabser0 (Silicon Labs); any case.
