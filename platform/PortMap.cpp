@@ -100,25 +100,30 @@ std::vector<PortInfo> PortMap::SystemPorts() const {
     return ports;
 }
 
-std::optional<std::string> PortMap::DeviceFor(const std::string& name, std::string* why) const {
+std::optional<std::string> PortMap::DeviceFor(const std::string& name, Failure* why) const {
     const auto n = ComNumber(name);
     if (!n) return std::nullopt;
     const PortEntries entries = ReadPortEntries(m_iniPath);
     // The machine's list only where no entry decides and the numbering needs it.
     const bool listNeeded = !entries.count(*n) && numbering::NumberedByPlace();
-    return Resolve(*n, entries, listNeeded ? SystemPorts() : std::vector<PortInfo>(), m_iniPath,
-                   why);
+    std::string problem;
+    auto device = Resolve(*n, entries, listNeeded ? SystemPorts() : std::vector<PortInfo>(),
+                          m_iniPath, &problem);
+    if (!device && !problem.empty() && why) *why = FailureOf(name, problem);
+    return device;
 }
 
-std::optional<std::string> PortMap::Target(const std::string& name, std::string* why) const {
+std::optional<std::string> PortMap::Target(const std::string& name, Failure* why) const {
     if (!ComNumber(name)) return name;  // a device path
-    std::string problem;
+    Failure problem;
     if (auto device = DeviceFor(name, &problem)) return device;
     if (why) {
-        *why = !problem.empty()
+        *why = !problem.Empty()
                    ? problem
-                   : "no device is known by this name. " + Describe() + " A line such as " + name +
-                         "=/dev/ttyUSB0 in section [Ports] of KORVANA.ini chooses one.";
+                   : FailureOf(name,
+                               "no device is known by this name. " + Describe() +
+                                   " A line such as " + name +
+                                   "=/dev/ttyUSB0 in section [Ports] of KORVANA.ini chooses one.");
     }
     return std::nullopt;
 }

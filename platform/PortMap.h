@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Failure.h"
+
 namespace odomei {
 
 struct SurveyRoots;  // where the system's facts are read (platform/PortFacts.h)
@@ -64,13 +66,13 @@ public:
 
     // The device for "COMn": the [Ports] entry if there is one, else the n-th machine port. An
     // entry that is there but cannot be used (empty, not CP932 text) leads nowhere, never to
-    // another port: why (if given) then names the entry and what is wrong with it.
-    std::optional<std::string> DeviceFor(const std::string& name, std::string* why = nullptr) const;
+    // another port: why (if given) then names the entry and what is wrong with it, for name.
+    std::optional<std::string> DeviceFor(const std::string& name, Failure* why = nullptr) const;
 
     // What opening name opens: a device path is itself, "COMn" the device DeviceFor gives.
     // Nothing when COMn leads nowhere; why (if given) then says so: the unusable entry, or the
-    // ports there are and how to name one.
-    std::optional<std::string> Target(const std::string& name, std::string* why = nullptr) const;
+    // ports there are and how to name one, for name.
+    std::optional<std::string> Target(const std::string& name, Failure* why = nullptr) const;
 
     // COM1 up to the last name that leads anywhere, each with its device.
     std::vector<PortMapping> Mappings(const std::string& byIdDir = kByIdDir) const;

@@ -130,6 +130,32 @@ TEST(PortMap, PortsEntriesWinAndExtendTheList) {
     EXPECT_EQ(far.back().number, 9999);
 }
 
+// A name that leads nowhere is the failure's subject, with why in English: the unusable entry, or
+// the ports there are and how to name one.
+TEST(PortMap, TargetSaysWhyANameLeadsNowhere) {
+    test::TempDir dir;
+    const std::string ini = dir.File("KORVANA.ini");
+    WriteIniString(kPortsSection, "COM2", "", ini);
+    const PortMap map(ini, &kMachine);
+    EXPECT_EQ(map.Target(dir.File("meter")), dir.File("meter"));  // a path is itself
+    Failure why;
+    EXPECT_EQ(map.Target("com2", &why), std::nullopt);
+    EXPECT_EQ(why.subject, "com2");
+    EXPECT_EQ(why.reason.en,
+              "the entry COM2 of section [Ports] in " + ini +
+                  " is empty. Give the device there, for example COM2=/dev/ttyUSB0.");
+    EXPECT_TRUE(why.reason.ja.empty());
+    why = {};
+    EXPECT_EQ(map.Target("COM9", &why), std::nullopt);
+    EXPECT_EQ(why.subject, "COM9");
+    EXPECT_EQ(why.reason.en.rfind("no device is known by this name. Serial ports found: ", 0), 0u)
+        << why.reason.en;
+    const std::string advice =
+        " A line such as COM9=/dev/ttyUSB0 in section [Ports] of KORVANA.ini chooses one.";
+    ASSERT_GT(why.reason.en.size(), advice.size());
+    EXPECT_EQ(why.reason.en.substr(why.reason.en.size() - advice.size()), advice);
+}
+
 TEST(PortMap, StableNameIsTheByIdLinkToTheSameDevice) {
     test::TempDir dir;
     const std::string device = dir.File("ttyUSB0");
