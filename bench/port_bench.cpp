@@ -17,6 +17,7 @@
 #include "bench/BenchSetup.h"
 #include "bench/BenchTiming.h"
 #include "link/FindMeter.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
 #include "tests/FakeMachine.h"
 #include "tests/FakeSerial.h"
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
         if (first.empty()) first = node;
     }
     // COM1 leads to the first adapter's node, a plain file: no real port is ever opened.
-    odomei::WriteIniString("Ports", "COM1", first, dir.File("KORVANA.ini"));
+    odomei::WriteIniString(odomei::kPortsSection, "COM1", first, dir.File("KORVANA.ini"));
     odomei::SetPortSurveyor(machine.Surveyor());
 
     odomei::CMeterDlg dlg;

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const ScratchFolder folder("odomei-bench", ScratchFolder::Enter::kYes);
     const std::filesystem::path& work = folder.Path();
-    odomei::WriteIniString("Ports", "COM1", (work / "meter-tty").string(),
+    odomei::WriteIniString(odomei::kPortsSection, "COM1", (work / "meter-tty").string(),
                            (work / "KORVANA.ini").string());
     odomei::SetMessageBoxHook([](const odomei::MessageBoxCall& call) {
         if ((call.flags & odomei::kMbTypeMask) == odomei::kMbYesNo) return odomei::kIdYes;

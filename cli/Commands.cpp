@@ -11,6 +11,7 @@
 #include "link/FilePaths.h"
 #include "link/FindMeter.h"
 #include "link/MeterSession.h"
+#include "link/PortSetting.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -436,8 +437,8 @@ int RunPorts() {
                 std::printf("\tdescription: %s\n", m.info.description.c_str());
             if (!m.info.manufacturer.empty())
                 std::printf("\tmanufacturer: %s\n", m.info.manufacturer.c_str());
-            if (m.info.vendorId && m.info.productId)
-                std::printf("\tUSB id: %04x:%04x\n", *m.info.vendorId, *m.info.productId);
+            if (const std::string id = UsbIdText(m.info); !id.empty())
+                std::printf("\tUSB id: %s\n", id.c_str());
             if (!m.info.serialNumber.empty())
                 std::printf("\tserial number: %s\n", m.info.serialNumber.c_str());
         }

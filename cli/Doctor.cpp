@@ -11,6 +11,7 @@
 #include "cli/JsonText.h"
 #include "data/Logbook.h"
 #include "link/FilePaths.h"
+#include "link/PortSetting.h"
 #include "link/PortSurvey.h"
 #include "link/SerialPort.h"
 #include "platform/Files.h"
@@ -109,13 +110,6 @@ FileCheck CheckLogbook(const std::string& path) {
     return check;
 }
 
-std::string UsbId(const PortInfo& info) {
-    if (!info.vendorId || !info.productId) return {};
-    char text[16];
-    std::snprintf(text, sizeof text, "%04x:%04x", *info.vendorId, *info.productId);
-    return text;
-}
-
 nlohmann::json PortJson(const SurveyedPort& p) {
     nlohmann::json j = {{"number", p.number},
                         {"name", p.number ? ComName(p.number) : ""},
@@ -123,7 +117,7 @@ nlohmann::json PortJson(const SurveyedPort& p) {
                         {"stable_name", p.stableName},
                         {"description", p.info.description},
                         {"manufacturer", p.info.manufacturer},
-                        {"usb_id", UsbId(p.info)},
+                        {"usb_id", UsbIdText(p.info)},
                         {"serial_number", p.info.serialNumber},
                         {"usb", p.usb},
                         {"state", PortStateName(p.state)},
@@ -213,7 +207,7 @@ int RunDoctor(const DoctorOptions& options) {
         if (!p.holder.empty()) std::printf(" by %s (PID %d)", p.holder.c_str(), p.holderPid);
         std::printf("\n");
         std::string details = p.info.description;
-        if (const std::string id = UsbId(p.info); !id.empty())
+        if (const std::string id = UsbIdText(p.info); !id.empty())
             details += (details.empty() ? "" : ", ") + id;
         if (!details.empty()) std::printf("           %s\n", details.c_str());
         if (!p.stableName.empty()) std::printf("           %s\n", p.stableName.c_str());

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fuzz/FuzzRequire.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
 
 namespace {
@@ -54,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* section = "シリアル通信設定";
     const char* key = "ｼﾘｱﾙﾎﾟｰﾄ番号";
     const auto value = static_cast<std::int32_t>(odomei::ReadIniInt(section, key, 1, path));
-    odomei::ReadIniString("Ports", "COM1", path);
+    odomei::ReadIniString(odomei::kPortsSection, "COM1", path);
     const std::string text = std::to_string(value);
     const odomei::IniEncoding encoding = odomei::IniEncodingOf(before);
     const bool written = odomei::WriteIniString(section, key, text, path);

@@ -17,10 +17,10 @@ bool MeterSession::OpenPort(OpenFailure* failure) {
     // opener set in the system's place opens no device and is given the name itself.
     std::string target = m_name;
     if (SystemSerialOpener()) {
-        std::string why;
+        Failure why;
         const std::optional<std::string> device = m_ports.Target(m_name, &why);
         if (!device) {
-            if (failure) *failure = OpenFailure{m_name, why};
+            if (failure) *failure = OpenFailure{why.subject, why.reason.en};
             return false;
         }
         // Bytes sent to the console reach its login prompt or its log: it is not even opened.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/FilePaths.h"
+#include "link/PortSetting.h"
 #include "link/SerialPort.h"
 #include "platform/PortAdvice.h"
 
@@ -98,7 +98,7 @@ Survey SurveyAll(const std::string& iniPath, int configuredNumber, const SurveyR
         if (m.device.empty()) {
             port.state = PortState::kMissing;
             port.reason.en = m.problem;
-            port.reason.ja = "INIファイルの[Ports]のCOM" + std::to_string(m.number) +
+            port.reason.ja = "INIファイルの[Ports]の" + ComName(m.number) +
                              "の値が使えません(空か、CP932でない文字です)。";
         } else {
             const PortFacts facts = GatherPortFacts(m.device, s.machine, roots);

@@ -14,6 +14,9 @@
 #include "platform/Interrupt.h"
 
 namespace odomei {
+
+const char kPathSeparator = '/';
+
 namespace {
 
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any new file

@@ -16,12 +16,8 @@ namespace odomei {
 // it was deleted, or a folder above it may not be read.
 std::optional<std::string> CurrentDirectory(std::string* reason = nullptr);
 
-// What separates a folder from the names in it, as the system writes it.
-#ifdef _WIN32
-constexpr char kPathSeparator = '\\';
-#else
-constexpr char kPathSeparator = '/';
-#endif
+// What separates a folder from the names in it, as the system writes it: '/', on Windows '\\'.
+extern const char kPathSeparator;
 // A path that does not depend on the working directory: /etc, C:\data, \\server\share.
 bool IsAbsolutePath(const std::string& path);
 // path as the system resolves it, with folder (ending in a separator) standing for the working

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/PortAdvice.h"
+#include "platform/PortMap.h"
 
 namespace odomei {
 namespace {
@@ -13,12 +14,6 @@ namespace {
 constexpr const char* kDialout = "dialout";
 // Where an administrator puts a rule of their own; late enough to follow the packages' rules.
 constexpr const char* kOwnRulesFile = "/etc/udev/rules.d/99-odomei.rules";
-
-std::string Hex4(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04x", value);
-    return text;
-}
 
 std::string Octal(unsigned mode) {
     char text[8];
@@ -28,7 +23,7 @@ std::string Octal(unsigned mode) {
 
 // "1a86:7523 (USB Serial, QinHeng)".
 std::string AdapterName(const AdapterWithoutTty& a) {
-    std::string name = Hex4(a.vendorId) + ":" + Hex4(a.productId);
+    std::string name = UsbIdText(a.vendorId, a.productId);
     std::string words = a.product;
     if (!a.manufacturer.empty()) words += (words.empty() ? "" : ", ") + a.manufacturer;
     return words.empty() ? name : name + " (" + words + ")";
@@ -36,8 +31,8 @@ std::string AdapterName(const AdapterWithoutTty& a) {
 
 // The udev rule that keeps ModemManager away from an adapter.
 std::string ModemManagerRule(const PortInfo& info) {
-    const std::string vendor = info.vendorId ? Hex4(*info.vendorId) : "VVVV";
-    const std::string product = info.productId ? Hex4(*info.productId) : "PPPP";
+    const std::string vendor = info.vendorId ? UsbIdHex(*info.vendorId) : "VVVV";
+    const std::string product = info.productId ? UsbIdHex(*info.productId) : "PPPP";
     return "ATTRS{idVendor}==\"" + vendor + "\", ATTRS{idProduct}==\"" + product +
            "\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"";
 }
@@ -146,8 +141,8 @@ std::optional<BrlttyRule> FindBrlttyRule(const std::string& rulesFile, std::uint
     // Either form brltty writes: the attributes with four hex digits each, or the kernel's
     // PRODUCT value, "vendor/product/release" in hex without leading zeros (1a86/7523/*,
     // 403/6001/*).
-    const std::string vendor = "idvendor}==\"" + Hex4(vendorId) + "\"";
-    const std::string product = "idproduct}==\"" + Hex4(productId) + "\"";
+    const std::string vendor = "idvendor}==\"" + UsbIdHex(vendorId) + "\"";
+    const std::string product = "idproduct}==\"" + UsbIdHex(productId) + "\"";
     char env[32];
     std::snprintf(env, sizeof env, "env{product}==\"%x/%x/", vendorId, productId);
     auto lower = [](std::string s) {

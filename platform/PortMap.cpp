@@ -2,31 +2,27 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <tuple>
 
-#include "platform/Files.h"
 #include "platform/PortFacts.h"
+#include "platform/PortNumbering.h"
 #include "platform/Profile.h"
 
 namespace odomei {
 namespace {
 
-constexpr const char* kPortsSection = "Ports";
 constexpr const char* kNamePrefix = "COM";
 
 // Sort key: kind of port, then its number; kind -1 for a name that is no serial port.
 std::tuple<int, long, std::string> Order(const std::string& device) {
-#ifdef _WIN32
-    static const char* const kinds[] = {"COM"};
-#else
-    static const char* const kinds[] = {"ttyS", "ttyUSB", "ttyACM"};
-#endif
+    const std::vector<std::string>& kinds = numbering::PortKinds();
     const std::string name = std::filesystem::path(device).filename().string();
-    for (int k = 0; k < static_cast<int>(std::size(kinds)); ++k) {
-        const std::string prefix = kinds[k];
+    for (int k = 0; k < static_cast<int>(kinds.size()); ++k) {
+        const std::string& prefix = kinds[static_cast<std::size_t>(k)];
         if (name.rfind(prefix, 0) == 0 && name.size() > prefix.size() && name.size() < 12 &&
             std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
                         [](char c) { return c >= '0' && c <= '9'; })) {
@@ -34,12 +30,6 @@ std::tuple<int, long, std::string> Order(const std::string& device) {
         }
     }
     return {-1, 0, name};
-}
-
-std::string Canonical(const std::string& path) {
-    std::error_code ec;
-    const auto p = std::filesystem::canonical(path, ec);
-    return ec ? path : p.string();
 }
 
 // The [Ports] entries by port number, from one reading of the file. The first line for a number
@@ -54,8 +44,8 @@ PortEntries ReadPortEntries(const std::string& iniPath) {
     return entries;
 }
 
-// The device for COMn: its [Ports] entry if there is one, else the n-th of the machine's ports
-// (on Windows the system's own name). An unusable entry leads nowhere, and why says so.
+// The device for COMn: its [Ports] entry if there is one, else where the system's numbering
+// leads it. An unusable entry leads nowhere, and why says so.
 std::optional<std::string> Resolve(int n, const PortEntries& entries,
                                    const std::vector<PortInfo>& ports, const std::string& iniPath,
                                    std::string* why) {
@@ -69,16 +59,16 @@ std::optional<std::string> Resolve(int n, const PortEntries& entries,
         }
         return std::nullopt;
     }
-#ifdef _WIN32
-    (void)ports;
-    return "\\\\.\\" + key;  // Windows' own name: any COM port it has
-#else
-    if (n > static_cast<int>(ports.size())) return std::nullopt;
-    return ports[static_cast<std::size_t>(n - 1)].device;
-#endif
+    return numbering::UnmappedDevice(n, ports);
 }
 
 }  // namespace
+
+std::string numbering::Canonical(const std::string& path) {
+    std::error_code ec;
+    const auto p = std::filesystem::canonical(path, ec);
+    return ec ? path : p.string();
+}
 
 std::string ComName(int n) { return kNamePrefix + std::to_string(n); }
 
@@ -110,28 +100,30 @@ std::vector<PortInfo> PortMap::SystemPorts() const {
     return ports;
 }
 
-std::optional<std::string> PortMap::DeviceFor(const std::string& name, std::string* why) const {
+std::optional<std::string> PortMap::DeviceFor(const std::string& name, Failure* why) const {
     const auto n = ComNumber(name);
     if (!n) return std::nullopt;
     const PortEntries entries = ReadPortEntries(m_iniPath);
-#ifdef _WIN32
-    return Resolve(*n, entries, {}, m_iniPath, why);
-#else
-    // The machine's list only where no entry decides.
-    return Resolve(*n, entries, entries.count(*n) ? std::vector<PortInfo>() : SystemPorts(),
-                   m_iniPath, why);
-#endif
+    // The machine's list only where no entry decides and the numbering needs it.
+    const bool listNeeded = !entries.count(*n) && numbering::NumberedByPlace();
+    std::string problem;
+    auto device = Resolve(*n, entries, listNeeded ? SystemPorts() : std::vector<PortInfo>(),
+                          m_iniPath, &problem);
+    if (!device && !problem.empty() && why) *why = FailureOf(name, problem);
+    return device;
 }
 
-std::optional<std::string> PortMap::Target(const std::string& name, std::string* why) const {
+std::optional<std::string> PortMap::Target(const std::string& name, Failure* why) const {
     if (!ComNumber(name)) return name;  // a device path
-    std::string problem;
+    Failure problem;
     if (auto device = DeviceFor(name, &problem)) return device;
     if (why) {
-        *why = !problem.empty()
+        *why = !problem.Empty()
                    ? problem
-                   : "no device is known by this name. " + Describe() + " A line such as " + name +
-                         "=/dev/ttyUSB0 in section [Ports] of KORVANA.ini chooses one.";
+                   : FailureOf(name,
+                               "no device is known by this name. " + Describe() +
+                                   " A line such as " + name +
+                                   "=/dev/ttyUSB0 in section [Ports] of KORVANA.ini chooses one.");
     }
     return std::nullopt;
 }
@@ -140,15 +132,7 @@ std::vector<PortMapping> PortMap::Mappings(const std::string& byIdDir) const {
     // The file and the machine's list are read once, however high the numbers go.
     const auto ports = SystemPorts();
     const PortEntries entries = ReadPortEntries(m_iniPath);
-    std::set<int> numbers;
-#ifdef _WIN32
-    // The names are the system's own, and need not follow each other.
-    for (const PortInfo& p : ports) {
-        if (const auto n = ComNumber(p.device)) numbers.insert(*n);
-    }
-#else
-    for (int n = 1; n <= static_cast<int>(ports.size()); ++n) numbers.insert(n);
-#endif
+    std::set<int> numbers = numbering::SystemNumbers(ports);
     for (const auto& entry : entries) numbers.insert(entry.first);
 
     std::vector<PortMapping> mappings;
@@ -163,23 +147,15 @@ std::vector<PortMapping> PortMap::Mappings(const std::string& byIdDir) const {
         m.problem = why;
         m.fromIni = entries.count(n) != 0;
         if (device) {
-#ifdef _WIN32
-            auto same = [&](const PortInfo& p) { return "\\\\.\\" + p.device == *device; };
-#else
-            const std::string real = Canonical(*device);
-            auto same = [&](const PortInfo& p) { return Canonical(p.device) == real; };
-#endif
             for (const PortInfo& p : ports) {
-                if (same(p)) {
+                if (numbering::SameDevice(p, *device)) {
                     m.listed = true;
                     m.info = p;
                 }
             }
             m.stableName = StableNameOf(*device, byIdDir);
         }
-#ifdef _WIN32
-        if (!m.listed && !m.fromIni) continue;  // a number the system does not have
-#endif
+        if (!numbering::Kept(m)) continue;
         mappings.push_back(std::move(m));
     }
     return mappings;
@@ -198,25 +174,9 @@ std::string PortMap::Describe(const SurveyRoots& roots) const {
             consoles += " " + m.device + " is the system's console, which is never opened.";
             continue;
         }
-#ifdef _WIN32
-        if (m.fromIni) {
-            add(list, ComName(m.number) + " = " + m.device + " (from [Ports])");
-        } else {
-            add(list, m.info.device + " (" + m.info.description + ")");
-        }
-#else
-        const std::string shown = ComName(m.number) + " = " + m.device;
-        // The kernel's list holds serial lines; an entry may name anything, or nothing there.
-        if (!m.fromIni) {
-            add(list, shown);
-        } else if (LookAtFile(m.device).exists) {
-            if (NodeKindOf(m.device, roots) == NodeKind::kTerminal) {
-                add(list, shown + " (from [Ports])");
-            } else {
-                add(others, shown);
-            }
-        }
-#endif
+        const numbering::Listed listed = numbering::ListMapping(m, roots);
+        if (listed.where == numbering::Listing::kPort) add(list, listed.text);
+        if (listed.where == numbering::Listing::kNotSerial) add(others, listed.text);
     }
     std::string text = list.empty() ? "No serial port was found on this computer."
                                     : "Serial ports found: " + list + ".";
@@ -237,12 +197,28 @@ bool UsbKernelName(const std::string& name) {
     });
 }
 
+std::string UsbIdHex(std::uint16_t id) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", id);
+    return text;
+}
+
+std::string UsbIdText(std::uint16_t vendorId, std::uint16_t productId) {
+    return UsbIdHex(vendorId) + ":" + UsbIdHex(productId);
+}
+
+std::string UsbIdText(const PortInfo& info) {
+    if (!info.vendorId || !info.productId) return {};
+    return UsbIdText(*info.vendorId, *info.productId);
+}
+
 std::string StableNameOf(const std::string& device, const std::string& byIdDir) {
     std::error_code ec;
-    const std::string real = Canonical(device);
+    const std::string real = numbering::Canonical(device);
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(byIdDir, ec)) {
-        if (Canonical(entry.path().string()) == real) names.push_back(entry.path().string());
+        if (numbering::Canonical(entry.path().string()) == real)
+            names.push_back(entry.path().string());
     }
     std::sort(names.begin(), names.end());
     return names.empty() ? std::string() : names.front();

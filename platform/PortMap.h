@@ -8,9 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/Failure.h"
+
 namespace odomei {
 
 struct SurveyRoots;  // where the system's facts are read (platform/PortFacts.h)
+
+// The INI file's section that maps the port names to devices: COM1=/dev/ttyUSB0 (the convention
+// Wine keeps in its registry key Ports).
+inline constexpr const char* kPortsSection = "Ports";
 
 // One serial port of the machine, as far as the system describes it.
 struct PortInfo {
@@ -60,13 +66,13 @@ public:
 
     // The device for "COMn": the [Ports] entry if there is one, else the n-th machine port. An
     // entry that is there but cannot be used (empty, not CP932 text) leads nowhere, never to
-    // another port: why (if given) then names the entry and what is wrong with it.
-    std::optional<std::string> DeviceFor(const std::string& name, std::string* why = nullptr) const;
+    // another port: why (if given) then names the entry and what is wrong with it, for name.
+    std::optional<std::string> DeviceFor(const std::string& name, Failure* why = nullptr) const;
 
     // What opening name opens: a device path is itself, "COMn" the device DeviceFor gives.
     // Nothing when COMn leads nowhere; why (if given) then says so: the unusable entry, or the
-    // ports there are and how to name one.
-    std::optional<std::string> Target(const std::string& name, std::string* why = nullptr) const;
+    // ports there are and how to name one, for name.
+    std::optional<std::string> Target(const std::string& name, Failure* why = nullptr) const;
 
     // COM1 up to the last name that leads anywhere, each with its device.
     std::vector<PortMapping> Mappings(const std::string& byIdDir = kByIdDir) const;
@@ -91,10 +97,28 @@ std::optional<int> ComNumber(const std::string& name);
 // The name of port number n: "COMn".
 std::string ComName(int n);
 
+// The number a first start gives one of the machine's ports, and the [Ports] entry that keeps it
+// there (empty where none is needed): on Linux its place in SystemPorts' order (0 for the first)
+// and its name in byIdDir where it has one, else its device; on Windows its own number. A number
+// outside 1 to 255 means the port has none the setting can hold.
+struct PortNumberChoice {
+    int number = 0;
+    std::string entry;
+};
+PortNumberChoice FirstStartNumber(const PortInfo& port, std::size_t place,
+                                  const std::string& byIdDir);
+
 // Whether a Windows kernel name of a serial port (a value name of the registry's SERIALCOMM list)
 // is one the USB serial drivers give: \Device\VCP0 (FTDI), \Device\USBSER000 (Windows' own CDC
 // driver), \Device\Silabser0 (Silicon Labs); any case.
 bool UsbKernelName(const std::string& name);
+
+// A USB vendor or product id as USB writes it: four lower-case hex digits, "1a86".
+std::string UsbIdHex(std::uint16_t id);
+// A USB device's id, vendor and product: "1a86:7523".
+std::string UsbIdText(std::uint16_t vendorId, std::uint16_t productId);
+// The USB id of the device a port belongs to, or empty where the system gives none.
+std::string UsbIdText(const PortInfo& info);
 
 // The name in byIdDir that leads to the same device as device, or empty.
 std::string StableNameOf(const std::string& device, const std::string& byIdDir);

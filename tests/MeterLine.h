@@ -24,7 +24,7 @@ public:
         m_started = m_sim->Start(&error);
         EXPECT_TRUE(m_started) << error;
         m_ini = dir.File("KORVANA.ini");
-        WriteIniString("Ports", "COM1", options.linkPath, m_ini);
+        WriteIniString(kPortsSection, "COM1", options.linkPath, m_ini);
     }
     metersim::MeterSim& Sim() { return *m_sim; }
     bool Started() const { return m_started; }

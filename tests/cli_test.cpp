@@ -21,6 +21,7 @@
 #include "cli/JsonText.h"
 #include "data/Logbook.h"
 #include "link/FilePaths.h"
+#include "link/PortSetting.h"
 #include "link/ReadExchange.h"
 #include "link/SerialPort.h"
 #include "platform/PortMap.h"
@@ -359,7 +360,7 @@ TEST_F(Cli, EveryFailureHasItsOwnStatusAndTheWindowsMessage) {
         {"a configured port that is not there",
          [&] {
              portNumber("12")();
-             WriteIniString("Ports", "COM12", unplugged, meter->Ini());
+             WriteIniString(kPortsSection, "COM12", unplugged, meter->Ini());
          },
          {"read"},
          3,
@@ -1002,7 +1003,7 @@ TEST_F(Cli, DoctorsJsonStaysValidInAFolderWhoseNameIsNotUtf8) {
     const std::string name = "\x83\x65\x83\x58\x83\x67";
     const std::string work = dir.File(name);
     ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
-    WriteIniString("Ports", "COM1", dir.File("unplugged"), work + "/KORVANA.ini");
+    WriteIniString(kPortsSection, "COM1", dir.File("unplugged"), work + "/KORVANA.ini");
     const CliRun r = RunCli(work, {"doctor", "--format", "json"});
     EXPECT_EQ(r.status, 3) << r.err;  // COM1 is not there: said, not an internal error
     const auto doc = nlohmann::json::parse(r.out);
@@ -1019,7 +1020,7 @@ TEST_F(Cli, DoctorsJsonStaysValidInAFolderWhoseNameIsNotUtf8) {
 TEST_F(Cli, DoctorCallsALogbookInAFolderThatTakesNoJournalUnwritableAsImportFindsIt) {
     test::LockedFolder folder;
     const std::string ini = dir.File("KORVANA.ini");
-    WriteIniString("Ports", "COM1", dir.File("unplugged"), ini);
+    WriteIniString(kPortsSection, "COM1", dir.File("unplugged"), ini);
     WriteIniString(kLogbookSection, kLogbookPathKey, folder.File(kLogbookFileName), ini);
     test::WriteBytes(dir.File("saved.csv"), Golden());
     auto logbook = [&] {
@@ -1059,7 +1060,7 @@ TEST_F(Cli, PortsListsTheMachinesPortsAndThePortsEntries) {
     ASSERT_EQ(plain.status, 0) << plain.err;
     std::string expected;
     for (std::size_t i = 0; i < system.size(); ++i) {
-        expected += "COM" + std::to_string(i + 1) + "\t" + system[i].device + "\n";
+        expected += ComName(static_cast<int>(i) + 1) + "\t" + system[i].device + "\n";
     }
     std::string listed;
     std::istringstream in(plain.out);
@@ -1073,7 +1074,7 @@ TEST_F(Cli, PortsListsTheMachinesPortsAndThePortsEntries) {
 
     // With [Ports]: the entries win and are marked as such.
     Start();
-    WriteIniString("Ports", "COM9", "/dev/ttyUSB7", meter->Ini());
+    WriteIniString(kPortsSection, "COM9", "/dev/ttyUSB7", meter->Ini());
     const CliRun mapped = RunCli(dir.Path(), {"ports"});
     ASSERT_EQ(mapped.status, 0) << mapped.err;
     const std::string from = "\tmapped by: [Ports] in " + dir.File("KORVANA.ini") + "\n";
@@ -1100,10 +1101,10 @@ TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
     ASSERT_TRUE(junkSim.Start(&error)) << error;
     Start();  // the meter, COM1 in KORVANA.ini: moved to COM3
     const std::string ini = meter->Ini();
-    WriteIniString("Ports", "COM3", dir.File("meter-tty"), ini);
-    WriteIniString("Ports", "COM1", dir.File("silent-tty"), ini);
-    WriteIniString("Ports", "COM2", dir.File("junk-tty"), ini);
-    WriteIniString("Ports", "COM4", "/dev/null", ini);  // named, and left out with why
+    WriteIniString(kPortsSection, "COM3", dir.File("meter-tty"), ini);
+    WriteIniString(kPortsSection, "COM1", dir.File("silent-tty"), ini);
+    WriteIniString(kPortsSection, "COM2", dir.File("junk-tty"), ini);
+    WriteIniString(kPortsSection, "COM4", "/dev/null", ini);  // named, and left out with why
 
     const test::DateWatch date;
     const CliRun found = RunCli(dir.Path(), {"read", "--port", "auto", "-o", "found.csv"});
@@ -1128,7 +1129,7 @@ TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
 
     // Without the meter: the most telling failure, with every port tried named. The GPS
     // receiver's answer has a bad check byte, as a read of that port would say ...
-    WriteIniString("Ports", "COM3", dir.File("unplugged"), ini);
+    WriteIniString(kPortsSection, "COM3", dir.File("unplugged"), ini);
     const CliRun none = RunCli(dir.Path(), {"read", "--port", "auto", "-o", "none.csv"});
     EXPECT_EQ(none.status, 5);
     EXPECT_NE(none.err.find("odomei-cli: ＢＣＣエラーが発生しました\n"), std::string::npos)
@@ -1142,7 +1143,7 @@ TEST_F(Cli, PortAutoFindsTheMeterBehindASilentPortAndOneThatAnswersGarbage) {
     EXPECT_EQ(none.err.find("::"), std::string::npos) << none.err;
     EXPECT_FALSE(test::Exists(dir.File("none.csv")));
     // ... and where nothing answered at all, it is a time-out.
-    WriteIniString("Ports", "COM2", dir.File("unplugged"), ini);
+    WriteIniString(kPortsSection, "COM2", dir.File("unplugged"), ini);
     const CliRun silence = RunCli(dir.Path(), {"read", "--port", "auto"});
     EXPECT_EQ(silence.status, 4);
     EXPECT_NE(
@@ -1211,7 +1212,7 @@ TEST_F(Cli, DoctorSaysWhetherAReadCouldStartAndWhatStandsInTheWay) {
 
     // A [Ports] entry that names nothing: status 3, the cause, and the same for a read.
     const std::string gone = dir.File("unplugged");
-    WriteIniString("Ports", "COM1", gone, meter->Ini());
+    WriteIniString(kPortsSection, "COM1", gone, meter->Ini());
     const CliRun missing = RunCli(dir.Path(), {"doctor"});
     EXPECT_EQ(missing.status, 3) << missing.out;
     EXPECT_NE(missing.out.find("Verdict: a read cannot start (missing).\n  the entry COM1=" + gone +
@@ -1237,7 +1238,7 @@ TEST_F(Cli, DoctorSaysWhetherAReadCouldStartAndWhatStandsInTheWay) {
          {std::pair<std::string, std::string>{fifo, "a named pipe (FIFO)"},
           {dir.File("folder"), "a folder"},
           {"/dev/null", "a character device that is not a terminal"}}) {
-        WriteIniString("Ports", "COM1", path, meter->Ini());
+        WriteIniString(kPortsSection, "COM1", path, meter->Ini());
         const CliRun looked = RunCli(dir.Path(), {"doctor"});
         EXPECT_EQ(looked.status, 3) << looked.out;
         EXPECT_NE(looked.out.find("Verdict: a read cannot start (not a serial port).\n  " + path +

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "link/FilePaths.h"
+#include "link/PortSetting.h"
 #include "platform/PortMap.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"

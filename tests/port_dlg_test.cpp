@@ -12,9 +12,11 @@
 
 #include "app/MeterDlg.h"
 #include "app/PortDlg.h"
+#include "link/PortSetting.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
-#include "tests/FakeSerial.h"
 #include "tests/FakeMachine.h"
+#include "tests/FakeSerial.h"
 #include "tests/WindowSupport.h"
 #include "tools/metersim/MeterSim.h"
 
@@ -48,9 +50,9 @@ TEST(PortDialog, PicksTheMetersPortAmongUnusableOnesReadsAndKeepsItForTheNextSta
     test::FakeMachine machine;
     const ScopedSurveyor surveyor(machine.Surveyor());
     const std::string ini = dir.File("KORVANA.ini");
-    WriteIniString("Ports", "COM1", dir.File("unplugged-1"), ini);
-    WriteIniString("Ports", "COM2", dir.File("meter-tty"), ini);
-    WriteIniString("Ports", "COM3", dir.File("unplugged-3"), ini);
+    WriteIniString(kPortsSection, "COM1", dir.File("unplugged-1"), ini);
+    WriteIniString(kPortsSection, "COM2", dir.File("meter-tty"), ini);
+    WriteIniString(kPortsSection, "COM3", dir.File("unplugged-3"), ini);
     metersim::Options options;
     options.pace = false;
     options.linkPath = dir.File("meter-tty");

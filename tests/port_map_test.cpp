@@ -81,9 +81,9 @@ TEST(PortMap, NumbersUartsThenUsbAdaptersThenModemsEachInNumericOrder) {
 TEST(PortMap, PortsEntriesWinAndExtendTheList) {
     test::TempDir dir;
     const std::string ini = dir.File("KORVANA.ini");
-    WriteIniString("Ports", "COM2", dir.File("meter"), ini);
-    WriteIniString("Ports", "COM8", dir.File("ttyUSB7"), ini);
-    WriteIniString("Ports", "LPT1", "/dev/lp0", ini);  // no COM name: ignored
+    WriteIniString(kPortsSection, "COM2", dir.File("meter"), ini);
+    WriteIniString(kPortsSection, "COM8", dir.File("ttyUSB7"), ini);
+    WriteIniString(kPortsSection, "LPT1", "/dev/lp0", ini);  // no COM name: ignored
     const PortMap map(ini, &kMachine);
     EXPECT_EQ(map.DeviceFor("COM2"), dir.File("meter"));
     EXPECT_EQ(map.DeviceFor("COM3"), "/dev/ttyS10");
@@ -92,8 +92,8 @@ TEST(PortMap, PortsEntriesWinAndExtendTheList) {
     const auto mappings = map.Mappings(dir.File("by-id"));
     std::vector<std::string> seen;
     for (const auto& m : mappings) {
-        seen.push_back("COM" + std::to_string(m.number) + "=" + m.device +
-                       (m.fromIni ? " ini" : "") + (m.listed ? " listed" : ""));
+        seen.push_back(ComName(m.number) + "=" + m.device + (m.fromIni ? " ini" : "") +
+                       (m.listed ? " listed" : ""));
     }
     EXPECT_EQ(seen, (std::vector<std::string>{
                         "COM1=/dev/ttyS1 listed", "COM2=" + dir.File("meter") + " ini",
@@ -122,12 +122,38 @@ TEST(PortMap, PortsEntriesWinAndExtendTheList) {
               "Serial ports found: COM2 = " + dir.File("meter") + " (from [Ports]).");
 
     // However high the numbers go, the machine's list is asked for once.
-    WriteIniString("Ports", "COM9999", "/dev/null", ini);
+    WriteIniString(kPortsSection, "COM9999", "/dev/null", ini);
     const CountedPorts counted(kMachine);
     const auto far = PortMap(ini, &counted).Mappings(dir.File("by-id"));
     EXPECT_EQ(counted.calls, 1);
     ASSERT_EQ(far.size(), mappings.size() + 1);
     EXPECT_EQ(far.back().number, 9999);
+}
+
+// A name that leads nowhere is the failure's subject, with why in English: the unusable entry, or
+// the ports there are and how to name one.
+TEST(PortMap, TargetSaysWhyANameLeadsNowhere) {
+    test::TempDir dir;
+    const std::string ini = dir.File("KORVANA.ini");
+    WriteIniString(kPortsSection, "COM2", "", ini);
+    const PortMap map(ini, &kMachine);
+    EXPECT_EQ(map.Target(dir.File("meter")), dir.File("meter"));  // a path is itself
+    Failure why;
+    EXPECT_EQ(map.Target("com2", &why), std::nullopt);
+    EXPECT_EQ(why.subject, "com2");
+    EXPECT_EQ(why.reason.en,
+              "the entry COM2 of section [Ports] in " + ini +
+                  " is empty. Give the device there, for example COM2=/dev/ttyUSB0.");
+    EXPECT_TRUE(why.reason.ja.empty());
+    why = {};
+    EXPECT_EQ(map.Target("COM9", &why), std::nullopt);
+    EXPECT_EQ(why.subject, "COM9");
+    EXPECT_EQ(why.reason.en.rfind("no device is known by this name. Serial ports found: ", 0), 0u)
+        << why.reason.en;
+    const std::string advice =
+        " A line such as COM9=/dev/ttyUSB0 in section [Ports] of KORVANA.ini chooses one.";
+    ASSERT_GT(why.reason.en.size(), advice.size());
+    EXPECT_EQ(why.reason.en.substr(why.reason.en.size() - advice.size()), advice);
 }
 
 TEST(PortMap, StableNameIsTheByIdLinkToTheSameDevice) {
@@ -147,7 +173,7 @@ TEST(PortMap, StableNameIsTheByIdLinkToTheSameDevice) {
     PortInfo listed = Port(device);
     listed.description = "FT232R USB UART";
     const ListedPorts machine({listed});
-    WriteIniString("Ports", "COM3", adapter, dir.File("KORVANA.ini"));
+    WriteIniString(kPortsSection, "COM3", adapter, dir.File("KORVANA.ini"));
     const auto mappings = PortMap(dir.File("KORVANA.ini"), &machine).Mappings(dir.File("by-id"));
     ASSERT_EQ(mappings.size(), 2u);
     EXPECT_EQ(mappings[1].number, 3);

@@ -10,6 +10,7 @@
 
 #include "link/MeterSession.h"
 #include "link/PortSurvey.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
 #include "tests/MeterLine.h"
 #include "tests/TestSupport.h"
@@ -134,10 +135,11 @@ TEST(PortSurvey, NumbersRealPortsOnlyAndNamesAdaptersByTheirStableNames) {
 
     // The line without a UART leads nowhere even when [Ports] names it; the virtual terminal is
     // never a serial port. Either way the free adapters are offered, USB ones first.
-    WriteIniString("Ports", "COM5", m.Dev("ttyS1"), m.Ini());
-    WriteIniString("Ports", "COM6", m.Dev("tty1"), m.Ini());
+    WriteIniString(kPortsSection, "COM5", m.Dev("ttyS1"), m.Ini());
+    WriteIniString(kPortsSection, "COM6", m.Dev("tty1"), m.Ini());
     // An entry by the adapter's stable name is that adapter, not one more port.
-    WriteIniString("Ports", "COM7", m.Dev("serial/by-id/usb-FTDI_FT232R-if00-port0"), m.Ini());
+    WriteIniString(kPortsSection, "COM7", m.Dev("serial/by-id/usb-FTDI_FT232R-if00-port0"),
+                   m.Ini());
     const PortSurvey mapped = SurveyPorts(m.Ini(), 7, m.Roots());
     ASSERT_EQ(mapped.ports.size(), 7u);
     EXPECT_EQ(mapped.ports[5].number, 7);
@@ -163,7 +165,7 @@ TEST(PortSurvey, NumbersRealPortsOnlyAndNamesAdaptersByTheirStableNames) {
     EXPECT_EQ(beyond.state, PortState::kMissing);
     EXPECT_EQ(beyond.device, "");
     EXPECT_TRUE(Has(beyond.reason.en, "this computer has 3 serial ports")) << beyond.reason.en;
-    WriteIniString("Ports", "COM1", m.Dev("ttyUSB9"), m.Ini());
+    WriteIniString(kPortsSection, "COM1", m.Dev("ttyUSB9"), m.Ini());
     const PortVerdict unplugged = DiagnosePort(1, m.Ini(), m.Roots());
     EXPECT_FALSE(unplugged.usable);
     EXPECT_EQ(unplugged.state, PortState::kMissing);
@@ -286,7 +288,7 @@ TEST(PortSurvey, APathThatIsNoTerminalIsSaidForWhatItIsWhoeverHasItOpen) {
          "端末でないキャラクターデバイスです"},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
-        WriteIniString("Ports", "COM" + std::to_string(i + 2), cases[i].path, m.Ini());
+        WriteIniString(kPortsSection, ComName(static_cast<int>(i) + 2), cases[i].path, m.Ini());
     }
     const PortSurvey survey = SurveyPorts(m.Ini(), 1, m.Roots());
     ASSERT_EQ(survey.ports.size(), std::size(cases) + 1);
@@ -360,7 +362,7 @@ TEST(PortSurvey, AConsoleIsNeverOpenedAndGetsNoByte) {
     ASSERT_TRUE(meter.Started());
     FakeMachine m;
     fs::create_symlink(dir.File("meter-tty"), m.Dev("ttyS0"));
-    WriteIniString("Ports", "COM1", m.Dev("ttyS0"), meter.Ini());
+    WriteIniString(kPortsSection, "COM1", m.Dev("ttyS0"), meter.Ini());
     CommLog log(dir.File("KORVANA.log"), [](const CommLogProblem&) {});
 
     MeterSession session(log);

@@ -8,6 +8,7 @@
 #include "data/CsvExport.h"
 #include "data/Logbook.h"
 #include "link/ReadExchange.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
 #include "tests/LogExpect.h"
 #include "tests/MeterLine.h"
@@ -204,7 +205,7 @@ TEST_F(MeterPresenterTest, SaveWritesTheListReplacesAFileWholeAndKeepsAReadOnlyO
 }
 
 TEST_F(MeterPresenterTest, ThePortFailureNamesTheSettingAndExitAsksFirst) {
-    WriteIniString("Ports", "COM1", dir.File("unplugged"), dir.File("KORVANA.ini"));
+    WriteIniString(kPortsSection, "COM1", dir.File("unplugged"), dir.File("KORVANA.ini"));
     {
         test::RealSerialOpener real;
         presenter.Start();

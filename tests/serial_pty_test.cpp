@@ -9,6 +9,7 @@
 
 #include "data/Decoder.h"
 #include "link/SerialPort.h"
+#include "platform/PortMap.h"
 #include "tests/MeterLine.h"
 
 namespace odomei {
@@ -107,7 +108,7 @@ TEST_F(PtyDriver, ClosingClearsTheExclusiveFlagForTheNextUser) {
 
 TEST_F(PtyDriver, MissingDeviceNamesThePathAndThePortsThatExist) {
     test::RealSerialOpener real;
-    WriteIniString("Ports", "COM1", dir.File("no-such-tty"), dir.File("KORVANA.ini"));
+    WriteIniString(kPortsSection, "COM1", dir.File("no-such-tty"), dir.File("KORVANA.ini"));
     SerialHandle slot = nullptr;
     EXPECT_EQ(Open(&slot), 0);
     EXPECT_EQ(failure.device, dir.File("no-such-tty"));
@@ -115,7 +116,7 @@ TEST_F(PtyDriver, MissingDeviceNamesThePathAndThePortsThatExist) {
     EXPECT_NE(failure.reason.find("erial port"), std::string::npos);
     // A file that is not a terminal is no serial port either.
     test::WriteBytes(dir.File("plain"), "x");
-    WriteIniString("Ports", "COM1", dir.File("plain"), dir.File("KORVANA.ini"));
+    WriteIniString(kPortsSection, "COM1", dir.File("plain"), dir.File("KORVANA.ini"));
     EXPECT_EQ(Open(&slot), 0);
     EXPECT_NE(failure.reason.find("not a serial port"), std::string::npos);
 }

@@ -20,6 +20,7 @@
 #include "data/Logbook.h"
 #include "link/PortSurvey.h"
 #include "platform/AtomicFile.h"
+#include "platform/PortMap.h"
 #include "platform/Profile.h"
 #include "tests/FakeMachine.h"
 #include "tests/FakeSerial.h"
@@ -85,7 +86,8 @@ int main(int argc, char** argv) {
     const odomei::test::TempDir scratch;
     const std::filesystem::path work(scratch.Path());
     std::filesystem::current_path(work);
-    odomei::WriteIniString("Ports", "COM1", scratch.File("no-meter"), scratch.File("KORVANA.ini"));
+    odomei::WriteIniString(odomei::kPortsSection, "COM1", scratch.File("no-meter"),
+                           scratch.File("KORVANA.ini"));
     odomei::SetMessageBoxHook([](const odomei::MessageBoxCall& call) {
         std::fprintf(stderr, "message: %s\n", call.text.c_str());
         return odomei::kIdOk;

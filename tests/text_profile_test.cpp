@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "link/FilePaths.h"
+#include "link/PortSetting.h"
 #include "link/SerialPort.h"
 #include "platform/PortMap.h"
 #include "platform/Profile.h"
@@ -143,7 +144,7 @@ TEST_F(PortSetting, LinesPutInTakeTheFilesOwnLineEnd) {
     const std::string lone =
         Sjis("[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=2\r[Ports]\r\nCOM1=/dev/ttyUSB3\r\n");
     WriteBytes(Ini(), lone);
-    EXPECT_EQ(ReadIniString("Ports", "COM1", Ini()), "/dev/ttyUSB3");
+    EXPECT_EQ(ReadIniString(kPortsSection, "COM1", Ini()), "/dev/ttyUSB3");
     EXPECT_EQ(LoadPortSetting(Paths()), 2);
     EXPECT_EQ(ReadBytes(Ini()), lone);
     ASSERT_TRUE(WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "3", Ini()));
@@ -244,9 +245,10 @@ TEST_F(PortSetting, UnicodeFilesAreReadAndWrittenBackInTheirOwnEncoding) {
                                    "com12=/dev/serial/by-id/usb-ＵＳＢ-if00" + n + "[Logbook]" + n +
                                    "Path=\"記録/josé.sqlite3\"" + n;
         WriteBytes(Ini(), f.Bytes(before));
-        EXPECT_EQ(ReadIniString("Ports", "COM12", Ini()), "/dev/serial/by-id/usb-ＵＳＢ-if00");
+        EXPECT_EQ(ReadIniString(kPortsSection, "COM12", Ini()),
+                  "/dev/serial/by-id/usb-ＵＳＢ-if00");
         EXPECT_EQ(ReadIniString("Logbook", "path", Ini()), "記録/josé.sqlite3");
-        const auto ports = ReadIniSection("Ports", Ini());
+        const auto ports = ReadIniSection(kPortsSection, Ini());
         ASSERT_EQ(ports.size(), 1u);
         EXPECT_EQ(ports[0].first, "com12");
 
@@ -301,8 +303,8 @@ TEST_F(PortSetting, Cp932FileRefusesWhatHasNoCp932FormAndStaysAsItWas) {
     // A UTF-8 file that holds a byte no UTF-8 has (a byte-order mark makes it UTF-8 all the same):
     // that value reads as nothing, the rest as UTF-8.
     WriteBytes(Ini(), "\xEF\xBB\xBF[Ports]\nCOM1=\x83\x56\nCOM2=/dev/ttyUSB1\n");
-    EXPECT_FALSE(ReadIniString("Ports", "COM1", Ini()).has_value());
-    EXPECT_EQ(ReadIniString("Ports", "COM2", Ini()), "/dev/ttyUSB1");
+    EXPECT_FALSE(ReadIniString(kPortsSection, "COM1", Ini()).has_value());
+    EXPECT_EQ(ReadIniString(kPortsSection, "COM2", Ini()), "/dev/ttyUSB1");
 }
 
 TEST_F(PortSetting, AnIniThatIsNoFileOrTooLargeIsNeitherReadNorReplaced) {
@@ -356,8 +358,8 @@ TEST_F(PortSetting, NamesMatchIgnoringAsciiCaseOnly) {
     EXPECT_EQ(ReadIniString("PORTS", "COM3", Ini()), "/dev/ttyACM0");
     EXPECT_EQ(ReadIniInt("Ａ", "key", 7, Ini()), 1u);  // 0x82 0x60 is Ａ
     EXPECT_EQ(ReadIniInt("ａ", "key", 7, Ini()), 7u);  // 0x82 0x81 is another section
-    EXPECT_FALSE(ReadIniString("Ports", "COM4", Ini()).has_value());
-    EXPECT_FALSE(ReadIniString("Ports", "COM3", dir.File("missing.ini")).has_value());
+    EXPECT_FALSE(ReadIniString(kPortsSection, "COM4", Ini()).has_value());
+    EXPECT_FALSE(ReadIniString(kPortsSection, "COM3", dir.File("missing.ini")).has_value());
 }
 
 TEST_F(PortSetting, AFileOfNoKnownEncodingIsReadAsFarAsItGoesAndNeverWritten) {
@@ -379,7 +381,7 @@ TEST_F(PortSetting, AFileOfNoKnownEncodingIsReadAsFarAsItGoesAndNeverWritten) {
         WriteBytes(Ini(), c.bytes);
         EXPECT_EQ(IniEncodingOf(c.bytes), IniEncoding::kUnknown);
         EXPECT_EQ(LoadPortSetting(Paths()), c.port);
-        EXPECT_FALSE(WriteIniString("Ports", "COM2", "/dev/ttyUSB0", Ini()));
+        EXPECT_FALSE(WriteIniString(kPortsSection, "COM2", "/dev/ttyUSB0", Ini()));
         EXPECT_EQ(ReadBytes(Ini()), c.bytes);
         const auto problem = IniEncodingProblem(Ini());
         ASSERT_TRUE(problem.has_value());

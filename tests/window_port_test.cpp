@@ -5,6 +5,7 @@
 
 #include "app/MeterDlg.h"
 #include "link/SerialPort.h"
+#include "platform/PortMap.h"
 #include "platform/Text.h"
 #include "tests/FakeSerial.h"
 #include "tests/MeterLine.h"
@@ -38,7 +39,7 @@ TEST(WindowPort, OpensTheMappedPseudoTerminalEnablesReadAndLogsTheBanner) {
         EXPECT_EQ(MaskedLog(dir.File("KORVANA.log")),
                   std::string("hh時mm分ss秒nnn：") + kBanner + "\r\n");
         // The write-back of the port number leaves [Ports] alone.
-        EXPECT_EQ(ReadIniString("Ports", "COM1", meter.Ini()), dir.File("meter-tty"));
+        EXPECT_EQ(ReadIniString(kPortsSection, "COM1", meter.Ini()), dir.File("meter-tty"));
     }
     // Closed with the window: the port can be had again.
     SerialHandle again = nullptr;
@@ -73,7 +74,7 @@ TEST(WindowPort, MissingDeviceShowsTheConfiguredNumberAndTheDeviceTried) {
     test::RealSerialOpener real;
     const std::string ini = dir.File("KORVANA.ini");
     WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "12", ini);
-    WriteIniString("Ports", "COM12", dir.File("unplugged"), ini);
+    WriteIniString(kPortsSection, "COM12", dir.File("unplugged"), ini);
     ScriptedMessageBoxes boxes;
     CMeterDlg dlg;
     dlg.OnInitDialog();

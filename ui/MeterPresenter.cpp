@@ -2,18 +2,13 @@
 
 #include "data/CsvExport.h"
 #include "data/Logbook.h"
+#include "link/PortSetting.h"
 #include "platform/Interrupt.h"
 #include "platform/Profile.h"
 #include "ui/PortPresenter.h"
 #include "ui/Texts.h"
 
 namespace odomei {
-namespace {
-
-constexpr const char* kPortsSection = "Ports";
-
-}  // namespace
-
 MeterPresenter::MeterPresenter(MeterView& view)
     : m_view(view), m_session(m_log), m_lister(SystemPortLister()) {
     // The log's failures are message boxes; the caller carries on after each.
@@ -103,15 +98,7 @@ bool MeterPresenter::ChoosePort(const MeterCandidate& port) {
     KeepListCommands();
 
     // Only now the setting: the next start opens what opened here.
-    // Windows' own name for the same number needs no entry, unless one already leads elsewhere.
-    const bool systemName = device == "\\\\.\\" + name;
-    bool written = m_paths.Known();
-    if (written && (!systemName || IniHasKey(kPortsSection, name, m_paths.IniPath()))) {
-        written = WriteIniString(kPortsSection, name, device, m_paths.IniPath());
-    }
-    written = written &&
-              WriteIniString(kPortSection, kPortKey, std::to_string(number), m_paths.IniPath());
-    if (!written) {
+    if (!WritePortChoice(m_paths, number, device)) {
         const std::string detail =
             m_paths.Known() ? m_paths.IniPath() + " could not be written"
                             : "the working directory cannot be determined: " + m_paths.problem;

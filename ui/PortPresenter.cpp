@@ -1,7 +1,6 @@
 #include "ui/PortPresenter.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "link/PortSurvey.h"
 #include "platform/Interrupt.h"
@@ -31,13 +30,6 @@ std::string StateText(const SurveyedPort& port) {
     return {};
 }
 
-std::string UsbId(const PortInfo& info) {
-    if (!info.vendorId || !info.productId) return {};
-    char text[16];
-    std::snprintf(text, sizeof text, "%04x:%04x", *info.vendorId, *info.productId);
-    return text;
-}
-
 std::string ShownName(const MeterCandidate& port) {
     if (port.number > 0) return ComName(port.number);
     return port.stableName.empty() ? port.device : port.stableName;
@@ -58,7 +50,7 @@ PortRow MakePortRow(const SurveyedPort& port) {
     row.texts = {port.number > 0 ? ComName(port.number) : "-",
                  port.stableName.empty() ? port.device : port.stableName,
                  description,
-                 UsbId(port.info),
+                 UsbIdText(port.info),
                  port.info.serialNumber,
                  state};
     row.reason = port.reason.ja;

@@ -13,6 +13,9 @@
 #include "platform/win/Wide.h"
 
 namespace odomei {
+
+const char kPathSeparator = '\\';
+
 namespace {
 
 using winapi::ErrorText;

@@ -344,10 +344,10 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFail
 std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool overlapped,
                                                OpenFailure* failure, const PortMap& ports) {
     if (Opener()) return Opener()(name, overlapped, failure);
-    std::string why;
+    Failure why;
     const auto device = ports.Target(name, &why);
     if (!device) {
-        if (failure) *failure = OpenFailure{name, why};
+        if (failure) *failure = OpenFailure{why.subject, why.reason.en};
         return nullptr;
     }
     return OpenSerialDevice(*device, failure, ports);

@@ -288,7 +288,7 @@ TEST(WindowsSettings, AnIniSavedByNotepadInUtf8IsReadAndWrittenBackInUtf8) {
     EXPECT_EQ(ReadIniInt("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", 1, ini), 12u);
     EXPECT_EQ(ReadIniString("Logbook", "Path", ini).value_or(""), "燃費\\記録.sqlite3");
     ASSERT_TRUE(WriteIniString("シリアル通信設定", "ｼﾘｱﾙﾎﾟｰﾄ番号", "3", ini));
-    ASSERT_TRUE(WriteIniString("Ports", "COM3", "\\\\.\\COM3", ini));
+    ASSERT_TRUE(WriteIniString(kPortsSection, "COM3", "\\\\.\\COM3", ini));
     EXPECT_EQ(ReadBytes(ini),
               bom +
                   "[シリアル通信設定]\r\nｼﾘｱﾙﾎﾟｰﾄ番号=3\r\n[Logbook]\r\nPath=燃費\\記録."
@@ -360,7 +360,7 @@ TEST(WindowsPorts, APortWhoseDeviceIsMissingFailsWithTheReason) {
     // A [Ports] entry still chooses the device where one is given.
     TempFolder dir;
     const std::string ini = dir.File("KORVANA.ini");
-    ASSERT_TRUE(WriteIniString("Ports", "COM3", "", ini));
+    ASSERT_TRUE(WriteIniString(kPortsSection, "COM3", "", ini));
     EXPECT_EQ(OpenSerialPortByName(&slot, "COM3", 19200, 8, 0, 1, 0, PortMap(ini, lister.get()),
                                    &failure),
               0);
