@@ -229,10 +229,9 @@ int RunRead(const ReadOptions& options) {
     const PortMap ports(paths.IniPath(), lister.get());
 
     MeterSession session(log);
-    OpenFailure why;
+    Failure why;
     if (!session.Open(name, ports, &why)) {
-        Error(PortFailureText(shownName),
-              why.device.empty() ? why.reason : why.device + ": " + why.reason);
+        Error(PortFailureText(shownName), FailureLine(why));
         // What stands in the way and what to do about it.
         const PortVerdict verdict = DiagnosePortName(name, paths.IniPath());
         if (!verdict.reason.empty()) std::fprintf(stderr, "  %s\n", verdict.reason.c_str());

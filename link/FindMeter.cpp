@@ -100,12 +100,12 @@ MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommL
             continue;
         }
         SerialHandle port = nullptr;
-        OpenFailure why;
+        Failure why;
         // By its device: a [Ports] entry or the machine's numbering must not send the try
         // anywhere else.
         if (OpenSerialPortByName(&port, candidate.device, kLineBaud, kLineDataBits, kLineParityNone,
                                  kLineOneStopBit, 0, PortMap(), &why) == 0) {
-            attempt.reason = "cannot be opened: " + why.reason;
+            attempt.reason = "cannot be opened: " + why.reason.en;
             search.tries.push_back(std::move(attempt));
             continue;
         }

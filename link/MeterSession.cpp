@@ -7,7 +7,7 @@ std::string PortFailureText(const std::string& port) {
            ")\n通信ポートを変更する場合はINIファイルを編集して下さい";
 }
 
-bool MeterSession::Open(const std::string& name, const PortMap& ports, OpenFailure* failure) {
+bool MeterSession::Open(const std::string& name, const PortMap& ports, Failure* failure) {
     Close();
     m_name = name;
     m_ports = ports;
@@ -16,7 +16,7 @@ bool MeterSession::Open(const std::string& name, const PortMap& ports, OpenFailu
     return true;
 }
 
-bool MeterSession::OpenPort(OpenFailure* failure) {
+bool MeterSession::OpenPort(Failure* failure) {
     // The name is looked up once, so the device checked is the device opened even where the
     // machine's list changes meanwhile (an adapter pulled out, another taking its number). An
     // opener set in the system's place opens no device and is given the name itself.
@@ -25,12 +25,12 @@ bool MeterSession::OpenPort(OpenFailure* failure) {
         std::string why;
         const std::optional<std::string> device = m_ports.Target(m_name, &why);
         if (!device) {
-            if (failure) *failure = OpenFailure{m_name, why};
+            if (failure) *failure = FailureOf(m_name, why);
             return false;
         }
         // Bytes sent to the console reach its login prompt or its log: it is not even opened.
         if (const auto refusal = RefuseConsole(*device, m_roots)) {
-            if (failure) *failure = OpenFailure{*device, refusal->reason};
+            if (failure) *failure = FailureOf(*device, refusal->reason);
             return false;
         }
         target = *device;
@@ -54,12 +54,11 @@ MeterRead MeterSession::Read(const ExchangePause& pause, const ExchangeWatch& wa
     std::string reopenFailure;
     if (!m_name.empty() && (m_port == nullptr || m_port->Gone())) {
         Close();
-        OpenFailure why;
+        Failure why;
         if (OpenPort(&why)) {
             PrepareRead();
         } else {
-            reopenFailure = "the port went away and cannot be opened again: " +
-                            (why.device.empty() ? why.reason : why.device + ": " + why.reason);
+            reopenFailure = "the port went away and cannot be opened again: " + FailureLine(why);
         }
     }
     const ExchangeResult exchange = RunReadExchange(m_port, m_log, pause, watch);

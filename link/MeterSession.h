@@ -48,7 +48,7 @@ public:
     // Opens name ("COMn" as ports leads it, or a device path) with the meter's line settings,
     // raises RTS and then DTR and logs the start banner. False, with failure set, when it cannot
     // or must not: the system's console is never opened.
-    bool Open(const std::string& name, const PortMap& ports, OpenFailure* failure);
+    bool Open(const std::string& name, const PortMap& ports, Failure* failure);
     // Where the check for the system's console looks (tests give trees of their own).
     void SetSurveyRoots(const SurveyRoots& roots) { m_roots = roots; }
     bool IsOpen() const { return m_port != nullptr; }
@@ -65,7 +65,7 @@ public:
     void Close();
 
 private:
-    bool OpenPort(OpenFailure* failure);
+    bool OpenPort(Failure* failure);
 
     const CommLog& m_log;
     SerialHandle m_port = nullptr;

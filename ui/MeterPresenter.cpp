@@ -49,9 +49,9 @@ void MeterPresenter::OpenPort() { OpenPortAs(PortName(m_nPort), ComName(m_nPort)
 
 bool MeterPresenter::OpenPortAs(const std::string& name, const std::string& shown) {
     m_openedName = name;
-    OpenFailure why;
+    Failure why;
     if (!m_session.Open(name, PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
-        std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
+        std::string detail = FailureLine(why);
         m_view.Diagnose("cannot open " + shown + ": " + detail);
         // What stands in the way and what to do, above the system's own words.
         const PortVerdict verdict = DiagnosePortName(name, m_paths.IniPath());

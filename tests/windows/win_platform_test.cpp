@@ -350,13 +350,13 @@ TEST(WindowsPorts, TheRegistrysPortsAreListedAsComNames) {
 TEST(WindowsPorts, APortWhoseDeviceIsMissingFailsWithTheReason) {
     const SerialOpener scripted = SetSerialOpener({});
     SerialHandle slot = nullptr;
-    OpenFailure failure;
+    Failure failure;
     const auto lister = SystemPortLister();
     EXPECT_EQ(
         OpenSerialPortByName(&slot, "COM2", 19200, 8, 0, 1, 0, PortMap({}, lister.get()), &failure),
         0);
     EXPECT_EQ(slot, nullptr);
-    EXPECT_FALSE(failure.reason.empty());
+    EXPECT_FALSE(failure.reason.en.empty());
     // A [Ports] entry still chooses the device where one is given.
     TempFolder dir;
     const std::string ini = dir.File("KORVANA.ini");
@@ -364,7 +364,7 @@ TEST(WindowsPorts, APortWhoseDeviceIsMissingFailsWithTheReason) {
     EXPECT_EQ(OpenSerialPortByName(&slot, "COM3", 19200, 8, 0, 1, 0, PortMap(ini, lister.get()),
                                    &failure),
               0);
-    EXPECT_NE(failure.reason.find("[Ports]"), std::string::npos) << failure.reason;
+    EXPECT_NE(failure.reason.en.find("[Ports]"), std::string::npos) << failure.reason.en;
     SetSerialOpener(scripted);
 }
 

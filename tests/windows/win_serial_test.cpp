@@ -54,9 +54,9 @@ TEST_F(WineSerial, TheLineIsSetAsTheMeterNeedsAndTheSampleIsRead) {
     const std::string logPath = Meet("KORVANA.log");
     CommLog log(logPath);
     MeterSession session(log);
-    OpenFailure why;
+    Failure why;
     const auto lister = SystemPortLister();
-    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason;
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason.en;
 
     DCB dcb;
     ASSERT_TRUE(session.Port()->GetCommState(dcb)) << session.Port()->LastError();
@@ -86,9 +86,9 @@ TEST_F(WineSerial, TheLineIsSetAsTheMeterNeedsAndTheSampleIsRead) {
 TEST_F(WineSerial, APortThatWentAwayIsOpenedAgainAtTheNextRead) {
     CommLog log(Meet("replug.log"));
     MeterSession session(log);
-    OpenFailure why;
+    Failure why;
     const auto lister = SystemPortLister();
-    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason;
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason.en;
     ASSERT_EQ(ReadOnce(session).outcome, ExchangeOutcome::kBlockReceived);
 
     std::ofstream(Meet("replug")) << "now";
@@ -109,9 +109,9 @@ TEST_F(WineSerial, APortThatWentAwayIsOpenedAgainAtTheNextRead) {
 TEST_F(WineSerial, EveryCodeADriverGivesForAnUnpluggedAdapterMeansGone) {
     CommLog log(Meet("unplugged.log"));
     MeterSession session(log);
-    OpenFailure why;
+    Failure why;
     const auto lister = SystemPortLister();
-    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason;
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason.en;
     constexpr DWORD kNoSuchDevice = 433;  // ERROR_NO_SUCH_DEVICE
     for (const DWORD code :
          {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_OPERATION_ABORTED}, DWORD{ERROR_FILE_NOT_FOUND},
@@ -139,9 +139,9 @@ TEST_F(WineSerial, ThePortIsFreeAndOurOwnIsNeverTried) {
 
     CommLog log(Meet("own.log"));
     MeterSession session(log);
-    OpenFailure why;
+    Failure why;
     const auto lister = SystemPortLister();
-    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason;
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason.en;
     EXPECT_TRUE(winapi::OpenedHere("com1"));
     std::set<std::string> tried;
     winapi::PortSystemCalls calls;
