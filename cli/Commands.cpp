@@ -27,11 +27,11 @@ constexpr int kStderr = 2;
 constexpr int kStdout = 1;
 constexpr std::int64_t kProgressEveryMs = 100;
 
-// The message, and under it its detail on one line.
 // The message, then each line of the detail indented below it (blank lines left out): a list such
 // as the ports a search tried stays one line each.
-void Error(const std::string& text, const std::string& detail) {
-    std::fprintf(stderr, "odomei-cli: %s\n", text.c_str());
+void Error(const Notice& notice) {
+    const std::string& detail = notice.detail;
+    std::fprintf(stderr, "odomei-cli: %s\n", notice.text.c_str());
     for (std::size_t start = 0; start < detail.size();) {
         std::size_t end = detail.find('\n', start);
         if (end == std::string::npos) end = detail.size();
@@ -41,10 +41,16 @@ void Error(const std::string& text, const std::string& detail) {
     }
 }
 
+// A failure said the way the windows' message says it.
+void Error(const std::string& text, const Failure& failure) {
+    Error(FailureNotice(text, 0, failure));
+}
+
 // The log's failures become warnings, each kind once; the read goes on.
 class LogWarnings {
 public:
-    void operator()(const CommLogProblem& problem) {
+    void operator()(const Failure& failure) {
+        const Notice problem = FailureNotice(0, failure);
         if (!m_seen.insert(problem.text).second) return;
         std::string text = problem.text;
         for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;)
@@ -130,7 +136,8 @@ int WriteOut(const std::string& content, const std::string& file) {
         const bool written = WriteStandardOutput(content);
         if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
         if (!written) {
-            Error(CsvFailureText(CsvResult::kWriteFailed), "standard output could not be written");
+            Error(CsvFailureText(CsvResult::kWriteFailed),
+                  FailureOf({}, "standard output could not be written"));
             return kExitOutputFailed;
         }
         return kExitOk;
@@ -138,7 +145,7 @@ int WriteOut(const std::string& content, const std::string& file) {
     const Notice saved = SaveFile(file, file, content);
     if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
     if (!saved.ok) {
-        Error(saved.text, saved.detail);
+        Error(saved);
         return kExitOutputFailed;
     }
     return kExitOk;
@@ -231,7 +238,7 @@ int RunRead(const ReadOptions& options) {
     MeterSession session(log);
     Failure why;
     if (!session.Open(name, ports, &why)) {
-        Error(PortFailureText(shownName), FailureLine(why));
+        Error(PortFailureText(shownName), FailureOf({}, FailureLine(why)));
         // What stands in the way and what to do about it.
         const PortVerdict verdict = DiagnosePortName(name, paths.IniPath());
         if (!verdict.reason.empty()) std::fprintf(stderr, "  %s\n", verdict.reason.c_str());
@@ -263,7 +270,7 @@ int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePath
     const bool toStdout = options.output.empty() || options.output == "-";
     if (read.outcome == ExchangeOutcome::kCancelled) return StatusOf(read.outcome);
     if (const auto problem = ReadProblem(read)) {
-        Error(problem->text, problem->detail);
+        Error(*problem);
         return read.outcome == ExchangeOutcome::kBlockReceived ? kExitNoRecord
                                                                : StatusOf(read.outcome);
     }
@@ -301,9 +308,10 @@ std::unique_ptr<Logbook> OpenLogbook(const LogbookOptions& options, const FilePa
     auto book = Logbook::Open(options.logbook.empty() ? LogbookPath(paths) : options.logbook,
                               &error, access);
     if (!book) {
-        Error(kLogbookOpenFailedText, error.what);
+        Error(kLogbookOpenFailedText, FailureOf({}, error.what));
     } else if (!book->Exists()) {
-        Error(kLogbookOpenFailedText, book->Path() + ": no logbook there yet (a read makes it)");
+        Error(kLogbookOpenFailedText,
+              FailureOf({}, book->Path() + ": no logbook there yet (a read makes it)"));
         return nullptr;
     }
     return book;
@@ -325,7 +333,7 @@ std::optional<std::vector<LogbookRecord>> LookUpRecords(const LogbookOptions& op
     LogbookError error;
     auto records = book->Records(options.from, options.to, &error);
     if (!error.what.empty()) {
-        Error(kLogbookOpenFailedText, error.what);
+        Error(kLogbookOpenFailedText, FailureOf({}, error.what));
         return std::nullopt;
     }
     return records;
@@ -353,7 +361,9 @@ int RunHistory(const LogbookOptions& options) {
             auto bytes = Utf8ToCp932(content);
             if (!bytes) {
                 Error(CsvFailureText(CsvResult::kWriteFailed),
-                      "a record holds a text that has no CP932 form (--encoding utf-8 writes it)");
+                      FailureOf({},
+                                "a record holds a text that has no CP932 form (--encoding "
+                                "utf-8 writes it)"));
                 return kExitOutputFailed;
             }
             content = std::move(*bytes);
@@ -390,12 +400,13 @@ int RunImport(const LogbookOptions& options) {
     for (const std::string& file : options.files) {
         std::string bytes, problem;
         if (ReadRegularFile(file, kMaxImportBytes, &bytes, &problem) != ReadResult::kRead) {
-            Error("cannot import " + file, problem);
+            Error("cannot import " + file, FailureOf({}, problem));
             return kExitBadImport;
         }
         auto rows = ParseSavedCsv(bytes, &problem);
         if (!rows) {
-            Error("cannot import " + file, "not a CSV file ODOMEI saved: " + problem);
+            Error("cannot import " + file,
+                  FailureOf({}, "not a CSV file ODOMEI saved: " + problem));
             return kExitBadImport;
         }
         files.push_back({file, std::move(*rows)});
@@ -406,7 +417,7 @@ int RunImport(const LogbookOptions& options) {
     LogbookError error;
     const auto counts = book->Import(files, GetLocalTime(), &error);
     if (!counts) {
-        Error(kLogbookImportFailedText, error.what);
+        Error(kLogbookImportFailedText, FailureOf({}, error.what));
         return kExitLogbookFailed;
     }
     for (std::size_t i = 0; i < files.size(); ++i) {

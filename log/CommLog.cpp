@@ -29,7 +29,7 @@ bool SameDate(const LocalTime& a, const LocalTime& b) {
 }  // namespace
 
 void CommLog::Report(const char* text, const std::string& reason) const {
-    if (m_reporter) m_reporter(CommLogProblem{text, m_path + "\n" + reason});
+    if (m_reporter) m_reporter(Failure{m_path, Reason{reason, text}});
 }
 
 void CommLog::WriteCommLog(const void* data, int count, char mode) const {

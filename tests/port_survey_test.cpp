@@ -361,7 +361,7 @@ TEST(PortSurvey, AConsoleIsNeverOpenedAndGetsNoByte) {
     FakeMachine m;
     fs::create_symlink(dir.File("meter-tty"), m.Dev("ttyS0"));
     WriteIniString("Ports", "COM1", m.Dev("ttyS0"), meter.Ini());
-    CommLog log(dir.File("KORVANA.log"), [](const CommLogProblem&) {});
+    CommLog log(dir.File("KORVANA.log"), [](const Failure&) {});
 
     MeterSession session(log);
     session.SetSurveyRoots(m.Roots());

@@ -33,9 +33,8 @@ protected:
 
     test::TempDir dir;
     test::FixedClock clock;
-    std::vector<CommLogProblem> problems;
-    CommLog log{dir.File("KORVANA.log"),
-                [this](const CommLogProblem& p) { problems.push_back(p); }};
+    std::vector<Failure> problems;
+    CommLog log{dir.File("KORVANA.log"), [this](const Failure& p) { problems.push_back(p); }};
     std::unique_ptr<test::MeterLine> meter;
     MeterSession session{log};
 };
@@ -148,7 +147,8 @@ TEST_F(Session, FailuresComeBackAsOutcomesWithTheirReasons) {
     ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason.en;
     EXPECT_EQ(Read().outcome, ExchangeOutcome::kBlockReceived);
     ASSERT_EQ(problems.size(), 7u);  // the banner and six entries of the read
-    EXPECT_EQ(problems[0].text, "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
+    EXPECT_EQ(problems[0].reason.ja,
+              "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
 }
 
 TEST_F(Session, APortThatWentAwayIsOpenedAgainForTheNextReadAndAWorkingOneNever) {

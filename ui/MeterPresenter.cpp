@@ -17,9 +17,8 @@ constexpr const char* kPortsSection = "Ports";
 MeterPresenter::MeterPresenter(MeterView& view)
     : m_view(view), m_session(m_log), m_lister(SystemPortLister()) {
     // The log's failures are message boxes; the caller carries on after each.
-    m_log.SetReporter([this](const CommLogProblem& problem) {
-        m_view.Message(problem.text, kMbIconHand, problem.detail);
-    });
+    m_log.SetReporter(
+        [this](const Failure& failure) { Tell(FailureNotice(kMbIconHand, failure)); });
 }
 
 MeterPresenter::~MeterPresenter() { OnDestroy(); }

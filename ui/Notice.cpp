@@ -8,6 +8,23 @@
 #include "ui/Texts.h"
 
 namespace odomei {
+namespace {
+
+// A file or device on its own line, the system's words below it.
+std::string Detail(const Failure& failure) {
+    return failure.subject.empty() ? failure.reason.en : failure.subject + "\n" + failure.reason.en;
+}
+
+}  // namespace
+
+Notice FailureNotice(const std::string& text, unsigned flags, const Failure& failure) {
+    const std::string& ja = failure.reason.ja;
+    return Notice{false, text, flags, (ja.empty() ? "" : ja + "\n\n") + Detail(failure)};
+}
+
+Notice FailureNotice(unsigned flags, const Failure& failure) {
+    return Notice{false, failure.reason.ja, flags, Detail(failure)};
+}
 
 std::optional<Notice> ReadProblem(const MeterRead& read) {
     switch (read.outcome) {
