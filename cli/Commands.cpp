@@ -171,10 +171,11 @@ MeterRead SearchRead(const ReadOptions& options, const FilePaths& paths, const C
     }
     MeterRead read{ExchangeOutcome::kTimedOut, {}, {}};
     if (candidates.empty()) {
-        read.reason = "no port to search: no free USB serial adapter" +
-                      std::string(options.allPorts ? " or other serial port" : "") +
-                      " (see odomei-cli doctor" +
-                      (options.allPorts ? ")" : "; --all-ports tries hardware ports too)");
+        read.failure =
+            FailureOf({}, "no port to search: no free USB serial adapter" +
+                              std::string(options.allPorts ? " or other serial port" : "") +
+                              " (see odomei-cli doctor" +
+                              (options.allPorts ? ")" : "; --all-ports tries hardware ports too)"));
         return read;
     }
     const bool shown = !options.quiet && IsTerminal(kStderr);
@@ -197,7 +198,8 @@ MeterRead SearchRead(const ReadOptions& options, const FilePaths& paths, const C
     if (search.cancelled) return MeterRead{ExchangeOutcome::kCancelled, {}, {}};
     if (!search.found) {
         read.outcome = search.read.outcome;
-        read.reason = "no meter answered on any port searched:\n" + search.Describe();
+        read.failure =
+            FailureOf({}, "no meter answered on any port searched:\n" + search.Describe());
         return read;
     }
     std::fprintf(stderr, "odomei-cli: the meter answered on %s\n",

@@ -28,10 +28,11 @@ MeterRead MostTelling(const std::vector<SearchTry>& tries) {
     for (const SearchTry& t : tries) {
         if (most == nullptr || Telling(t) > Telling(*most)) most = &t;
     }
-    if (most == nullptr) return MeterRead{ExchangeOutcome::kTimedOut, "no port was tried", {}};
+    if (most == nullptr)
+        return MeterRead{ExchangeOutcome::kTimedOut, FailureOf({}, "no port was tried"), {}};
     const ExchangeOutcome outcome =
         Telling(*most) >= 2 ? most->outcome : ExchangeOutcome::kTimedOut;
-    return MeterRead{outcome, CandidateName(most->port) + ": " + most->reason, {}};
+    return MeterRead{outcome, FailureOf({}, CandidateName(most->port) + ": " + most->reason), {}};
 }
 
 // Where a search looks: the USB adapters, the ports [Ports] names, and with hardwareToo every

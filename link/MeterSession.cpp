@@ -62,8 +62,8 @@ MeterRead MeterSession::Read(const ExchangePause& pause, const ExchangeWatch& wa
         }
     }
     const ExchangeResult exchange = RunReadExchange(m_port, m_log, pause, watch);
-    MeterRead result{exchange.outcome, exchange.reason, {}};
-    if (!reopenFailure.empty()) result.reason = reopenFailure;
+    MeterRead result{exchange.outcome, FailureOf({}, exchange.reason), {}};
+    if (!reopenFailure.empty()) result.failure = FailureOf({}, reopenFailure);
     if (exchange.outcome == ExchangeOutcome::kBlockReceived) {
         result.reading = DecodeReading(MeasurementBlock(exchange.block));
     }

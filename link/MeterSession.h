@@ -33,7 +33,7 @@ std::string PortFailureText(const std::string& port);
 // The outcome of a read: the exchange's outcome and, for a verified block, its reading.
 struct MeterRead {
     ExchangeOutcome outcome = ExchangeOutcome::kTimedOut;
-    std::string reason;    // for a failure: what went wrong, in plain words
+    Failure failure;       // for a failure: what went wrong, in plain words (no subject)
     MeterReading reading;  // set when outcome is kBlockReceived
 };
 

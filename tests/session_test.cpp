@@ -45,8 +45,8 @@ TEST_F(Session, ReadsTheMeterByComNameAndLogsEveryByte) {
     ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason.en;
     EXPECT_EQ(Log(), Banner());
     const MeterRead read = Read();
-    ASSERT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.reason;
-    EXPECT_TRUE(read.reason.empty());
+    ASSERT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.failure.reason.en;
+    EXPECT_TRUE(read.failure.reason.en.empty());
     const auto sample = metersim::SampleBlock();
     EXPECT_EQ(read.reading.records.size(), 15u);
     EXPECT_EQ(read.reading.version, "01.03");
@@ -129,7 +129,8 @@ TEST_F(Session, FailuresComeBackAsOutcomesWithTheirReasons) {
     ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason.en;
     const MeterRead bad = Read();
     EXPECT_EQ(bad.outcome, ExchangeOutcome::kBccError);
-    EXPECT_NE(bad.reason.find("check byte was wrong 3 times"), std::string::npos) << bad.reason;
+    EXPECT_NE(bad.failure.reason.en.find("check byte was wrong 3 times"), std::string::npos)
+        << bad.failure.reason.en;
 
     meter.reset();
     metersim::Options stuck;
@@ -138,7 +139,8 @@ TEST_F(Session, FailuresComeBackAsOutcomesWithTheirReasons) {
     ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason.en;
     const MeterRead unsent = Read();
     EXPECT_EQ(unsent.outcome, ExchangeOutcome::kStxFailed);
-    EXPECT_NE(unsent.reason.find("took no byte"), std::string::npos) << unsent.reason;
+    EXPECT_NE(unsent.failure.reason.en.find("took no byte"), std::string::npos)
+        << unsent.failure.reason.en;
 
     // A log that cannot be written is reported, and the read still succeeds.
     meter.reset();
@@ -164,14 +166,14 @@ TEST_F(Session, APortThatWentAwayIsOpenedAgainForTheNextReadAndAWorkingOneNever)
     meter->Sim().Stop();
     const MeterRead unplugged = Read();
     EXPECT_EQ(unplugged.outcome, ExchangeOutcome::kStxFailed);
-    EXPECT_NE(unplugged.reason.find("cannot be opened again"), std::string::npos)
-        << unplugged.reason;
+    EXPECT_NE(unplugged.failure.reason.en.find("cannot be opened again"), std::string::npos)
+        << unplugged.failure.reason.en;
 
     // Plugged back in (a new line behind the same name): the next read works.
     meter.reset();
     Start();
     const MeterRead again = Read();
-    ASSERT_EQ(again.outcome, ExchangeOutcome::kBlockReceived) << again.reason;
+    ASSERT_EQ(again.outcome, ExchangeOutcome::kBlockReceived) << again.failure.reason.en;
     EXPECT_EQ(again.reading.records.size(), 15u);
     // The banner is the program's start only: the log has it once.
     const std::string written = Log();

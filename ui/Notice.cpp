@@ -31,18 +31,19 @@ std::optional<Notice> ReadProblem(const MeterRead& read) {
         case ExchangeOutcome::kCancelled: return std::nullopt;  // the program is ending
         case ExchangeOutcome::kBlockReceived:
             if (!read.reading.records.empty()) return std::nullopt;
-            return Notice{false, kNoValidDataText, kMbIconInformation,
-                          "the block the meter sent holds no record"};
+            return FailureNotice(kNoValidDataText, kMbIconInformation,
+                                 FailureOf({}, "the block the meter sent holds no record"));
         default: break;
     }
-    return Notice{false, ExchangeFailureText(read.outcome), kMbIconHand, read.reason};
+    return FailureNotice(ExchangeFailureText(read.outcome), kMbIconHand, read.failure);
 }
 
 std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading) {
     if (reading.records.empty()) return std::nullopt;
     LogbookError error;
     const auto counts = MergeRead(logbookPath, reading, GetLocalTime(), &error);
-    if (!counts) return Notice{false, kLogbookWriteFailedText, kMbIconHand, error.what};
+    if (!counts)
+        return FailureNotice(kLogbookWriteFailedText, kMbIconHand, FailureOf({}, error.what));
     if (!counts->gap) return std::nullopt;
     return Notice{true, kLogbookGapText, kMbIconExclamation,
                   "refuels between " + counts->gap->beforeDate + " and " + counts->gap->afterDate +

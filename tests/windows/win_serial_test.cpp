@@ -70,7 +70,7 @@ TEST_F(WineSerial, TheLineIsSetAsTheMeterNeedsAndTheSampleIsRead) {
     EXPECT_EQ(timeouts, (CommTimeouts{65535, 50, 500, 5, 50}));
 
     const MeterRead read = ReadOnce(session);
-    ASSERT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.reason;
+    ASSERT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.failure.reason.en;
     EXPECT_EQ(read.reading.records.size(), 15u);
     EXPECT_EQ(read.reading.version, "01.03");
     EXPECT_FALSE(session.Port()->Gone());
@@ -100,7 +100,7 @@ TEST_F(WineSerial, APortThatWentAwayIsOpenedAgainAtTheNextRead) {
     ASSERT_TRUE(back) << "the simulator was not replaced";
     EXPECT_TRUE(session.Port()->Gone());
     const MeterRead read = ReadOnce(session);
-    EXPECT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.reason;
+    EXPECT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.failure.reason.en;
     EXPECT_EQ(read.reading.records.size(), 15u);
 }
 
@@ -121,7 +121,7 @@ TEST_F(WineSerial, EveryCodeADriverGivesForAnUnpluggedAdapterMeansGone) {
         winapi::UnplugOpenPorts(code);
         EXPECT_TRUE(session.Port()->Gone());
         const MeterRead read = ReadOnce(session);  // on a port opened anew, which works
-        EXPECT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.reason;
+        EXPECT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.failure.reason.en;
         EXPECT_EQ(read.reading.records.size(), 15u);
     }
     winapi::UnplugOpenPorts(0);
