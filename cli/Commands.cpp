@@ -401,8 +401,9 @@ int RunImport(const LogbookOptions& options) {
     std::vector<ImportFile> files;
     for (const std::string& file : options.files) {
         std::string bytes, problem;
-        if (ReadRegularFile(file, kMaxImportBytes, &bytes, &problem) != ReadResult::kRead) {
-            Error("cannot import " + file, FailureOf({}, problem));
+        Failure unread;
+        if (ReadRegularFile(file, kMaxImportBytes, &bytes, &unread) != ReadResult::kRead) {
+            Error("cannot import " + file, FailureOf({}, unread.reason.en));
             return kExitBadImport;
         }
         auto rows = ParseSavedCsv(bytes, &problem);

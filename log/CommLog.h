@@ -33,7 +33,7 @@ public:
     void WriteCommLog(const void* data, int count, char mode) const;
 
 private:
-    void Report(const char* text, const std::string& reason) const;
+    void Report(const char* text, Failure failure) const;
 
     std::string m_path;
     CommLogReporter m_reporter;

@@ -52,22 +52,21 @@ std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterR
 }
 
 Notice SaveFile(const std::string& path, const std::string& fileName, const std::string& bytes) {
-    std::string reason;
-    switch (ReplaceFileAtomically(path, bytes, &reason)) {
+    Failure why;
+    switch (ReplaceFileAtomically(path, bytes, &why)) {
         case ReplaceResult::kDone: return {true, SavedText(fileName), kMbIconInformation, {}};
         case ReplaceResult::kCreateFailed:
-            return {false, CsvFailureText(CsvResult::kOpenFailed), kMbIconHand,
-                    path + "\n" + reason};
+            return FailureNotice(CsvFailureText(CsvResult::kOpenFailed), kMbIconHand, why);
         case ReplaceResult::kWriteFailed: break;
     }
-    return {false, CsvFailureText(CsvResult::kWriteFailed), kMbIconHand, path + "\n" + reason};
+    return FailureNotice(CsvFailureText(CsvResult::kWriteFailed), kMbIconHand, why);
 }
 
 Notice SaveText(const std::string& path, const std::string& fileName, const std::string& text) {
     const auto bytes = Utf8ToCp932(text);
     if (!bytes) {
-        return {false, CsvFailureText(CsvResult::kWriteFailed), kMbIconHand,
-                path + "\na record holds a text that has no CP932 form"};
+        return FailureNotice(CsvFailureText(CsvResult::kWriteFailed), kMbIconHand,
+                             FailureOf(path, "a record holds a text that has no CP932 form"));
     }
     return SaveFile(path, fileName, *bytes);
 }
