@@ -31,8 +31,9 @@ void MeterPresenter::Start() {
         // Never the root folder instead: no INI write-back and no log until the next start.
         m_view.Diagnose("the working directory cannot be determined (" + m_paths.problem +
                         "): running without KORVANA.ini and KORVANA.log");
-        m_view.Message(kNoWorkingFolderText, kMbIconHand,
-                       "The working directory cannot be determined: " + m_paths.problem);
+        Tell(FailureNotice(
+            kNoWorkingFolderText, kMbIconHand,
+            FailureOf({}, "The working directory cannot be determined: " + m_paths.problem)));
     }
     m_log.SetPath(m_paths.LogPath());
     SetCommands({});
@@ -50,18 +51,17 @@ bool MeterPresenter::OpenPortAs(const std::string& name, const std::string& show
     m_openedName = name;
     Failure why;
     if (!m_session.Open(name, PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
-        std::string detail = FailureLine(why);
-        m_view.Diagnose("cannot open " + shown + ": " + detail);
-        // What stands in the way and what to do, above the system's own words.
+        m_view.Diagnose("cannot open " + shown + ": " + FailureLine(why));
+        // What stands in the way and what to do, above the system's own words (in one line).
         const PortVerdict verdict = DiagnosePortName(name, m_paths.IniPath());
         if (!verdict.reason.empty()) m_view.Diagnose(verdict.reason);
+        Failure said{{}, Reason{FailureLine(why), verdict.reasonJa}};
         // A settings file the program cannot read may be why the port is not the one meant.
         if (const auto ini = IniEncodingProblem(m_paths.IniPath())) {
             m_view.Diagnose(*ini);
-            detail += "\n\n" + *ini;
+            said.reason.en += "\n\n" + *ini;
         }
-        if (!verdict.reasonJa.empty()) detail = verdict.reasonJa + "\n\n" + detail;
-        m_view.Message(PortFailureText(shown), kMbIconHand, detail);
+        Tell(FailureNotice(PortFailureText(shown), kMbIconHand, said));
         return false;
     }
     SetCommands({.read = true});
@@ -115,7 +115,7 @@ bool MeterPresenter::ChoosePort(const MeterCandidate& port) {
             m_paths.Known() ? m_paths.IniPath() + " could not be written"
                             : "the working directory cannot be determined: " + m_paths.problem;
         m_view.Diagnose("the port setting is not kept: " + detail);
-        m_view.Message(kPortNotKeptText, kMbIconExclamation, detail);
+        Tell(FailureNotice(kPortNotKeptText, kMbIconExclamation, FailureOf({}, detail)));
     }
     return true;
 }
