@@ -225,7 +225,7 @@ void MeterPresenter::OnHistory() {
     LogbookError error;
     const auto book = Logbook::Open(LogbookPath(m_paths), &error);
     if (!book) {
-        m_view.Message(kLogbookOpenFailedText, kMbIconHand, error.what);
+        Tell(FailureNotice(kLogbookOpenFailedText, kMbIconHand, FailureOf({}, error.what)));
         return;
     }
     m_view.ShowHistory(*book, m_paths.IniPath(), m_paths.strCurDir);
