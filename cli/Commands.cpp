@@ -28,11 +28,11 @@ constexpr int kStderr = 2;
 constexpr int kStdout = 1;
 constexpr std::int64_t kProgressEveryMs = 100;
 
-// The message, and under it its detail on one line.
 // The message, then each line of the detail indented below it (blank lines left out): a list such
 // as the ports a search tried stays one line each.
-void Error(const std::string& text, const std::string& detail) {
-    std::fprintf(stderr, "odomei-cli: %s\n", text.c_str());
+void Error(const Notice& notice) {
+    const std::string& detail = notice.detail;
+    std::fprintf(stderr, "odomei-cli: %s\n", notice.text.c_str());
     for (std::size_t start = 0; start < detail.size();) {
         std::size_t end = detail.find('\n', start);
         if (end == std::string::npos) end = detail.size();
@@ -42,10 +42,16 @@ void Error(const std::string& text, const std::string& detail) {
     }
 }
 
+// A failure said the way the windows' message says it.
+void Error(const std::string& text, const Failure& failure) {
+    Error(FailureNotice(text, 0, failure));
+}
+
 // The log's failures become warnings, each kind once; the read goes on.
 class LogWarnings {
 public:
-    void operator()(const CommLogProblem& problem) {
+    void operator()(const Failure& failure) {
+        const Notice problem = FailureNotice(0, failure);
         if (!m_seen.insert(problem.text).second) return;
         std::string text = problem.text;
         for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;)
@@ -131,7 +137,8 @@ int WriteOut(const std::string& content, const std::string& file) {
         const bool written = WriteStandardOutput(content);
         if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
         if (!written) {
-            Error(CsvFailureText(CsvResult::kWriteFailed), "standard output could not be written");
+            Error(CsvFailureText(CsvResult::kWriteFailed),
+                  FailureOf({}, "standard output could not be written"));
             return kExitOutputFailed;
         }
         return kExitOk;
@@ -139,7 +146,7 @@ int WriteOut(const std::string& content, const std::string& file) {
     const Notice saved = SaveFile(file, file, content);
     if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
     if (!saved.ok) {
-        Error(saved.text, saved.detail);
+        Error(saved);
         return kExitOutputFailed;
     }
     return kExitOk;
@@ -165,10 +172,11 @@ MeterRead SearchRead(const ReadOptions& options, const FilePaths& paths, const C
     }
     MeterRead read{ExchangeOutcome::kTimedOut, {}, {}};
     if (candidates.empty()) {
-        read.reason = "no port to search: no free USB serial adapter" +
-                      std::string(options.allPorts ? " or other serial port" : "") +
-                      " (see odomei-cli doctor" +
-                      (options.allPorts ? ")" : "; --all-ports tries hardware ports too)");
+        read.failure =
+            FailureOf({}, "no port to search: no free USB serial adapter" +
+                              std::string(options.allPorts ? " or other serial port" : "") +
+                              " (see odomei-cli doctor" +
+                              (options.allPorts ? ")" : "; --all-ports tries hardware ports too)"));
         return read;
     }
     const bool shown = !options.quiet && IsTerminal(kStderr);
@@ -191,7 +199,8 @@ MeterRead SearchRead(const ReadOptions& options, const FilePaths& paths, const C
     if (search.cancelled) return MeterRead{ExchangeOutcome::kCancelled, {}, {}};
     if (!search.found) {
         read.outcome = search.read.outcome;
-        read.reason = "no meter answered on any port searched:\n" + search.Describe();
+        read.failure =
+            FailureOf({}, "no meter answered on any port searched:\n" + search.Describe());
         return read;
     }
     std::fprintf(stderr, "odomei-cli: the meter answered on %s\n",
@@ -230,10 +239,9 @@ int RunRead(const ReadOptions& options) {
     const PortMap ports(paths.IniPath(), lister.get());
 
     MeterSession session(log);
-    OpenFailure why;
+    Failure why;
     if (!session.Open(name, ports, &why)) {
-        Error(PortFailureText(shownName),
-              why.device.empty() ? why.reason : why.device + ": " + why.reason);
+        Error(PortFailureText(shownName), FailureOf({}, FailureLine(why)));
         // What stands in the way and what to do about it.
         const PortVerdict verdict = DiagnosePortName(name, paths.IniPath());
         if (!verdict.reason.en.empty()) std::fprintf(stderr, "  %s\n", verdict.reason.en.c_str());
@@ -265,7 +273,7 @@ int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePath
     const bool toStdout = options.output.empty() || options.output == "-";
     if (read.outcome == ExchangeOutcome::kCancelled) return StatusOf(read.outcome);
     if (const auto problem = ReadProblem(read)) {
-        Error(problem->text, problem->detail);
+        Error(*problem);
         return read.outcome == ExchangeOutcome::kBlockReceived ? kExitNoRecord
                                                                : StatusOf(read.outcome);
     }
@@ -303,9 +311,10 @@ std::unique_ptr<Logbook> OpenLogbook(const LogbookOptions& options, const FilePa
     auto book = Logbook::Open(options.logbook.empty() ? LogbookPath(paths) : options.logbook,
                               &error, access);
     if (!book) {
-        Error(kLogbookOpenFailedText, error.what);
+        Error(kLogbookOpenFailedText, FailureOf({}, error.what));
     } else if (!book->Exists()) {
-        Error(kLogbookOpenFailedText, book->Path() + ": no logbook there yet (a read makes it)");
+        Error(kLogbookOpenFailedText,
+              FailureOf({}, book->Path() + ": no logbook there yet (a read makes it)"));
         return nullptr;
     }
     return book;
@@ -327,7 +336,7 @@ std::optional<std::vector<LogbookRecord>> LookUpRecords(const LogbookOptions& op
     LogbookError error;
     auto records = book->Records(options.from, options.to, &error);
     if (!error.what.empty()) {
-        Error(kLogbookOpenFailedText, error.what);
+        Error(kLogbookOpenFailedText, FailureOf({}, error.what));
         return std::nullopt;
     }
     return records;
@@ -355,7 +364,9 @@ int RunHistory(const LogbookOptions& options) {
             auto bytes = Utf8ToCp932(content);
             if (!bytes) {
                 Error(CsvFailureText(CsvResult::kWriteFailed),
-                      "a record holds a text that has no CP932 form (--encoding utf-8 writes it)");
+                      FailureOf({},
+                                "a record holds a text that has no CP932 form (--encoding "
+                                "utf-8 writes it)"));
                 return kExitOutputFailed;
             }
             content = std::move(*bytes);
@@ -391,13 +402,15 @@ int RunImport(const LogbookOptions& options) {
     std::vector<ImportFile> files;
     for (const std::string& file : options.files) {
         std::string bytes, problem;
-        if (ReadRegularFile(file, kMaxImportBytes, &bytes, &problem) != ReadResult::kRead) {
-            Error("cannot import " + file, problem);
+        Failure unread;
+        if (ReadRegularFile(file, kMaxImportBytes, &bytes, &unread) != ReadResult::kRead) {
+            Error("cannot import " + file, FailureOf({}, unread.reason.en));
             return kExitBadImport;
         }
         auto rows = ParseSavedCsv(bytes, &problem);
         if (!rows) {
-            Error("cannot import " + file, "not a CSV file ODOMEI saved: " + problem);
+            Error("cannot import " + file,
+                  FailureOf({}, "not a CSV file ODOMEI saved: " + problem));
             return kExitBadImport;
         }
         files.push_back({file, std::move(*rows)});
@@ -408,7 +421,7 @@ int RunImport(const LogbookOptions& options) {
     LogbookError error;
     const auto counts = book->Import(files, GetLocalTime(), &error);
     if (!counts) {
-        Error(kLogbookImportFailedText, error.what);
+        Error(kLogbookImportFailedText, FailureOf({}, error.what));
         return kExitLogbookFailed;
     }
     for (std::size_t i = 0; i < files.size(); ++i) {

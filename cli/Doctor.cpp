@@ -44,11 +44,12 @@ IniCheck CheckIni(const FilePaths& paths) {
         ini.note = "no working directory: " + paths.problem;
         return ini;
     }
-    std::string bytes, problem;
+    std::string bytes;
+    Failure problem;
     const ReadResult read = ReadRegularFile(ini.path, kMaxIniBytes, &bytes, &problem);
     ini.found = read == ReadResult::kRead;
     if (read == ReadResult::kMissing) ini.note = "not there: the defaults apply (COM1)";
-    if (read == ReadResult::kUnusable) ini.note = "cannot be read: " + problem;
+    if (read == ReadResult::kUnusable) ini.note = "cannot be read: " + problem.reason.en;
     if (ini.found) ini.encoding = DescribeIniEncoding(bytes);
     ini.setting = ReadPortSetting(paths);
     ini.settingPresent = ini.found && IniHasKey(kPortSection, kPortKey, ini.path);

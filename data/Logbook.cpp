@@ -295,9 +295,10 @@ enum class Header {
 };
 
 Header LookAtHeader(const std::string& path, std::string* refusal) {
-    std::string header, problem;
+    std::string header;
+    Failure problem;
     if (ReadFileStart(path, kHeaderSize, &header, &problem) != ReadResult::kRead) {
-        *refusal = path + ": open: " + problem;
+        *refusal = path + ": open: " + problem.reason.en;
         return Header::kRefused;
     }
     if (header.size() < kHeaderSize ||

@@ -8,7 +8,9 @@ namespace odomei {
 
 FilePaths DeriveFilePaths() {
     FilePaths paths;
-    paths.strCurDir = CurrentDirectory(&paths.problem).value_or("");
+    Failure why;
+    paths.strCurDir = CurrentDirectory(&why).value_or("");
+    paths.problem = why.reason.en;
     paths.strIniDir = paths.strCurDir + kPathSeparator;
     paths.strIniFile = kIniFileName;
     paths.strLogDir = paths.strCurDir + kPathSeparator;

@@ -28,10 +28,11 @@ MeterRead MostTelling(const std::vector<SearchTry>& tries) {
     for (const SearchTry& t : tries) {
         if (most == nullptr || Telling(t) > Telling(*most)) most = &t;
     }
-    if (most == nullptr) return MeterRead{ExchangeOutcome::kTimedOut, "no port was tried", {}};
+    if (most == nullptr)
+        return MeterRead{ExchangeOutcome::kTimedOut, FailureOf({}, "no port was tried"), {}};
     const ExchangeOutcome outcome =
         Telling(*most) >= 2 ? most->outcome : ExchangeOutcome::kTimedOut;
-    return MeterRead{outcome, CandidateName(most->port) + ": " + most->reason, {}};
+    return MeterRead{outcome, FailureOf({}, CandidateName(most->port) + ": " + most->reason), {}};
 }
 
 // Where a search looks: the USB adapters, the ports [Ports] names, and with hardwareToo every
@@ -100,12 +101,12 @@ MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommL
             continue;
         }
         SerialHandle port = nullptr;
-        OpenFailure why;
+        Failure why;
         // By its device: a [Ports] entry or the machine's numbering must not send the try
         // anywhere else.
         if (OpenSerialPortByName(&port, candidate.device, kLineBaud, kLineDataBits, kLineParityNone,
                                  kLineOneStopBit, 0, PortMap(), &why) == 0) {
-            attempt.reason = "cannot be opened: " + why.reason;
+            attempt.reason = "cannot be opened: " + why.reason.en;
             search.tries.push_back(std::move(attempt));
             continue;
         }

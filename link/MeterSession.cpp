@@ -2,7 +2,7 @@
 
 namespace odomei {
 
-bool MeterSession::Open(const std::string& name, const PortMap& ports, OpenFailure* failure) {
+bool MeterSession::Open(const std::string& name, const PortMap& ports, Failure* failure) {
     Close();
     m_name = name;
     m_ports = ports;
@@ -11,7 +11,7 @@ bool MeterSession::Open(const std::string& name, const PortMap& ports, OpenFailu
     return true;
 }
 
-bool MeterSession::OpenPort(OpenFailure* failure) {
+bool MeterSession::OpenPort(Failure* failure) {
     // The name is looked up once, so the device checked is the device opened even where the
     // machine's list changes meanwhile (an adapter pulled out, another taking its number). An
     // opener set in the system's place opens no device and is given the name itself.
@@ -20,12 +20,12 @@ bool MeterSession::OpenPort(OpenFailure* failure) {
         Failure why;
         const std::optional<std::string> device = m_ports.Target(m_name, &why);
         if (!device) {
-            if (failure) *failure = OpenFailure{why.subject, why.reason.en};
+            if (failure) *failure = why;
             return false;
         }
         // Bytes sent to the console reach its login prompt or its log: it is not even opened.
         if (const auto refusal = RefuseConsole(*device, m_roots)) {
-            if (failure) *failure = OpenFailure{*device, refusal->reason.en};
+            if (failure) *failure = FailureOf(*device, refusal->reason.en);
             return false;
         }
         target = *device;
@@ -49,17 +49,16 @@ MeterRead MeterSession::Read(const ExchangePause& pause, const ExchangeWatch& wa
     std::string reopenFailure;
     if (!m_name.empty() && (m_port == nullptr || m_port->Gone())) {
         Close();
-        OpenFailure why;
+        Failure why;
         if (OpenPort(&why)) {
             PrepareRead();
         } else {
-            reopenFailure = "the port went away and cannot be opened again: " +
-                            (why.device.empty() ? why.reason : why.device + ": " + why.reason);
+            reopenFailure = "the port went away and cannot be opened again: " + FailureLine(why);
         }
     }
     const ExchangeResult exchange = RunReadExchange(m_port, m_log, pause, watch);
-    MeterRead result{exchange.outcome, exchange.reason, {}};
-    if (!reopenFailure.empty()) result.reason = reopenFailure;
+    MeterRead result{exchange.outcome, FailureOf({}, exchange.reason), {}};
+    if (!reopenFailure.empty()) result.failure = FailureOf({}, reopenFailure);
     if (exchange.outcome == ExchangeOutcome::kBlockReceived) {
         result.reading = DecodeReading(MeasurementBlock(exchange.block));
     }

@@ -26,7 +26,7 @@ inline constexpr const char* kStartBanner = "＊＊＊＊＊＊＊＊アプリ�
 // The outcome of a read: the exchange's outcome and, for a verified block, its reading.
 struct MeterRead {
     ExchangeOutcome outcome = ExchangeOutcome::kTimedOut;
-    std::string reason;    // for a failure: what went wrong, in plain words
+    Failure failure;       // for a failure: what went wrong, in plain words (no subject)
     MeterReading reading;  // set when outcome is kBlockReceived
 };
 
@@ -41,7 +41,7 @@ public:
     // Opens name ("COMn" as ports leads it, or a device path) with the meter's line settings,
     // raises RTS and then DTR and logs the start banner. False, with failure set, when it cannot
     // or must not: the system's console is never opened.
-    bool Open(const std::string& name, const PortMap& ports, OpenFailure* failure);
+    bool Open(const std::string& name, const PortMap& ports, Failure* failure);
     // Where the check for the system's console looks (tests give trees of their own).
     void SetSurveyRoots(const SurveyRoots& roots) { m_roots = roots; }
     bool IsOpen() const { return m_port != nullptr; }
@@ -58,7 +58,7 @@ public:
     void Close();
 
 private:
-    bool OpenPort(OpenFailure* failure);
+    bool OpenPort(Failure* failure);
 
     const CommLog& m_log;
     SerialHandle m_port = nullptr;

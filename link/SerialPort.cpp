@@ -53,15 +53,15 @@ int PortNumber(int setting) { return setting >= 1 && setting <= kMaxPortNumber ?
 std::string PortName(int port) { return ComName(PortNumber(port)); }
 
 int OpenSerialPort(SerialHandle* slot, int port, int baud, int dataBits, int parity, int stopBits,
-                   int overlapped, const PortMap& ports, OpenFailure* failure) {
+                   int overlapped, const PortMap& ports, Failure* failure) {
     return OpenSerialPortByName(slot, PortName(port), baud, dataBits, parity, stopBits, overlapped,
                                 ports, failure);
 }
 
 int OpenSerialPortByName(SerialHandle* slot, const std::string& name, int baud, int dataBits,
                          int parity, int stopBits, int overlapped, const PortMap& ports,
-                         OpenFailure* failure) {
-    OpenFailure why;
+                         Failure* failure) {
+    Failure why;
     std::unique_ptr<SerialDevice> device = CreateSerialFile(name, overlapped != 0, &why, ports);
     if (!device) {
         if (failure) *failure = why;
@@ -70,7 +70,7 @@ int OpenSerialPortByName(SerialHandle* slot, const std::string& name, int baud, 
     }
     *slot = device.get();
     auto fail = [&](const std::string& reason) {
-        if (failure) *failure = OpenFailure{name, reason};
+        if (failure) *failure = FailureOf(name, reason);
         *slot = nullptr;  // device closes as it goes out of scope
         return 0;
     };

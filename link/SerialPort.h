@@ -32,12 +32,12 @@ std::string PortName(int port);
 // or 0 with *slot null and failure (if given) saying why. Overlapped I/O is not available on
 // this platform (see ReadSerial).
 int OpenSerialPort(SerialHandle* slot, int port, int baud, int dataBits, int parity, int stopBits,
-                   int overlapped, const PortMap& ports = {}, OpenFailure* failure = nullptr);
+                   int overlapped, const PortMap& ports = {}, Failure* failure = nullptr);
 
 // The same for a port given by name: "COMn" (any n) or a device path.
 int OpenSerialPortByName(SerialHandle* slot, const std::string& name, int baud, int dataBits,
                          int parity, int stopBits, int overlapped, const PortMap& ports,
-                         OpenFailure* failure);
+                         Failure* failure);
 
 // Lets the output drain (a bounded wait), purges the input queue, and closes the port. The output
 // queue is purged only when it could not drain. The caller's slot is not changed.

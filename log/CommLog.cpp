@@ -25,8 +25,9 @@ bool SameDate(const LocalTime& a, const LocalTime& b) {
 
 }  // namespace
 
-void CommLog::Report(const char* text, const std::string& reason) const {
-    if (m_reporter) m_reporter(CommLogProblem{text, m_path + "\n" + reason});
+void CommLog::Report(const char* text, Failure failure) const {
+    failure.reason.ja = text;
+    if (m_reporter) m_reporter(failure);
 }
 
 void CommLog::WriteCommLog(const void* data, int count, char mode) const {
@@ -41,14 +42,14 @@ void CommLog::WriteCommLog(const void* data, int count, char mode) const {
         entry = CommLogDump(static_cast<const std::uint8_t*>(data), count);
     }
 
-    std::string reason;
+    Failure why;
     // A file last written on another date is started afresh; otherwise the entry is appended.
     const auto otherDate = [&now](const LocalTime& written) { return !SameDate(written, now); };
-    switch (AppendLocked(m_path, entry, otherDate, &reason)) {
+    switch (AppendLocked(m_path, entry, otherDate, &why)) {
         case AppendResult::kDone: break;
-        case AppendResult::kOpenFailed: Report(kCommLogOpenErrorText, reason); break;
-        case AppendResult::kTimeFailed: Report(kCommLogTimeErrorText, reason); break;
-        case AppendResult::kWriteFailed: Report(kCommLogWriteErrorText, reason); break;
+        case AppendResult::kOpenFailed: Report(kCommLogOpenErrorText, why); break;
+        case AppendResult::kTimeFailed: Report(kCommLogTimeErrorText, why); break;
+        case AppendResult::kWriteFailed: Report(kCommLogWriteErrorText, why); break;
     }
 }
 

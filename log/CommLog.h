@@ -6,14 +6,13 @@
 #include <functional>
 #include <string>
 
+#include "platform/Failure.h"
+
 namespace odomei {
 
-// A failed entry: the program's message text (UTF-8) and the detail behind it (file and reason).
-struct CommLogProblem {
-    std::string text;
-    std::string detail;
-};
-using CommLogReporter = std::function<void(const CommLogProblem&)>;
+// A failed entry: the log file as the subject, the program's message (UTF-8) as the Japanese
+// reason and the system's words behind it as the English one.
+using CommLogReporter = std::function<void(const Failure&)>;
 
 class CommLog {
 public:
@@ -34,7 +33,7 @@ public:
     void WriteCommLog(const void* data, int count, char mode) const;
 
 private:
-    void Report(const char* text, const std::string& reason) const;
+    void Report(const char* text, Failure failure) const;
 
     std::string m_path;
     CommLogReporter m_reporter;

@@ -78,9 +78,10 @@ bool WriteAll(int fd, const std::string& content) {
 }
 
 ReplaceResult ReplaceFileAtomically(const std::string& linkOrPath, const std::string& content,
-                                    std::string* reason) {
-    auto fail = [reason](const char* what) {
-        if (reason) *reason = std::string(what) + ": " + std::strerror(errno);
+                                    Failure* failure) {
+    auto fail = [&linkOrPath, failure](const char* what) {
+        if (failure)
+            *failure = FailureOf(linkOrPath, std::string(what) + ": " + std::strerror(errno));
         return false;
     };
     const auto target = Target(linkOrPath);
@@ -93,7 +94,7 @@ ReplaceResult ReplaceFileAtomically(const std::string& linkOrPath, const std::st
     const bool exists = stat(path.c_str(), &old) == 0;
     if (exists) {
         if (!S_ISREG(old.st_mode)) {
-            if (reason) *reason = "not a regular file";
+            if (failure) *failure = FailureOf(linkOrPath, "not a regular file");
             return ReplaceResult::kCreateFailed;
         }
         // Opening it for writing is what would fail on a read-only file, root or not.

@@ -33,4 +33,10 @@ inline Failure FailureOf(std::string subject, std::string why) {
     return Failure{std::move(subject), Reason{std::move(why), {}}};
 }
 
+// The failure in one line of English, for standard error and the diagnostics: "subject: reason",
+// or the reason alone where there is no subject.
+inline std::string FailureLine(const Failure& failure) {
+    return failure.subject.empty() ? failure.reason.en : failure.subject + ": " + failure.reason.en;
+}
+
 }  // namespace odomei

@@ -26,19 +26,19 @@ constexpr mode_t kWriteBits = 0222;
 
 }  // namespace
 
-std::optional<std::string> CurrentDirectory(std::string* reason) {
+std::optional<std::string> CurrentDirectory(Failure* failure) {
     // No fixed limit: the buffer grows until the whole directory fits.
     std::vector<char> buf(kFirstDirectoryBuffer);
     while (getcwd(buf.data(), buf.size()) == nullptr) {
         if (errno != ERANGE) {
-            if (reason) *reason = std::strerror(errno);
+            if (failure) *failure = FailureOf({}, std::strerror(errno));
             return std::nullopt;
         }
         buf.resize(buf.size() * 2);
     }
     // Linux marks a working directory that is no longer reachable this way.
     if (buf[0] != '/') {
-        if (reason) *reason = std::strerror(ENOENT);
+        if (failure) *failure = FailureOf({}, std::strerror(ENOENT));
         return std::nullopt;
     }
     return std::string(buf.data());
@@ -46,9 +46,9 @@ std::optional<std::string> CurrentDirectory(std::string* reason) {
 
 AppendResult AppendLocked(const std::string& path, const std::string& bytes,
                           const std::function<bool(const LocalTime& lastWrite)>& emptyIf,
-                          std::string* reason) {
-    auto why = [reason](const char* text) {
-        if (reason) *reason = text;
+                          Failure* failure) {
+    auto why = [&path, failure](const char* text) {
+        if (failure) *failure = FailureOf(path, text);
     };
     // Non-blocking, so that a FIFO without a reader fails at once instead of waiting for one.
     const int fd =
@@ -107,9 +107,9 @@ namespace {
 // The file's bytes: all of them, refused when more than maxBytes (whole), or only its first
 // maxBytes.
 ReadResult ReadFromStart(const std::string& path, std::size_t maxBytes, bool whole,
-                         std::string* bytes, std::string* problem) {
-    auto why = [problem](const std::string& text) {
-        if (problem) *problem = text;
+                         std::string* bytes, Failure* failure) {
+    auto why = [&path, failure](const std::string& text) {
+        if (failure) *failure = FailureOf(path, text);
     };
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
@@ -156,13 +156,13 @@ ReadResult ReadFromStart(const std::string& path, std::size_t maxBytes, bool who
 }  // namespace
 
 ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
-                           std::string* problem) {
-    return ReadFromStart(path, maxBytes, true, bytes, problem);
+                           Failure* failure) {
+    return ReadFromStart(path, maxBytes, true, bytes, failure);
 }
 
 ReadResult ReadFileStart(const std::string& path, std::size_t count, std::string* bytes,
-                         std::string* problem) {
-    return ReadFromStart(path, count, false, bytes, problem);
+                         Failure* failure) {
+    return ReadFromStart(path, count, false, bytes, failure);
 }
 
 bool IsAbsolutePath(const std::string& path) { return !path.empty() && path.front() == '/'; }

@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "platform/Failure.h"
 
 namespace odomei {
 
-// The process's current directory, or nothing (with the reason) when it cannot be determined:
-// it was deleted, or a folder above it may not be read.
-std::optional<std::string> CurrentDirectory(std::string* reason = nullptr);
+// The process's current directory, or nothing (with the reason, and no subject) when it cannot be
+// determined: it was deleted, or a folder above it may not be read.
+std::optional<std::string> CurrentDirectory(Failure* failure = nullptr);
 
 // What separates a folder from the names in it, as the system writes it: '/', on Windows '\\'.
 extern const char kPathSeparator;
@@ -36,10 +37,10 @@ enum class AppendResult {
 // Opens path for writing (creating it) without ever waiting, takes an exclusive lock without
 // waiting for it, then asks emptyIf with the file's last-write time whether to empty it first,
 // and appends bytes. Both the decision and the emptying happen under the lock, so entries
-// another writer made meanwhile are never lost. reason receives why it failed.
+// another writer made meanwhile are never lost. failure receives the path and why it failed.
 AppendResult AppendLocked(const std::string& path, const std::string& bytes,
                           const std::function<bool(const LocalTime& lastWrite)>& emptyIf,
-                          std::string* reason);
+                          Failure* failure);
 
 enum class ReadResult {
     kRead,
@@ -48,13 +49,13 @@ enum class ReadResult {
 };
 
 // Reads a regular file of at most maxBytes whole, never waiting (a FIFO without a writer) and
-// never reading a device. problem (if given) says why it could not.
+// never reading a device. failure (if given) names the path and says why it could not.
 ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
-                           std::string* problem = nullptr);
+                           Failure* failure = nullptr);
 
 // The first count bytes of a regular file (all of it where it is shorter), on the same terms.
 ReadResult ReadFileStart(const std::string& path, std::size_t count, std::string* bytes,
-                         std::string* problem = nullptr);
+                         Failure* failure = nullptr);
 
 // What is known of a path before a library of its own (SQLite) opens it: whether there is a
 // file, of what kind and size, and whether it may be written. writable follows the file's own

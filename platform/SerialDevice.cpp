@@ -305,10 +305,10 @@ std::string Explain(int err, const PortMap& ports) {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFailure* failure,
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, Failure* failure,
                                                const PortMap& ports) {
     auto fail = [&](int err) -> std::unique_ptr<SerialDevice> {
-        if (failure) *failure = OpenFailure{path, Explain(err, ports)};
+        if (failure) *failure = FailureOf(path, Explain(err, ports));
         return nullptr;
     };
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -322,7 +322,7 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFail
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
         close(fd);
-        if (failure) *failure = OpenFailure{path, "not a serial port."};
+        if (failure) *failure = FailureOf(path, "not a serial port.");
         return nullptr;
     }
     ioctl(fd, TIOCEXCL);
@@ -330,12 +330,12 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFail
 }
 
 std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool overlapped,
-                                               OpenFailure* failure, const PortMap& ports) {
+                                               Failure* failure, const PortMap& ports) {
     if (Opener()) return Opener()(name, overlapped, failure);
     Failure why;
     const auto device = ports.Target(name, &why);
     if (!device) {
-        if (failure) *failure = OpenFailure{why.subject, why.reason.en};
+        if (failure) *failure = why;
         return nullptr;
     }
     return OpenSerialDevice(*device, failure, ports);

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/Failure.h"
+
 namespace odomei {
 
 // Capability record. The provider sets wPacketLength to the size it needs.
@@ -115,20 +117,14 @@ public:
     virtual bool Gone() const = 0;
 };
 
-// Why an open failed, for the user: the device tried and the reason in plain words.
-struct OpenFailure {
-    std::string device;
-    std::string reason;
-};
-
 class PortMap;
 
 // Opens a port for exclusive reading and writing: "COMn" as the map leads it, or a device path.
-// Nothing on failure.
+// Nothing on failure, which then names the device tried and says why in plain words.
 using SerialOpener = std::function<std::unique_ptr<SerialDevice>(
-    const std::string& name, bool overlapped, OpenFailure* failure)>;
+    const std::string& name, bool overlapped, Failure* failure)>;
 std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool overlapped,
-                                               OpenFailure* failure, const PortMap& ports);
+                                               Failure* failure, const PortMap& ports);
 // Tests replace the opener; returns the one replaced. An empty function restores termios.
 SerialOpener SetSerialOpener(SerialOpener opener);
 // True while ports are opened by the system (no opener was set in its place).
@@ -137,7 +133,7 @@ bool SystemSerialOpener();
 // The device itself, opened by path (used by the opener once the name is mapped): a termios
 // device, or on Windows a COM port or device path. A device that does not exist is described
 // with the ports the map knows.
-std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFailure* failure,
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, Failure* failure,
                                                const PortMap& ports);
 
 }  // namespace odomei

@@ -179,10 +179,10 @@ class FakeOpener {
 public:
     explicit FakeOpener(std::shared_ptr<FakeLine> line) : m_line(std::move(line)) {
         m_previous = SetSerialOpener([this](const std::string& name, bool,
-                                            OpenFailure* failure) -> std::unique_ptr<SerialDevice> {
+                                            Failure* failure) -> std::unique_ptr<SerialDevice> {
             names.push_back(name);
             if (m_line->failing.count("CreateFile")) {
-                if (failure) *failure = {"/dev/fake-" + name, "no such device"};
+                if (failure) *failure = FailureOf("/dev/fake-" + name, "no such device");
                 return nullptr;
             }
             return std::make_unique<FakeSerialDevice>(m_line);

@@ -36,8 +36,9 @@ TEST(AtomicReplace, KeepsModeOwnerAndGroupOfTheFileReplaced) {
         ASSERT_EQ(chown(path.c_str(), owner, group), 0);
     }
     ASSERT_EQ(chmod(path.c_str(), 0640), 0);
-    std::string reason;
-    ASSERT_EQ(ReplaceFileAtomically(path, "new", &reason), ReplaceResult::kDone) << reason;
+    Failure failure;
+    ASSERT_EQ(ReplaceFileAtomically(path, "new", &failure), ReplaceResult::kDone)
+        << failure.reason.en;
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -50,11 +51,11 @@ TEST(AtomicReplace, KeepsModeOwnerAndGroupOfTheFileReplaced) {
 TEST(AtomicReplace, ANameAtTheLengthLimitCanBeSaved) {
     test::TempDir dir;
     const std::string name = std::string(250, 'a') + ".csv";  // 254 bytes: a valid name
-    std::string reason;
-    ASSERT_EQ(ReplaceFileAtomically(dir.File(name), "first", &reason), ReplaceResult::kDone)
-        << reason;
-    ASSERT_EQ(ReplaceFileAtomically(dir.File(name), "second", &reason), ReplaceResult::kDone)
-        << reason;
+    Failure failure;
+    ASSERT_EQ(ReplaceFileAtomically(dir.File(name), "first", &failure), ReplaceResult::kDone)
+        << failure.reason.en;
+    ASSERT_EQ(ReplaceFileAtomically(dir.File(name), "second", &failure), ReplaceResult::kDone)
+        << failure.reason.en;
     EXPECT_EQ(ReadBytes(dir.File(name)), "second");
     EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{name});
 }
@@ -64,9 +65,9 @@ TEST(AtomicReplace, ALinkStaysALinkEvenWhenItsTargetDoesNotExistYet) {
     std::filesystem::create_directory(dir.File("real"));
     ASSERT_EQ(symlink("real/history.csv", dir.File("history.csv").c_str()), 0);
     ASSERT_EQ(symlink("history.csv", dir.File("again.csv").c_str()), 0);  // a chain
-    std::string reason;
-    ASSERT_EQ(ReplaceFileAtomically(dir.File("again.csv"), "rows", &reason), ReplaceResult::kDone)
-        << reason;
+    Failure failure;
+    ASSERT_EQ(ReplaceFileAtomically(dir.File("again.csv"), "rows", &failure), ReplaceResult::kDone)
+        << failure.reason.en;
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("history.csv")));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("again.csv")));
     EXPECT_EQ(ReadBytes(dir.File("real/history.csv")), "rows");
@@ -78,15 +79,16 @@ TEST(AtomicReplace, AReadOnlyFileOrAFolderIsNotReplaced) {
     const std::string path = dir.File("kept.csv");
     test::WriteBytes(path, "keep me");
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    std::string reason;
-    EXPECT_EQ(ReplaceFileAtomically(path, "lost", &reason), ReplaceResult::kCreateFailed);
-    EXPECT_NE(reason.find("read-only"), std::string::npos) << reason;
+    Failure failure;
+    EXPECT_EQ(ReplaceFileAtomically(path, "lost", &failure), ReplaceResult::kCreateFailed);
+    EXPECT_EQ(failure.subject, path);
+    EXPECT_NE(failure.reason.en.find("read-only"), std::string::npos) << failure.reason.en;
     EXPECT_EQ(ReadBytes(path), "keep me");
 
     std::filesystem::create_directory(dir.File("folder.csv"));
-    EXPECT_EQ(ReplaceFileAtomically(dir.File("folder.csv"), "x", &reason),
+    EXPECT_EQ(ReplaceFileAtomically(dir.File("folder.csv"), "x", &failure),
               ReplaceResult::kCreateFailed);
-    EXPECT_NE(reason.find("not a regular file"), std::string::npos) << reason;
+    EXPECT_NE(failure.reason.en.find("not a regular file"), std::string::npos) << failure.reason.en;
     EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"folder.csv", "kept.csv"}));
 }
 

@@ -92,7 +92,7 @@ protected:
     // The texts of the failures reported so far.
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
-        for (const auto& p : problems) texts.push_back(p.text);
+        for (const auto& p : problems) texts.push_back(p.reason.ja);
         return texts;
     }
     // Sets the file's last-write time to a local date and time of the test's clock.
@@ -104,9 +104,8 @@ protected:
     }
     test::TempDir dir;
     LocalTime now{2001, 2, 3, 9, 5, 7, 42};
-    std::vector<CommLogProblem> problems;
-    CommLog log{dir.File("KORVANA.log"),
-                [this](const CommLogProblem& p) { problems.push_back(p); }};
+    std::vector<Failure> problems;
+    CommLog log{dir.File("KORVANA.log"), [this](const Failure& p) { problems.push_back(p); }};
 };
 
 TEST_F(CommLogFile, TextEntriesCarryTheTimeStamp) {
@@ -161,8 +160,10 @@ TEST_F(CommLogFile, UnwritableFolderShowsTheOpenErrorAndTheCallerGoesOn) {
     log.SetPath(locked.Path() + "/KORVANA.log");
     Text("onSend");
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0].text, "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
-    EXPECT_EQ(problems[0].detail.rfind(locked.Path() + "/KORVANA.log\n", 0), 0u);
+    EXPECT_EQ(problems[0].reason.ja,
+              "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
+    EXPECT_EQ(problems[0].subject, locked.Path() + "/KORVANA.log");
+    EXPECT_FALSE(problems[0].reason.en.empty());
 }
 
 TEST_F(CommLogFile, SomethingOtherThanAFileShowsTheOpenErrorWithoutWaiting) {
@@ -170,14 +171,15 @@ TEST_F(CommLogFile, SomethingOtherThanAFileShowsTheOpenErrorWithoutWaiting) {
     ASSERT_EQ(mkfifo(log.Path().c_str(), 0644), 0);
     Text("onSend");
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0].text, "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
+    EXPECT_EQ(problems[0].reason.ja,
+              "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
     // With a reader waiting, it is still no file to write the log to.
     const int reader = open(log.Path().c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
     Text("onSend");
     close(reader);
     ASSERT_EQ(problems.size(), 2u);
-    EXPECT_NE(problems[1].detail.find("not a regular file"), std::string::npos);
+    EXPECT_NE(problems[1].reason.en.find("not a regular file"), std::string::npos);
     unlink(log.Path().c_str());
     mkdir(log.Path().c_str(), 0755);
     Text("onSend");

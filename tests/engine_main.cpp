@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    odomei::SetSerialOpener([](const std::string&, bool, odomei::OpenFailure*) {
+    odomei::SetSerialOpener([](const std::string&, bool, odomei::Failure*) {
         return std::make_unique<odomei::test::FakeSerialDevice>(
             std::make_shared<odomei::test::FakeLine>());
     });

@@ -150,16 +150,16 @@ TEST(FindMeter, WithoutTheMeterSaysTheMostTellingFailureItMet) {
     EXPECT_FALSE(spoiltLine.found);
     EXPECT_FALSE(spoiltLine.cancelled);
     EXPECT_EQ(spoiltLine.read.outcome, ExchangeOutcome::kBccError);
-    EXPECT_EQ(spoiltLine.read.reason.rfind(CandidateName(bad) + ": ", 0), 0u)
-        << spoiltLine.read.reason;
-    EXPECT_NE(spoiltLine.read.reason.find("check byte was wrong 3 times"), std::string::npos)
-        << spoiltLine.read.reason;
+    EXPECT_EQ(spoiltLine.read.failure.reason.en.rfind(CandidateName(bad) + ": ", 0), 0u)
+        << spoiltLine.read.failure.reason.en;
+    EXPECT_NE(spoiltLine.read.failure.reason.en.find("check byte was wrong 3 times"), std::string::npos)
+        << spoiltLine.read.failure.reason.en;
 
     EXPECT_EQ(search({quiet, refusing}).read.outcome, ExchangeOutcome::kStxFailed);
     const MeterSearch silence = search({missing, quiet});
     EXPECT_EQ(silence.read.outcome, ExchangeOutcome::kTimedOut);
-    EXPECT_EQ(silence.read.reason.rfind(CandidateName(quiet) + ": no answer within", 0), 0u)
-        << silence.read.reason;
+    EXPECT_EQ(silence.read.failure.reason.en.rfind(CandidateName(quiet) + ": no answer within", 0), 0u)
+        << silence.read.failure.reason.en;
 }
 
 TEST(FindMeter, TriesTheSettingsPortFirstThenFreeUsbAndNamedPortsAndHardwareOnlyWhenAsked) {

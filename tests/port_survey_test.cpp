@@ -363,18 +363,18 @@ TEST(PortSurvey, AConsoleIsNeverOpenedAndGetsNoByte) {
     FakeMachine m;
     fs::create_symlink(dir.File("meter-tty"), m.Dev("ttyS0"));
     WriteIniString(kPortsSection, "COM1", m.Dev("ttyS0"), meter.Ini());
-    CommLog log(dir.File("KORVANA.log"), [](const CommLogProblem&) {});
+    CommLog log(dir.File("KORVANA.log"), [](const Failure&) {});
 
     MeterSession session(log);
     session.SetSurveyRoots(m.Roots());
-    OpenFailure why;
-    ASSERT_TRUE(session.Open("COM1", meter.Ports(), &why)) << why.reason;  // not the console yet
+    Failure why;
+    ASSERT_TRUE(session.Open("COM1", meter.Ports(), &why)) << why.reason.en;  // not the console yet
     session.Close();
     m.Put("proc/cmdline", "console=ttyS0\n");
     EXPECT_FALSE(session.Open("COM1", meter.Ports(), &why));
     EXPECT_FALSE(session.IsOpen());
-    EXPECT_EQ(why.device, m.Dev("ttyS0"));
-    EXPECT_TRUE(Has(why.reason, "console")) << why.reason;
+    EXPECT_EQ(why.subject, m.Dev("ttyS0"));
+    EXPECT_TRUE(Has(why.reason.en, "console")) << why.reason.en;
     EXPECT_FALSE(session.Open(m.Dev("ttyS0"), meter.Ports(), &why));  // by its path as well
     // Nothing reached the line, and a read finds no port to use.
     session.PrepareRead();

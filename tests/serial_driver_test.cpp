@@ -23,7 +23,7 @@ protected:
         line->calls.clear();
         return OpenSerialPort(&handle, port, baud, dataBits, parity, stopBits, 0, {}, &failure);
     }
-    OpenFailure failure;
+    Failure failure;
     std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
     FakeOpener opener{line};
     SerialHandle handle = nullptr;
@@ -146,7 +146,7 @@ TEST_F(Driver, AnyFailingStepClosesTheDeviceAndEmptiesTheSlot) {
     line->failing = {"CreateFile"};
     EXPECT_EQ(Open(), 0);
     EXPECT_EQ(handle, nullptr);
-    EXPECT_EQ(failure.device, "/dev/fake-COM1");
+    EXPECT_EQ(failure.subject, "/dev/fake-COM1");
 }
 
 TEST_F(Driver, ReadsAndWritesGoInChunksAndEndWithAZeroByte) {

@@ -28,7 +28,7 @@ protected:
                               &failure);
     }
     test::TempDir dir;
-    OpenFailure failure;
+    Failure failure;
     SerialHandle handle = nullptr;
 };
 
@@ -55,7 +55,7 @@ TEST_F(PtyDriver, SecondOpenOfAHeldPortFailsEvenForRoot) {
     SerialHandle second = reinterpret_cast<SerialHandle>(0x1);
     EXPECT_EQ(Open(&second), 0);
     EXPECT_EQ(second, nullptr);
-    EXPECT_NE(failure.reason.find("busy"), std::string::npos) << failure.reason;
+    EXPECT_NE(failure.reason.en.find("busy"), std::string::npos) << failure.reason.en;
     // Once the first lets go, the port opens again.
     CloseSerialPort(handle);
     handle = nullptr;
@@ -111,14 +111,14 @@ TEST_F(PtyDriver, MissingDeviceNamesThePathAndThePortsThatExist) {
     WriteIniString(kPortsSection, "COM1", dir.File("no-such-tty"), dir.File("KORVANA.ini"));
     SerialHandle slot = nullptr;
     EXPECT_EQ(Open(&slot), 0);
-    EXPECT_EQ(failure.device, dir.File("no-such-tty"));
-    EXPECT_NE(failure.reason.find("no such device"), std::string::npos);
-    EXPECT_NE(failure.reason.find("erial port"), std::string::npos);
+    EXPECT_EQ(failure.subject, dir.File("no-such-tty"));
+    EXPECT_NE(failure.reason.en.find("no such device"), std::string::npos);
+    EXPECT_NE(failure.reason.en.find("erial port"), std::string::npos);
     // A file that is not a terminal is no serial port either.
     test::WriteBytes(dir.File("plain"), "x");
     WriteIniString(kPortsSection, "COM1", dir.File("plain"), dir.File("KORVANA.ini"));
     EXPECT_EQ(Open(&slot), 0);
-    EXPECT_NE(failure.reason.find("not a serial port"), std::string::npos);
+    EXPECT_NE(failure.reason.en.find("not a serial port"), std::string::npos);
 }
 
 }  // namespace

@@ -7,10 +7,10 @@
 #include <filesystem>
 
 #include "link/MeterSession.h"
+#include "tests/FakeMachine.h"
 #include "tests/FakeSerial.h"
 #include "tests/LogExpect.h"
 #include "tests/MeterLine.h"
-#include "tests/FakeMachine.h"
 
 namespace odomei {
 namespace {
@@ -33,21 +33,20 @@ protected:
 
     test::TempDir dir;
     test::FixedClock clock;
-    std::vector<CommLogProblem> problems;
-    CommLog log{dir.File("KORVANA.log"),
-                [this](const CommLogProblem& p) { problems.push_back(p); }};
+    std::vector<Failure> problems;
+    CommLog log{dir.File("KORVANA.log"), [this](const Failure& p) { problems.push_back(p); }};
     std::unique_ptr<test::MeterLine> meter;
     MeterSession session{log};
 };
 
 TEST_F(Session, ReadsTheMeterByComNameAndLogsEveryByte) {
     Start();
-    OpenFailure why;
-    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    Failure why;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason.en;
     EXPECT_EQ(Log(), Banner());
     const MeterRead read = Read();
-    ASSERT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.reason;
-    EXPECT_TRUE(read.reason.empty());
+    ASSERT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.failure.reason.en;
+    EXPECT_TRUE(read.failure.reason.en.empty());
     const auto sample = metersim::SampleBlock();
     EXPECT_EQ(read.reading.records.size(), 15u);
     EXPECT_EQ(read.reading.version, "01.03");
@@ -65,19 +64,19 @@ TEST_F(Session, ReadsTheMeterByComNameAndLogsEveryByte) {
     // Closed, the port can be opened again, here by its device path.
     session.Close();
     EXPECT_FALSE(session.IsOpen());
-    ASSERT_TRUE(session.Open(meter->Sim().SlavePath(), PortMap(), &why)) << why.reason;
+    ASSERT_TRUE(session.Open(meter->Sim().SlavePath(), PortMap(), &why)) << why.reason.en;
     EXPECT_EQ(Read().outcome, ExchangeOutcome::kBlockReceived);
 }
 
 TEST_F(Session, FailuresToOpenSayWhatWasTriedAndWhy) {
     test::RealSerialOpener real;
-    OpenFailure why;
+    Failure why;
     EXPECT_FALSE(session.Open("COM3", PortMap(), &why));
-    EXPECT_EQ(why.device, "COM3");
-    EXPECT_NE(why.reason.find("COM3=/dev/ttyUSB0 in section [Ports]"), std::string::npos);
+    EXPECT_EQ(why.subject, "COM3");
+    EXPECT_NE(why.reason.en.find("COM3=/dev/ttyUSB0 in section [Ports]"), std::string::npos);
     EXPECT_FALSE(session.Open(dir.File("unplugged"), PortMap(), &why));
-    EXPECT_EQ(why.device, dir.File("unplugged"));
-    EXPECT_NE(why.reason.find("no such device"), std::string::npos);
+    EXPECT_EQ(why.subject, dir.File("unplugged"));
+    EXPECT_NE(why.reason.en.find("no such device"), std::string::npos);
     EXPECT_FALSE(session.IsOpen());
     EXPECT_FALSE(test::Exists(dir.File("KORVANA.log")));  // no banner without a port
     EXPECT_EQ(PortFailureText("COM12"),
@@ -90,8 +89,8 @@ TEST_F(Session, ProgressCountsTheBytesAndAFalseFromTheWatchStopsTheRead) {
     options.pieceSize = 54;
     options.pieceGapMs = 30;
     Start(options);
-    OpenFailure why;
-    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    Failure why;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason.en;
     std::vector<ExchangeProgress> seen;
     EXPECT_EQ(Read([&seen](const ExchangeProgress& p) {
                   seen.push_back(p);
@@ -110,7 +109,7 @@ TEST_F(Session, ProgressCountsTheBytesAndAFalseFromTheWatchStopsTheRead) {
     metersim::Options silent;
     silent.silent = true;
     Start(silent);
-    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason.en;
     int polls = 0;
     const auto start = std::chrono::steady_clock::now();
     const MeterRead read = Read([&polls](const ExchangeProgress&) { return ++polls < 20; });
@@ -126,37 +125,40 @@ TEST_F(Session, FailuresComeBackAsOutcomesWithTheirReasons) {
     options.badChecks = 3;
     options.pace = false;
     Start(options);
-    OpenFailure why;
-    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    Failure why;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason.en;
     const MeterRead bad = Read();
     EXPECT_EQ(bad.outcome, ExchangeOutcome::kBccError);
-    EXPECT_NE(bad.reason.find("check byte was wrong 3 times"), std::string::npos) << bad.reason;
+    EXPECT_NE(bad.failure.reason.en.find("check byte was wrong 3 times"), std::string::npos)
+        << bad.failure.reason.en;
 
     meter.reset();
     metersim::Options stuck;
     stuck.stuck = true;
     Start(stuck);
-    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason.en;
     const MeterRead unsent = Read();
     EXPECT_EQ(unsent.outcome, ExchangeOutcome::kStxFailed);
-    EXPECT_NE(unsent.reason.find("took no byte"), std::string::npos) << unsent.reason;
+    EXPECT_NE(unsent.failure.reason.en.find("took no byte"), std::string::npos)
+        << unsent.failure.reason.en;
 
     // A log that cannot be written is reported, and the read still succeeds.
     meter.reset();
     Start();
     log.SetPath(dir.File("no-such-folder/KORVANA.log"));
-    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason.en;
     EXPECT_EQ(Read().outcome, ExchangeOutcome::kBlockReceived);
     ASSERT_EQ(problems.size(), 7u);  // the banner and six entries of the read
-    EXPECT_EQ(problems[0].text, "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
+    EXPECT_EQ(problems[0].reason.ja,
+              "通信ログ処理時にエラーが発生しました\n\nファイルオープンエラー");
 }
 
 TEST_F(Session, APortThatWentAwayIsOpenedAgainForTheNextReadAndAWorkingOneNever) {
     metersim::Options options;
     options.hangupAfter = 100;  // the adapter is pulled out in the middle of the answer
     Start(options);
-    OpenFailure why;
-    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    Failure why;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason.en;
     EXPECT_EQ(Read().outcome, ExchangeOutcome::kTimedOut);
     EXPECT_TRUE(session.Port()->Gone());
 
@@ -164,14 +166,14 @@ TEST_F(Session, APortThatWentAwayIsOpenedAgainForTheNextReadAndAWorkingOneNever)
     meter->Sim().Stop();
     const MeterRead unplugged = Read();
     EXPECT_EQ(unplugged.outcome, ExchangeOutcome::kStxFailed);
-    EXPECT_NE(unplugged.reason.find("cannot be opened again"), std::string::npos)
-        << unplugged.reason;
+    EXPECT_NE(unplugged.failure.reason.en.find("cannot be opened again"), std::string::npos)
+        << unplugged.failure.reason.en;
 
     // Plugged back in (a new line behind the same name): the next read works.
     meter.reset();
     Start();
     const MeterRead again = Read();
-    ASSERT_EQ(again.outcome, ExchangeOutcome::kBlockReceived) << again.reason;
+    ASSERT_EQ(again.outcome, ExchangeOutcome::kBlockReceived) << again.failure.reason.en;
     EXPECT_EQ(again.reading.records.size(), 15u);
     // The banner is the program's start only: the log has it once.
     const std::string written = Log();
@@ -184,8 +186,8 @@ TEST_F(Session, APortThatWentAwayNeverLeadsToTheLineThatTookItsNumber) {
     metersim::Options options;
     options.hangupAfter = 100;
     Start(options);
-    OpenFailure why;
-    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason;
+    Failure why;
+    ASSERT_TRUE(session.Open("COM1", meter->Ports(), &why)) << why.reason.en;
     EXPECT_EQ(Read().outcome, ExchangeOutcome::kTimedOut);
     const std::string freed = meter->Sim().SlavePath();
     session.Close();  // its last user gone, the number is free
@@ -200,7 +202,7 @@ TEST_F(Session, APortThatWentAwayNeverLeadsToTheLineThatTookItsNumber) {
     ASSERT_TRUE(other.Start(&error)) << error;
     EXPECT_FALSE(session.Open("COM1", meter->Ports(), &why))
         << (other.SlavePath() == freed ? "opened the line that took the number" : "");
-    EXPECT_NE(why.reason.find("no such device"), std::string::npos) << why.reason;
+    EXPECT_NE(why.reason.en.find("no such device"), std::string::npos) << why.reason.en;
     EXPECT_TRUE(other.Received().empty());
 }
 
@@ -240,8 +242,8 @@ TEST_F(Session, OpensTheDeviceItCheckedThoughThePortListChangesMeanwhile) {
     ChangingList list(adapterOptions.linkPath, consoleOptions.linkPath);
     session.SetSurveyRoots(machine.roots);
 
-    OpenFailure why;
-    ASSERT_TRUE(session.Open("COM1", PortMap({}, &list), &why)) << why.reason;
+    Failure why;
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, &list), &why)) << why.reason.en;
     EXPECT_EQ(Read().outcome, ExchangeOutcome::kBlockReceived);
     EXPECT_TRUE(adapter.WaitForReceived(2, 2000));
     EXPECT_TRUE(console.Received().empty());
@@ -252,7 +254,7 @@ TEST(SessionOnAScriptedLine, OnlyAPortKnownToBeGoneIsOpenedAgain) {
     test::FakeOpener opener(line);
     CommLog off;
     MeterSession session(off);
-    OpenFailure why;
+    Failure why;
     ASSERT_TRUE(session.Open("COM2", PortMap(), &why));
     auto read = [&session] { return session.Read([](int ms, bool) { return ms; }).outcome; };
     // A read that fails with the device still there: the same handle next time.

@@ -146,8 +146,8 @@ int main(int argc, char** argv) {
     // The chooser, with no device ever opened: the main window's port is the adapter's node in
     // the trees, and every open fails.
     const fs::path chooserOut = fs::absolute(argv[4]);
-    odomei::SetSerialOpener([](const std::string& name, bool, odomei::OpenFailure* failure) {
-        if (failure) *failure = {name, "not opened for the picture"};
+    odomei::SetSerialOpener([](const std::string& name, bool, odomei::Failure* failure) {
+        if (failure) *failure = odomei::FailureOf(name, "not opened for the picture");
         return std::unique_ptr<odomei::SerialDevice>();
     });
     odomei::test::FakeMachine machine;

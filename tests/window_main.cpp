@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     });
     // Windows open a scripted line that works, so no test touches the machine's real ports;
     // the tests on a pseudo-terminal choose the real devices themselves.
-    odomei::SetSerialOpener([](const std::string&, bool, odomei::OpenFailure*) {
+    odomei::SetSerialOpener([](const std::string&, bool, odomei::Failure*) {
         return std::make_unique<odomei::test::FakeSerialDevice>(
             std::make_shared<odomei::test::FakeLine>());
     });

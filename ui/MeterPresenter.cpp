@@ -12,9 +12,8 @@ namespace odomei {
 MeterPresenter::MeterPresenter(MeterView& view)
     : m_view(view), m_session(m_log), m_lister(SystemPortLister()) {
     // The log's failures are message boxes; the caller carries on after each.
-    m_log.SetReporter([this](const CommLogProblem& problem) {
-        m_view.Message(problem.text, kMbIconHand, problem.detail);
-    });
+    m_log.SetReporter(
+        [this](const Failure& failure) { Tell(FailureNotice(kMbIconHand, failure)); });
 }
 
 MeterPresenter::~MeterPresenter() { OnDestroy(); }
@@ -27,8 +26,9 @@ void MeterPresenter::Start() {
         // Never the root folder instead: no INI write-back and no log until the next start.
         m_view.Diagnose("the working directory cannot be determined (" + m_paths.problem +
                         "): running without KORVANA.ini and KORVANA.log");
-        m_view.Message(kNoWorkingFolderText, kMbIconHand,
-                       "The working directory cannot be determined: " + m_paths.problem);
+        Tell(FailureNotice(
+            kNoWorkingFolderText, kMbIconHand,
+            FailureOf({}, "The working directory cannot be determined: " + m_paths.problem)));
     }
     m_log.SetPath(m_paths.LogPath());
     SetCommands({});
@@ -44,20 +44,19 @@ void MeterPresenter::OpenPort() { OpenPortAs(PortName(m_nPort), ComName(m_nPort)
 
 bool MeterPresenter::OpenPortAs(const std::string& name, const std::string& shown) {
     m_openedName = name;
-    OpenFailure why;
+    Failure why;
     if (!m_session.Open(name, PortMap(m_paths.IniPath(), m_lister.get()), &why)) {
-        std::string detail = why.device.empty() ? why.reason : why.device + ": " + why.reason;
-        m_view.Diagnose("cannot open " + shown + ": " + detail);
-        // What stands in the way and what to do, above the system's own words.
+        m_view.Diagnose("cannot open " + shown + ": " + FailureLine(why));
+        // What stands in the way and what to do, above the system's own words (in one line).
         const PortVerdict verdict = DiagnosePortName(name, m_paths.IniPath());
         if (!verdict.reason.en.empty()) m_view.Diagnose(verdict.reason.en);
+        Failure said{{}, Reason{FailureLine(why), verdict.reason.ja}};
         // A settings file the program cannot read may be why the port is not the one meant.
         if (const auto ini = IniEncodingProblem(m_paths.IniPath())) {
             m_view.Diagnose(*ini);
-            detail += "\n\n" + *ini;
+            said.reason.en += "\n\n" + *ini;
         }
-        if (!verdict.reason.ja.empty()) detail = verdict.reason.ja + "\n\n" + detail;
-        m_view.Message(PortFailureText(shown), kMbIconHand, detail);
+        Tell(FailureNotice(PortFailureText(shown), kMbIconHand, said));
         return false;
     }
     SetCommands({.read = true});
@@ -103,7 +102,7 @@ bool MeterPresenter::ChoosePort(const MeterCandidate& port) {
             m_paths.Known() ? m_paths.IniPath() + " could not be written"
                             : "the working directory cannot be determined: " + m_paths.problem;
         m_view.Diagnose("the port setting is not kept: " + detail);
-        m_view.Message(kPortNotKeptText, kMbIconExclamation, detail);
+        Tell(FailureNotice(kPortNotKeptText, kMbIconExclamation, FailureOf({}, detail)));
     }
     return true;
 }
@@ -213,7 +212,7 @@ void MeterPresenter::OnHistory() {
     LogbookError error;
     const auto book = Logbook::Open(LogbookPath(m_paths), &error);
     if (!book) {
-        m_view.Message(kLogbookOpenFailedText, kMbIconHand, error.what);
+        Tell(FailureNotice(kLogbookOpenFailedText, kMbIconHand, FailureOf({}, error.what)));
         return;
     }
     m_view.ShowHistory(*book, m_paths.IniPath(), m_paths.strCurDir);

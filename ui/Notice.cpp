@@ -8,24 +8,42 @@
 #include "ui/Texts.h"
 
 namespace odomei {
+namespace {
+
+// A file or device on its own line, the system's words below it.
+std::string Detail(const Failure& failure) {
+    return failure.subject.empty() ? failure.reason.en : failure.subject + "\n" + failure.reason.en;
+}
+
+}  // namespace
+
+Notice FailureNotice(const std::string& text, unsigned flags, const Failure& failure) {
+    const std::string& ja = failure.reason.ja;
+    return Notice{false, text, flags, (ja.empty() ? "" : ja + "\n\n") + Detail(failure)};
+}
+
+Notice FailureNotice(unsigned flags, const Failure& failure) {
+    return Notice{false, failure.reason.ja, flags, Detail(failure)};
+}
 
 std::optional<Notice> ReadProblem(const MeterRead& read) {
     switch (read.outcome) {
         case ExchangeOutcome::kCancelled: return std::nullopt;  // the program is ending
         case ExchangeOutcome::kBlockReceived:
             if (!read.reading.records.empty()) return std::nullopt;
-            return Notice{false, kNoValidDataText, kMbIconInformation,
-                          "the block the meter sent holds no record"};
+            return FailureNotice(kNoValidDataText, kMbIconInformation,
+                                 FailureOf({}, "the block the meter sent holds no record"));
         default: break;
     }
-    return Notice{false, ExchangeFailureText(read.outcome), kMbIconHand, read.reason};
+    return FailureNotice(ExchangeFailureText(read.outcome), kMbIconHand, read.failure);
 }
 
 std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading) {
     if (reading.records.empty()) return std::nullopt;
     LogbookError error;
     const auto counts = MergeRead(logbookPath, reading, GetLocalTime(), &error);
-    if (!counts) return Notice{false, kLogbookWriteFailedText, kMbIconHand, error.what};
+    if (!counts)
+        return FailureNotice(kLogbookWriteFailedText, kMbIconHand, FailureOf({}, error.what));
     if (!counts->gap) return std::nullopt;
     return Notice{true, kLogbookGapText, kMbIconExclamation,
                   "refuels between " + counts->gap->beforeDate + " and " + counts->gap->afterDate +
@@ -34,22 +52,21 @@ std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterR
 }
 
 Notice SaveFile(const std::string& path, const std::string& fileName, const std::string& bytes) {
-    std::string reason;
-    switch (ReplaceFileAtomically(path, bytes, &reason)) {
+    Failure why;
+    switch (ReplaceFileAtomically(path, bytes, &why)) {
         case ReplaceResult::kDone: return {true, SavedText(fileName), kMbIconInformation, {}};
         case ReplaceResult::kCreateFailed:
-            return {false, CsvFailureText(CsvResult::kOpenFailed), kMbIconHand,
-                    path + "\n" + reason};
+            return FailureNotice(CsvFailureText(CsvResult::kOpenFailed), kMbIconHand, why);
         case ReplaceResult::kWriteFailed: break;
     }
-    return {false, CsvFailureText(CsvResult::kWriteFailed), kMbIconHand, path + "\n" + reason};
+    return FailureNotice(CsvFailureText(CsvResult::kWriteFailed), kMbIconHand, why);
 }
 
 Notice SaveText(const std::string& path, const std::string& fileName, const std::string& text) {
     const auto bytes = Utf8ToCp932(text);
     if (!bytes) {
-        return {false, CsvFailureText(CsvResult::kWriteFailed), kMbIconHand,
-                path + "\na record holds a text that has no CP932 form"};
+        return FailureNotice(CsvFailureText(CsvResult::kWriteFailed), kMbIconHand,
+                             FailureOf(path, "a record holds a text that has no CP932 form"));
     }
     return SaveFile(path, fileName, *bytes);
 }

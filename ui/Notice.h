@@ -8,6 +8,7 @@
 
 #include "data/Decoder.h"
 #include "link/MeterSession.h"
+#include "platform/Failure.h"
 
 namespace odomei {
 
@@ -17,6 +18,13 @@ struct Notice {
     unsigned flags = 0;  // the message box's (Texts.h)
     std::string detail;  // the reason behind a failure: the box's details, standard error
 };
+
+// Every failure's notice, so that each is worded alike: the message text, and the failure as the
+// details. The Japanese reason, where there is one, heads them with an empty line below it; the
+// subject stands on a line of its own above the English reason.
+Notice FailureNotice(const std::string& text, unsigned flags, const Failure& failure);
+// The same for a failure whose Japanese reason is the message itself (the log's).
+Notice FailureNotice(unsigned flags, const Failure& failure);
 
 // What a finished read says instead of its records: a failed exchange, or a block that held no
 // record. Nothing when there are records to show, and nothing for a read cancelled because the

@@ -186,7 +186,9 @@ void PortPresenter::OnFindMeter() {
 
     if (!m_search.found) {
         Survey(true);
-        m_view.Message(kMeterNotFoundText, kMbIconExclamation, m_search.Describe());
+        const Notice notFound = FailureNotice(kMeterNotFoundText, kMbIconExclamation,
+                                              FailureOf({}, m_search.Describe()));
+        m_view.Message(notFound.text, notFound.flags, notFound.detail);
         return;
     }
     // The row of the port that answered.

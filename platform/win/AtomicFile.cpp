@@ -80,17 +80,20 @@ bool WriteAll(int fd, const std::string& content) {
 }
 
 ReplaceResult ReplaceFileAtomically(const std::string& pathUtf8, const std::string& content,
-                                    std::string* reason) {
+                                    Failure* failure) {
     const std::wstring path = WidePath(pathUtf8);
-    auto fail = [reason](const char* what, DWORD error) {
-        if (reason) *reason = std::string(what) + ": " + ErrorText(error);
+    auto said = [&pathUtf8, failure](const std::string& why) {
+        if (failure) *failure = FailureOf(pathUtf8, why);
+    };
+    auto fail = [&said](const char* what, DWORD error) {
+        said(std::string(what) + ": " + ErrorText(error));
         return false;
     };
     const DWORD attributes = GetFileAttributesW(path.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (reason) *reason = "not a regular file";
+            said("not a regular file");
             return ReplaceResult::kCreateFailed;
         }
         if (attributes & FILE_ATTRIBUTE_READONLY) {
@@ -144,18 +147,17 @@ ReplaceResult ReplaceFileAtomically(const std::string& pathUtf8, const std::stri
         return ReplaceResult::kDone;
     }
     const DWORD moveError = GetLastError();
-    if (reason)
-        *reason = "replace: " + ErrorText(replaceError) + "; rename: " + ErrorText(moveError);
+    std::string why = "replace: " + ErrorText(replaceError) + "; rename: " + ErrorText(moveError);
     if (Exists(path)) {
         // The old file is in place; the new bytes are still the caller's.
         DeleteFileW(tmp.c_str());
+        said(why);
         return ReplaceResult::kWriteFailed;
     }
     // Neither file could be put in place: both stay where they are, and the caller learns where.
-    if (reason) {
-        *reason += "; the new file is kept as " + winapi::Narrow(tmp);
-        if (Exists(backup)) *reason += ", the old one as " + winapi::Narrow(backup);
-    }
+    why += "; the new file is kept as " + winapi::Narrow(tmp);
+    if (Exists(backup)) why += ", the old one as " + winapi::Narrow(backup);
+    said(why);
     return ReplaceResult::kWriteFailed;
 }
 

@@ -68,12 +68,12 @@ bool WriteWhole(HANDLE h, const std::string& bytes) {
 
 }  // namespace
 
-std::optional<std::string> CurrentDirectory(std::string* reason) {
+std::optional<std::string> CurrentDirectory(Failure* failure) {
     const DWORD n = GetCurrentDirectoryW(0, nullptr);
     std::wstring dir(n, L'\0');
     const DWORD got = n == 0 ? 0 : GetCurrentDirectoryW(n, dir.data());
     if (got == 0 || got >= n) {
-        if (reason) *reason = ErrorText(GetLastError());
+        if (failure) *failure = FailureOf({}, ErrorText(GetLastError()));
         return std::nullopt;
     }
     dir.resize(got);
@@ -111,9 +111,9 @@ std::string ResolvePath(const std::string& folder, const std::string& path) {
 
 AppendResult AppendLocked(const std::string& path, const std::string& bytes,
                           const std::function<bool(const LocalTime& lastWrite)>& emptyIf,
-                          std::string* reason) {
-    auto why = [reason](const std::string& text) {
-        if (reason) *reason = text;
+                          Failure* failure) {
+    auto why = [&path, failure](const std::string& text) {
+        if (failure) *failure = FailureOf(path, text);
     };
     // Others may read the log meanwhile; writing it needs the lock below.
     HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -177,9 +177,9 @@ namespace {
 // The file's bytes: all of them, refused when more than maxBytes (whole), or only its first
 // maxBytes.
 ReadResult ReadFromStart(const std::string& path, std::size_t maxBytes, bool whole,
-                         std::string* bytes, std::string* problem) {
-    auto why = [problem](const std::string& text) {
-        if (problem) *problem = text;
+                         std::string* bytes, Failure* failure) {
+    auto why = [&path, failure](const std::string& text) {
+        if (failure) *failure = FailureOf(path, text);
     };
     HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -229,13 +229,13 @@ ReadResult ReadFromStart(const std::string& path, std::size_t maxBytes, bool who
 }  // namespace
 
 ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
-                           std::string* problem) {
-    return ReadFromStart(path, maxBytes, true, bytes, problem);
+                           Failure* failure) {
+    return ReadFromStart(path, maxBytes, true, bytes, failure);
 }
 
 ReadResult ReadFileStart(const std::string& path, std::size_t count, std::string* bytes,
-                         std::string* problem) {
-    return ReadFromStart(path, count, false, bytes, problem);
+                         Failure* failure) {
+    return ReadFromStart(path, count, false, bytes, failure);
 }
 
 bool IsTerminal(int stream) {

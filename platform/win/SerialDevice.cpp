@@ -328,26 +328,26 @@ std::string DevicePath(const std::string& device) {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, OpenFailure* failure,
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, Failure* failure,
                                                const PortMap& ports) {
     const std::string device = DevicePath(path);
     // Exclusive (no sharing), as every serial port on Windows is.
     HANDLE h = CreateFileW(winapi::Wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        if (failure) *failure = OpenFailure{device, Explain(GetLastError(), ports)};
+        if (failure) *failure = FailureOf(device, Explain(GetLastError(), ports));
         return nullptr;
     }
     return std::make_unique<Win32Device>(h, device);
 }
 
 std::unique_ptr<SerialDevice> CreateSerialFile(const std::string& name, bool overlapped,
-                                               OpenFailure* failure, const PortMap& ports) {
+                                               Failure* failure, const PortMap& ports) {
     if (Opener()) return Opener()(name, overlapped, failure);
     Failure why;
     const auto device = ports.Target(name, &why);
     if (!device) {
-        if (failure) *failure = OpenFailure{why.subject, why.reason.en};
+        if (failure) *failure = why;
         return nullptr;
     }
     return OpenSerialDevice(*device, failure, ports);

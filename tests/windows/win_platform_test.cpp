@@ -108,12 +108,12 @@ TEST(WindowsFiles, AReadOnlyFileOrAFolderIsNotReplaced) {
     const std::string path = dir.File("kept.csv");
     ASSERT_EQ(ReplaceFileAtomically(path, "kept"), ReplaceResult::kDone);
     SetFileAttributesW(TempFolder::Wide(path).c_str(), FILE_ATTRIBUTE_READONLY);
-    std::string reason;
-    EXPECT_EQ(ReplaceFileAtomically(path, "lost", &reason), ReplaceResult::kCreateFailed);
-    EXPECT_NE(reason.find("read-only"), std::string::npos) << reason;
+    Failure failure;
+    EXPECT_EQ(ReplaceFileAtomically(path, "lost", &failure), ReplaceResult::kCreateFailed);
+    EXPECT_NE(failure.reason.en.find("read-only"), std::string::npos) << failure.reason.en;
     EXPECT_EQ(ReadBytes(path), "kept");
-    EXPECT_EQ(ReplaceFileAtomically(dir.Path(), "x", &reason), ReplaceResult::kCreateFailed);
-    EXPECT_EQ(ReplaceFileAtomically(dir.File("no-such-folder\\f.csv"), "x", &reason),
+    EXPECT_EQ(ReplaceFileAtomically(dir.Path(), "x", &failure), ReplaceResult::kCreateFailed);
+    EXPECT_EQ(ReplaceFileAtomically(dir.File("no-such-folder\\f.csv"), "x", &failure),
               ReplaceResult::kCreateFailed);
     EXPECT_EQ(dir.Count(), 1);
 }
@@ -160,13 +160,14 @@ TEST(WindowsFiles, AFailedReplaceNeverLosesTheOldFile) {
             return MoveFileExW(from, to, flags);
         };
         const winapi::ReplaceCalls previous = winapi::SetReplaceCalls(calls);
-        std::string reason;
-        const ReplaceResult result = ReplaceFileAtomically(path, "new", &reason);
+        Failure failure;
+        const ReplaceResult result = ReplaceFileAtomically(path, "new", &failure);
         winapi::SetReplaceCalls(previous);
-        EXPECT_EQ(result, c.result) << reason;
+        EXPECT_EQ(result, c.result) << failure.reason.en;
         EXPECT_EQ(ReadBytes(path), c.atPath != nullptr ? c.atPath : "<unreadable>");
         EXPECT_EQ(dir.Count(), c.files);
         if (c.atPath == nullptr) {
+            const std::string& reason = failure.reason.en;
             const auto kept = reason.find("kept as "), old = reason.find(", the old one as ");
             ASSERT_TRUE(kept != std::string::npos && old != std::string::npos) << reason;
             EXPECT_EQ(ReadBytes(reason.substr(kept + 8, old - kept - 8)), "new");
@@ -214,15 +215,15 @@ TEST(WindowsFiles, TheLogIsAppendedUnderALockAndRefusedWhileAnotherHoldsIt) {
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     OVERLAPPED whole{};
     ASSERT_TRUE(LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole));
-    std::string reason;
-    EXPECT_EQ(AppendLocked(path, "lost\r\n", keep, &reason), AppendResult::kOpenFailed);
-    EXPECT_EQ(reason, "another program holds the file");
+    Failure failure;
+    EXPECT_EQ(AppendLocked(path, "lost\r\n", keep, &failure), AppendResult::kOpenFailed);
+    EXPECT_EQ(failure.reason.en, "another program holds the file");
     UnlockFileEx(other, 0, MAXDWORD, MAXDWORD, &whole);
     CloseHandle(other);
     EXPECT_EQ(ReadBytes(path), "new day\r\n");
 
     // A folder is no log.
-    EXPECT_EQ(AppendLocked(dir.Path(), "x", keep, &reason), AppendResult::kOpenFailed);
+    EXPECT_EQ(AppendLocked(dir.Path(), "x", keep, &failure), AppendResult::kOpenFailed);
 }
 
 TEST(WindowsFiles, SmallFilesAreReadOnlyWhenTheyAreRegularAndSmallEnough) {
@@ -350,13 +351,13 @@ TEST(WindowsPorts, TheRegistrysPortsAreListedAsComNames) {
 TEST(WindowsPorts, APortWhoseDeviceIsMissingFailsWithTheReason) {
     const SerialOpener scripted = SetSerialOpener({});
     SerialHandle slot = nullptr;
-    OpenFailure failure;
+    Failure failure;
     const auto lister = SystemPortLister();
     EXPECT_EQ(
         OpenSerialPortByName(&slot, "COM2", 19200, 8, 0, 1, 0, PortMap({}, lister.get()), &failure),
         0);
     EXPECT_EQ(slot, nullptr);
-    EXPECT_FALSE(failure.reason.empty());
+    EXPECT_FALSE(failure.reason.en.empty());
     // A [Ports] entry still chooses the device where one is given.
     TempFolder dir;
     const std::string ini = dir.File("KORVANA.ini");
@@ -364,7 +365,7 @@ TEST(WindowsPorts, APortWhoseDeviceIsMissingFailsWithTheReason) {
     EXPECT_EQ(OpenSerialPortByName(&slot, "COM3", 19200, 8, 0, 1, 0, PortMap(ini, lister.get()),
                                    &failure),
               0);
-    EXPECT_NE(failure.reason.find("[Ports]"), std::string::npos) << failure.reason;
+    EXPECT_NE(failure.reason.en.find("[Ports]"), std::string::npos) << failure.reason.en;
     SetSerialOpener(scripted);
 }
 

@@ -54,9 +54,9 @@ TEST_F(WineSerial, TheLineIsSetAsTheMeterNeedsAndTheSampleIsRead) {
     const std::string logPath = Meet("KORVANA.log");
     CommLog log(logPath);
     MeterSession session(log);
-    OpenFailure why;
+    Failure why;
     const auto lister = SystemPortLister();
-    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason;
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason.en;
 
     DCB dcb;
     ASSERT_TRUE(session.Port()->GetCommState(dcb)) << session.Port()->LastError();
@@ -70,7 +70,7 @@ TEST_F(WineSerial, TheLineIsSetAsTheMeterNeedsAndTheSampleIsRead) {
     EXPECT_EQ(timeouts, (CommTimeouts{65535, 50, 500, 5, 50}));
 
     const MeterRead read = ReadOnce(session);
-    ASSERT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.reason;
+    ASSERT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.failure.reason.en;
     EXPECT_EQ(read.reading.records.size(), 15u);
     EXPECT_EQ(read.reading.version, "01.03");
     EXPECT_FALSE(session.Port()->Gone());
@@ -86,9 +86,9 @@ TEST_F(WineSerial, TheLineIsSetAsTheMeterNeedsAndTheSampleIsRead) {
 TEST_F(WineSerial, APortThatWentAwayIsOpenedAgainAtTheNextRead) {
     CommLog log(Meet("replug.log"));
     MeterSession session(log);
-    OpenFailure why;
+    Failure why;
     const auto lister = SystemPortLister();
-    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason;
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason.en;
     ASSERT_EQ(ReadOnce(session).outcome, ExchangeOutcome::kBlockReceived);
 
     std::ofstream(Meet("replug")) << "now";
@@ -100,7 +100,7 @@ TEST_F(WineSerial, APortThatWentAwayIsOpenedAgainAtTheNextRead) {
     ASSERT_TRUE(back) << "the simulator was not replaced";
     EXPECT_TRUE(session.Port()->Gone());
     const MeterRead read = ReadOnce(session);
-    EXPECT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.reason;
+    EXPECT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.failure.reason.en;
     EXPECT_EQ(read.reading.records.size(), 15u);
 }
 
@@ -109,9 +109,9 @@ TEST_F(WineSerial, APortThatWentAwayIsOpenedAgainAtTheNextRead) {
 TEST_F(WineSerial, EveryCodeADriverGivesForAnUnpluggedAdapterMeansGone) {
     CommLog log(Meet("unplugged.log"));
     MeterSession session(log);
-    OpenFailure why;
+    Failure why;
     const auto lister = SystemPortLister();
-    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason;
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason.en;
     constexpr DWORD kNoSuchDevice = 433;  // ERROR_NO_SUCH_DEVICE
     for (const DWORD code :
          {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_OPERATION_ABORTED}, DWORD{ERROR_FILE_NOT_FOUND},
@@ -121,7 +121,7 @@ TEST_F(WineSerial, EveryCodeADriverGivesForAnUnpluggedAdapterMeansGone) {
         winapi::UnplugOpenPorts(code);
         EXPECT_TRUE(session.Port()->Gone());
         const MeterRead read = ReadOnce(session);  // on a port opened anew, which works
-        EXPECT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.reason;
+        EXPECT_EQ(read.outcome, ExchangeOutcome::kBlockReceived) << read.failure.reason.en;
         EXPECT_EQ(read.reading.records.size(), 15u);
     }
     winapi::UnplugOpenPorts(0);
@@ -139,9 +139,9 @@ TEST_F(WineSerial, ThePortIsFreeAndOurOwnIsNeverTried) {
 
     CommLog log(Meet("own.log"));
     MeterSession session(log);
-    OpenFailure why;
+    Failure why;
     const auto lister = SystemPortLister();
-    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason;
+    ASSERT_TRUE(session.Open("COM1", PortMap({}, lister.get()), &why)) << why.reason.en;
     EXPECT_TRUE(winapi::OpenedHere("com1"));
     std::set<std::string> tried;
     winapi::PortSystemCalls calls;
