@@ -13,6 +13,7 @@
 #include "bench/BenchTiming.h"
 #include "data/Logbook.h"
 #include "platform/AtomicFile.h"
+#include "platform/Dates.h"
 #include "tools/metersim/MeterSim.h"
 #include "ui/ChartModel.h"
 #include "ui/ChartSvg.h"
@@ -44,9 +45,9 @@ int main(int argc, char** argv) {
     // 100 000 refuels over many years, as rows (one transaction).
     std::vector<odomei::RecordRow> rows;
     for (int i = 0; i < kRecords; ++i) {
-        char date[64], distance[32], fuel[32], refuel[32], err[32];
-        std::snprintf(date, sizeof date, "20%02d年%02d月%02d日", 10 + i / 4000 % 90,
-                      1 + i / 300 % 12, 1 + i % 28);
+        char distance[32], fuel[32], refuel[32], err[32];
+        const std::string date =
+            odomei::MeterDateText({2010 + i / 4000 % 90, 1 + i / 300 % 12, 1 + i % 28});
         std::snprintf(distance, sizeof distance, "%d.%02d", 300 + i % 200, i % 100);
         std::snprintf(fuel, sizeof fuel, "%d.%02d", 25 + i % 10, (i * 7) % 100);
         std::snprintf(refuel, sizeof refuel, "%d.%02d", 25 + i % 11, (i * 3) % 100);

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <map>
 
-#include "platform/Calendar.h"
+#include "platform/Dates.h"
 #include "platform/Files.h"
 #include "platform/Interrupt.h"
 #include "platform/Text.h"
@@ -108,34 +108,22 @@ private:
 };
 
 std::string Stamp(const LocalTime& t) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second);
-    return buf;
+    char time[32];
+    std::snprintf(time, sizeof time, " %02d:%02d:%02d", t.hour, t.minute, t.second);
+    return IsoDateText({t.year, t.month, t.day}) + time;
 }
 
-// "2015年01月09日" as "2015-01-09" where it is a real date; the texts of imported records have
-// no bytes to take the date from.
+// A date text as "YYYY-MM-DD" where it is a real date; the texts of imported records have no
+// bytes to take the date from. Read in CP932, where the date text has the same bytes for every
+// date of four, two and two digits.
 std::optional<std::string> IsoFromText(const std::string& text) {
-    const std::string year = Sjis("年"), month = Sjis("月"), day = Sjis("日");
+    static const std::string year = Sjis(kMeterDateUnits.year), month = Sjis(kMeterDateUnits.month),
+                             day = Sjis(kMeterDateUnits.day);
     const auto sj = Utf8ToCp932(text);
-    if (!sj || sj->size() != 14 || sj->substr(4, 2) != year || sj->substr(8, 2) != month ||
-        sj->substr(12, 2) != day) {
-        return std::nullopt;
-    }
-    auto number = [&](std::size_t at, std::size_t n) {
-        int v = 0;
-        for (std::size_t i = at; i < at + n; ++i) {
-            if ((*sj)[i] < '0' || (*sj)[i] > '9') return -1;
-            v = v * 10 + ((*sj)[i] - '0');
-        }
-        return v;
-    };
-    const int y = number(0, 4), m = number(6, 2), d = number(10, 2);
-    if (y < 0 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return std::nullopt;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
-    return std::string(buf);
+    if (!sj) return std::nullopt;
+    const auto date = ParseMeterDateText(*sj, DateUnits{year, month, day});
+    if (!date || !IsRealDate(*date)) return std::nullopt;
+    return IsoDateText(*date);
 }
 
 // What a database file holds, as far as telling a logbook goes.

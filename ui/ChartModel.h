@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "data/Logbook.h"
+#include "platform/Dates.h"  // day numbers and ISO dates, which the date axis is in
 #include "ui/ChartPainter.h"
 
 namespace odomei {
@@ -38,12 +39,6 @@ struct ChartAxis {
     double high = 1;
     std::vector<ChartTick> ticks;
 };
-
-// Days since 1970-01-01 of an ISO date "YYYY-MM-DD"; nothing for any other text or a date that
-// does not exist.
-std::optional<std::int64_t> DayNumber(const std::string& isoDate);
-// The ISO date of a day number.
-std::string IsoDate(std::int64_t day);
 
 // The date axis over first..last (days): ticks at whole days, months or years, as many as fit in
 // the given pixels (labels "YYYY-MM-DD", "YYYY-MM" or "YYYY" as the step needs).
