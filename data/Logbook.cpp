@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <span>
 
 #include "data/LogbookFile.h"
 #include "data/SqliteStatement.h"
@@ -36,6 +37,52 @@ std::optional<std::string> IsoFromText(const std::string& text) {
     if (!date || !IsRealDate(*date)) return std::nullopt;
     return IsoDateText(*date);
 }
+
+// The statements that match a row to the stored records by its six texts and store a new one.
+class RecordWriter {
+public:
+    explicit RecordWriter(sqlite3* db)
+        : m_byTexts(db,
+                    "SELECT id, raw IS NULL FROM records WHERE date_text=? AND distance_text=? AND "
+                    "fuel_text=? AND correction_text=? AND refuel_text=? AND error_text=? "
+                    "ORDER BY raw IS NULL DESC, id LIMIT 1"),
+          m_insert(db,
+                   "INSERT INTO records(raw, read_id, date_text, distance_text, fuel_text, "
+                   "correction_text, refuel_text, error_text, iso_date, distance, fuel, "
+                   "correction, refuel) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)") {}
+    bool Ok() const { return m_byTexts.Ok() && m_insert.Ok(); }
+
+    // Looks for a stored record with the row's texts, an imported one first, then the oldest:
+    // SQLITE_ROW when there is one (FoundId, FoundImported), SQLITE_DONE when there is none.
+    int FindByTexts(const RecordRow& row) {
+        m_byTexts.Reset();
+        m_byTexts.Bind(1, row.m_strDate).Bind(2, row.m_strDistance).Bind(3, row.m_strFuel);
+        m_byTexts.Bind(4, row.m_strCorrection).Bind(5, row.m_strRefuel).Bind(6, row.m_strError);
+        return m_byTexts.Step();
+    }
+    std::int64_t FoundId() const { return m_byTexts.Int(0); }
+    bool FoundImported() const { return m_byTexts.Int(1) != 0; }
+
+    // Stores the row as a record of the read; raw empty where its bytes are not known.
+    bool Add(std::int64_t readId, const RecordRow& row, std::span<const std::uint8_t> raw,
+             const std::optional<std::string>& iso) {
+        m_insert.Reset();
+        raw.empty() ? m_insert.BindNull(1) : m_insert.BindBlob(1, raw.data(), raw.size());
+        m_insert.Bind(2, readId).Bind(3, row.m_strDate).Bind(4, row.m_strDistance);
+        m_insert.Bind(5, row.m_strFuel).Bind(6, row.m_strCorrection).Bind(7, row.m_strRefuel);
+        m_insert.Bind(8, row.m_strError);
+        iso ? m_insert.Bind(9, *iso) : m_insert.BindNull(9);
+        m_insert.Bind(10, ParseHundredths(row.m_strDistance).value_or(0));
+        m_insert.Bind(11, ParseHundredths(row.m_strFuel).value_or(0));
+        m_insert.Bind(12, ParseHundredths(row.m_strCorrection).value_or(0));
+        m_insert.Bind(13, ParseHundredths(row.m_strRefuel).value_or(0));
+        return m_insert.Step() == SQLITE_DONE;
+    }
+
+private:
+    Statement m_byTexts;
+    Statement m_insert;
+};
 
 }  // namespace
 
@@ -125,12 +172,8 @@ bool Logbook::Commit(LogbookError* error) {
 
 std::optional<MergeCounts> Logbook::Merge(const MeterReading& reading, const LocalTime& at,
                                           LogbookError* error) {
-    std::vector<RecordRow> rows;
-    for (const auto& r : reading.records) rows.push_back(RowOf(r));
     if (!Begin(error)) return std::nullopt;
-    const auto counts =
-        Store(&reading.records, rows, "meter", {}, reading.version,
-              std::vector<std::uint8_t>(reading.block.begin(), reading.block.end()), at, error);
+    const auto counts = StoreRead(reading, at, error);
     return counts && Commit(error) ? counts : std::nullopt;
 }
 
@@ -139,7 +182,7 @@ std::optional<std::vector<MergeCounts>> Logbook::Import(const std::vector<Import
     if (!Begin(error)) return std::nullopt;
     std::vector<MergeCounts> counts;
     for (const ImportFile& file : files) {
-        const auto stored = Store(nullptr, file.rows, "import", file.origin, {}, {}, at, error);
+        const auto stored = StoreImport(file, at, error);
         if (!stored) return std::nullopt;
         counts.push_back(*stored);
     }
@@ -154,90 +197,96 @@ std::optional<MergeCounts> Logbook::Import(const std::vector<RecordRow>& rows,
     return counts ? std::optional<MergeCounts>(counts->front()) : std::nullopt;
 }
 
-std::optional<MergeCounts> Logbook::Store(const std::vector<MeasurementRecord>* measured,
-                                          const std::vector<RecordRow>& rows, const char* source,
-                                          const std::string& origin, const std::string& firmware,
-                                          const std::vector<std::uint8_t>& block,
-                                          const LocalTime& at, LogbookError* error) {
-    auto fail = [&](const char* doing) -> std::optional<MergeCounts> {
-        if (error) error->what = Failure(doing);
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return std::nullopt;
-    };
-    Statement read(m_db,
-                   "INSERT INTO reads(read_at, source, origin, firmware, block) VALUES(?,?,?,?,?)");
-    if (!read.Ok()) return fail("prepare");
-    read.Bind(1, Stamp(at)).Bind(2, std::string(source));
-    origin.empty() ? read.BindNull(3) : read.Bind(3, origin);
-    measured == nullptr ? read.BindNull(4) : read.Bind(4, firmware);
-    block.empty() ? read.BindNull(5) : read.BindBlob(5, block.data(), block.size());
-    if (read.Step() != SQLITE_DONE) return fail(measured ? "store the read" : "store the import");
-    const std::int64_t readId = sqlite3_last_insert_rowid(m_db);
+std::optional<std::int64_t> Logbook::AddRead(const ReadRow& read, const LocalTime& at,
+                                             LogbookError* error) {
+    Statement add(m_db,
+                  "INSERT INTO reads(read_at, source, origin, firmware, block) VALUES(?,?,?,?,?)");
+    if (!add.Ok()) return Undo("prepare", error);
+    add.Bind(1, Stamp(at)).Bind(2, std::string(read.source));
+    read.origin.empty() ? add.BindNull(3) : add.Bind(3, read.origin);
+    read.firmware ? add.Bind(4, *read.firmware) : add.BindNull(4);
+    read.block.empty() ? add.BindNull(5) : add.BindBlob(5, read.block.data(), read.block.size());
+    if (add.Step() != SQLITE_DONE) return Undo(read.storing, error);
+    return sqlite3_last_insert_rowid(m_db);
+}
 
+std::optional<MergeCounts> Logbook::StoreRead(const MeterReading& reading, const LocalTime& at,
+                                              LogbookError* error) {
+    auto fail = [&](const char* doing) -> std::optional<MergeCounts> { return Undo(doing, error); };
+    const ReadRow read{"meter",
+                       "store the read",
+                       {},
+                       reading.version,
+                       std::vector<std::uint8_t>(reading.block.begin(), reading.block.end())};
+    const auto readId = AddRead(read, at, error);
+    if (!readId) return std::nullopt;
     Statement byBytes(m_db, "SELECT id FROM records WHERE raw = ?");
-    Statement byTexts(
-        m_db,
-        "SELECT id, raw IS NULL FROM records WHERE date_text=? AND distance_text=? AND "
-        "fuel_text=? AND correction_text=? AND refuel_text=? AND error_text=? "
-        "ORDER BY raw IS NULL DESC, id LIMIT 1");
     Statement upgrade(m_db, "UPDATE records SET raw = ? WHERE id = ?");
-    Statement insert(m_db,
-                     "INSERT INTO records(raw, read_id, date_text, distance_text, fuel_text, "
-                     "correction_text, refuel_text, error_text, iso_date, distance, fuel, "
-                     "correction, refuel) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)");
-    if (!byBytes.Ok() || !byTexts.Ok() || !upgrade.Ok() || !insert.Ok()) return fail("prepare");
+    RecordWriter writer(m_db);
+    if (!byBytes.Ok() || !upgrade.Ok() || !writer.Ok()) return fail("prepare");
 
     MergeCounts counts;
     std::vector<std::int64_t> addedIds;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const RecordRow& row = rows[i];
-        const MeasurementRecord* m = measured ? &(*measured)[i] : nullptr;
-        if (m != nullptr) {
-            byBytes.Reset();
-            byBytes.BindBlob(1, m->raw.data(), m->raw.size());
-            const int found = byBytes.Step();
-            if (found == SQLITE_ROW) {
-                ++counts.known;
-                continue;
-            }
-            if (found != SQLITE_DONE) return fail("look the record up");
-        }
-        // By its texts: an imported record the meter now gives again, or a row imported twice.
-        byTexts.Reset();
-        byTexts.Bind(1, row.m_strDate).Bind(2, row.m_strDistance).Bind(3, row.m_strFuel);
-        byTexts.Bind(4, row.m_strCorrection).Bind(5, row.m_strRefuel).Bind(6, row.m_strError);
-        const int same = byTexts.Step();
-        if (same != SQLITE_ROW && same != SQLITE_DONE) return fail("look the record up");
-        if (same == SQLITE_ROW && (m == nullptr || byTexts.Int(1) != 0)) {
-            if (m != nullptr) {
-                upgrade.Reset();
-                upgrade.BindBlob(1, m->raw.data(), m->raw.size()).Bind(2, byTexts.Int(0));
-                if (upgrade.Step() != SQLITE_DONE) return fail("store the record");
-                ++counts.upgraded;
-            } else {
-                ++counts.known;
-            }
+    for (const MeasurementRecord& m : reading.records) {
+        byBytes.Reset();
+        byBytes.BindBlob(1, m.raw.data(), m.raw.size());
+        const int found = byBytes.Step();
+        if (found == SQLITE_ROW) {
+            ++counts.known;
             continue;
         }
-        insert.Reset();
-        m ? insert.BindBlob(1, m->raw.data(), m->raw.size()) : insert.BindNull(1);
-        insert.Bind(2, readId).Bind(3, row.m_strDate).Bind(4, row.m_strDistance);
-        insert.Bind(5, row.m_strFuel).Bind(6, row.m_strCorrection).Bind(7, row.m_strRefuel);
-        insert.Bind(8, row.m_strError);
-        const auto iso = m ? IsoDate(*m) : IsoFromText(row.m_strDate);
-        iso ? insert.Bind(9, *iso) : insert.BindNull(9);
-        insert.Bind(10, ParseHundredths(row.m_strDistance).value_or(0));
-        insert.Bind(11, ParseHundredths(row.m_strFuel).value_or(0));
-        insert.Bind(12, ParseHundredths(row.m_strCorrection).value_or(0));
-        insert.Bind(13, ParseHundredths(row.m_strRefuel).value_or(0));
-        if (insert.Step() != SQLITE_DONE) return fail("store the record");
+        if (found != SQLITE_DONE) return fail("look the record up");
+        // By its texts: an imported record the meter now gives again.
+        const RecordRow row = RowOf(m);
+        const int same = writer.FindByTexts(row);
+        if (same != SQLITE_ROW && same != SQLITE_DONE) return fail("look the record up");
+        if (same == SQLITE_ROW && writer.FoundImported()) {
+            upgrade.Reset();
+            upgrade.BindBlob(1, m.raw.data(), m.raw.size()).Bind(2, writer.FoundId());
+            if (upgrade.Step() != SQLITE_DONE) return fail("store the record");
+            ++counts.upgraded;
+            continue;
+        }
+        if (!writer.Add(*readId, row, m.raw, IsoDate(m))) return fail("store the record");
         addedIds.push_back(sqlite3_last_insert_rowid(m_db));
         ++counts.added;
     }
-    if (measured != nullptr && !FindGap(readId, addedIds, *measured, at, &counts.gap)) {
+    if (!FindGap(*readId, addedIds, reading.records, at, &counts.gap)) {
         return fail("look for lost refuels");
     }
     return counts;
+}
+
+std::optional<MergeCounts> Logbook::StoreImport(const ImportFile& file, const LocalTime& at,
+                                                LogbookError* error) {
+    auto fail = [&](const char* doing) -> std::optional<MergeCounts> { return Undo(doing, error); };
+    const auto readId =
+        AddRead({"import", "store the import", file.origin, std::nullopt, {}}, at, error);
+    if (!readId) return std::nullopt;
+    RecordWriter writer(m_db);
+    if (!writer.Ok()) return fail("prepare");
+
+    MergeCounts counts;
+    for (const RecordRow& row : file.rows) {
+        // A row imported before, or a record read from the meter with the same texts.
+        const int same = writer.FindByTexts(row);
+        if (same != SQLITE_ROW && same != SQLITE_DONE) return fail("look the record up");
+        if (same == SQLITE_ROW) {
+            ++counts.known;
+            continue;
+        }
+        if (!writer.Add(*readId, row, {}, IsoFromText(row.m_strDate))) {
+            return fail("store the record");
+        }
+        ++counts.added;
+    }
+    return counts;
+}
+
+std::nullopt_t Logbook::Undo(const char* doing, LogbookError* error) {
+    if (error) error->what = Failure(doing);
+    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return std::nullopt;
 }
 
 bool Logbook::FindGap(std::int64_t readId, const std::vector<std::int64_t>& addedIds,

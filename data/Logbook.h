@@ -138,12 +138,24 @@ private:
     bool FindGap(std::int64_t readId, const std::vector<std::int64_t>& addedIds,
                  const std::vector<MeasurementRecord>& measured, const LocalTime& at,
                  std::optional<LogbookGap>* gap);
-    // One read and its rows, inside the open transaction; a failure rolls the transaction back.
-    std::optional<MergeCounts> Store(const std::vector<MeasurementRecord>* measured,
-                                     const std::vector<RecordRow>& rows, const char* source,
-                                     const std::string& origin, const std::string& firmware,
-                                     const std::vector<std::uint8_t>& block, const LocalTime& at,
-                                     LogbookError* error);
+    // A read of the meter, or the rows of one CSV file, stored inside the open transaction; a
+    // failure rolls the transaction back.
+    std::optional<MergeCounts> StoreRead(const MeterReading& reading, const LocalTime& at,
+                                         LogbookError* error);
+    std::optional<MergeCounts> StoreImport(const ImportFile& file, const LocalTime& at,
+                                           LogbookError* error);
+    // What both store first: the row of the reads table.
+    struct ReadRow {
+        const char* source;                   // "meter" or "import"
+        const char* storing;                  // what a failure to store it says was being done
+        std::string origin;                   // the CSV file's name; empty (NULL) for the meter
+        std::optional<std::string> firmware;  // the meter's version text
+        std::vector<std::uint8_t> block;      // the block read; empty (NULL) for an import
+    };
+    std::optional<std::int64_t> AddRead(const ReadRow& read, const LocalTime& at,
+                                        LogbookError* error);
+    // Says what failed and rolls the open transaction back.
+    std::nullopt_t Undo(const char* doing, LogbookError* error);
     std::string Failure(const char* doing) const;
     bool Begin(LogbookError* error);
     bool Commit(LogbookError* error);
