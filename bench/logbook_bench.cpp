@@ -36,10 +36,10 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(work);
     std::filesystem::create_directories(work);
     const std::string path = (work / odomei::kLogbookFileName).string();
-    odomei::LogbookError error;
+    odomei::Failure error;
     auto book = odomei::Logbook::Open(path, &error, odomei::LogbookAccess::kWrite);
     if (!book) {
-        std::fprintf(stderr, "%s\n", error.what.c_str());
+        std::fprintf(stderr, "%s\n", odomei::FailureText(error).c_str());
         return 1;
     }
     // 100 000 refuels over many years, as rows (one transaction).
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     }
     const auto filled = Clock::now();
     if (!book->Import(rows, "bench", kAt, &error)) {
-        std::fprintf(stderr, "%s\n", error.what.c_str());
+        std::fprintf(stderr, "%s\n", odomei::FailureText(error).c_str());
         return 1;
     }
     std::printf("logbook filled with %lld records in %.0f ms\n",
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
             odomei::DecodeReading(odomei::MeasurementBlock(metersim::SequenceBlock(run)));
         const auto start = Clock::now();
         if (!book->Merge(reading, kAt, &error)) {
-            std::fprintf(stderr, "%s\n", error.what.c_str());
+            std::fprintf(stderr, "%s\n", odomei::FailureText(error).c_str());
             return 1;
         }
         merges.push_back(Ms(Clock::now() - start));

@@ -298,11 +298,11 @@ int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePath
 // opened.
 std::unique_ptr<Logbook> OpenLogbook(const LogbookOptions& options, const FilePaths& paths,
                                      LogbookAccess access = LogbookAccess::kLook) {
-    LogbookError error;
+    Failure error;
     auto book = Logbook::Open(options.logbook.empty() ? LogbookPath(paths) : options.logbook,
                               &error, access);
     if (!book) {
-        Error(kLogbookOpenFailedText, error.what);
+        Error(kLogbookOpenFailedText, FailureText(error));
     } else if (!book->Exists()) {
         Error(kLogbookOpenFailedText, book->Path() + ": no logbook there yet (a read makes it)");
         return nullptr;
@@ -323,10 +323,10 @@ std::optional<std::vector<LogbookRecord>> LookUpRecords(const LogbookOptions& op
                                                         const FilePaths& paths) {
     const auto book = OpenLogbook(options, paths);
     if (!book) return std::nullopt;
-    LogbookError error;
+    Failure error;
     auto records = book->Records(options.from, options.to, &error);
-    if (!error.what.empty()) {
-        Error(kLogbookOpenFailedText, error.what);
+    if (!error.Empty()) {
+        Error(kLogbookOpenFailedText, FailureText(error));
         return std::nullopt;
     }
     return records;
@@ -394,9 +394,10 @@ int RunImport(const LogbookOptions& options) {
             Error("cannot import " + file, problem);
             return kExitBadImport;
         }
-        auto rows = ParseSavedCsv(bytes, &problem);
+        Reason refused;
+        auto rows = ParseSavedCsv(bytes, &refused);
         if (!rows) {
-            Error("cannot import " + file, "not a CSV file ODOMEI saved: " + problem);
+            Error("cannot import " + file, "not a CSV file ODOMEI saved: " + refused.en);
             return kExitBadImport;
         }
         files.push_back({file, std::move(*rows)});
@@ -404,10 +405,10 @@ int RunImport(const LogbookOptions& options) {
     const FilePaths paths = WorkingPaths();
     const auto book = OpenLogbook(options, paths, LogbookAccess::kWrite);
     if (!book) return kExitLogbookFailed;
-    LogbookError error;
+    Failure error;
     const auto counts = book->Import(files, GetLocalTime(), &error);
     if (!counts) {
-        Error(kLogbookImportFailedText, error.what);
+        Error(kLogbookImportFailedText, FailureText(error));
         return kExitLogbookFailed;
     }
     for (std::size_t i = 0; i < files.size(); ++i) {

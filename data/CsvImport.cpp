@@ -109,9 +109,9 @@ bool IsDecoderDate(std::string_view text) {
                     static_cast<std::uint8_t>(date->day)) == text;
 }
 
-std::optional<std::vector<RecordRow>> ParseSavedCsv(std::string_view bytes, std::string* problem) {
+std::optional<std::vector<RecordRow>> ParseSavedCsv(std::string_view bytes, Reason* problem) {
     auto fail = [problem](const std::string& why) -> std::optional<std::vector<RecordRow>> {
-        if (problem) *problem = why;
+        if (problem) *problem = Reason{why, {}};
         return std::nullopt;
     };
     if (bytes.size() > kMaxImportBytes) return fail("larger than 16 MiB");

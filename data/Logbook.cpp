@@ -88,12 +88,13 @@ private:
 
 Logbook::~Logbook() { sqlite3_close(m_db); }
 
-std::string Logbook::Failure(const char* doing) const {
-    if (m_db == nullptr) return m_path + ": " + doing + ": there is no logbook yet";
+Failure Logbook::Failed(const char* doing) const {
+    const std::string what = std::string(doing) + ": ";
+    if (m_db == nullptr) return FailureOf(m_path, what + "there is no logbook yet");
     if (m_busy.interrupted && sqlite3_errcode(m_db) == SQLITE_BUSY) {
-        return m_path + ": " + doing + ": interrupted while another program held the logbook";
+        return FailureOf(m_path, what + "interrupted while another program held the logbook");
     }
-    return m_path + ": " + doing + ": " + sqlite3_errmsg(m_db);
+    return FailureOf(m_path, what + sqlite3_errmsg(m_db));
 }
 
 int Logbook::WaitWhileBusy(void* state, int count) {
@@ -112,16 +113,16 @@ int Logbook::WaitWhileBusy(void* state, int count) {
     return 1;
 }
 
-std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* error,
+std::unique_ptr<Logbook> Logbook::Open(const std::string& path, Failure* error,
                                        LogbookAccess access, int busyMs) {
-    auto refuse = [error](const std::string& why) -> std::unique_ptr<Logbook> {
-        if (error) error->what = why;
+    auto refuse = [error](Failure why) -> std::unique_ptr<Logbook> {
+        if (error) *error = std::move(why);
         return nullptr;
     };
-    if (path.empty()) return refuse("no working directory to keep the logbook in");
+    if (path.empty()) return refuse(FailureOf(path, "no working directory to keep the logbook in"));
     const bool write = access == LogbookAccess::kWrite;
     auto none = [&path] { return std::unique_ptr<Logbook>(new Logbook(nullptr, path)); };
-    std::string why;
+    Failure why;
     switch (LookBeforeOpening(path, write, &why)) {
         case FileVerdict::kRefused: return refuse(why);
         case FileVerdict::kNothing: return none();
@@ -133,13 +134,13 @@ std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* er
                       SQLITE_OPEN_FULLMUTEX;
     const int opened = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     std::unique_ptr<Logbook> book(new Logbook(db, path));
-    if (opened != SQLITE_OK) return refuse(book->Failure("open"));
+    if (opened != SQLITE_OK) return refuse(book->Failed("open"));
     // Two programs merging at once (the window and a scheduled odomei-cli): one waits.
     book->m_busy.ms = busyMs;
     sqlite3_busy_handler(db, &Logbook::WaitWhileBusy, &book->m_busy);
 
     const FileState state = ReadyFile(
-        db, path, write, [&book](const char* doing) { return book->Failure(doing); }, &why);
+        db, path, write, [&book](const char* doing) { return book->Failed(doing); }, &why);
     if (state.verdict == FileVerdict::kRefused) return refuse(why);
     if (state.verdict == FileVerdict::kNothing) return none();
     book->m_version = state.version;
@@ -147,38 +148,38 @@ std::unique_ptr<Logbook> Logbook::Open(const std::string& path, LogbookError* er
 }
 
 std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading& reading,
-                                     const LocalTime& at, LogbookError* error) {
+                                     const LocalTime& at, Failure* error) {
     const auto book = Logbook::Open(path, error, LogbookAccess::kWrite);
     return book ? book->Merge(reading, at, error) : std::nullopt;
 }
 
-bool Logbook::Begin(LogbookError* error) {
+bool Logbook::Begin(Failure* error) {
     if (m_db == nullptr) {
-        if (error) error->what = Failure("store");
+        if (error) *error = Failed("store");
         return false;
     }
     // IMMEDIATE: the write lock is taken (or waited for) before anything is read.
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) return true;
-    if (error) error->what = Failure("begin");
+    if (error) *error = Failed("begin");
     return false;
 }
 
-bool Logbook::Commit(LogbookError* error) {
+bool Logbook::Commit(Failure* error) {
     if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return true;
-    if (error) error->what = Failure("commit");
+    if (error) *error = Failed("commit");
     sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     return false;
 }
 
 std::optional<MergeCounts> Logbook::Merge(const MeterReading& reading, const LocalTime& at,
-                                          LogbookError* error) {
+                                          Failure* error) {
     if (!Begin(error)) return std::nullopt;
     const auto counts = StoreRead(reading, at, error);
     return counts && Commit(error) ? counts : std::nullopt;
 }
 
 std::optional<std::vector<MergeCounts>> Logbook::Import(const std::vector<ImportFile>& files,
-                                                        const LocalTime& at, LogbookError* error) {
+                                                        const LocalTime& at, Failure* error) {
     if (!Begin(error)) return std::nullopt;
     std::vector<MergeCounts> counts;
     for (const ImportFile& file : files) {
@@ -192,13 +193,13 @@ std::optional<std::vector<MergeCounts>> Logbook::Import(const std::vector<Import
 
 std::optional<MergeCounts> Logbook::Import(const std::vector<RecordRow>& rows,
                                            const std::string& origin, const LocalTime& at,
-                                           LogbookError* error) {
+                                           Failure* error) {
     const auto counts = Import({ImportFile{origin, rows}}, at, error);
     return counts ? std::optional<MergeCounts>(counts->front()) : std::nullopt;
 }
 
 std::optional<std::int64_t> Logbook::AddRead(const ReadRow& read, const LocalTime& at,
-                                             LogbookError* error) {
+                                             Failure* error) {
     Statement add(m_db,
                   "INSERT INTO reads(read_at, source, origin, firmware, block) VALUES(?,?,?,?,?)");
     if (!add.Ok()) return Undo("prepare", error);
@@ -211,7 +212,7 @@ std::optional<std::int64_t> Logbook::AddRead(const ReadRow& read, const LocalTim
 }
 
 std::optional<MergeCounts> Logbook::StoreRead(const MeterReading& reading, const LocalTime& at,
-                                              LogbookError* error) {
+                                              Failure* error) {
     auto fail = [&](const char* doing) -> std::optional<MergeCounts> { return Undo(doing, error); };
     const ReadRow read{"meter",
                        "store the read",
@@ -258,7 +259,7 @@ std::optional<MergeCounts> Logbook::StoreRead(const MeterReading& reading, const
 }
 
 std::optional<MergeCounts> Logbook::StoreImport(const ImportFile& file, const LocalTime& at,
-                                                LogbookError* error) {
+                                                Failure* error) {
     auto fail = [&](const char* doing) -> std::optional<MergeCounts> { return Undo(doing, error); };
     const auto readId =
         AddRead({"import", "store the import", file.origin, std::nullopt, {}}, at, error);
@@ -283,8 +284,8 @@ std::optional<MergeCounts> Logbook::StoreImport(const ImportFile& file, const Lo
     return counts;
 }
 
-std::nullopt_t Logbook::Undo(const char* doing, LogbookError* error) {
-    if (error) error->what = Failure(doing);
+std::nullopt_t Logbook::Undo(const char* doing, Failure* error) {
+    if (error) *error = Failed(doing);
     sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     return std::nullopt;
 }
@@ -334,7 +335,7 @@ bool Logbook::FindGap(std::int64_t readId, const std::vector<std::int64_t>& adde
     return true;
 }
 
-std::vector<LogbookGap> Logbook::Gaps(LogbookError* error) const {
+std::vector<LogbookGap> Logbook::Gaps(Failure* error) const {
     std::vector<LogbookGap> gaps;
     if (m_db == nullptr || m_version < kGapsVersion) return gaps;
     Statement all(m_db,
@@ -348,14 +349,14 @@ std::vector<LogbookGap> Logbook::Gaps(LogbookError* error) const {
         gaps.push_back({all.Int(0), all.Int(1), all.Text(2), all.Text(3), all.Text(4), all.Int(5)});
     }
     if (step != SQLITE_DONE) {
-        if (error) error->what = Failure("read");
+        if (error) *error = Failed("read");
         return {};
     }
     return gaps;
 }
 
 std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::string& to,
-                                            LogbookError* error) const {
+                                            Failure* error) const {
     std::vector<LogbookRecord> records;
     if (m_db == nullptr) return records;
     Statement all(m_db,
@@ -364,7 +365,7 @@ std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::
                   "reads.read_at, r.read_id FROM records r JOIN reads ON reads.id = r.read_id "
                   "ORDER BY r.id");
     if (!all.Ok()) {
-        if (error) error->what = Failure("read");
+        if (error) *error = Failed("read");
         return records;
     }
     std::vector<std::int64_t> readIds;  // each record's read, for the gaps
@@ -384,12 +385,12 @@ std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::
         records.push_back(std::move(r));
     }
     if (step != SQLITE_DONE) {
-        if (error) error->what = Failure("read");
+        if (error) *error = Failed("read");
         return {};
     }
-    LogbookError gapsError;
+    Failure gapsError;
     const auto gaps = Gaps(&gapsError);
-    if (!gapsError.what.empty()) {
+    if (!gapsError.Empty()) {
         if (error) *error = gapsError;
         return {};
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "data/Logbook.h"
@@ -182,12 +183,12 @@ std::optional<Finding> Classify(sqlite3* db) {
 }
 
 // Why a file cannot be used as a logbook, in plain words.
-std::string Refusal(const std::string& path, const Finding& f) {
+Failure Refusal(const std::string& path, const Finding& f) {
     if (f.kind == Kind::kNewer) {
-        return path + ": made by a newer version of ODOMEI (logbook version " +
-               std::to_string(f.version) + ")";
+        return FailureOf(path, "made by a newer version of ODOMEI (logbook version " +
+                                   std::to_string(f.version) + ")");
     }
-    return path + ": not an ODOMEI logbook (" + f.why + ")";
+    return FailureOf(path, "not an ODOMEI logbook (" + f.why + ")");
 }
 
 // SQLite's file header: its first 100 bytes, the same in every database file. Its magic text,
@@ -214,15 +215,15 @@ enum class Header {
     kRefused,   // no database, another program's, or a newer ODOMEI's: never opened
 };
 
-Header LookAtHeader(const std::string& path, std::string* refusal) {
+Header LookAtHeader(const std::string& path, Failure* refusal) {
     std::string header, problem;
     if (ReadFileStart(path, kHeaderSize, &header, &problem) != ReadResult::kRead) {
-        *refusal = path + ": open: " + problem;
+        *refusal = FailureOf(path, "open: " + problem);
         return Header::kRefused;
     }
     if (header.size() < kHeaderSize ||
         header.compare(0, sizeof kHeaderMagic, kHeaderMagic, sizeof kHeaderMagic) != 0) {
-        *refusal = path + ": read: file is not a database";  // as SQLite says it
+        *refusal = FailureOf(path, "read: file is not a database");  // as SQLite says it
         return Header::kRefused;
     }
     Finding f;
@@ -260,28 +261,31 @@ std::string UriOf(const std::string& path) {
 // What a file without an application id holds, told from its tables without a trace: SQLite
 // reads it as on read-only media ("immutable"), so it takes no lock, makes no file beside it and
 // rolls no journal back. Nothing, with why, when it cannot be read.
-std::optional<Finding> LookInside(const std::string& path, std::string* why) {
+std::optional<Finding> LookInside(const std::string& path, Failure* why) {
     sqlite3* db = nullptr;
     const int opened = sqlite3_open_v2((UriOf(path) + "?mode=ro&immutable=1").c_str(), &db,
                                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
     std::optional<Finding> found;
     if (opened == SQLITE_OK) found = Classify(db);
-    if (!found) *why = path + (opened == SQLITE_OK ? ": read: " : ": open: ") + sqlite3_errmsg(db);
+    if (!found) {
+        *why = FailureOf(
+            path, std::string(opened == SQLITE_OK ? "read: " : "open: ") + sqlite3_errmsg(db));
+    }
     sqlite3_close(db);
     return found;
 }
 
 }  // namespace
 
-FileVerdict LookBeforeOpening(const std::string& path, bool write, std::string* why) {
-    auto refuse = [why](const std::string& said) {
-        *why = said;
+FileVerdict LookBeforeOpening(const std::string& path, bool write, Failure* why) {
+    auto refuse = [why](Failure said) {
+        *why = std::move(said);
         return FileVerdict::kRefused;
     };
     const FileFacts file = LookAtFile(path);
-    if (file.exists && !file.regular) return refuse(path + ": not a regular file");
+    if (file.exists && !file.regular) return refuse(FailureOf(path, "not a regular file"));
     if (!write && (!file.exists || file.size == 0)) return FileVerdict::kNothing;
-    if (write && file.exists && !file.writable) return refuse(path + ": read-only file");
+    if (write && file.exists && !file.writable) return refuse(FailureOf(path, "read-only file"));
     // Another program's database is told before SQLite opens it (see LookAtHeader).
     if (file.exists && file.size > 0) {
         const Header header = LookAtHeader(path, why);
@@ -299,9 +303,9 @@ FileVerdict LookBeforeOpening(const std::string& path, bool write, std::string* 
 }
 
 FileState ReadyFile(sqlite3* db, const std::string& path, bool write, const SqliteFailure& failure,
-                    std::string* why) {
-    auto refuse = [why](const std::string& said) {
-        *why = said;
+                    Failure* why) {
+    auto refuse = [why](Failure said) {
+        *why = std::move(said);
         return FileState{};
     };
     // Told again by SQLite's own reading: a file damaged past its header fails here, before
@@ -327,9 +331,9 @@ FileState ReadyFile(sqlite3* db, const std::string& path, bool write, const Sqli
     if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
         return refuse(failure("begin"));
     }
-    auto undo = [&](const std::string& said) {
+    auto undo = [&](Failure said) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return refuse(said);
+        return refuse(std::move(said));
     };
     found = Classify(db);
     if (!found) return undo(failure("read"));

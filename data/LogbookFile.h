@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/Failure.h"
+
 struct sqlite3;
 
 namespace odomei {
@@ -27,11 +29,11 @@ enum class FileVerdict {
 
 // What the file at path is, told before SQLite opens it (SQLite would take a device, and root
 // may write a file whose permissions say read-only). kRefused with why set.
-FileVerdict LookBeforeOpening(const std::string& path, bool write, std::string* why);
+FileVerdict LookBeforeOpening(const std::string& path, bool write, Failure* why);
 
 // What a failed step of SQLite on the file says, worded at once: a rollback after it would
 // change SQLite's words.
-using SqliteFailure = std::function<std::string(const char* doing)>;
+using SqliteFailure = std::function<Failure(const char* doing)>;
 
 struct FileState {
     FileVerdict verdict = FileVerdict::kRefused;
@@ -42,6 +44,6 @@ struct FileState {
 // where there is none, marked where it was made before the id was set and brought to today's
 // layout, in one transaction. kRefused with why set.
 FileState ReadyFile(sqlite3* db, const std::string& path, bool write, const SqliteFailure& failure,
-                    std::string* why);
+                    Failure* why);
 
 }  // namespace odomei

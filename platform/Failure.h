@@ -33,4 +33,11 @@ inline Failure FailureOf(std::string subject, std::string why) {
     return Failure{std::move(subject), Reason{std::move(why), {}}};
 }
 
+// The failure in one line of English, as standard error and a message's details give it:
+// "subject: reason", or the reason alone where there is no subject.
+inline std::string FailureText(const Failure& failure) {
+    if (failure.subject.empty()) return failure.reason.en;
+    return failure.subject + ": " + failure.reason.en;
+}
+
 }  // namespace odomei

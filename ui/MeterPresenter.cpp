@@ -223,10 +223,10 @@ void MeterPresenter::OnExit() {
 void MeterPresenter::OnAbout() { m_view.ShowAbout(); }
 
 void MeterPresenter::OnHistory() {
-    LogbookError error;
+    Failure error;
     const auto book = Logbook::Open(LogbookPath(m_paths), &error);
     if (!book) {
-        m_view.Message(kLogbookOpenFailedText, kMbIconHand, error.what);
+        m_view.Message(kLogbookOpenFailedText, kMbIconHand, FailureText(error));
         return;
     }
     m_view.ShowHistory(*book, m_paths.IniPath(), m_paths.strCurDir);
