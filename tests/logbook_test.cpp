@@ -1,5 +1,6 @@
-// The logbook on a real SQLite file: reads merged without doubles, imports, the order of the
-// records, the summary figures worked out by hand, and files that cannot be used.
+// The logbook on a real SQLite file: reads merged without doubles, the order of the records, the
+// gaps, the summary figures worked out by hand, and files that cannot be used. The import of
+// saved CSV files is tested in csv_import_test.cpp.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -18,35 +19,12 @@
 #include "data/LogbookStats.h"
 #include "platform/Interrupt.h"
 #include "platform/Text.h"
+#include "tests/LogbookSupport.h"
 #include "tests/TestSupport.h"
 #include "tools/metersim/MeterSim.h"
 
 namespace odomei {
 namespace {
-
-const LocalTime kAt{2026, 12, 7, 10, 0, 0, 0};
-
-MeterReading ReadingOf(const std::array<std::uint8_t, kBlockSize>& block) {
-    return DecodeReading(MeasurementBlock(block));
-}
-
-class LogbookFile : public ::testing::Test {
-protected:
-    std::unique_ptr<Logbook> OpenBook(int busyMs = kLogbookBusyMs) {
-        Failure error;
-        auto book = Logbook::Open(path, &error, LogbookAccess::kWrite, busyMs);
-        EXPECT_NE(book, nullptr) << FailureText(error);
-        return book;
-    }
-    MergeCounts Merge(Logbook& book, const MeterReading& reading) {
-        Failure error;
-        const auto counts = book.Merge(reading, kAt, &error);
-        EXPECT_TRUE(counts.has_value()) << FailureText(error);
-        return counts.value_or(MergeCounts{});
-    }
-    test::TempDir dir;
-    std::string path = dir.File(kLogbookFileName);
-};
 
 TEST_F(LogbookFile, OverlappingReadsKeepEachRefuelOnce) {
     auto book = OpenBook();
@@ -95,83 +73,6 @@ TEST_F(LogbookFile, OverlappingReadsKeepEachRefuelOnce) {
     EXPECT_EQ(std::memcmp(sqlite3_column_blob(st, 0), sample.data(), 216), 0);
     sqlite3_finalize(st);
     sqlite3_close(db);
-}
-
-TEST_F(LogbookFile, ImportedRowsAreMatchedByTheirTextsAndNotDoubledByALaterRead) {
-    auto book = OpenBook();
-    const MeterReading reading = ReadingOf(metersim::SampleBlock());
-    RecordTable table;
-    FillTable(reading, table);
-    Reason problem;
-    const auto rows = ParseSavedCsv(CsvContent(table), &problem);
-    ASSERT_TRUE(rows.has_value()) << problem.en;
-    ASSERT_EQ(rows->size(), 15u);
-    Failure error;
-    const auto imported = book->Import(*rows, "history.csv", kAt, &error);
-    ASSERT_TRUE(imported) << FailureText(error);
-    EXPECT_EQ(imported->added, 15);
-    EXPECT_EQ(book->Import(*rows, "again.csv", kAt, &error)->known, 15);
-    auto records = book->Records();
-    ASSERT_EQ(records.size(), 15u);
-    EXPECT_TRUE(records[0].imported);
-    EXPECT_EQ(records[0].isoDate, "2015-01-09");
-    // The meter then gives the same refuels: they are the imported ones, now with their bytes.
-    const MergeCounts merged = Merge(*book, reading);
-    EXPECT_EQ(merged.upgraded, 15);
-    EXPECT_EQ(merged.added, 0);
-    records = book->Records();
-    ASSERT_EQ(records.size(), 15u);
-    EXPECT_FALSE(records[0].imported);
-    EXPECT_EQ(records[0].texts, table.m_rows[0]);
-}
-
-TEST(SavedCsv, TakesTheDecodersTextsAsASpreadsheetSavesThemAndNothingElse) {
-    const std::string header = "日付,走行距離,消費燃料,使用補正値,実給油量,測定誤差\r\n";
-    Reason problem;
-    // A byte-order mark, quotes (doubled ones too), LF line ends: the texts inside are taken.
-    const auto sheet = ParseSavedCsv(
-        "\xEF\xBB\xBF\"日付\",走行距離,消費燃料,使用補正値,実給油量,\"測定誤差\"\n"
-        "\"2007年15月09日\",\"412.60\",-0.00,655.35,0.00,-999.99\n"
-        "2007年00月100日,0.01,1.00,100.00,1.00,999.99\n\"-\",0.00,0.00,0.00,0.00,0.00\n",
-        &problem);
-    ASSERT_TRUE(sheet) << problem.en;
-    ASSERT_EQ(sheet->size(), 3u);
-    EXPECT_EQ((*sheet)[0],
-              (RecordRow{"2007年15月09日", "412.60", "-0.00", "655.35", "0.00", "-999.99"}));
-    EXPECT_EQ((*sheet)[1].m_strDate, "2007年00月100日");
-    EXPECT_EQ((*sheet)[2].m_strDate, "-");
-
-    // Anything the decoder never writes is refused with the line it stands on.
-    const struct {
-        std::string line;
-        const char* why;
-    } refused[] = {
-        {"2015年01月09日😀,412.60,30.85,100.00,31.20,1.12", "a character after the date"},
-        {"2015年01月09日\xE9,412.60,30.85,100.00,31.20,1.12", "a byte that is no text"},
-        {"2015年1月09日,412.60,30.85,100.00,31.20,1.12", "a month of one digit"},
-        {"2016年01月09日,412.60,30.85,100.00,31.20,1.12", "a year beyond the nibble"},
-        {"2000年00月00日,412.60,30.85,100.00,31.20,1.12", "the bytes the decoder writes as -"},
-        {"2015年01月09日,0412.60,30.85,100.00,31.20,1.12", "a leading zero"},
-        {"2015年01月09日,412.6,30.85,100.00,31.20,1.12", "one decimal"},
-        {"2015年01月09日,412.60,+30.85,100.00,31.20,1.12", "a plus sign"},
-        {"2015年01月09日,412.60,30.85,100.00,31.20,", "an empty figure"},
-        {"2015年01月09日,412.60,30.85,100.00,31.20,1.12,", "seven fields"},
-        {"\"2015年01月09日,412.60,30.85,100.00,31.20,1.12", "a quote that never closes"},
-        {"\"2015年01月09日\"x,412.60,30.85,100.00,31.20,1.12", "text after a closing quote"},
-        {"2015\"年01月09日,412.60,30.85,100.00,31.20,1.12", "a quote inside a plain field"},
-        {"\"2015年01月09日,412.60\",30.85,100.00,31.20,1.12", "a comma inside quotes"},
-    };
-    const std::string good = "2015年01月09日,412.60,30.85,100.00,31.20,1.12\r\n";
-    for (const auto& c : refused) {
-        EXPECT_FALSE(ParseSavedCsv(header + good + c.line + "\r\n", &problem)) << c.why;
-        EXPECT_EQ(problem.en.rfind("line 3", 0), 0u) << c.why << ": " << problem.en;
-    }
-    // CP932 as the window writes it, with a byte that is not CP932 on line 4.
-    EXPECT_FALSE(ParseSavedCsv(Sjis(header + good + good) + "\x81\x20,1.00\r\n", &problem));
-    EXPECT_EQ(problem.en, "line 4 is not CP932 text");
-    EXPECT_FALSE(ParseSavedCsv("a,b\r\n", &problem));
-    EXPECT_EQ(problem.en.rfind("line 1", 0), 0u);
-    EXPECT_FALSE(ParseSavedCsv(std::string(kMaxImportBytes + 1, '\n'), &problem));
 }
 
 TEST_F(LogbookFile, RecordsComeInDateOrderAndARangeKeepsItsDays) {
