@@ -14,6 +14,7 @@
 #include "bench/BenchTiming.h"
 #include "data/Logbook.h"
 #include "platform/AtomicFile.h"
+#include "platform/Dates.h"
 #include "tools/metersim/MeterSim.h"
 #include "ui/ChartModel.h"
 #include "ui/ChartSvg.h"
@@ -36,18 +37,18 @@ int main(int argc, char** argv) {
     const ScratchFolder folder("odomei-logbook-bench", ScratchFolder::Enter::kNo);
     const std::filesystem::path& work = folder.Path();
     const std::string path = (work / odomei::kLogbookFileName).string();
-    odomei::LogbookError error;
+    odomei::Failure error;
     auto book = odomei::Logbook::Open(path, &error, odomei::LogbookAccess::kWrite);
     if (!book) {
-        std::fprintf(stderr, "%s\n", error.what.c_str());
+        std::fprintf(stderr, "%s\n", odomei::FailureLine(error).c_str());
         return 1;
     }
     // 100 000 refuels over many years, as rows (one transaction).
     std::vector<odomei::RecordRow> rows;
     for (int i = 0; i < kRecords; ++i) {
-        char date[64], distance[32], fuel[32], refuel[32], err[32];
-        std::snprintf(date, sizeof date, "20%02d年%02d月%02d日", 10 + i / 4000 % 90,
-                      1 + i / 300 % 12, 1 + i % 28);
+        char distance[32], fuel[32], refuel[32], err[32];
+        const std::string date =
+            odomei::MeterDateText({2010 + i / 4000 % 90, 1 + i / 300 % 12, 1 + i % 28});
         std::snprintf(distance, sizeof distance, "%d.%02d", 300 + i % 200, i % 100);
         std::snprintf(fuel, sizeof fuel, "%d.%02d", 25 + i % 10, (i * 7) % 100);
         std::snprintf(refuel, sizeof refuel, "%d.%02d", 25 + i % 11, (i * 3) % 100);
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
     }
     const auto filled = Clock::now();
     if (!book->Import(rows, "bench", kAt, &error)) {
-        std::fprintf(stderr, "%s\n", error.what.c_str());
+        std::fprintf(stderr, "%s\n", odomei::FailureLine(error).c_str());
         return 1;
     }
     std::printf("logbook filled with %lld records in %.0f ms\n",
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
             odomei::DecodeReading(odomei::MeasurementBlock(metersim::SequenceBlock(run)));
         const auto start = Clock::now();
         if (!book->Merge(reading, kAt, &error)) {
-            std::fprintf(stderr, "%s\n", error.what.c_str());
+            std::fprintf(stderr, "%s\n", odomei::FailureLine(error).c_str());
             return 1;
         }
         merges.push_back(Ms(Clock::now() - start));

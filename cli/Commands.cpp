@@ -307,11 +307,11 @@ int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePath
 // opened.
 std::unique_ptr<Logbook> OpenLogbook(const LogbookOptions& options, const FilePaths& paths,
                                      LogbookAccess access = LogbookAccess::kLook) {
-    LogbookError error;
+    Failure error;
     auto book = Logbook::Open(options.logbook.empty() ? LogbookPath(paths) : options.logbook,
                               &error, access);
     if (!book) {
-        Error(kLogbookOpenFailedText, FailureOf({}, error.what));
+        Error(kLogbookOpenFailedText, FailureOf({}, FailureLine(error)));
     } else if (!book->Exists()) {
         Error(kLogbookOpenFailedText,
               FailureOf({}, book->Path() + ": no logbook there yet (a read makes it)"));
@@ -333,10 +333,10 @@ std::optional<std::vector<LogbookRecord>> LookUpRecords(const LogbookOptions& op
                                                         const FilePaths& paths) {
     const auto book = OpenLogbook(options, paths);
     if (!book) return std::nullopt;
-    LogbookError error;
+    Failure error;
     auto records = book->Records(options.from, options.to, &error);
-    if (!error.what.empty()) {
-        Error(kLogbookOpenFailedText, FailureOf({}, error.what));
+    if (!error.Empty()) {
+        Error(kLogbookOpenFailedText, FailureOf({}, FailureLine(error)));
         return std::nullopt;
     }
     return records;
@@ -407,10 +407,11 @@ int RunImport(const LogbookOptions& options) {
             Error("cannot import " + file, FailureOf({}, unread.reason.en));
             return kExitBadImport;
         }
-        auto rows = ParseSavedCsv(bytes, &problem);
+        Reason refused;
+        auto rows = ParseSavedCsv(bytes, &refused);
         if (!rows) {
             Error("cannot import " + file,
-                  FailureOf({}, "not a CSV file ODOMEI saved: " + problem));
+                  FailureOf({}, "not a CSV file ODOMEI saved: " + refused.en));
             return kExitBadImport;
         }
         files.push_back({file, std::move(*rows)});
@@ -418,10 +419,10 @@ int RunImport(const LogbookOptions& options) {
     const FilePaths paths = WorkingPaths();
     const auto book = OpenLogbook(options, paths, LogbookAccess::kWrite);
     if (!book) return kExitLogbookFailed;
-    LogbookError error;
+    Failure error;
     const auto counts = book->Import(files, GetLocalTime(), &error);
     if (!counts) {
-        Error(kLogbookImportFailedText, FailureOf({}, error.what));
+        Error(kLogbookImportFailedText, FailureOf({}, FailureLine(error)));
         return kExitLogbookFailed;
     }
     for (std::size_t i = 0; i < files.size(); ++i) {

@@ -103,10 +103,10 @@ FileCheck CheckWritable(const std::string& path, const std::string& whenMissing,
 FileCheck CheckLogbook(const std::string& path) {
     FileCheck check = CheckWritable(path, "not there yet: the first read makes it", true);
     if (!check.exists) return check;
-    LogbookError error;
+    Failure error;
     if (!Logbook::Open(path, &error)) {
         check.writable = false;
-        check.note = error.what;
+        check.note = FailureLine(error);
     }
     return check;
 }

@@ -12,7 +12,7 @@
 
 #include "cli/Commands.h"
 #include "data/CsvExport.h"
-#include "platform/Calendar.h"
+#include "platform/Dates.h"
 #include "platform/Files.h"
 #include "platform/Interrupt.h"
 #include "ui/ChartModel.h"

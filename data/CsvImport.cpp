@@ -2,6 +2,7 @@
 
 #include "data/CsvExport.h"
 #include "data/Decoder.h"
+#include "platform/Dates.h"
 #include "platform/Text.h"
 
 namespace odomei {
@@ -11,8 +12,7 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::size_t kFieldCount = 6;
 // Twelve digits before the point: far beyond any figure of a record, far within an int64.
 constexpr std::size_t kMaxWholeDigits = 12;
-// A date's year and month are nibbles (two digits), its day a byte (up to three).
-constexpr std::size_t kMaxDateDigits = 3;
+// A date's year and month are nibbles, its day a byte.
 constexpr int kMaxNibble = 15;
 constexpr int kMaxDay = 255;
 
@@ -99,34 +99,19 @@ std::optional<std::int64_t> ParseHundredths(std::string_view text) {
 
 bool IsDecoderDate(std::string_view text) {
     if (text == "-") return true;
-    std::size_t i = 0;
-    // Digits up to the unit that ends them: nothing where there are none, too many, or no unit.
-    auto number = [&](std::string_view unit, int max) -> std::optional<int> {
-        int value = 0;
-        const std::size_t start = i;
-        while (i < text.size() && IsDigit(text[i]) && i - start < kMaxDateDigits) {
-            value = value * 10 + (text[i++] - '0');
-        }
-        if (i == start || text.substr(i, unit.size()) != unit || value > max) return std::nullopt;
-        i += unit.size();
-        return value;
-    };
-    if (text.substr(0, 2) != "20") return false;
-    i = 2;
-    const auto year = number("年", kMaxNibble);
-    if (!year) return false;
-    const auto month = number("月", kMaxNibble);
-    if (!month) return false;
-    const auto day = number("日", kMaxDay);
-    if (!day || i != text.size()) return false;
-    // The decoder's own text of those bytes, digit for digit ("2015年1月09日" is not one).
-    return DateText(static_cast<std::uint8_t>(*year << 4 | *month),
-                    static_cast<std::uint8_t>(*day)) == text;
+    const auto date = ParseMeterDateText(text);
+    if (!date || date->year < kMeterFirstYear || date->year > kMeterFirstYear + kMaxNibble ||
+        date->month > kMaxNibble || date->day > kMaxDay) {
+        return false;
+    }
+    // The two patterns of a record without a date are written "-", never as a date.
+    return DateText(static_cast<std::uint8_t>((date->year - kMeterFirstYear) << 4 | date->month),
+                    static_cast<std::uint8_t>(date->day)) == text;
 }
 
-std::optional<std::vector<RecordRow>> ParseSavedCsv(std::string_view bytes, std::string* problem) {
+std::optional<std::vector<RecordRow>> ParseSavedCsv(std::string_view bytes, Reason* problem) {
     auto fail = [problem](const std::string& why) -> std::optional<std::vector<RecordRow>> {
-        if (problem) *problem = why;
+        if (problem) *problem = Reason{why, {}};
         return std::nullopt;
     };
     if (bytes.size() > kMaxImportBytes) return fail("larger than 16 MiB");

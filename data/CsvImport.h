@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "data/RecordTable.h"
+#include "platform/Failure.h"
 
 namespace odomei {
 
@@ -25,7 +26,7 @@ bool IsDecoderDate(std::string_view text);
 
 // The rows of a CSV file the window saved: CP932, or UTF-8 with or without a byte-order mark;
 // fields plain or in standard CSV quotes; header line first; blank lines skipped. Nothing, with
-// the line that is wrong in problem, when any line is not such a row.
-std::optional<std::vector<RecordRow>> ParseSavedCsv(std::string_view bytes, std::string* problem);
+// the line that is wrong in problem's English, when any line is not such a row.
+std::optional<std::vector<RecordRow>> ParseSavedCsv(std::string_view bytes, Reason* problem);
 
 }  // namespace odomei

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/Calendar.h"
+#include "platform/Dates.h"
 #include "platform/Text.h"
 
 namespace odomei {
@@ -20,8 +20,6 @@ constexpr std::int64_t kCorrectionScale = 10000;
 constexpr std::int64_t kTenMillionthsPerHundredth = 100000;
 // The error text is limited to these.
 constexpr double kErrorLimit = 999.99;
-// The year nibble counts from 2000.
-constexpr int kFirstYear = 2000;
 // Digits a figure's hundredths may have and still fit an unsigned 64-bit integer.
 constexpr std::size_t kFigureDigits = 19;
 
@@ -90,8 +88,7 @@ bool IsEmptyRecord(RecordBytes b) {
 
 std::string DateText(std::uint8_t yearMonth, std::uint8_t day) {
     if ((yearMonth == 0x00 && day == 0x00) || (yearMonth == 0xFF && day == 0xFF)) return "-";
-    return "20" + TwoDigits(yearMonth >> 4) + "年" + TwoDigits(yearMonth & 0x0F) + "月" +
-           TwoDigits(day) + "日";
+    return MeterDateText({kMeterFirstYear + (yearMonth >> 4), yearMonth & 0x0F, day});
 }
 
 std::string FigureText(bool negative, std::uint64_t hundredths) {
@@ -159,15 +156,10 @@ std::string DecodeBlock(MeasurementBlock block, RecordTable& table) {
 }
 
 std::optional<std::string> IsoDate(const MeasurementRecord& r) {
-    if (DateText(r.yearMonth, r.day) == "-") return std::nullopt;
-    const int year = kFirstYear + (r.yearMonth >> 4);
-    const int month = r.yearMonth & 0x0F;
-    if (month < 1 || month > 12 || r.day < 1 || r.day > DaysInMonth(year, month)) {
-        return std::nullopt;
-    }
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", year, month, r.day);
-    return std::string(buf);
+    // Neither pattern of a record without a date has a month of 1 to 12.
+    const CivilDate date{kMeterFirstYear + (r.yearMonth >> 4), r.yearMonth & 0x0F, r.day};
+    if (!IsRealDate(date)) return std::nullopt;
+    return IsoDateText(date);
 }
 
 std::uint8_t BlockCheck(MeasurementBlock block) {

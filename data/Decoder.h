@@ -18,6 +18,8 @@ constexpr std::size_t kRecordSize = 14;
 constexpr std::size_t kFirstRecordOffset = 1;  // byte 0 only takes part in the check byte
 constexpr std::size_t kVersionOffset = 211;    // four version characters, pairs reversed
 constexpr std::size_t kCheckByteOffset = 215;
+// A record's year nibble counts from this year.
+constexpr int kMeterFirstYear = 2000;
 
 using MeasurementBlock = std::span<const std::uint8_t, kBlockSize>;
 using RecordBytes = std::span<const std::uint8_t, kRecordSize>;
@@ -30,7 +32,7 @@ struct MeasurementRecord {
     std::uint16_t correction = 0;                 // hundredths of a percent (10000 is 100.00 %)
     std::uint16_t refuel = 0;                     // hundredths of a litre
     std::uint8_t day = 0;
-    std::uint8_t yearMonth = 0;  // high nibble: year - 2000; low nibble: month
+    std::uint8_t yearMonth = 0;  // high nibble: year - kMeterFirstYear; low nibble: month
 
     static MeasurementRecord From(RecordBytes bytes);
 };

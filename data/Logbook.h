@@ -13,6 +13,7 @@
 #include "data/RecordTable.h"
 #include "data/TextsJa.h"
 #include "platform/Clock.h"
+#include "platform/Failure.h"
 
 struct sqlite3;
 
@@ -58,11 +59,6 @@ struct ImportFile {
     std::vector<RecordRow> rows;
 };
 
-// A failure, in plain words (the file and what SQLite said).
-struct LogbookError {
-    std::string what;
-};
-
 // The logbook's file name beside KORVANA.ini, and how long a merge waits for another program
 // merging at the same time.
 inline constexpr const char* kLogbookFileName = "odomei-logbook.sqlite3";
@@ -83,11 +79,11 @@ public:
     Logbook& operator=(const Logbook&) = delete;
 
     // Opens the logbook at path. A file that is not an ODOMEI logbook is refused and never
-    // changed. Nothing, with error set, when it cannot be used; an empty path (no working
-    // directory to keep it in) is refused. Looking at a missing or empty file gives a logbook
-    // without records (Exists() false). busyMs: how long a write waits for another program's
-    // transaction; an interrupt (Ctrl+C, SIGTERM) ends the wait.
-    static std::unique_ptr<Logbook> Open(const std::string& path, LogbookError* error,
+    // changed. Nothing, with error set (the path its subject), when it cannot be used; an empty
+    // path (no working directory to keep it in) is refused. Looking at a missing or empty file
+    // gives a logbook without records (Exists() false). busyMs: how long a write waits for another
+    // program's transaction; an interrupt (Ctrl+C, SIGTERM) ends the wait.
+    static std::unique_ptr<Logbook> Open(const std::string& path, Failure* error,
                                          LogbookAccess access = LogbookAccess::kLook,
                                          int busyMs = kLogbookBusyMs);
 
@@ -98,16 +94,16 @@ public:
     // Stores a verified read: the block and its time, and each record not stored before (the
     // same 14 bytes are the same refuel). One transaction: all of it or nothing.
     std::optional<MergeCounts> Merge(const MeterReading& reading, const LocalTime& at,
-                                     LogbookError* error);
+                                     Failure* error);
 
     // Stores the rows of CSV files the window saved: matched to stored records by their six
     // texts, marked as imported. All files in one transaction: every one of them or none. The
     // counts of each file, in order.
     std::optional<std::vector<MergeCounts>> Import(const std::vector<ImportFile>& files,
-                                                   const LocalTime& at, LogbookError* error);
+                                                   const LocalTime& at, Failure* error);
     // The same for one file.
     std::optional<MergeCounts> Import(const std::vector<RecordRow>& rows, const std::string& origin,
-                                      const LocalTime& at, LogbookError* error);
+                                      const LocalTime& at, Failure* error);
 
     // The stored records, oldest first: by date, and a record without a date where it was first
     // read among the others. from/to ("YYYY-MM-DD", inclusive) keep only dated records in range.
@@ -116,14 +112,14 @@ public:
     // after; records stored later that come between those two (an import of the missing
     // refuels) close it: no record carries it then.
     std::vector<LogbookRecord> Records(const std::string& from = {}, const std::string& to = {},
-                                       LogbookError* error = nullptr) const;
+                                       Failure* error = nullptr) const;
 
     // How many reads and records are stored.
     std::int64_t CountReads() const;
     std::int64_t CountRecords() const;
     // The gaps found, in the order found, closed ones too; none in a logbook of a version that
     // kept none.
-    std::vector<LogbookGap> Gaps(LogbookError* error = nullptr) const;
+    std::vector<LogbookGap> Gaps(Failure* error = nullptr) const;
 
 private:
     // How a wait for another program's lock goes: until busyMs have passed or an interrupt came.
@@ -139,15 +135,27 @@ private:
     bool FindGap(std::int64_t readId, const std::vector<std::int64_t>& addedIds,
                  const std::vector<MeasurementRecord>& measured, const LocalTime& at,
                  std::optional<LogbookGap>* gap);
-    // One read and its rows, inside the open transaction; a failure rolls the transaction back.
-    std::optional<MergeCounts> Store(const std::vector<MeasurementRecord>* measured,
-                                     const std::vector<RecordRow>& rows, const char* source,
-                                     const std::string& origin, const std::string& firmware,
-                                     const std::vector<std::uint8_t>& block, const LocalTime& at,
-                                     LogbookError* error);
-    std::string Failure(const char* doing) const;
-    bool Begin(LogbookError* error);
-    bool Commit(LogbookError* error);
+    // A read of the meter, or the rows of one CSV file, stored inside the open transaction; a
+    // failure rolls the transaction back.
+    std::optional<MergeCounts> StoreRead(const MeterReading& reading, const LocalTime& at,
+                                         Failure* error);
+    std::optional<MergeCounts> StoreImport(const ImportFile& file, const LocalTime& at,
+                                           Failure* error);
+    // What both store first: the row of the reads table.
+    struct ReadRow {
+        const char* source;                   // "meter" or "import"
+        const char* storing;                  // what a failure to store it says was being done
+        std::string origin;                   // the CSV file's name; empty (NULL) for the meter
+        std::optional<std::string> firmware;  // the meter's version text
+        std::vector<std::uint8_t> block;      // the block read; empty (NULL) for an import
+    };
+    std::optional<std::int64_t> AddRead(const ReadRow& read, const LocalTime& at, Failure* error);
+    // Says what failed and rolls the open transaction back.
+    std::nullopt_t Undo(const char* doing, Failure* error);
+    // What failed while doing something to the file, in SQLite's words.
+    Failure Failed(const char* doing) const;
+    bool Begin(Failure* error);
+    bool Commit(Failure* error);
 
     sqlite3* m_db;
     std::string m_path;
@@ -158,6 +166,6 @@ private:
 // Opens the logbook at path and stores a verified read in it: what every front end does after
 // a read. Nothing, with error set, when either fails.
 std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading& reading,
-                                     const LocalTime& at, LogbookError* error);
+                                     const LocalTime& at, Failure* error);
 
 }  // namespace odomei

@@ -36,11 +36,11 @@ const std::set<std::string>& DecoderDates() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string problem;
+    odomei::Reason problem;
     const auto rows = odomei::ParseSavedCsv(
         std::string_view(reinterpret_cast<const char*>(data), size), &problem);
     if (!rows) {
-        Require(!problem.empty(), "a file refused without a reason");
+        Require(!problem.en.empty(), "a file refused without a reason");
         return 0;
     }
     for (const odomei::RecordRow& row : *rows) {

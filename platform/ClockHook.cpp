@@ -4,7 +4,7 @@
 
 #include <ctime>
 
-#include "platform/Calendar.h"
+#include "platform/Dates.h"
 
 namespace odomei {
 namespace {

@@ -41,9 +41,9 @@ protected:
         ASSERT_TRUE(Messages().empty()) << Messages()[0];
     }
     std::unique_ptr<Logbook> Book() {
-        LogbookError error;
+        Failure error;
         auto book = Logbook::Open(dir.File(kLogbookFileName), &error);
-        EXPECT_NE(book, nullptr) << error.what;
+        EXPECT_NE(book, nullptr) << FailureLine(error);
         return book;
     }
 };
@@ -130,15 +130,15 @@ TEST(HistoryGap, TheTableMarksTheGapOnARowBetweenTheTwoRecords) {
     // Reads 0 and 5 of the simulated months have nothing in common.
     test::TempDir dir;
     const std::string path = dir.File(kLogbookFileName);
-    LogbookError error;
+    Failure error;
     {
         auto book = Logbook::Open(path, &error, LogbookAccess::kWrite);
-        ASSERT_NE(book, nullptr) << error.what;
+        ASSERT_NE(book, nullptr) << FailureLine(error);
         for (int k : {0, 5}) {
             const auto block = metersim::SequenceBlock(k);
             ASSERT_TRUE(
                 book->Merge(DecodeReading(block), LocalTime{2026, 12, 7, 10, 0, 0, 0}, &error))
-                << error.what;
+                << FailureLine(error);
         }
     }
     auto book = Logbook::Open(path, &error);

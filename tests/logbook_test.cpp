@@ -1,5 +1,6 @@
-// The logbook on a real SQLite file: reads merged without doubles, imports, the order of the
-// records, the summary figures worked out by hand, and files that cannot be used.
+// The logbook on a real SQLite file: reads merged without doubles, the order of the records, the
+// gaps, the summary figures worked out by hand, and files that cannot be used. The import of
+// saved CSV files is tested in csv_import_test.cpp.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -18,35 +19,12 @@
 #include "data/LogbookStats.h"
 #include "platform/Interrupt.h"
 #include "platform/Text.h"
+#include "tests/LogbookSupport.h"
 #include "tests/TestSupport.h"
 #include "tools/metersim/MeterSim.h"
 
 namespace odomei {
 namespace {
-
-const LocalTime kAt{2026, 12, 7, 10, 0, 0, 0};
-
-MeterReading ReadingOf(const std::array<std::uint8_t, kBlockSize>& block) {
-    return DecodeReading(MeasurementBlock(block));
-}
-
-class LogbookFile : public ::testing::Test {
-protected:
-    std::unique_ptr<Logbook> OpenBook(int busyMs = kLogbookBusyMs) {
-        LogbookError error;
-        auto book = Logbook::Open(path, &error, LogbookAccess::kWrite, busyMs);
-        EXPECT_NE(book, nullptr) << error.what;
-        return book;
-    }
-    MergeCounts Merge(Logbook& book, const MeterReading& reading) {
-        LogbookError error;
-        const auto counts = book.Merge(reading, kAt, &error);
-        EXPECT_TRUE(counts.has_value()) << error.what;
-        return counts.value_or(MergeCounts{});
-    }
-    test::TempDir dir;
-    std::string path = dir.File(kLogbookFileName);
-};
 
 TEST_F(LogbookFile, OverlappingReadsKeepEachRefuelOnce) {
     auto book = OpenBook();
@@ -95,83 +73,6 @@ TEST_F(LogbookFile, OverlappingReadsKeepEachRefuelOnce) {
     EXPECT_EQ(std::memcmp(sqlite3_column_blob(st, 0), sample.data(), 216), 0);
     sqlite3_finalize(st);
     sqlite3_close(db);
-}
-
-TEST_F(LogbookFile, ImportedRowsAreMatchedByTheirTextsAndNotDoubledByALaterRead) {
-    auto book = OpenBook();
-    const MeterReading reading = ReadingOf(metersim::SampleBlock());
-    RecordTable table;
-    FillTable(reading, table);
-    std::string problem;
-    const auto rows = ParseSavedCsv(CsvContent(table), &problem);
-    ASSERT_TRUE(rows.has_value()) << problem;
-    ASSERT_EQ(rows->size(), 15u);
-    LogbookError error;
-    const auto imported = book->Import(*rows, "history.csv", kAt, &error);
-    ASSERT_TRUE(imported) << error.what;
-    EXPECT_EQ(imported->added, 15);
-    EXPECT_EQ(book->Import(*rows, "again.csv", kAt, &error)->known, 15);
-    auto records = book->Records();
-    ASSERT_EQ(records.size(), 15u);
-    EXPECT_TRUE(records[0].imported);
-    EXPECT_EQ(records[0].isoDate, "2015-01-09");
-    // The meter then gives the same refuels: they are the imported ones, now with their bytes.
-    const MergeCounts merged = Merge(*book, reading);
-    EXPECT_EQ(merged.upgraded, 15);
-    EXPECT_EQ(merged.added, 0);
-    records = book->Records();
-    ASSERT_EQ(records.size(), 15u);
-    EXPECT_FALSE(records[0].imported);
-    EXPECT_EQ(records[0].texts, table.m_rows[0]);
-}
-
-TEST(SavedCsv, TakesTheDecodersTextsAsASpreadsheetSavesThemAndNothingElse) {
-    const std::string header = "日付,走行距離,消費燃料,使用補正値,実給油量,測定誤差\r\n";
-    std::string problem;
-    // A byte-order mark, quotes (doubled ones too), LF line ends: the texts inside are taken.
-    const auto sheet = ParseSavedCsv(
-        "\xEF\xBB\xBF\"日付\",走行距離,消費燃料,使用補正値,実給油量,\"測定誤差\"\n"
-        "\"2007年15月09日\",\"412.60\",-0.00,655.35,0.00,-999.99\n"
-        "2007年00月100日,0.01,1.00,100.00,1.00,999.99\n\"-\",0.00,0.00,0.00,0.00,0.00\n",
-        &problem);
-    ASSERT_TRUE(sheet) << problem;
-    ASSERT_EQ(sheet->size(), 3u);
-    EXPECT_EQ((*sheet)[0],
-              (RecordRow{"2007年15月09日", "412.60", "-0.00", "655.35", "0.00", "-999.99"}));
-    EXPECT_EQ((*sheet)[1].m_strDate, "2007年00月100日");
-    EXPECT_EQ((*sheet)[2].m_strDate, "-");
-
-    // Anything the decoder never writes is refused with the line it stands on.
-    const struct {
-        std::string line;
-        const char* why;
-    } refused[] = {
-        {"2015年01月09日😀,412.60,30.85,100.00,31.20,1.12", "a character after the date"},
-        {"2015年01月09日\xE9,412.60,30.85,100.00,31.20,1.12", "a byte that is no text"},
-        {"2015年1月09日,412.60,30.85,100.00,31.20,1.12", "a month of one digit"},
-        {"2016年01月09日,412.60,30.85,100.00,31.20,1.12", "a year beyond the nibble"},
-        {"2000年00月00日,412.60,30.85,100.00,31.20,1.12", "the bytes the decoder writes as -"},
-        {"2015年01月09日,0412.60,30.85,100.00,31.20,1.12", "a leading zero"},
-        {"2015年01月09日,412.6,30.85,100.00,31.20,1.12", "one decimal"},
-        {"2015年01月09日,412.60,+30.85,100.00,31.20,1.12", "a plus sign"},
-        {"2015年01月09日,412.60,30.85,100.00,31.20,", "an empty figure"},
-        {"2015年01月09日,412.60,30.85,100.00,31.20,1.12,", "seven fields"},
-        {"\"2015年01月09日,412.60,30.85,100.00,31.20,1.12", "a quote that never closes"},
-        {"\"2015年01月09日\"x,412.60,30.85,100.00,31.20,1.12", "text after a closing quote"},
-        {"2015\"年01月09日,412.60,30.85,100.00,31.20,1.12", "a quote inside a plain field"},
-        {"\"2015年01月09日,412.60\",30.85,100.00,31.20,1.12", "a comma inside quotes"},
-    };
-    const std::string good = "2015年01月09日,412.60,30.85,100.00,31.20,1.12\r\n";
-    for (const auto& c : refused) {
-        EXPECT_FALSE(ParseSavedCsv(header + good + c.line + "\r\n", &problem)) << c.why;
-        EXPECT_EQ(problem.rfind("line 3", 0), 0u) << c.why << ": " << problem;
-    }
-    // CP932 as the window writes it, with a byte that is not CP932 on line 4.
-    EXPECT_FALSE(ParseSavedCsv(Sjis(header + good + good) + "\x81\x20,1.00\r\n", &problem));
-    EXPECT_EQ(problem, "line 4 is not CP932 text");
-    EXPECT_FALSE(ParseSavedCsv("a,b\r\n", &problem));
-    EXPECT_EQ(problem.rfind("line 1", 0), 0u);
-    EXPECT_FALSE(ParseSavedCsv(std::string(kMaxImportBytes + 1, '\n'), &problem));
 }
 
 TEST_F(LogbookFile, RecordsComeInDateOrderAndARangeKeepsItsDays) {
@@ -242,9 +143,9 @@ TEST(LogbookSummary, TheSequencesMeterWantsTheFactorItWasGivenLater) {
     // The simulated meter reads 1.5 % low at 100.00 % and is set to 101.50 % half-way: over all
     // its records the factor that would have been right is about 101.5 %.
     test::TempDir dir;
-    LogbookError error;
+    Failure error;
     auto book = Logbook::Open(dir.File("x.sqlite3"), &error, LogbookAccess::kWrite);
-    ASSERT_NE(book, nullptr) << error.what;
+    ASSERT_NE(book, nullptr) << FailureLine(error);
     for (int read = 0; read < 16; ++read) {
         ASSERT_TRUE(book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, &error));
     }
@@ -330,9 +231,9 @@ TEST_F(LogbookFile, AGapIsFoundOnlyWhereTheMeterMayHaveDroppedRefuelsUnread) {
     const MeterReading before = ReadingOf(metersim::SequenceBlock(2));
     const MeterReading after = ReadingOf(metersim::SequenceBlock(7));
     const LocalTime later{2026, 12, 8, 9, 30, 5, 0};
-    LogbookError error;
+    Failure error;
     const auto counts = book->Merge(after, later, &error);
-    ASSERT_TRUE(counts) << error.what;
+    ASSERT_TRUE(counts) << FailureLine(error);
     ASSERT_TRUE(counts->gap);
     EXPECT_EQ(counts->gap->beforeDate, EdgeDate(before, true));
     EXPECT_EQ(counts->gap->afterDate, EdgeDate(after, false));
@@ -378,7 +279,7 @@ TEST_F(LogbookFile, AGapStaysBetweenItsTwoRecordsUntilAnImportBringsRefuelsBetwe
     Merge(*book, ReadingOf(metersim::SequenceBlock(0)));
     ASSERT_TRUE(Merge(*book, ReadingOf(metersim::SequenceBlock(10))).gap);
     // Rows that come elsewhere (newer refuels, and ones already kept) leave it where it was.
-    LogbookError error;
+    Failure error;
     ASSERT_TRUE(book->Import(RowsOf(ReadingOf(metersim::SampleBlock())), "new.csv", kAt, &error));
     ASSERT_TRUE(book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(0))), "a.csv", kAt, &error));
     auto records = book->Records();
@@ -389,11 +290,11 @@ TEST_F(LogbookFile, AGapStaysBetweenItsTwoRecordsUntilAnImportBringsRefuelsBetwe
     // The missing refuels, saved elsewhere: the records on both sides now follow each other.
     const auto counts =
         book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(5))), "missing.csv", kAt, &error);
-    ASSERT_TRUE(counts) << error.what;
+    ASSERT_TRUE(counts) << FailureLine(error);
     EXPECT_EQ(counts->added, 15);
     book.reset();
     auto look = Logbook::Open(path, &error);
-    ASSERT_NE(look, nullptr) << error.what;
+    ASSERT_NE(look, nullptr) << FailureLine(error);
     records = look->Records();
     ASSERT_EQ(records.size(), 60u);
     EXPECT_EQ(GapPlaces(records), std::vector<std::size_t>{});
@@ -408,7 +309,7 @@ TEST_F(LogbookFile, AGapStaysBetweenItsTwoRecordsUntilAnImportBringsRefuelsBetwe
     const std::string some = dir.File("some.sqlite3");
     {
         auto partly = Logbook::Open(some, &error, LogbookAccess::kWrite);
-        ASSERT_NE(partly, nullptr) << error.what;
+        ASSERT_NE(partly, nullptr) << FailureLine(error);
         Merge(*partly, ReadingOf(metersim::SequenceBlock(0)));
         Merge(*partly, ReadingOf(metersim::SequenceBlock(10)));
         auto rows = RowsOf(ReadingOf(metersim::SequenceBlock(5)));
@@ -423,7 +324,7 @@ TEST_F(LogbookFile, AGapStaysBetweenItsTwoRecordsUntilAnImportBringsRefuelsBetwe
         SCOPED_TRACE(ofTheGapsRead ? "of the gap's read" : "of the earlier read");
         std::remove(some.c_str());
         auto undated = Logbook::Open(some, &error, LogbookAccess::kWrite);
-        ASSERT_NE(undated, nullptr) << error.what;
+        ASSERT_NE(undated, nullptr) << FailureLine(error);
         auto earlier = metersim::SequenceBlock(0), later = metersim::SequenceBlock(10);
         auto& block = ofTheGapsRead ? later : earlier;
         const std::size_t dateAt = 1 + 14 * (ofTheGapsRead ? 0 : 14) + 12;  // its day and month
@@ -439,13 +340,13 @@ TEST_F(LogbookFile, AGapStaysBetweenItsTwoRecordsUntilAnImportBringsRefuelsBetwe
 TEST_F(LogbookFile, NoGapWithoutAnEarlierReadOfTheMeterNorForOlderRefuels) {
     auto book = OpenBook();
     // Only imported records before: nothing says when the meter was last read.
-    LogbookError error;
+    Failure error;
     ASSERT_TRUE(book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(0))), "a.csv", kAt, &error));
     EXPECT_FALSE(Merge(*book, ReadingOf(metersim::SequenceBlock(5))).gap);
     EXPECT_TRUE(Merge(*book, ReadingOf(metersim::SequenceBlock(10))).gap);  // now there was one
     // Older refuels with nothing in common (an old meter read again, say): none lost in between.
     auto other = Logbook::Open(dir.File("other.sqlite3"), &error, LogbookAccess::kWrite);
-    ASSERT_NE(other, nullptr) << error.what;
+    ASSERT_NE(other, nullptr) << FailureLine(error);
     Merge(*other, ReadingOf(metersim::SequenceBlock(10)));
     EXPECT_FALSE(Merge(*other, ReadingOf(metersim::SequenceBlock(3))).gap);
     EXPECT_TRUE(other->Gaps().empty());
@@ -466,10 +367,10 @@ TEST_F(LogbookFile, AFileThatIsNoLogbookIsNeverChanged) {
     std::string noise(4096, '\0');
     for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 7919 % 251);
     test::WriteBytes(path, noise);
-    LogbookError error;
+    Failure error;
     EXPECT_EQ(Logbook::Open(path, &error, LogbookAccess::kWrite), nullptr);
-    EXPECT_NE(error.what.find(path), std::string::npos);
-    EXPECT_NE(error.what.find("not a database"), std::string::npos) << error.what;
+    EXPECT_NE(FailureLine(error).find(path), std::string::npos);
+    EXPECT_NE(FailureLine(error).find("not a database"), std::string::npos) << FailureLine(error);
     EXPECT_EQ(test::ReadBytes(path), noise);
 
     // Other programs' databases, and ours damaged: refused for what they are, left as they were.
@@ -495,12 +396,12 @@ TEST_F(LogbookFile, AFileThatIsNoLogbookIsNeverChanged) {
         const std::string before = test::ReadBytes(other);
         for (auto access : {LogbookAccess::kLook, LogbookAccess::kWrite}) {
             EXPECT_EQ(Logbook::Open(other, &error, access), nullptr) << f.sql;
-            EXPECT_EQ(error.what, other + ": not an ODOMEI logbook (" + f.why + ")");
+            EXPECT_EQ(FailureLine(error), other + ": not an ODOMEI logbook (" + f.why + ")");
         }
         EXPECT_EQ(test::ReadBytes(other), before) << f.sql;
     }
     EXPECT_EQ(Logbook::Open("/dev/null", &error, LogbookAccess::kWrite), nullptr);
-    EXPECT_EQ(error.what, "/dev/null: not a regular file");
+    EXPECT_EQ(FailureLine(error), "/dev/null: not a regular file");
 }
 
 // The names in a folder, sorted.
@@ -585,12 +486,12 @@ TEST_F(LogbookFile, AnotherProgramsDatabaseIsNotOpenedSoNothingAppearsBesideItOr
             EXPECT_TRUE(c.wal || test::ReadBytes(other + "-journal") == journal)
                 << after << ": the journal changed";
         };
-        LogbookError error;
+        Failure error;
         EXPECT_EQ(Logbook::Open(other, &error), nullptr);
-        EXPECT_EQ(error.what, other + c.why);
+        EXPECT_EQ(FailureLine(error), other + c.why);
         untouched("a look");
         EXPECT_EQ(Logbook::Open(other, &error, LogbookAccess::kWrite), nullptr);
-        EXPECT_EQ(error.what, other + c.why);
+        EXPECT_EQ(FailureLine(error), other + c.why);
         untouched("an open to write");
         EXPECT_FALSE(MergeRead(other, ReadingOf(metersim::SampleBlock()), kAt, &error));
         untouched("a read stored");
@@ -602,10 +503,10 @@ TEST_F(LogbookFile, AnotherProgramsDatabaseIsNotOpenedSoNothingAppearsBesideItOr
     auto writer = OpenBook();
     Merge(*writer, ReadingOf(metersim::SequenceBlock(0)));
     EXPECT_TRUE(test::Exists(path + "-wal"));
-    LogbookError error;
+    Failure error;
     const auto look = Logbook::Open(path, &error);
-    ASSERT_NE(look, nullptr) << error.what;
-    EXPECT_EQ(look->Records({}, {}, &error).size(), 30u) << error.what;
+    ASSERT_NE(look, nullptr) << FailureLine(error);
+    EXPECT_EQ(look->Records({}, {}, &error).size(), 30u) << FailureLine(error);
     EXPECT_EQ(Merge(*OpenBook(), ReadingOf(metersim::SequenceBlock(1))).added, 3);
 }
 
@@ -617,9 +518,9 @@ TEST_F(LogbookFile, ALogbookIsMarkedAsOursAndOneMadeBeforeTheMarkIsAdopted) {
     // is, marked when next written.
     test::MakeDatabase(path, "DROP TABLE gaps; PRAGMA user_version = 1; PRAGMA application_id = 0");
     const std::string unmarked = test::ReadBytes(path);
-    LogbookError error;
+    Failure error;
     auto look = Logbook::Open(path, &error);
-    ASSERT_NE(look, nullptr) << error.what;
+    ASSERT_NE(look, nullptr) << FailureLine(error);
     EXPECT_EQ(look->Records().size(), 15u);
     look.reset();
     EXPECT_EQ(test::ReadBytes(path), unmarked);
@@ -692,11 +593,11 @@ TEST_F(LogbookFile, ALogbookOfThePreviousVersionIsLookedAtAsItIsAndUpgradedAtIts
         const std::string schema = Query(path, kept);
         const std::string content =
             Query(path, "SELECT * FROM reads") + Query(path, "SELECT * FROM records");
-        LogbookError error;
+        Failure error;
         auto look = Logbook::Open(path, &error);
-        ASSERT_NE(look, nullptr) << error.what;
+        ASSERT_NE(look, nullptr) << FailureLine(error);
         const auto records = look->Records({}, {}, &error);
-        EXPECT_EQ(error.what, "");
+        EXPECT_EQ(FailureLine(error), "");
         ASSERT_EQ(records.size(), 1u);
         EXPECT_EQ(records[0].refuel, 3120);
         EXPECT_FALSE(records[0].gapBefore);
@@ -732,10 +633,10 @@ TEST_F(LogbookFile, ALogbookOfThePreviousVersionIsLookedAtAsItIsAndUpgradedAtIts
         std::remove(path.c_str());
         test::MakeDatabase(path, r.sql);
         const std::string before = test::ReadBytes(path);
-        LogbookError error;
+        Failure error;
         for (auto access : {LogbookAccess::kLook, LogbookAccess::kWrite}) {
             EXPECT_EQ(Logbook::Open(path, &error, access), nullptr) << r.why;
-            EXPECT_EQ(error.what, path + ": not an ODOMEI logbook (" + r.why + ")");
+            EXPECT_EQ(FailureLine(error), path + ": not an ODOMEI logbook (" + r.why + ")");
         }
         EXPECT_EQ(test::ReadBytes(path), before) << r.why;
     }
@@ -743,14 +644,14 @@ TEST_F(LogbookFile, ALogbookOfThePreviousVersionIsLookedAtAsItIsAndUpgradedAtIts
     std::remove(path.c_str());
     Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
     test::MakeDatabase(path, "PRAGMA application_id = 0");
-    LogbookError error;
+    Failure error;
     EXPECT_EQ(Logbook::Open(path, &error), nullptr);
-    EXPECT_EQ(error.what,
+    EXPECT_EQ(FailureLine(error),
               path + ": not an ODOMEI logbook (version 2 without ODOMEI's application id)");
     // A version beyond ours is a newer program's.
     test::MakeDatabase(path, mark + "; PRAGMA user_version = 3");
     EXPECT_EQ(Logbook::Open(path, &error, LogbookAccess::kWrite), nullptr);
-    EXPECT_EQ(error.what, path + ": made by a newer version of ODOMEI (logbook version 3)");
+    EXPECT_EQ(FailureLine(error), path + ": made by a newer version of ODOMEI (logbook version 3)");
 }
 
 TEST_F(LogbookFile, AReadOnlyLogbookFailsTheMergeAndKeepsItsRecords) {
@@ -758,9 +659,11 @@ TEST_F(LogbookFile, AReadOnlyLogbookFailsTheMergeAndKeepsItsRecords) {
     Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
     const std::string kept = test::ReadBytes(path);
-    LogbookError refused;
+    Failure refused;
     EXPECT_FALSE(MergeRead(path, ReadingOf(metersim::SequenceBlock(0)), kAt, &refused));
-    EXPECT_EQ(refused.what, path + ": read-only file");
+    EXPECT_EQ(FailureLine(refused), path + ": read-only file");
+    EXPECT_EQ(refused.subject, path);  // the file, apart from what keeps it from being used
+    EXPECT_EQ(refused.reason.en, "read-only file");
     EXPECT_EQ(test::ReadBytes(path), kept);
     EXPECT_EQ(Logbook::Open(path, &refused)->CountRecords(), 15);  // still looked at
 
@@ -770,26 +673,26 @@ TEST_F(LogbookFile, AReadOnlyLogbookFailsTheMergeAndKeepsItsRecords) {
     Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
     const std::string before = test::ReadBytes(path);
     ASSERT_TRUE(folder.MakeReadOnly());
-    LogbookError error;
+    Failure error;
     EXPECT_EQ(Logbook::Open(path, &error, LogbookAccess::kWrite), nullptr);
-    EXPECT_EQ(error.what, path + ": read-only file");
+    EXPECT_EQ(FailureLine(error), path + ": read-only file");
     auto book = Logbook::Open(path, &error);
-    ASSERT_NE(book, nullptr) << error.what;  // read, not written
+    ASSERT_NE(book, nullptr) << FailureLine(error);  // read, not written
     EXPECT_FALSE(book->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, &error));
-    EXPECT_NE(error.what.find("readonly"), std::string::npos) << error.what;
+    EXPECT_NE(FailureLine(error).find("readonly"), std::string::npos) << FailureLine(error);
     EXPECT_EQ(book->CountRecords(), 15);
     EXPECT_EQ(test::ReadBytes(path), before);
 }
 
 TEST_F(LogbookFile, LookingNeverCreatesAndAFileThatCannotBeReadGivesNoRecords) {
-    LogbookError error;
+    Failure error;
     for (const bool empty : {false, true}) {
         if (empty) test::WriteBytes(path, "");
         const auto none = Logbook::Open(path, &error);
-        ASSERT_NE(none, nullptr) << error.what;
+        ASSERT_NE(none, nullptr) << FailureLine(error);
         EXPECT_FALSE(none->Exists());
         EXPECT_TRUE(none->Records({}, {}, &error).empty());
-        EXPECT_EQ(error.what, "");
+        EXPECT_EQ(FailureLine(error), "");
         EXPECT_EQ(test::Exists(path), empty);
     }
     EXPECT_EQ(test::ReadBytes(path), "");
@@ -799,9 +702,9 @@ TEST_F(LogbookFile, LookingNeverCreatesAndAFileThatCannotBeReadGivesNoRecords) {
     book.reset();
     test::SpoilPagesAfterFirst(path);
     book = Logbook::Open(path, &error);
-    ASSERT_NE(book, nullptr) << error.what;
+    ASSERT_NE(book, nullptr) << FailureLine(error);
     EXPECT_TRUE(book->Records({}, {}, &error).empty());
-    EXPECT_NE(error.what.find(path + ": read: "), std::string::npos) << error.what;
+    EXPECT_NE(FailureLine(error).find(path + ": read: "), std::string::npos) << FailureLine(error);
 }
 
 TEST_F(LogbookFile, AFullDiskFailsTheMergeWholeAndKeepsWhatWasThere) {
@@ -819,13 +722,13 @@ TEST_F(LogbookFile, AFullDiskFailsTheMergeWholeAndKeepsWhatWasThere) {
         }
         std::fclose(filler);
     }
-    LogbookError error;
+    Failure error;
     bool failed = false;
     for (int read = 0; read < 40 && !failed; ++read) {
         failed = !book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, &error);
     }
     ASSERT_TRUE(failed);
-    EXPECT_NE(error.what.find(path), std::string::npos);
+    EXPECT_NE(FailureLine(error).find(path), std::string::npos);
     const std::int64_t kept = book->CountRecords();
     std::remove(folder.File("filler").c_str());
     book.reset();
@@ -864,9 +767,9 @@ TEST_F(LogbookFile, AnotherProgramHoldingItLongerThanTheWaitFailsTheMergeOnly) {
     ASSERT_EQ(held, 'y');
     auto book = OpenBook(200);
     ASSERT_NE(book, nullptr);
-    LogbookError error;
+    Failure error;
     EXPECT_FALSE(book->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, &error));
-    EXPECT_NE(error.what.find("locked"), std::string::npos) << error.what;
+    EXPECT_NE(FailureLine(error).find("locked"), std::string::npos) << FailureLine(error);
     EXPECT_EQ(book->CountRecords(), 15);
     // An interrupt ends the wait at once (a process of its own: the interrupt stays recorded).
     int said[2];
@@ -876,10 +779,11 @@ TEST_F(LogbookFile, AnotherProgramHoldingItLongerThanTheWaitFailsTheMergeOnly) {
         alarm(30);
         CatchInterrupts();
         raise(SIGINT);
-        LogbookError why;
+        Failure why;
         auto waiting = Logbook::Open(path, &why, LogbookAccess::kWrite, 20000);
         if (waiting) waiting->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, &why);
-        (void)!write(said[1], why.what.data(), why.what.size());
+        const std::string text = FailureLine(why);
+        (void)!write(said[1], text.data(), text.size());
         _exit(0);
     }
     close(said[1]);
@@ -899,7 +803,7 @@ TEST_F(LogbookFile, AnotherProgramHoldingItLongerThanTheWaitFailsTheMergeOnly) {
 TEST_F(LogbookFile, TwoProgramsMergingAtOnceBothSucceed) {
     OpenBook();  // created
     auto mergeAll = [this](int first) {
-        LogbookError error;
+        Failure error;
         auto book = Logbook::Open(path, &error, LogbookAccess::kWrite);
         int failures = book ? 0 : 1;
         for (int read = first; book && read < first + 10; ++read) {

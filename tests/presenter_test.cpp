@@ -114,7 +114,7 @@ TEST_F(MeterPresenterTest, AReadShowsTheRecordsThenKeepsThemAndTheNextReadStarts
     EXPECT_EQ(view.rows[14][0], "15");
     EXPECT_EQ(view.version, "F/W Version:01.03");
     EXPECT_EQ(view.commands, kSaveAndClear);
-    LogbookError error;
+    Failure error;
     EXPECT_EQ(Logbook::Open(dir.File(kLogbookFileName), &error)->CountRecords(), 15);
 
     view.answers = {kIdNo, kIdYes};
@@ -269,9 +269,9 @@ TEST_F(MeterPresenterTest, AReadAfterTooManyRefuelsSaysOnceThatSomeMayBeLostAndH
     readBlock(5);
     EXPECT_EQ(view.Texts(), std::vector<std::string>{kAskRead});
 
-    LogbookError error;
+    Failure error;
     const auto book = Logbook::Open(dir.File(kLogbookFileName), &error);
-    ASSERT_NE(book, nullptr) << error.what;
+    ASSERT_NE(book, nullptr) << FailureLine(error);
     HistoryPresenter history(view, *book, {}, dir.Path());
     history.Start();
     // Newest first: the fifteen of the later read, the marker, the fifteen before.
@@ -314,7 +314,7 @@ TEST_F(MeterPresenterTest, HistoryShowsARangeInTheUnitKeptAndExportsItOldestFirs
         Start(options);
         Read();
     }
-    LogbookError error;
+    Failure error;
     const auto book = Logbook::Open(dir.File(kLogbookFileName), &error);
     const std::string ini = dir.File("KORVANA.ini");
     HistoryPresenter history(view, *book, ini, dir.Path());

@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
 
     // Sixteen reads, three refuels apart: sixty records, the correction factor changed half-way.
     std::filesystem::remove(work / odomei::kLogbookFileName);
-    odomei::LogbookError error;
+    odomei::Failure error;
     auto book = odomei::Logbook::Open((work / odomei::kLogbookFileName).string(), &error,
                                       odomei::LogbookAccess::kWrite);
     for (int read = 0; book && read < 16; ++read) {
@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
         if (!book->Merge(reading, odomei::LocalTime{2015, 1, 1, 12, 0, 0, 0}, &error)) book.reset();
     }
     if (!book) {
-        std::fprintf(stderr, "logbook: %s\n", error.what.c_str());
+        std::fprintf(stderr, "logbook: %s\n", odomei::FailureLine(error).c_str());
         return 1;
     }
     odomei::CHistoryDlg history(*book, {}, work.string());

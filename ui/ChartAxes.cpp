@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "platform/Calendar.h"
+#include "platform/Dates.h"
 #include "ui/ChartFont.h"
 #include "ui/ChartModel.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "data/LogbookStats.h"
-#include "platform/Calendar.h"
+#include "platform/Dates.h"
 #include "ui/ChartFont.h"
 #include "ui/HistoryText.h"
 
@@ -251,29 +251,6 @@ ChartScene Lay(const std::string& title, const std::vector<Series>& series, int 
 }
 
 }  // namespace
-
-std::optional<std::int64_t> DayNumber(const std::string& isoDate) {
-    if (isoDate.size() != 10 || isoDate[4] != '-' || isoDate[7] != '-') return std::nullopt;
-    for (std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u}) {
-        if (isoDate[i] < '0' || isoDate[i] > '9') return std::nullopt;
-    }
-    const int y = std::stoi(isoDate.substr(0, 4));
-    const int m = std::stoi(isoDate.substr(5, 2));
-    const int d = std::stoi(isoDate.substr(8, 2));
-    if (m < 1 || m > 12 || d < 1 || d > 31) return std::nullopt;
-    const std::int64_t day = DaysFromCivil(y, m, d);
-    const CivilDate back = CivilFromDays(day);
-    if (back.month != m || back.day != d) return std::nullopt;  // e.g. 02-30
-    return day;
-}
-
-std::string IsoDate(std::int64_t day) {
-    const CivilDate c = CivilFromDays(day);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04lld-%02d-%02d", static_cast<long long>(c.year), c.month,
-                  c.day);
-    return text;
-}
 
 std::vector<ChartPoint> ReduceToColumns(const std::vector<ChartPoint>& points) {
     std::vector<ChartPoint> kept;

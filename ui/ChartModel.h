@@ -12,6 +12,7 @@
 
 #include "data/Logbook.h"
 #include "data/TextsJa.h"
+#include "platform/Dates.h"  // day numbers and ISO dates, which the date axis is in
 #include "ui/ChartAxes.h"
 #include "ui/ChartPainter.h"
 
@@ -28,11 +29,6 @@ struct ChartDatum {
     double value = 0;
 };
 
-// Days since 1970-01-01 of an ISO date "YYYY-MM-DD"; nothing for any other text or a date that
-// does not exist.
-std::optional<std::int64_t> DayNumber(const std::string& isoDate);
-// The ISO date of a day number.
-std::string IsoDate(std::int64_t day);
 
 // The points a polyline needs to look as all of them at one point per pixel column: each
 // column's first, lowest, highest and last point, in order. points must be ordered by x.

@@ -23,9 +23,9 @@ void HistoryPresenter::Start() {
     m_per100km = !m_iniPath.empty() &&
                  ReadIniString(kLogbookSection, kLogbookUnitsKey, m_iniPath).value_or("") ==
                      kLitresPer100KmUnit;
-    LogbookError error;
+    Failure error;
     m_all = m_logbook.Records({}, {}, &error);
-    m_failure = error.what;
+    m_failure = FailureLine(error);
     ShowAll();
 }
 

@@ -209,10 +209,10 @@ void MeterPresenter::OnExit() {
 void MeterPresenter::OnAbout() { m_view.ShowAbout(); }
 
 void MeterPresenter::OnHistory() {
-    LogbookError error;
+    Failure error;
     const auto book = Logbook::Open(LogbookPath(m_paths), &error);
     if (!book) {
-        Tell(FailureNotice(kLogbookOpenFailedText, kMbIconHand, FailureOf({}, error.what)));
+        Tell(FailureNotice(kLogbookOpenFailedText, kMbIconHand, FailureOf({}, FailureLine(error))));
         return;
     }
     m_view.ShowHistory(*book, m_paths.IniPath(), m_paths.strCurDir);

@@ -40,10 +40,10 @@ std::optional<Notice> ReadProblem(const MeterRead& read) {
 
 std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading) {
     if (reading.records.empty()) return std::nullopt;
-    LogbookError error;
+    Failure error;
     const auto counts = MergeRead(logbookPath, reading, GetLocalTime(), &error);
     if (!counts)
-        return FailureNotice(kLogbookWriteFailedText, kMbIconHand, FailureOf({}, error.what));
+        return FailureNotice(kLogbookWriteFailedText, kMbIconHand, FailureOf({}, FailureLine(error)));
     if (!counts->gap) return std::nullopt;
     return Notice{true, kLogbookGapText, kMbIconExclamation,
                   "refuels between " + counts->gap->beforeDate + " and " + counts->gap->afterDate +

@@ -7,10 +7,10 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <optional>
 
+#include "platform/Dates.h"
 #include "platform/win/Wide.h"
 #include "ui/ChartModel.h"
 #include "ui/ChartSvg.h"
@@ -37,18 +37,16 @@ std::string PickedDay(HWND picker) {
     if (SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&t)) != GDT_VALID) {
         return {};
     }
-    char day[16];
-    std::snprintf(day, sizeof day, "%04u-%02u-%02u", t.wYear, t.wMonth, t.wDay);
-    return day;
+    return IsoDateText({t.wYear, t.wMonth, t.wDay});
 }
 
 void PickDay(HWND picker, const std::string& isoDay) {
-    unsigned year = 0, month = 0, day = 0;
-    if (std::sscanf(isoDay.c_str(), "%4u-%2u-%2u", &year, &month, &day) != 3) return;
+    const auto date = ParseIsoDate(isoDay);
+    if (!date) return;
     SYSTEMTIME t{};
-    t.wYear = static_cast<WORD>(year);
-    t.wMonth = static_cast<WORD>(month);
-    t.wDay = static_cast<WORD>(day);
+    t.wYear = static_cast<WORD>(date->year);
+    t.wMonth = static_cast<WORD>(date->month);
+    t.wDay = static_cast<WORD>(date->day);
     t.wHour = 12;  // a day's middle: no time zone moves it to another day
     SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&t));
 }

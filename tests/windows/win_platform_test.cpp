@@ -306,16 +306,16 @@ TEST(WindowsLogbook, TheSampleIsStoredOnceAcrossReadsAndOpens) {
     std::copy(bytes.begin(), bytes.end(), block.begin());
     const MeterReading reading = DecodeReading(block);
     const std::string path = dir.File("記録.sqlite3");
-    LogbookError error;
+    Failure error;
     const auto first = MergeRead(path, reading, GetLocalTime(), &error);
-    ASSERT_TRUE(first.has_value()) << error.what;
+    ASSERT_TRUE(first.has_value()) << FailureLine(error);
     EXPECT_EQ(first->added, 15);
     const auto again = MergeRead(path, reading, GetLocalTime(), &error);
-    ASSERT_TRUE(again.has_value()) << error.what;
+    ASSERT_TRUE(again.has_value()) << FailureLine(error);
     EXPECT_EQ(again->added, 0);
     EXPECT_EQ(again->known, 15);
     const auto book = Logbook::Open(path, &error);
-    ASSERT_TRUE(book) << error.what;
+    ASSERT_TRUE(book) << FailureLine(error);
     EXPECT_EQ(book->CountRecords(), 15);
     EXPECT_EQ(book->Records().size(), 15u);
 }
@@ -331,9 +331,10 @@ TEST(WindowsLogbook, AnotherProgramsDatabaseIsToldByItsTablesWithNoFileBesideIt)
                            nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
-    LogbookError error;
+    Failure error;
     EXPECT_EQ(Logbook::Open(path, &error), nullptr);
-    EXPECT_EQ(error.what, path + ": not an ODOMEI logbook (it holds a table notes of its own)");
+    EXPECT_EQ(FailureLine(error),
+              path + ": not an ODOMEI logbook (it holds a table notes of its own)");
     EXPECT_EQ(dir.Count(), 1);  // no -shm, no -wal
 }
 
