@@ -152,13 +152,15 @@ TEST(FindMeter, WithoutTheMeterSaysTheMostTellingFailureItMet) {
     EXPECT_EQ(spoiltLine.read.outcome, ExchangeOutcome::kBccError);
     EXPECT_EQ(spoiltLine.read.failure.reason.en.rfind(CandidateName(bad) + ": ", 0), 0u)
         << spoiltLine.read.failure.reason.en;
-    EXPECT_NE(spoiltLine.read.failure.reason.en.find("check byte was wrong 3 times"), std::string::npos)
+    EXPECT_NE(spoiltLine.read.failure.reason.en.find("check byte was wrong 3 times"),
+              std::string::npos)
         << spoiltLine.read.failure.reason.en;
 
     EXPECT_EQ(search({quiet, refusing}).read.outcome, ExchangeOutcome::kStxFailed);
     const MeterSearch silence = search({missing, quiet});
     EXPECT_EQ(silence.read.outcome, ExchangeOutcome::kTimedOut);
-    EXPECT_EQ(silence.read.failure.reason.en.rfind(CandidateName(quiet) + ": no answer within", 0), 0u)
+    EXPECT_EQ(silence.read.failure.reason.en.rfind(CandidateName(quiet) + ": no answer within", 0),
+              0u)
         << silence.read.failure.reason.en;
 }
 

@@ -29,7 +29,6 @@ struct ChartDatum {
     double value = 0;
 };
 
-
 // The points a polyline needs to look as all of them at one point per pixel column: each
 // column's first, lowest, highest and last point, in order. points must be ordered by x.
 std::vector<ChartPoint> ReduceToColumns(const std::vector<ChartPoint>& points);

@@ -43,7 +43,8 @@ std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterR
     Failure error;
     const auto counts = MergeRead(logbookPath, reading, GetLocalTime(), &error);
     if (!counts)
-        return FailureNotice(kLogbookWriteFailedText, kMbIconHand, FailureOf({}, FailureLine(error)));
+        return FailureNotice(kLogbookWriteFailedText, kMbIconHand,
+                             FailureOf({}, FailureLine(error)));
     if (!counts->gap) return std::nullopt;
     return Notice{true, kLogbookGapText, kMbIconExclamation,
                   "refuels between " + counts->gap->beforeDate + " and " + counts->gap->afterDate +

@@ -25,8 +25,8 @@ void SetMessageBoxOwner(HWND owner) { g_owner = owner; }
 int MessageBoxUtf8(const std::string& text, unsigned flags, const std::string& detail) {
     const std::string shown = detail.empty() ? text : text + "\n\n" + detail;
     const bool ownerEnabled = g_owner != nullptr && IsWindowEnabled(g_owner);
-    const int answer = MessageBoxW(g_owner, winapi::Wide(shown).c_str(), winapi::Wide(kAppTitle).c_str(),
-                                   ShownMessageBoxFlags(flags));
+    const int answer = MessageBoxW(g_owner, winapi::Wide(shown).c_str(),
+                                   winapi::Wide(kAppTitle).c_str(), ShownMessageBoxFlags(flags));
     // The box enables its owner when it goes: a window kept disabled (during a read) stays so.
     if (g_owner != nullptr && !ownerEnabled) EnableWindow(g_owner, FALSE);
     return answer;
@@ -35,8 +35,8 @@ int MessageBoxUtf8(const std::string& text, unsigned flags, const std::string& d
 std::optional<SaveAsResult> ShowSaveAsDialog(HWND owner, const SaveAsRequest& request) {
     std::wstring file = winapi::Wide(request.initialName);
     file.resize(32768);
-    std::wstring filter =
-        winapi::Wide(request.typeDescription) + L'\0' + winapi::Wide(request.typePattern) + L'\0' + L'\0';
+    std::wstring filter = winapi::Wide(request.typeDescription) + L'\0' +
+                          winapi::Wide(request.typePattern) + L'\0' + L'\0';
     const std::wstring folder = winapi::Wide(request.directory);
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
@@ -50,7 +50,8 @@ std::optional<SaveAsResult> ShowSaveAsDialog(HWND owner, const SaveAsRequest& re
     ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
                 (request.confirmOverwrite ? OFN_OVERWRITEPROMPT : 0);
     if (!GetSaveFileNameW(&ofn)) return std::nullopt;
-    return SaveAsResult{winapi::Narrow(file.c_str()), winapi::Narrow(file.c_str() + ofn.nFileOffset)};
+    return SaveAsResult{winapi::Narrow(file.c_str()),
+                        winapi::Narrow(file.c_str() + ofn.nFileOffset)};
 }
 
 void SetText(HWND control, const std::string& utf8) {
