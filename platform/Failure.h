@@ -15,8 +15,6 @@ struct Reason {
     std::string ja;
 
     bool Empty() const { return en.empty() && ja.empty(); }
-    // The Japanese words where there are any, else the English ones.
-    const std::string& Shown() const { return ja.empty() ? en : ja; }
 };
 
 // One failed operation: what it was working on (a file, a device; empty where there is none)
