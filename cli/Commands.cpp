@@ -241,7 +241,7 @@ int RunRead(const ReadOptions& options) {
     MeterSession session(log);
     Failure why;
     if (!session.Open(name, ports, &why)) {
-        Error(PortFailureText(shownName), FailureOf({}, FailureLine(why)));
+        Error(PortFailureText(shownName), OnOneLine(why));
         // What stands in the way and what to do about it.
         const PortVerdict verdict = DiagnosePortName(name, paths.IniPath());
         if (!verdict.reason.en.empty()) std::fprintf(stderr, "  %s\n", verdict.reason.en.c_str());
@@ -311,7 +311,7 @@ std::unique_ptr<Logbook> OpenLogbook(const LogbookOptions& options, const FilePa
     auto book = Logbook::Open(options.logbook.empty() ? LogbookPath(paths) : options.logbook,
                               &error, access);
     if (!book) {
-        Error(kLogbookOpenFailedText, FailureOf({}, FailureLine(error)));
+        Error(kLogbookOpenFailedText, OnOneLine(error));
     } else if (!book->Exists()) {
         Error(kLogbookOpenFailedText,
               FailureOf({}, book->Path() + ": no logbook there yet (a read makes it)"));
@@ -336,7 +336,7 @@ std::optional<std::vector<LogbookRecord>> LookUpRecords(const LogbookOptions& op
     Failure error;
     auto records = book->Records(options.from, options.to, &error);
     if (!error.Empty()) {
-        Error(kLogbookOpenFailedText, FailureOf({}, FailureLine(error)));
+        Error(kLogbookOpenFailedText, OnOneLine(error));
         return std::nullopt;
     }
     return records;
@@ -422,7 +422,7 @@ int RunImport(const LogbookOptions& options) {
     Failure error;
     const auto counts = book->Import(files, GetLocalTime(), &error);
     if (!counts) {
-        Error(kLogbookImportFailedText, FailureOf({}, FailureLine(error)));
+        Error(kLogbookImportFailedText, OnOneLine(error));
         return kExitLogbookFailed;
     }
     for (std::size_t i = 0; i < files.size(); ++i) {

@@ -184,7 +184,7 @@ SurveyedPort JudgePort(const PortFacts& facts, const MachineFacts& machine) {
     port.info = facts.info;
     port.usb = facts.usb;
     const std::string& d = facts.device;
-    const std::string failure = FailureText(facts);
+    const std::string failure = DriverFailureText(facts);
     if (!facts.exists) {
         port.state = PortState::kMissing;
         port.reason.en = d + " is not there: is the adapter plugged in?";

@@ -37,4 +37,8 @@ inline std::string FailureLine(const Failure& failure) {
     return failure.subject.empty() ? failure.reason.en : failure.subject + ": " + failure.reason.en;
 }
 
+// The same failure with subject and reason folded into the reason's one line: for the messages
+// whose details name a device or a logbook as "subject: reason" rather than on a line of its own.
+inline Failure OnOneLine(const Failure& failure) { return FailureOf({}, FailureLine(failure)); }
+
 }  // namespace odomei

@@ -26,7 +26,7 @@ Reason ModemManagerAdvice(const MachineFacts& machine, const PortInfo& info);
 Reason PermissionAdvice(const std::string& device, const NodeAccess& access, const UserFacts& user);
 
 // The words for a driver that failed to start ("" when it did not fail): the system's own.
-std::string FailureText(const PortFacts& facts);
+std::string DriverFailureText(const PortFacts& facts);
 
 // How a device is the system's console, from PortFacts::console (ConsoleOf).
 std::string ConsoleText(const std::string& console);

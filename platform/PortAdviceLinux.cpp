@@ -130,7 +130,7 @@ Reason PermissionAdvice(const std::string& device, const NodeAccess& access,
 }
 
 // The kernel's own words where it gave any; Linux says no more of a driver that failed.
-std::string FailureText(const PortFacts& facts) { return facts.failure; }
+std::string DriverFailureText(const PortFacts& facts) { return facts.failure; }
 
 // The console's facts are words already ("console=ttyS0 in the kernel command line ...").
 std::string ConsoleText(const std::string& console) { return console; }

@@ -212,7 +212,7 @@ void MeterPresenter::OnHistory() {
     Failure error;
     const auto book = Logbook::Open(LogbookPath(m_paths), &error);
     if (!book) {
-        Tell(FailureNotice(kLogbookOpenFailedText, kMbIconHand, FailureOf({}, FailureLine(error))));
+        Tell(FailureNotice(kLogbookOpenFailedText, kMbIconHand, OnOneLine(error)));
         return;
     }
     m_view.ShowHistory(*book, m_paths.IniPath(), m_paths.strCurDir);

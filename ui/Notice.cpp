@@ -42,9 +42,7 @@ std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterR
     if (reading.records.empty()) return std::nullopt;
     Failure error;
     const auto counts = MergeRead(logbookPath, reading, GetLocalTime(), &error);
-    if (!counts)
-        return FailureNotice(kLogbookWriteFailedText, kMbIconHand,
-                             FailureOf({}, FailureLine(error)));
+    if (!counts) return FailureNotice(kLogbookWriteFailedText, kMbIconHand, OnOneLine(error));
     if (!counts->gap) return std::nullopt;
     return Notice{true, kLogbookGapText, kMbIconExclamation,
                   "refuels between " + counts->gap->beforeDate + " and " + counts->gap->afterDate +

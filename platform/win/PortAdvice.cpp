@@ -87,7 +87,7 @@ Reason ModemManagerAdvice(const MachineFacts&, const PortInfo&) { return {}; }
 Reason PermissionAdvice(const std::string&, const NodeAccess&, const UserFacts&) { return {}; }
 
 // Device Manager's words, in the language it speaks; else the system's error.
-std::string FailureText(const PortFacts& facts) {
+std::string DriverFailureText(const PortFacts& facts) {
     if (facts.problem == 0) return facts.failure;
     return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE
                ? winapi::ProblemTextJa(facts.problem)
