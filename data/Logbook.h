@@ -46,11 +46,87 @@ struct LogbookGap {
     std::int64_t readId = 0;  // that read
 };
 
+// One car of the logbook: its records and reads are its own. A refuel is the same refuel when
+// its fourteen bytes are the same within one vehicle.
+struct Vehicle {
+    std::int64_t id = 0;  // the order in which vehicles were made
+    std::string name;     // unique in the logbook; any text with a CP932 form (VehicleNameProblem)
+    std::string note;     // plate, model: anything, or empty
+    std::int64_t records = 0;
+    std::optional<std::string> firstDate;  // "YYYY-MM-DD" of its oldest and newest dated records
+    std::optional<std::string> lastDate;
+    std::optional<std::string> lastRead;  // "YYYY-MM-DD HH:MM:SS" of its newest read of a meter
+};
+
+// Where a read of the meter is to be kept. The meter sends no serial number: its records are its
+// fingerprint, and a read whose records overlap one vehicle's is that vehicle's.
+struct ReadTarget {
+    std::string vehicle;      // the vehicle selected (or named); empty: the logbook's first
+    bool named = false;       // named for this read (--vehicle, a choice in the window's question):
+                              // the read goes to that vehicle or nowhere
+    bool meterMoved = false;  // the meter now sits in `vehicle`: records another vehicle holds stay
+                              // that vehicle's (never copied), the read and its new records go to
+                              // `vehicle`; implies named
+};
+
+// Why a read is kept nowhere (nothing of it is stored).
+enum class ReadConflict {
+    kNone,
+    kUnknownVehicle,   // the target names no vehicle of the logbook
+    kNotThisVehicle,   // it overlaps no vehicle, and its records cannot be the target's: dated
+                       // inside the span the target covers, or older than its oldest while it
+                       // has records read from a meter
+    kOtherVehicle,     // named, without meterMoved, and it overlaps another vehicle's records
+    kSeveralVehicles,  // it overlaps the records of two or more vehicles (an earlier mistake)
+};
+
+// Where a read would go, told before anything is stored (Logbook::Place) and again by Merge
+// inside its transaction.
+struct ReadPlace {
+    ReadConflict conflict = ReadConflict::kNone;
+    std::string vehicle;                   // kNone: the vehicle it is (or would be) kept with
+    std::vector<std::string> overlapping;  // the vehicles whose records it overlaps, by name
+    int unknown = 0;                       // its records that no vehicle holds
+    Reason why;  // for a conflict: what is wrong, naming the vehicles and dates
+};
+
 struct MergeCounts {
     int added = 0;     // records not stored before
     int known = 0;     // records already stored
     int upgraded = 0;  // imported records now also read from the meter (their bytes added)
     std::optional<LogbookGap> gap;  // this read found refuels that may have been lost
+    // Where the read went; with a conflict, nothing was stored and the counts are all 0.
+    ReadPlace place;
+    // Records the read holds that stay another vehicle's (meterMoved): counted neither as added
+    // nor as known.
+    int elsewhere = 0;
+};
+
+// What merging a whole logbook into another did.
+struct LogbookMergeCounts {
+    std::string vehicle;  // the vehicle it became (made, or already there from an earlier merge)
+    bool madeVehicle = false;
+    int reads = 0;    // reads added (a read already there is not added again)
+    int records = 0;  // records added
+    int known = 0;    // records already there
+    int gaps = 0;     // gaps added
+};
+
+// Why a name cannot be a vehicle's: empty, only spaces, a line break or other control character,
+// spaces at either end, or a text without a CP932 form (KORVANA.ini keeps the selected one). The
+// reason in both languages; nothing when it can be.
+std::optional<Reason> VehicleNameProblem(const std::string& name);
+
+// The name of a logbook's first vehicle: the one a new logbook is given, and the one all records of
+// an older layout become.
+inline constexpr const char* kFirstVehicleName = kFirstVehicleNameJa;
+
+// Which records to give: one vehicle's (empty: the first vehicle's), dated from..to
+// ("YYYY-MM-DD", inclusive; empty: no bound).
+struct RecordQuery {
+    std::string vehicle;
+    std::string from;
+    std::string to;
 };
 
 // One CSV file to import: its name, and the rows ParseSavedCsv found in it.
@@ -93,17 +169,43 @@ public:
 
     // Stores a verified read: the block and its time, and each record not stored before (the
     // same 14 bytes are the same refuel). One transaction: all of it or nothing.
+    // The read goes to the vehicle its records overlap, else to target's (ReadTarget, ReadConflict).
+    // A conflict is no failure: counts with place.conflict set, and nothing stored.
     std::optional<MergeCounts> Merge(const MeterReading& reading, const LocalTime& at,
-                                     Failure* error);
+                                     const ReadTarget& target, Failure* error);
+    // Where Merge would keep the read, told without storing anything (for a window to ask first).
+    std::optional<ReadPlace> Place(const MeterReading& reading, const ReadTarget& target,
+                                   Failure* error) const;
+
+    // The vehicles, oldest first. A logbook of an older layout has one, kFirstVehicleName, with
+    // all its records; a look at no logbook yet has none.
+    std::vector<Vehicle> Vehicles(Failure* error = nullptr) const;
+    // Each true (or the count) when done; false with error set when the name is taken, unknown
+    // or cannot be a vehicle's (VehicleNameProblem), or the file cannot be written.
+    bool AddVehicle(const std::string& name, const std::string& note, Failure* error);
+    bool RenameVehicle(const std::string& from, const std::string& to, Failure* error);
+    bool SetVehicleNote(const std::string& name, const std::string& note, Failure* error);
+    // Removes a vehicle with all its records, reads and gaps: how many records went. The last
+    // vehicle of a logbook is never removed (it can be renamed).
+    std::optional<std::int64_t> RemoveVehicle(const std::string& name, Failure* error);
+    // A whole other logbook (of any layout ODOMEI made: a "folder per car") becomes one vehicle,
+    // named as (empty: the name of the folder the file is in). Its reads with their blocks, its
+    // records and gaps are kept; into a vehicle of that name that exists already, what it holds
+    // is not added again, so a second run adds nothing. A logbook of several vehicles is refused.
+    std::optional<LogbookMergeCounts> MergeLogbook(const std::string& path, const std::string& as,
+                                                   Failure* error);
 
     // Stores the rows of CSV files the window saved: matched to stored records by their six
     // texts, marked as imported. All files in one transaction: every one of them or none. The
     // counts of each file, in order.
+    // Into one vehicle (empty: the first); an unknown vehicle fails.
     std::optional<std::vector<MergeCounts>> Import(const std::vector<ImportFile>& files,
-                                                   const LocalTime& at, Failure* error);
+                                                   const std::string& vehicle, const LocalTime& at,
+                                                   Failure* error);
     // The same for one file.
     std::optional<MergeCounts> Import(const std::vector<RecordRow>& rows, const std::string& origin,
-                                      const LocalTime& at, Failure* error);
+                                      const std::string& vehicle, const LocalTime& at,
+                                      Failure* error);
 
     // The stored records, oldest first: by date, and a record without a date where it was first
     // read among the others. from/to ("YYYY-MM-DD", inclusive) keep only dated records in range.
@@ -111,15 +213,16 @@ public:
     // A gap marks the first record of the read that found it, just after the record it was found
     // after; records stored later that come between those two (an import of the missing
     // refuels) close it: no record carries it then.
-    std::vector<LogbookRecord> Records(const std::string& from = {}, const std::string& to = {},
+    // One vehicle's records only (RecordQuery); an unknown vehicle gives none, with error set.
+    std::vector<LogbookRecord> Records(const RecordQuery& query = {},
                                        Failure* error = nullptr) const;
 
     // How many reads and records are stored.
     std::int64_t CountReads() const;
     std::int64_t CountRecords() const;
-    // The gaps found, in the order found, closed ones too; none in a logbook of a version that
-    // kept none.
-    std::vector<LogbookGap> Gaps(Failure* error = nullptr) const;
+    // One vehicle's gaps (empty: the first vehicle's), in the order found, closed ones too; none in
+    // a logbook of a version that kept none.
+    std::vector<LogbookGap> Gaps(const std::string& vehicle = {}, Failure* error = nullptr) const;
 
 private:
     // How a wait for another program's lock goes: until busyMs have passed or an interrupt came.
@@ -166,6 +269,10 @@ private:
 // Opens the logbook at path and stores a verified read in it: what every front end does after
 // a read. Nothing, with error set, when either fails.
 std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading& reading,
-                                     const LocalTime& at, Failure* error);
+                                     const LocalTime& at, const ReadTarget& target,
+                                     Failure* error);
+
+// The vehicle of vehicles called wanted, else the first; empty where there are none.
+std::string VehicleOrFirst(const std::vector<Vehicle>& vehicles, const std::string& wanted);
 
 }  // namespace odomei

@@ -99,6 +99,67 @@ inline constexpr const char* kLogbookGapText =
     "前回の読み出しから今回までの間の計測データが失われた可能性があります。燃費計には最新の15件"
     "の記録しか残らないため、15回給油するまでに読み出してください";
 
+// ---- Vehicles: the cars a logbook keeps apart ----------------------------------------------
+
+// A new logbook's first vehicle, and the one all records of an older logbook become.
+inline constexpr const char* kFirstVehicleNameJa = "車両1";
+// The main window's button, the window menu's entry and the dialog's caption.
+inline constexpr const char* kVehiclesText = "車両";
+inline constexpr const char* kVehicleMenuText = "車両の選択(&V)...";
+// Beside the version text: the vehicle reads are kept with ("車両: 車両1").
+inline std::string VehicleShownText(const std::string& name) { return "車両: " + name; }
+// The dialog: its list's columns, buttons and prompts.
+inline constexpr const char* kVehicleColumns[] = {"名前",       "メモ", "件数",
+                                                  "最初の記録", "最後の記録", "最終読み出し"};
+inline constexpr const char* kVehicleChooseText = "選択";
+inline constexpr const char* kVehicleAddText = "追加...";
+inline constexpr const char* kVehicleRenameText = "変更...";
+inline constexpr const char* kVehicleRemoveText = "削除";
+inline constexpr const char* kVehicleCloseText = "閉じる";
+inline constexpr const char* kVehicleManagePrompt = "読み出した記録を保存する車両を選んでください";
+// Asked after a read: the button that keeps it with the vehicle chosen, and the one that keeps it
+// nowhere.
+inline constexpr const char* kVehicleKeepHereText = "この車両に保存";
+inline constexpr const char* kVehicleKeepNowhereText = "保存しない";
+// The name-and-note dialog.
+inline constexpr const char* kVehicleAddCaption = "車両の追加";
+inline constexpr const char* kVehicleEditCaption = "車両の変更";
+inline constexpr const char* kVehicleNameLabel = "名前:";
+inline constexpr const char* kVehicleNoteLabel = "メモ:";
+inline constexpr const char* kVehicleNameProblemText = "この名前は車両の名前にできません";
+inline constexpr const char* kVehicleNameTakenText = "同じ名前の車両がすでにあります";
+inline constexpr const char* kVehicleNotSavedText = "車両の変更を履歴に保存できませんでした";
+inline std::string AskRemoveVehicleText(const std::string& name, long long records) {
+    return "車両「" + name + "」とその記録" + std::to_string(records) +
+           "件を履歴から削除しますか？\n削除した記録は元に戻せません";
+}
+inline constexpr const char* kLastVehicleText =
+    "最後の車両は削除できません。名前は変更できます";
+// A read that is not the selected vehicle's, and what becomes of it.
+inline std::string NotThisVehicleText(const std::string& name) {
+    return "読み出した記録は車両「" + name +
+           "」のものではないようです。\nどの車両の記録か選んでください（新しい車両も追加できます）";
+}
+inline std::string SeveralVehiclesText(const std::string& names) {
+    return "読み出した記録は複数の車両（" + names +
+           "）の記録と重なっています。\n新しい記録を保存する車両を選んでください";
+}
+// Yes: kept with the vehicle it overlaps; No: the meter was moved to the selected one; Cancel:
+// kept nowhere.
+inline std::string AskOtherVehicleText(const std::string& other, const std::string& selected) {
+    return "読み出した記録は車両「" + other + "」の記録と重なっています。\n\n" +
+           "はい: 車両「" + other + "」に保存します\nいいえ: メーターを車両「" + selected +
+           "」に付け替えました（新しい記録を「" + selected + "」に保存します）\n" +
+           "キャンセル: 保存しません";
+}
+inline constexpr const char* kKeptNowhereText =
+    "読み出した記録は履歴に保存しませんでした。表示中の記録はCSVファイルに保存できます";
+inline std::string KeptWithText(const std::string& name) {
+    return "読み出した記録を車両「" + name + "」の履歴に保存しました";
+}
+// The history window's selector.
+inline constexpr const char* kHistoryVehicleLabel = "車両:";
+
 // ---- The history window (its title is the main window's button) ------------------------------
 
 inline constexpr const char* kHistoryTitle = "履歴";

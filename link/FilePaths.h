@@ -31,10 +31,16 @@ FilePaths DeriveFilePaths();
 inline constexpr const char* kLogbookSection = "Logbook";
 inline constexpr const char* kLogbookPathKey = "Path";
 inline constexpr const char* kLogbookUnitsKey = "Units";
+inline constexpr const char* kLogbookVehicleKey = "Vehicle";  // the vehicle reads are kept with
 
 // The logbook's file: [Logbook] Path= of the INI file (a relative one under the INI file's folder,
 // as the system resolves the rest) where it is set, else odomei-logbook.sqlite3 in the working
 // directory; empty without a working directory.
 std::string LogbookPath(const FilePaths& paths);
+
+// The vehicle selected ([Logbook] Vehicle= of the INI file); empty where none is set (the
+// logbook's first is meant then). Writing it: false when the INI file cannot take it.
+std::string VehicleSetting(const FilePaths& paths);
+bool WriteVehicleSetting(const FilePaths& paths, const std::string& name);
 
 }  // namespace odomei

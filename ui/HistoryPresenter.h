@@ -28,14 +28,21 @@ class HistoryPresenter {
 public:
     // The logbook's records, with the unit kept in iniPath (empty: none kept); the export's
     // dialog starts in directory. The view and the logbook must outlive the presenter.
-    HistoryPresenter(HistoryView& view, const Logbook& logbook, std::string iniPath,
-                     std::string directory);
+    // vehicle: the one shown first (empty or unknown: the first).
+    HistoryPresenter(HistoryView& view, const Logbook& logbook, std::string vehicle,
+                     std::string iniPath, std::string directory);
 
     // Loads the records and the unit; the view is refreshed.
     void Start();
     // Every record (no range), or those dated from..to ("YYYY-MM-DD", inclusive).
     void ShowAll();
     void ShowRange(const std::string& from, const std::string& to);
+    // The vehicle selector: every vehicle's name, and which is shown. Choosing one shows its
+    // records alone (every figure, chart, gap and factor stretch is that vehicle's), in the range
+    // and unit chosen.
+    std::vector<std::string> VehicleNames() const;
+    std::size_t VehicleIndex() const { return m_vehicleIndex; }
+    void SelectVehicle(std::size_t i);
     // The unit of economy; the choice is kept in the INI file.
     void SetPerHundredKm(bool per100km);
     // The records shown, oldest first, as the window's CSV file.
@@ -65,6 +72,9 @@ private:
     const Logbook& m_logbook;
     std::string m_iniPath;
     std::string m_directory;
+    std::vector<Vehicle> m_vehicles;
+    std::size_t m_vehicleIndex = 0;
+    std::string m_wantedVehicle;
     std::vector<LogbookRecord> m_all;  // oldest first
     std::string m_failure;             // why the logbook's records could not be read
     std::vector<LogbookRecord> m_shown;

@@ -15,6 +15,7 @@
 #include "log/CommLog.h"
 #include "platform/PortMap.h"
 #include "ui/Notice.h"
+#include "ui/VehiclePresenter.h"
 
 namespace odomei {
 
@@ -37,6 +38,8 @@ public:
     // The list's rows, seven texts each (number, date and the five figures); none: empty.
     virtual void ShowRows(const std::vector<std::vector<std::string>>& rows) = 0;
     virtual void ShowVersion(const std::string& text) = 0;
+    // The selected vehicle beside the version text (VehicleShownText).
+    virtual void ShowVehicle(const std::string& text) = 0;
     virtual void EnableCommands(const CommandState& state) = 0;
     virtual void FocusExit() = 0;
     // A modal message box (Texts.h's flags); returns the button pressed.
@@ -59,8 +62,14 @@ public:
     virtual void ShowAbout() = 0;
     // The history window over an open logbook, modal; iniPath keeps its settings and directory
     // is where its export dialog starts.
-    virtual void ShowHistory(const Logbook& logbook, const std::string& iniPath,
-                             const std::string& directory) = 0;
+    // vehicle is the one it shows first.
+    virtual void ShowHistory(const Logbook& logbook, const std::string& vehicle,
+                             const std::string& iniPath, const std::string& directory) = 0;
+    // The vehicle dialog (ui/VehiclePresenter.h), modal: the vehicle chosen, nothing when it was
+    // closed without a choice.
+    virtual std::optional<std::string> ShowVehicles(const VehicleRequest& /*request*/) {
+        return std::nullopt;
+    }
     // A line for whoever started the program (standard error where there is one).
     virtual void Diagnose(const std::string& /*line*/) {}
     // The port chooser (ui/PortPresenter.h) over owner, modal.
@@ -89,6 +98,11 @@ public:
     void OnHistory();
     // ポート設定: the port chooser (never during a read).
     void OnPortSettings();
+    // 車両 (button and window menu): the vehicle dialog; the vehicle chosen becomes the selected
+    // one (shown, and kept in KORVANA.ini). Never during a read.
+    void OnVehicles();
+    // The vehicle reads are kept with: the setting's where the logbook has it, else its first.
+    const std::string& Vehicle() const { return m_vehicle; }
     // A port chosen: the port in use is closed and the chosen one opened with the same steps and
     // messages as at start; once it is open the setting is written to KORVANA.ini (its number,
     // and a [Ports] entry with the stable name or the device, so the same adapter is found in any
@@ -126,6 +140,12 @@ private:
     void KeepListCommands();
     void ClearList();
     void Tell(const Notice& notice);
+    // The read's records kept in the logbook: with the vehicle they overlap, else the selected
+    // one; the user is asked where they cannot be the selected vehicle's (VehiclePresenter's
+    // question, or a yes/no/cancel box when they overlap another vehicle's and add records).
+    void KeepRead(const MeterReading& reading);
+    // The selected vehicle, shown and kept in KORVANA.ini.
+    void SelectVehicle(const std::string& name);
 
     MeterView& m_view;
     int m_nPort = 0;
@@ -138,6 +158,7 @@ private:
     bool m_reading = false;
     std::string m_openedName;  // what was opened last ("COMn" or a device)
     bool m_released = false;   // the port was closed for a search and is to be opened again
+    std::string m_vehicle;     // the selected vehicle
 };
 
 }  // namespace odomei

@@ -49,8 +49,12 @@ constexpr int IDC_CLEAR = 1003;
 constexpr int IDC_VERSION_TEXT = 1004;
 constexpr int IDC_HISTORY = 1005;        // the logbook's history window
 constexpr int IDC_PORT_SETTINGS = 1008;  // the port chooser
+constexpr int IDC_VEHICLES = 1009;       // the vehicle dialog
+constexpr int IDC_VEHICLE_TEXT = 1010;   // the selected vehicle, beside the version text
 // The About command of the window's menu.
 constexpr int ID_SYS_ABOUT = 0x0010;
+// The window menu's entry for the vehicle dialog (a multiple of 16, as the window menu wants).
+constexpr int ID_SYS_VEHICLES = 0x0020;
 
 struct ControlTemplate {
     int id;
@@ -65,12 +69,47 @@ constexpr ControlTemplate kList{IDC_RECORD_LIST, "IDC_RECORD_LIST", "List1", 23,
 constexpr ControlTemplate kRead{IDC_READ, "IDC_READ", kReadText, 36, 24, 50, 27};
 constexpr ControlTemplate kSave{IDC_SAVE_CSV, "IDC_SAVE_CSV", kSaveCsvText, 92, 24, 50, 27};
 constexpr ControlTemplate kClear{IDC_CLEAR, "IDC_CLEAR", kClearText, 148, 24, 50, 27};
-// After the four buttons of the template, in the same row, size and spacing.
-constexpr ControlTemplate kHistory{IDC_HISTORY, "IDC_HISTORY", kHistoryTitle, 260, 24, 50, 27};
+// What the window gained after the template's four buttons: a second row under them, in their
+// columns and spacing (half their height), so that the window keeps its width and the rows end
+// inside the list's edges; the selected vehicle stands under the list's left edge, across from
+// the version text under its right edge.
+constexpr int kSecondRowY = 55;
+constexpr int kSecondRowHeight = 14;
+constexpr ControlTemplate kHistory{
+    IDC_HISTORY, "IDC_HISTORY", kHistoryTitle, 36, kSecondRowY, 50, kSecondRowHeight};
 constexpr ControlTemplate kPortSettings{
-    IDC_PORT_SETTINGS, "IDC_PORT_SETTINGS", kPortDlgCaption, 316, 24, 50, 27};
+    IDC_PORT_SETTINGS, "IDC_PORT_SETTINGS", kPortDlgCaption, 92, kSecondRowY, 50, kSecondRowHeight};
+constexpr ControlTemplate kVehicles{
+    IDC_VEHICLES, "IDC_VEHICLES", kVehiclesText, 148, kSecondRowY, 50, kSecondRowHeight};
+constexpr ControlTemplate kVehicleText{IDC_VEHICLE_TEXT, "IDC_VEHICLE_TEXT", "", 23, 271, 200, 9};
 constexpr ControlTemplate kVersion{
     IDC_VERSION_TEXT, "IDC_VERSION_TEXT", kVersionText, 298, 271, 57, 9};
+
+// The vehicle dialog (template 105) and its name-and-note dialog (template 106), in dialog units.
+constexpr int IDD_VEHICLES = 105;
+constexpr int IDD_VEHICLE_EDIT = 106;
+constexpr int IDC_VEHICLE_PROMPT = 1200;
+constexpr int IDC_VEHICLE_LIST = 1201;
+constexpr int IDC_VEHICLE_ADD = 1202;
+constexpr int IDC_VEHICLE_RENAME = 1203;
+constexpr int IDC_VEHICLE_REMOVE = 1204;
+constexpr int IDC_VEHICLE_NAME = 1210;
+constexpr int IDC_VEHICLE_NOTE = 1211;
+constexpr int IDC_HISTORY_VEHICLE = 1110;  // the history window's vehicle selector
+constexpr int kVehicleDlgWidthDlu = 330;
+constexpr int kVehicleDlgHeightDlu = 180;
+constexpr ControlTemplate kVehiclePrompt{IDC_VEHICLE_PROMPT, "IDC_VEHICLE_PROMPT", "", 7, 7, 316, 24};
+constexpr ControlTemplate kVehicleList{IDC_VEHICLE_LIST, "IDC_VEHICLE_LIST", "", 7, 34, 250, 139};
+constexpr ControlTemplate kVehicleChoose{IDOK_EXIT, "IDOK", kVehicleChooseText, 263, 34, 60, 14};
+constexpr ControlTemplate kVehicleAdd{
+    IDC_VEHICLE_ADD, "IDC_VEHICLE_ADD", kVehicleAddText, 263, 52, 60, 14};
+constexpr ControlTemplate kVehicleRename{
+    IDC_VEHICLE_RENAME, "IDC_VEHICLE_RENAME", kVehicleRenameText, 263, 70, 60, 14};
+constexpr ControlTemplate kVehicleRemove{
+    IDC_VEHICLE_REMOVE, "IDC_VEHICLE_REMOVE", kVehicleRemoveText, 263, 88, 60, 14};
+constexpr ControlTemplate kVehicleClose{kIdCancel, "IDCANCEL", kVehicleCloseText, 263, 159, 60, 14};
+constexpr int kVehicleEditWidthDlu = 220;
+constexpr int kVehicleEditHeightDlu = 70;
 
 // The history window's controls beside its table, in both windows (data/TextsJa.h).
 inline constexpr const char* kHistoryExportText = kSave.text;  // the same words as the list's save
