@@ -580,6 +580,19 @@ TEST_F(VehicleReads, TheVehicleDialogsChoiceIsSelectedAndARenameOrRemovalInItIsF
     presenter.OnHistory();
     EXPECT_EQ(view.historyVehicle, kFirstVehicleName);
     EXPECT_TRUE(view.boxes.empty());
+
+    // A settings file that cannot take the choice: said, and the choice holds until the end.
+    const std::string broken = ReadBytes(Ini()) + "; \x81\r\n";
+    test::WriteBytes(Ini(), broken);
+    view.dialogs.push_back([&](const VehicleRequest&) {
+        AddVehicle("予備車");
+        return std::optional<std::string>("予備車");
+    });
+    presenter.OnVehicles();
+    EXPECT_EQ(view.Texts(), std::vector<std::string>{kVehicleNotKeptText});
+    EXPECT_FALSE(view.boxes[0].detail.empty());
+    EXPECT_EQ(view.vehicle, VehicleShownText("予備車"));
+    EXPECT_EQ(ReadBytes(Ini()), broken);
 }
 
 // The vehicle dialog's flow on a recording view over a real logbook.

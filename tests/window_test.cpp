@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include "app/AboutBox.h"
 #include "app/MeterDlg.h"
 #include "app/VehicleDlg.h"
+#include "data/Logbook.h"
 #include "link/MeterSession.h"
 #include "tests/FakeSerial.h"
 #include "tests/WindowSupport.h"
@@ -329,6 +331,43 @@ TEST_F(MainWindow, ClearAsksAndYesEmptiesTheListButKeepsTheVersion) {
     dlg.OnClear();
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"クリアする情報がありません"});
     EXPECT_EQ(boxes.Calls()[0].shown, kMbIconExclamation);
+}
+
+TEST(VehicleWindow, EnterOrADoubleClickChoosesAndTheEditDialogIsFilled) {
+    test::TempDir dir;
+    const std::string path = dir.File(kLogbookFileName);
+    {
+        Failure error;
+        auto book = Logbook::Open(path, &error, LogbookAccess::kWrite);
+        ASSERT_TRUE(book->AddVehicle("軽トラ", "農作業用", &error)) << FailureLine(error);
+    }
+    CVehicleDlg enter({path, kFirstVehicleName, {}, {}});
+    enter.show();
+    auto* list = qobject_cast<QTableWidget*>(enter.GetDlgItem(IDC_VEHICLE_LIST));
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(list->currentRow(), 0);
+    list->selectRow(1);
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(enter.Chosen(), "軽トラ");
+    EXPECT_FALSE(enter.isVisible());
+
+    CVehicleDlg twice({path, "軽トラ", NotThisVehicleText("軽トラ"), "理由"});
+    twice.show();
+    auto* other = qobject_cast<QTableWidget*>(twice.GetDlgItem(IDC_VEHICLE_LIST));
+    EXPECT_FALSE(twice.GetDlgItem(IDC_VEHICLE_REMOVE)->isEnabled());
+    EXPECT_EQ(qobject_cast<QPushButton*>(twice.GetDlgItem(IDOK_EXIT))->text().toStdString(),
+              kVehicleKeepHereText);
+    const QRect cell = other->visualItemRect(other->item(0, 0));
+    QTest::mouseClick(other->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(other->viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_EQ(twice.Chosen(), kFirstVehicleName);
+
+    CVehicleEditDlg edit({"軽トラ", "農作業用"}, false);
+    EXPECT_EQ(edit.windowTitle().toStdString(), kVehicleEditCaption);
+    EXPECT_EQ(edit.NameEdit()->text().toStdString(), "軽トラ");
+    edit.NoteEdit()->setText(QString::fromUtf8("品川 480 あ 12-34"));
+    EXPECT_EQ(edit.Edit().note, "品川 480 あ 12-34");
+    EXPECT_TRUE(edit.rect().contains(edit.NoteEdit()->geometry()));
 }
 
 TEST(ColumnWidths, DesignedWhereTheyFitAndTakenFromSpareRoomWhereTheyDoNot) {
