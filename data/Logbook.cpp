@@ -422,25 +422,32 @@ std::optional<ReadPlace> Logbook::Plan(const MeterReading& reading, const ReadTa
     if (span.Null(0)) return place;  // no dated records: it takes anything
     const std::string oldest = span.Text(0), newest = span.Text(1);
     const bool fromMeter = span.Int(2) != 0;
-    std::optional<std::string> wrong;
+    // The oldest record inside the span, else the oldest before it, tells why.
+    std::optional<std::string> inside, before;
     for (const MeasurementRecord* m : unknownRecords) {
         const auto d = IsoDate(*m);
-        if (d && *d < newest && (*d >= oldest || fromMeter) && (!wrong || *d < *wrong)) wrong = d;
+        if (!d || *d >= newest) continue;
+        auto& oldestSoFar = *d >= oldest ? inside : before;
+        if (*d >= oldest || fromMeter) {
+            if (!oldestSoFar || *d < *oldestSoFar) oldestSoFar = d;
+        }
     }
-    if (!wrong) return place;
     const std::string range = oldest + " to " + newest, rangeJa = oldest + "～" + newest;
-    if (*wrong >= oldest) {
+    if (inside) {
         return conflict(
             ReadConflict::kNotThisVehicle,
-            "its records of " + *wrong + " lie inside " + chosen + "'s records (" + range + ")",
-            "読み出した" + *wrong + "の記録は車両" + Quoted(chosen) + "の記録（" + rangeJa +
+            "its records of " + *inside + " lie inside " + chosen + "'s records (" + range + ")",
+            "読み出した" + *inside + "の記録は車両" + Quoted(chosen) + "の記録（" + rangeJa +
                 "）の期間の中にあります");
     }
-    return conflict(ReadConflict::kNotThisVehicle,
-                    "its records of " + *wrong + " are older than " + chosen +
-                        "'s records read from its meter (" + range + ")",
-                    "読み出した" + *wrong + "の記録は車両" + Quoted(chosen) + "の記録（" + rangeJa +
-                        "）より古い日付です");
+    if (before) {
+        return conflict(ReadConflict::kNotThisVehicle,
+                        "its records of " + *before + " are older than " + chosen +
+                            "'s records read from its meter (" + range + ")",
+                        "読み出した" + *before + "の記録は車両" + Quoted(chosen) + "の記録（" +
+                            rangeJa + "）より古い日付です");
+    }
+    return place;
 }
 
 std::optional<ReadPlace> Logbook::Place(const MeterReading& reading, const ReadTarget& target,

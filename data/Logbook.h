@@ -123,10 +123,11 @@ inline constexpr const char* kFirstVehicleName = kFirstVehicleNameJa;
 
 // Which records to give: one vehicle's (empty: the first vehicle's), dated from..to
 // ("YYYY-MM-DD", inclusive; empty: no bound).
+// (Each with its initializer, so that {vehicle} alone passes -Wmissing-field-initializers.)
 struct RecordQuery {
-    std::string vehicle;
-    std::string from;
-    std::string to;
+    std::string vehicle{};
+    std::string from{};
+    std::string to{};
 };
 
 // One CSV file to import: its name, and the rows ParseSavedCsv found in it.
