@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
     std::vector<double> opens;
     for (int run = 0; run < 3; ++run) {
         const auto start = Clock::now();
-        odomei::CHistoryDlg history(*book, {}, work.string());
+        odomei::CHistoryDlg history(*book, {}, {}, work.string());
         history.resize(1000, 760);
         history.show();
         QApplication::processEvents();

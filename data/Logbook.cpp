@@ -1004,11 +1004,13 @@ std::vector<LogbookRecord> Logbook::Records(const RecordQuery& query, Failure* e
     if (m_db == nullptr) return records;
     const auto vehicleId = VehicleId(query.vehicle, error);
     if (!vehicleId) return records;
+    // Read in the table's own order: through the vehicles' index SQLite would sort them by id
+    // afterwards, about half as fast again for a vehicle of 100 000 records ('+' keeps it off).
     Statement all(m_db,
                   "SELECT r.id, date_text, distance_text, fuel_text, correction_text, refuel_text, "
                   "error_text, iso_date, distance, fuel, correction, r.refuel, raw IS NULL, "
                   "reads.read_at, r.read_id FROM records r JOIN reads ON reads.id = r.read_id "
-                  "WHERE r.vehicle_id = ? ORDER BY r.id");
+                  "WHERE +r.vehicle_id = ? ORDER BY r.id");
     if (!all.Ok()) {
         if (error) *error = Failed("read");
         return records;
