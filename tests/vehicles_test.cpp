@@ -453,6 +453,8 @@ SELECT randomblob(14), 1, '2012年01月01日', i || '.00', '30.00', '100.00', '3
     ToSecondVersion(path);
     const std::string original = test::ReadBytes(path);
     const std::string records = Query(path, "SELECT * FROM records");
+    const std::string schema =
+        Query(path, "SELECT type, name, sql FROM sqlite_master ORDER BY name");
     const std::string copy = dir.File("copy.sqlite3");
     test::WriteBytes(copy, original);
     const auto started = std::chrono::steady_clock::now();
@@ -484,6 +486,8 @@ SELECT randomblob(14), 1, '2012年01月01日', i || '.00', '30.00', '100.00', '3
         const std::string version = Query(path, "PRAGMA user_version");
         if (version == "2\n") {
             ++old;
+            EXPECT_EQ(Query(path, "SELECT type, name, sql FROM sqlite_master ORDER BY name"),
+                      schema);
             EXPECT_EQ(Query(path, "SELECT * FROM records"), records);
         } else {
             ++upgraded;
