@@ -235,7 +235,8 @@ private:
     static int WaitWhileBusy(void* wait, int count);
 
     Logbook(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
-    // False, with error set, where this logbook cannot be written: none yet, or only looked at.
+    // False, with error set, where this logbook cannot be written: none yet, or a look at an
+    // earlier layout (what a look at today's cannot write, SQLite refuses).
     bool Writable(Failure* error) const;
     // A vehicle's id by its name (empty: the first vehicle); nothing, with error set, when the
     // logbook has no such vehicle. 0 for a look at no logbook yet (its first is still to be made).
