@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "data/Logbook.h"
 #include "tests/TestSupport.h"
@@ -15,8 +16,19 @@ namespace odomei {
 
 inline const LocalTime kAt{2026, 12, 7, 10, 0, 0, 0};
 
+// A read stored whatever meter it came from, as the user's word that the meter now sits in the
+// first vehicle would: for tests that give one logbook the histories of unrelated meters.
+inline const ReadTarget kAnyMeter{{}, true, true};
+
 inline MeterReading ReadingOf(const std::array<std::uint8_t, kBlockSize>& block) {
     return DecodeReading(MeasurementBlock(block));
+}
+
+// The records of a reading, as the window's CSV file gives them back to an import.
+inline std::vector<RecordRow> RowsOf(const MeterReading& reading) {
+    std::vector<RecordRow> rows;
+    for (const auto& r : reading.records) rows.push_back(RowOf(r));
+    return rows;
 }
 
 class LogbookFile : public ::testing::Test {
@@ -27,9 +39,9 @@ protected:
         EXPECT_NE(book, nullptr) << FailureLine(error);
         return book;
     }
-    MergeCounts Merge(Logbook& book, const MeterReading& reading) {
+    MergeCounts Merge(Logbook& book, const MeterReading& reading, const ReadTarget& target = {}) {
         Failure error;
-        const auto counts = book.Merge(reading, kAt, &error);
+        const auto counts = book.Merge(reading, kAt, target, &error);
         EXPECT_TRUE(counts.has_value()) << FailureLine(error);
         return counts.value_or(MergeCounts{});
     }

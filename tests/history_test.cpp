@@ -136,8 +136,8 @@ TEST(HistoryGap, TheTableMarksTheGapOnARowBetweenTheTwoRecords) {
         ASSERT_NE(book, nullptr) << FailureLine(error);
         for (int k : {0, 5}) {
             const auto block = metersim::SequenceBlock(k);
-            ASSERT_TRUE(
-                book->Merge(DecodeReading(block), LocalTime{2026, 12, 7, 10, 0, 0, 0}, &error))
+            ASSERT_TRUE(book->Merge(DecodeReading(block), LocalTime{2026, 12, 7, 10, 0, 0, 0},
+                                    ReadTarget{}, &error))
                 << FailureLine(error);
         }
     }

@@ -115,7 +115,9 @@ int main(int argc, char** argv) {
     for (int read = 0; book && read < 16; ++read) {
         const auto reading =
             odomei::DecodeReading(odomei::MeasurementBlock(metersim::SequenceBlock(read)));
-        if (!book->Merge(reading, odomei::LocalTime{2015, 1, 1, 12, 0, 0, 0}, &error)) book.reset();
+        if (!book->Merge(reading, odomei::LocalTime{2015, 1, 1, 12, 0, 0, 0}, odomei::ReadTarget{},
+                         &error))
+            book.reset();
     }
     if (!book) {
         std::fprintf(stderr, "logbook: %s\n", odomei::FailureLine(error).c_str());

@@ -11,12 +11,13 @@
 
 namespace odomei {
 
-HistoryPresenter::HistoryPresenter(HistoryView& view, const Logbook& logbook, std::string iniPath,
-                                   std::string directory)
+HistoryPresenter::HistoryPresenter(HistoryView& view, const Logbook& logbook, std::string vehicle,
+                                   std::string iniPath, std::string directory)
     : m_view(view),
       m_logbook(logbook),
       m_iniPath(std::move(iniPath)),
-      m_directory(std::move(directory)) {}
+      m_directory(std::move(directory)),
+      m_wantedVehicle(std::move(vehicle)) {}
 
 void HistoryPresenter::Start() {
     // The unit last chosen, kept in the INI file.
@@ -24,7 +25,7 @@ void HistoryPresenter::Start() {
                  ReadIniString(kLogbookSection, kLogbookUnitsKey, m_iniPath).value_or("") ==
                      kLitresPer100KmUnit;
     Failure error;
-    m_all = m_logbook.Records({}, {}, &error);
+    m_all = m_logbook.Records({}, &error);
     m_failure = FailureLine(error);
     ShowAll();
 }

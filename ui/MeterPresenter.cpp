@@ -215,7 +215,7 @@ void MeterPresenter::OnHistory() {
         Tell(FailureNotice(kLogbookOpenFailedText, kMbIconHand, OnOneLine(error)));
         return;
     }
-    m_view.ShowHistory(*book, m_paths.IniPath(), m_paths.strCurDir);
+    m_view.ShowHistory(*book, m_vehicle, m_paths.IniPath(), m_paths.strCurDir);
 }
 
 void MeterPresenter::OnSaveCsv() {

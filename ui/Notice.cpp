@@ -41,7 +41,7 @@ std::optional<Notice> ReadProblem(const MeterRead& read) {
 std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading) {
     if (reading.records.empty()) return std::nullopt;
     Failure error;
-    const auto counts = MergeRead(logbookPath, reading, GetLocalTime(), &error);
+    const auto counts = MergeRead(logbookPath, reading, GetLocalTime(), ReadTarget{}, &error);
     if (!counts) return FailureNotice(kLogbookWriteFailedText, kMbIconHand, OnOneLine(error));
     if (!counts->gap) return std::nullopt;
     return GapNotice(*counts->gap);
