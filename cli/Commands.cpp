@@ -358,9 +358,9 @@ std::string ConflictHint(const ReadPlace& place, const ReadTarget& target) {
             return "if it is another car's meter: 'odomei-cli vehicles add NAME' and read again "
                    "with --vehicle NAME";
         case ReadConflict::kOtherVehicle:
-            return "its records are " + Joined(place.overlapping) +
-                   "'s: a read without --vehicle keeps it there; if the meter now sits in " +
-                   wanted + ": --vehicle " + wanted + " --meter-moved";
+            return "a read without --vehicle keeps it with " + Joined(place.overlapping) +
+                   "; if the meter now sits in " + wanted + ": --vehicle " + wanted +
+                   " --meter-moved";
         case ReadConflict::kSeveralVehicles:
             return "--vehicle NAME --meter-moved keeps its new records with NAME (the records each "
                    "vehicle holds stay its own)";

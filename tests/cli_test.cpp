@@ -1266,9 +1266,9 @@ TEST_F(Cli, DoctorSaysWhetherAReadCouldStartAndWhatStandsInTheWay) {
 
 class CliVehicles : public Cli {
 protected:
-    // A read of car's meter at its read `read` (metersim::SequenceBlock), into the logbook and, as
-    // a second read of the same meter, into `alone` where given (a logbook of that car's reads
-    // only).
+    // A read of car's meter at its read `read` (metersim::SequenceBlock) to out.csv unless args
+    // name another output, into the logbook and, as a second read of the same meter, into `alone`
+    // where given (a logbook of that car's reads only).
     CliRun ReadCar(int read, int car, std::vector<std::string> args = {},
                    const std::string& alone = {}) {
         metersim::Options options;
@@ -1282,7 +1282,9 @@ protected:
                 RunCli(dir.Path(), {"read", "--no-log", "--logbook", alone, "-o", "alone.csv"});
             EXPECT_EQ(separate.status, 0) << separate.err;
         }
-        args.insert(args.begin(), {"read", "-o", "out.csv"});
+        if (std::find(args.begin(), args.end(), "-o") == args.end())
+            args.insert(args.begin(), {"-o", "out.csv"});
+        args.insert(args.begin(), "read");
         return RunCli(dir.Path(), args);
     }
     // What `vehicles --format json` says, parsed.
