@@ -50,9 +50,11 @@ struct CliRun {
 // to a terminal when asked, output to outFd when given).
 class CliProcess {
 public:
-    // env: NAME=value pairs added to the program's environment; program: another binary.
+    // env: NAME=value pairs added to the program's environment; program: another binary;
+    // inFromTerminal: standard input from the terminal as well (see Type).
     CliProcess(const std::string& dir, std::vector<std::string> args, bool errToTerminal = false,
-               std::vector<std::string> env = {}, const char* program = ODOMEI_CLI, int outFd = -1)
+               std::vector<std::string> env = {}, const char* program = ODOMEI_CLI, int outFd = -1,
+               bool inFromTerminal = false)
         : m_out(dir + "/.stdout"), m_err(dir + "/.stderr") {
         int terminal = -1;
         if (errToTerminal) {
@@ -72,7 +74,7 @@ public:
                 outFd >= 0 ? outFd : open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err = errToTerminal ? m_childTerminal
                                           : open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int in = open("/dev/null", O_RDONLY);
+            const int in = inFromTerminal ? m_childTerminal : open("/dev/null", O_RDONLY);
             signal(SIGPIPE, SIG_DFL);  // as a shell starts a program, whatever the tests ignore
             dup2(in, 0);
             dup2(out, 1);
@@ -91,6 +93,10 @@ public:
         if (m_childTerminal >= 0) close(m_childTerminal);
     }
     void Signal(int s) const { kill(m_pid, s); }
+    // What a user types on the terminal.
+    void Type(const std::string& text) const {
+        EXPECT_EQ(write(m_terminal, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
     // Whether the program ends within ms; Wait then gives its result.
     bool EndsWithin(int ms) {
         for (int waited = 0; waitpid(m_pid, &m_status, WNOHANG) == 0; waited += kPollMs) {
@@ -110,6 +116,13 @@ public:
             const ssize_t n = read(m_terminal, buf, sizeof buf);
             if (n > 0) m_terminalText.append(buf, static_cast<std::size_t>(n));
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        // What it wrote just before it ended is still in the terminal.
+        if (m_terminal >= 0) {
+            fcntl(m_terminal, F_SETFL, O_NONBLOCK);
+            char buf[512];
+            for (ssize_t n; (n = read(m_terminal, buf, sizeof buf)) > 0;)
+                m_terminalText.append(buf, static_cast<std::size_t>(n));
         }
         m_done = true;
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -1509,7 +1522,21 @@ TEST_F(CliVehicles, AVehicleIsNamedOnlyAsTheLogbookHasItAndNamesAreChecked) {
     EXPECT_EQ(unasked.status, 2);
     EXPECT_NE(unasked.err.find("--yes"), std::string::npos) << unasked.err;
     EXPECT_EQ(Vehicles()["vehicles"].size(), 3u);
-    const CliRun removed = RunCli(dir.Path(), {"vehicles", "remove", "軽トラ", "--yes"});
+    // On a terminal it asks; only a yes removes.
+    for (const char* answer : {"\n", "n\n", "yes please\n"}) {
+        CliProcess asked(dir.Path(), {"vehicles", "remove", "軽トラ"}, true, {}, ODOMEI_CLI, -1,
+                         true);
+        asked.Type(answer);
+        const CliRun r = asked.Wait();
+        EXPECT_EQ(r.status, 0) << answer;
+        EXPECT_NE(r.err.find("remove 軽トラ and its 15 records? [y/N] "), std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("nothing removed"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Vehicles()["vehicles"].size(), 3u);
+    CliProcess yes(dir.Path(), {"vehicles", "remove", "軽トラ"}, true, {}, ODOMEI_CLI, -1, true);
+    yes.Type("y\n");
+    const CliRun removed = yes.Wait();
     EXPECT_EQ(removed.status, 0) << removed.err;
     EXPECT_EQ(removed.out, "removed vehicle 軽トラ and its 15 records\n");
     EXPECT_EQ(Selection(), "");
