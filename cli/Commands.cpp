@@ -26,6 +26,7 @@
 namespace odomei::cli {
 namespace {
 
+constexpr int kStdin = 0;
 constexpr int kStderr = 2;
 constexpr int kStdout = 1;
 constexpr std::int64_t kProgressEveryMs = 100;
@@ -693,7 +694,7 @@ int RemoveVehicle(const VehicleOptions& options, const FilePaths& paths, const s
         return kExitUsage;
     }
     if (!options.yes) {
-        if (!IsTerminal(0)) {
+        if (!IsTerminal(kStdin)) {
             std::fprintf(stderr,
                          "odomei-cli: vehicles remove asks first: --yes removes %s and its %lld "
                          "records without a question\n",
