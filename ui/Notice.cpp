@@ -44,8 +44,12 @@ std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterR
     const auto counts = MergeRead(logbookPath, reading, GetLocalTime(), ReadTarget{}, &error);
     if (!counts) return FailureNotice(kLogbookWriteFailedText, kMbIconHand, OnOneLine(error));
     if (!counts->gap) return std::nullopt;
+    return GapNotice(*counts->gap);
+}
+
+Notice GapNotice(const LogbookGap& gap) {
     return Notice{true, kLogbookGapText, kMbIconExclamation,
-                  "refuels between " + counts->gap->beforeDate + " and " + counts->gap->afterDate +
+                  "refuels between " + gap.beforeDate + " and " + gap.afterDate +
                       " may have been lost: the meter keeps only its last 15 records, so read "
                       "it before 15 more refuels"};
 }

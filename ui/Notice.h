@@ -7,6 +7,7 @@
 #include <string>
 
 #include "data/Decoder.h"
+#include "data/Logbook.h"
 #include "link/MeterSession.h"
 #include "platform/Failure.h"
 
@@ -35,6 +36,8 @@ std::optional<Notice> ReadProblem(const MeterRead& read);
 // failure's notice; a warning (ok) when the read shows that refuels may have been lost since the
 // last one; nothing when they are simply kept.
 std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading);
+// The warning (ok) of a read that shows refuels may have been lost since the last one.
+Notice GapNotice(const LogbookGap& gap);
 
 // Writes bytes whole to path (an existing file is replaced whole or left as it was). The notice
 // names fileName when saved, and says why with path when not.
