@@ -124,6 +124,7 @@ CREATE INDEX records_by_texts
     ON records(date_text, distance_text, fuel_text, correction_text, refuel_text, error_text);
 DROP INDEX reads_by_vehicle;
 ALTER TABLE reads DROP COLUMN vehicle_id;
+DROP TABLE moves;
 DROP TABLE vehicles;
 PRAGMA user_version = 2;
 )sql");
@@ -237,16 +238,14 @@ TEST_F(Vehicles, AReadGoesToTheVehicleItsRecordsOverlapWhicheverIsSelected) {
     EXPECT_EQ(moved.known, 0);
     EXPECT_EQ(RecordsOf(*book, kFirstVehicleName), 18);
     EXPECT_EQ(RecordsOf(*book, kVan), 24);
-    // Its next read overlaps both now: kept in neither until the user chooses.
-    const MergeCounts both = Merge(*book, CarA(4), {});
-    EXPECT_EQ(both.place.conflict, ReadConflict::kSeveralVehicles);
-    EXPECT_EQ(both.place.overlapping, (std::vector<std::string>{kFirstVehicleName, kVan}));
-    EXPECT_NE(both.place.why.en.find(kVan), std::string::npos);
-    EXPECT_EQ(book->CountRecords(), 42);
-    const MergeCounts chosen = Merge(*book, CarA(4), {kVan, true, true});
-    EXPECT_EQ(chosen.known + chosen.elsewhere + chosen.added, 15);
-    EXPECT_EQ(chosen.known, 6);
-    EXPECT_EQ(chosen.added, 3);
+    // Its next read overlaps both now, and follows the move with nothing asked.
+    const MergeCounts next = Merge(*book, CarA(4), {});
+    EXPECT_EQ(next.place.conflict, ReadConflict::kNone);
+    EXPECT_EQ(next.place.vehicle, kVan);
+    EXPECT_EQ(next.place.overlapping, (std::vector<std::string>{kFirstVehicleName, kVan}));
+    EXPECT_EQ(next.known, 6);
+    EXPECT_EQ(next.elsewhere, 6);
+    EXPECT_EQ(next.added, 3);
 
     // The vehicles' figures.
     const auto vehicles = book->Vehicles(&error);
@@ -261,6 +260,80 @@ TEST_F(Vehicles, AReadGoesToTheVehicleItsRecordsOverlapWhicheverIsSelected) {
     EXPECT_EQ(VehicleOrFirst(vehicles, kVan), kVan);
     EXPECT_EQ(VehicleOrFirst(vehicles, "removed long ago"), kFirstVehicleName);
     EXPECT_EQ(VehicleOrFirst({}, kVan), "");
+}
+
+TEST_F(Vehicles, AMeterMovedIntoAnotherVehicleTakesItsLaterReadsThereAndLeavesTheOldOnesBehind) {
+    auto book = OpenBook();
+    Failure error;
+    ASSERT_TRUE(book->AddVehicle(kVan, "", &error));
+    ASSERT_TRUE(book->AddVehicle("軽トラ", "", &error));
+    // A logbook of the first car's reads before the move, and one of the refuels since: the
+    // reads after it as a meter holding nothing older would give them.
+    auto before = Logbook::Open(dir.File("before.sqlite3"), &error, LogbookAccess::kWrite);
+    auto since = Logbook::Open(dir.File("since.sqlite3"), &error, LogbookAccess::kWrite);
+    ASSERT_TRUE(before && since) << FailureLine(error);
+    constexpr int kFirstSince = 18;  // the first refuel after the move
+    auto sinceOnly = [](int read) {
+        Block block = metersim::SequenceBlock(read);
+        for (int k = 0; k < 15 && read * 3 + k < kFirstSince; ++k) {
+            std::fill_n(&block[1 + 14 * k], 14, std::uint8_t{0});
+        }
+        return ReadingOf(block);
+    };
+    for (int read = 0; read < 2; ++read) {
+        Merge(*book, CarA(read));
+        Merge(*before, CarA(read));
+    }
+    const auto carBefore = Shown(book->Records({kFirstVehicleName}));
+
+    // Moved into the van at read 2 (refuels 6 to 20): twelve of them stay the first car's.
+    const MergeCounts moved = Merge(*book, CarA(2), {kVan, true, true});
+    EXPECT_EQ(moved.elsewhere, 12);
+    EXPECT_EQ(moved.added, 3);
+    Merge(*since, sinceOnly(2));
+    EXPECT_EQ(Query(path, "SELECT vehicle_id, from_id FROM moves"), "2|1\n");
+    // Three more reads, each overlapping the first car's last refuels and the van's: the van's,
+    // with nothing asked, the first car selected or the van named.
+    for (int read = 3; read <= 5; ++read) {
+        SCOPED_TRACE(read);
+        const ReadTarget target{read == 4 ? kVan : std::string(), read == 4, false};
+        // Named for the first car, it is refused: its meter sits in the van.
+        const ReadPlace refused = PlaceOf(CarA(read), {kFirstVehicleName, true, false});
+        EXPECT_EQ(refused.conflict, ReadConflict::kOtherVehicle);
+        EXPECT_NE(refused.why.en.find("moved into " + kVan), std::string::npos) << refused.why.en;
+        EXPECT_EQ(PlaceOf(CarA(read), target).vehicle, kVan);
+        const MergeCounts counts = Merge(*book, CarA(read), target);
+        EXPECT_EQ(counts.place.conflict, ReadConflict::kNone);
+        EXPECT_EQ(counts.place.vehicle, kVan);
+        EXPECT_EQ(counts.place.overlapping, (std::vector<std::string>{kFirstVehicleName, kVan}));
+        EXPECT_EQ(counts.elsewhere, kFirstSince - 3 * read);
+        EXPECT_EQ(counts.added, 3);
+        Merge(*since, sinceOnly(read));
+    }
+    EXPECT_EQ(Shown(book->Records({kFirstVehicleName})), carBefore);
+    // Each vehicle's figures are those of its own logbook.
+    const auto car = book->Records({kFirstVehicleName}), van = book->Records({kVan});
+    EXPECT_EQ(Shown(car), Shown(before->Records()));
+    EXPECT_EQ(Shown(van), Shown(since->Records()));
+    EXPECT_EQ(van.size(), 12u);
+    ExpectSameSummary(Summarize(car), Summarize(before->Records()));
+    ExpectSameSummary(Summarize(van), Summarize(since->Records()));
+    // A meter whose records lead to no vehicle taking it from the others stays a question: the
+    // pickup's imported refuels 30 to 32 beside the van's, with no move declared between them.
+    const MeterReading sixth = CarA(6);
+    ASSERT_TRUE(
+        book->Import({RowOf(sixth.records[12]), RowOf(sixth.records[13]), RowOf(sixth.records[14])},
+                     "pickup.csv", "軽トラ", kAt, &error));
+    const MergeCounts several = Merge(*book, sixth, {});
+    EXPECT_EQ(several.place.conflict, ReadConflict::kSeveralVehicles);
+    EXPECT_EQ(several.place.overlapping, (std::vector<std::string>{kVan, "軽トラ"}));
+    EXPECT_EQ(Merge(*book, sixth, {kVan, true, false}).place.conflict,
+              ReadConflict::kSeveralVehicles);
+
+    // Removing a vehicle removes its moves; the first car's reads are still its own.
+    ASSERT_TRUE(book->RemoveVehicle(kVan, &error)) << FailureLine(error);
+    EXPECT_EQ(Query(path, "SELECT count(*) FROM moves"), "0\n");
+    EXPECT_EQ(Merge(*book, CarA(1)).place.vehicle, kFirstVehicleName);
 }
 
 TEST_F(Vehicles, AReadWhoseDatesCannotBeTheSelectedVehiclesIsAskedAbout) {
