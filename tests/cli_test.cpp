@@ -1434,6 +1434,24 @@ TEST_F(CliVehicles, AMeterMovedToAnotherCarLeavesTheOldCarsRecordsWhereTheyAre) 
     ASSERT_EQ(a["records"].size(), 18u);
     EXPECT_LT(a["records"][17]["date"].get<std::string>(),
               c["records"][0]["date"].get<std::string>());
+
+    // The meter's next reads overlap both A's refuels and C's: they follow the move, with the
+    // first vehicle selected or C named, and A's records stay where they are.
+    const CliRun next = ReadCar(3, 0, {"--format", "json", "-o", "-"});
+    ASSERT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(nlohmann::json::parse(next.out)["vehicle"], "C");
+    EXPECT_NE(next.err.find("kept with vehicle C"), std::string::npos) << next.err;
+    EXPECT_NE(next.err.find("9 records the meter still holds stay with " + first +
+                            "; 3 new records kept with C"),
+              std::string::npos)
+        << next.err;
+    const CliRun named = ReadCar(4, 0, {"--vehicle", "C"});
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(Vehicles()["vehicles"][0]["records"], 18);
+    EXPECT_EQ(Vehicles()["vehicles"][1]["records"], 9);
+    // Named for A, it is refused: the meter sits in C.
+    EXPECT_EQ(ReadCar(5, 0, {"--vehicle", first}).status, 11);
+    EXPECT_EQ(Vehicles()["vehicles"][1]["records"], 9);
 }
 
 TEST_F(CliVehicles, AFirstReadOfAnotherCarsMeterIsKeptNowhereUntilTheUserSaysWhose) {
