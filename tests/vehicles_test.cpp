@@ -336,6 +336,31 @@ TEST_F(Vehicles, AMeterMovedIntoAnotherVehicleTakesItsLaterReadsThereAndLeavesTh
     EXPECT_EQ(Merge(*book, CarA(1)).place.vehicle, kFirstVehicleName);
 }
 
+TEST_F(Vehicles, AMeterMovedBeforeItsNewVehicleHadARefuelTakesItsNextNewRecordsThere) {
+    auto book = OpenBook();
+    Failure error;
+    ASSERT_TRUE(book->AddVehicle(kVan, "", &error));
+    Merge(*book, CarA(0));
+    Merge(*book, CarA(1));
+    // Moved into the van right away: all fifteen refuels stay the first car's, the van has none.
+    const MergeCounts moved = Merge(*book, CarA(1), {kVan, true, true});
+    EXPECT_EQ(moved.elsewhere, 15);
+    EXPECT_EQ(moved.added, 0);
+    // The same records again bring nothing new: the first car's, as they are.
+    EXPECT_EQ(PlaceOf(CarA(1), {}).vehicle, kFirstVehicleName);
+    // The meter's next refuels overlap only the first car's records, and go to the van.
+    const MergeCounts next = Merge(*book, CarA(2), {});
+    EXPECT_EQ(next.place.vehicle, kVan);
+    EXPECT_EQ(next.elsewhere, 12);
+    EXPECT_EQ(next.added, 3);
+    EXPECT_EQ(RecordsOf(*book, kFirstVehicleName), 18);
+    EXPECT_EQ(RecordsOf(*book, kVan), 3);
+    // Refuels stored in the first car after the move are another meter's: its reads stay there.
+    const MeterReading other = CarB(0, 2014);
+    EXPECT_EQ(Merge(*book, other, {kFirstVehicleName, true, true}).added, 15);
+    EXPECT_EQ(Merge(*book, CarB(1, 2014), {}).place.vehicle, kFirstVehicleName);
+}
+
 TEST_F(Vehicles, AReadWhoseDatesCannotBeTheSelectedVehiclesIsAskedAbout) {
     auto book = OpenBook();
     for (int read = 0; read < 3; ++read) Merge(*book, CarA(read));  // 2013-01-05 to 2013-08-13
