@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <set>
 
@@ -24,6 +26,7 @@
 namespace odomei::cli {
 namespace {
 
+constexpr int kStdin = 0;
 constexpr int kStderr = 2;
 constexpr int kStdout = 1;
 constexpr std::int64_t kProgressEveryMs = 100;
@@ -108,11 +111,12 @@ int StatusOf(ExchangeOutcome outcome) {
     return InterruptExitStatus(InterruptSignal());
 }
 
-std::string Render(const MeterReading& reading, const ReadOptions& options, bool toTerminal) {
+std::string Render(const MeterReading& reading, const ReadOptions& options, bool toTerminal,
+                   const std::optional<std::string>& vehicle) {
     Format format = options.format;
     if (format == Format::kAuto) format = toTerminal ? Format::kTable : Format::kCsv;
     switch (format) {
-        case Format::kJson: return FormatJson(reading);
+        case Format::kJson: return FormatJson(reading, vehicle);
         case Format::kTable: return FormatTable(reading);
         case Format::kCsv:
         case Format::kAuto: break;
@@ -128,6 +132,70 @@ FilePaths WorkingPaths() {
                      paths.problem.c_str());
     }
     return paths;
+}
+
+// The logbook's file: as given, else as KORVANA.ini says.
+std::string BookPath(const std::string& given, const FilePaths& paths) {
+    return given.empty() ? LogbookPath(paths) : given;
+}
+
+// The vehicle KORVANA.ini selects; empty where none is (the logbook's first is meant then).
+std::string Selected(const FilePaths& paths) {
+    return paths.Known() ? VehicleSetting(paths) : std::string();
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& name : names) out += (out.empty() ? "" : ", ") + name;
+    return out;
+}
+
+std::vector<std::string> NamesOf(const std::vector<Vehicle>& vehicles) {
+    std::vector<std::string> names;
+    for (const Vehicle& v : vehicles) names.push_back(v.name);
+    return names;
+}
+
+bool Holds(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// The names of the logbook's vehicles as a name given on the command line is checked against: a
+// logbook not made yet has the first one its first write makes. Nothing, said, where the logbook
+// cannot be looked at.
+std::optional<std::vector<std::string>> VehicleNamesAt(const std::string& path) {
+    Failure error;
+    const auto book = Logbook::Open(path, &error);
+    if (!book) {
+        Error(kLogbookOpenFailedText, OnOneLine(error));
+        return std::nullopt;
+    }
+    if (!book->Exists()) return std::vector<std::string>{kFirstVehicleName};
+    auto vehicles = book->Vehicles(&error);
+    if (!error.Empty()) {
+        Error(kLogbookOpenFailedText, OnOneLine(error));
+        return std::nullopt;
+    }
+    return NamesOf(vehicles);
+}
+
+// A --vehicle that names none of the logbook's: said with the names there are, as a usage error.
+int UnknownVehicle(const std::string& name, const std::string& path,
+                   const std::vector<std::string>& names) {
+    std::fprintf(stderr, "odomei-cli: no vehicle '%s' in the logbook %s\n", name.c_str(),
+                 path.c_str());
+    std::fprintf(stderr, "  its vehicles: %s\n", Joined(names).c_str());
+    std::fprintf(stderr, "  'odomei-cli vehicles add %s' makes it\n", name.c_str());
+    return kExitUsage;
+}
+
+// A name that cannot be a vehicle's (VehicleNameProblem): said, as a usage error.
+std::optional<int> NameRefused(const std::string& name) {
+    const auto problem = VehicleNameProblem(name);
+    if (!problem) return std::nullopt;
+    std::fprintf(stderr, "odomei-cli: %s: '%s'\n  %s\n", kVehicleNameProblemText, name.c_str(),
+                 problem->en.c_str());
+    return kExitUsage;
 }
 
 // Writes content to standard output (file empty or "-") or atomically to file. A signal that
@@ -220,6 +288,19 @@ int RunRead(const ReadOptions& options) {
                 : options.logFile.empty()                                    ? paths.LogPath()
                                                                              : options.logFile,
                 LogWarnings());
+    // A vehicle named is one of the logbook's before the meter is read. A logbook that cannot be
+    // looked at now is the read's warning later, as it is without --vehicle.
+    if (!options.noLogbook && !options.vehicle.empty()) {
+        const std::string path = BookPath(options.logbook, paths);
+        Failure error;
+        if (const auto book = Logbook::Open(path, &error)) {
+            const auto names = book->Exists() ? NamesOf(book->Vehicles(&error))
+                                              : std::vector<std::string>{kFirstVehicleName};
+            if (error.Empty() && !Holds(names, options.vehicle)) {
+                return UnknownVehicle(options.vehicle, path, names);
+            }
+        }
+    }
     if (options.port == kAutoPort) {
         return FinishRead(SearchRead(options, paths, log), options, paths);
     }
@@ -268,6 +349,71 @@ int RunRead(const ReadOptions& options) {
 
 namespace {
 
+// What to do about a read kept nowhere, by why.
+std::string ConflictHint(const ReadPlace& place, const ReadTarget& target) {
+    const std::string& wanted = target.vehicle;
+    switch (place.conflict) {
+        case ReadConflict::kUnknownVehicle:
+            return "'odomei-cli vehicles add " + wanted + "' makes the vehicle";
+        case ReadConflict::kNotThisVehicle:
+            return "if it is another car's meter: 'odomei-cli vehicles add NAME' and read again "
+                   "with --vehicle NAME";
+        case ReadConflict::kOtherVehicle:
+            return "a read without --vehicle keeps it with " + Joined(place.overlapping) +
+                   "; if the meter now sits in " + wanted + ": --vehicle " + wanted +
+                   " --meter-moved";
+        case ReadConflict::kSeveralVehicles:
+            return "--vehicle NAME --meter-moved keeps its new records with NAME (the records each "
+                   "vehicle holds stay its own)";
+        case ReadConflict::kNone: break;
+    }
+    return {};
+}
+
+// Stores the read with the vehicle it is (Logbook::Merge). Said on standard error: why it was kept
+// nowhere (status kExitNotThisVehicle), where it went when that is not the vehicle meant
+// (`meant`), a gap, a failure (status kExitLogbookFailed, an error only with required).
+int KeepRead(const std::string& path, const MeterReading& reading, const ReadTarget& target,
+             const std::string& meant, bool required) {
+    Failure error;
+    const auto counts = MergeRead(path, reading, GetLocalTime(), target, &error);
+    if (!counts) {
+        const Notice problem = FailureNotice(kLogbookWriteFailedText, 0, OnOneLine(error));
+        std::fprintf(stderr, "odomei-cli: %s: %s\n", required ? "error" : "warning",
+                     problem.text.c_str());
+        std::fprintf(stderr, "  %s\n", problem.detail.c_str());
+        return kExitLogbookFailed;
+    }
+    const ReadPlace& place = counts->place;
+    if (place.conflict != ReadConflict::kNone) {
+        std::fprintf(stderr, "odomei-cli: error: %s\n  %s\n  %s\n", kKeptNowhereText,
+                     place.why.en.c_str(), ConflictHint(place, target).c_str());
+        return kExitNotThisVehicle;
+    }
+    if (place.vehicle != meant) {
+        std::fprintf(stderr,
+                     "odomei-cli: the read was kept with vehicle %s: its records are that "
+                     "vehicle's (%s is selected)\n",
+                     place.vehicle.c_str(), meant.c_str());
+    }
+    if (counts->elsewhere > 0) {
+        std::vector<std::string> others;
+        for (const std::string& name : place.overlapping) {
+            if (name != place.vehicle) others.push_back(name);
+        }
+        std::fprintf(stderr,
+                     "odomei-cli: %d records the meter still holds stay with %s; %d new records "
+                     "kept with %s\n",
+                     counts->elsewhere, Joined(others).c_str(), counts->added,
+                     place.vehicle.c_str());
+    }
+    // Kept, but refuels may have been lost since the last read: said, status unchanged.
+    if (counts->gap) {
+        std::fprintf(stderr, "odomei-cli: warning: %s\n", GapNotice(*counts->gap).detail.c_str());
+    }
+    return kExitOk;
+}
+
 // The records of a read written out, then kept in the logbook; or what went wrong.
 int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePaths& paths) {
     const bool toStdout = options.output.empty() || options.output == "-";
@@ -277,29 +423,43 @@ int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePath
         return read.outcome == ExchangeOutcome::kBlockReceived ? kExitNoRecord
                                                                : StatusOf(read.outcome);
     }
+    // Where the read is to go: the vehicle named, else the one KORVANA.ini selects; the output
+    // names the vehicle the logbook would keep it with (null for none), told before anything is
+    // stored.
+    const std::string path = BookPath(options.logbook, paths);
+    ReadTarget target{options.vehicle, !options.vehicle.empty(), options.meterMoved};
+    std::optional<std::string> keptWith;
+    if (!options.noLogbook) {
+        Failure error;
+        if (const auto book = Logbook::Open(path, &error)) {
+            if (!target.named) target.vehicle = VehicleOrFirst(book->Vehicles(), Selected(paths));
+            if (!book->Exists()) {
+                keptWith = target.vehicle.empty() ? kFirstVehicleName : target.vehicle;
+            } else if (const auto place = book->Place(read.reading, target, &error);
+                       place && place->conflict == ReadConflict::kNone) {
+                keptWith = place->vehicle;
+            }
+        }
+    }
     // Written out first and then kept, in the order the windows show the list and then keep it:
     // a logbook that cannot take the read never costs the output, and an output that failed
     // still leaves the read in the logbook.
-    const std::string content = Render(read.reading, options, toStdout && IsTerminal(kStdout));
+    const std::string content =
+        Render(read.reading, options, toStdout && IsTerminal(kStdout), keptWith);
     const int written = WriteOut(content, options.output);
     if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
-    bool logbookFailed = false;
+    int kept = kExitOk;
     if (!options.noLogbook) {
-        const auto problem = KeepInLogbook(
-            options.logbook.empty() ? LogbookPath(paths) : options.logbook, read.reading);
-        if (problem && problem->ok) {
-            // Kept, but refuels may have been lost since the last read: said, status unchanged.
-            std::fprintf(stderr, "odomei-cli: warning: %s\n", problem->detail.c_str());
-        } else if (problem) {
-            std::fprintf(stderr, "odomei-cli: %s: %s\n",
-                         options.requireLogbook ? "error" : "warning", problem->text.c_str());
-            std::fprintf(stderr, "  %s\n", problem->detail.c_str());
-            logbookFailed = true;
-        }
+        kept = KeepRead(path, read.reading, target,
+                        target.vehicle.empty() ? kFirstVehicleName : target.vehicle,
+                        options.requireLogbook);
     }
     if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
     if (written != kExitOk) return written;
-    return logbookFailed && options.requireLogbook ? kExitLogbookFailed : kExitOk;
+    // A read kept nowhere because of its vehicle is never silent; a logbook that cannot be written
+    // fails the command only when asked to.
+    if (kept == kExitNotThisVehicle) return kept;
+    return kept == kExitLogbookFailed && options.requireLogbook ? kExitLogbookFailed : kExitOk;
 }
 
 // The logbook a command works on: as given, else as KORVANA.ini says. Looking never creates it:
@@ -327,37 +487,48 @@ bool Per100Km(const LogbookOptions& options, const FilePaths& paths) {
                "L/100km";
 }
 
-// The logbook's records in the options' range; nothing, said on standard error, when the logbook
-// cannot be opened or read.
-std::optional<std::vector<LogbookRecord>> LookUpRecords(const LogbookOptions& options,
-                                                        const FilePaths& paths) {
+// The records of one vehicle (the one named, else the one KORVANA.ini selects, else the first)
+// in the options' range: kExitOk, or the status of what is said on standard error (the logbook
+// cannot be opened or read, the vehicle named is none of its).
+int LookUpRecords(const LogbookOptions& options, const FilePaths& paths,
+                  std::vector<LogbookRecord>* records, std::string* vehicle) {
     const auto book = OpenLogbook(options, paths);
-    if (!book) return std::nullopt;
+    if (!book) return kExitLogbookFailed;
     Failure error;
-    auto records = book->Records(RecordQuery{{}, options.from, options.to}, &error);
+    const auto vehicles = book->Vehicles(&error);
+    if (error.Empty() && !options.vehicle.empty() && !Holds(NamesOf(vehicles), options.vehicle)) {
+        return UnknownVehicle(options.vehicle, book->Path(), NamesOf(vehicles));
+    }
+    if (error.Empty()) {
+        *vehicle =
+            VehicleOrFirst(vehicles, options.vehicle.empty() ? Selected(paths) : options.vehicle);
+        *records = book->Records(RecordQuery{*vehicle, options.from, options.to}, &error);
+    }
     if (!error.Empty()) {
         Error(kLogbookOpenFailedText, OnOneLine(error));
-        return std::nullopt;
+        return kExitLogbookFailed;
     }
-    return records;
+    return kExitOk;
 }
 
 }  // namespace
 
 int RunHistory(const LogbookOptions& options) {
     const FilePaths paths = WorkingPaths();
-    const auto records = LookUpRecords(options, paths);
-    if (!records) return kExitLogbookFailed;
+    std::vector<LogbookRecord> records;
+    std::string vehicle;
+    if (const int status = LookUpRecords(options, paths, &records, &vehicle); status != kExitOk)
+        return status;
     std::string content;
     Format format = options.format;
     if (format == Format::kAuto) format = IsTerminal(kStdout) ? Format::kTable : Format::kCsv;
     if (format == Format::kJson) {
-        content = FormatHistoryJson(*records);
+        content = FormatHistoryJson(records, vehicle);
     } else if (format == Format::kTable) {
-        content = FormatHistoryTable(*records, Per100Km(options, paths));
+        content = FormatHistoryTable(records, Per100Km(options, paths));
     } else {
         std::vector<RecordRow> rows;
-        for (const auto& r : *records) rows.push_back(r.texts);
+        for (const auto& r : records) rows.push_back(r.texts);
         content = CsvText(rows);
         // A text without a CP932 form (stored by an older version) cannot be written: no output.
         if (!options.utf8) {
@@ -377,23 +548,27 @@ int RunHistory(const LogbookOptions& options) {
 
 int RunStats(const LogbookOptions& options) {
     const FilePaths paths = WorkingPaths();
-    const auto records = LookUpRecords(options, paths);
-    if (!records) return kExitLogbookFailed;
-    const LogbookSummary summary = Summarize(*records);
+    std::vector<LogbookRecord> records;
+    std::string vehicle;
+    if (const int status = LookUpRecords(options, paths, &records, &vehicle); status != kExitOk)
+        return status;
+    const LogbookSummary summary = Summarize(records);
     return WriteOut(options.format == Format::kJson
-                        ? FormatStatsJson(summary)
+                        ? FormatStatsJson(summary, vehicle)
                         : FormatStatsTable(summary, Per100Km(options, paths)),
                     {});
 }
 
 int RunChart(const LogbookOptions& options, const ChartOptions& chart) {
     const FilePaths paths = WorkingPaths();
-    const auto records = LookUpRecords(options, paths);
-    if (!records) return kExitLogbookFailed;
+    std::vector<LogbookRecord> records;
+    std::string vehicle;
+    if (const int status = LookUpRecords(options, paths, &records, &vehicle); status != kExitOk)
+        return status;
     std::vector<ChartKind> kinds;
     if (chart.economy) kinds.push_back(ChartKind::kEconomy);
     if (chart.error) kinds.push_back(ChartKind::kError);
-    const ChartModel model(*records, Per100Km(options, paths));
+    const ChartModel model(records, Per100Km(options, paths));
     return WriteOut(ChartSvg(model.Scene(kinds, chart.width, chart.height)), chart.output);
 }
 
@@ -417,10 +592,21 @@ int RunImport(const LogbookOptions& options) {
         files.push_back({file, std::move(*rows)});
     }
     const FilePaths paths = WorkingPaths();
+    // A vehicle named is one the logbook has (a logbook not made yet: its first) before anything
+    // is written.
+    const std::string path = BookPath(options.logbook, paths);
+    if (!options.vehicle.empty()) {
+        const auto names = VehicleNamesAt(path);
+        if (!names) return kExitLogbookFailed;
+        if (!Holds(*names, options.vehicle)) return UnknownVehicle(options.vehicle, path, *names);
+    }
     const auto book = OpenLogbook(options, paths, LogbookAccess::kWrite);
     if (!book) return kExitLogbookFailed;
     Failure error;
-    const auto counts = book->Import(files, {}, GetLocalTime(), &error);
+    const std::string vehicle = options.vehicle.empty()
+                                    ? VehicleOrFirst(book->Vehicles(), Selected(paths))
+                                    : options.vehicle;
+    const auto counts = book->Import(files, vehicle, GetLocalTime(), &error);
     if (!counts) {
         Error(kLogbookImportFailedText, OnOneLine(error));
         return kExitLogbookFailed;
@@ -428,6 +614,178 @@ int RunImport(const LogbookOptions& options) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         std::printf("%s: %d records added, %d already in the logbook\n", files[i].origin.c_str(),
                     (*counts)[i].added, (*counts)[i].known);
+    }
+    return kExitOk;
+}
+
+namespace {
+
+// The logbook opened to be written, said where it cannot be.
+std::unique_ptr<Logbook> WriteLogbook(const std::string& path) {
+    Failure error;
+    auto book = Logbook::Open(path, &error, LogbookAccess::kWrite);
+    if (!book) Error(kVehicleNotSavedText, OnOneLine(error));
+    return book;
+}
+
+// A change the logbook refused although the names were checked (another program changed it
+// meanwhile, the file cannot be written): said.
+int NotChanged(const Failure& error) {
+    Error(kVehicleNotSavedText, OnOneLine(error));
+    return kExitLogbookFailed;
+}
+
+// The selection in KORVANA.ini made name (empty: cleared); a warning where it cannot be.
+bool Select(const FilePaths& paths, const std::string& name) {
+    if (paths.Known() && WriteVehicleSetting(paths, name)) return true;
+    std::fprintf(stderr, "odomei-cli: warning: KORVANA.ini could not be written: %s\n",
+                 paths.Known() ? paths.IniPath().c_str() : paths.problem.c_str());
+    return false;
+}
+
+int ListVehicles(const VehicleOptions& options, const FilePaths& paths) {
+    LogbookOptions look;
+    look.logbook = options.logbook;
+    const auto book = OpenLogbook(look, paths);
+    if (!book) return kExitLogbookFailed;
+    Failure error;
+    const auto vehicles = book->Vehicles(&error);
+    if (!error.Empty()) {
+        Error(kLogbookOpenFailedText, OnOneLine(error));
+        return kExitLogbookFailed;
+    }
+    return WriteOut(options.format == Format::kJson
+                        ? FormatVehiclesJson(vehicles)
+                        : FormatVehiclesTable(vehicles, VehicleOrFirst(vehicles, Selected(paths))),
+                    {});
+}
+
+// Asks on the terminal whether to remove; a "y" or "yes" removes.
+bool Confirmed(const std::string& name, std::int64_t records) {
+    std::fprintf(stderr, "remove %s and its %lld records? [y/N] ", name.c_str(),
+                 static_cast<long long>(records));
+    std::fflush(stderr);
+    char answer[16] = {};
+    if (!std::fgets(answer, sizeof answer, stdin)) return false;
+    const std::string word(answer, std::strcspn(answer, "\r\n"));
+    return word == "y" || word == "Y" || word == "yes";
+}
+
+int RemoveVehicle(const VehicleOptions& options, const FilePaths& paths, const std::string& path) {
+    Failure error;
+    std::vector<Vehicle> vehicles;
+    if (const auto book = Logbook::Open(path, &error)) vehicles = book->Vehicles(&error);
+    if (!error.Empty()) {
+        Error(kLogbookOpenFailedText, OnOneLine(error));
+        return kExitLogbookFailed;
+    }
+    const auto it = std::find_if(vehicles.begin(), vehicles.end(),
+                                 [&](const Vehicle& v) { return v.name == options.name; });
+    if (it == vehicles.end()) {
+        return UnknownVehicle(
+            options.name, path,
+            vehicles.empty() ? std::vector<std::string>{kFirstVehicleName} : NamesOf(vehicles));
+    }
+    if (vehicles.size() == 1) {
+        std::fprintf(stderr,
+                     "odomei-cli: %s\n  %s is the logbook's last vehicle: it can be renamed "
+                     "(vehicles rename), not removed\n",
+                     kLastVehicleText, options.name.c_str());
+        return kExitUsage;
+    }
+    if (!options.yes) {
+        if (!IsTerminal(kStdin)) {
+            std::fprintf(stderr,
+                         "odomei-cli: vehicles remove asks first: --yes removes %s and its %lld "
+                         "records without a question\n",
+                         options.name.c_str(), static_cast<long long>(it->records));
+            return kExitUsage;
+        }
+        if (!Confirmed(options.name, it->records)) {
+            std::fprintf(stderr, "odomei-cli: nothing removed\n");
+            return kExitOk;
+        }
+    }
+    const auto book = WriteLogbook(path);
+    if (!book) return kExitLogbookFailed;
+    const auto removed = book->RemoveVehicle(options.name, &error);
+    if (!removed) return NotChanged(error);
+    std::printf("removed vehicle %s and its %lld records\n", options.name.c_str(),
+                static_cast<long long>(*removed));
+    if (Selected(paths) == options.name) Select(paths, {});
+    return kExitOk;
+}
+
+int MergeLogbookFile(const VehicleOptions& options, const std::string& path) {
+    if (!options.as.empty()) {
+        if (const auto refused = NameRefused(options.as)) return *refused;
+    }
+    const auto book = WriteLogbook(path);
+    if (!book) return kExitLogbookFailed;
+    Failure error;
+    const auto counts = book->MergeLogbook(options.file, options.as, &error);
+    if (!counts) {
+        Error(kLogbookImportFailedText, OnOneLine(error));
+        return kExitLogbookFailed;
+    }
+    std::printf(
+        "%s: into vehicle %s (%s): %d reads and %d records added, %d records already "
+        "there, %d gaps added\n",
+        options.file.c_str(), counts->vehicle.c_str(),
+        counts->madeVehicle ? "made now" : "already there", counts->reads, counts->records,
+        counts->known, counts->gaps);
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunVehicles(const VehicleOptions& options) {
+    const FilePaths paths = WorkingPaths();
+    const std::string path = BookPath(options.logbook, paths);
+    switch (options.action) {
+        case VehicleAction::kList: return ListVehicles(options, paths);
+        case VehicleAction::kRemove: return RemoveVehicle(options, paths, path);
+        case VehicleAction::kMergeLogbook: return MergeLogbookFile(options, path);
+        default: break;
+    }
+    // The others name a vehicle: checked (and the new name) before the file is written.
+    const std::string& name = options.name;
+    const bool adding = options.action == VehicleAction::kAdd;
+    const std::string& made = adding ? name : options.newName;
+    if (adding || options.action == VehicleAction::kRename) {
+        if (const auto refused = NameRefused(made)) return *refused;
+    }
+    const auto names = VehicleNamesAt(path);
+    if (!names) return kExitLogbookFailed;
+    if (!adding && !Holds(*names, name)) return UnknownVehicle(name, path, *names);
+    const bool renaming = options.action == VehicleAction::kRename;
+    if ((adding || (renaming && made != name)) && Holds(*names, made)) {
+        std::fprintf(stderr, "odomei-cli: %s: %s\n", kVehicleNameTakenText, made.c_str());
+        return kExitUsage;
+    }
+    if (options.action == VehicleAction::kSelect) {
+        if (!Select(paths, name)) return kExitOutputFailed;
+        std::printf("selected vehicle %s\n", name.c_str());
+        return kExitOk;
+    }
+    const auto book = WriteLogbook(path);
+    if (!book) return kExitLogbookFailed;
+    Failure error;
+    switch (options.action) {
+        case VehicleAction::kAdd:
+            if (!book->AddVehicle(name, options.note, &error)) return NotChanged(error);
+            std::printf("added vehicle %s\n", name.c_str());
+            break;
+        case VehicleAction::kRename:
+            if (!book->RenameVehicle(name, made, &error)) return NotChanged(error);
+            std::printf("renamed vehicle %s to %s\n", name.c_str(), made.c_str());
+            // The window's selection follows the vehicle it named.
+            if (Selected(paths) == name) Select(paths, made);
+            break;
+        case VehicleAction::kNote:
+            if (!book->SetVehicleNote(name, options.note, &error)) return NotChanged(error);
+            break;
+        default: break;
     }
     return kExitOk;
 }

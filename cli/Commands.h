@@ -18,7 +18,11 @@ enum ExitStatus {
     kExitOutputFailed = 8,   // the output could not be written
     kExitLogbookFailed = 9,  // the logbook cannot be opened or written (read: --require-logbook)
     kExitBadImport = 10,     // a file to import is not a CSV file ODOMEI saved
-    kExitInternal = 1,       // a fault of the program itself: nothing else was meant to happen
+    // A read kept in no vehicle (ReadConflict): its records cannot be the vehicle's it was meant
+    // for, they are another vehicle's, or they overlap several. Its output was written all the
+    // same; nothing of it is in the logbook.
+    kExitNotThisVehicle = 11,
+    kExitInternal = 1,  // a fault of the program itself: nothing else was meant to happen
 };
 
 enum class Format { kAuto, kCsv, kJson, kTable };
@@ -35,6 +39,8 @@ struct ReadOptions {
     std::string logbook;  // empty: as KORVANA.ini says, else beside it
     bool noLogbook = false;
     bool requireLogbook = false;
+    std::string vehicle;      // --vehicle: the read goes to it or nowhere; empty: the INI's
+    bool meterMoved = false;  // the meter now sits in `vehicle` (ReadTarget::meterMoved)
 };
 
 enum class Units { kDefault, kKmPerLitre, kLitresPer100Km };
@@ -46,6 +52,22 @@ struct LogbookOptions {
     bool utf8 = false;     // history as CSV in UTF-8
     Units units = Units::kDefault;
     std::vector<std::string> files;  // import
+    std::string vehicle;             // empty: the one KORVANA.ini selects, else the first
+};
+
+enum class VehicleAction { kList, kAdd, kRename, kNote, kRemove, kSelect, kMergeLogbook };
+
+// What `vehicles` does, and to which vehicle.
+struct VehicleOptions {
+    VehicleAction action = VehicleAction::kList;
+    std::string logbook;
+    Format format = Format::kAuto;  // list: table or json
+    std::string name;               // the vehicle acted on (rename: its name now)
+    std::string newName;            // rename
+    std::string note;               // add --note, note
+    std::string file;               // merge-logbook: the other logbook
+    std::string as;                 // merge-logbook --as
+    bool yes = false;               // remove without asking
 };
 
 // What chart draws: which charts (both, stacked, when neither is chosen), their size, and where
@@ -73,5 +95,6 @@ int RunHistory(const LogbookOptions& options);
 int RunStats(const LogbookOptions& options);
 int RunImport(const LogbookOptions& options);
 int RunChart(const LogbookOptions& options, const ChartOptions& chart);
+int RunVehicles(const VehicleOptions& options);
 
 }  // namespace odomei::cli

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -103,9 +104,10 @@ std::string FormatCsv(const MeterReading& reading, bool utf8) {
     return utf8 ? CsvText(table) : CsvContent(table);
 }
 
-std::string FormatJson(const MeterReading& reading) {
+std::string FormatJson(const MeterReading& reading, const std::optional<std::string>& vehicle) {
     std::string out =
-        "{\n  " + JsonTextMember("firmwareVersion", reading.version) + ",\n  \"records\": [";
+        "{\n  " + (vehicle ? JsonTextMember("vehicle", *vehicle) : "\"vehicle\": null") + ",\n  " +
+        JsonTextMember("firmwareVersion", reading.version) + ",\n  \"records\": [";
     for (std::size_t i = 0; i < reading.records.size(); ++i) {
         const MeasurementRecord& r = reading.records[i];
         const RecordRow row = RowOf(r);
@@ -163,8 +165,9 @@ std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool p
     return out;
 }
 
-std::string FormatHistoryJson(const std::vector<LogbookRecord>& records) {
-    std::string out = "{\n  \"records\": [";
+std::string FormatHistoryJson(const std::vector<LogbookRecord>& records,
+                              const std::string& vehicle) {
+    std::string out = "{\n  " + JsonTextMember("vehicle", vehicle) + ",\n  \"records\": [";
     for (std::size_t i = 0; i < records.size(); ++i) {
         const LogbookRecord& r = records[i];
         const auto ratio = [](std::optional<double> v) {
@@ -256,10 +259,11 @@ std::string PeriodsJson(const LogbookSummary& s) {
 
 }  // namespace
 
-std::string FormatStatsJson(const LogbookSummary& s) {
+std::string FormatStatsJson(const LogbookSummary& s, const std::string& vehicle) {
     auto number = [](const std::optional<double>& v) { return v ? FormatFixed2(*v) : "null"; };
     auto hundredths = [](std::int64_t v) { return FormatFixed2(static_cast<double>(v) / 100.0); };
-    return "{\"records\": " + std::to_string(s.records) +
+    return "{" + JsonTextMember("vehicle", vehicle) +
+           ", \"records\": " + std::to_string(s.records) +
            ", \"withoutRefuel\": " + std::to_string(s.withoutRefuel) +
            ", \"withoutFuel\": " + std::to_string(s.withoutFuel) +
            ", \"distanceKm\": " + hundredths(s.distance) +
@@ -274,6 +278,47 @@ std::string FormatStatsJson(const LogbookSummary& s) {
            ", \"correctionRecords\": " + std::to_string(s.correctionRecords) +
            ", \"gaps\": " + std::to_string(s.gaps) + ", \"factorPeriods\": " + PeriodsJson(s) +
            "}\n";
+}
+
+std::string FormatVehiclesTable(const std::vector<Vehicle>& vehicles, const std::string& selected) {
+    // The figures' column (records) to the right like the list's; the rest to the left.
+    std::vector<std::vector<std::string>> rows;
+    rows.push_back({"", "name", "note", "records", "first", "last", "last read"});
+    for (const Vehicle& v : vehicles) {
+        rows.push_back({v.name == selected ? "*" : "", v.name, v.note, std::to_string(v.records),
+                        v.firstDate.value_or("-"), v.lastDate.value_or("-"),
+                        v.lastRead.value_or("-")});
+    }
+    std::vector<int> widths(rows[0].size(), 0);
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+    }
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            line += (c == 0 ? "" : kColumnGap) + Pad(row[c], widths[c], c == 3);
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string FormatVehiclesJson(const std::vector<Vehicle>& vehicles) {
+    auto text = [](const std::optional<std::string>& t) {
+        return t ? JsonString(*t) : std::string("null");
+    };
+    std::string out = "{\"vehicles\": [";
+    for (std::size_t i = 0; i < vehicles.size(); ++i) {
+        const Vehicle& v = vehicles[i];
+        out += std::string(i == 0 ? "" : ",") + "\n  {" + JsonTextMember("name", v.name) + ", " +
+               JsonTextMember("note", v.note) + ", \"records\": " + std::to_string(v.records) +
+               ", \"firstDate\": " + text(v.firstDate) + ", \"lastDate\": " + text(v.lastDate) +
+               ", \"lastRead\": " + text(v.lastRead) + "}";
+    }
+    return out + (vehicles.empty() ? "]}\n" : "\n]}\n");
 }
 
 }  // namespace odomei::cli

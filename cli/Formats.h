@@ -2,7 +2,9 @@
 // table for a terminal.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "data/Decoder.h"
 #include "data/Logbook.h"
@@ -13,9 +15,9 @@ namespace odomei::cli {
 // The bytes the window saves (CP932), or the same text in UTF-8.
 std::string FormatCsv(const MeterReading& reading, bool utf8);
 
-// One object: the firmware version and the records with their figures as numbers carrying
-// exactly the list's two decimals.
-std::string FormatJson(const MeterReading& reading);
+// One object: the vehicle the read was kept with (null: kept nowhere), the firmware version and
+// the records with their figures as numbers carrying exactly the list's two decimals.
+std::string FormatJson(const MeterReading& reading, const std::optional<std::string>& vehicle);
 
 // The version line and the list's seven columns, aligned for a terminal (UTF-8).
 std::string FormatTable(const MeterReading& reading);
@@ -24,10 +26,17 @@ std::string FormatTable(const MeterReading& reading);
 // meter (km/L, or L/100 km with per100km), aligned for a terminal.
 std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool per100km);
 // The same as JSON: the list's figures, the date, the economies, whether imported, when read.
-std::string FormatHistoryJson(const std::vector<LogbookRecord>& records);
+// The vehicle they are, at the top.
+std::string FormatHistoryJson(const std::vector<LogbookRecord>& records,
+                              const std::string& vehicle);
 // The summary figures, as lines for a person or one JSON object.
 std::string FormatStatsTable(const LogbookSummary& s, bool per100km);
-std::string FormatStatsJson(const LogbookSummary& s);
+std::string FormatStatsJson(const LogbookSummary& s, const std::string& vehicle);
+
+// The logbook's vehicles: name, note, records, first and last date, last read; the selected one
+// marked, aligned for a terminal; or {"vehicles": [...]} with ISO dates and null where none.
+std::string FormatVehiclesTable(const std::vector<Vehicle>& vehicles, const std::string& selected);
+std::string FormatVehiclesJson(const std::vector<Vehicle>& vehicles);
 
 // How many terminal columns a UTF-8 text takes: two for wide (CJK, full-width) characters, one
 // for the others, half-width katakana included.

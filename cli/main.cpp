@@ -35,13 +35,15 @@ constexpr const char* kExitStatuses =
     "  8    the output file (or standard output) cannot be written\n"
     "  9    the logbook cannot be opened or written (for read: only with --require-logbook)\n"
     "  10   a file to import is not a CSV file ODOMEI saved\n"
+    "  11   read: the read was kept in no vehicle (its records are another vehicle's, overlap\n"
+    "       several, or cannot be the vehicle's); its output was written\n"
     "  130  interrupted (SIGINT); 143 terminated (SIGTERM); 129 hung up (SIGHUP)\n"
     "\n"
     "Files: KORVANA.ini (port setting, [Ports], [Logbook]), KORVANA.log (communication log) and\n"
     "odomei-logbook.sqlite3 (the logbook) in the working directory.";
 
 constexpr const char* kCommands[] = {"ports",  "read",  "history", "stats",
-                                     "import", "chart", "doctor"};
+                                     "import", "chart", "doctor",  "vehicles"};
 
 // A day that exists, written as the logbook keeps them.
 const CLI::Validator kIsoDate(
@@ -159,6 +161,17 @@ Command ReadCommand(CLI::App& app) {
     read->add_flag("--require-logbook", options.requireLogbook,
                    "fail (status 9) when the read cannot be added to the logbook")
         ->excludes(noLogbook);
+    auto* vehicle = read->add_option("--vehicle", options.vehicle,
+                                     "keep the read with vehicle NAME, or nowhere (status 11) when "
+                                     "its records are another vehicle's (default: the vehicle its "
+                                     "records are, else the one KORVANA.ini selects)")
+                        ->check(kNotEmpty)
+                        ->type_name("NAME")
+                        ->excludes(noLogbook);
+    read->add_flag("--meter-moved", options.meterMoved,
+                   "with --vehicle: the meter now sits in that vehicle; the records another "
+                   "vehicle holds stay its own, the new ones go to NAME")
+        ->needs(vehicle);
     return {read, [a] {
                 if (a->options.allPorts && a->options.port != "auto") {
                     return Usage("--all-ports needs --port auto");
@@ -177,6 +190,15 @@ struct LogbookArguments {
     std::string encoding = "cp932";
 };
 
+// The vehicle a command on the logbook works on.
+void DeclareVehicleOption(CLI::App* command, LogbookArguments& a) {
+    command
+        ->add_option("--vehicle", a.book.vehicle,
+                     "the vehicle (default: the one KORVANA.ini selects, else the first)")
+        ->check(kNotEmpty)
+        ->type_name("NAME");
+}
+
 // The options every command that charts or prints the logbook takes.
 void DeclareLogbookOptions(CLI::App* command, LogbookArguments& a) {
     command
@@ -188,6 +210,7 @@ void DeclareLogbookOptions(CLI::App* command, LogbookArguments& a) {
     command->add_option("--to", a.book.to, "only records up to this day")->check(kIsoDate);
     command->add_option("--units", a.units, "km/L or L/100km (default: as KORVANA.ini says)")
         ->check(CLI::IsMember({"default", "km/L", "L/100km"}));
+    DeclareVehicleOption(command, a);
 }
 
 // Runs a command on the logbook with its options as parsed, once the days make a range.
@@ -239,6 +262,7 @@ Command ImportCommand(CLI::App& app) {
     import->add_option("--logbook", a->book.logbook, "the logbook")
         ->check(kNotEmpty)
         ->type_name("FILE");
+    DeclareVehicleOption(import, *a);
     import->add_option("files", a->book.files, "CSV files saved by ODOMEI")
         ->required()
         ->type_name("FILE");
@@ -303,6 +327,86 @@ Command DoctorCommand(CLI::App& app) {
             }};
 }
 
+Command VehiclesCommand(CLI::App& app) {
+    struct Arguments {
+        odomei::cli::VehicleOptions options;
+        std::string format = "table";
+    };
+    using odomei::cli::VehicleAction;
+    auto a = std::make_shared<Arguments>();
+    odomei::cli::VehicleOptions& o = a->options;
+    auto* vehicles = app.add_subcommand(
+        kCommands[7],
+        "List the logbook's vehicles, or add, rename, note, remove or select one, or merge a "
+        "whole other logbook in as one");
+    vehicles->require_subcommand(0, 1);
+    // Each action takes --logbook, after its name or before it.
+    auto logbook = [&o](CLI::App* command) {
+        command
+            ->add_option("--logbook", o.logbook,
+                         "the logbook (default: as KORVANA.ini says, else "
+                         "odomei-logbook.sqlite3)")
+            ->check(kNotEmpty)
+            ->type_name("FILE");
+    };
+    auto format = [&a](CLI::App* command) {
+        command->add_option("--format", a->format, "table or json (default: table)")
+            ->check(CLI::IsMember({"table", "json"}))
+            ->type_name("FORMAT");
+    };
+    logbook(vehicles);
+    format(vehicles);
+    auto* list = vehicles->add_subcommand(
+        "list", "List them: name, note, records, first and last date, last read (the default)");
+    logbook(list);
+    format(list);
+    auto* add = vehicles->add_subcommand("add", "Add a vehicle");
+    logbook(add);
+    add->add_option("name", o.name, "its name")->required()->type_name("NAME");
+    add->add_option("--note", o.note, "plate, model, anything")->type_name("TEXT");
+    auto* rename =
+        vehicles->add_subcommand("rename", "Rename a vehicle (KORVANA.ini's selection follows it)");
+    logbook(rename);
+    rename->add_option("name", o.name, "its name now")->required()->type_name("OLD");
+    rename->add_option("new", o.newName, "its new name")->required()->type_name("NEW");
+    auto* note = vehicles->add_subcommand("note", "Set a vehicle's note (empty: none)");
+    logbook(note);
+    note->add_option("name", o.name, "the vehicle")->required()->type_name("NAME");
+    note->add_option("text", o.note, "the note")->required()->type_name("TEXT");
+    auto* remove = vehicles->add_subcommand(
+        "remove", "Remove a vehicle with all its records (asked first on a terminal)");
+    logbook(remove);
+    remove->add_option("name", o.name, "the vehicle")->required()->type_name("NAME");
+    remove->add_flag("-y,--yes", o.yes, "remove without asking (needed without a terminal)");
+    auto* select = vehicles->add_subcommand(
+        "select", "Select the vehicle reads are kept with (KORVANA.ini, as the window does)");
+    logbook(select);
+    select->add_option("name", o.name, "the vehicle")->required()->type_name("NAME");
+    auto* merge = vehicles->add_subcommand(
+        "merge-logbook",
+        "Bring a whole other logbook (one car's) in as one vehicle; a second run adds nothing");
+    logbook(merge);
+    merge->add_option("file", o.file, "the other logbook")
+        ->required()
+        ->check(kNotEmpty)
+        ->type_name("FILE");
+    merge->add_option("--as", o.as, "the vehicle's name (default: the file's folder's name)")
+        ->check(kNotEmpty)
+        ->type_name("NAME");
+    return {vehicles, [a, add, rename, note, remove, select, merge] {
+                odomei::cli::VehicleOptions& options = a->options;
+                options.action = *add      ? VehicleAction::kAdd
+                                 : *rename ? VehicleAction::kRename
+                                 : *note   ? VehicleAction::kNote
+                                 : *remove ? VehicleAction::kRemove
+                                 : *select ? VehicleAction::kSelect
+                                 : *merge  ? VehicleAction::kMergeLogbook
+                                           : VehicleAction::kList;
+                options.format = FormatOf(a->format);
+                return OutputChecked(odomei::cli::RunVehicles(options));
+            }};
+}
+
 int RunCli(int argc, char** argv) {
     // "odomei-cli read | jq ..." where jq has gone: status 8 and a word, and the read is kept.
     odomei::IgnoreBrokenPipes();
@@ -316,9 +420,9 @@ int RunCli(int argc, char** argv) {
     app.set_version_flag("--version", "odomei-cli (ODOMEI) " ODOMEI_VERSION);
     app.require_subcommand(1);
     // In the order the help lists them.
-    const Command commands[] = {PortsCommand(app), ReadCommand(app),   HistoryCommand(app),
-                                StatsCommand(app), ImportCommand(app), ChartCommand(app),
-                                DoctorCommand(app)};
+    const Command commands[] = {PortsCommand(app),  ReadCommand(app),    HistoryCommand(app),
+                                StatsCommand(app),  ImportCommand(app),  ChartCommand(app),
+                                DoctorCommand(app), VehiclesCommand(app)};
 
     try {
         app.parse(static_cast<int>(args.size()), args.data());

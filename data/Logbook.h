@@ -60,6 +60,15 @@ struct Vehicle {
 
 // Where a read of the meter is to be kept. The meter sends no serial number: its records are its
 // fingerprint, and a read whose records overlap one vehicle's is that vehicle's.
+// A move the user declared (meterMoved, leaving records in the vehicle the meter came from) is
+// kept, and the meter's later reads follow it: the records a vehicle holds lead, through the first
+// move out of it after they were stored (and on through the moves after that one), to the vehicle
+// the meter now sits in. A read overlapping several vehicles is that vehicle's when the records of
+// every one of them lead there and the records it holds itself are the newest of the read (block
+// order); one overlapping another vehicle only is the moved meter's before its new vehicle stored
+// anything of its own, and is the new vehicle's when it brings new records (with none, it stays
+// where its records are). Such a read is kept as if meterMoved: the records others hold stay
+// theirs (MergeCounts::elsewhere). Named for another vehicle than that one: kOtherVehicle.
 struct ReadTarget {
     std::string vehicle;      // the vehicle selected (or named); empty: the logbook's first
     bool named = false;       // named for this read (--vehicle, a choice in the window's question):
@@ -77,7 +86,9 @@ enum class ReadConflict {
                        // inside the span the target covers, or older than its oldest while it
                        // has records read from a meter
     kOtherVehicle,     // named, without meterMoved, and it overlaps another vehicle's records
-    kSeveralVehicles,  // it overlaps the records of two or more vehicles (an earlier mistake)
+                       // (or is the read of a meter moved into another vehicle: ReadTarget)
+    kSeveralVehicles,  // it overlaps the records of two or more vehicles (an earlier mistake),
+                       // and no declared move makes it one of theirs (ReadTarget)
 };
 
 // Where a read would go, told before anything is stored (Logbook::Place) and again by Merge
@@ -123,10 +134,11 @@ inline constexpr const char* kFirstVehicleName = kFirstVehicleNameJa;
 
 // Which records to give: one vehicle's (empty: the first vehicle's), dated from..to
 // ("YYYY-MM-DD", inclusive; empty: no bound).
+// (Each with its initializer, so that {vehicle} alone passes -Wmissing-field-initializers.)
 struct RecordQuery {
-    std::string vehicle;
-    std::string from;
-    std::string to;
+    std::string vehicle{};
+    std::string from{};
+    std::string to{};
 };
 
 // One CSV file to import: its name, and the rows ParseSavedCsv found in it.
@@ -185,13 +197,14 @@ public:
     bool AddVehicle(const std::string& name, const std::string& note, Failure* error);
     bool RenameVehicle(const std::string& from, const std::string& to, Failure* error);
     bool SetVehicleNote(const std::string& name, const std::string& note, Failure* error);
-    // Removes a vehicle with all its records, reads and gaps: how many records went. The last
-    // vehicle of a logbook is never removed (it can be renamed).
+    // Removes a vehicle with all its records, reads, gaps and the meter moves into or out of it:
+    // how many records went. The last vehicle of a logbook is never removed (it can be renamed).
     std::optional<std::int64_t> RemoveVehicle(const std::string& name, Failure* error);
     // A whole other logbook (of any layout ODOMEI made: a "folder per car") becomes one vehicle,
     // named as (empty: the name of the folder the file is in). Its reads with their blocks, its
     // records and gaps are kept; into a vehicle of that name that exists already, what it holds
-    // is not added again, so a second run adds nothing. A logbook of several vehicles is refused.
+    // is not added again, so a second run adds nothing. A logbook of several vehicles is refused
+    // (so it brings no meter moves).
     std::optional<LogbookMergeCounts> MergeLogbook(const std::string& path, const std::string& as,
                                                    Failure* error);
 
@@ -234,7 +247,8 @@ private:
     static int WaitWhileBusy(void* wait, int count);
 
     Logbook(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
-    // False, with error set, where this logbook cannot be written: none yet, or only looked at.
+    // False, with error set, where this logbook cannot be written: none yet, or a look at an
+    // earlier layout (what a look at today's cannot write, SQLite refuses).
     bool Writable(Failure* error) const;
     // A vehicle's id by its name (empty: the first vehicle); nothing, with error set, when the
     // logbook has no such vehicle. 0 for a look at no logbook yet (its first is still to be made).
@@ -256,9 +270,10 @@ private:
                  const std::vector<MeasurementRecord>& measured, const LocalTime& at,
                  std::optional<LogbookGap>* gap);
     // A read of the meter, or the rows of one CSV file, stored inside the open transaction as
-    // records of a vehicle; a failure rolls the transaction back.
+    // records of a vehicle; a failure rolls the transaction back. meterMoved: the move from each
+    // vehicle keeping records of the read is stored with it.
     std::optional<MergeCounts> StoreRead(const MeterReading& reading, const LocalTime& at,
-                                         std::int64_t vehicleId, Failure* error);
+                                         std::int64_t vehicleId, bool meterMoved, Failure* error);
     std::optional<MergeCounts> StoreImport(const ImportFile& file, const LocalTime& at,
                                            std::int64_t vehicleId, Failure* error);
     // What both store first: the row of the reads table.

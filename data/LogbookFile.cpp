@@ -97,6 +97,17 @@ CREATE TABLE reads (
     vehicle_id INTEGER NOT NULL REFERENCES vehicles(id)
 );
 )sql";
+// The meter moved from one vehicle into another, as the user said at a read (meterMoved) that left
+// records in the vehicle it came from: later reads of that meter overlap both, and are the new
+// vehicle's (see ReadTarget).
+constexpr const char* kMovesTable = R"sql(
+CREATE TABLE moves (
+    id INTEGER PRIMARY KEY,
+    vehicle_id INTEGER NOT NULL REFERENCES vehicles(id),
+    from_id INTEGER NOT NULL REFERENCES vehicles(id),
+    read_id INTEGER NOT NULL REFERENCES reads(id)
+);
+)sql";
 constexpr const char* kVehicleIndexes = R"sql(
 CREATE INDEX records_by_texts ON records(date_text, distance_text, fuel_text, correction_text,
                                          refuel_text, error_text, vehicle_id);
@@ -118,7 +129,7 @@ std::string FirstVehicle() {
 std::string SchemaOf(std::int64_t version) {
     if (version >= kVehiclesVersion) {
         return std::string(kVehiclesTable) + kVehicleReadsTable + RecordsTable("records") +
-               kGapsSchema + kVehicleIndexes;
+               kGapsSchema + kMovesTable + kVehicleIndexes;
     }
     return std::string(kFirstSchema) + (version >= kGapsVersion ? kGapsSchema : "");
 }
@@ -140,6 +151,7 @@ std::string UpgradeFrom(std::int64_t version) {
     sql += std::string("INSERT INTO records_v3(") + kColumns + ", vehicle_id) SELECT " + kColumns +
            ", 1 FROM records ORDER BY id;";
     sql += "DROP TABLE records; ALTER TABLE records_v3 RENAME TO records;";
+    sql += kMovesTable;
     sql += kVehicleIndexes;
     return sql;
 }

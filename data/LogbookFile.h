@@ -14,9 +14,9 @@ struct sqlite3;
 namespace odomei {
 
 // The layout's version, in SQLite's user_version. Version 1 holds reads and records; version 2
-// adds the gaps found between reads; version 3 the vehicles, each read and record one vehicle's.
-// A logbook of an earlier version is still looked at as it is, and brought to today's layout when
-// it is next written.
+// adds the gaps found between reads; version 3 the vehicles, each read and record one vehicle's,
+// and the meter moves the user declared between them. A logbook of an earlier version is still
+// looked at as it is, and brought to today's layout when it is next written.
 constexpr int kFirstSchemaVersion = 1;
 constexpr int kGapsVersion = 2;
 constexpr int kVehiclesVersion = 3;

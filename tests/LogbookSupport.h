@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "data/Logbook.h"
 #include "tests/TestSupport.h"
@@ -21,6 +22,13 @@ inline const ReadTarget kAnyMeter{{}, true, true};
 
 inline MeterReading ReadingOf(const std::array<std::uint8_t, kBlockSize>& block) {
     return DecodeReading(MeasurementBlock(block));
+}
+
+// The records of a reading, as the window's CSV file gives them back to an import.
+inline std::vector<RecordRow> RowsOf(const MeterReading& reading) {
+    std::vector<RecordRow> rows;
+    for (const auto& r : reading.records) rows.push_back(RowOf(r));
+    return rows;
 }
 
 class LogbookFile : public ::testing::Test {

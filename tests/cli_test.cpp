@@ -17,6 +17,7 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "cli/JsonText.h"
 #include "data/Logbook.h"
@@ -49,9 +50,11 @@ struct CliRun {
 // to a terminal when asked, output to outFd when given).
 class CliProcess {
 public:
-    // env: NAME=value pairs added to the program's environment; program: another binary.
+    // env: NAME=value pairs added to the program's environment; program: another binary;
+    // inFromTerminal: standard input from the terminal as well (see Type).
     CliProcess(const std::string& dir, std::vector<std::string> args, bool errToTerminal = false,
-               std::vector<std::string> env = {}, const char* program = ODOMEI_CLI, int outFd = -1)
+               std::vector<std::string> env = {}, const char* program = ODOMEI_CLI, int outFd = -1,
+               bool inFromTerminal = false)
         : m_out(dir + "/.stdout"), m_err(dir + "/.stderr") {
         int terminal = -1;
         if (errToTerminal) {
@@ -71,7 +74,7 @@ public:
                 outFd >= 0 ? outFd : open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err = errToTerminal ? m_childTerminal
                                           : open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int in = open("/dev/null", O_RDONLY);
+            const int in = inFromTerminal ? m_childTerminal : open("/dev/null", O_RDONLY);
             signal(SIGPIPE, SIG_DFL);  // as a shell starts a program, whatever the tests ignore
             dup2(in, 0);
             dup2(out, 1);
@@ -90,6 +93,10 @@ public:
         if (m_childTerminal >= 0) close(m_childTerminal);
     }
     void Signal(int s) const { kill(m_pid, s); }
+    // What a user types on the terminal.
+    void Type(const std::string& text) const {
+        EXPECT_EQ(write(m_terminal, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
     // Whether the program ends within ms; Wait then gives its result.
     bool EndsWithin(int ms) {
         for (int waited = 0; waitpid(m_pid, &m_status, WNOHANG) == 0; waited += kPollMs) {
@@ -109,6 +116,13 @@ public:
             const ssize_t n = read(m_terminal, buf, sizeof buf);
             if (n > 0) m_terminalText.append(buf, static_cast<std::size_t>(n));
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        // What it wrote just before it ended is still in the terminal.
+        if (m_terminal >= 0) {
+            fcntl(m_terminal, F_SETFL, O_NONBLOCK);
+            char buf[512];
+            for (ssize_t n; (n = read(m_terminal, buf, sizeof buf)) > 0;)
+                m_terminalText.append(buf, static_cast<std::size_t>(n));
         }
         m_done = true;
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -1259,6 +1273,329 @@ TEST_F(Cli, DoctorSaysWhetherAReadCouldStartAndWhatStandsInTheWay) {
     EXPECT_NE(direct.out.find("Port: " + tty + "\n  leads to: " + tty + "\n  mapped by: --port\n"),
               std::string::npos)
         << direct.out;
+}
+
+// ---- Several cars in one logbook ----------------------------------------------------------------
+
+class CliVehicles : public Cli {
+protected:
+    // A read of car's meter at its read `read` (metersim::SequenceBlock) to out.csv unless args
+    // name another output, into the logbook and, as a second read of the same meter, into `alone`
+    // where given (a logbook of that car's reads only).
+    CliRun ReadCar(int read, int car, std::vector<std::string> args = {},
+                   const std::string& alone = {}) {
+        metersim::Options options;
+        const auto answer = metersim::SequenceBlock(read, car);
+        options.answer.assign(answer.begin(), answer.end());
+        options.pace = false;
+        meter.reset();
+        Start(options);
+        if (!alone.empty()) {
+            const CliRun separate =
+                RunCli(dir.Path(), {"read", "--no-log", "--logbook", alone, "-o", "alone.csv"});
+            EXPECT_EQ(separate.status, 0) << separate.err;
+        }
+        if (std::find(args.begin(), args.end(), "-o") == args.end())
+            args.insert(args.begin(), {"-o", "out.csv"});
+        args.insert(args.begin(), "read");
+        return RunCli(dir.Path(), args);
+    }
+    // What `vehicles --format json` says, parsed.
+    nlohmann::json Vehicles() {
+        const CliRun r = RunCli(dir.Path(), {"vehicles", "--format", "json"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return nlohmann::json::parse(r.out);
+    }
+    nlohmann::json Stats(std::vector<std::string> args) {
+        args.insert(args.begin(), {"stats", "--format", "json"});
+        const CliRun r = RunCli(dir.Path(), args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return nlohmann::json::parse(r.out);
+    }
+    std::string Selection() {
+        return ReadIniString(kLogbookSection, kLogbookVehicleKey, dir.File("KORVANA.ini"))
+            .value_or("");
+    }
+};
+
+TEST_F(CliVehicles, EachCarsReadsGoToItsOwnVehicleWhicheverIsSelected) {
+    const std::string first = kFirstVehicleName;
+    // Car A (the logbook's first vehicle) and car B, read in turns; each read also goes into a
+    // logbook of its car alone.
+    ASSERT_EQ(ReadCar(0, 0, {}, "a.sqlite3").status, 0);
+    const CliRun added =
+        RunCli(dir.Path(), {"vehicles", "add", "B", "--note", "品川 300 あ 12-34"});
+    ASSERT_EQ(added.status, 0) << added.err;
+    EXPECT_EQ(RunCli(dir.Path(), {"vehicles", "add", "B"}).status, 2);  // taken
+    // A read of another vehicle than the selected one says where it went; the others say nothing.
+    for (const auto& [read, car, args, said] :
+         std::vector<std::tuple<int, int, std::vector<std::string>, std::string>>{
+             {0, 1, {"--vehicle", "B"}, ""}, {1, 0, {}, ""}, {1, 1, {}, "B"}}) {
+        const CliRun r = ReadCar(read, car, args, car == 0 ? "a.sqlite3" : "b.sqlite3");
+        ASSERT_EQ(r.status, 0) << read << " " << car << r.err;
+        EXPECT_EQ(r.err, said.empty()
+                             ? ""
+                             : "odomei-cli: the read was kept with vehicle " + said +
+                                   ": its records are that vehicle's (" + first + " is selected)\n")
+            << read << " " << car;
+    }
+    // With B selected (as the window would have it), B's meter says nothing, A's meter still goes
+    // to A.
+    ASSERT_EQ(RunCli(dir.Path(), {"vehicles", "select", "B"}).status, 0);
+    EXPECT_EQ(Selection(), "B");
+    const CliRun quiet = ReadCar(2, 1, {}, "b.sqlite3");
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+    const CliRun toA = ReadCar(2, 0, {"--format", "json", "-o", "-"}, "a.sqlite3");
+    ASSERT_EQ(toA.status, 0) << toA.err;
+    EXPECT_EQ(nlohmann::json::parse(toA.out)["vehicle"], first);
+    EXPECT_NE(toA.err.find("kept with vehicle " + first), std::string::npos) << toA.err;
+    const CliRun toB = ReadCar(3, 1, {"--format", "json", "-o", "-"}, "b.sqlite3");
+    ASSERT_EQ(toB.status, 0) << toB.err;
+    EXPECT_EQ(nlohmann::json::parse(toB.out)["vehicle"], "B");
+    EXPECT_EQ(toB.err, "");
+
+    const auto vehicles = Vehicles();
+    ASSERT_EQ(vehicles.size(), 1u);
+    ASSERT_EQ(vehicles["vehicles"].size(), 2u);
+    const auto& a = vehicles["vehicles"][0];
+    const auto& b = vehicles["vehicles"][1];
+    EXPECT_EQ(a["name"], first);
+    EXPECT_EQ(a["note"], "");
+    EXPECT_EQ(a["records"], 15 + 2 * metersim::kSequenceStep);
+    EXPECT_EQ(a["firstDate"], "2013-01-05");
+    EXPECT_EQ(b["name"], "B");
+    EXPECT_EQ(b["note"], "品川 300 あ 12-34");
+    EXPECT_EQ(b["records"], 15 + 3 * metersim::kSequenceStep);
+    EXPECT_EQ(b["firstDate"], "2013-01-10");
+    for (const auto& v : vehicles["vehicles"]) {
+        EXPECT_EQ(v.size(), 6u);
+        EXPECT_TRUE(std::regex_match(v["lastRead"].get<std::string>(),
+                                     std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}")));
+        EXPECT_LT(v["firstDate"].get<std::string>(), v["lastDate"].get<std::string>());
+    }
+    // The table marks the selected one.
+    const CliRun table = RunCli(dir.Path(), {"vehicles"});
+    EXPECT_NE(table.out.find("\n*  B "), std::string::npos) << table.out;
+
+    // Each vehicle's figures are those of a logbook holding only its car's reads.
+    for (const auto& [name, alone] : std::vector<std::pair<std::string, std::string>>{
+             {first, "a.sqlite3"}, {"B", "b.sqlite3"}}) {
+        auto shown = Stats({"--vehicle", name});
+        EXPECT_EQ(shown["vehicle"], name);
+        shown.erase("vehicle");
+        auto separate = Stats({"--logbook", alone});
+        EXPECT_EQ(separate["vehicle"], first);
+        separate.erase("vehicle");
+        EXPECT_EQ(shown, separate) << name;
+        const CliRun history =
+            RunCli(dir.Path(), {"history", "--vehicle", name, "--format", "csv"});
+        EXPECT_EQ(history.out,
+                  RunCli(dir.Path(), {"history", "--logbook", alone, "--format", "csv"}).out);
+    }
+    // Without --vehicle: the one KORVANA.ini selects.
+    EXPECT_EQ(Stats({})["vehicle"], "B");
+    const CliRun json = RunCli(dir.Path(), {"history", "--format", "json"});
+    EXPECT_EQ(nlohmann::json::parse(json.out)["vehicle"], "B");
+
+    // Named for a read of A's meter, B keeps nothing; the output is written all the same.
+    const auto before = Vehicles();
+    const CliRun refused = ReadCar(3, 0, {"--vehicle", "B"});
+    EXPECT_EQ(refused.status, 11) << refused.err;
+    EXPECT_NE(refused.err.find(first), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("--meter-moved"), std::string::npos) << refused.err;
+    ASSERT_EQ(RunCli(dir.Path(), {"read", "--no-logbook", "-o", "expected.csv"}).status, 0);
+    EXPECT_EQ(ReadBytes(dir.File("out.csv")), ReadBytes(dir.File("expected.csv")));
+    EXPECT_EQ(Vehicles(), before);
+}
+
+TEST_F(CliVehicles, AMeterMovedToAnotherCarLeavesTheOldCarsRecordsWhereTheyAre) {
+    const std::string first = kFirstVehicleName;
+    ASSERT_EQ(ReadCar(0, 0).status, 0);
+    ASSERT_EQ(ReadCar(1, 0).status, 0);
+    ASSERT_EQ(RunCli(dir.Path(), {"vehicles", "add", "C"}).status, 0);
+    // Its memory still holds twelve of A's refuels; three are C's.
+    EXPECT_EQ(RunCli(dir.Path(), {"read", "--meter-moved", "-o", "x.csv"}).status, 2);
+    const CliRun moved = ReadCar(2, 0, {"--vehicle", "C", "--meter-moved"});
+    ASSERT_EQ(moved.status, 0) << moved.err;
+    EXPECT_NE(moved.err.find("12 records the meter still holds stay with " + first +
+                             "; 3 new records kept with C"),
+              std::string::npos)
+        << moved.err;
+    const auto vehicles = Vehicles()["vehicles"];
+    EXPECT_EQ(vehicles[0]["records"], 18);
+    EXPECT_EQ(vehicles[1]["records"], 3);
+    // C holds the three newest, none of A's.
+    const auto c = nlohmann::json::parse(
+        RunCli(dir.Path(), {"history", "--vehicle", "C", "--format", "json"}).out);
+    const auto a = nlohmann::json::parse(
+        RunCli(dir.Path(), {"history", "--vehicle", first, "--format", "json"}).out);
+    ASSERT_EQ(c["records"].size(), 3u);
+    ASSERT_EQ(a["records"].size(), 18u);
+    EXPECT_LT(a["records"][17]["date"].get<std::string>(),
+              c["records"][0]["date"].get<std::string>());
+
+    // The meter's next reads overlap both A's refuels and C's: they follow the move, with the
+    // first vehicle selected or C named, and A's records stay where they are.
+    const CliRun next = ReadCar(3, 0, {"--format", "json", "-o", "-"});
+    ASSERT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(nlohmann::json::parse(next.out)["vehicle"], "C");
+    EXPECT_NE(next.err.find("kept with vehicle C"), std::string::npos) << next.err;
+    EXPECT_NE(next.err.find("9 records the meter still holds stay with " + first +
+                            "; 3 new records kept with C"),
+              std::string::npos)
+        << next.err;
+    const CliRun named = ReadCar(4, 0, {"--vehicle", "C"});
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(Vehicles()["vehicles"][0]["records"], 18);
+    EXPECT_EQ(Vehicles()["vehicles"][1]["records"], 9);
+    // Named for A, it is refused: the meter sits in C.
+    EXPECT_EQ(ReadCar(5, 0, {"--vehicle", first}).status, 11);
+    EXPECT_EQ(Vehicles()["vehicles"][1]["records"], 9);
+}
+
+TEST_F(CliVehicles, AFirstReadOfAnotherCarsMeterIsKeptNowhereUntilTheUserSaysWhose) {
+    // A's refuels since January 2013; B's first read holds refuels dated in between.
+    ASSERT_EQ(ReadCar(0, 0).status, 0);
+    ASSERT_EQ(ReadCar(1, 0).status, 0);
+    const auto before = Vehicles();
+    const CliRun mixed = ReadCar(0, 1, {"--format", "json"});
+    EXPECT_EQ(mixed.status, 11) << mixed.err;
+    EXPECT_TRUE(nlohmann::json::parse(ReadBytes(dir.File("out.csv")))["vehicle"].is_null());
+    EXPECT_EQ(mixed.err.rfind(std::string("odomei-cli: error: ") + kKeptNowhereText + "\n", 0), 0u)
+        << mixed.err;
+    EXPECT_NE(mixed.err.find("vehicles add"), std::string::npos) << mixed.err;
+    EXPECT_EQ(Vehicles(), before);
+    // With the logbook left out nothing is asked of it; named, the read is kept.
+    EXPECT_EQ(RunCli(dir.Path(), {"read", "--no-logbook", "-o", "x.csv"}).status, 0);
+    ASSERT_EQ(RunCli(dir.Path(), {"vehicles", "add", "B"}).status, 0);
+    const CliRun named = RunCli(dir.Path(), {"read", "--vehicle", "B", "-o", "x.csv"});
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(Vehicles()["vehicles"][1]["records"], 15);
+}
+
+TEST_F(CliVehicles, AVehicleIsNamedOnlyAsTheLogbookHasItAndNamesAreChecked) {
+    const std::string first = kFirstVehicleName;
+    const std::string ini = dir.File("KORVANA.ini");
+    WriteIniString(kPortsSection, "COM1", dir.File("unplugged"), ini);
+    // No logbook yet: only its first vehicle can be named, and nothing is made by a refusal.
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"read", "--vehicle", "B"},
+                                               {"import", "--vehicle", "B", "saved.csv"},
+                                               {"vehicles", "rename", "B", "C"},
+                                               {"vehicles", "select", "B"}}) {
+        test::WriteBytes(dir.File("saved.csv"), Golden());
+        const CliRun r = RunCli(dir.Path(), args);
+        EXPECT_EQ(r.status, 2) << args[0] << r.err;
+        EXPECT_NE(r.err.find("its vehicles: " + first + "\n"), std::string::npos) << r.err;
+        EXPECT_FALSE(test::Exists(dir.File(kLogbookFileName))) << args[0];
+    }
+    EXPECT_EQ(RunCli(dir.Path(), {"vehicles"}).status, 9);
+    // Names that cannot be a vehicle's.
+    for (const std::string name : {"", " ", " B", "B ", "a\tb", "a\nb", "\xF0\x9F\x9A\x97"}) {
+        const CliRun r = RunCli(dir.Path(), {"vehicles", "add", name});
+        EXPECT_EQ(r.status, 2) << name;
+        EXPECT_NE(r.err.find(kVehicleNameProblemText), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(test::Exists(dir.File(kLogbookFileName)));
+    ASSERT_EQ(RunCli(dir.Path(), {"vehicles", "add", "ﾌﾟﾘｳｽ", "--note", "練馬 500"}).status, 0);
+    ASSERT_EQ(RunCli(dir.Path(), {"vehicles", "add", "B"}).status, 0);
+
+    // Unknown names are usage errors listing the vehicles, on every command, before the meter is
+    // read (the port leads nowhere: a read that got that far would be status 3).
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"read", "--vehicle", "X"},
+                                               {"history", "--vehicle", "X"},
+                                               {"stats", "--vehicle", "X"},
+                                               {"chart", "--vehicle", "X"},
+                                               {"import", "--vehicle", "X", "saved.csv"},
+                                               {"vehicles", "rename", "X", "Y"},
+                                               {"vehicles", "note", "X", "text"},
+                                               {"vehicles", "remove", "X", "--yes"},
+                                               {"vehicles", "select", "X"}}) {
+        const CliRun r = RunCli(dir.Path(), args);
+        EXPECT_EQ(r.status, 2) << args[0] << " " << args[1] << r.err;
+        EXPECT_NE(r.err.find("no vehicle 'X'"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("its vehicles: " + first + ", ﾌﾟﾘｳｽ, B\n"), std::string::npos)
+            << r.err;
+    }
+    EXPECT_EQ(RunCli(dir.Path(), {"vehicles", "rename", "B", "ﾌﾟﾘｳｽ"}).status, 2);  // taken
+
+    // The selection follows a rename and goes with a removal.
+    ASSERT_EQ(RunCli(dir.Path(), {"vehicles", "select", "B"}).status, 0);
+    ASSERT_EQ(RunCli(dir.Path(), {"vehicles", "rename", "B", "軽トラ"}).status, 0);
+    EXPECT_EQ(Selection(), "軽トラ");
+    ASSERT_EQ(RunCli(dir.Path(), {"vehicles", "note", "軽トラ", "農道用"}).status, 0);
+    ASSERT_EQ(RunCli(dir.Path(), {"import", "saved.csv"}).status, 0);  // into the selected one
+    const auto vehicles = Vehicles()["vehicles"];
+    ASSERT_EQ(vehicles.size(), 3u);
+    EXPECT_EQ(vehicles[2]["name"], "軽トラ");
+    EXPECT_EQ(vehicles[2]["note"], "農道用");
+    EXPECT_EQ(vehicles[2]["records"], 15);
+    EXPECT_EQ(vehicles[0]["records"], 0);
+    EXPECT_TRUE(vehicles[0]["firstDate"].is_null());
+    EXPECT_TRUE(vehicles[0]["lastRead"].is_null());
+    // No terminal to ask on: --yes or nothing.
+    const CliRun unasked = RunCli(dir.Path(), {"vehicles", "remove", "軽トラ"});
+    EXPECT_EQ(unasked.status, 2);
+    EXPECT_NE(unasked.err.find("--yes"), std::string::npos) << unasked.err;
+    EXPECT_EQ(Vehicles()["vehicles"].size(), 3u);
+    // On a terminal it asks; only a yes removes.
+    for (const char* answer : {"\n", "n\n", "yes please\n"}) {
+        CliProcess asked(dir.Path(), {"vehicles", "remove", "軽トラ"}, true, {}, ODOMEI_CLI, -1,
+                         true);
+        asked.Type(answer);
+        const CliRun r = asked.Wait();
+        EXPECT_EQ(r.status, 0) << answer;
+        EXPECT_NE(r.err.find("remove 軽トラ and its 15 records? [y/N] "), std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("nothing removed"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Vehicles()["vehicles"].size(), 3u);
+    CliProcess yes(dir.Path(), {"vehicles", "remove", "軽トラ"}, true, {}, ODOMEI_CLI, -1, true);
+    yes.Type("y\n");
+    const CliRun removed = yes.Wait();
+    EXPECT_EQ(removed.status, 0) << removed.err;
+    EXPECT_EQ(removed.out, "removed vehicle 軽トラ and its 15 records\n");
+    EXPECT_EQ(Selection(), "");
+    ASSERT_EQ(RunCli(dir.Path(), {"vehicles", "remove", "ﾌﾟﾘｳｽ", "-y"}).status, 0);
+    // The last one is renamed, never removed.
+    EXPECT_EQ(RunCli(dir.Path(), {"vehicles", "remove", first, "--yes"}).status, 2);
+    EXPECT_EQ(Vehicles()["vehicles"].size(), 1u);
+}
+
+TEST_F(CliVehicles, AWholeLogbookOfOneCarBecomesOneVehicleOnce) {
+    // A folder per car, as before: the car's name is the folder's.
+    std::filesystem::create_directories(dir.File("cars/ミラ"));
+    const std::string other = dir.File("cars/ミラ/") + kLogbookFileName;
+    ASSERT_EQ(ReadCar(0, 1, {"--logbook", other}).status, 0);
+    ASSERT_EQ(ReadCar(1, 1, {"--logbook", other}).status, 0);
+    ASSERT_EQ(ReadCar(0, 0).status, 0);
+    const std::string bytes = ReadBytes(other);
+    const CliRun merged = RunCli(dir.Path(), {"vehicles", "merge-logbook", other});
+    ASSERT_EQ(merged.status, 0) << merged.err;
+    EXPECT_EQ(merged.out, other +
+                              ": into vehicle ミラ (made now): 2 reads and 18 records added, 0 "
+                              "records already there, 0 gaps added\n");
+    const CliRun again = RunCli(dir.Path(), {"vehicles", "merge-logbook", other});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, other +
+                             ": into vehicle ミラ (already there): 0 reads and 0 records added, 18 "
+                             "records already there, 0 gaps added\n");
+    EXPECT_EQ(ReadBytes(other), bytes);  // only read
+    auto shown = Stats({"--vehicle", "ミラ"});
+    auto alone = Stats({"--logbook", other});
+    shown.erase("vehicle");
+    alone.erase("vehicle");
+    EXPECT_EQ(shown, alone);
+    // Named otherwise; a later read of that car's meter finds its vehicle.
+    const CliRun as = RunCli(dir.Path(), {"vehicles", "merge-logbook", other, "--as", "妻の車"});
+    ASSERT_EQ(as.status, 0) << as.err;
+    EXPECT_NE(as.out.find("into vehicle 妻の車 (made now)"), std::string::npos) << as.out;
+    EXPECT_EQ(RunCli(dir.Path(), {"vehicles", "merge-logbook", other, "--as", " x"}).status, 2);
+    test::WriteBytes(dir.File("notes.sqlite3"), std::string(4096, 'x'));
+    EXPECT_EQ(RunCli(dir.Path(), {"vehicles", "merge-logbook", "notes.sqlite3"}).status, 9);
+    EXPECT_EQ(Vehicles()["vehicles"].size(), 3u);
 }
 
 }  // namespace

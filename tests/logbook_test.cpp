@@ -207,13 +207,6 @@ TEST(LogbookSummary, EachStretchOfOneFactorHasItsOwnFiguresAndAGapChangesNone) {
     EXPECT_TRUE(Summarize({}).periods.empty());
 }
 
-// The records of a reading, as the window's CSV file gives them back to an import.
-std::vector<RecordRow> RowsOf(const MeterReading& reading) {
-    std::vector<RecordRow> rows;
-    for (const auto& r : reading.records) rows.push_back(RowOf(r));
-    return rows;
-}
-
 // The date text of a reading's newest or oldest record.
 std::string EdgeDate(const MeterReading& reading, bool newest) {
     const auto edge =

@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <set>
 #include <thread>
 
+#include "data/Decoder.h"
 #include "tests/TestSupport.h"
 #include "tools/metersim/MeterSim.h"
 
@@ -78,6 +80,43 @@ TEST(MeterSimulator, AFailedStartLeavesNoDescriptorOpen) {
         EXPECT_FALSE(sim.Start(&error));
         EXPECT_NE(error.find("symlink"), std::string::npos) << error;
         EXPECT_EQ(count(), before);
+    }
+}
+
+// The histories the tests of several cars rely on: one car's consecutive reads overlap (its records
+// are its fingerprint), two cars' never do, and the second car's refuels fall between the first's.
+TEST(MeterSimulator, TwoCarsHaveHistoriesOfTheirOwnOnInterleavedDays) {
+    auto reading = [](int read, int car) {
+        return odomei::DecodeReading(odomei::MeasurementBlock(metersim::SequenceBlock(read, car)));
+    };
+    auto raws = [](const odomei::MeterReading& r) {
+        std::set<std::array<std::uint8_t, 14>> out;
+        for (const auto& record : r.records) out.insert(record.raw);
+        return out;
+    };
+    EXPECT_EQ(metersim::SequenceBlock(4), metersim::SequenceBlock(4, 0));  // car 0 as before
+    std::set<std::array<std::uint8_t, 14>> first, second;
+    for (int read = 0; read < 4; ++read) {
+        const auto a = raws(reading(read, 0));
+        const auto b = raws(reading(read, 1));
+        ASSERT_EQ(a.size(), 15u);
+        ASSERT_EQ(b.size(), 15u);
+        first.insert(a.begin(), a.end());
+        second.insert(b.begin(), b.end());
+        const auto next = raws(reading(read + 1, 0));
+        int shared = 0;
+        for (const auto& r : next) shared += a.count(r) != 0;
+        EXPECT_EQ(shared, 15 - metersim::kSequenceStep) << read;
+    }
+    for (const auto& r : second) EXPECT_EQ(first.count(r), 0u);
+    // Each of the second car's dates lies strictly between two of the first car's.
+    const auto a = reading(0, 0), b = reading(0, 1);
+    for (std::size_t i = 0; i + 1 < a.records.size(); ++i) {
+        const std::string before = *odomei::IsoDate(a.records[i]);
+        const std::string between = *odomei::IsoDate(b.records[i]);
+        const std::string after = *odomei::IsoDate(a.records[i + 1]);
+        EXPECT_LT(before, between);
+        EXPECT_LT(between, after);
     }
 }
 

@@ -281,7 +281,7 @@ void MeterPresenter::KeepRead(const MeterReading& reading) {
             SelectVehicle(counts->place.vehicle);
             Tell({true, KeptWithText(counts->place.vehicle), kMbIconInformation, {}});
         }
-        if (const auto gap = GapNotice(*counts)) say(*gap);
+        if (counts->gap) say(GapNotice(*counts->gap));
         return;
     }
     say(KeptNowhereNotice(*place));

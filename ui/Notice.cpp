@@ -42,10 +42,9 @@ Notice LogbookWriteNotice(const Failure& failure) {
     return FailureNotice(kLogbookWriteFailedText, kMbIconHand, OnOneLine(failure));
 }
 
-std::optional<Notice> GapNotice(const MergeCounts& counts) {
-    if (!counts.gap) return std::nullopt;
+Notice GapNotice(const LogbookGap& gap) {
     return Notice{true, kLogbookGapText, kMbIconExclamation,
-                  "refuels between " + counts.gap->beforeDate + " and " + counts.gap->afterDate +
+                  "refuels between " + gap.beforeDate + " and " + gap.afterDate +
                       " may have been lost: the meter keeps only its last 15 records, so read "
                       "it before 15 more refuels"};
 }
@@ -65,7 +64,8 @@ std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterR
     if (!merged) return LogbookWriteNotice(error);
     if (counts != nullptr) *counts = *merged;
     if (merged->place.conflict != ReadConflict::kNone) return KeptNowhereNotice(merged->place);
-    return GapNotice(*merged);
+    if (!merged->gap) return std::nullopt;
+    return GapNotice(*merged->gap);
 }
 
 Notice SaveFile(const std::string& path, const std::string& fileName, const std::string& bytes) {

@@ -101,7 +101,7 @@ std::array<std::uint8_t, kBlockSize> SampleBlock() {
     return block;
 }
 
-std::array<std::uint8_t, kBlockSize> SequenceBlock(int read) {
+std::array<std::uint8_t, kBlockSize> SequenceBlock(int read, int car) {
     constexpr int kFirstDay = 4;  // 2013-01-05, counted from 2013-01-01
     constexpr int kDaysApart = 11;
     static constexpr int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -109,7 +109,7 @@ std::array<std::uint8_t, kBlockSize> SequenceBlock(int read) {
     block[0] = 0x01;
     for (int k = 0; k < 15; ++k) {
         const int n = read * kSequenceStep + k;  // refuel number, oldest first
-        int day = kFirstDay + n * kDaysApart, year = 2013, month = 1;
+        int day = kFirstDay + car * kSequenceCarDays + n * kDaysApart, year = 2013, month = 1;
         for (;;) {
             const int inYear = year % 4 == 0 ? 366 : 365;
             if (day < inYear) break;
@@ -121,7 +121,7 @@ std::array<std::uint8_t, kBlockSize> SequenceBlock(int read) {
             ++month;
         }
         // Deterministic variety: distances and fills wander, the meter's own error scatters.
-        const double km = 360.0 + (n * 37 % 130) + (n % 7) * 0.35;
+        const double km = 360.0 + ((n + car * 53) * 37 % 130) + (n % 7) * 0.35 + car * 0.1;
         const double refilled = km / (13.2 + (n * 11 % 23) / 10.0);
         const int correction = n < kSequenceFactorChange ? 10000 : 10150;
         const double scatter = ((n * 29 % 17) - 8) / 1000.0;  // about +-0.8 %

@@ -46,9 +46,13 @@ std::array<std::uint8_t, kBlockSize> SampleBlock();
 // What a real meter answers at read `read` (0, 1, 2, ...) of a car refuelled three times between
 // reads: its fifteen latest refuels, the oldest shifted out. The meter measures about 1.5 % low
 // until refuel 30, when its correction factor is changed from 100.00 % to 101.50 %.
+// Another car's meter (car 1, 2, ...) has a history of its own: its refuels fall between the first
+// car's days (5 days later each), with other distances and fills, so no record of one is
+// another's.
 constexpr int kSequenceStep = 3;           // refuels between two reads
 constexpr int kSequenceFactorChange = 30;  // the first refuel with the new factor
-std::array<std::uint8_t, kBlockSize> SequenceBlock(int read);
+constexpr int kSequenceCarDays = 5;        // how much later another car's refuels fall
+std::array<std::uint8_t, kBlockSize> SequenceBlock(int read, int car = 0);
 
 class MeterSim {
 public:

@@ -24,6 +24,8 @@ void Usage() {
         "  --answer FILE       answer with the bytes of FILE (216 bytes get a correct check byte)\n"
         "  --write-sample FILE write the built-in sample block to FILE and exit\n"
         "  --sequence K        answer as a meter at read K of months of refuels (0, 1, ...)\n"
+        "  --car N             with --sequence: the meter of another car (1, 2, ...), whose\n"
+        "                      refuels fall between the first car's\n"
         "  --baud N            pace the answer as a line at N baud, 8N1 (default 19200)\n"
         "  --no-pace           send every piece at once\n"
         "  --silent            never answer\n"
@@ -45,6 +47,8 @@ void Usage() {
 int main(int argc, char** argv) {
     metersim::Options options;
     bool verbose = false;
+    int sequence = -1;  // --sequence, once --car is known too
+    int car = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> std::string {
@@ -70,8 +74,9 @@ int main(int argc, char** argv) {
             out.write(reinterpret_cast<const char*>(block.data()), block.size());
             return out ? 0 : 1;
         } else if (a == "--sequence") {
-            const auto block = metersim::SequenceBlock(std::max(number(), 0));
-            options.answer.assign(block.begin(), block.end());
+            sequence = std::max(number(), 0);
+        } else if (a == "--car") {
+            car = std::max(number(), 0);
         } else if (a == "--baud")
             options.baud = number();
         else if (a == "--no-pace")
@@ -104,6 +109,10 @@ int main(int argc, char** argv) {
         }
     }
     if (options.baud <= 0) options.baud = 19200;
+    if (sequence >= 0) {
+        const auto block = metersim::SequenceBlock(sequence, car);
+        options.answer.assign(block.begin(), block.end());
+    }
 
     metersim::MeterSim sim(options);
     std::string error;
