@@ -55,11 +55,11 @@ max=$(sed -n 's/.*program specified maximum size: \([0-9]* by [0-9]*\).*/\1/p' <
 if [ -z "$min" ] || [ "$min" != "$max" ]; then fail "resizable: minimum $min, maximum $max"; fi
 ! grep -q '_NET_WM_ACTION_MAXIMIZE' <<<"$props" || fail "can be maximised"
 # The titles the window system shows are the program's own, with nothing appended: the main
-# window, and the history window and About box opened from the window menu (a right click on the
-# window's background).
+# window, and the history window, the vehicle dialog and the About box opened from the window
+# menu (a right click on the window's background).
 title() { xprop -id "$1" _NET_WM_NAME | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'; }
 [ "$(title "$window")" = "ODOMEI" ] || fail "main window titled '$(title "$window")'"
-for entry in "h:履歴" "a:Korvanaのﾊﾞｰｼﾞｮﾝ情報"; do
+for entry in "h:履歴" "v:車両" "a:Korvanaのﾊﾞｰｼﾞｮﾝ情報"; do
     key=${entry%%:*} expected=${entry#*:}
     xdotool mousemove --window "$window" 4 4 click 3
     sleep 0.3
