@@ -109,7 +109,7 @@ inline constexpr const char* kVehicleMenuText = "車両の選択(&V)...";
 // Beside the version text: the vehicle reads are kept with ("車両: 車両1").
 inline std::string VehicleShownText(const std::string& name) { return "車両: " + name; }
 // The dialog: its list's columns, buttons and prompts.
-inline constexpr const char* kVehicleColumns[] = {"名前",       "メモ", "件数",
+inline constexpr const char* kVehicleColumns[] = {"名前",       "メモ",       "件数",
                                                   "最初の記録", "最後の記録", "最終読み出し"};
 inline constexpr const char* kVehicleChooseText = "選択";
 inline constexpr const char* kVehicleAddText = "追加...";
@@ -129,12 +129,14 @@ inline constexpr const char* kVehicleNoteLabel = "メモ:";
 inline constexpr const char* kVehicleNameProblemText = "この名前は車両の名前にできません";
 inline constexpr const char* kVehicleNameTakenText = "同じ名前の車両がすでにあります";
 inline constexpr const char* kVehicleNotSavedText = "車両の変更を履歴に保存できませんでした";
+// The selection could not be written to KORVANA.ini.
+inline constexpr const char* kVehicleNotKeptText =
+    "車両の選択をINIファイルに保存できませんでした。次回の起動時は元の車両になります";
 inline std::string AskRemoveVehicleText(const std::string& name, long long records) {
     return "車両「" + name + "」とその記録" + std::to_string(records) +
            "件を履歴から削除しますか？\n削除した記録は元に戻せません";
 }
-inline constexpr const char* kLastVehicleText =
-    "最後の車両は削除できません。名前は変更できます";
+inline constexpr const char* kLastVehicleText = "最後の車両は削除できません。名前は変更できます";
 // A read that is not the selected vehicle's, and what becomes of it.
 inline std::string NotThisVehicleText(const std::string& name) {
     return "読み出した記録は車両「" + name +
@@ -147,8 +149,8 @@ inline std::string SeveralVehiclesText(const std::string& names) {
 // Yes: kept with the vehicle it overlaps; No: the meter was moved to the selected one; Cancel:
 // kept nowhere.
 inline std::string AskOtherVehicleText(const std::string& other, const std::string& selected) {
-    return "読み出した記録は車両「" + other + "」の記録と重なっています。\n\n" +
-           "はい: 車両「" + other + "」に保存します\nいいえ: メーターを車両「" + selected +
+    return "読み出した記録は車両「" + other + "」の記録と重なっています。\n\n" + "はい: 車両「" +
+           other + "」に保存します\nいいえ: メーターを車両「" + selected +
            "」に付け替えました（新しい記録を「" + selected + "」に保存します）\n" +
            "キャンセル: 保存しません";
 }

@@ -11,12 +11,13 @@
 
 namespace odomei {
 
-HistoryPresenter::HistoryPresenter(HistoryView& view, const Logbook& logbook, std::string iniPath,
-                                   std::string directory)
+HistoryPresenter::HistoryPresenter(HistoryView& view, const Logbook& logbook, std::string vehicle,
+                                   std::string iniPath, std::string directory)
     : m_view(view),
       m_logbook(logbook),
       m_iniPath(std::move(iniPath)),
-      m_directory(std::move(directory)) {}
+      m_directory(std::move(directory)),
+      m_wantedVehicle(std::move(vehicle)) {}
 
 void HistoryPresenter::Start() {
     // The unit last chosen, kept in the INI file.
@@ -24,14 +25,51 @@ void HistoryPresenter::Start() {
                  ReadIniString(kLogbookSection, kLogbookUnitsKey, m_iniPath).value_or("") ==
                      kLitresPer100KmUnit;
     Failure error;
-    m_all = m_logbook.Records({}, {}, &error);
+    m_vehicles = m_logbook.Vehicles(&error);
+    const std::string shown = VehicleOrFirst(m_vehicles, m_wantedVehicle);
+    m_vehicleIndex = 0;
+    for (std::size_t i = 0; i < m_vehicles.size(); ++i) {
+        if (m_vehicles[i].name == shown) m_vehicleIndex = i;
+    }
     m_failure = FailureLine(error);
+    Load();
     ShowAll();
 }
 
-void HistoryPresenter::ShowAll() { Choose(m_all); }
+// The shown vehicle's records (the logbook's first where it has none listed: an older layout's).
+void HistoryPresenter::Load() {
+    Failure error;
+    const std::string name =
+        m_vehicleIndex < m_vehicles.size() ? m_vehicles[m_vehicleIndex].name : std::string();
+    m_all = m_logbook.Records(RecordQuery{name, {}, {}}, &error);
+    if (m_failure.empty()) m_failure = FailureLine(error);
+}
+
+std::vector<std::string> HistoryPresenter::VehicleNames() const {
+    std::vector<std::string> names;
+    for (const Vehicle& v : m_vehicles) names.push_back(v.name);
+    return names;
+}
+
+void HistoryPresenter::SelectVehicle(std::size_t i) {
+    if (i >= m_vehicles.size() || i == m_vehicleIndex) return;
+    m_vehicleIndex = i;
+    m_failure.clear();
+    Load();
+    if (m_range) {
+        ShowRange(m_range->first, m_range->second);
+    } else {
+        ShowAll();
+    }
+}
+
+void HistoryPresenter::ShowAll() {
+    m_range.reset();
+    Choose(m_all);
+}
 
 void HistoryPresenter::ShowRange(const std::string& from, const std::string& to) {
+    m_range = std::pair{from, to};
     std::vector<LogbookRecord> chosen;
     for (const auto& r : m_all) {
         if (r.isoDate && *r.isoDate >= from && *r.isoDate <= to) chosen.push_back(r);

@@ -48,7 +48,8 @@ public:
     // The records shown, oldest first, as the window's CSV file.
     void OnExport();
 
-    // The first and last dates of the logbook (for the range's controls); nothing without any.
+    // The first and last dates of the vehicle shown (for the range's controls); nothing without
+    // any.
     std::optional<std::pair<std::string, std::string>> DateSpan() const;
     bool PerHundredKm() const { return m_per100km; }
     const std::string& Directory() const { return m_directory; }         // where save dialogs start
@@ -66,6 +67,7 @@ public:
     std::string SummaryText() const;
 
 private:
+    void Load();
     void Choose(std::vector<LogbookRecord> chosen);
 
     HistoryView& m_view;
@@ -75,8 +77,9 @@ private:
     std::vector<Vehicle> m_vehicles;
     std::size_t m_vehicleIndex = 0;
     std::string m_wantedVehicle;
-    std::vector<LogbookRecord> m_all;  // oldest first
-    std::string m_failure;             // why the logbook's records could not be read
+    std::optional<std::pair<std::string, std::string>> m_range;  // the range chosen; none: all
+    std::vector<LogbookRecord> m_all;                            // oldest first
+    std::string m_failure;  // why the logbook's records could not be read
     std::vector<LogbookRecord> m_shown;
     std::vector<std::optional<std::size_t>> m_rows;  // each row's index in m_shown; none: a gap
     LogbookSummary m_summary;

@@ -3,12 +3,34 @@
 #include "data/CsvExport.h"
 #include "data/Logbook.h"
 #include "link/PortSetting.h"
+#include "platform/Clock.h"
 #include "platform/Interrupt.h"
 #include "platform/Profile.h"
 #include "ui/PortPresenter.h"
 #include "ui/Texts.h"
 
 namespace odomei {
+namespace {
+
+// How many times the question after a read is asked again when the vehicle chosen cannot take it
+// either (or another program changed the logbook meanwhile) before the read is kept nowhere.
+constexpr int kMaxVehicleQuestions = 4;
+
+std::string Joined(const std::vector<std::string>& names, const std::string& separator) {
+    std::string joined;
+    for (const auto& name : names) joined += (joined.empty() ? "" : separator) + name;
+    return joined;
+}
+
+// The vehicles of the logbook at path as they are now; none where it cannot be looked at.
+std::vector<Vehicle> LookAtVehicles(const std::string& path) {
+    Failure error;
+    const auto book = Logbook::Open(path, &error);
+    return book ? book->Vehicles(&error) : std::vector<Vehicle>{};
+}
+
+}  // namespace
+
 MeterPresenter::MeterPresenter(MeterView& view)
     : m_view(view), m_session(m_log), m_lister(SystemPortLister()) {
     // The log's failures are message boxes; the caller carries on after each.
@@ -33,6 +55,10 @@ void MeterPresenter::Start() {
     m_log.SetPath(m_paths.LogPath());
     SetCommands({});
     ClearList();
+    // The vehicle reads go to: the setting's where the logbook has it, else the logbook's first.
+    m_vehicle = VehicleOrFirst(LookAtVehicles(LogbookPath(m_paths)), VehicleSetting(m_paths));
+    if (m_vehicle.empty()) m_vehicle = kFirstVehicleName;
+    m_view.ShowVehicle(VehicleShownText(m_vehicle));
     std::string firstStart;
     m_nPort = LoadPortSetting(m_paths, m_lister.get(), &firstStart);
     if (!firstStart.empty()) m_view.Diagnose(firstStart);
@@ -186,9 +212,121 @@ void MeterPresenter::OnRead() {
     ShowRecords(result.reading.version);
     // Shown first, then kept: when the logbook cannot take it, or the read shows refuels may have
     // been lost since the last, the user is told once and the records stay shown.
-    if (const auto problem = KeepInLogbook(LogbookPath(m_paths), result.reading)) {
-        m_view.Diagnose(problem->detail);
-        Tell(*problem);
+    KeepRead(result.reading);
+}
+
+void MeterPresenter::KeepRead(const MeterReading& reading) {
+    if (reading.records.empty()) return;
+    const std::string path = LogbookPath(m_paths);
+    auto say = [this](const Notice& notice) {
+        if (!notice.detail.empty()) m_view.Diagnose(notice.detail);
+        Tell(notice);
+    };
+    Failure error;
+    const auto book = Logbook::Open(path, &error, LogbookAccess::kWrite);
+    if (!book) return say(LogbookWriteNotice(error));
+    // Another program may have renamed or removed the selected vehicle since.
+    if (const auto vehicles = book->Vehicles(&error); !vehicles.empty()) {
+        const std::string now = VehicleOrFirst(vehicles, m_vehicle);
+        if (now != m_vehicle) {
+            m_vehicle = now;
+            m_view.ShowVehicle(VehicleShownText(m_vehicle));
+        }
+    }
+    auto place = book->Place(reading, ReadTarget{m_vehicle}, &error);
+    if (!place) return say(LogbookWriteNotice(error));
+
+    // Where the read goes: asked where its records cannot be the selected vehicle's, and again
+    // while the answer cannot take it either.
+    std::string asked = m_vehicle;  // the vehicle the last question was about
+    for (int round = 0; round < kMaxVehicleQuestions; ++round) {
+        ReadTarget target{m_vehicle};
+        switch (place->conflict) {
+            case ReadConflict::kNone:
+                // Records of another vehicle and new ones: that car again, or the meter moved.
+                if (place->vehicle != m_vehicle && place->unknown > 0) {
+                    switch (m_view.Message(AskOtherVehicleText(place->vehicle, m_vehicle),
+                                           kMbYesNoCancel | kMbIconQuestion)) {
+                        case kIdYes: target = {place->vehicle, true, false}; break;
+                        case kIdNo: target = {m_vehicle, true, true}; break;
+                        default: return say(KeptNowhereNotice({}));
+                    }
+                }
+                break;
+            case ReadConflict::kSeveralVehicles:
+            case ReadConflict::kNotThisVehicle:
+            case ReadConflict::kOtherVehicle:
+            case ReadConflict::kUnknownVehicle: {
+                const bool several = place->conflict == ReadConflict::kSeveralVehicles;
+                const std::string prompt =
+                    several ? SeveralVehiclesText(Joined(place->overlapping, "、"))
+                            : NotThisVehicleText(asked);
+                const std::optional<std::int64_t> before = SelectedVehicleId();
+                const auto chosen = m_view.ShowVehicles({path, asked, prompt, place->why.ja});
+                FollowVehicle(before);
+                if (!chosen) return say(KeptNowhereNotice(*place));
+                // Records other vehicles hold stay theirs; the new ones go to the one chosen.
+                target = {*chosen, true, several};
+                asked = *chosen;
+                break;
+            }
+        }
+        const auto counts = book->Merge(reading, GetLocalTime(), target, &error);
+        if (!counts) return say(LogbookWriteNotice(error));
+        if (counts->place.conflict != ReadConflict::kNone) {
+            place = counts->place;
+            continue;
+        }
+        if (counts->place.vehicle != m_vehicle) {
+            SelectVehicle(counts->place.vehicle);
+            Tell({true, KeptWithText(counts->place.vehicle), kMbIconInformation, {}});
+        }
+        if (const auto gap = GapNotice(*counts)) say(*gap);
+        return;
+    }
+    say(KeptNowhereNotice(*place));
+}
+
+void MeterPresenter::SelectVehicle(const std::string& name) {
+    m_vehicle = name;
+    m_view.ShowVehicle(VehicleShownText(name));
+    if (!WriteVehicleSetting(m_paths, name)) {
+        const std::string detail =
+            m_paths.Known() ? m_paths.IniPath() + " could not be written"
+                            : "the working directory cannot be determined: " + m_paths.problem;
+        m_view.Diagnose("the vehicle setting is not kept: " + detail);
+        Tell(FailureNotice(kVehicleNotKeptText, kMbIconExclamation, FailureOf({}, detail)));
+    }
+}
+
+std::optional<std::int64_t> MeterPresenter::SelectedVehicleId() const {
+    for (const auto& v : LookAtVehicles(LogbookPath(m_paths))) {
+        if (v.name == m_vehicle) return v.id;
+    }
+    return std::nullopt;
+}
+
+void MeterPresenter::FollowVehicle(std::optional<std::int64_t> before) {
+    const auto vehicles = LookAtVehicles(LogbookPath(m_paths));
+    if (vehicles.empty()) return;  // no logbook to say otherwise
+    std::string now = VehicleOrFirst(vehicles, m_vehicle);
+    if (before && now != m_vehicle) {
+        // Renamed in the dialog: the same vehicle under its new name.
+        for (const auto& v : vehicles) {
+            if (v.id == *before) now = v.name;
+        }
+    }
+    if (now != m_vehicle) SelectVehicle(now);
+}
+
+void MeterPresenter::OnVehicles() {
+    if (m_reading) return;
+    const std::optional<std::int64_t> before = SelectedVehicleId();
+    const auto chosen = m_view.ShowVehicles({LogbookPath(m_paths), m_vehicle, "", ""});
+    if (chosen) {
+        if (*chosen != m_vehicle) SelectVehicle(*chosen);
+    } else {
+        FollowVehicle(before);
     }
 }
 
@@ -215,7 +353,7 @@ void MeterPresenter::OnHistory() {
         Tell(FailureNotice(kLogbookOpenFailedText, kMbIconHand, OnOneLine(error)));
         return;
     }
-    m_view.ShowHistory(*book, m_paths.IniPath(), m_paths.strCurDir);
+    m_view.ShowHistory(*book, m_vehicle, m_paths.IniPath(), m_paths.strCurDir);
 }
 
 void MeterPresenter::OnSaveCsv() {

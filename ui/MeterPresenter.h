@@ -146,6 +146,11 @@ private:
     void KeepRead(const MeterReading& reading);
     // The selected vehicle, shown and kept in KORVANA.ini.
     void SelectVehicle(const std::string& name);
+    // The selected vehicle's id in the logbook (to follow a rename); nothing without it.
+    std::optional<std::int64_t> SelectedVehicleId() const;
+    // After the vehicle dialog: the selection as the logbook has it now (the vehicle of id before
+    // under its new name, else the one selected, else the first).
+    void FollowVehicle(std::optional<std::int64_t> before);
 
     MeterView& m_view;
     int m_nPort = 0;

@@ -38,16 +38,34 @@ std::optional<Notice> ReadProblem(const MeterRead& read) {
     return FailureNotice(ExchangeFailureText(read.outcome), kMbIconHand, read.failure);
 }
 
-std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading) {
-    if (reading.records.empty()) return std::nullopt;
-    Failure error;
-    const auto counts = MergeRead(logbookPath, reading, GetLocalTime(), &error);
-    if (!counts) return FailureNotice(kLogbookWriteFailedText, kMbIconHand, OnOneLine(error));
-    if (!counts->gap) return std::nullopt;
+Notice LogbookWriteNotice(const Failure& failure) {
+    return FailureNotice(kLogbookWriteFailedText, kMbIconHand, OnOneLine(failure));
+}
+
+std::optional<Notice> GapNotice(const MergeCounts& counts) {
+    if (!counts.gap) return std::nullopt;
     return Notice{true, kLogbookGapText, kMbIconExclamation,
-                  "refuels between " + counts->gap->beforeDate + " and " + counts->gap->afterDate +
+                  "refuels between " + counts.gap->beforeDate + " and " + counts.gap->afterDate +
                       " may have been lost: the meter keeps only its last 15 records, so read "
                       "it before 15 more refuels"};
+}
+
+Notice KeptNowhereNotice(const ReadPlace& place) {
+    const std::string& ja = place.why.ja;
+    const std::string& en = place.why.en;
+    return Notice{false, kKeptNowhereText, kMbIconExclamation,
+                  ja.empty() ? en : (en.empty() ? ja : ja + "\n\n" + en)};
+}
+
+std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading,
+                                    const ReadTarget& target, MergeCounts* counts) {
+    if (reading.records.empty()) return std::nullopt;
+    Failure error;
+    const auto merged = MergeRead(logbookPath, reading, GetLocalTime(), target, &error);
+    if (!merged) return LogbookWriteNotice(error);
+    if (counts != nullptr) *counts = *merged;
+    if (merged->place.conflict != ReadConflict::kNone) return KeptNowhereNotice(merged->place);
+    return GapNotice(*merged);
 }
 
 Notice SaveFile(const std::string& path, const std::string& fileName, const std::string& bytes) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "data/Decoder.h"
+#include "data/Logbook.h"
 #include "link/MeterSession.h"
 #include "platform/Failure.h"
 
@@ -31,10 +32,20 @@ Notice FailureNotice(unsigned flags, const Failure& failure);
 // program is ending.
 std::optional<Notice> ReadProblem(const MeterRead& read);
 
-// Keeps a read's records in the logbook at logbookPath (nothing to do without records). The
-// failure's notice; a warning (ok) when the read shows that refuels may have been lost since the
-// last one; nothing when they are simply kept.
-std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading);
+// Keeps a read's records in the logbook at logbookPath (nothing to do without records), with the
+// vehicle target leads to (ReadTarget). The failure's notice; a warning (ok) when the read shows
+// that refuels may have been lost since the last one; for a read kept nowhere (a conflict: the
+// place's reason), LogbookConflictNotice; nothing when they are simply kept. counts, when given,
+// receives what the merge did (its place says where the read went).
+std::optional<Notice> KeepInLogbook(const std::string& logbookPath, const MeterReading& reading,
+                                    const ReadTarget& target = {}, MergeCounts* counts = nullptr);
+
+// The pieces KeepInLogbook and the windows' question after a read share: the logbook could not
+// take the read; the read may have lost refuels (nothing when it did not); the read is kept
+// nowhere, why (its place's reason) as the detail.
+Notice LogbookWriteNotice(const Failure& failure);
+std::optional<Notice> GapNotice(const MergeCounts& counts);
+Notice KeptNowhereNotice(const ReadPlace& place);
 
 // Writes bytes whole to path (an existing file is replaced whole or left as it was). The notice
 // names fileName when saved, and says why with path when not.
