@@ -60,16 +60,21 @@ private:
     const CHistoryDlg& m_dlg;
 };
 
-CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::string directory,
-                         QWidget* parent)
+CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string vehicle, std::string iniPath,
+                         std::string directory, QWidget* parent)
     : QDialog(parent),
-      m_presenter(*this, logbook, std::move(iniPath), std::move(directory)),
+      m_presenter(*this, logbook, std::move(vehicle), std::move(iniPath), std::move(directory)),
       m_model(std::make_unique<HistoryModel>(*this)) {
     setWindowTitle(QString::fromUtf8(kHistoryTitle));
     setFont(DialogFont());
     setMinimumSize(kMinimumWidth, kMinimumHeight);
 
     auto* controls = new QHBoxLayout;
+    // The vehicle first: everything right of it and below is that vehicle's.
+    m_vehicle = new QComboBox(this);
+    m_vehicle->setObjectName(QStringLiteral("IDC_HISTORY_VEHICLE"));
+    m_vehicle->setProperty("controlId", IDC_HISTORY_VEHICLE);
+    m_vehicle->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_range = new QCheckBox(Q(kHistoryRangeText), this);
     m_from = new QDateEdit(this);
     m_to = new QDateEdit(this);
@@ -83,6 +88,11 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
     auto* exportButton = new QPushButton(Q(kHistoryExportText), this);
     auto* saveCharts = new QPushButton(Q(kSaveChartText), this);
     auto* close = new QPushButton(Q(kHistoryCloseText), this);
+    auto* vehicleLabel = new QLabel(Q(kHistoryVehicleLabel), this);
+    vehicleLabel->setBuddy(m_vehicle);
+    controls->addWidget(vehicleLabel);
+    controls->addWidget(m_vehicle);
+    controls->addSpacing(QFontMetrics(font()).averageCharWidth() * 2);
     controls->addWidget(m_range);
     controls->addWidget(m_from);
     controls->addWidget(new QLabel(Q(kHistoryRangeSeparator), this));
@@ -132,9 +142,23 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
     m_presenter.Start();
+    for (const std::string& name : m_presenter.VehicleNames()) m_vehicle->addItem(Q(name));
+    m_vehicle->setCurrentIndex(static_cast<int>(m_presenter.VehicleIndex()));
+    connect(m_vehicle, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index < 0) return;
+        m_presenter.SelectVehicle(static_cast<std::size_t>(index));
+        // The range's dates start at the vehicle's own span until a range is chosen.
+        if (!m_range->isChecked()) ShowSpan();
+    });
     m_units->setCurrentIndex(m_presenter.PerHundredKm() ? 1 : 0);
     connect(m_units, &QComboBox::currentIndexChanged, this,
             [this](int index) { m_presenter.SetPerHundredKm(index == 1); });
+    ShowSpan();
+}
+
+CHistoryDlg::~CHistoryDlg() = default;
+
+void CHistoryDlg::ShowSpan() {
     if (const auto span = m_presenter.DateSpan()) {
         const QSignalBlocker blockFrom(m_from), blockTo(m_to);
         m_from->setDate(QDate::fromString(Q(span->first), Qt::ISODate));
@@ -142,7 +166,7 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string iniPath, std::strin
     }
 }
 
-CHistoryDlg::~CHistoryDlg() = default;
+void CHistoryDlg::SelectVehicle(int i) { m_vehicle->setCurrentIndex(i); }
 
 void CHistoryDlg::SetRange(const std::string& from, const std::string& to) {
     const QSignalBlocker blockFrom(m_from), blockTo(m_to), blockRange(m_range);

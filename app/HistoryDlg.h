@@ -27,8 +27,9 @@ class CHistoryDlg : public QDialog, private HistoryView {
 public:
     // Shows the logbook's records; iniPath keeps the unit chosen, directory is where the export
     // dialog starts.
-    CHistoryDlg(const Logbook& logbook, std::string iniPath, std::string directory,
-                QWidget* parent = nullptr);
+    // vehicle is the one shown first; a selector shows another.
+    CHistoryDlg(const Logbook& logbook, std::string vehicle, std::string iniPath,
+                std::string directory, QWidget* parent = nullptr);
     ~CHistoryDlg() override;
 
     // The records shown (all, or the chosen range), newest first, and their summary.
@@ -41,6 +42,8 @@ public:
     // Chooses the range (empty strings: every record) and the unit, as the controls do.
     void SetRange(const std::string& from, const std::string& to);
     void SetPerHundredKm(bool per100km);
+    // Shows vehicle i of the selector, as choosing it there does.
+    void SelectVehicle(int i);
     // The export command: the records shown, oldest first, as the window's CSV file.
     void OnExport() { m_presenter.OnExport(); }
     // Saves both charts of the records shown as an SVG picture.
@@ -48,6 +51,8 @@ public:
 
 private:
     void Reload();
+    // The range's dates set to the shown vehicle's first and last.
+    void ShowSpan();
     void BuildCharts();
 
     // The view.
@@ -63,6 +68,7 @@ private:
     QDateEdit* m_from = nullptr;
     QDateEdit* m_to = nullptr;
     QComboBox* m_units = nullptr;
+    QComboBox* m_vehicle = nullptr;
     CChartWidget* m_economyChart = nullptr;
     CChartWidget* m_errorChart = nullptr;
 };

@@ -23,6 +23,7 @@
 #include "app/MessageBox.h"
 #include "app/PortDlg.h"
 #include "app/SaveAs.h"
+#include "app/VehicleDlg.h"
 #include "ui/ColumnLayout.h"
 
 #include "res/odomei.xpm"
@@ -110,6 +111,14 @@ void CMeterDlg::BuildControls() {
     connect(m_btnHistory, &QPushButton::clicked, this, &CMeterDlg::OnHistory);
     m_btnPorts = button(kPortSettings);
     connect(m_btnPorts, &QPushButton::clicked, this, &CMeterDlg::OnPortSettings);
+    m_btnVehicles = button(kVehicles);
+    connect(m_btnVehicles, &QPushButton::clicked, this, &CMeterDlg::OnVehicles);
+
+    // The selected vehicle under the list's left edge; a long name is cut short with an ellipsis
+    // (ShowVehicle) and shown whole as the tip.
+    m_vehicle = new QLabel(this);
+    place(m_vehicle, kVehicleText);
+    m_vehicle->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     m_version = new QLabel(Q(kVersion.text), this);
     place(m_version, kVersion);
@@ -126,6 +135,7 @@ void CMeterDlg::BuildControls() {
     setTabOrder(m_btnSave, m_btnClear);
     setTabOrder(m_btnClear, m_btnHistory);
     setTabOrder(m_btnHistory, m_btnPorts);
+    setTabOrder(m_btnPorts, m_btnVehicles);
 
     // The window menu the system menu stands for: right click on the window or Alt+Space.
     m_sysMenu = new QMenu(this);
@@ -133,6 +143,8 @@ void CMeterDlg::BuildControls() {
     m_sysMenu->addAction(Q(kHistoryMenuText), this, &CMeterDlg::OnHistory);
     m_portsAction =
         m_sysMenu->addAction(Q(kPortSettingsMenuText), this, &CMeterDlg::OnPortSettings);
+    m_vehiclesAction =
+        m_sysMenu->addAction(Q(kVehicleMenuText), this, [this] { OnSysCommand(ID_SYS_VEHICLES); });
     const QString about = Q(kAboutMenuText);
     if (!about.isEmpty()) {
         m_sysMenu->addSeparator();
@@ -169,6 +181,8 @@ QWidget* CMeterDlg::GetDlgItem(int id) const {
         case IDC_VERSION_TEXT: return m_version;
         case IDC_HISTORY: return m_btnHistory;
         case IDC_PORT_SETTINGS: return m_btnPorts;
+        case IDC_VEHICLES: return m_btnVehicles;
+        case IDC_VEHICLE_TEXT: return m_vehicle;
         default: return nullptr;
     }
 }
@@ -179,6 +193,7 @@ void CMeterDlg::reject() {
 
 void CMeterDlg::OnSysCommand(int id) {
     if ((id & 0xFFF0) == ID_SYS_ABOUT) m_presenter.OnAbout();
+    if ((id & 0xFFF0) == ID_SYS_VEHICLES) m_presenter.OnVehicles();
 }
 
 void CMeterDlg::ShowAbout() {
@@ -189,7 +204,7 @@ void CMeterDlg::ShowAbout() {
 void CMeterDlg::contextMenuEvent(QContextMenuEvent* event) {
     // Only the window's own background (and the static text on it) opens the window menu.
     QWidget* under = childAt(event->pos());
-    if (under == nullptr || under == m_version) {
+    if (under == nullptr || under == m_version || under == m_vehicle) {
         m_sysMenu->popup(event->globalPos());
         event->accept();
     }
@@ -270,12 +285,22 @@ void CMeterDlg::ShowVersion(const std::string& text) {
     m_version->setText(QString::fromStdString(text));
 }
 
+void CMeterDlg::ShowVehicle(const std::string& text) {
+    const QString whole = QString::fromStdString(text);
+    m_vehicle->setText(
+        QFontMetrics(m_vehicle->font()).elidedText(whole, Qt::ElideRight, m_vehicle->width()));
+    m_vehicle->setToolTip(whole);
+}
+
 void CMeterDlg::EnableCommands(const CommandState& state) {
     m_btnRead->setEnabled(state.read);
     m_btnSave->setEnabled(state.save);
     m_btnClear->setEnabled(state.clear);
     m_btnPorts->setEnabled(state.ports);
     m_portsAction->setEnabled(state.ports);
+    // The vehicle dialog, as the port chooser, never while a read runs.
+    m_btnVehicles->setEnabled(state.ports);
+    m_vehiclesAction->setEnabled(state.ports);
 }
 
 void CMeterDlg::FocusExit() { m_btnExit->setFocus(); }
@@ -292,10 +317,16 @@ void CMeterDlg::Diagnose(const std::string& line) {
     std::fprintf(stderr, "odomei: %s\n", line.c_str());
 }
 
-void CMeterDlg::ShowHistory(const Logbook& logbook, const std::string& iniPath,
-                            const std::string& directory) {
-    CHistoryDlg history(logbook, iniPath, directory, this);
+void CMeterDlg::ShowHistory(const Logbook& logbook, const std::string& vehicle,
+                            const std::string& iniPath, const std::string& directory) {
+    CHistoryDlg history(logbook, vehicle, iniPath, directory, this);
     history.exec();
+}
+
+std::optional<std::string> CMeterDlg::ShowVehicles(const VehicleRequest& request) {
+    CVehicleDlg vehicles(request, this);
+    vehicles.exec();
+    return vehicles.Chosen();
 }
 
 void CMeterDlg::ShowPortChooser(MeterPresenter& owner) {

@@ -42,6 +42,7 @@ public:
     void OnClear() { m_presenter.OnClear(); }
     void OnHistory() { m_presenter.OnHistory(); }
     void OnPortSettings() { m_presenter.OnPortSettings(); }
+    void OnVehicles() { m_presenter.OnVehicles(); }
     void OnSysCommand(int id);
     void ShowRecords(const std::string& version) { m_presenter.ShowRecords(version); }
 
@@ -51,7 +52,8 @@ public:
     const FilePaths& Paths() const { return m_presenter.Paths(); }
     int Port() const { return m_presenter.Port(); }
     const MeterSession& Session() const { return m_presenter.Session(); }
-    // The window's menu: close, a separator and the About entry.
+    const std::string& Vehicle() const { return m_presenter.Vehicle(); }
+    // The window's menu: close, history, ports, vehicles, a separator and the About entry.
     QMenu* SystemMenu() const { return m_sysMenu; }
     bool IsReading() const { return m_presenter.IsReading(); }
 
@@ -72,6 +74,7 @@ private:
     // The view.
     void ShowRows(const std::vector<std::vector<std::string>>& rows) override;
     void ShowVersion(const std::string& text) override;
+    void ShowVehicle(const std::string& text) override;
     void EnableCommands(const CommandState& state) override;
     void FocusExit() override;
     int Message(const std::string& text, unsigned flags, const std::string& detail) override;
@@ -81,8 +84,9 @@ private:
     int Pause(SerialHandle port, int ms, bool untilInput) override;
     void EndWindow() override { accept(); }
     void ShowAbout() override;
-    void ShowHistory(const Logbook& logbook, const std::string& iniPath,
+    void ShowHistory(const Logbook& logbook, const std::string& vehicle, const std::string& iniPath,
                      const std::string& directory) override;
+    std::optional<std::string> ShowVehicles(const VehicleRequest& request) override;
     void Diagnose(const std::string& line) override;
     void ShowPortChooser(MeterPresenter& owner) override;
 
@@ -94,8 +98,11 @@ private:
     QPushButton* m_btnClear = nullptr;
     QPushButton* m_btnHistory = nullptr;
     QPushButton* m_btnPorts = nullptr;
+    QPushButton* m_btnVehicles = nullptr;
     QAction* m_portsAction = nullptr;
+    QAction* m_vehiclesAction = nullptr;
     QLabel* m_version = nullptr;
+    QLabel* m_vehicle = nullptr;
     QMenu* m_sysMenu = nullptr;
     std::unique_ptr<BusyGuard> m_busy;
     MeterPresenter m_presenter{*this};  // last: it talks to the window from its first call

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
         rows.push_back({date, distance, fuel, "100.00", refuel, err});
     }
     const auto filled = Clock::now();
-    if (!book->Import(rows, "bench", kAt, &error)) {
+    if (!book->Import(rows, "bench", {}, kAt, &error)) {
         std::fprintf(stderr, "%s\n", odomei::FailureLine(error).c_str());
         return 1;
     }
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         const auto reading =
             odomei::DecodeReading(odomei::MeasurementBlock(metersim::SequenceBlock(run)));
         const auto start = Clock::now();
-        if (!book->Merge(reading, kAt, &error)) {
+        if (!book->Merge(reading, kAt, ReadTarget{}, &error)) {
             std::fprintf(stderr, "%s\n", odomei::FailureLine(error).c_str());
             return 1;
         }
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     // Both charts as the command line and the windows' save write them: the model made from the
     // records, laid out, written as SVG and the file replaced.
     const auto loaded = Clock::now();
-    const auto records = book->Records({}, {}, &error);
+    const auto records = book->Records({}, &error);
     std::printf("records read from the logbook: %.0f ms\n", Ms(Clock::now() - loaded));
     // What the charts add to the window: the model from the records shown and both charts laid
     // out at the window's size (painting them is part of the window's figure above).

@@ -334,7 +334,7 @@ std::optional<std::vector<LogbookRecord>> LookUpRecords(const LogbookOptions& op
     const auto book = OpenLogbook(options, paths);
     if (!book) return std::nullopt;
     Failure error;
-    auto records = book->Records(options.from, options.to, &error);
+    auto records = book->Records(RecordQuery{{}, options.from, options.to}, &error);
     if (!error.Empty()) {
         Error(kLogbookOpenFailedText, OnOneLine(error));
         return std::nullopt;
@@ -420,7 +420,7 @@ int RunImport(const LogbookOptions& options) {
     const auto book = OpenLogbook(options, paths, LogbookAccess::kWrite);
     if (!book) return kExitLogbookFailed;
     Failure error;
-    const auto counts = book->Import(files, GetLocalTime(), &error);
+    const auto counts = book->Import(files, {}, GetLocalTime(), &error);
     if (!counts) {
         Error(kLogbookImportFailedText, OnOneLine(error));
         return kExitLogbookFailed;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <span>
 
 #include "data/LogbookFile.h"
@@ -41,15 +42,16 @@ std::optional<std::string> IsoFromText(const std::string& text) {
 // The statements that match a row to the stored records by its six texts and store a new one.
 class RecordWriter {
 public:
-    explicit RecordWriter(sqlite3* db)
-        : m_byTexts(db,
+    RecordWriter(sqlite3* db, std::int64_t vehicleId)
+        : m_vehicleId(vehicleId),
+          m_byTexts(db,
                     "SELECT id, raw IS NULL FROM records WHERE date_text=? AND distance_text=? AND "
-                    "fuel_text=? AND correction_text=? AND refuel_text=? AND error_text=? "
-                    "ORDER BY raw IS NULL DESC, id LIMIT 1"),
+                    "fuel_text=? AND correction_text=? AND refuel_text=? AND error_text=? AND "
+                    "vehicle_id=? ORDER BY raw IS NULL DESC, id LIMIT 1"),
           m_insert(db,
                    "INSERT INTO records(raw, read_id, date_text, distance_text, fuel_text, "
                    "correction_text, refuel_text, error_text, iso_date, distance, fuel, "
-                   "correction, refuel) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)") {}
+                   "correction, refuel, vehicle_id) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)") {}
     bool Ok() const { return m_byTexts.Ok() && m_insert.Ok(); }
 
     // Looks for a stored record with the row's texts, an imported one first, then the oldest:
@@ -58,6 +60,7 @@ public:
         m_byTexts.Reset();
         m_byTexts.Bind(1, row.m_strDate).Bind(2, row.m_strDistance).Bind(3, row.m_strFuel);
         m_byTexts.Bind(4, row.m_strCorrection).Bind(5, row.m_strRefuel).Bind(6, row.m_strError);
+        m_byTexts.Bind(7, m_vehicleId);
         return m_byTexts.Step();
     }
     std::int64_t FoundId() const { return m_byTexts.Int(0); }
@@ -76,15 +79,121 @@ public:
         m_insert.Bind(11, ParseHundredths(row.m_strFuel).value_or(0));
         m_insert.Bind(12, ParseHundredths(row.m_strCorrection).value_or(0));
         m_insert.Bind(13, ParseHundredths(row.m_strRefuel).value_or(0));
+        m_insert.Bind(14, m_vehicleId);
         return m_insert.Step() == SQLITE_DONE;
     }
 
 private:
+    std::int64_t m_vehicleId;
     Statement m_byTexts;
     Statement m_insert;
 };
 
+// The vehicles holding a record read from the meter: by its bytes, or an imported record (whose
+// bytes are not known) with its six texts.
+class Holders {
+public:
+    explicit Holders(sqlite3* db)
+        : m_byBytes(db, "SELECT DISTINCT vehicle_id FROM records WHERE raw = ?"),
+          m_byTexts(db,
+                    "SELECT DISTINCT vehicle_id FROM records WHERE raw IS NULL AND date_text=? "
+                    "AND distance_text=? AND fuel_text=? AND correction_text=? AND "
+                    "refuel_text=? AND error_text=?") {}
+    bool Ok() const { return m_byBytes.Ok() && m_byTexts.Ok(); }
+
+    // False when the file cannot be read.
+    bool Of(const MeasurementRecord& m, std::set<std::int64_t>* holders) {
+        holders->clear();
+        m_byBytes.Reset();
+        m_byBytes.BindBlob(1, m.raw.data(), m.raw.size());
+        int step;
+        while ((step = m_byBytes.Step()) == SQLITE_ROW) holders->insert(m_byBytes.Int(0));
+        if (step != SQLITE_DONE) return false;
+        const RecordRow row = RowOf(m);
+        m_byTexts.Reset();
+        m_byTexts.Bind(1, row.m_strDate).Bind(2, row.m_strDistance).Bind(3, row.m_strFuel);
+        m_byTexts.Bind(4, row.m_strCorrection).Bind(5, row.m_strRefuel).Bind(6, row.m_strError);
+        while ((step = m_byTexts.Step()) == SQLITE_ROW) holders->insert(m_byTexts.Int(0));
+        return step == SQLITE_DONE;
+    }
+
+private:
+    Statement m_byBytes;
+    Statement m_byTexts;
+};
+
+// A vehicle's name as the reasons quote it.
+std::string Quoted(const std::string& name) { return "「" + name + "」"; }
+
+std::string Joined(const std::vector<std::string>& names, const char* between) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : between) + name;
+    return text;
+}
+
+// A logbook of an earlier layout, looked at as today's: every read and record the first
+// vehicle's. Views of the connection's own (TEMP), which SQLite finds before the file's tables of
+// the same names; nothing of them reaches the file.
+constexpr const char* kEarlierLayoutViews =
+    "CREATE TEMP VIEW vehicles AS SELECT 1 AS id, '%s' AS name, '' AS note;"
+    "CREATE TEMP VIEW reads AS SELECT *, 1 AS vehicle_id FROM main.reads;"
+    "CREATE TEMP VIEW records AS SELECT *, 1 AS vehicle_id FROM main.records;";
+
+// The name of the folder a file is in ("" where the path names none).
+std::string FolderOf(const std::string& path) {
+    const auto end = path.find_last_of("/\\");
+    if (end == std::string::npos || end == 0) return {};
+    const auto start = path.find_last_of("/\\", end - 1);
+    return path.substr(start == std::string::npos ? 0 : start + 1,
+                       end - (start == std::string::npos ? 0 : start + 1));
+}
+
+// A file's name without its folder and its last extension.
+std::string StemOf(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    return name;
+}
+
 }  // namespace
+
+std::optional<Reason> VehicleNameProblem(const std::string& name) {
+    auto problem = [](const char* en, const char* ja) {
+        return std::optional<Reason>(Reason{en, ja});
+    };
+    if (name.empty()) return problem("a vehicle's name cannot be empty", "車両の名前が空です");
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            return problem("a vehicle's name cannot hold a line break or other control character",
+                           "車両の名前に改行などの制御文字は使えません");
+        }
+    }
+    // An ASCII or an ideographic space at either end (a name of only spaces has them too).
+    static const std::string wide = "\u3000";
+    auto spaced = [&name](const std::string& space, bool atStart) {
+        if (name.size() < space.size()) return false;
+        return name.compare(atStart ? 0 : name.size() - space.size(), space.size(), space) == 0;
+    };
+    if (spaced(" ", true) || spaced(" ", false) || spaced(wide, true) || spaced(wide, false)) {
+        return problem("a vehicle's name cannot begin or end with a space",
+                       "車両の名前の前後に空白は使えません");
+    }
+    if (!Utf8ToCp932(name)) {
+        return problem("a vehicle's name must be text that can be written in CP932",
+                       "車両の名前に使えない文字が含まれています");
+    }
+    return std::nullopt;
+}
+
+std::string VehicleOrFirst(const std::vector<Vehicle>& vehicles, const std::string& wanted) {
+    for (const Vehicle& v : vehicles) {
+        if (v.name == wanted) return v.name;
+    }
+    return vehicles.empty() ? std::string() : vehicles.front().name;
+}
 
 Logbook::~Logbook() { sqlite3_close(m_db); }
 
@@ -144,20 +253,39 @@ std::unique_ptr<Logbook> Logbook::Open(const std::string& path, Failure* error,
     if (state.verdict == FileVerdict::kRefused) return refuse(why);
     if (state.verdict == FileVerdict::kNothing) return none();
     book->m_version = state.version;
+    book->m_write = write;
+    if (state.version < kVehiclesVersion) {
+        char views[512];
+        std::snprintf(views, sizeof views, kEarlierLayoutViews, kFirstVehicleName);
+        if (sqlite3_exec(db, views, nullptr, nullptr, nullptr) != SQLITE_OK) {
+            return refuse(book->Failed("read"));
+        }
+    }
     return book;
 }
 
 std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading& reading,
-                                     const LocalTime& at, Failure* error) {
+                                     const LocalTime& at, const ReadTarget& target,
+                                     Failure* error) {
     const auto book = Logbook::Open(path, error, LogbookAccess::kWrite);
-    return book ? book->Merge(reading, at, error) : std::nullopt;
+    return book ? book->Merge(reading, at, target, error) : std::nullopt;
+}
+
+bool Logbook::Writable(Failure* error) const {
+    // A look at today's layout is left to SQLite to refuse (a read-only file says so); one at an
+    // earlier layout sees it through the views, which take nothing.
+    if (m_db != nullptr && (m_write || m_version == kSchemaVersion)) return true;
+    if (error) {
+        *error = m_db == nullptr ? Failed("store")
+                                 : FailureOf(m_path,
+                                             "store: the logbook was opened only to look "
+                                             "at it in its earlier layout");
+    }
+    return false;
 }
 
 bool Logbook::Begin(Failure* error) {
-    if (m_db == nullptr) {
-        if (error) *error = Failed("store");
-        return false;
-    }
+    if (!Writable(error)) return false;
     // IMMEDIATE: the write lock is taken (or waited for) before anything is read.
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) return true;
     if (error) *error = Failed("begin");
@@ -171,19 +299,187 @@ bool Logbook::Commit(Failure* error) {
     return false;
 }
 
+std::optional<std::int64_t> Logbook::VehicleId(const std::string& name, Failure* error,
+                                               bool* missing) const {
+    auto none = [&] {
+        if (missing) *missing = true;
+        if (error) *error = FailureOf(m_path, "no vehicle " + name + " in the logbook");
+        return std::nullopt;
+    };
+    if (missing) *missing = false;
+    if (m_db == nullptr) {
+        if (name.empty() || name == kFirstVehicleName) return 0;
+        return none();
+    }
+    Statement find(m_db, name.empty() ? "SELECT id FROM vehicles ORDER BY id LIMIT 1"
+                                      : "SELECT id FROM vehicles WHERE name = ?");
+    if (!find.Ok()) {
+        if (error) *error = Failed("read");
+        return std::nullopt;
+    }
+    if (!name.empty()) find.Bind(1, name);
+    const int step = find.Step();
+    if (step == SQLITE_ROW) return find.Int(0);
+    if (step == SQLITE_DONE) return none();
+    if (error) *error = Failed("read");
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> Logbook::NamedVehicleId(const std::string& name, Failure* error) const {
+    if (name.empty()) {
+        if (error) *error = FailureOf(m_path, "no vehicle named");
+        return std::nullopt;
+    }
+    return VehicleId(name, error);
+}
+
+std::optional<ReadPlace> Logbook::Plan(const MeterReading& reading, const ReadTarget& target,
+                                       std::int64_t* vehicleId, Failure* error) const {
+    ReadPlace place;
+    auto conflict = [&place](ReadConflict kind, std::string en, std::string ja) {
+        place.conflict = kind;
+        place.vehicle.clear();
+        place.why = Reason{std::move(en), std::move(ja)};
+        return place;
+    };
+    bool missing = false;
+    Failure lookup;
+    const auto targetId = VehicleId(target.vehicle, &lookup, &missing);
+    if (!targetId) {
+        if (!missing) {
+            if (error) *error = lookup;
+            return std::nullopt;
+        }
+        return conflict(ReadConflict::kUnknownVehicle,
+                        "the logbook has no vehicle " + target.vehicle,
+                        "履歴に車両" + Quoted(target.vehicle) + "はありません");
+    }
+    *vehicleId = *targetId;
+    if (m_db == nullptr) {  // nothing to overlap yet: the first vehicle to be made takes it
+        place.vehicle = kFirstVehicleName;
+        place.unknown = static_cast<int>(reading.records.size());
+        return place;
+    }
+    auto fail = [&]() -> std::optional<ReadPlace> {
+        if (error) *error = Failed("read");
+        return std::nullopt;
+    };
+    Holders holders(m_db);
+    if (!holders.Ok()) return fail();
+    std::set<std::int64_t> overlap, held;
+    std::vector<const MeasurementRecord*> unknownRecords;
+    for (const MeasurementRecord& m : reading.records) {
+        if (!holders.Of(m, &held)) return fail();
+        if (held.empty()) unknownRecords.push_back(&m);
+        overlap.insert(held.begin(), held.end());
+    }
+    place.unknown = static_cast<int>(unknownRecords.size());
+    // The vehicles by name, in the order they were made.
+    std::map<std::int64_t, std::string> names;
+    {
+        Statement all(m_db, "SELECT id, name FROM vehicles ORDER BY id");
+        if (!all.Ok()) return fail();
+        int step;
+        while ((step = all.Step()) == SQLITE_ROW) names.emplace(all.Int(0), all.Text(1));
+        if (step != SQLITE_DONE) return fail();
+    }
+    for (const std::int64_t id : overlap) place.overlapping.push_back(names[id]);
+    const std::string& chosen = names[*targetId];
+
+    if (target.meterMoved) {
+        place.vehicle = chosen;
+        return place;
+    }
+    if (overlap.size() >= 2) {
+        return conflict(ReadConflict::kSeveralVehicles,
+                        "its records overlap the records of several vehicles: " +
+                            Joined(place.overlapping, ", "),
+                        "読み出した記録は複数の車両（" + Joined(place.overlapping, "、") +
+                            "）の記録と重なっています");
+    }
+    if (overlap.size() == 1) {
+        const std::int64_t owner = *overlap.begin();
+        if (owner == *targetId || !target.named) {
+            place.vehicle = names[owner];
+            *vehicleId = owner;
+            return place;
+        }
+        return conflict(ReadConflict::kOtherVehicle,
+                        "its records are " + names[owner] + "'s, not " + chosen + "'s",
+                        "読み出した記録は車両" + Quoted(names[owner]) +
+                            "の記録と重なっています（車両" + Quoted(chosen) +
+                            "の記録ではありません）");
+    }
+    // Overlapping none: the chosen vehicle's unless its dates say it cannot be. A refuel dated on
+    // the vehicle's newest day may be a second one that day.
+    Statement span(m_db,
+                   "SELECT min(iso_date), max(iso_date), EXISTS(SELECT 1 FROM records WHERE "
+                   "vehicle_id = ?1 AND raw IS NOT NULL) FROM records WHERE vehicle_id = ?1");
+    if (!span.Ok()) return fail();
+    span.Bind(1, *targetId);
+    if (span.Step() != SQLITE_ROW) return fail();
+    place.vehicle = chosen;
+    if (span.Null(0)) return place;  // no dated records: it takes anything
+    const std::string oldest = span.Text(0), newest = span.Text(1);
+    const bool fromMeter = span.Int(2) != 0;
+    std::optional<std::string> wrong;
+    for (const MeasurementRecord* m : unknownRecords) {
+        const auto d = IsoDate(*m);
+        if (d && *d < newest && (*d >= oldest || fromMeter) && (!wrong || *d < *wrong)) wrong = d;
+    }
+    if (!wrong) return place;
+    const std::string range = oldest + " to " + newest, rangeJa = oldest + "～" + newest;
+    if (*wrong >= oldest) {
+        return conflict(
+            ReadConflict::kNotThisVehicle,
+            "its records of " + *wrong + " lie inside " + chosen + "'s records (" + range + ")",
+            "読み出した" + *wrong + "の記録は車両" + Quoted(chosen) + "の記録（" + rangeJa +
+                "）の期間の中にあります");
+    }
+    return conflict(ReadConflict::kNotThisVehicle,
+                    "its records of " + *wrong + " are older than " + chosen +
+                        "'s records read from its meter (" + range + ")",
+                    "読み出した" + *wrong + "の記録は車両" + Quoted(chosen) + "の記録（" + rangeJa +
+                        "）より古い日付です");
+}
+
+std::optional<ReadPlace> Logbook::Place(const MeterReading& reading, const ReadTarget& target,
+                                        Failure* error) const {
+    std::int64_t vehicleId = 0;
+    return Plan(reading, target, &vehicleId, error);
+}
+
 std::optional<MergeCounts> Logbook::Merge(const MeterReading& reading, const LocalTime& at,
-                                          Failure* error) {
+                                          const ReadTarget& target, Failure* error) {
     if (!Begin(error)) return std::nullopt;
-    const auto counts = StoreRead(reading, at, error);
-    return counts && Commit(error) ? counts : std::nullopt;
+    // Told again under the write lock: another program may have stored a read meanwhile.
+    std::int64_t vehicleId = 0;
+    auto place = Plan(reading, target, &vehicleId, error);
+    if (!place) return Undo("read", error);
+    if (place->conflict != ReadConflict::kNone) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        MergeCounts nothing;
+        nothing.place = std::move(*place);
+        return nothing;
+    }
+    auto counts = StoreRead(reading, at, vehicleId, error);
+    if (!counts || !Commit(error)) return std::nullopt;
+    counts->place = std::move(*place);
+    return counts;
 }
 
 std::optional<std::vector<MergeCounts>> Logbook::Import(const std::vector<ImportFile>& files,
+                                                        const std::string& vehicle,
                                                         const LocalTime& at, Failure* error) {
     if (!Begin(error)) return std::nullopt;
+    const auto vehicleId = VehicleId(vehicle, error);
+    if (!vehicleId) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return std::nullopt;
+    }
     std::vector<MergeCounts> counts;
     for (const ImportFile& file : files) {
-        const auto stored = StoreImport(file, at, error);
+        const auto stored = StoreImport(file, at, *vehicleId, error);
         if (!stored) return std::nullopt;
         counts.push_back(*stored);
     }
@@ -192,45 +488,49 @@ std::optional<std::vector<MergeCounts>> Logbook::Import(const std::vector<Import
 }
 
 std::optional<MergeCounts> Logbook::Import(const std::vector<RecordRow>& rows,
-                                           const std::string& origin, const LocalTime& at,
-                                           Failure* error) {
-    const auto counts = Import({ImportFile{origin, rows}}, at, error);
+                                           const std::string& origin, const std::string& vehicle,
+                                           const LocalTime& at, Failure* error) {
+    const auto counts = Import({ImportFile{origin, rows}}, vehicle, at, error);
     return counts ? std::optional<MergeCounts>(counts->front()) : std::nullopt;
 }
 
-std::optional<std::int64_t> Logbook::AddRead(const ReadRow& read, const LocalTime& at,
-                                             Failure* error) {
+std::optional<std::int64_t> Logbook::AddRead(const ReadRow& read, const std::string& readAt,
+                                             std::int64_t vehicleId, Failure* error) {
     Statement add(m_db,
-                  "INSERT INTO reads(read_at, source, origin, firmware, block) VALUES(?,?,?,?,?)");
+                  "INSERT INTO reads(read_at, source, origin, firmware, block, vehicle_id) "
+                  "VALUES(?,?,?,?,?,?)");
     if (!add.Ok()) return Undo("prepare", error);
-    add.Bind(1, Stamp(at)).Bind(2, std::string(read.source));
+    add.Bind(1, readAt).Bind(2, std::string(read.source));
     read.origin.empty() ? add.BindNull(3) : add.Bind(3, read.origin);
     read.firmware ? add.Bind(4, *read.firmware) : add.BindNull(4);
     read.block.empty() ? add.BindNull(5) : add.BindBlob(5, read.block.data(), read.block.size());
+    add.Bind(6, vehicleId);
     if (add.Step() != SQLITE_DONE) return Undo(read.storing, error);
     return sqlite3_last_insert_rowid(m_db);
 }
 
 std::optional<MergeCounts> Logbook::StoreRead(const MeterReading& reading, const LocalTime& at,
-                                              Failure* error) {
+                                              std::int64_t vehicleId, Failure* error) {
     auto fail = [&](const char* doing) -> std::optional<MergeCounts> { return Undo(doing, error); };
     const ReadRow read{"meter",
                        "store the read",
                        {},
                        reading.version,
                        std::vector<std::uint8_t>(reading.block.begin(), reading.block.end())};
-    const auto readId = AddRead(read, at, error);
+    const auto readId = AddRead(read, Stamp(at), vehicleId, error);
     if (!readId) return std::nullopt;
-    Statement byBytes(m_db, "SELECT id FROM records WHERE raw = ?");
+    Statement byBytes(m_db, "SELECT id FROM records WHERE raw = ? AND vehicle_id = ?");
     Statement upgrade(m_db, "UPDATE records SET raw = ? WHERE id = ?");
-    RecordWriter writer(m_db);
-    if (!byBytes.Ok() || !upgrade.Ok() || !writer.Ok()) return fail("prepare");
+    RecordWriter writer(m_db, vehicleId);
+    Holders holders(m_db);
+    if (!byBytes.Ok() || !upgrade.Ok() || !writer.Ok() || !holders.Ok()) return fail("prepare");
 
     MergeCounts counts;
     std::vector<std::int64_t> addedIds;
+    std::set<std::int64_t> held;
     for (const MeasurementRecord& m : reading.records) {
         byBytes.Reset();
-        byBytes.BindBlob(1, m.raw.data(), m.raw.size());
+        byBytes.BindBlob(1, m.raw.data(), m.raw.size()).Bind(2, vehicleId);
         const int found = byBytes.Step();
         if (found == SQLITE_ROW) {
             ++counts.known;
@@ -248,23 +548,29 @@ std::optional<MergeCounts> Logbook::StoreRead(const MeterReading& reading, const
             ++counts.upgraded;
             continue;
         }
+        // Another vehicle's (the meter was moved): it stays that vehicle's, never copied.
+        if (!holders.Of(m, &held)) return fail("look the record up");
+        if (!held.empty()) {
+            ++counts.elsewhere;
+            continue;
+        }
         if (!writer.Add(*readId, row, m.raw, IsoDate(m))) return fail("store the record");
         addedIds.push_back(sqlite3_last_insert_rowid(m_db));
         ++counts.added;
     }
-    if (!FindGap(*readId, addedIds, reading.records, at, &counts.gap)) {
+    if (!FindGap(vehicleId, *readId, addedIds, reading.records, at, &counts.gap)) {
         return fail("look for lost refuels");
     }
     return counts;
 }
 
 std::optional<MergeCounts> Logbook::StoreImport(const ImportFile& file, const LocalTime& at,
-                                                Failure* error) {
+                                                std::int64_t vehicleId, Failure* error) {
     auto fail = [&](const char* doing) -> std::optional<MergeCounts> { return Undo(doing, error); };
-    const auto readId =
-        AddRead({"import", "store the import", file.origin, std::nullopt, {}}, at, error);
+    const auto readId = AddRead({"import", "store the import", file.origin, std::nullopt, {}},
+                                Stamp(at), vehicleId, error);
     if (!readId) return std::nullopt;
-    RecordWriter writer(m_db);
+    RecordWriter writer(m_db, vehicleId);
     if (!writer.Ok()) return fail("prepare");
 
     MergeCounts counts;
@@ -290,7 +596,8 @@ std::nullopt_t Logbook::Undo(const char* doing, Failure* error) {
     return std::nullopt;
 }
 
-bool Logbook::FindGap(std::int64_t readId, const std::vector<std::int64_t>& addedIds,
+bool Logbook::FindGap(std::int64_t vehicleId, std::int64_t readId,
+                      const std::vector<std::int64_t>& addedIds,
                       const std::vector<MeasurementRecord>& measured, const LocalTime& at,
                       std::optional<LogbookGap>* gap) {
     // A meter holding fewer than it can keep has dropped none; one known record overlaps.
@@ -298,18 +605,21 @@ bool Logbook::FindGap(std::int64_t readId, const std::vector<std::int64_t>& adde
         addedIds.size() != measured.size()) {
         return true;
     }
-    // The logbook must hold refuels read from a meter before: imported rows say nothing of
+    // The vehicle must hold refuels read from a meter before: imported rows say nothing of
     // when the meter was last read.
     Statement fromMeter(
-        m_db, "SELECT EXISTS(SELECT 1 FROM records WHERE raw IS NOT NULL AND read_id <> ?)");
+        m_db,
+        "SELECT EXISTS(SELECT 1 FROM records WHERE raw IS NOT NULL AND read_id <> ? "
+        "AND vehicle_id = ?)");
     Statement newest(m_db,
-                     "SELECT id, date_text, iso_date FROM records WHERE iso_date IS NOT NULL AND "
-                     "read_id <> ? ORDER BY iso_date DESC, id DESC LIMIT 1");
+                     "SELECT id, date_text, iso_date FROM records WHERE vehicle_id = ? AND "
+                     "iso_date IS NOT NULL AND read_id <> ? ORDER BY iso_date DESC, id DESC "
+                     "LIMIT 1");
     if (!fromMeter.Ok() || !newest.Ok()) return false;
-    fromMeter.Bind(1, readId);
+    fromMeter.Bind(1, readId).Bind(2, vehicleId);
     if (fromMeter.Step() != SQLITE_ROW) return false;
     if (fromMeter.Int(0) == 0) return true;
-    newest.Bind(1, readId);
+    newest.Bind(1, vehicleId).Bind(2, readId);
     const int step = newest.Step();
     if (step == SQLITE_DONE) return true;
     if (step != SQLITE_ROW) return false;
@@ -335,16 +645,19 @@ bool Logbook::FindGap(std::int64_t readId, const std::vector<std::int64_t>& adde
     return true;
 }
 
-std::vector<LogbookGap> Logbook::Gaps(Failure* error) const {
+std::vector<LogbookGap> Logbook::Gaps(const std::string& vehicle, Failure* error) const {
     std::vector<LogbookGap> gaps;
     if (m_db == nullptr || m_version < kGapsVersion) return gaps;
+    const auto vehicleId = VehicleId(vehicle, error);
+    if (!vehicleId) return gaps;
     Statement all(m_db,
                   "SELECT g.before_id, g.after_id, b.date_text, a.date_text, reads.read_at, "
                   "g.read_id "
                   "FROM gaps g JOIN records b ON b.id = g.before_id "
                   "JOIN records a ON a.id = g.after_id JOIN reads ON reads.id = g.read_id "
-                  "ORDER BY g.id");
+                  "WHERE reads.vehicle_id = ? ORDER BY g.id");
     int step = SQLITE_ERROR;
+    if (all.Ok()) all.Bind(1, *vehicleId);
     while (all.Ok() && (step = all.Step()) == SQLITE_ROW) {
         gaps.push_back({all.Int(0), all.Int(1), all.Text(2), all.Text(3), all.Text(4), all.Int(5)});
     }
@@ -355,19 +668,345 @@ std::vector<LogbookGap> Logbook::Gaps(Failure* error) const {
     return gaps;
 }
 
-std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::string& to,
-                                            Failure* error) const {
+std::vector<Vehicle> Logbook::Vehicles(Failure* error) const {
+    std::vector<Vehicle> vehicles;
+    if (m_db == nullptr) return vehicles;
+    Statement all(m_db,
+                  "SELECT v.id, v.name, v.note, "
+                  "(SELECT count(*) FROM records r WHERE r.vehicle_id = v.id), "
+                  "(SELECT min(iso_date) FROM records r WHERE r.vehicle_id = v.id), "
+                  "(SELECT max(iso_date) FROM records r WHERE r.vehicle_id = v.id), "
+                  "(SELECT max(read_at) FROM reads WHERE reads.vehicle_id = v.id AND "
+                  "source = 'meter') FROM vehicles v ORDER BY v.id");
+    int step = SQLITE_ERROR;
+    while (all.Ok() && (step = all.Step()) == SQLITE_ROW) {
+        Vehicle v;
+        v.id = all.Int(0);
+        v.name = all.Text(1);
+        v.note = all.Text(2);
+        v.records = all.Int(3);
+        if (!all.Null(4)) v.firstDate = all.Text(4);
+        if (!all.Null(5)) v.lastDate = all.Text(5);
+        if (!all.Null(6)) v.lastRead = all.Text(6);
+        vehicles.push_back(std::move(v));
+    }
+    if (step != SQLITE_DONE) {
+        if (error) *error = Failed("read");
+        return {};
+    }
+    return vehicles;
+}
+
+bool Logbook::NameFree(const std::string& name, Failure* error) {
+    if (const auto problem = VehicleNameProblem(name)) {
+        if (error) *error = Failure{m_path, *problem};
+        return false;
+    }
+    bool missing = false;
+    Failure lookup;
+    if (VehicleId(name, &lookup, &missing)) {
+        if (error) {
+            *error = Failure{
+                m_path, Reason{"there is a vehicle " + name + " already", kVehicleNameTakenText}};
+        }
+        return false;
+    }
+    if (!missing && error) *error = lookup;
+    return missing;
+}
+
+bool Logbook::Abandon() {
+    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+}
+
+bool Logbook::AddVehicle(const std::string& name, const std::string& note, Failure* error) {
+    if (!Begin(error)) return false;
+    if (!NameFree(name, error)) return Abandon();
+    Statement add(m_db, "INSERT INTO vehicles(name, note) VALUES(?, ?)");
+    if (!add.Ok()) return Undo("prepare", error), false;
+    add.Bind(1, name).Bind(2, note);
+    if (add.Step() != SQLITE_DONE) return Undo("store the vehicle", error), false;
+    return Commit(error);
+}
+
+bool Logbook::RenameVehicle(const std::string& from, const std::string& to, Failure* error) {
+    if (!Begin(error)) return false;
+    const auto id = NamedVehicleId(from, error);
+    if (!id) return Abandon();
+    if (to != from && !NameFree(to, error)) return Abandon();
+    Statement rename(m_db, "UPDATE vehicles SET name = ? WHERE id = ?");
+    if (!rename.Ok()) return Undo("prepare", error), false;
+    rename.Bind(1, to).Bind(2, *id);
+    if (rename.Step() != SQLITE_DONE) return Undo("rename the vehicle", error), false;
+    return Commit(error);
+}
+
+bool Logbook::SetVehicleNote(const std::string& name, const std::string& note, Failure* error) {
+    if (!Begin(error)) return false;
+    const auto id = NamedVehicleId(name, error);
+    if (!id) return Abandon();
+    Statement set(m_db, "UPDATE vehicles SET note = ? WHERE id = ?");
+    if (!set.Ok()) return Undo("prepare", error), false;
+    set.Bind(1, note).Bind(2, *id);
+    if (set.Step() != SQLITE_DONE) return Undo("store the note", error), false;
+    return Commit(error);
+}
+
+std::optional<std::int64_t> Logbook::RemoveVehicle(const std::string& name, Failure* error) {
+    if (!Begin(error)) return std::nullopt;
+    const auto id = NamedVehicleId(name, error);
+    if (!id) return Abandon(), std::nullopt;
+    Statement count(m_db,
+                    "SELECT (SELECT count(*) FROM vehicles), "
+                    "(SELECT count(*) FROM records WHERE vehicle_id = ?)");
+    if (!count.Ok()) return Undo("prepare", error);
+    count.Bind(1, *id);
+    if (count.Step() != SQLITE_ROW) return Undo("read", error);
+    if (count.Int(0) < 2) {
+        if (error) {
+            *error = Failure{m_path, Reason{"the last vehicle of a logbook cannot be removed (it "
+                                            "can be renamed)",
+                                            kLastVehicleText}};
+        }
+        return Abandon(), std::nullopt;
+    }
+    const std::int64_t records = count.Int(1);
+    // Its gaps go first, while its reads and records still tell which are its.
+    const char* const steps[] = {
+        "DELETE FROM gaps WHERE read_id IN (SELECT id FROM reads WHERE vehicle_id = ?1) OR "
+        "before_id IN (SELECT id FROM records WHERE vehicle_id = ?1) OR "
+        "after_id IN (SELECT id FROM records WHERE vehicle_id = ?1)",
+        "DELETE FROM records WHERE vehicle_id = ?1",
+        "DELETE FROM reads WHERE vehicle_id = ?1",
+        "DELETE FROM vehicles WHERE id = ?1",
+    };
+    for (const char* sql : steps) {
+        Statement step(m_db, sql);
+        if (!step.Ok()) return Undo("prepare", error);
+        step.Bind(1, *id);
+        if (step.Step() != SQLITE_DONE) return Undo("remove the vehicle", error);
+    }
+    if (!Commit(error)) return std::nullopt;
+    return records;
+}
+
+std::optional<LogbookMergeCounts> Logbook::MergeLogbook(const std::string& path,
+                                                        const std::string& as, Failure* error) {
+    if (!Writable(error)) return std::nullopt;
+    auto refuse = [&](std::string en, std::string ja) -> std::optional<LogbookMergeCounts> {
+        if (error) *error = Failure{path, Reason{std::move(en), std::move(ja)}};
+        return std::nullopt;
+    };
+    Failure opening;
+    const auto other = Open(path, &opening, LogbookAccess::kLook);
+    if (!other) {
+        if (error) *error = opening;
+        return std::nullopt;
+    }
+    if (!other->Exists()) {
+        return refuse("there is no logbook to merge", "統合する履歴がありません");
+    }
+    const char* mine = sqlite3_db_filename(m_db, "main");
+    const char* theirs = sqlite3_db_filename(other->m_db, "main");
+    if (mine != nullptr && theirs != nullptr && std::string(mine) == theirs) {
+        return refuse("a logbook cannot be merged into itself", "同じ履歴は統合できません");
+    }
+    Failure reading;
+    const auto vehicles = other->Vehicles(&reading);
+    if (!reading.Empty()) {
+        if (error) *error = reading;
+        return std::nullopt;
+    }
+    if (vehicles.size() != 1) {
+        return refuse("it holds several vehicles: only a logbook of one car can become a vehicle",
+                      "複数の車両を含む履歴は統合できません");
+    }
+    // The vehicle's name: as given, else the folder's (the "folder per car"), else the file's.
+    LogbookMergeCounts counts;
+    counts.vehicle = as;
+    if (counts.vehicle.empty()) {
+        const std::string folder = FolderOf(theirs != nullptr && *theirs ? theirs : path);
+        counts.vehicle = VehicleNameProblem(folder) ? StemOf(path) : folder;
+    }
+    if (const auto problem = VehicleNameProblem(counts.vehicle)) {
+        if (error) *error = Failure{path, *problem};
+        return std::nullopt;
+    }
+
+    if (!Begin(error)) return std::nullopt;
+    auto fail = [&](const char* doing) -> std::optional<LogbookMergeCounts> {
+        return Undo(doing, error);
+    };
+    bool missing = false;
+    auto vehicleId = VehicleId(counts.vehicle, error, &missing);
+    if (!vehicleId && !missing) return Abandon(), std::nullopt;
+    if (!vehicleId) {
+        Statement add(m_db, "INSERT INTO vehicles(name, note) VALUES(?, ?)");
+        if (!add.Ok()) return fail("prepare");
+        add.Bind(1, counts.vehicle).Bind(2, vehicles.front().note);
+        if (add.Step() != SQLITE_DONE) return fail("store the vehicle");
+        vehicleId = sqlite3_last_insert_rowid(m_db);
+        counts.madeVehicle = true;
+    }
+
+    // Its reads: one already there (the same time, source, origin, version and block) is that
+    // one.
+    std::map<std::int64_t, std::int64_t> readIds;  // theirs: ours
+    {
+        Statement theirReads(other->m_db,
+                             "SELECT id, read_at, source, origin, firmware, block FROM reads "
+                             "ORDER BY id");
+        Statement same(m_db,
+                       "SELECT id FROM reads WHERE vehicle_id = ? AND read_at = ? AND source = ? "
+                       "AND origin IS ? AND firmware IS ? AND block IS ?");
+        Statement add(m_db,
+                      "INSERT INTO reads(read_at, source, origin, firmware, block, vehicle_id) "
+                      "VALUES(?,?,?,?,?,?)");
+        if (!theirReads.Ok() || !same.Ok() || !add.Ok()) return fail("prepare");
+        auto bindRead = [&theirReads](Statement& to, int first) {
+            to.Bind(first, theirReads.Text(1)).Bind(first + 1, theirReads.Text(2));
+            theirReads.Null(3) ? to.BindNull(first + 2) : to.Bind(first + 2, theirReads.Text(3));
+            theirReads.Null(4) ? to.BindNull(first + 3) : to.Bind(first + 3, theirReads.Text(4));
+            theirReads.Null(5) ? to.BindNull(first + 4)
+                               : to.BindBlob(first + 4, theirReads.Blob(5), theirReads.Bytes(5));
+        };
+        int step;
+        while ((step = theirReads.Step()) == SQLITE_ROW) {
+            same.Reset();
+            same.Bind(1, *vehicleId);
+            bindRead(same, 2);
+            add.Reset();
+            bindRead(add, 1);
+            add.Bind(6, *vehicleId);
+            const int found = same.Step();
+            if (found == SQLITE_ROW) {
+                readIds[theirReads.Int(0)] = same.Int(0);
+                continue;
+            }
+            if (found != SQLITE_DONE) return fail("look the read up");
+            if (add.Step() != SQLITE_DONE) return fail("store the read");
+            readIds[theirReads.Int(0)] = sqlite3_last_insert_rowid(m_db);
+            ++counts.reads;
+        }
+        if (step != SQLITE_DONE) return fail("read the other logbook");
+    }
+
+    // Its records: by their bytes, or an imported one by its texts, as a merge matches them.
+    std::map<std::int64_t, std::int64_t> recordIds;  // theirs: ours
+    {
+        Statement theirRecords(other->m_db,
+                               "SELECT id, raw, read_id, date_text, distance_text, fuel_text, "
+                               "correction_text, refuel_text, error_text, iso_date, distance, "
+                               "fuel, correction, refuel FROM records ORDER BY id");
+        Statement byBytes(m_db, "SELECT id FROM records WHERE raw = ? AND vehicle_id = ?");
+        Statement upgrade(m_db, "UPDATE records SET raw = ? WHERE id = ?");
+        Statement add(m_db,
+                      "INSERT INTO records(raw, read_id, date_text, distance_text, fuel_text, "
+                      "correction_text, refuel_text, error_text, iso_date, distance, fuel, "
+                      "correction, refuel, vehicle_id) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        RecordWriter writer(m_db, *vehicleId);
+        if (!theirRecords.Ok() || !byBytes.Ok() || !upgrade.Ok() || !add.Ok() || !writer.Ok()) {
+            return fail("prepare");
+        }
+        int step;
+        while ((step = theirRecords.Step()) == SQLITE_ROW) {
+            const std::int64_t theirId = theirRecords.Int(0);
+            const bool imported = theirRecords.Null(1);
+            if (!imported) {
+                byBytes.Reset();
+                byBytes.BindBlob(1, theirRecords.Blob(1), theirRecords.Bytes(1));
+                byBytes.Bind(2, *vehicleId);
+                const int found = byBytes.Step();
+                if (found == SQLITE_ROW) {
+                    recordIds[theirId] = byBytes.Int(0);
+                    ++counts.known;
+                    continue;
+                }
+                if (found != SQLITE_DONE) return fail("look the record up");
+            }
+            const RecordRow row{theirRecords.Text(3), theirRecords.Text(4), theirRecords.Text(5),
+                                theirRecords.Text(6), theirRecords.Text(7), theirRecords.Text(8)};
+            const int same = writer.FindByTexts(row);
+            if (same != SQLITE_ROW && same != SQLITE_DONE) return fail("look the record up");
+            // An imported record of theirs is any record with its texts; one of their meter's is
+            // an imported one of ours, its bytes now known.
+            if (same == SQLITE_ROW && (imported || writer.FoundImported())) {
+                if (!imported) {
+                    upgrade.Reset();
+                    upgrade.BindBlob(1, theirRecords.Blob(1), theirRecords.Bytes(1));
+                    upgrade.Bind(2, writer.FoundId());
+                    if (upgrade.Step() != SQLITE_DONE) return fail("store the record");
+                }
+                recordIds[theirId] = writer.FoundId();
+                ++counts.known;
+                continue;
+            }
+            const auto read = readIds.find(theirRecords.Int(2));
+            if (read == readIds.end()) return fail("find the record's read");
+            add.Reset();
+            imported ? add.BindNull(1)
+                     : add.BindBlob(1, theirRecords.Blob(1), theirRecords.Bytes(1));
+            add.Bind(2, read->second);
+            for (int c = 3; c <= 8; ++c) add.Bind(c, theirRecords.Text(c));
+            theirRecords.Null(9) ? add.BindNull(9) : add.Bind(9, theirRecords.Text(9));
+            for (int c = 10; c <= 13; ++c) add.Bind(c, theirRecords.Int(c));
+            add.Bind(14, *vehicleId);
+            if (add.Step() != SQLITE_DONE) return fail("store the record");
+            recordIds[theirId] = sqlite3_last_insert_rowid(m_db);
+            ++counts.records;
+        }
+        if (step != SQLITE_DONE) return fail("read the other logbook");
+    }
+
+    // Its gaps, between the same two records.
+    if (other->m_version >= kGapsVersion) {
+        Statement theirGaps(other->m_db,
+                            "SELECT before_id, after_id, read_id FROM gaps ORDER BY id");
+        Statement same(m_db,
+                       "SELECT EXISTS(SELECT 1 FROM gaps WHERE before_id = ? AND after_id = ?)");
+        Statement add(m_db, "INSERT INTO gaps(before_id, after_id, read_id) VALUES(?,?,?)");
+        if (!theirGaps.Ok() || !same.Ok() || !add.Ok()) return fail("prepare");
+        int step;
+        while ((step = theirGaps.Step()) == SQLITE_ROW) {
+            const auto before = recordIds.find(theirGaps.Int(0));
+            const auto after = recordIds.find(theirGaps.Int(1));
+            const auto read = readIds.find(theirGaps.Int(2));
+            if (before == recordIds.end() || after == recordIds.end() || read == readIds.end()) {
+                continue;  // a gap whose records are gone says nothing any more
+            }
+            same.Reset();
+            same.Bind(1, before->second).Bind(2, after->second);
+            if (same.Step() != SQLITE_ROW) return fail("look the gap up");
+            if (same.Int(0) != 0) continue;
+            add.Reset();
+            add.Bind(1, before->second).Bind(2, after->second).Bind(3, read->second);
+            if (add.Step() != SQLITE_DONE) return fail("store the gap");
+            ++counts.gaps;
+        }
+        if (step != SQLITE_DONE) return fail("read the other logbook");
+    }
+    if (!Commit(error)) return std::nullopt;
+    return counts;
+}
+
+std::vector<LogbookRecord> Logbook::Records(const RecordQuery& query, Failure* error) const {
+    const std::string& from = query.from;
+    const std::string& to = query.to;
     std::vector<LogbookRecord> records;
     if (m_db == nullptr) return records;
+    const auto vehicleId = VehicleId(query.vehicle, error);
+    if (!vehicleId) return records;
     Statement all(m_db,
                   "SELECT r.id, date_text, distance_text, fuel_text, correction_text, refuel_text, "
                   "error_text, iso_date, distance, fuel, correction, r.refuel, raw IS NULL, "
                   "reads.read_at, r.read_id FROM records r JOIN reads ON reads.id = r.read_id "
-                  "ORDER BY r.id");
+                  "WHERE r.vehicle_id = ? ORDER BY r.id");
     if (!all.Ok()) {
         if (error) *error = Failed("read");
         return records;
     }
+    all.Bind(1, *vehicleId);
     std::vector<std::int64_t> readIds;  // each record's read, for the gaps
     int step;
     while ((step = all.Step()) == SQLITE_ROW) {
@@ -389,7 +1028,7 @@ std::vector<LogbookRecord> Logbook::Records(const std::string& from, const std::
         return {};
     }
     Failure gapsError;
-    const auto gaps = Gaps(&gapsError);
+    const auto gaps = Gaps(query.vehicle, &gapsError);
     if (!gapsError.Empty()) {
         if (error) *error = gapsError;
         return {};

@@ -169,8 +169,8 @@ public:
 
     // Stores a verified read: the block and its time, and each record not stored before (the
     // same 14 bytes are the same refuel). One transaction: all of it or nothing.
-    // The read goes to the vehicle its records overlap, else to target's (ReadTarget, ReadConflict).
-    // A conflict is no failure: counts with place.conflict set, and nothing stored.
+    // The read goes to the vehicle its records overlap, else to target's (ReadTarget,
+    // ReadConflict). A conflict is no failure: counts with place.conflict set, and nothing stored.
     std::optional<MergeCounts> Merge(const MeterReading& reading, const LocalTime& at,
                                      const ReadTarget& target, Failure* error);
     // Where Merge would keep the read, told without storing anything (for a window to ask first).
@@ -234,16 +234,33 @@ private:
     static int WaitWhileBusy(void* wait, int count);
 
     Logbook(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
+    // False, with error set, where this logbook cannot be written: none yet, or only looked at.
+    bool Writable(Failure* error) const;
+    // A vehicle's id by its name (empty: the first vehicle); nothing, with error set, when the
+    // logbook has no such vehicle. 0 for a look at no logbook yet (its first is still to be made).
+    // missing, where given, tells a name the logbook lacks from a file that cannot be read.
+    std::optional<std::int64_t> VehicleId(const std::string& name, Failure* error,
+                                          bool* missing = nullptr) const;
+    // The same for a name that must be given (empty: no vehicle).
+    std::optional<std::int64_t> NamedVehicleId(const std::string& name, Failure* error) const;
+    // True where name can be a new vehicle's: a valid name no vehicle has; else error set.
+    bool NameFree(const std::string& name, Failure* error);
+    // Rolls the open transaction back: false.
+    bool Abandon();
+    // Where a read goes (Place), and the id of that vehicle.
+    std::optional<ReadPlace> Plan(const MeterReading& reading, const ReadTarget& target,
+                                  std::int64_t* vehicleId, Failure* error) const;
     // The gap a stored read leaves, if any: readId's records are the ones it added.
-    bool FindGap(std::int64_t readId, const std::vector<std::int64_t>& addedIds,
+    bool FindGap(std::int64_t vehicleId, std::int64_t readId,
+                 const std::vector<std::int64_t>& addedIds,
                  const std::vector<MeasurementRecord>& measured, const LocalTime& at,
                  std::optional<LogbookGap>* gap);
-    // A read of the meter, or the rows of one CSV file, stored inside the open transaction; a
-    // failure rolls the transaction back.
+    // A read of the meter, or the rows of one CSV file, stored inside the open transaction as
+    // records of a vehicle; a failure rolls the transaction back.
     std::optional<MergeCounts> StoreRead(const MeterReading& reading, const LocalTime& at,
-                                         Failure* error);
+                                         std::int64_t vehicleId, Failure* error);
     std::optional<MergeCounts> StoreImport(const ImportFile& file, const LocalTime& at,
-                                           Failure* error);
+                                           std::int64_t vehicleId, Failure* error);
     // What both store first: the row of the reads table.
     struct ReadRow {
         const char* source;                   // "meter" or "import"
@@ -252,7 +269,8 @@ private:
         std::optional<std::string> firmware;  // the meter's version text
         std::vector<std::uint8_t> block;      // the block read; empty (NULL) for an import
     };
-    std::optional<std::int64_t> AddRead(const ReadRow& read, const LocalTime& at, Failure* error);
+    std::optional<std::int64_t> AddRead(const ReadRow& read, const std::string& readAt,
+                                        std::int64_t vehicleId, Failure* error);
     // Says what failed and rolls the open transaction back.
     std::nullopt_t Undo(const char* doing, Failure* error);
     // What failed while doing something to the file, in SQLite's words.
@@ -264,13 +282,13 @@ private:
     std::string m_path;
     BusyWait m_busy;
     std::int64_t m_version = 0;  // the layout's version (user_version)
+    bool m_write = false;        // opened to write (kWrite)
 };
 
 // Opens the logbook at path and stores a verified read in it: what every front end does after
 // a read. Nothing, with error set, when either fails.
 std::optional<MergeCounts> MergeRead(const std::string& path, const MeterReading& reading,
-                                     const LocalTime& at, const ReadTarget& target,
-                                     Failure* error);
+                                     const LocalTime& at, const ReadTarget& target, Failure* error);
 
 // The vehicle of vehicles called wanted, else the first; empty where there are none.
 std::string VehicleOrFirst(const std::vector<Vehicle>& vehicles, const std::string& wanted);

@@ -54,9 +54,94 @@ CREATE TABLE IF NOT EXISTS gaps (
 );
 )sql";
 
+// What version 3 has: vehicles, each read and record one vehicle's, and a record the same refuel
+// when its bytes are the same within one vehicle. The records' table, under a name of its own
+// (the table an upgrade builds beside the old one); the key is (raw, vehicle_id) rather than the
+// other way round so that it also finds the vehicles holding a record's bytes.
+constexpr const char* kVehicleRecordsTable = R"sql(
+CREATE TABLE %s (
+    id INTEGER PRIMARY KEY,
+    raw BLOB,
+    read_id INTEGER NOT NULL REFERENCES reads(id),
+    date_text TEXT NOT NULL,
+    distance_text TEXT NOT NULL,
+    fuel_text TEXT NOT NULL,
+    correction_text TEXT NOT NULL,
+    refuel_text TEXT NOT NULL,
+    error_text TEXT NOT NULL,
+    iso_date TEXT,
+    distance INTEGER NOT NULL,
+    fuel INTEGER NOT NULL,
+    correction INTEGER NOT NULL,
+    refuel INTEGER NOT NULL,
+    vehicle_id INTEGER NOT NULL REFERENCES vehicles(id),
+    UNIQUE(raw, vehicle_id)
+);
+)sql";
+constexpr const char* kVehiclesTable = R"sql(
+CREATE TABLE vehicles (
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL UNIQUE,
+    note TEXT NOT NULL DEFAULT ''
+);
+)sql";
+// A fresh logbook's reads; an upgraded one's get the column added (the same name, type and place).
+constexpr const char* kVehicleReadsTable = R"sql(
+CREATE TABLE reads (
+    id INTEGER PRIMARY KEY,
+    read_at TEXT NOT NULL,
+    source TEXT NOT NULL,
+    origin TEXT,
+    firmware TEXT,
+    block BLOB,
+    vehicle_id INTEGER NOT NULL REFERENCES vehicles(id)
+);
+)sql";
+constexpr const char* kVehicleIndexes = R"sql(
+CREATE INDEX records_by_texts ON records(date_text, distance_text, fuel_text, correction_text,
+                                         refuel_text, error_text, vehicle_id);
+CREATE INDEX records_by_vehicle ON records(vehicle_id, iso_date);
+CREATE INDEX reads_by_vehicle ON reads(vehicle_id);
+)sql";
+
+std::string RecordsTable(const char* name) {
+    char sql[1024];
+    std::snprintf(sql, sizeof sql, kVehicleRecordsTable, name);
+    return sql;
+}
+
+std::string FirstVehicle() {
+    return std::string("INSERT INTO vehicles(id, name) VALUES(1, '") + kFirstVehicleName + "');";
+}
+
 // The statements that make a logbook of a version, from nothing.
 std::string SchemaOf(std::int64_t version) {
+    if (version >= kVehiclesVersion) {
+        return std::string(kVehiclesTable) + kVehicleReadsTable + RecordsTable("records") +
+               kGapsSchema + kVehicleIndexes;
+    }
     return std::string(kFirstSchema) + (version >= kGapsVersion ? kGapsSchema : "");
+}
+
+// What brings a logbook of an earlier version to today's layout, in the transaction that checked
+// it: its records and reads all become the first vehicle's. SQLite cannot drop the records'
+// UNIQUE(raw), so the table is built anew beside the old one, filled, and takes its name (ids
+// kept: the gaps still point at the same records).
+std::string UpgradeFrom(std::int64_t version) {
+    constexpr const char* kColumns =
+        "id, raw, read_id, date_text, distance_text, fuel_text, correction_text, refuel_text, "
+        "error_text, iso_date, distance, fuel, correction, refuel";
+    std::string sql = version < kGapsVersion ? kGapsSchema : "";
+    sql += kVehiclesTable + FirstVehicle();
+    sql +=
+        "ALTER TABLE reads ADD COLUMN vehicle_id INTEGER NOT NULL DEFAULT 1 "
+        "REFERENCES vehicles(id);";
+    sql += RecordsTable("records_v3");
+    sql += std::string("INSERT INTO records_v3(") + kColumns + ", vehicle_id) SELECT " + kColumns +
+           ", 1 FROM records ORDER BY id;";
+    sql += "DROP TABLE records; ALTER TABLE records_v3 RENAME TO records;";
+    sql += kVehicleIndexes;
+    return sql;
 }
 
 // What a database file holds, as far as telling a logbook goes.
@@ -341,13 +426,12 @@ FileState ReadyFile(sqlite3* db, const std::string& path, bool write, const Sqli
     std::string sql;
     const char* doing = "mark it as a logbook";
     if (found->kind == Kind::kEmpty) {
-        sql = SchemaOf(kSchemaVersion);
+        sql = SchemaOf(kSchemaVersion) + FirstVehicle();
         doing = "create the tables";
     } else if (found->kind != Kind::kUnmarked && found->kind != Kind::kLogbook) {
         return undo(Refusal(path, *found));
-    } else if (found->version < kGapsVersion) {
-        // Brought to today's layout: the gaps' table added, nothing else changed.
-        sql = kGapsSchema;
+    } else if (found->version < kSchemaVersion) {
+        sql = UpgradeFrom(found->version);
         doing = "bring it to today's layout";
     }
     if (found->kind != Kind::kLogbook || found->version != kSchemaVersion) {

@@ -14,11 +14,13 @@ struct sqlite3;
 namespace odomei {
 
 // The layout's version, in SQLite's user_version. Version 1 holds reads and records; version 2
-// adds the gaps found between reads. A logbook of version 1 is still looked at as it is, and
-// brought to today's layout when it is next written.
+// adds the gaps found between reads; version 3 the vehicles, each read and record one vehicle's.
+// A logbook of an earlier version is still looked at as it is, and brought to today's layout when
+// it is next written.
 constexpr int kFirstSchemaVersion = 1;
 constexpr int kGapsVersion = 2;
-constexpr int kSchemaVersion = kGapsVersion;
+constexpr int kVehiclesVersion = 3;
+constexpr int kSchemaVersion = kVehiclesVersion;
 
 // What becomes of a file the logbook is asked to open.
 enum class FileVerdict {

@@ -43,6 +43,11 @@ public:
         return p == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(p));
     }
     std::int64_t Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    // A blob column's bytes (valid until the next step) and their count.
+    const void* Blob(int column) const { return sqlite3_column_blob(m_stmt, column); }
+    std::size_t Bytes(int column) const {
+        return static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column));
+    }
     bool Null(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
 
 private:

@@ -25,4 +25,14 @@ std::string LogbookPath(const FilePaths& paths) {
     return paths.strCurDir + kPathSeparator + kLogbookFileName;
 }
 
+std::string VehicleSetting(const FilePaths& paths) {
+    if (!paths.Known()) return {};
+    return ReadIniString(kLogbookSection, kLogbookVehicleKey, paths.IniPath()).value_or("");
+}
+
+bool WriteVehicleSetting(const FilePaths& paths, const std::string& name) {
+    return paths.Known() &&
+           WriteIniString(kLogbookSection, kLogbookVehicleKey, name, paths.IniPath());
+}
+
 }  // namespace odomei

@@ -15,6 +15,10 @@ namespace odomei {
 
 inline const LocalTime kAt{2026, 12, 7, 10, 0, 0, 0};
 
+// A read stored whatever meter it came from, as the user's word that the meter now sits in the
+// first vehicle would: for tests that give one logbook the histories of unrelated meters.
+inline const ReadTarget kAnyMeter{{}, true, true};
+
 inline MeterReading ReadingOf(const std::array<std::uint8_t, kBlockSize>& block) {
     return DecodeReading(MeasurementBlock(block));
 }
@@ -27,9 +31,9 @@ protected:
         EXPECT_NE(book, nullptr) << FailureLine(error);
         return book;
     }
-    MergeCounts Merge(Logbook& book, const MeterReading& reading) {
+    MergeCounts Merge(Logbook& book, const MeterReading& reading, const ReadTarget& target = {}) {
         Failure error;
-        const auto counts = book.Merge(reading, kAt, &error);
+        const auto counts = book.Merge(reading, kAt, target, &error);
         EXPECT_TRUE(counts.has_value()) << FailureLine(error);
         return counts.value_or(MergeCounts{});
     }

@@ -206,15 +206,15 @@ void StoreUncheckedRecord(const std::string& path, const std::vector<std::string
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db,
-                           "INSERT INTO reads(read_at, source) VALUES('2026-12-07 10:00:00', "
-                           "'import')",
+                           "INSERT INTO reads(read_at, source, vehicle_id) VALUES('2026-12-07 "
+                           "10:00:00', 'import', 1)",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db,
                        "INSERT INTO records(read_id, date_text, distance_text, fuel_text, "
                        "correction_text, refuel_text, error_text, distance, fuel, correction, "
-                       "refuel) VALUES(last_insert_rowid(),?,?,?,?,?,?,?,?,?,?)",
+                       "refuel, vehicle_id) VALUES(last_insert_rowid(),?,?,?,?,?,?,?,?,?,?,1)",
                        -1, &st, nullptr);
     for (int i = 0; i < 6; ++i) {
         const std::string& text = texts[static_cast<std::size_t>(i)];

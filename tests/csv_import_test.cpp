@@ -25,10 +25,10 @@ TEST_F(LogbookFile, ImportedRowsAreMatchedByTheirTextsAndNotDoubledByALaterRead)
     ASSERT_TRUE(rows.has_value()) << problem.en;
     ASSERT_EQ(rows->size(), 15u);
     Failure error;
-    const auto imported = book->Import(*rows, "history.csv", kAt, &error);
+    const auto imported = book->Import(*rows, "history.csv", {}, kAt, &error);
     ASSERT_TRUE(imported) << FailureLine(error);
     EXPECT_EQ(imported->added, 15);
-    EXPECT_EQ(book->Import(*rows, "again.csv", kAt, &error)->known, 15);
+    EXPECT_EQ(book->Import(*rows, "again.csv", {}, kAt, &error)->known, 15);
     auto records = book->Records();
     ASSERT_EQ(records.size(), 15u);
     EXPECT_TRUE(records[0].imported);
@@ -100,7 +100,7 @@ TEST_F(LogbookFile, AnImportedRowHasAnIsoDateOnlyWhereItsTextIsARealDate) {
     Failure error;
     ASSERT_TRUE(book->Import({row("2012年02月29日"), row("2013年02月29日"), row("2007年15月09日"),
                               row("2007年00月100日"), row("-")},
-                             "dates.csv", kAt, &error))
+                             "dates.csv", {}, kAt, &error))
         << FailureLine(error);
     const auto records = book->Records();
     ASSERT_EQ(records.size(), 5u);

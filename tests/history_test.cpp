@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -79,7 +80,7 @@ TEST_F(History, TheWindowShowsNewestFirstWithTheSummaryChartsAndUnit) {
     Start();
     for (int k = 0; k < 4; ++k) ReadSequence(k);  // refuels 0 to 23
     auto book = Book();
-    CHistoryDlg history(*book, dir.File("KORVANA.ini"), dir.Path());
+    CHistoryDlg history(*book, {}, dir.File("KORVANA.ini"), dir.Path());
     history.show();
     QApplication::processEvents();
     ASSERT_EQ(history.Shown().size(), 24u);
@@ -137,12 +138,12 @@ TEST(HistoryGap, TheTableMarksTheGapOnARowBetweenTheTwoRecords) {
         for (int k : {0, 5}) {
             const auto block = metersim::SequenceBlock(k);
             ASSERT_TRUE(
-                book->Merge(DecodeReading(block), LocalTime{2026, 12, 7, 10, 0, 0, 0}, &error))
+                book->Merge(DecodeReading(block), LocalTime{2026, 12, 7, 10, 0, 0, 0}, {}, &error))
                 << FailureLine(error);
         }
     }
     auto book = Logbook::Open(path, &error);
-    CHistoryDlg history(*book, {}, dir.Path());
+    CHistoryDlg history(*book, {}, {}, dir.Path());
     auto* table = history.findChild<QTableView*>();
     ASSERT_NE(table, nullptr);
     ASSERT_EQ(table->model()->rowCount(), 31);
@@ -158,7 +159,7 @@ TEST_F(History, ExportWritesTheShownRecordsOldestFirstAsTheWindowsCsv) {
     ReadSequence(0);
     ReadSequence(1);
     auto book = Book();
-    CHistoryDlg history(*book, dir.File("KORVANA.ini"), dir.Path());
+    CHistoryDlg history(*book, {}, dir.File("KORVANA.ini"), dir.Path());
     test::ScriptedSaveAs saveAs;
     saveAs.Choose(dir.File("all.csv"));
     boxes.Clear();
@@ -173,7 +174,7 @@ TEST_F(History, ExportWritesTheShownRecordsOldestFirstAsTheWindowsCsv) {
     // file saved before is left as it was.
     test::StoreUncheckedRecord(dir.File(kLogbookFileName),
                                {"2015年01月09日😀", "1.00", "1.00", "100.00", "1.00", "0.00"});
-    CHistoryDlg again(*book, dir.File("KORVANA.ini"), dir.Path());
+    CHistoryDlg again(*book, {}, dir.File("KORVANA.ini"), dir.Path());
     boxes.Clear();
     again.OnExport();
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"ファイルの書き込みに失敗しました"});
@@ -185,7 +186,7 @@ TEST_F(History, TheChartsArePaintedAndSavedAsOneWellFormedSvg) {
     ReadSequence(0);
     ReadSequence(1);
     auto book = Book();
-    CHistoryDlg history(*book, dir.File("KORVANA.ini"), dir.Path());
+    CHistoryDlg history(*book, {}, dir.File("KORVANA.ini"), dir.Path());
     history.resize(1000, 800);
     history.show();
     QApplication::processEvents();
@@ -254,23 +255,42 @@ TEST_F(History, TheWindowLooksWithoutCreatingAndSaysWhatItCannotRead) {
     // Records that cannot be read: the failure, not an empty history.
     ReadSequence(0);
     test::SpoilPagesAfterFirst(dir.File(kLogbookFileName));
-    CHistoryDlg history(*Book(), dir.File("KORVANA.ini"), dir.Path());
+    CHistoryDlg history(*Book(), {}, dir.File("KORVANA.ini"), dir.Path());
     EXPECT_TRUE(history.SummaryText().startsWith(QString::fromUtf8(kLogbookOpenFailedText)))
         << history.SummaryText().toStdString();
     EXPECT_TRUE(history.Shown().empty());
 }
 
-TEST_F(History, TheHistoryButtonStandsInTheRowAfterTheOthers) {
+TEST_F(History, TheHistoryButtonStandsUnderReadAfterTheFourButtonsInTabOrder) {
     Start();
     QWidget* history = dlg->GetDlgItem(IDC_HISTORY);
     ASSERT_NE(history, nullptr);
     EXPECT_EQ(qobject_cast<QPushButton*>(history)->text(), "履歴");
-    EXPECT_EQ(history->size(), dlg->GetDlgItem(IDOK_EXIT)->size());
-    EXPECT_EQ(history->y(), dlg->GetDlgItem(IDOK_EXIT)->y());
-    EXPECT_EQ(history->x() - dlg->GetDlgItem(IDOK_EXIT)->x(),
-              dlg->GetDlgItem(IDOK_EXIT)->x() - dlg->GetDlgItem(IDC_CLEAR)->x());
+    EXPECT_EQ(history->x(), dlg->GetDlgItem(IDC_READ)->x());
+    EXPECT_EQ(history->width(), dlg->GetDlgItem(IDC_READ)->width());
+    EXPECT_GT(history->y(), dlg->GetDlgItem(IDC_READ)->geometry().bottom());
     EXPECT_EQ(dlg->GetDlgItem(IDC_CLEAR)->nextInFocusChain(), history);
     EXPECT_TRUE(history->isEnabled());
+}
+
+TEST_F(History, TheSelectorShowsOneVehicleAtATime) {
+    Start();
+    ReadSequence(0);
+    {
+        Failure error;
+        auto book = Logbook::Open(dir.File(kLogbookFileName), &error, LogbookAccess::kWrite);
+        ASSERT_TRUE(book->AddVehicle("軽トラ", {}, &error)) << FailureLine(error);
+    }
+    CHistoryDlg history(*Book(), "軽トラ", dir.File("KORVANA.ini"), dir.Path());
+    auto* selector = history.findChild<QComboBox*>("IDC_HISTORY_VEHICLE");
+    ASSERT_NE(selector, nullptr);
+    ASSERT_EQ(selector->count(), 2);
+    EXPECT_EQ(selector->itemText(0).toStdString(), kFirstVehicleName);
+    EXPECT_EQ(selector->currentIndex(), 1);
+    EXPECT_TRUE(history.Shown().empty());
+    EXPECT_EQ(history.SummaryText().toStdString(), kNoRecordsYetText);
+    selector->setCurrentIndex(0);
+    EXPECT_EQ(history.Shown().size(), 15u);
 }
 
 }  // namespace

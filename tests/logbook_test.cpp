@@ -81,7 +81,7 @@ TEST_F(LogbookFile, RecordsComeInDateOrderAndARangeKeepsItsDays) {
     const auto all = book->Records();
     ASSERT_EQ(all.size(), 30u);
     for (std::size_t i = 1; i < all.size(); ++i) EXPECT_LT(*all[i - 1].isoDate, *all[i].isoDate);
-    const auto range = book->Records("2013-03-01", "2013-03-31");
+    const auto range = book->Records(RecordQuery{{}, "2013-03-01", "2013-03-31"});
     ASSERT_FALSE(range.empty());
     for (const auto& r : range) EXPECT_EQ(r.isoDate->substr(0, 7), "2013-03");
     // A record without a date stands where it was first read.
@@ -92,7 +92,7 @@ TEST_F(LogbookFile, RecordsComeInDateOrderAndARangeKeepsItsDays) {
     const auto withUndated = book->Records();
     ASSERT_EQ(withUndated.size(), 33u);
     EXPECT_EQ(withUndated.back().texts.m_strDate, "-");
-    EXPECT_TRUE(book->Records("2000-01-01", "2099-12-31").size() == 32u);
+    EXPECT_TRUE(book->Records(RecordQuery{{}, "2000-01-01", "2099-12-31"}).size() == 32u);
 }
 
 LogbookRecord Figures(std::int64_t distance, std::int64_t refuel, std::int64_t fuel,
@@ -147,7 +147,8 @@ TEST(LogbookSummary, TheSequencesMeterWantsTheFactorItWasGivenLater) {
     auto book = Logbook::Open(dir.File("x.sqlite3"), &error, LogbookAccess::kWrite);
     ASSERT_NE(book, nullptr) << FailureLine(error);
     for (int read = 0; read < 16; ++read) {
-        ASSERT_TRUE(book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, &error));
+        ASSERT_TRUE(
+            book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, ReadTarget{}, &error));
     }
     const LogbookSummary s = Summarize(book->Records());
     EXPECT_EQ(s.records, 60);
@@ -232,7 +233,7 @@ TEST_F(LogbookFile, AGapIsFoundOnlyWhereTheMeterMayHaveDroppedRefuelsUnread) {
     const MeterReading after = ReadingOf(metersim::SequenceBlock(7));
     const LocalTime later{2026, 12, 8, 9, 30, 5, 0};
     Failure error;
-    const auto counts = book->Merge(after, later, &error);
+    const auto counts = book->Merge(after, later, ReadTarget{}, &error);
     ASSERT_TRUE(counts) << FailureLine(error);
     ASSERT_TRUE(counts->gap);
     EXPECT_EQ(counts->gap->beforeDate, EdgeDate(before, true));
@@ -260,7 +261,8 @@ TEST_F(LogbookFile, AGapIsFoundOnlyWhereTheMeterMayHaveDroppedRefuelsUnread) {
     fourteen.records.erase(fourteen.records.begin());
     EXPECT_FALSE(Merge(*book, fourteen).gap);
     EXPECT_FALSE(
-        book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(20))), "a.csv", kAt, &error)->gap);
+        book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(20))), "a.csv", {}, kAt, &error)
+            ->gap);
     EXPECT_EQ(book->Gaps().size(), 1u);
 }
 
@@ -280,8 +282,10 @@ TEST_F(LogbookFile, AGapStaysBetweenItsTwoRecordsUntilAnImportBringsRefuelsBetwe
     ASSERT_TRUE(Merge(*book, ReadingOf(metersim::SequenceBlock(10))).gap);
     // Rows that come elsewhere (newer refuels, and ones already kept) leave it where it was.
     Failure error;
-    ASSERT_TRUE(book->Import(RowsOf(ReadingOf(metersim::SampleBlock())), "new.csv", kAt, &error));
-    ASSERT_TRUE(book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(0))), "a.csv", kAt, &error));
+    ASSERT_TRUE(
+        book->Import(RowsOf(ReadingOf(metersim::SampleBlock())), "new.csv", {}, kAt, &error));
+    ASSERT_TRUE(
+        book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(0))), "a.csv", {}, kAt, &error));
     auto records = book->Records();
     ASSERT_EQ(records.size(), 45u);
     EXPECT_EQ(GapPlaces(records), std::vector<std::size_t>{15});
@@ -289,7 +293,7 @@ TEST_F(LogbookFile, AGapStaysBetweenItsTwoRecordsUntilAnImportBringsRefuelsBetwe
 
     // The missing refuels, saved elsewhere: the records on both sides now follow each other.
     const auto counts =
-        book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(5))), "missing.csv", kAt, &error);
+        book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(5))), "missing.csv", {}, kAt, &error);
     ASSERT_TRUE(counts) << FailureLine(error);
     EXPECT_EQ(counts->added, 15);
     book.reset();
@@ -299,7 +303,7 @@ TEST_F(LogbookFile, AGapStaysBetweenItsTwoRecordsUntilAnImportBringsRefuelsBetwe
     ASSERT_EQ(records.size(), 60u);
     EXPECT_EQ(GapPlaces(records), std::vector<std::size_t>{});
     EXPECT_EQ(Summarize(records).gaps, 0);
-    EXPECT_EQ(GapPlaces(look->Records(*records[10].isoDate, *records[40].isoDate)),
+    EXPECT_EQ(GapPlaces(look->Records(RecordQuery{{}, *records[10].isoDate, *records[40].isoDate})),
               std::vector<std::size_t>{});
     EXPECT_EQ(look->Gaps().size(), 1u);  // as it was found
     look.reset();
@@ -314,7 +318,7 @@ TEST_F(LogbookFile, AGapStaysBetweenItsTwoRecordsUntilAnImportBringsRefuelsBetwe
         Merge(*partly, ReadingOf(metersim::SequenceBlock(10)));
         auto rows = RowsOf(ReadingOf(metersim::SequenceBlock(5)));
         rows.resize(4);
-        ASSERT_TRUE(partly->Import(rows, "some.csv", kAt, &error));
+        ASSERT_TRUE(partly->Import(rows, "some.csv", {}, kAt, &error));
         EXPECT_EQ(GapPlaces(partly->Records()), std::vector<std::size_t>{});
     }
 
@@ -341,7 +345,8 @@ TEST_F(LogbookFile, NoGapWithoutAnEarlierReadOfTheMeterNorForOlderRefuels) {
     auto book = OpenBook();
     // Only imported records before: nothing says when the meter was last read.
     Failure error;
-    ASSERT_TRUE(book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(0))), "a.csv", kAt, &error));
+    ASSERT_TRUE(
+        book->Import(RowsOf(ReadingOf(metersim::SequenceBlock(0))), "a.csv", {}, kAt, &error));
     EXPECT_FALSE(Merge(*book, ReadingOf(metersim::SequenceBlock(5))).gap);
     EXPECT_TRUE(Merge(*book, ReadingOf(metersim::SequenceBlock(10))).gap);  // now there was one
     // Older refuels with nothing in common (an old meter read again, say): none lost in between.
@@ -493,7 +498,8 @@ TEST_F(LogbookFile, AnotherProgramsDatabaseIsNotOpenedSoNothingAppearsBesideItOr
         EXPECT_EQ(Logbook::Open(other, &error, LogbookAccess::kWrite), nullptr);
         EXPECT_EQ(FailureLine(error), other + c.why);
         untouched("an open to write");
-        EXPECT_FALSE(MergeRead(other, ReadingOf(metersim::SampleBlock()), kAt, &error));
+        EXPECT_FALSE(
+            MergeRead(other, ReadingOf(metersim::SampleBlock()), kAt, ReadTarget{}, &error));
         untouched("a read stored");
     }
 
@@ -501,31 +507,13 @@ TEST_F(LogbookFile, AnotherProgramsDatabaseIsNotOpenedSoNothingAppearsBesideItOr
     Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
     test::MakeDatabase(path, "PRAGMA journal_mode = WAL");
     auto writer = OpenBook();
-    Merge(*writer, ReadingOf(metersim::SequenceBlock(0)));
+    Merge(*writer, ReadingOf(metersim::SequenceBlock(0)), kAnyMeter);
     EXPECT_TRUE(test::Exists(path + "-wal"));
     Failure error;
     const auto look = Logbook::Open(path, &error);
     ASSERT_NE(look, nullptr) << FailureLine(error);
-    EXPECT_EQ(look->Records({}, {}, &error).size(), 30u) << FailureLine(error);
+    EXPECT_EQ(look->Records({}, &error).size(), 30u) << FailureLine(error);
     EXPECT_EQ(Merge(*OpenBook(), ReadingOf(metersim::SequenceBlock(1))).added, 3);
-}
-
-TEST_F(LogbookFile, ALogbookIsMarkedAsOursAndOneMadeBeforeTheMarkIsAdopted) {
-    // A new one carries the mark.
-    Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
-    EXPECT_EQ(Pragma(path, "application_id"), kLogbookApplicationId);
-    // One of the layout made before the mark (no gaps, version 1) without it: looked at as it
-    // is, marked when next written.
-    test::MakeDatabase(path, "DROP TABLE gaps; PRAGMA user_version = 1; PRAGMA application_id = 0");
-    const std::string unmarked = test::ReadBytes(path);
-    Failure error;
-    auto look = Logbook::Open(path, &error);
-    ASSERT_NE(look, nullptr) << FailureLine(error);
-    EXPECT_EQ(look->Records().size(), 15u);
-    look.reset();
-    EXPECT_EQ(test::ReadBytes(path), unmarked);
-    EXPECT_EQ(OpenBook()->CountRecords(), 15);
-    EXPECT_EQ(Pragma(path, "application_id"), kLogbookApplicationId);
 }
 
 // A logbook as the version before the gaps made it: its reads and records, version 1, one record.
@@ -562,6 +550,25 @@ INSERT INTO records VALUES(1, x'0102030405060708090a0b0c0d0e', 1, '2012年12月0
 PRAGMA user_version = 1;
 )sql";
 
+TEST_F(LogbookFile, ALogbookIsMarkedAsOursAndOneMadeBeforeTheMarkIsAdopted) {
+    // A new one carries the mark.
+    Merge(*OpenBook(), ReadingOf(metersim::SampleBlock()));
+    EXPECT_EQ(Pragma(path, "application_id"), kLogbookApplicationId);
+    // One of the layout made before the mark (no gaps, version 1) without it: looked at as it
+    // is, marked when next written.
+    std::remove(path.c_str());
+    test::MakeDatabase(path, kFirstVersionLogbook);
+    const std::string unmarked = test::ReadBytes(path);
+    Failure error;
+    auto look = Logbook::Open(path, &error);
+    ASSERT_NE(look, nullptr) << FailureLine(error);
+    EXPECT_EQ(look->Records().size(), 1u);
+    look.reset();
+    EXPECT_EQ(test::ReadBytes(path), unmarked);
+    EXPECT_EQ(OpenBook()->CountRecords(), 1);
+    EXPECT_EQ(Pragma(path, "application_id"), kLogbookApplicationId);
+}
+
 // Every row a query gives, its columns joined by '|', a line each.
 std::string Query(const std::string& path, const std::string& sql) {
     sqlite3* db = nullptr;
@@ -581,6 +588,14 @@ std::string Query(const std::string& path, const std::string& sql) {
     return out;
 }
 
+// Each table's columns and each index's, as SQLite reports them.
+const std::string kColumns =
+    "SELECT m.name, p.name, p.type, p.\"notnull\", p.pk FROM sqlite_master m "
+    "JOIN pragma_table_info(m.name) p WHERE m.type = 'table' ORDER BY m.name, p.cid";
+const std::string kIndexColumns =
+    "SELECT m.name, m.tbl_name, i.name FROM sqlite_master m JOIN pragma_index_info(m.name) i "
+    "WHERE m.type = 'index' ORDER BY m.name, i.seqno";
+
 TEST_F(LogbookFile, ALogbookOfThePreviousVersionIsLookedAtAsItIsAndUpgradedAtItsNextWrite) {
     const std::string mark = "PRAGMA application_id = " + std::to_string(kLogbookApplicationId);
     const std::string kept =
@@ -591,28 +606,35 @@ TEST_F(LogbookFile, ALogbookOfThePreviousVersionIsLookedAtAsItIsAndUpgradedAtIts
         test::MakeDatabase(path, kFirstVersionLogbook + (marked ? mark : ""));
         const std::string before = test::ReadBytes(path);
         const std::string schema = Query(path, kept);
-        const std::string content =
-            Query(path, "SELECT * FROM reads") + Query(path, "SELECT * FROM records");
+        const std::string asFirstVehicle =
+            Query(path, "SELECT *, 1 FROM reads") + Query(path, "SELECT *, 1 FROM records");
         Failure error;
         auto look = Logbook::Open(path, &error);
         ASSERT_NE(look, nullptr) << FailureLine(error);
-        const auto records = look->Records({}, {}, &error);
+        const auto records = look->Records({}, &error);
         EXPECT_EQ(FailureLine(error), "");
         ASSERT_EQ(records.size(), 1u);
         EXPECT_EQ(records[0].refuel, 3120);
         EXPECT_FALSE(records[0].gapBefore);
-        EXPECT_TRUE(look->Gaps(&error).empty());
+        EXPECT_TRUE(look->Gaps({}, &error).empty());
         look.reset();
         EXPECT_EQ(test::ReadBytes(path), before);
 
-        // Written: the gaps' table added and the version raised, nothing else changed.
+        // Written: today's layout, column for column and index for index a new logbook's, its
+        // read and record the first vehicle's and nothing else changed.
         auto book = OpenBook();
         ASSERT_NE(book, nullptr);
-        EXPECT_EQ(Pragma(path, "user_version"), 2);
+        EXPECT_EQ(Pragma(path, "user_version"), 3);
         EXPECT_EQ(Pragma(path, "application_id"), kLogbookApplicationId);
-        EXPECT_EQ(Query(path, kept), schema);
+        const std::string fresh = dir.File("fresh.sqlite3");
+        ASSERT_NE(Logbook::Open(fresh, &error, LogbookAccess::kWrite), nullptr);
+        for (const std::string& layout : {kColumns, kIndexColumns}) {
+            EXPECT_EQ(Query(path, layout), Query(fresh, layout));
+        }
+        EXPECT_EQ(Query(path, "SELECT * FROM vehicles"),
+                  "1|" + std::string(kFirstVehicleName) + "|\n");
         EXPECT_EQ(Query(path, "SELECT * FROM reads") + Query(path, "SELECT * FROM records"),
-                  content);
+                  asFirstVehicle);
         // Its meter read of December 2012 before fifteen newer refuels: a gap, kept.
         EXPECT_TRUE(Merge(*book, ReadingOf(metersim::SequenceBlock(0))).gap);
         book.reset();
@@ -647,11 +669,11 @@ TEST_F(LogbookFile, ALogbookOfThePreviousVersionIsLookedAtAsItIsAndUpgradedAtIts
     Failure error;
     EXPECT_EQ(Logbook::Open(path, &error), nullptr);
     EXPECT_EQ(FailureLine(error),
-              path + ": not an ODOMEI logbook (version 2 without ODOMEI's application id)");
+              path + ": not an ODOMEI logbook (version 3 without ODOMEI's application id)");
     // A version beyond ours is a newer program's.
-    test::MakeDatabase(path, mark + "; PRAGMA user_version = 3");
+    test::MakeDatabase(path, mark + "; PRAGMA user_version = 4");
     EXPECT_EQ(Logbook::Open(path, &error, LogbookAccess::kWrite), nullptr);
-    EXPECT_EQ(FailureLine(error), path + ": made by a newer version of ODOMEI (logbook version 3)");
+    EXPECT_EQ(FailureLine(error), path + ": made by a newer version of ODOMEI (logbook version 4)");
 }
 
 TEST_F(LogbookFile, AReadOnlyLogbookFailsTheMergeAndKeepsItsRecords) {
@@ -660,7 +682,8 @@ TEST_F(LogbookFile, AReadOnlyLogbookFailsTheMergeAndKeepsItsRecords) {
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
     const std::string kept = test::ReadBytes(path);
     Failure refused;
-    EXPECT_FALSE(MergeRead(path, ReadingOf(metersim::SequenceBlock(0)), kAt, &refused));
+    EXPECT_FALSE(
+        MergeRead(path, ReadingOf(metersim::SequenceBlock(0)), kAt, ReadTarget{}, &refused));
     EXPECT_EQ(FailureLine(refused), path + ": read-only file");
     EXPECT_EQ(refused.subject, path);  // the file, apart from what keeps it from being used
     EXPECT_EQ(refused.reason.en, "read-only file");
@@ -678,7 +701,7 @@ TEST_F(LogbookFile, AReadOnlyLogbookFailsTheMergeAndKeepsItsRecords) {
     EXPECT_EQ(FailureLine(error), path + ": read-only file");
     auto book = Logbook::Open(path, &error);
     ASSERT_NE(book, nullptr) << FailureLine(error);  // read, not written
-    EXPECT_FALSE(book->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, &error));
+    EXPECT_FALSE(book->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, kAnyMeter, &error));
     EXPECT_NE(FailureLine(error).find("readonly"), std::string::npos) << FailureLine(error);
     EXPECT_EQ(book->CountRecords(), 15);
     EXPECT_EQ(test::ReadBytes(path), before);
@@ -691,7 +714,7 @@ TEST_F(LogbookFile, LookingNeverCreatesAndAFileThatCannotBeReadGivesNoRecords) {
         const auto none = Logbook::Open(path, &error);
         ASSERT_NE(none, nullptr) << FailureLine(error);
         EXPECT_FALSE(none->Exists());
-        EXPECT_TRUE(none->Records({}, {}, &error).empty());
+        EXPECT_TRUE(none->Records({}, &error).empty());
         EXPECT_EQ(FailureLine(error), "");
         EXPECT_EQ(test::Exists(path), empty);
     }
@@ -703,7 +726,7 @@ TEST_F(LogbookFile, LookingNeverCreatesAndAFileThatCannotBeReadGivesNoRecords) {
     test::SpoilPagesAfterFirst(path);
     book = Logbook::Open(path, &error);
     ASSERT_NE(book, nullptr) << FailureLine(error);
-    EXPECT_TRUE(book->Records({}, {}, &error).empty());
+    EXPECT_TRUE(book->Records({}, &error).empty());
     EXPECT_NE(FailureLine(error).find(path + ": read: "), std::string::npos) << FailureLine(error);
 }
 
@@ -725,7 +748,7 @@ TEST_F(LogbookFile, AFullDiskFailsTheMergeWholeAndKeepsWhatWasThere) {
     Failure error;
     bool failed = false;
     for (int read = 0; read < 40 && !failed; ++read) {
-        failed = !book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, &error);
+        failed = !book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, kAnyMeter, &error);
     }
     ASSERT_TRUE(failed);
     EXPECT_NE(FailureLine(error).find(path), std::string::npos);
@@ -768,7 +791,7 @@ TEST_F(LogbookFile, AnotherProgramHoldingItLongerThanTheWaitFailsTheMergeOnly) {
     auto book = OpenBook(200);
     ASSERT_NE(book, nullptr);
     Failure error;
-    EXPECT_FALSE(book->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, &error));
+    EXPECT_FALSE(book->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, ReadTarget{}, &error));
     EXPECT_NE(FailureLine(error).find("locked"), std::string::npos) << FailureLine(error);
     EXPECT_EQ(book->CountRecords(), 15);
     // An interrupt ends the wait at once (a process of its own: the interrupt stays recorded).
@@ -781,7 +804,7 @@ TEST_F(LogbookFile, AnotherProgramHoldingItLongerThanTheWaitFailsTheMergeOnly) {
         raise(SIGINT);
         Failure why;
         auto waiting = Logbook::Open(path, &why, LogbookAccess::kWrite, 20000);
-        if (waiting) waiting->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, &why);
+        if (waiting) waiting->Merge(ReadingOf(metersim::SequenceBlock(0)), kAt, ReadTarget{}, &why);
         const std::string text = FailureLine(why);
         (void)!write(said[1], text.data(), text.size());
         _exit(0);
@@ -797,7 +820,7 @@ TEST_F(LogbookFile, AnotherProgramHoldingItLongerThanTheWaitFailsTheMergeOnly) {
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
     // Once it is free, the same read goes in.
-    EXPECT_EQ(Merge(*book, ReadingOf(metersim::SequenceBlock(0))).added, 15);
+    EXPECT_EQ(Merge(*book, ReadingOf(metersim::SequenceBlock(0)), kAnyMeter).added, 15);
 }
 
 TEST_F(LogbookFile, TwoProgramsMergingAtOnceBothSucceed) {
@@ -807,7 +830,9 @@ TEST_F(LogbookFile, TwoProgramsMergingAtOnceBothSucceed) {
         auto book = Logbook::Open(path, &error, LogbookAccess::kWrite);
         int failures = book ? 0 : 1;
         for (int read = first; book && read < first + 10; ++read) {
-            failures += book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, &error) ? 0 : 1;
+            failures +=
+                book->Merge(ReadingOf(metersim::SequenceBlock(read)), kAt, kAnyMeter, &error) ? 0
+                                                                                              : 1;
         }
         return failures;
     };

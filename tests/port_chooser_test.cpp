@@ -65,7 +65,9 @@ public:
     int signalAtPause = 0;  // raised at the next pause (as a kill from outside would come)
     void EndWindow() override {}
     void ShowAbout() override {}
-    void ShowHistory(const Logbook&, const std::string&, const std::string&) override {}
+    void ShowHistory(const Logbook&, const std::string&, const std::string&,
+                     const std::string&) override {}
+    void ShowVehicle(const std::string&) override {}
 
     void ShowPorts(const std::vector<PortRow>& r, int s) override {
         rows = r;

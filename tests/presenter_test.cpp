@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <deque>
+#include <functional>
 
 #include "data/CsvExport.h"
 #include "data/Logbook.h"
@@ -11,11 +12,13 @@
 #include "platform/PortMap.h"
 #include "platform/Profile.h"
 #include "tests/LogExpect.h"
+#include "tests/LogbookSupport.h"
 #include "tests/MeterLine.h"
 #include "ui/HistoryPresenter.h"
 #include "ui/HistoryText.h"
 #include "ui/MeterPresenter.h"
 #include "ui/Texts.h"
+#include "ui/VehiclePresenter.h"
 
 namespace odomei {
 namespace {
@@ -36,6 +39,11 @@ public:
     std::optional<std::string> saveAs;  // the path the save dialog chooses; none: cancelled
     std::vector<std::vector<std::string>> rows;
     std::string version;
+    std::string vehicle;  // the vehicle text shown
+    std::string historyVehicle;
+    // The vehicle dialog's answers, in turn (none left: the test fails), and what it was asked.
+    std::deque<std::function<std::optional<std::string>(const VehicleRequest&)>> dialogs;
+    std::vector<VehicleRequest> requests;
     CommandState commands;
     int ended = 0, refreshed = 0, history = 0;
     bool busy = false, sawBusy = false;
@@ -71,7 +79,20 @@ public:
     }
     void EndWindow() override { ++ended; }
     void ShowAbout() override {}
-    void ShowHistory(const Logbook&, const std::string&, const std::string&) override { ++history; }
+    void ShowVehicle(const std::string& text) override { vehicle = text; }
+    void ShowHistory(const Logbook&, const std::string& v, const std::string&,
+                     const std::string&) override {
+        historyVehicle = v;
+        ++history;
+    }
+    std::optional<std::string> ShowVehicles(const VehicleRequest& request) override {
+        requests.push_back(request);
+        EXPECT_FALSE(dialogs.empty()) << "unexpected vehicle dialog: " << request.prompt;
+        if (dialogs.empty()) return std::nullopt;
+        auto answer = std::move(dialogs.front());
+        dialogs.pop_front();
+        return answer(request);
+    }
     void Refresh() override { ++refreshed; }
 };
 
@@ -272,7 +293,7 @@ TEST_F(MeterPresenterTest, AReadAfterTooManyRefuelsSaysOnceThatSomeMayBeLostAndH
     Failure error;
     const auto book = Logbook::Open(dir.File(kLogbookFileName), &error);
     ASSERT_NE(book, nullptr) << FailureLine(error);
-    HistoryPresenter history(view, *book, {}, dir.Path());
+    HistoryPresenter history(view, *book, {}, {}, dir.Path());
     history.Start();
     // Newest first: the fifteen of the later read, the marker, the fifteen before.
     ASSERT_EQ(history.Shown().size(), 30u);
@@ -317,7 +338,7 @@ TEST_F(MeterPresenterTest, HistoryShowsARangeInTheUnitKeptAndExportsItOldestFirs
     Failure error;
     const auto book = Logbook::Open(dir.File(kLogbookFileName), &error);
     const std::string ini = dir.File("KORVANA.ini");
-    HistoryPresenter history(view, *book, ini, dir.Path());
+    HistoryPresenter history(view, *book, {}, ini, dir.Path());
     history.Start();
     ASSERT_EQ(history.Shown().size(), 21u);
     EXPECT_EQ(history.RowTexts(0)[0], "21");  // newest first, numbered from the oldest
@@ -331,7 +352,7 @@ TEST_F(MeterPresenterTest, HistoryShowsARangeInTheUnitKeptAndExportsItOldestFirs
     EXPECT_EQ(ReadIniString(kLogbookSection, kLogbookUnitsKey, ini).value_or(""),
               kLitresPer100KmUnit);
     EXPECT_EQ(history.Captions()[7], "L/100km(実)");
-    HistoryPresenter again(view, *book, ini, dir.Path());
+    HistoryPresenter again(view, *book, {}, ini, dir.Path());
     again.Start();
     EXPECT_TRUE(again.PerHundredKm());
 
@@ -344,6 +365,394 @@ TEST_F(MeterPresenterTest, HistoryShowsARangeInTheUnitKeptAndExportsItOldestFirs
     }
     EXPECT_EQ(ReadBytes(dir.File("all.csv")), Sjis(CsvText(oldestFirst)));
     EXPECT_GE(view.refreshed, 4);
+}
+
+// Read k of the simulated car, or of another car (car 1, 2, ...) refuelled on the same days: the
+// same dates, other bytes.
+std::vector<std::uint8_t> CarBlock(int k, int car = 0) {
+    auto block = metersim::SequenceBlock(k);
+    constexpr int kKmByte = 4;  // the lowest byte of the distance: a few metres more or less
+    for (int r = 0; r < 15; ++r) block[1 + 14 * r + kKmByte] ^= static_cast<std::uint8_t>(car);
+    return {block.begin(), block.end()};
+}
+
+MeterReading CarReading(int k, int car = 0) {
+    const auto bytes = CarBlock(k, car);
+    std::array<std::uint8_t, kBlockSize> block{};
+    std::copy(bytes.begin(), bytes.end(), block.begin());
+    return ReadingOf(block);
+}
+
+// Reads of several cars through the main window's presenter, with the logbook's vehicles.
+class VehicleReads : public MeterPresenterTest {
+protected:
+    // Reads block through the presenter, answering the read's question and then answers.
+    void ReadBlock(const std::vector<std::uint8_t>& block, std::vector<int> answers = {}) {
+        metersim::Options options;
+        options.answer = block;
+        meter.reset();
+        Start(options);
+        view.boxes.clear();
+        view.answers.push_back(kIdYes);
+        for (int a : answers) view.answers.push_back(a);
+        presenter.OnRead();
+        EXPECT_TRUE(view.answers.empty());
+        EXPECT_TRUE(view.dialogs.empty());
+        EXPECT_EQ(view.rows.size(), 15u);  // shown whatever becomes of the read
+    }
+    // What was said after the read's question.
+    std::vector<std::string> After() const {
+        auto texts = view.Texts();
+        if (!texts.empty()) texts.erase(texts.begin());
+        return texts;
+    }
+    std::unique_ptr<Logbook> Book(LogbookAccess access = LogbookAccess::kLook) {
+        Failure error;
+        auto book = Logbook::Open(dir.File(kLogbookFileName), &error, access);
+        EXPECT_NE(book, nullptr) << FailureLine(error);
+        return book;
+    }
+    // Each vehicle's name and record count, oldest first.
+    std::vector<std::pair<std::string, std::int64_t>> Counts() {
+        std::vector<std::pair<std::string, std::int64_t>> counts;
+        for (const auto& v : Book()->Vehicles()) counts.emplace_back(v.name, v.records);
+        return counts;
+    }
+    void AddVehicle(const std::string& name) {
+        Failure error;
+        EXPECT_TRUE(Book(LogbookAccess::kWrite)->AddVehicle(name, {}, &error))
+            << FailureLine(error);
+    }
+    void Keep(const MeterReading& reading, const ReadTarget& target) {
+        Failure error;
+        const auto counts = Book(LogbookAccess::kWrite)->Merge(reading, kAt, target, &error);
+        ASSERT_TRUE(counts) << FailureLine(error);
+        EXPECT_EQ(counts->place.conflict, ReadConflict::kNone) << counts->place.why.en;
+    }
+    std::string Ini() const { return dir.File("KORVANA.ini"); }
+    void Select(const std::string& name) {
+        WriteIniString(kLogbookSection, kLogbookVehicleKey, name, Ini());
+    }
+    std::string Setting() const {
+        return ReadIniString(kLogbookSection, kLogbookVehicleKey, Ini()).value_or("");
+    }
+    using Counted = std::vector<std::pair<std::string, std::int64_t>>;
+};
+
+TEST_F(VehicleReads, OneCarAndItsOwnMeterAskNothingAndWriteNoSetting) {
+    ReadBlock(CarBlock(0));
+    EXPECT_EQ(view.vehicle, VehicleShownText(kFirstVehicleName));
+    ReadBlock(CarBlock(2));
+    EXPECT_TRUE(After().empty()) << After()[0];
+    EXPECT_TRUE(view.requests.empty());
+    EXPECT_EQ(Counts(), (Counted{{kFirstVehicleName, 21}}));
+    EXPECT_EQ(presenter.Vehicle(), kFirstVehicleName);
+    EXPECT_EQ(Setting(), "");
+    presenter.OnHistory();
+    EXPECT_EQ(view.historyVehicle, kFirstVehicleName);
+}
+
+TEST_F(VehicleReads, AReadOfAnotherCarsMeterAsksCancelKeepsItNowhereAndYesKeepsItWithThatCar) {
+    ReadBlock(CarBlock(0));
+    AddVehicle("軽トラ");
+    Select("軽トラ");
+    ReadBlock(CarBlock(2), {kIdCancel});
+    EXPECT_EQ(view.vehicle, VehicleShownText("軽トラ"));
+    ASSERT_EQ(view.boxes.size(), 3u);
+    EXPECT_EQ(view.boxes[1].text, AskOtherVehicleText(kFirstVehicleName, "軽トラ"));
+    EXPECT_EQ(view.boxes[1].flags, kMbYesNoCancel | kMbIconQuestion);
+    EXPECT_EQ(view.boxes[2].text, kKeptNowhereText);
+    EXPECT_EQ(Counts(), (Counted{{kFirstVehicleName, 15}, {"軽トラ", 0}}));
+    EXPECT_EQ(Book()->CountReads(), 1);
+
+    ReadBlock(CarBlock(2), {kIdYes});
+    EXPECT_EQ(After(), (std::vector<std::string>{AskOtherVehicleText(kFirstVehicleName, "軽トラ"),
+                                                 KeptWithText(kFirstVehicleName)}));
+    EXPECT_EQ(Counts(), (Counted{{kFirstVehicleName, 21}, {"軽トラ", 0}}));
+    // The selection follows the read, and is kept for the next start.
+    EXPECT_EQ(view.vehicle, VehicleShownText(kFirstVehicleName));
+    EXPECT_EQ(Setting(), kFirstVehicleName);
+
+    // Nothing new in it: kept with its car without a question, the selection following.
+    Select("軽トラ");
+    ReadBlock(CarBlock(2));
+    EXPECT_EQ(After(), std::vector<std::string>{KeptWithText(kFirstVehicleName)});
+    EXPECT_EQ(Counts(), (Counted{{kFirstVehicleName, 21}, {"軽トラ", 0}}));
+    EXPECT_EQ(Setting(), kFirstVehicleName);
+}
+
+TEST_F(VehicleReads, AMeterMovedToTheSelectedCarLeavesTheOldCarsRecordsWhereTheyAre) {
+    ReadBlock(CarBlock(0));
+    AddVehicle("軽トラ");
+    Select("軽トラ");
+    ReadBlock(CarBlock(2), {kIdNo});
+    EXPECT_EQ(After(), std::vector<std::string>{AskOtherVehicleText(kFirstVehicleName, "軽トラ")});
+    EXPECT_EQ(Counts(), (Counted{{kFirstVehicleName, 15}, {"軽トラ", 6}}));
+    EXPECT_EQ(view.vehicle, VehicleShownText("軽トラ"));
+    EXPECT_EQ(Setting(), "軽トラ");
+}
+
+TEST_F(VehicleReads, AReadOverlappingTwoCarsAsksWhichTakesItsNewRecords) {
+    Keep(CarReading(0), {});  // refuels 0 to 14
+    AddVehicle("軽トラ");
+    Keep(CarReading(6), {"軽トラ", true});  // refuels 18 to 32: read 6 of the first car's meter
+    view.dialogs.push_back([](const VehicleRequest& request) {
+        EXPECT_EQ(request.prompt, SeveralVehiclesText(std::string(kFirstVehicleName) + "、軽トラ"));
+        EXPECT_FALSE(request.detail.empty());
+        return std::optional<std::string>("軽トラ");
+    });
+    ReadBlock(CarBlock(4));  // refuels 12 to 26: three of the first car's, nine of the other's
+    EXPECT_EQ(Counts(), (Counted{{kFirstVehicleName, 15}, {"軽トラ", 18}}));
+    EXPECT_EQ(After(), std::vector<std::string>{KeptWithText("軽トラ")});
+    EXPECT_EQ(Setting(), "軽トラ");
+}
+
+TEST_F(VehicleReads, RecordsThatCannotBeTheSelectedCarsAskWhoseTheyAreUntilAnAnswerFits) {
+    Keep(CarReading(5), {});  // refuels 15 to 29
+    AddVehicle("予備車");
+    const std::string other = std::string(NotThisVehicleText(kFirstVehicleName));
+    // Another car's refuels on days the first car covers, and before: closed, kept nowhere.
+    view.dialogs.push_back([&](const VehicleRequest& request) {
+        EXPECT_EQ(request.prompt, other);
+        EXPECT_FALSE(request.detail.empty());
+        EXPECT_EQ(request.selected, kFirstVehicleName);
+        EXPECT_EQ(request.logbookPath, dir.File(kLogbookFileName));
+        return std::optional<std::string>();
+    });
+    ReadBlock(CarBlock(2, 1));
+    EXPECT_EQ(After(), std::vector<std::string>{kKeptNowhereText});
+    EXPECT_EQ(Counts(), (Counted{{kFirstVehicleName, 15}, {"予備車", 0}}));
+
+    // The car it cannot be, chosen: asked again; then a car made in the dialog takes it.
+    view.dialogs.push_back(
+        [](const VehicleRequest&) { return std::optional<std::string>(kFirstVehicleName); });
+    view.dialogs.push_back([&](const VehicleRequest& request) {
+        EXPECT_EQ(request.prompt, other);
+        AddVehicle("ハイエース");
+        return std::optional<std::string>("ハイエース");
+    });
+    ReadBlock(CarBlock(2, 1));
+    EXPECT_EQ(After(), std::vector<std::string>{KeptWithText("ハイエース")});
+    EXPECT_EQ(Counts(), (Counted{{kFirstVehicleName, 15}, {"予備車", 0}, {"ハイエース", 15}}));
+    EXPECT_EQ(Setting(), "ハイエース");
+
+    // A third car on the same days: the one chosen is a car already there.
+    view.dialogs.push_back([](const VehicleRequest& request) {
+        EXPECT_EQ(request.prompt, NotThisVehicleText("ハイエース"));
+        return std::optional<std::string>("予備車");
+    });
+    ReadBlock(CarBlock(2, 2));
+    EXPECT_EQ(Counts(), (Counted{{kFirstVehicleName, 15}, {"予備車", 15}, {"ハイエース", 15}}));
+    EXPECT_EQ(view.vehicle, VehicleShownText("予備車"));
+    EXPECT_EQ(Setting(), "予備車");
+}
+
+TEST_F(VehicleReads, TheVehicleDialogsChoiceIsSelectedAndARenameOrRemovalInItIsFollowed) {
+    Start();
+    view.dialogs.push_back([&](const VehicleRequest& request) {
+        EXPECT_TRUE(request.prompt.empty());
+        EXPECT_EQ(request.selected, kFirstVehicleName);
+        AddVehicle("軽トラ");
+        return std::optional<std::string>("軽トラ");
+    });
+    presenter.OnVehicles();
+    EXPECT_EQ(view.vehicle, VehicleShownText("軽トラ"));
+    EXPECT_EQ(Setting(), "軽トラ");
+
+    view.dialogs.push_back([&](const VehicleRequest&) {
+        Failure error;
+        EXPECT_TRUE(Book(LogbookAccess::kWrite)->RenameVehicle("軽トラ", "軽バン", &error));
+        return std::optional<std::string>();
+    });
+    presenter.OnVehicles();
+    EXPECT_EQ(view.vehicle, VehicleShownText("軽バン"));
+    EXPECT_EQ(Setting(), "軽バン");
+
+    view.dialogs.push_back([&](const VehicleRequest& request) {
+        EXPECT_EQ(request.selected, "軽バン");
+        Failure error;
+        EXPECT_TRUE(Book(LogbookAccess::kWrite)->RemoveVehicle("軽バン", &error));
+        return std::optional<std::string>();
+    });
+    presenter.OnVehicles();
+    EXPECT_EQ(presenter.Vehicle(), kFirstVehicleName);
+    EXPECT_EQ(Setting(), kFirstVehicleName);
+    presenter.OnHistory();
+    EXPECT_EQ(view.historyVehicle, kFirstVehicleName);
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+// The vehicle dialog's flow on a recording view over a real logbook.
+class RecordingVehicleView : public VehicleView {
+public:
+    std::vector<std::pair<std::string, std::string>> boxes;  // text, detail
+    std::deque<int> answers;
+    std::deque<std::optional<VehicleEdit>> edits;
+    std::vector<VehicleEdit> starts;  // what each name-and-note dialog was filled with
+    int closed = 0;
+
+    void Refresh() override {}
+    int Message(const std::string& text, unsigned flags, const std::string& detail) override {
+        boxes.emplace_back(text, detail);
+        if ((flags & kMbTypeMask) == kMbOk) return kIdOk;
+        EXPECT_FALSE(answers.empty()) << "unexpected question: " << text;
+        const int answer = answers.empty() ? kIdNo : answers.front();
+        if (!answers.empty()) answers.pop_front();
+        return answer;
+    }
+    std::optional<VehicleEdit> AskVehicle(const VehicleEdit& start, bool) override {
+        starts.push_back(start);
+        EXPECT_FALSE(edits.empty());
+        if (edits.empty()) return std::nullopt;
+        auto edit = edits.front();
+        edits.pop_front();
+        return edit;
+    }
+    void Close() override { ++closed; }
+};
+
+TEST(VehicleDialog, AddsRenamesAndRemovesAskingAgainForANameThatCannotBe) {
+    test::TempDir dir;
+    const std::string path = dir.File(kLogbookFileName);
+    RecordingVehicleView view;
+    VehiclePresenter vehicles(view, {path, {}, {}, {}});
+    vehicles.Start();  // no logbook yet: made, with its first vehicle
+    ASSERT_EQ(vehicles.RowCount(), 1u);
+    EXPECT_EQ(vehicles.RowTexts(0),
+              (std::vector<std::string>{kFirstVehicleName, "", "0", "", "", ""}));
+    EXPECT_EQ(vehicles.Selection(), 0u);
+    EXPECT_EQ(vehicles.Prompt(), kVehicleManagePrompt);
+    EXPECT_EQ(vehicles.ChooseText(), kVehicleChooseText);
+
+    // A name with a space in front is said and asked again with what was typed.
+    view.edits = {VehicleEdit{" 軽トラ", ""}, VehicleEdit{"軽トラ", "品川 480 あ 12-34"}};
+    vehicles.OnAdd();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].first, kVehicleNameProblemText);
+    EXPECT_FALSE(view.boxes[0].second.empty());
+    EXPECT_EQ(view.starts.back().name, " 軽トラ");
+    ASSERT_EQ(vehicles.RowCount(), 2u);
+    EXPECT_EQ(vehicles.Selection(), 1u);
+    EXPECT_EQ(vehicles.RowTexts(1)[1], "品川 480 あ 12-34");
+
+    // A name taken: said, asked again, cancelled.
+    view.boxes.clear();
+    view.edits = {VehicleEdit{kFirstVehicleName, ""}, std::nullopt};
+    vehicles.OnAdd();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].first, kVehicleNameTakenText);
+    EXPECT_EQ(vehicles.RowCount(), 2u);
+
+    // Renamed (and its note changed): the same row stays selected under its new name.
+    view.edits = {VehicleEdit{"軽バン", "足立 400"}};
+    vehicles.OnRename();
+    EXPECT_EQ(view.starts.back().name, "軽トラ");
+    ASSERT_EQ(vehicles.Selection(), 1u);
+    EXPECT_EQ(vehicles.RowTexts(1)[0], "軽バン");
+    EXPECT_EQ(vehicles.RowTexts(1)[1], "足立 400");
+
+    // The first car's records, counted in the question; no keeps them, yes removes them.
+    {
+        Failure error;
+        auto book = Logbook::Open(path, &error, LogbookAccess::kWrite);
+        ASSERT_TRUE(book->Merge(CarReading(0), kAt, {}, &error)) << FailureLine(error);
+    }
+    VehiclePresenter again(view, {path, kFirstVehicleName, {}, {}});
+    again.Start();
+    EXPECT_EQ(again.Selection(), 0u);
+    EXPECT_EQ(again.RowTexts(0)[2], "15");
+    view.boxes.clear();
+    view.answers = {kIdNo, kIdYes};
+    again.OnRemove();
+    EXPECT_EQ(again.RowCount(), 2u);
+    again.OnRemove();
+    EXPECT_EQ(view.boxes[0].first, AskRemoveVehicleText(kFirstVehicleName, 15));
+    ASSERT_EQ(again.RowCount(), 1u);
+    EXPECT_EQ(again.Selection(), 0u);  // its neighbour
+    EXPECT_EQ(again.RowTexts(0)[0], "軽バン");
+    // The last is never removed (it can be renamed).
+    view.boxes.clear();
+    again.OnRemove();
+    EXPECT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].first, kLastVehicleText);
+    EXPECT_EQ(again.RowCount(), 1u);
+
+    again.OnChoose();
+    EXPECT_EQ(again.Chosen(), "軽バン");
+    EXPECT_EQ(view.closed, 1);
+}
+
+TEST(VehicleDialog, AsTheReadsQuestionItKeepsHereOrNowhereAndRemovesNothing) {
+    test::TempDir dir;
+    RecordingVehicleView view;
+    VehiclePresenter asking(view, {dir.File(kLogbookFileName), kFirstVehicleName,
+                                   NotThisVehicleText(kFirstVehicleName), "理由"});
+    asking.Start();
+    EXPECT_TRUE(asking.Asking());
+    EXPECT_EQ(asking.Prompt(), NotThisVehicleText(kFirstVehicleName));
+    EXPECT_EQ(asking.Detail(), "理由");
+    EXPECT_EQ(asking.ChooseText(), kVehicleKeepHereText);
+    EXPECT_EQ(asking.CloseText(), kVehicleKeepNowhereText);
+    EXPECT_FALSE(asking.CanRemove());
+    EXPECT_TRUE(asking.CanChoose());
+    asking.OnClose();
+    EXPECT_FALSE(asking.Chosen());
+    EXPECT_EQ(view.closed, 1);
+}
+
+// Two cars read into one logbook, interleaved: each shows exactly what a logbook of its reads
+// alone shows.
+TEST(HistoryPerVehicle, EachVehicleShowsWhatALogbookOfItsReadsAloneShows) {
+    test::TempDir dir;
+    RecordingView view;
+    auto open = [&](const std::string& name) {
+        Failure error;
+        auto book = Logbook::Open(dir.File(name), &error, LogbookAccess::kWrite);
+        EXPECT_NE(book, nullptr) << FailureLine(error);
+        return book;
+    };
+    auto both = open("both.sqlite3");
+    auto first = open("first.sqlite3");
+    auto second = open("second.sqlite3");
+    Failure error;
+    ASSERT_TRUE(both->AddVehicle("軽トラ", {}, &error)) << FailureLine(error);
+    // The first car is read after fifteen refuels once (a gap); the second regularly.
+    const std::vector<int> firstReads{0, 1, 6}, secondReads{0, 2, 3};
+    for (std::size_t i = 0; i < firstReads.size(); ++i) {
+        ASSERT_TRUE(both->Merge(CarReading(firstReads[i]), kAt, {}, &error));
+        ASSERT_TRUE(both->Merge(CarReading(secondReads[i], 1), kAt, {"軽トラ", true}, &error));
+        ASSERT_TRUE(first->Merge(CarReading(firstReads[i]), kAt, {}, &error));
+        ASSERT_TRUE(second->Merge(CarReading(secondReads[i], 1), kAt, {}, &error));
+    }
+    auto same = [](const HistoryPresenter& a, const HistoryPresenter& b) {
+        ASSERT_EQ(a.RowCount(), b.RowCount());
+        for (std::size_t i = 0; i < a.RowCount(); ++i) EXPECT_EQ(a.RowTexts(i), b.RowTexts(i));
+        EXPECT_EQ(a.SummaryText(), b.SummaryText());
+        EXPECT_EQ(a.DateSpan(), b.DateSpan());
+    };
+    HistoryPresenter shared(view, *both, "軽トラ", {}, dir.Path());
+    shared.Start();
+    EXPECT_EQ(shared.VehicleNames(), (std::vector<std::string>{kFirstVehicleName, "軽トラ"}));
+    EXPECT_EQ(shared.VehicleIndex(), 1u);
+    HistoryPresenter firstAlone(view, *first, {}, {}, dir.Path());
+    HistoryPresenter secondAlone(view, *second, {}, {}, dir.Path());
+    firstAlone.Start();
+    secondAlone.Start();
+    same(shared, secondAlone);
+    shared.SelectVehicle(0);
+    same(shared, firstAlone);
+    EXPECT_NE(shared.SummaryText().find(kGapMarkerText), std::string::npos);
+    // The range and unit chosen stay when another vehicle is shown.
+    const auto span = firstAlone.DateSpan();
+    ASSERT_TRUE(span);
+    shared.ShowRange(span->first, "2013-06-30");
+    shared.SetPerHundredKm(true);
+    shared.SelectVehicle(1);
+    EXPECT_TRUE(shared.PerHundredKm());
+    secondAlone.ShowRange(span->first, "2013-06-30");
+    secondAlone.SetPerHundredKm(true);
+    same(shared, secondAlone);
+    EXPECT_LT(shared.Shown().size(), 21u);
 }
 
 }  // namespace

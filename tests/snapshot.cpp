@@ -1,7 +1,7 @@
 // Renders the main window, filled with the simulated meter's fifteen records, to a PNG file, the
 // history window over a logbook of months of simulated reads to a second one, and, given more
-// names, that history's charts as SVG (the picture in the README) and the port chooser over a
-// machine of its own as PNG.
+// names, that history's charts as SVG (the picture in the README), the port chooser over a
+// machine of its own as PNG, and the vehicle dialog over a logbook of three cars as PNG.
 #include <QApplication>
 #include <QPixmap>
 #include <QPushButton>
@@ -16,6 +16,7 @@
 #include "app/MessageBox.h"
 #include "app/MeterDlg.h"
 #include "app/PortDlg.h"
+#include "app/VehicleDlg.h"
 #include "data/Decoder.h"
 #include "data/Logbook.h"
 #include "link/PortSurvey.h"
@@ -74,7 +75,9 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s WINDOW.png HISTORY.png [CHART.svg [PORTS.png]]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s WINDOW.png HISTORY.png [CHART.svg [PORTS.png [VEHICLES.png]]]\n",
+                     argv[0]);
         return 2;
     }
     const std::filesystem::path historyOut = std::filesystem::absolute(argv[2]);
@@ -115,13 +118,15 @@ int main(int argc, char** argv) {
     for (int read = 0; book && read < 16; ++read) {
         const auto reading =
             odomei::DecodeReading(odomei::MeasurementBlock(metersim::SequenceBlock(read)));
-        if (!book->Merge(reading, odomei::LocalTime{2015, 1, 1, 12, 0, 0, 0}, &error)) book.reset();
+        if (!book->Merge(reading, odomei::LocalTime{2015, 1, 1, 12, 0, 0, 0}, {}, &error)) {
+            book.reset();
+        }
     }
     if (!book) {
         std::fprintf(stderr, "logbook: %s\n", odomei::FailureLine(error).c_str());
         return 1;
     }
-    odomei::CHistoryDlg history(*book, {}, work.string());
+    odomei::CHistoryDlg history(*book, {}, {}, work.string());
     history.resize(1000, 760);
     history.show();
     QApplication::processEvents();
@@ -170,5 +175,33 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("wrote %s\n", chooserOut.c_str());
+    if (argc < 6) return 0;
+
+    // The vehicle dialog over the history's logbook as a household would keep it: its car named,
+    // a second car read a few times, a third not read yet.
+    const fs::path vehiclesOut = fs::absolute(argv[5]);
+    const odomei::LocalTime at{2015, 1, 1, 12, 0, 0, 0};
+    bool kept = book->RenameVehicle(odomei::kFirstVehicleName, "アクア", &error) &&
+                book->SetVehicleNote("アクア", "品川 500 さ 12-34", &error) &&
+                book->AddVehicle("軽トラ", "農作業用", &error) &&
+                book->AddVehicle("ハイエース", "配送用 足立 400 あ 56-78", &error);
+    for (int read = 0; kept && read < 3; ++read) {
+        auto other = metersim::SequenceBlock(read);
+        for (int r = 0; r < 15; ++r) other[1 + 14 * r + 4] ^= 0x01;  // another car's refuels
+        const auto reading = odomei::DecodeReading(odomei::MeasurementBlock(other));
+        kept = book->Merge(reading, at, {"軽トラ", true}, &error).has_value();
+    }
+    if (!kept) {
+        std::fprintf(stderr, "logbook: %s\n", odomei::FailureLine(error).c_str());
+        return 1;
+    }
+    odomei::CVehicleDlg vehicles({book->Path(), "アクア", {}, {}});
+    vehicles.show();
+    QApplication::processEvents();
+    if (!vehicles.grab().save(QString::fromStdString(vehiclesOut.string()))) {
+        std::fprintf(stderr, "could not write %s\n", vehiclesOut.c_str());
+        return 1;
+    }
+    std::printf("wrote %s\n", vehiclesOut.c_str());
     return 0;
 }

@@ -13,6 +13,7 @@
 
 #include "app/AboutBox.h"
 #include "app/MeterDlg.h"
+#include "app/VehicleDlg.h"
 #include "link/MeterSession.h"
 #include "tests/FakeSerial.h"
 #include "tests/WindowSupport.h"
@@ -115,21 +116,102 @@ TEST_F(MainWindow, TabGoesRoundEveryControlAlsoFromAFilledList) {
     dlg.ShowRecords("01.03");
     Item(IDOK_EXIT)->setFocus();
     std::vector<QWidget*> forward, backward;
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 7; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         forward.push_back(QApplication::focusWidget());
     }
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 7; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
         backward.push_back(QApplication::focusWidget());
     }
     // Read is disabled once the list is filled.
     EXPECT_EQ(forward,
               (std::vector<QWidget*>{Item(IDC_RECORD_LIST), Item(IDC_SAVE_CSV), Item(IDC_CLEAR),
-                                     Item(IDC_HISTORY), Item(IDC_PORT_SETTINGS), Item(IDOK_EXIT)}));
+                                     Item(IDC_HISTORY), Item(IDC_PORT_SETTINGS), Item(IDC_VEHICLES),
+                                     Item(IDOK_EXIT)}));
     EXPECT_EQ(backward,
-              (std::vector<QWidget*>{Item(IDC_PORT_SETTINGS), Item(IDC_HISTORY), Item(IDC_CLEAR),
-                                     Item(IDC_SAVE_CSV), Item(IDC_RECORD_LIST), Item(IDOK_EXIT)}));
+              (std::vector<QWidget*>{Item(IDC_VEHICLES), Item(IDC_PORT_SETTINGS), Item(IDC_HISTORY),
+                                     Item(IDC_CLEAR), Item(IDC_SAVE_CSV), Item(IDC_RECORD_LIST),
+                                     Item(IDOK_EXIT)}));
+}
+
+// The buttons the window gained stand in a second row under the template's, each in the column
+// of the button above it, inside the list's edges; the version and the vehicle under the list.
+TEST_F(MainWindow, TheSecondRowStandsUnderTheFourButtonsAndEverythingInsideTheWindow) {
+    const QRect list = Item(IDC_RECORD_LIST)->geometry();
+    int firstRowBottom = 0;
+    for (int id : {IDC_READ, IDC_SAVE_CSV, IDC_CLEAR, IDOK_EXIT}) {
+        firstRowBottom = std::max(firstRowBottom, Item(id)->geometry().bottom());
+    }
+    const std::vector<std::pair<int, int>> columns{
+        {IDC_HISTORY, IDC_READ}, {IDC_PORT_SETTINGS, IDC_SAVE_CSV}, {IDC_VEHICLES, IDC_CLEAR}};
+    for (const auto& [id, above] : columns) {
+        SCOPED_TRACE(id);
+        const QRect r = Item(id)->geometry();
+        EXPECT_EQ(r.left(), Item(above)->x());
+        EXPECT_EQ(r.width(), Item(above)->width());
+        EXPECT_GT(r.top(), firstRowBottom);
+        EXPECT_LT(r.bottom(), list.top());
+        EXPECT_GE(r.left(), list.left());
+        EXPECT_LE(r.right(), list.right());
+        EXPECT_EQ(r.top(), Item(IDC_HISTORY)->y());
+        // The whole caption shows.
+        const auto* button = qobject_cast<QPushButton*>(Item(id));
+        EXPECT_LT(button->fontMetrics().horizontalAdvance(button->text()), r.width());
+        EXPECT_GE(button->height(), button->fontMetrics().height());
+    }
+    EXPECT_EQ(qobject_cast<QPushButton*>(Item(IDC_VEHICLES))->text(), "車両");
+    const QRect version = Item(IDC_VERSION_TEXT)->geometry();
+    const QRect vehicle = Item(IDC_VEHICLE_TEXT)->geometry();
+    EXPECT_GT(version.top(), list.bottom());
+    EXPECT_GT(vehicle.top(), list.bottom());
+    EXPECT_EQ(vehicle.left(), list.left());
+    EXPECT_FALSE(vehicle.intersects(version));
+    for (int id : {IDOK_EXIT, IDC_RECORD_LIST, IDC_READ, IDC_SAVE_CSV, IDC_CLEAR, IDC_HISTORY,
+                   IDC_PORT_SETTINGS, IDC_VEHICLES, IDC_VEHICLE_TEXT, IDC_VERSION_TEXT}) {
+        SCOPED_TRACE(id);
+        EXPECT_TRUE(dlg.rect().contains(Item(id)->geometry()))
+            << Item(id)->objectName().toStdString();
+    }
+    // The first vehicle of a logbook not made yet.
+    EXPECT_EQ(qobject_cast<QLabel*>(Item(IDC_VEHICLE_TEXT))->text().toStdString(),
+              VehicleShownText(kFirstVehicleName));
+}
+
+TEST_F(MainWindow, TheVehicleDialogOpensFromTheButtonAndFromTheWindowMenu) {
+    int opened = 0;
+    auto look = [&] {
+        QTimer::singleShot(0, [&] {
+            auto* vehicles = qobject_cast<CVehicleDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(vehicles, nullptr);
+            ++opened;
+            auto* list = qobject_cast<QTableWidget*>(vehicles->GetDlgItem(IDC_VEHICLE_LIST));
+            EXPECT_EQ(list->rowCount(), 1);
+            EXPECT_EQ(list->item(0, 0)->text().toStdString(), kFirstVehicleName);
+            EXPECT_EQ(qobject_cast<QLabel*>(vehicles->GetDlgItem(IDC_VEHICLE_PROMPT))
+                          ->text()
+                          .toStdString(),
+                      kVehicleManagePrompt);
+            // Every control inside the dialog.
+            for (int id : {IDC_VEHICLE_PROMPT, IDC_VEHICLE_LIST, IDOK_EXIT, IDC_VEHICLE_ADD,
+                           IDC_VEHICLE_RENAME, IDC_VEHICLE_REMOVE, kIdCancel}) {
+                EXPECT_TRUE(vehicles->rect().contains(vehicles->GetDlgItem(id)->geometry()));
+            }
+            vehicles->reject();
+        });
+    };
+    look();
+    qobject_cast<QPushButton*>(Item(IDC_VEHICLES))->click();
+    EXPECT_EQ(opened, 1);
+    QAction* entry = nullptr;
+    for (QAction* action : dlg.SystemMenu()->actions()) {
+        if (action->text() == QString::fromUtf8(kVehicleMenuText)) entry = action;
+    }
+    ASSERT_NE(entry, nullptr);
+    look();
+    entry->trigger();
+    EXPECT_EQ(opened, 2);
+    EXPECT_EQ(dlg.Vehicle(), kFirstVehicleName);
 }
 
 TEST_F(MainWindow, ExitAsksAndNoKeepsEverythingWhileYesEnds) {

@@ -307,10 +307,10 @@ TEST(WindowsLogbook, TheSampleIsStoredOnceAcrossReadsAndOpens) {
     const MeterReading reading = DecodeReading(block);
     const std::string path = dir.File("記録.sqlite3");
     Failure error;
-    const auto first = MergeRead(path, reading, GetLocalTime(), &error);
+    const auto first = MergeRead(path, reading, GetLocalTime(), ReadTarget{}, &error);
     ASSERT_TRUE(first.has_value()) << FailureLine(error);
     EXPECT_EQ(first->added, 15);
-    const auto again = MergeRead(path, reading, GetLocalTime(), &error);
+    const auto again = MergeRead(path, reading, GetLocalTime(), ReadTarget{}, &error);
     ASSERT_TRUE(again.has_value()) << FailureLine(error);
     EXPECT_EQ(again->added, 0);
     EXPECT_EQ(again->known, 15);
