@@ -91,10 +91,14 @@ int main(int argc, char** argv) {
                                                                        CB_GETCURSEL, 0, 0)));
         std::printf("range %d\n", Checked(range) ? 1 : 0);
         HWND vehicle = GetDlgItem(window, IDC_HISTORY_VEHICLE);
+        // The selected entry's text (the list box's, marshalled as the system does for its own
+        // controls).
+        const LRESULT index = SendMessageW(vehicle, CB_GETCURSEL, 0, 0);
         wchar_t name[256] = {};
-        GetWindowTextW(vehicle, name, 256);
-        std::printf("vehicle %d %s\n", static_cast<int>(SendMessageW(vehicle, CB_GETCURSEL, 0, 0)),
-                    Utf8(name).c_str());
+        if (index != CB_ERR && SendMessageW(vehicle, CB_GETLBTEXTLEN, index, 0) < 256) {
+            SendMessageW(vehicle, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(name));
+        }
+        std::printf("vehicle %d %s\n", static_cast<int>(index), Utf8(name).c_str());
         std::printf("vehicles %d\n", static_cast<int>(SendMessageW(vehicle, CB_GETCOUNT, 0, 0)));
         std::printf("from %s\n", Day(GetDlgItem(window, kIdcHistoryFrom)).c_str());
         std::printf("to %s\n", Day(GetDlgItem(window, kIdcHistoryTo)).c_str());

@@ -4,7 +4,8 @@
 # 1. A new logbook: the main window's layout and Tab order hold (vehicle_probe layout), the first
 #    read goes to 車両1 without a question; the vehicle dialog opens from the 車両 button, a
 #    vehicle with a Japanese name and note is added, listed and chosen, and the window's label
-#    and KORVANA.ini's [Logbook] Vehicle= say so (a picture of the dialog is kept).
+#    and KORVANA.ini's [Logbook] Vehicle= say so; list_probe finds its list whole (a picture of
+#    the dialog is kept).
 # 2. The program started again selects the kept vehicle; the second car's read goes to it; the
 #    dialog opens from the window menu and lists both cars' records; 車両1 is chosen again.
 # 3. A read of the second car's meter with 車両1 selected is asked about (it overlaps the second
@@ -12,7 +13,7 @@
 #    becomes the selected one. The history window shows one car at a time: its selector switches
 #    to the other car's records alone.
 set -u
-exe=$1 metersim=$2 com1=$3 probe=$4 history_probe=$5 shot=$6
+exe=$1 metersim=$2 com1=$3 probe=$4 history_probe=$5 shot=$6 list_probe=$7
 # shellcheck source=tests/windows/wine_window_common.sh
 . "$(dirname "$0")/wine_window_common.sh"
 # shellcheck disable=SC2317  # called through wait_for
@@ -57,6 +58,7 @@ quit_app() {
 read_meter() {
     wine "$probe" click read || die "no read button"
     wait_for 100 has_windows 2 || die "no question before the read"
+    sleep 0.5  # keys sent while the box is still settling get lost
     key '^ODOMEI$' Return
     wait_for 200 records_shown 15 || die "the read did not fill the list"
 }
@@ -66,7 +68,7 @@ open_dialog() {
 }
 dialog_gone() { wait_for 50 gone '^車両$' || die "the vehicle dialog stayed $1"; }
 
-car=軽トラ note='品川 480 あ 12-34'
+car=軽トラ note='品川 12-34'
 mkdir "$work/run"
 cd "$work/run" || exit 1
 
@@ -96,6 +98,8 @@ grep -q "^\*$car"$'\t'"$note"$'\t'"0"$'\t' <<<"$listed" ||
     die "the added vehicle is not selected with its note and no record: $listed"
 timeout 20 import -window "$(xdotool search --name '^車両$' | head -n 1)" "$shot" ||
     die "no picture of the vehicle dialog"
+# Its six columns whole without a horizontal scroll bar: two dates and a read's time.
+whole=$(wine "$list_probe" vehicles 2>&1 </dev/null) || die "the vehicle list is not whole: $whole"
 wine "$probe" press choose
 dialog_gone "after choosing"
 [ "$(label)" = "車両: $car" ] || die "the chosen vehicle shows as '$(label)'"
@@ -160,3 +164,4 @@ key '^履歴$' Escape
 wait_for 50 gone '^履歴$' || die "the history stayed"
 quit_app
 echo "two cars kept apart in three runs; $layout; picture of the dialog in $shot"
+echo "its list: $whole"
