@@ -174,8 +174,7 @@ void CVehicleDlg::Refresh() {
             m_list->setItem(r, c, item);
         }
     }
-    m_list->resizeColumnsToContents();
-    m_list->horizontalHeader()->setStretchLastSection(true);
+    FitColumns();
     if (const auto selected = m_presenter.Selection()) {
         m_list->selectRow(static_cast<int>(*selected));
     }
@@ -185,6 +184,25 @@ void CVehicleDlg::Refresh() {
     m_btnChoose->setEnabled(m_presenter.CanChoose());
     m_btnRename->setEnabled(m_presenter.CanRename());
     m_btnRemove->setEnabled(m_presenter.CanRemove());
+}
+
+// Every column as wide as its texts, but the note: it takes what is left (at least a few
+// characters, cut short with its whole text as the tip), so that the list needs no scroll bar.
+void CVehicleDlg::FitColumns() {
+    constexpr int kNoteColumn = 1;
+    constexpr int kMinNoteChars = 6;
+    m_list->resizeColumnsToContents();
+    int others = 0;
+    for (int c = 0; c < m_list->columnCount(); ++c) {
+        if (c != kNoteColumn) others += m_list->columnWidth(c);
+    }
+    const int room = m_list->viewport()->width() - others;
+    const int least = m_list->fontMetrics().averageCharWidth() * kMinNoteChars;
+    m_list->setColumnWidth(kNoteColumn,
+                           std::max(least, std::min(room, m_list->columnWidth(kNoteColumn))));
+    for (int r = 0; r < m_list->rowCount(); ++r) {
+        if (QTableWidgetItem* note = m_list->item(r, kNoteColumn)) note->setToolTip(note->text());
+    }
 }
 
 int CVehicleDlg::Message(const std::string& text, unsigned flags, const std::string& detail) {

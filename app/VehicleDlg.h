@@ -40,6 +40,7 @@ private:
     int Message(const std::string& text, unsigned flags, const std::string& detail) override;
     std::optional<VehicleEdit> AskVehicle(const VehicleEdit& start, bool adding) override;
     void Close() override;
+    void FitColumns();
 
     VehiclePresenter m_presenter;
     QLabel* m_prompt = nullptr;

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         const auto reading =
             odomei::DecodeReading(odomei::MeasurementBlock(metersim::SequenceBlock(run)));
         const auto start = Clock::now();
-        if (!book->Merge(reading, kAt, ReadTarget{}, &error)) {
+        if (!book->Merge(reading, kAt, odomei::ReadTarget{}, &error)) {
             std::fprintf(stderr, "%s\n", odomei::FailureLine(error).c_str());
             return 1;
         }
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     std::vector<double> opens;
     for (int run = 0; run < 3; ++run) {
         const auto start = Clock::now();
-        odomei::CHistoryDlg history(*book, {}, work.string());
+        odomei::CHistoryDlg history(*book, {}, {}, work.string());
         history.resize(1000, 760);
         history.show();
         QApplication::processEvents();

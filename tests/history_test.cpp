@@ -281,7 +281,8 @@ TEST_F(History, TheSelectorShowsOneVehicleAtATime) {
         auto book = Logbook::Open(dir.File(kLogbookFileName), &error, LogbookAccess::kWrite);
         ASSERT_TRUE(book->AddVehicle("軽トラ", {}, &error)) << FailureLine(error);
     }
-    CHistoryDlg history(*Book(), "軽トラ", dir.File("KORVANA.ini"), dir.Path());
+    const auto book = Book();
+    CHistoryDlg history(*book, "軽トラ", dir.File("KORVANA.ini"), dir.Path());
     auto* selector = history.findChild<QComboBox*>("IDC_HISTORY_VEHICLE");
     ASSERT_NE(selector, nullptr);
     ASSERT_EQ(selector->count(), 2);

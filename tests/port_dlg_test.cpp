@@ -70,10 +70,10 @@ TEST(PortDialog, PicksTheMetersPortAmongUnusableOnesReadsAndKeepsItForTheNextSta
         QWidget* history = dlg.GetDlgItem(IDC_HISTORY);
         ASSERT_NE(ports, nullptr);
         EXPECT_EQ(qobject_cast<QPushButton*>(ports)->text(), "ポート設定");
-        // After 履歴, in the same row, of the same size, at the same spacing.
+        // After 履歴 in the second row, of the same size, under 保存.
         EXPECT_EQ(ports->y(), history->y());
         EXPECT_EQ(ports->size(), history->size());
-        EXPECT_EQ(ports->x() - history->x(), history->x() - dlg.GetDlgItem(IDOK_EXIT)->x());
+        EXPECT_EQ(ports->x(), dlg.GetDlgItem(IDC_SAVE_CSV)->x());
         EXPECT_LE(ports->geometry().right(), dlg.width());
         EXPECT_TRUE(ports->isEnabled());
         EXPECT_FALSE(dlg.GetDlgItem(IDC_READ)->isEnabled());

@@ -11,6 +11,9 @@ namespace {
 
 std::string OrEmpty(const std::optional<std::string>& text) { return text.value_or(""); }
 
+// The last read to the minute ("YYYY-MM-DD HH:MM"): the seconds only widen the list.
+constexpr std::size_t kLastReadShown = 16;
+
 }  // namespace
 
 VehiclePresenter::VehiclePresenter(VehicleView& view, VehicleRequest request)
@@ -55,7 +58,7 @@ std::vector<std::string> VehiclePresenter::RowTexts(std::size_t i) const {
             std::to_string(v.records),
             OrEmpty(v.firstDate),
             OrEmpty(v.lastDate),
-            OrEmpty(v.lastRead)};
+            OrEmpty(v.lastRead).substr(0, kLastReadShown)};
 }
 
 void VehiclePresenter::Select(std::size_t i) {

@@ -55,7 +55,7 @@ public:
 
     std::vector<std::string> Captions() const;  // kVehicleColumns
     std::size_t RowCount() const;
-    // Name, note, records, first and last date, last read.
+    // Name, note, records, first and last date, last read (to the minute).
     std::vector<std::string> RowTexts(std::size_t i) const;
     std::optional<std::size_t> Selection() const { return m_selection; }
     void Select(std::size_t i);
