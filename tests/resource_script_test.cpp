@@ -29,17 +29,75 @@ std::vector<int> PlaceOf(const std::string& rc, const ControlTemplate& c) {
     return {std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
 }
 
+// A template's statements, from its DIALOGEX line to its END.
+std::string DialogOf(const std::string& rc, const std::string& name) {
+    const std::size_t start = rc.find(name + " DIALOGEX");
+    if (start == std::string::npos) return {};
+    return rc.substr(start, rc.find("\nEND", start) - start);
+}
+
 TEST(ResourceScript, TheMainWindowsControlsAreTheSharedOnes) {
     const std::string rc = ResourceScript();
     ASSERT_FALSE(rc.empty());
-    for (const ControlTemplate& c :
-         {kExit, kList, kRead, kSave, kClear, kHistory, kPortSettings, kVersion}) {
+    for (const ControlTemplate& c : {kExit, kList, kRead, kSave, kClear, kHistory, kPortSettings,
+                                     kVehicles, kVehicleText, kVersion}) {
         EXPECT_EQ(PlaceOf(rc, c), (std::vector<int>{c.x, c.y, c.width, c.height})) << c.name;
     }
     EXPECT_NE(rc.find("IDD_MAIN_WINDOW DIALOGEX 0, 0, " + std::to_string(kWindowWidthDlu) + ", " +
                       std::to_string(kWindowHeightDlu)),
               std::string::npos);
     EXPECT_NE(rc.find("CAPTION \"" + std::string(kAppTitle) + "\""), std::string::npos);
+}
+
+// The template's order is the Tab order: the exit button first (the focus starts there), then
+// the list, the first row's buttons and the second row's; the texts last.
+TEST(ResourceScript, TheMainWindowsTabOrderIsTheTemplates) {
+    const std::string main = DialogOf(ResourceScript(), "IDD_MAIN_WINDOW");
+    ASSERT_FALSE(main.empty());
+    std::size_t last = 0;
+    for (const ControlTemplate& c : {kExit, kList, kRead, kSave, kClear, kHistory, kPortSettings,
+                                     kVehicles, kVersion, kVehicleText}) {
+        const std::size_t at = main.find(std::string(", ") + c.name + ",");
+        ASSERT_NE(at, std::string::npos) << c.name;
+        EXPECT_GT(at, last) << c.name << " is out of order";
+        last = at;
+    }
+}
+
+// The vehicle dialog and its name-and-note dialog: the shared sizes, places and texts.
+TEST(ResourceScript, TheVehicleDialogsAreTheSharedOnes) {
+    const std::string rc = ResourceScript();
+    const std::string vehicles = DialogOf(rc, "IDD_VEHICLES");
+    ASSERT_FALSE(vehicles.empty());
+    EXPECT_NE(vehicles.find("DIALOGEX 0, 0, " + std::to_string(kVehicleDlgWidthDlu) + ", " +
+                            std::to_string(kVehicleDlgHeightDlu)),
+              std::string::npos);
+    EXPECT_NE(vehicles.find("CAPTION \"" + std::string(kVehiclesText) + "\""), std::string::npos);
+    for (const ControlTemplate& c : {kVehiclePrompt, kVehicleList, kVehicleChoose, kVehicleAdd,
+                                     kVehicleRename, kVehicleRemove, kVehicleClose}) {
+        EXPECT_EQ(PlaceOf(vehicles, c), (std::vector<int>{c.x, c.y, c.width, c.height})) << c.name;
+    }
+    EXPECT_NE(vehicles.find("IDC_VEHICLE_LIST, \"SysListView32\""), std::string::npos);
+    EXPECT_NE(vehicles.find("LVS_SINGLESEL"), std::string::npos);
+
+    const std::string edit = DialogOf(rc, "IDD_VEHICLE_EDIT");
+    ASSERT_FALSE(edit.empty());
+    EXPECT_NE(edit.find("DIALOGEX 0, 0, " + std::to_string(kVehicleEditWidthDlu) + ", " +
+                        std::to_string(kVehicleEditHeightDlu)),
+              std::string::npos);
+    const std::pair<const char*, const char*> controls[] = {{kVehicleNameLabel, "-1"},
+                                                            {kVehicleNoteLabel, "-1"},
+                                                            {kPortOkText, "IDOK"},
+                                                            {kPortCancelText, "IDCANCEL"}};
+    for (const auto& [text, id] : controls) {
+        EXPECT_TRUE(std::regex_search(
+            edit, std::regex("\"" + std::string(text) + "\"\\s*,\\s*" + id + "\\s*,")))
+            << text;
+    }
+    for (const char* field : {"IDC_VEHICLE_NAME", "IDC_VEHICLE_NOTE"}) {
+        EXPECT_TRUE(std::regex_search(edit, std::regex(std::string("EDITTEXT\\s+") + field + ",")))
+            << field;
+    }
 }
 
 // The chooser's template: the shared caption, and each command's text on its shared id.
@@ -87,11 +145,15 @@ TEST(ResourceScript, TheHistoryWindowsControlsAreTheSharedOnes) {
         {kHistoryUnitsText, "-1"},
         {kHistoryExportText, "IDC_HISTORY_EXPORT"},
         {kHistoryCloseText, "IDCANCEL"},
-        {kSaveChartText, "IDC_HISTORY_SAVE_CHART"}};
+        {kSaveChartText, "IDC_HISTORY_SAVE_CHART"},
+        {kHistoryVehicleLabel, "-1"}};
     for (const auto& [text, id] : controls) {
         const std::regex statement("\"" + std::string(text) + "\"\\s*,\\s*" + id + "\\s*,");
         EXPECT_TRUE(std::regex_search(history, statement)) << text;
     }
+    // The vehicle selector: a list to choose from, not a text to type.
+    EXPECT_TRUE(std::regex_search(
+        history, std::regex("COMBOBOX\\s+IDC_HISTORY_VEHICLE,[^\\n]*CBS_DROPDOWNLIST")));
 }
 
 }  // namespace

@@ -75,17 +75,18 @@ constexpr ControlTemplate kClear{IDC_CLEAR, "IDC_CLEAR", kClearText, 148, 24, 50
 // the version text under its right edge.
 constexpr int kSecondRowY = 55;
 constexpr int kSecondRowHeight = 14;
-constexpr ControlTemplate kHistory{
-    IDC_HISTORY, "IDC_HISTORY", kHistoryTitle, 36, kSecondRowY, 50, kSecondRowHeight};
+constexpr ControlTemplate kHistory{IDC_HISTORY, "IDC_HISTORY",   kHistoryTitle, 36, kSecondRowY,
+                                   50,          kSecondRowHeight};
 constexpr ControlTemplate kPortSettings{
     IDC_PORT_SETTINGS, "IDC_PORT_SETTINGS", kPortDlgCaption, 92, kSecondRowY, 50, kSecondRowHeight};
-constexpr ControlTemplate kVehicles{
-    IDC_VEHICLES, "IDC_VEHICLES", kVehiclesText, 148, kSecondRowY, 50, kSecondRowHeight};
+constexpr ControlTemplate kVehicles{IDC_VEHICLES, "IDC_VEHICLES",  kVehiclesText, 148, kSecondRowY,
+                                    50,           kSecondRowHeight};
 constexpr ControlTemplate kVehicleText{IDC_VEHICLE_TEXT, "IDC_VEHICLE_TEXT", "", 23, 271, 200, 9};
 constexpr ControlTemplate kVersion{
     IDC_VERSION_TEXT, "IDC_VERSION_TEXT", kVersionText, 298, 271, 57, 9};
 
 // The vehicle dialog (template 105) and its name-and-note dialog (template 106), in dialog units.
+// The list is wide enough for its six columns at 100 % (two dates and a read's date and time).
 constexpr int IDD_VEHICLES = 105;
 constexpr int IDD_VEHICLE_EDIT = 106;
 constexpr int IDC_VEHICLE_PROMPT = 1200;
@@ -96,18 +97,19 @@ constexpr int IDC_VEHICLE_REMOVE = 1204;
 constexpr int IDC_VEHICLE_NAME = 1210;
 constexpr int IDC_VEHICLE_NOTE = 1211;
 constexpr int IDC_HISTORY_VEHICLE = 1110;  // the history window's vehicle selector
-constexpr int kVehicleDlgWidthDlu = 330;
+constexpr int kVehicleDlgWidthDlu = 370;
 constexpr int kVehicleDlgHeightDlu = 180;
-constexpr ControlTemplate kVehiclePrompt{IDC_VEHICLE_PROMPT, "IDC_VEHICLE_PROMPT", "", 7, 7, 316, 24};
-constexpr ControlTemplate kVehicleList{IDC_VEHICLE_LIST, "IDC_VEHICLE_LIST", "", 7, 34, 250, 139};
-constexpr ControlTemplate kVehicleChoose{IDOK_EXIT, "IDOK", kVehicleChooseText, 263, 34, 60, 14};
+constexpr ControlTemplate kVehiclePrompt{
+    IDC_VEHICLE_PROMPT, "IDC_VEHICLE_PROMPT", "", 7, 7, 356, 24};
+constexpr ControlTemplate kVehicleList{IDC_VEHICLE_LIST, "IDC_VEHICLE_LIST", "", 7, 34, 290, 139};
+constexpr ControlTemplate kVehicleChoose{IDOK_EXIT, "IDOK", kVehicleChooseText, 303, 34, 60, 14};
 constexpr ControlTemplate kVehicleAdd{
-    IDC_VEHICLE_ADD, "IDC_VEHICLE_ADD", kVehicleAddText, 263, 52, 60, 14};
+    IDC_VEHICLE_ADD, "IDC_VEHICLE_ADD", kVehicleAddText, 303, 52, 60, 14};
 constexpr ControlTemplate kVehicleRename{
-    IDC_VEHICLE_RENAME, "IDC_VEHICLE_RENAME", kVehicleRenameText, 263, 70, 60, 14};
+    IDC_VEHICLE_RENAME, "IDC_VEHICLE_RENAME", kVehicleRenameText, 303, 70, 60, 14};
 constexpr ControlTemplate kVehicleRemove{
-    IDC_VEHICLE_REMOVE, "IDC_VEHICLE_REMOVE", kVehicleRemoveText, 263, 88, 60, 14};
-constexpr ControlTemplate kVehicleClose{kIdCancel, "IDCANCEL", kVehicleCloseText, 263, 159, 60, 14};
+    IDC_VEHICLE_REMOVE, "IDC_VEHICLE_REMOVE", kVehicleRemoveText, 303, 88, 60, 14};
+constexpr ControlTemplate kVehicleClose{kIdCancel, "IDCANCEL", kVehicleCloseText, 303, 159, 60, 14};
 constexpr int kVehicleEditWidthDlu = 220;
 constexpr int kVehicleEditHeightDlu = 70;
 

@@ -1,7 +1,7 @@
-// The logbook's history on Windows: every record kept, newest first, or those of a range of
-// dates, and the summary of what they say about the car and the meter, in the unit last chosen in
-// either window, with the two charts of the records shown; those records saved as CSV, the charts
-// as SVG.
+// The logbook's history on Windows: one vehicle's records (chosen above them), newest first, or
+// those of a range of dates, and the summary of what they say about the car and the meter, in the
+// unit last chosen in either window, with the two charts of the records shown; those records saved
+// as CSV, the charts as SVG.
 #include <windows.h>
 // The list view and the date pickers.
 #include <commctrl.h>
@@ -54,8 +54,9 @@ void PickDay(HWND picker, const std::string& isoDay) {
 // Draws what the history presenter holds and forwards the range, the unit and the saves to it.
 class HistoryWindow final : private HistoryView {
 public:
-    HistoryWindow(const Logbook& logbook, const std::string& iniPath, const std::string& directory)
-        : m_presenter(*this, logbook, iniPath, directory) {}
+    HistoryWindow(const Logbook& logbook, const std::string& vehicle, const std::string& iniPath,
+                  const std::string& directory)
+        : m_presenter(*this, logbook, vehicle, iniPath, directory) {}
 
     void Run(HINSTANCE instance, HWND owner) {
         DialogBoxParamW(instance, MAKEINTRESOURCEW(kIddHistory), owner, &HistoryWindow::Proc,
@@ -100,7 +101,17 @@ private:
         }
         m_presenter.Start();
         SendMessageW(units, CB_SETCURSEL, m_presenter.PerHundredKm() ? 1 : 0, 0);
-        // The range starts as the whole logbook's, ready to be narrowed.
+        HWND vehicles = Item(IDC_HISTORY_VEHICLE);
+        for (const std::string& name : m_presenter.VehicleNames()) {
+            SendMessageW(vehicles, CB_ADDSTRING, 0,
+                         reinterpret_cast<LPARAM>(winapi::Wide(name).c_str()));
+        }
+        SendMessageW(vehicles, CB_SETCURSEL, m_presenter.VehicleIndex(), 0);
+        PickSpan();
+    }
+
+    // The range starts as the whole of the vehicle's records, ready to be narrowed.
+    void PickSpan() {
         if (const auto span = m_presenter.DateSpan()) {
             PickDay(Item(kIdcHistoryFrom), span->first);
             PickDay(Item(kIdcHistoryTo), span->second);
@@ -109,6 +120,15 @@ private:
 
     BOOL OnCommand(int id, int code) {
         switch (id) {
+            case IDC_HISTORY_VEHICLE: {
+                if (code != CBN_SELCHANGE) return FALSE;
+                const LRESULT chosen = SendMessageW(Item(IDC_HISTORY_VEHICLE), CB_GETCURSEL, 0, 0);
+                if (chosen == CB_ERR) return TRUE;
+                m_presenter.SelectVehicle(static_cast<std::size_t>(chosen));
+                // A range that is on stays as it is; one that is off follows the vehicle's span.
+                if (IsDlgButtonChecked(m_hwnd, kIdcHistoryRange) != BST_CHECKED) PickSpan();
+                return TRUE;
+            }
             case kIdcHistoryUnits:
                 if (code != CBN_SELCHANGE) return FALSE;
                 m_presenter.SetPerHundredKm(
@@ -192,9 +212,10 @@ private:
 }  // namespace
 
 void ShowHistoryWindow(HINSTANCE instance, HWND owner, const Logbook& logbook,
-                       const std::string& iniPath, const std::string& directory) {
+                       const std::string& vehicle, const std::string& iniPath,
+                       const std::string& directory) {
     RegisterChartClass(instance);
-    HistoryWindow window(logbook, iniPath, directory);
+    HistoryWindow window(logbook, vehicle, iniPath, directory);
     window.Run(instance, owner);
     SetMessageBoxOwner(owner);  // message boxes are the main window's again
 }

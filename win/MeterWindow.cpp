@@ -16,8 +16,11 @@ static_assert(IDOK == IDOK_EXIT);
 
 namespace {
 
-constexpr UINT ID_SYS_HISTORY = 0x0020;  // the history entry of the window menu
+// The window menu's own entries (About and the vehicles' are both windows'): multiples of 16.
+constexpr UINT ID_SYS_HISTORY = 0x0040;  // the history entry of the window menu
 constexpr UINT ID_SYS_PORTS = 0x0030;    // the port chooser's entry
+static_assert(ID_SYS_HISTORY != ID_SYS_VEHICLES && ID_SYS_PORTS != ID_SYS_VEHICLES &&
+              ID_SYS_HISTORY != ID_SYS_ABOUT && ID_SYS_PORTS != ID_SYS_ABOUT);
 
 // Draws what the presenter decides and forwards the commands to it.
 class MeterWindow final : private MeterView {
@@ -88,6 +91,7 @@ private:
         if (HMENU menu = GetSystemMenu(m_hwnd, FALSE)) {
             AppendMenuW(menu, MF_STRING, ID_SYS_HISTORY, winapi::Wide(kHistoryMenuText).c_str());
             AppendMenuW(menu, MF_STRING, ID_SYS_PORTS, winapi::Wide(kPortSettingsMenuText).c_str());
+            AppendMenuW(menu, MF_STRING, ID_SYS_VEHICLES, winapi::Wide(kVehicleMenuText).c_str());
             wchar_t about[128] = {};
             if (LoadStringW(m_instance, kIdsAboutMenu, about, 128) > 0) {
                 AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
@@ -143,6 +147,7 @@ private:
             case IDC_CLEAR: m_presenter.OnClear(); return TRUE;
             case IDC_HISTORY: m_presenter.OnHistory(); return TRUE;
             case IDC_PORT_SETTINGS: m_presenter.OnPortSettings(); return TRUE;
+            case IDC_VEHICLES: m_presenter.OnVehicles(); return TRUE;
             default: return FALSE;
         }
     }
@@ -158,6 +163,10 @@ private:
         }
         if ((command & 0xFFF0) == ID_SYS_PORTS) {
             if (m_presenter.Commands().ports) m_presenter.OnPortSettings();
+            return TRUE;
+        }
+        if ((command & 0xFFF0) == ID_SYS_VEHICLES) {
+            if (m_presenter.Commands().ports) m_presenter.OnVehicles();
             return TRUE;
         }
         return FALSE;  // moving, closing and the rest as usual
@@ -198,10 +207,13 @@ private:
         EnableWindow(Item(IDC_READ), state.read);
         EnableWindow(Item(IDC_SAVE_CSV), state.save);
         EnableWindow(Item(IDC_CLEAR), state.clear);
+        // The port chooser and the vehicles: not while a read runs.
         EnableWindow(Item(IDC_PORT_SETTINGS), state.ports);
+        EnableWindow(Item(IDC_VEHICLES), state.ports);
         if (HMENU menu = GetSystemMenu(m_hwnd, FALSE)) {
-            EnableMenuItem(menu, ID_SYS_PORTS,
-                           MF_BYCOMMAND | (state.ports ? MF_ENABLED : MF_GRAYED));
+            for (UINT id : {ID_SYS_PORTS, static_cast<UINT>(ID_SYS_VEHICLES)}) {
+                EnableMenuItem(menu, id, MF_BYCOMMAND | (state.ports ? MF_ENABLED : MF_GRAYED));
+            }
         }
         if (focus != nullptr && IsChild(m_hwnd, focus) && !IsWindowEnabled(focus)) {
             HWND next = GetNextDlgTabItem(m_hwnd, focus, FALSE);
@@ -218,6 +230,8 @@ private:
 
     void ShowVersion(const std::string& text) override { SetText(Item(IDC_VERSION_TEXT), text); }
 
+    void ShowVehicle(const std::string& text) override { SetText(Item(IDC_VEHICLE_TEXT), text); }
+
     void FocusExit() override { SetFocus(Item(IDOK)); }
 
     int Message(const std::string& text, unsigned flags, const std::string& detail) override {
@@ -230,9 +244,13 @@ private:
         DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_ABOUT), m_hwnd, &AboutProc, 0);
     }
 
-    void ShowHistory(const Logbook& logbook, const std::string& iniPath,
+    void ShowHistory(const Logbook& logbook, const std::string& vehicle, const std::string& iniPath,
                      const std::string& directory) override {
-        ShowHistoryWindow(m_instance, m_hwnd, logbook, iniPath, directory);
+        ShowHistoryWindow(m_instance, m_hwnd, logbook, vehicle, iniPath, directory);
+    }
+
+    std::optional<std::string> ShowVehicles(const VehicleRequest& request) override {
+        return ShowVehicleWindow(m_instance, m_hwnd, request);
     }
 
     void ShowPortChooser(MeterPresenter& owner) override {

@@ -14,7 +14,13 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
               kHistoryErrorChart = IDC_HISTORY_ERROR_CHART, kPortSettings = IDC_PORT_SETTINGS,
               kPorts = IDD_PORTS, kPortList = IDC_PORT_LIST, kPortRefresh = IDC_PORT_REFRESH,
               kPortFind = IDC_PORT_FIND, kPortHardware = IDC_PORT_HARDWARE,
-              kPortStatus = IDC_PORT_STATUS;
+              kPortStatus = IDC_PORT_STATUS, kVehiclesButton = IDC_VEHICLES,
+              kVehicleText = IDC_VEHICLE_TEXT, kHistoryVehicle = IDC_HISTORY_VEHICLE,
+              kVehicles = IDD_VEHICLES, kVehicleEdit = IDD_VEHICLE_EDIT,
+              kVehiclePrompt = IDC_VEHICLE_PROMPT, kVehicleList = IDC_VEHICLE_LIST,
+              kVehicleAdd = IDC_VEHICLE_ADD, kVehicleRename = IDC_VEHICLE_RENAME,
+              kVehicleRemove = IDC_VEHICLE_REMOVE, kVehicleName = IDC_VEHICLE_NAME,
+              kVehicleNote = IDC_VEHICLE_NOTE;
 }  // namespace rc
 
 #undef IDD_ABOUT
@@ -45,6 +51,18 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
 #undef IDC_PORT_FIND
 #undef IDC_PORT_HARDWARE
 #undef IDC_PORT_STATUS
+#undef IDC_VEHICLES
+#undef IDC_VEHICLE_TEXT
+#undef IDC_HISTORY_VEHICLE
+#undef IDD_VEHICLES
+#undef IDD_VEHICLE_EDIT
+#undef IDC_VEHICLE_PROMPT
+#undef IDC_VEHICLE_LIST
+#undef IDC_VEHICLE_ADD
+#undef IDC_VEHICLE_RENAME
+#undef IDC_VEHICLE_REMOVE
+#undef IDC_VEHICLE_NAME
+#undef IDC_VEHICLE_NOTE
 
 #include "ui/PortPresenter.h"
 #include "ui/Texts.h"
@@ -67,5 +85,12 @@ static_assert(rc::kHistoryRange == kIdcHistoryRange && rc::kHistoryFrom == kIdcH
 static_assert(rc::kHistorySaveChart == kIdcHistorySaveChart &&
               rc::kHistoryEconomyChart == kIdcHistoryEconomyChart &&
               rc::kHistoryErrorChart == kIdcHistoryErrorChart);
+static_assert(rc::kVehiclesButton == IDC_VEHICLES && rc::kVehicleText == IDC_VEHICLE_TEXT &&
+              rc::kHistoryVehicle == IDC_HISTORY_VEHICLE);
+static_assert(rc::kVehicles == IDD_VEHICLES && rc::kVehicleEdit == IDD_VEHICLE_EDIT &&
+              rc::kVehiclePrompt == IDC_VEHICLE_PROMPT && rc::kVehicleList == IDC_VEHICLE_LIST &&
+              rc::kVehicleAdd == IDC_VEHICLE_ADD && rc::kVehicleRename == IDC_VEHICLE_RENAME &&
+              rc::kVehicleRemove == IDC_VEHICLE_REMOVE && rc::kVehicleName == IDC_VEHICLE_NAME &&
+              rc::kVehicleNote == IDC_VEHICLE_NOTE);
 
 }  // namespace odomei::winui

@@ -23,10 +23,31 @@ inline std::wstring Wide(const char* utf8) {
 
 inline std::wstring Wide(const std::string& utf8) { return Wide(utf8.c_str()); }
 
+// The top-level window titled title that holds the control child: the main window, not a message
+// box over it with the same caption (or one that is going).
+inline HWND FindWindowWith(const char* title, int child) {
+    struct Wanted {
+        std::wstring title;
+        int child;
+        HWND found;
+    } wanted{Wide(title), child, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM lParam) -> BOOL {
+            auto& w = *reinterpret_cast<Wanted*>(lParam);
+            wchar_t caption[256] = {};
+            GetWindowTextW(window, caption, 256);
+            if (w.title != caption || GetDlgItem(window, w.child) == nullptr) return TRUE;
+            w.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&wanted));
+    return wanted.found;
+}
+
 // Clicks a button of the main window titled mainTitle: posted, so that a modal window it opens
 // does not hold the probe. 0, or 1 with a word where there is no such window.
 inline int ClickMainButton(const char* mainTitle, int button) {
-    HWND main = FindWindowW(nullptr, Wide(mainTitle).c_str());
+    HWND main = FindWindowWith(mainTitle, button);
     HWND control = main != nullptr ? GetDlgItem(main, button) : nullptr;
     if (control == nullptr) {
         std::printf("no main window\n");

@@ -6,6 +6,7 @@
 //   history_probe all           turns the range off
 //   history_probe focus from|to gives a date picker the keyboard
 //   history_probe units N       chooses unit N (0: km/L, 1: L/100km) as the list box would
+//   history_probe vehicle N     chooses the selector's vehicle N as the list box would
 //   history_probe press export|charts  presses the CSV or the chart save (returns at once)
 // The list view's and date pickers' messages carry pointers, which are the window's: they point
 // into memory the probe places in the program's process.
@@ -89,6 +90,16 @@ int main(int argc, char** argv) {
         std::printf("units %d\n", static_cast<int>(SendDlgItemMessageW(window, kIdcHistoryUnits,
                                                                        CB_GETCURSEL, 0, 0)));
         std::printf("range %d\n", Checked(range) ? 1 : 0);
+        HWND vehicle = GetDlgItem(window, IDC_HISTORY_VEHICLE);
+        // The selected entry's text (the list box's, marshalled as the system does for its own
+        // controls).
+        const LRESULT index = SendMessageW(vehicle, CB_GETCURSEL, 0, 0);
+        wchar_t name[256] = {};
+        if (index != CB_ERR && SendMessageW(vehicle, CB_GETLBTEXTLEN, index, 0) < 256) {
+            SendMessageW(vehicle, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(name));
+        }
+        std::printf("vehicle %d %s\n", static_cast<int>(index), Utf8(name).c_str());
+        std::printf("vehicles %d\n", static_cast<int>(SendMessageW(vehicle, CB_GETCOUNT, 0, 0)));
         std::printf("from %s\n", Day(GetDlgItem(window, kIdcHistoryFrom)).c_str());
         std::printf("to %s\n", Day(GetDlgItem(window, kIdcHistoryTo)).c_str());
         std::printf("caption %s\n", Remote(list).Caption(list, kHistoryColumnCount - 2).c_str());
@@ -124,11 +135,12 @@ int main(int argc, char** argv) {
         SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(picker), TRUE);
         return 0;
     }
-    if (command == "units" && argc == 3) {
-        HWND units = GetDlgItem(window, kIdcHistoryUnits);
-        SendMessageW(units, CB_SETCURSEL, std::atoi(argv[2]), 0);
-        SendMessageW(window, WM_COMMAND, MAKEWPARAM(kIdcHistoryUnits, CBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(units));
+    if ((command == "units" || command == "vehicle") && argc == 3) {
+        const int id = command == "units" ? kIdcHistoryUnits : IDC_HISTORY_VEHICLE;
+        HWND box = GetDlgItem(window, id);
+        if (SendMessageW(box, CB_SETCURSEL, std::atoi(argv[2]), 0) == CB_ERR) return 1;
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(box));
         return 0;
     }
     if (command == "press" && argc == 3) {
@@ -146,7 +158,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::printf(
-        "usage: history_probe open|state|range FROM TO|all|focus from|to|units N|press "
+        "usage: history_probe open|state|range FROM TO|all|focus from|to|units N|vehicle N|press "
         "export|charts\n");
     return 2;
 }

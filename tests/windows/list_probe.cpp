@@ -1,10 +1,11 @@
 // Looks at a list of the running ODOMEI from outside, as a person would: `list_probe` the main
 // window's record list, `list_probe ports` the port chooser's, `list_probe history` the history
-// window's. The list must have no horizontal scroll bar, its columns must fill it exactly, and
-// every column must be wide enough for its caption and for every text it shows, in the dialog's
-// font at the display's scaling (in bold for the chooser's row of the port in use, which it
-// draws so); the record list also for the widest figure a read can put in it, since it is laid
-// out before one. Prints what it finds; exit status 0 when all is whole.
+// window's, `list_probe vehicles` the vehicle dialog's. The list must have no horizontal scroll
+// bar, its columns must fill it exactly, and every column must be wide enough for its caption and
+// for every text it shows, in the dialog's font at the display's scaling (in bold for the chooser's
+// row of the port in use, which it draws so); the record list also for the widest figure a read can
+// put in it, since it is laid out before one. Prints what it finds; exit status 0 when all is
+// whole.
 #include <windows.h>
 // The list view.
 #include <commctrl.h>
@@ -76,12 +77,14 @@ private:
 
 int main(int argc, char** argv) {
     const std::string which = argc > 1 ? argv[1] : "main";
-    const char* title = which == "ports"     ? kPortDlgCaption
-                        : which == "history" ? kHistoryTitle
-                                             : kAppTitle;
-    const int id = which == "ports"     ? IDC_PORT_LIST
-                   : which == "history" ? winui::kIdcHistoryList
-                                        : IDC_RECORD_LIST;
+    const char* title = which == "ports"      ? kPortDlgCaption
+                        : which == "history"  ? kHistoryTitle
+                        : which == "vehicles" ? kVehiclesText
+                                              : kAppTitle;
+    const int id = which == "ports"      ? IDC_PORT_LIST
+                   : which == "history"  ? winui::kIdcHistoryList
+                   : which == "vehicles" ? IDC_VEHICLE_LIST
+                                         : IDC_RECORD_LIST;
     HWND window = FindWindowW(nullptr, Wide(title).c_str());
     HWND list = window != nullptr ? GetDlgItem(window, id) : nullptr;
     if (list == nullptr) {

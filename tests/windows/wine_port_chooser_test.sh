@@ -100,8 +100,9 @@ wait_for 100 chooser_closed || die "the chooser stayed after a choice of COM1"
 wait_for 30 has_windows 1 || die "a message after the choice of COM1"
 [ "$(ini_setting)" = "1" ] || die "KORVANA.ini says COM$(ini_setting), not COM1"
 
-# The focus is back on ポート設定: on to the exit button, the list and the read button, enabled now.
-key '^ODOMEI$' Tab Tab Tab space
+# The focus is back on ポート設定: on past 車両 to the exit button, the list and the read button,
+# enabled now.
+key '^ODOMEI$' Tab Tab Tab Tab space
 wait_for 100 has_windows 2 || die "no question before the read"
 key '^ODOMEI$' Return
 wait_for 200 test -s odomei-logbook.sqlite3 || die "the read on the chosen port did not end"

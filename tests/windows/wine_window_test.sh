@@ -83,8 +83,8 @@ wait_for 100 bash -c "xdotool search --name '^履歴$' >/dev/null 2>&1" || die "
 key '^履歴$' Escape
 wait_for 50 bash -c "! xdotool search --name '^履歴$' >/dev/null 2>&1" || die "the history stayed"
 
-# Past ポート設定 on to the exit button; the question is answered yes.
-key '^ODOMEI$' Tab Tab space
+# Past ポート設定 and 車両 on to the exit button; the question is answered yes.
+key '^ODOMEI$' Tab Tab Tab space
 wait_for 100 has_windows 2 || die "no question before the exit"
 key '^ODOMEI$' Return
 for _ in $(seq 1 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
