@@ -725,7 +725,7 @@ int MergeLogbookFile(const VehicleOptions& options, const std::string& path) {
     Failure error;
     const auto counts = book->MergeLogbook(options.file, options.as, &error);
     if (!counts) {
-        Error(kLogbookImportFailedText, OnOneLine(error));
+        Error(kLogbookMergeFailedText, OnOneLine(error));
         return kExitLogbookFailed;
     }
     std::printf(

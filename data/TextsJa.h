@@ -94,6 +94,8 @@ inline constexpr const char* kLogbookWriteFailedText =
 // It cannot take an import (nothing was read from a meter).
 inline constexpr const char* kLogbookImportFailedText = "CSVファイルを履歴に取り込めませんでした";
 inline constexpr const char* kLogbookOpenFailedText = "履歴ファイルを開けませんでした";
+// Another logbook cannot be merged in as a vehicle.
+inline constexpr const char* kLogbookMergeFailedText = "別の履歴ファイルを取り込めませんでした";
 // Said once after a read that shows refuels may have been lost since the last.
 inline constexpr const char* kLogbookGapText =
     "前回の読み出しから今回までの間の計測データが失われた可能性があります。燃費計には最新の15件"

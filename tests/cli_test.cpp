@@ -1594,7 +1594,9 @@ TEST_F(CliVehicles, AWholeLogbookOfOneCarBecomesOneVehicleOnce) {
     EXPECT_NE(as.out.find("into vehicle 妻の車 (made now)"), std::string::npos) << as.out;
     EXPECT_EQ(RunCli(dir.Path(), {"vehicles", "merge-logbook", other, "--as", " x"}).status, 2);
     test::WriteBytes(dir.File("notes.sqlite3"), std::string(4096, 'x'));
-    EXPECT_EQ(RunCli(dir.Path(), {"vehicles", "merge-logbook", "notes.sqlite3"}).status, 9);
+    const CliRun foreign = RunCli(dir.Path(), {"vehicles", "merge-logbook", "notes.sqlite3"});
+    EXPECT_EQ(foreign.status, 9);
+    EXPECT_NE(foreign.err.find(kLogbookMergeFailedText), std::string::npos) << foreign.err;
     EXPECT_EQ(Vehicles()["vehicles"].size(), 3u);
 }
 
