@@ -22,6 +22,7 @@
 #include "app/HistoryDlg.h"
 #include "app/MessageBox.h"
 #include "app/PortDlg.h"
+#include "app/RowList.h"
 #include "app/SaveAs.h"
 #include "app/VehicleDlg.h"
 #include "ui/ColumnLayout.h"
@@ -88,15 +89,8 @@ void CMeterDlg::BuildControls() {
 
     m_list = new QTableWidget(this);
     place(m_list, kList);
-    m_list->verticalHeader()->hide();
+    MakeRowList(m_list);
     m_list->setShowGrid(true);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // Tab leaves the list for the next control, as everywhere in the window; the arrows move
-    // between rows.
-    m_list->setTabKeyNavigation(false);
-    m_list->setWordWrap(false);
     m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     m_list->horizontalHeader()->setHighlightSections(false);
     m_list->verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 4);

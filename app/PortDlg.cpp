@@ -15,6 +15,7 @@
 #include "app/BusyGuard.h"
 #include "app/DialogUnits.h"
 #include "app/MessageBox.h"
+#include "app/RowList.h"
 #include "ui/Texts.h"
 
 namespace odomei {
@@ -54,12 +55,7 @@ CPortDlg::CPortDlg(MeterPresenter& owner, PortSurveyor surveyor, QWidget* parent
     m_list->setHorizontalHeaderLabels(captions);
     for (int c = 0; c < kPortColumnCount; ++c) m_list->setColumnWidth(c, kPortColumnWidths[c]);
     m_list->horizontalHeader()->setStretchLastSection(true);
-    m_list->verticalHeader()->hide();
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setTabKeyNavigation(false);
-    m_list->setWordWrap(false);
+    MakeRowList(m_list);
     connect(m_list, &QTableWidget::itemSelectionChanged, this, [this] {
         if (m_filling) return;
         const auto rows = m_list->selectionModel()->selectedRows();

@@ -12,6 +12,7 @@
 
 #include "app/DialogUnits.h"
 #include "app/MessageBox.h"
+#include "app/RowList.h"
 #include "ui/PortPresenter.h"
 #include "ui/Texts.h"
 
@@ -67,12 +68,7 @@ CVehicleDlg::CVehicleDlg(const VehicleRequest& request, QWidget* parent)
 
     m_list = new QTableWidget(this);
     Place(m_list, kVehicleList);
-    m_list->verticalHeader()->hide();
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setTabKeyNavigation(false);
-    m_list->setWordWrap(false);
+    MakeRowList(m_list);
     m_list->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 4);
     QStringList captions;
     for (const std::string& caption : m_presenter.Captions()) captions << Q(caption);

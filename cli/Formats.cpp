@@ -72,9 +72,12 @@ std::string Pad(const std::string& text, int width, bool right) {
 
 std::string Number(std::size_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
-// The rows' cells padded into columns: the first two (number, date) to the left, figures to the
-// right, wide characters counting two.
-std::string Aligned(const std::vector<std::vector<std::string>>& rows) {
+// The rows' cells padded into columns, wide characters counting two: the columns rightAligned says
+// to the right (figures), the others to the left (by default the first two: number and date). No
+// line ends in spaces.
+std::string Aligned(
+    const std::vector<std::vector<std::string>>& rows,
+    bool (*rightAligned)(std::size_t column) = [](std::size_t c) { return c >= 2; }) {
     std::vector<int> widths(rows.empty() ? 0 : rows[0].size(), 0);
     for (const auto& row : rows) {
         for (std::size_t c = 0; c < row.size(); ++c)
@@ -84,8 +87,9 @@ std::string Aligned(const std::vector<std::vector<std::string>>& rows) {
     for (const auto& row : rows) {
         std::string line;
         for (std::size_t c = 0; c < row.size(); ++c) {
-            line += (c == 0 ? "" : kColumnGap) + Pad(row[c], widths[c], c >= 2);
+            line += (c == 0 ? "" : kColumnGap) + Pad(row[c], widths[c], rightAligned(c));
         }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
         out += line + "\n";
     }
     return out;
@@ -289,21 +293,7 @@ std::string FormatVehiclesTable(const std::vector<Vehicle>& vehicles, const std:
                         v.firstDate.value_or("-"), v.lastDate.value_or("-"),
                         v.lastRead.value_or("-")});
     }
-    std::vector<int> widths(rows[0].size(), 0);
-    for (const auto& row : rows) {
-        for (std::size_t c = 0; c < row.size(); ++c)
-            widths[c] = std::max(widths[c], DisplayWidth(row[c]));
-    }
-    std::string out;
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            line += (c == 0 ? "" : kColumnGap) + Pad(row[c], widths[c], c == 3);
-        }
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        out += line + "\n";
-    }
-    return out;
+    return Aligned(rows, [](std::size_t c) { return c == 3; });
 }
 
 std::string FormatVehiclesJson(const std::vector<Vehicle>& vehicles) {

@@ -188,6 +188,24 @@ void MakeDatabase(const std::string& path, const std::string& sql) {
     sqlite3_close(db);
 }
 
+std::string QueryRows(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    std::string out;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) out = "no query";
+    while (st != nullptr && sqlite3_step(st) == SQLITE_ROW) {
+        for (int c = 0; c < sqlite3_column_count(st); ++c) {
+            const auto* text = sqlite3_column_text(st, c);
+            out += (c ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "~");
+        }
+        out += "\n";
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return out;
+}
+
 void SpoilPagesAfterFirst(const std::string& path) {
     constexpr std::size_t kPageSizeAt = 16;  // big-endian, in the file's header
     std::string bytes = ReadBytes(path);

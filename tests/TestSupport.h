@@ -125,6 +125,9 @@ bool Exists(const std::string& path);
 
 // An SQLite database made by sql, for files the logbook must tell from its own.
 void MakeDatabase(const std::string& path, const std::string& sql);
+// Every row a query of the database at path gives, its columns joined by '|', a line each (a
+// NULL as "~"); "no query" where it cannot be prepared.
+std::string QueryRows(const std::string& path, const std::string& sql);
 // A logbook whose records cannot be read: every page after the first (the schema) spoilt.
 void SpoilPagesAfterFirst(const std::string& path);
 // Stores a record with these six texts (figures read from them) in the logbook at path, as

@@ -562,25 +562,6 @@ TEST_F(LogbookFile, ALogbookIsMarkedAsOursAndOneMadeBeforeTheMarkIsAdopted) {
     EXPECT_EQ(Pragma(path, "application_id"), kLogbookApplicationId);
 }
 
-// Every row a query gives, its columns joined by '|', a line each.
-std::string Query(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* st = nullptr;
-    std::string out;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) out = "no query";
-    while (st != nullptr && sqlite3_step(st) == SQLITE_ROW) {
-        for (int c = 0; c < sqlite3_column_count(st); ++c) {
-            const auto* text = sqlite3_column_text(st, c);
-            out += (c ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "~");
-        }
-        out += "\n";
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return out;
-}
-
 // Each table's columns and each index's, as SQLite reports them.
 const std::string kColumns =
     "SELECT m.name, p.name, p.type, p.\"notnull\", p.pk FROM sqlite_master m "
@@ -598,9 +579,9 @@ TEST_F(LogbookFile, ALogbookOfThePreviousVersionIsLookedAtAsItIsAndUpgradedAtIts
         std::remove(path.c_str());
         test::MakeDatabase(path, kFirstVersionLogbook + (marked ? mark : ""));
         const std::string before = test::ReadBytes(path);
-        const std::string schema = Query(path, kept);
-        const std::string asFirstVehicle =
-            Query(path, "SELECT *, 1 FROM reads") + Query(path, "SELECT *, 1 FROM records");
+        const std::string schema = test::QueryRows(path, kept);
+        const std::string asFirstVehicle = test::QueryRows(path, "SELECT *, 1 FROM reads") +
+                                           test::QueryRows(path, "SELECT *, 1 FROM records");
         Failure error;
         auto look = Logbook::Open(path, &error);
         ASSERT_NE(look, nullptr) << FailureLine(error);
@@ -622,16 +603,18 @@ TEST_F(LogbookFile, ALogbookOfThePreviousVersionIsLookedAtAsItIsAndUpgradedAtIts
         const std::string fresh = dir.File("fresh.sqlite3");
         ASSERT_NE(Logbook::Open(fresh, &error, LogbookAccess::kWrite), nullptr);
         for (const std::string& layout : {kColumns, kIndexColumns}) {
-            EXPECT_EQ(Query(path, layout), Query(fresh, layout));
+            EXPECT_EQ(test::QueryRows(path, layout), test::QueryRows(fresh, layout));
         }
-        EXPECT_EQ(Query(path, "SELECT * FROM vehicles"),
+        EXPECT_EQ(test::QueryRows(path, "SELECT * FROM vehicles"),
                   "1|" + std::string(kFirstVehicleName) + "|\n");
-        EXPECT_EQ(Query(path, "SELECT * FROM reads") + Query(path, "SELECT * FROM records"),
+        EXPECT_EQ(test::QueryRows(path, "SELECT * FROM reads") +
+                      test::QueryRows(path, "SELECT * FROM records"),
                   asFirstVehicle);
         // Its meter read of December 2012 before fifteen newer refuels: a gap, kept.
         EXPECT_TRUE(Merge(*book, ReadingOf(metersim::SequenceBlock(0))).gap);
         book.reset();
-        EXPECT_EQ(Query(path, "SELECT before_id, after_id, read_id FROM gaps"), "1|2|2\n");
+        EXPECT_EQ(test::QueryRows(path, "SELECT before_id, after_id, read_id FROM gaps"),
+                  "1|2|2\n");
     }
     // Files that only look like either version are still refused, and left as they were.
     const struct {

@@ -61,25 +61,6 @@ MeterReading CarB(int read, int year = 2013) { return ReadingOf(OtherCarBlock(re
 
 const std::string kVan = "配達用バン";
 
-// Every row a query gives, its columns joined by '|', a line each (blobs in hex).
-std::string Query(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* st = nullptr;
-    std::string out;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) out = "no query";
-    while (st != nullptr && sqlite3_step(st) == SQLITE_ROW) {
-        for (int c = 0; c < sqlite3_column_count(st); ++c) {
-            const auto* text = sqlite3_column_text(st, c);
-            out += (c ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "~");
-        }
-        out += "\n";
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return out;
-}
-
 // What SQLite's own check says of the file ("ok" when it is sound).
 std::string Integrity(const std::string& path) {
     sqlite3* db = nullptr;
@@ -132,12 +113,14 @@ PRAGMA user_version = 2;
 
 // What a logbook holds apart from the vehicles: every read (its block in hex), record and gap.
 std::string Content(const std::string& path) {
-    return Query(path, "SELECT id, read_at, source, origin, firmware, hex(block) FROM reads") +
-           Query(path,
-                 "SELECT id, hex(raw), read_id, date_text, distance_text, fuel_text, "
-                 "correction_text, refuel_text, error_text, iso_date, distance, fuel, correction, "
-                 "refuel FROM records") +
-           Query(path, "SELECT * FROM gaps");
+    return test::QueryRows(path,
+                           "SELECT id, read_at, source, origin, firmware, hex(block) FROM reads") +
+           test::QueryRows(
+               path,
+               "SELECT id, hex(raw), read_id, date_text, distance_text, fuel_text, "
+               "correction_text, refuel_text, error_text, iso_date, distance, fuel, correction, "
+               "refuel FROM records") +
+           test::QueryRows(path, "SELECT * FROM gaps");
 }
 
 // Two summaries, field for field.
@@ -291,7 +274,7 @@ TEST_F(Vehicles, AMeterMovedIntoAnotherVehicleTakesItsLaterReadsThereAndLeavesTh
     EXPECT_EQ(moved.elsewhere, 12);
     EXPECT_EQ(moved.added, 3);
     Merge(*since, sinceOnly(2));
-    EXPECT_EQ(Query(path, "SELECT vehicle_id, from_id FROM moves"), "2|1\n");
+    EXPECT_EQ(test::QueryRows(path, "SELECT vehicle_id, from_id FROM moves"), "2|1\n");
     // Three more reads, each overlapping the first car's last refuels and the van's: the van's,
     // with nothing asked, the first car selected or the van named.
     for (int read = 3; read <= 5; ++read) {
@@ -332,7 +315,7 @@ TEST_F(Vehicles, AMeterMovedIntoAnotherVehicleTakesItsLaterReadsThereAndLeavesTh
 
     // Removing a vehicle removes its moves; the first car's reads are still its own.
     ASSERT_TRUE(book->RemoveVehicle(kVan, &error)) << FailureLine(error);
-    EXPECT_EQ(Query(path, "SELECT count(*) FROM moves"), "0\n");
+    EXPECT_EQ(test::QueryRows(path, "SELECT count(*) FROM moves"), "0\n");
     EXPECT_EQ(Merge(*book, CarA(1)).place.vehicle, kFirstVehicleName);
 }
 
@@ -415,7 +398,7 @@ TEST_F(Vehicles, TheSameBytesInTwoVehiclesAreTwoRecordsAndImportsMatchWithinThei
     // The van's read of the same bytes: its own records, beside the first car's.
     EXPECT_EQ(Merge(*book, CarA(0), {kVan, true, true}).upgraded, 15);
     EXPECT_EQ(book->CountRecords(), 30);
-    EXPECT_EQ(Query(path, "SELECT count(DISTINCT raw) FROM records"), "15\n");
+    EXPECT_EQ(test::QueryRows(path, "SELECT count(DISTINCT raw) FROM records"), "15\n");
     EXPECT_EQ(book->Import(RowsOf(CarA(0)), "x.csv", "無い車", kAt, &error), std::nullopt);
     EXPECT_NE(FailureLine(error).find("無い車"), std::string::npos);
 }
@@ -504,7 +487,7 @@ TEST_F(Vehicles, ASecondVersionLogbookIsLookedAtAsOneVehicleAndUpgradedWithEvery
     }
     ToSecondVersion(path);
     const std::string before = test::ReadBytes(path), content = Content(path);
-    ASSERT_NE(Query(path, "SELECT * FROM gaps"), "");
+    ASSERT_NE(test::QueryRows(path, "SELECT * FROM gaps"), "");
     Failure error;
     auto look = Logbook::Open(path, &error);
     ASSERT_NE(look, nullptr) << FailureLine(error);
@@ -525,9 +508,9 @@ TEST_F(Vehicles, ASecondVersionLogbookIsLookedAtAsOneVehicleAndUpgradedWithEvery
     auto book = OpenBook();
     ASSERT_NE(book, nullptr);
     EXPECT_EQ(Content(path), content);
-    EXPECT_EQ(Query(path,
-                    "SELECT DISTINCT vehicle_id FROM records UNION ALL SELECT DISTINCT "
-                    "vehicle_id FROM reads"),
+    EXPECT_EQ(test::QueryRows(path,
+                              "SELECT DISTINCT vehicle_id FROM records UNION ALL SELECT DISTINCT "
+                              "vehicle_id FROM reads"),
               "1\n1\n");
     EXPECT_EQ(Shown(book->Records()), shown);
     EXPECT_EQ(Integrity(path), "ok");
@@ -550,9 +533,9 @@ SELECT randomblob(14), 1, '2012年01月01日', i || '.00', '30.00', '100.00', '3
 )sql");
     ToSecondVersion(path);
     const std::string original = test::ReadBytes(path);
-    const std::string records = Query(path, "SELECT * FROM records");
+    const std::string records = test::QueryRows(path, "SELECT * FROM records");
     const std::string schema =
-        Query(path, "SELECT type, name, sql FROM sqlite_master ORDER BY name");
+        test::QueryRows(path, "SELECT type, name, sql FROM sqlite_master ORDER BY name");
     const std::string copy = dir.File("copy.sqlite3");
     test::WriteBytes(copy, original);
     const auto started = std::chrono::steady_clock::now();
@@ -581,22 +564,25 @@ SELECT randomblob(14), 1, '2012年01月01日', i || '.00', '30.00', '100.00', '3
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
         ASSERT_EQ(Integrity(path), "ok");
-        const std::string version = Query(path, "PRAGMA user_version");
+        const std::string version = test::QueryRows(path, "PRAGMA user_version");
         if (version == "2\n") {
             ++old;
-            EXPECT_EQ(Query(path, "SELECT type, name, sql FROM sqlite_master ORDER BY name"),
-                      schema);
-            EXPECT_EQ(Query(path, "SELECT * FROM records"), records);
+            EXPECT_EQ(
+                test::QueryRows(path, "SELECT type, name, sql FROM sqlite_master ORDER BY name"),
+                schema);
+            EXPECT_EQ(test::QueryRows(path, "SELECT * FROM records"), records);
         } else {
             ++upgraded;
             ASSERT_EQ(version, "3\n");
-            EXPECT_EQ(Query(path,
-                            "SELECT id, raw, read_id, date_text, distance_text, fuel_text, "
-                            "correction_text, refuel_text, error_text, iso_date, distance, "
-                            "fuel, correction, refuel FROM records"),
-                      records);
-            EXPECT_EQ(Query(path, "SELECT count(*) FROM records WHERE vehicle_id <> 1"), "0\n");
-            EXPECT_EQ(Query(path, "SELECT * FROM vehicles"),
+            EXPECT_EQ(
+                test::QueryRows(path,
+                                "SELECT id, raw, read_id, date_text, distance_text, fuel_text, "
+                                "correction_text, refuel_text, error_text, iso_date, distance, "
+                                "fuel, correction, refuel FROM records"),
+                records);
+            EXPECT_EQ(test::QueryRows(path, "SELECT count(*) FROM records WHERE vehicle_id <> 1"),
+                      "0\n");
+            EXPECT_EQ(test::QueryRows(path, "SELECT * FROM vehicles"),
                       "1|" + std::string(kFirstVehicleName) + "|\n");
         }
         // The next open completes what the killed one did not.
@@ -604,7 +590,7 @@ SELECT randomblob(14), 1, '2012年01月01日', i || '.00', '30.00', '100.00', '3
         ASSERT_NE(book, nullptr);
         EXPECT_EQ(book->CountRecords(), 6015);
         book.reset();
-        EXPECT_EQ(Query(path, "PRAGMA user_version"), "3\n");
+        EXPECT_EQ(test::QueryRows(path, "PRAGMA user_version"), "3\n");
     }
     std::printf("upgrade of %s took %lld us; killed %d times before it ended, %d after\n",
                 path.c_str(), static_cast<long long>(upgradeUs), old, upgraded);
@@ -638,8 +624,9 @@ TEST_F(Vehicles, ALogbookOfOneCarBecomesAVehicleOnceAndNothingIsDoubledTheSecond
     EXPECT_EQ(test::ReadBytes(carB), carBBytes);  // only looked at
     auto look = Logbook::Open(carB, &error);
     EXPECT_EQ(Shown(book->Records({"CarB"})), Shown(look->Records()));
-    EXPECT_EQ(Query(path, "SELECT hex(block) FROM reads WHERE vehicle_id = 2 ORDER BY id"),
-              Query(carB, "SELECT hex(block) FROM reads ORDER BY id"));
+    EXPECT_EQ(
+        test::QueryRows(path, "SELECT hex(block) FROM reads WHERE vehicle_id = 2 ORDER BY id"),
+        test::QueryRows(carB, "SELECT hex(block) FROM reads ORDER BY id"));
     // Again: nothing new. And the next read of the van's meter goes to the van.
     const auto again = book->MergeLogbook(carB, "CarB", &error);
     ASSERT_TRUE(again) << FailureLine(error);
