@@ -359,7 +359,10 @@ std::string ConflictHint(const ReadPlace& place, const ReadTarget& target) {
             return "if it is another car's meter: 'odomei-cli vehicles add NAME' and read again "
                    "with --vehicle NAME";
         case ReadConflict::kOtherVehicle:
-            return "a read without --vehicle keeps it with " + Joined(place.overlapping) +
+            // After a declared move the read overlaps the old vehicle too: it goes to the new one.
+            return "a read without --vehicle keeps it with " +
+                   (place.overlapping.size() == 1 ? place.overlapping.front()
+                                                  : std::string("the vehicle its meter sits in")) +
                    "; if the meter now sits in " + wanted + ": --vehicle " + wanted +
                    " --meter-moved";
         case ReadConflict::kSeveralVehicles:
