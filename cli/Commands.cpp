@@ -426,24 +426,27 @@ int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePath
         return read.outcome == ExchangeOutcome::kBlockReceived ? kExitNoRecord
                                                                : StatusOf(read.outcome);
     }
-    // Where the read is to go: the vehicle named, else the one KORVANA.ini selects; the output
-    // names the vehicle the logbook would keep it with (null for none), told before anything is
-    // stored.
+    // Where the read is to go: the vehicle named, else the one KORVANA.ini selects. JSON names the
+    // vehicle the logbook would keep it with (null for none), told before anything is stored;
+    // other formats do not wait for the logbook.
     const std::string path = BookPath(options.logbook, paths);
     ReadTarget target{options.vehicle, !options.vehicle.empty(), options.meterMoved};
     std::optional<std::string> keptWith;
-    if (!options.noLogbook) {
+    auto look = [&](bool place) {
         Failure error;
-        if (const auto book = Logbook::Open(path, &error)) {
-            if (!target.named) target.vehicle = VehicleOrFirst(book->Vehicles(), Selected(paths));
-            if (!book->Exists()) {
-                keptWith = target.vehicle.empty() ? kFirstVehicleName : target.vehicle;
-            } else if (const auto place = book->Place(read.reading, target, &error);
-                       place && place->conflict == ReadConflict::kNone) {
-                keptWith = place->vehicle;
-            }
+        const auto book = Logbook::Open(path, &error);
+        if (!book) return;
+        if (!target.named) target.vehicle = VehicleOrFirst(book->Vehicles(), Selected(paths));
+        if (!place) return;
+        if (!book->Exists()) {
+            keptWith = target.vehicle.empty() ? kFirstVehicleName : target.vehicle;
+        } else if (const auto where = book->Place(read.reading, target, &error);
+                   where && where->conflict == ReadConflict::kNone) {
+            keptWith = where->vehicle;
         }
-    }
+    };
+    const bool json = options.format == Format::kJson;
+    if (!options.noLogbook && json) look(true);
     // Written out first and then kept, in the order the windows show the list and then keep it:
     // a logbook that cannot take the read never costs the output, and an output that failed
     // still leaves the read in the logbook.
@@ -451,6 +454,7 @@ int FinishRead(const MeterRead& read, const ReadOptions& options, const FilePath
         Render(read.reading, options, toStdout && IsTerminal(kStdout), keptWith);
     const int written = WriteOut(content, options.output);
     if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
+    if (!options.noLogbook && !json) look(false);
     int kept = kExitOk;
     if (!options.noLogbook) {
         kept = KeepRead(path, read.reading, target,
