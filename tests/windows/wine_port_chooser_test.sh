@@ -29,8 +29,9 @@ dismiss() {
     return 1
 }
 rows() { wine "$probe" rows >"$work/rows" 2>/dev/null </dev/null; }
-# The state column (the last) of the row of a port, without the selection mark.
-state_of() { rows && awk -F '\t' -v port="$1" 'substr($1, 2) == port { print $NF }' "$work/rows"; }
+# The state column (the last) of the row of a port, without the selection mark, as last read.
+state_read() { awk -F '\t' -v port="$1" 'substr($1, 2) == port { print $NF }' "$work/rows"; }
+state_of() { rows && state_read "$1"; }
 # shellcheck disable=SC2317  # called through wait_for
 state_is() { [ "$(state_of "$1")" = "$2" ]; }
 start_sim() {
@@ -62,11 +63,15 @@ dismiss || die "the port message stayed"
 key '^ODOMEI$' Tab Tab Tab space
 wait_for 300 chooser_open || die "ポート設定 opened no chooser"
 wait_for 100 rows || die "port_probe cannot read the chooser"
-free=$(state_of COM1)
-missing=$(state_of COM3)
-if [ -z "$free" ] || [ -z "$missing" ] || [ "$free" = "$missing" ]; then
-    die "COM1 (the simulator) and COM3 (no device) are not told apart"
-fi
+# The chooser fills its list while it looks at the ports: both states from one reading, once the
+# list has them.
+# shellcheck disable=SC2317  # called through wait_for
+told_apart() {
+    rows || return 1
+    free=$(state_read COM1) missing=$(state_read COM3)
+    [ -n "$free" ] && [ -n "$missing" ] && [ "$free" != "$missing" ]
+}
+wait_for 100 told_apart || die "COM1 (the simulator) and COM3 (no device) are not told apart"
 for n in 4 5 6 7 8 9; do
     [ "$(state_of "COM$n")" = "$missing" ] || die "COM$n is not shown as COM3 is"
 done
