@@ -10,6 +10,7 @@
 
 #include "data/CsvImport.h"
 #include "data/Decoder.h"
+#include "data/Prices.h"
 #include "data/RecordTable.h"
 #include "data/TextsJa.h"
 #include "platform/Clock.h"
@@ -33,6 +34,13 @@ struct LogbookRecord {
     // Refuels may have been lost just before this record: the time of the read that found it.
     // Only while nothing stored since lies between the gap's two records (see Records).
     std::optional<std::string> gapBefore;
+    std::optional<Price> price;            // as the user entered it (SetPrice, SetPrices)
+    // The odometer at this refuel, in hundredths of a km, where known: given here (odometerGiven),
+    // or following from the reading given at another refuel of its stretch by the distances in
+    // between (a stretch: the records between two open gaps; a refuel after a gap has none until
+    // one is given in its own stretch). Never below 0: a reading that would be is none.
+    std::optional<std::int64_t> odometer;
+    bool odometerGiven = false;
 };
 
 // Refuels that may have been lost between two reads: the meter keeps only its last fifteen, and
@@ -56,7 +64,20 @@ struct Vehicle {
     std::optional<std::string> firstDate;  // "YYYY-MM-DD" of its oldest and newest dated records
     std::optional<std::string> lastDate;
     std::optional<std::string> lastRead;  // "YYYY-MM-DD HH:MM:SS" of its newest read of a meter
+    std::string currency = kDefaultCurrency;  // its prices' currency, an ISO 4217 code
 };
+
+// What setting prices from a card statement did (Logbook::SetPrices).
+struct StatementResult {
+    int set = 0;  // refuels given a price
+    // Lines whose date has no refuel of the vehicle, and dates with more refuels than lines (or
+    // more lines than refuels): none of those refuels is given a price from them.
+    std::vector<StatementLine> unmatched;
+    std::vector<StatementLine> ambiguous;
+};
+
+// Why a text cannot be a currency code: not three letters A to Z. Nothing when it can be.
+std::optional<Reason> CurrencyProblem(const std::string& code);
 
 // Where a read of the meter is to be kept. The meter sends no serial number: its records are its
 // fingerprint, and a read whose records overlap one vehicle's is that vehicle's.
@@ -229,6 +250,25 @@ public:
     // One vehicle's records only (RecordQuery); an unknown vehicle gives none, with error set.
     std::vector<LogbookRecord> Records(const RecordQuery& query = {},
                                        Failure* error = nullptr) const;
+
+    // A refuel's price: record (its id, from Records) of vehicle (empty: the first); nothing clears
+    // it. A later read of the same refuel keeps it. False, with error set, where the vehicle holds
+    // no such record or the file cannot be written.
+    bool SetPrice(const std::string& vehicle, std::int64_t record, const std::optional<Price>& price,
+                  Failure* error);
+    // Prices from a card statement (ParsePriceStatement), each line's amount of the given kind,
+    // matched to the vehicle's refuel of its date: a date with as many lines as refuels gives them
+    // in order (oldest first); otherwise its lines are ambiguous. One transaction.
+    std::optional<StatementResult> SetPrices(const std::string& vehicle,
+                                             const std::vector<StatementLine>& lines,
+                                             PriceKind kind, Failure* error);
+    // The odometer read reading (hundredths of a km) at record of vehicle: the other refuels of its
+    // stretch follow from it (LogbookRecord::odometer). A reading given at another refuel of the
+    // same stretch is replaced. Nothing clears it.
+    bool SetOdometer(const std::string& vehicle, std::int64_t record,
+                     std::optional<std::int64_t> reading, Failure* error);
+    // The vehicle's currency (CurrencyProblem).
+    bool SetCurrency(const std::string& vehicle, const std::string& code, Failure* error);
 
     // How many reads and records are stored.
     std::int64_t CountReads() const;

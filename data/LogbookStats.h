@@ -48,6 +48,16 @@ struct LogbookSummary {
     std::vector<FactorPeriod> periods;
     // The records after which refuels may have been lost (a gap changes no figure).
     int gaps = 0;
+    // What the refuels cost, over the records with a price and fuel refilled ("priced"): the total
+    // (hundredths of the currency), per km over their distance, per month over the calendar months
+    // from the first priced record's to the last's (both counted), and the average price of a
+    // litre (total cost / total refilled).
+    int priced = 0;
+    std::int64_t cost = 0;
+    std::optional<double> costPerKm;
+    std::optional<double> costPerMonth;
+    std::optional<double> pricePerLitre;
+    int pricedMonths = 0;
 };
 
 // The summary of records given oldest first.
