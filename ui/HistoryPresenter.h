@@ -47,6 +47,15 @@ public:
     void SetPerHundredKm(bool per100km);
     // The records shown, oldest first, as the window's CSV file.
     void OnExport();
+    // ｱﾌﾟﾘ用に保存: the records shown for a fuel app, the app chosen as the save dialog's type;
+    // what was left out (and what to enter) is said.
+    void OnExportForApp();
+    // The price and odometer columns may be edited in a record's row (not a gap's): the text the
+    // user typed is stored (an empty one clears), the records are read again and the view
+    // refreshed. A text that is none (ParsePriceAmount, ParseOdometer) or a logbook that cannot
+    // be written is said, and nothing changes. True when stored.
+    bool IsEditable(std::size_t row, int column) const;
+    bool OnEdit(std::size_t row, int column, const std::string& text);
 
     // The first and last dates of the vehicle shown (for the range's controls); nothing without
     // any.

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "data/Decoder.h"
 #include "data/Logbook.h"
@@ -55,17 +56,25 @@ Notice SaveFile(const std::string& path, const std::string& fileName, const std:
 Notice SaveText(const std::string& path, const std::string& fileName, const std::string& text);
 
 // The save-as dialog's question and answer.
+// A further type a save dialog offers.
+struct SaveType {
+    std::string description;
+    std::string pattern;
+};
+
 struct SaveAsRequest {
     std::string initialName;       // shown in the name field, e.g. "*.csv"
     std::string typeDescription;   // e.g. "CSV(ｶﾝﾏ区切り)"
     std::string typePattern;       // e.g. "*.csv"
     std::string directory;         // where the dialog starts
     bool confirmOverwrite = true;  // ask before an existing file is chosen
+    std::vector<SaveType> moreTypes{};  // offered after the first, in order
 };
 
 struct SaveAsResult {
     std::string path;      // full path chosen
     std::string fileName;  // bare file name
+    std::size_t type = 0;  // the type chosen: 0 the first, 1 moreTypes[0], ...
 };
 
 // The request for saving records as CSV, starting in directory.
