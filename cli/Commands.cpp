@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -764,6 +765,10 @@ int MergeLogbookFile(const VehicleOptions& options, const std::string& path) {
         options.file.c_str(), counts->vehicle.c_str(),
         counts->madeVehicle ? "made now" : "already there", counts->reads, counts->records,
         counts->known, counts->gaps);
+    if (counts->prices > 0 || counts->readings > 0) {
+        std::printf("%s: %d prices and %d odometer readings added\n", options.file.c_str(),
+                    counts->prices, counts->readings);
+    }
     return kExitOk;
 }
 
@@ -774,6 +779,23 @@ int Refused(const std::string& en, const std::string& ja) {
 }
 int Refused(const std::string& what, const Reason& why) {
     return Refused(what + ": " + why.en, why.ja);
+}
+
+// A word of a command line to type again, quoted for a shell where it must be.
+std::string ShellWord(const std::string& word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x80 ||
+               std::isalnum(static_cast<unsigned char>(c)) || std::strchr("._,:/+-", c) != nullptr;
+    });
+    if (plain) return word;
+    std::string quoted = "'";
+    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// " --vehicle NAME" where one was named.
+std::string VehicleWords(const std::string& named) {
+    return named.empty() ? std::string() : " --vehicle " + ShellWord(named);
 }
 
 // A refuel as a person tells it from the others of its day.
@@ -871,8 +893,8 @@ int SetVehicle(const VehicleOptions& options, const FilePaths& paths, const std:
     std::optional<LogbookRecord> at;
     if (reading) {
         at = RefuelOn(ofDay, vehicle, options.at, options.no,
-                      "odomei-cli vehicles set " + options.name + " --odometer " +
-                          options.odometer + " --at " + options.at);
+                      "odomei-cli vehicles set " + ShellWord(options.name) + " --odometer " +
+                          ShellWord(options.odometer) + " --at " + options.at);
         if (!at) return kExitUsage;
     }
     const auto book = WriteLogbook(path);
@@ -914,10 +936,11 @@ int PriceStatement(const PriceOptions& options, const FilePaths& paths) {
     const auto result = book->SetPrices(
         vehicle.name, *lines, options.perLitre ? PriceKind::kPerLitre : PriceKind::kTotal, &error);
     if (!result) return NotStored(error);
-    std::printf("%s: %d refuels of %s given a price (%s, %s), %zu lines unmatched, %zu ambiguous\n",
-                options.statement.c_str(), result->set, vehicle.name.c_str(),
-                options.perLitre ? "per litre" : "total paid", vehicle.currency.c_str(),
-                result->unmatched.size(), result->ambiguous.size());
+    std::printf(
+        "%s: %d refuels of %s given a price (%s, %s); lines unmatched: %zu, ambiguous: %zu\n",
+        options.statement.c_str(), result->set, vehicle.name.c_str(),
+        options.perLitre ? "per litre" : "total paid", vehicle.currency.c_str(),
+        result->unmatched.size(), result->ambiguous.size());
     for (const StatementLine& l : result->unmatched) {
         std::printf("unmatched: line %d: %s,%s: no refuel of %s that day\n", l.line,
                     l.isoDate.c_str(), AmountText(l.amount).c_str(), vehicle.name.c_str());
@@ -925,7 +948,7 @@ int PriceStatement(const PriceOptions& options, const FilePaths& paths) {
     for (const StatementLine& l : result->ambiguous) {
         std::printf(
             "ambiguous: line %d: %s,%s: that day's refuels and lines do not pair up one to one "
-            "(odomei-cli price %s --no N gives each its own)\n",
+            "(odomei-cli price %s --no N ... gives each its own)\n",
             l.line, l.isoDate.c_str(), AmountText(l.amount).c_str(), l.isoDate.c_str());
     }
     return kExitOk;
@@ -951,10 +974,11 @@ int RunPrice(const PriceOptions& options) {
             LookUpVehicle(path, options.vehicle, paths, options.date, &vehicle, &ofDay);
         status != kExitOk)
         return status;
-    const std::string again =
-        "odomei-cli price " + options.date +
-        (options.clear ? std::string(" --clear")
-                       : (options.perLitre ? " --per-litre " : " --total ") + options.amount);
+    const std::string again = "odomei-cli price " + options.date +
+                              (options.clear ? std::string(" --clear")
+                                             : (options.perLitre ? " --per-litre " : " --total ") +
+                                                   ShellWord(options.amount)) +
+                              VehicleWords(options.vehicle);
     auto refuel = RefuelOn(ofDay, vehicle, options.date, options.no, again);
     if (!refuel) return kExitUsage;
     const auto book = WriteLogbook(path, kLogbookWriteFailedText);
@@ -990,8 +1014,16 @@ int RunExport(const ExportOptions& options) {
         return status;
     const AppFile file = ExportForApp(*app, vehicle, records);
     if (const auto left = LeftOutReason(*app, file, vehicle.name)) {
-        std::fprintf(stderr, "odomei-cli: %s\n", left->en.c_str());
-        if (!left->ja.empty()) std::fprintf(stderr, "  %s\n", left->ja.c_str());
+        // Its lines: how many, then each lack with its dates and what to enter.
+        Error(Notice{
+            false, left->en.substr(0, left->en.find('\n')), 0,
+            (left->en.find('\n') == std::string::npos ? std::string()
+                                                      : left->en.substr(left->en.find('\n') + 1)) +
+                "\n" + left->ja});
+    }
+    if (file.written == 0 && !file.leftOut.empty()) {
+        std::fprintf(stderr, "odomei-cli: no file written\n  ファイルは書き出していません\n");
+        return kExitUsage;
     }
     if (file.written == 0) {
         const std::string range =

@@ -80,6 +80,11 @@ std::string OdometerText(std::int64_t hundredths) {
     return hundredths % 100 == 0 ? std::to_string(hundredths / 100) : AmountText(hundredths);
 }
 
+// A summary's amount (hundredths of the currency) in the currency's units.
+std::optional<double> Units(const std::optional<double>& hundredths) {
+    return hundredths ? std::optional<double>(*hundredths / 100.0) : std::nullopt;
+}
+
 std::string Number(std::size_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
 // The rows' cells padded into columns, wide characters counting two: the columns rightAligned says
@@ -270,10 +275,13 @@ std::string FormatStatsTable(const LogbookSummary& s, bool per100km, const std::
            (s.priced == 0 ? " (odomei-cli price DATE --per-litre P gives a refuel its price)\n"
                           : "\n");
     out += "total cost: " + (s.priced > 0 ? hundredths(s.cost) + money : std::string("-")) + "\n";
-    out += "cost per km: " + or_(s.costPerKm, money) + "\n";
-    out += "cost per month: " + or_(s.costPerMonth, money) +
-           (s.costPerMonth ? " (over " + std::to_string(s.pricedMonths) + " months)" : "") + "\n";
-    out += "average price per litre: " + or_(s.pricePerLitre, money) + "\n";
+    out += "cost per km: " + or_(Units(s.costPerKm), money) + "\n";
+    out += "cost per month: " + or_(Units(s.costPerMonth), money) +
+           (s.costPerMonth ? " (over " + std::to_string(s.pricedMonths) +
+                                 (s.pricedMonths == 1 ? " month)" : " months)")
+                           : "") +
+           "\n";
+    out += "average price per litre: " + or_(Units(s.pricePerLitre), money) + "\n";
     out += "gaps: " + std::to_string(s.gaps) +
            (s.gaps > 0 ? " (refuels may have been lost between reads more than 15 refuels apart)\n"
                        : "\n");
@@ -338,10 +346,10 @@ std::string FormatStatsJson(const LogbookSummary& s, const std::string& vehicle,
            ", \"gaps\": " + std::to_string(s.gaps) + ", \"factorPeriods\": " + PeriodsJson(s) +
            ", \"priced\": " + std::to_string(s.priced) +
            ", \"cost\": " + (s.priced > 0 ? hundredths(s.cost) : std::string("null")) +
-           ", \"costPerKm\": " + number(s.costPerKm) +
-           ", \"costPerMonth\": " + number(s.costPerMonth) +
+           ", \"costPerKm\": " + number(Units(s.costPerKm)) +
+           ", \"costPerMonth\": " + number(Units(s.costPerMonth)) +
            ", \"pricedMonths\": " + std::to_string(s.pricedMonths) +
-           ", \"pricePerLitre\": " + number(s.pricePerLitre) + ", " +
+           ", \"pricePerLitre\": " + number(Units(s.pricePerLitre)) + ", " +
            JsonTextMember("currency", currency) + "}\n";
 }
 
