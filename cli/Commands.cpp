@@ -47,6 +47,13 @@ void Error(const Notice& notice) {
     }
 }
 
+// A reason of several lines in both languages: its first line as the message, the rest below.
+void Error(const Reason& reason) {
+    const std::string all = reason.en + "\n" + reason.ja;
+    const std::size_t end = all.find('\n');
+    Error(Notice{false, all.substr(0, end), 0, all.substr(end + 1)});
+}
+
 // A failure said the way the windows' message says it.
 void Error(const std::string& text, const Failure& failure) {
     Error(FailureNotice(text, 0, failure));
@@ -1013,14 +1020,7 @@ int RunExport(const ExportOptions& options) {
         status != kExitOk)
         return status;
     const AppFile file = ExportForApp(*app, vehicle, records);
-    if (const auto left = LeftOutReason(*app, file, vehicle.name)) {
-        // Its lines: how many, then each lack with its dates and what to enter.
-        Error(Notice{
-            false, left->en.substr(0, left->en.find('\n')), 0,
-            (left->en.find('\n') == std::string::npos ? std::string()
-                                                      : left->en.substr(left->en.find('\n') + 1)) +
-                "\n" + left->ja});
-    }
+    if (const auto left = LeftOutReason(*app, file, vehicle.name)) Error(*left);
     if (file.written == 0 && !file.leftOut.empty()) {
         std::fprintf(stderr, "odomei-cli: no file written\n  ファイルは書き出していません\n");
         return kExitUsage;
@@ -1037,8 +1037,6 @@ int RunExport(const ExportOptions& options) {
     }
     return WriteOut(file.text, options.output);
 }
-
-namespace {}  // namespace
 
 int RunVehicles(const VehicleOptions& options) {
     const FilePaths paths = WorkingPaths();
