@@ -872,10 +872,6 @@ int NotStored(const Failure& error) {
     return kExitLogbookFailed;
 }
 
-std::string OdometerKm(std::int64_t hundredths) {
-    return hundredths % 100 == 0 ? std::to_string(hundredths / 100) : AmountText(hundredths);
-}
-
 int SetVehicle(const VehicleOptions& options, const FilePaths& paths, const std::string& path) {
     // Every value is checked before the logbook is looked at.
     std::optional<std::int64_t> reading;
@@ -910,7 +906,7 @@ int SetVehicle(const VehicleOptions& options, const FilePaths& paths, const std:
     if (reading) {
         if (!book->SetOdometer(vehicle.name, at->id, reading, &error)) return NotStored(error);
         std::printf("vehicle %s: the odometer read %s km at the refuel of %s (%s)\n",
-                    vehicle.name.c_str(), OdometerKm(*reading).c_str(), options.at.c_str(),
+                    vehicle.name.c_str(), OdometerText(*reading).c_str(), options.at.c_str(),
                     RefuelText(*at).c_str());
     }
     if (!currency.empty()) {

@@ -75,15 +75,13 @@ constexpr const char* kPricePerLitreCaption = "単価";
 constexpr const char* kCostCaption = "金額";
 constexpr const char* kOdometerCaption = "走行距離計(km)";
 
-// An odometer reading in km: whole where given so, else with the hundredths it follows with.
-std::string OdometerText(std::int64_t hundredths) {
-    return hundredths % 100 == 0 ? std::to_string(hundredths / 100) : AmountText(hundredths);
-}
-
 // A summary's amount (hundredths of the currency) in the currency's units.
-std::optional<double> Units(const std::optional<double>& hundredths) {
+std::optional<double> CurrencyUnits(const std::optional<double>& hundredths) {
     return hundredths ? std::optional<double>(*hundredths / 100.0) : std::nullopt;
 }
+
+// A vehicle's odometer readings given, where the list has none for it.
+const std::vector<LogbookRecord> kNoneGiven;
 
 std::string Number(std::size_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
@@ -111,6 +109,10 @@ std::string Aligned(
 }
 
 }  // namespace
+
+std::string OdometerText(std::int64_t hundredths) {
+    return hundredths % 100 == 0 ? std::to_string(hundredths / 100) : AmountText(hundredths);
+}
 
 int DisplayWidth(const std::string& utf8) {
     int width = 0;
@@ -275,13 +277,13 @@ std::string FormatStatsTable(const LogbookSummary& s, bool per100km, const std::
            (s.priced == 0 ? " (odomei-cli price DATE --per-litre P gives a refuel its price)\n"
                           : "\n");
     out += "total cost: " + (s.priced > 0 ? hundredths(s.cost) + money : std::string("-")) + "\n";
-    out += "cost per km: " + or_(Units(s.costPerKm), money) + "\n";
-    out += "cost per month: " + or_(Units(s.costPerMonth), money) +
+    out += "cost per km: " + or_(CurrencyUnits(s.costPerKm), money) + "\n";
+    out += "cost per month: " + or_(CurrencyUnits(s.costPerMonth), money) +
            (s.costPerMonth ? " (over " + std::to_string(s.pricedMonths) +
                                  (s.pricedMonths == 1 ? " month)" : " months)")
                            : "") +
            "\n";
-    out += "average price per litre: " + or_(Units(s.pricePerLitre), money) + "\n";
+    out += "average price per litre: " + or_(CurrencyUnits(s.pricePerLitre), money) + "\n";
     out += "gaps: " + std::to_string(s.gaps) +
            (s.gaps > 0 ? " (refuels may have been lost between reads more than 15 refuels apart)\n"
                        : "\n");
@@ -346,10 +348,10 @@ std::string FormatStatsJson(const LogbookSummary& s, const std::string& vehicle,
            ", \"gaps\": " + std::to_string(s.gaps) + ", \"factorPeriods\": " + PeriodsJson(s) +
            ", \"priced\": " + std::to_string(s.priced) +
            ", \"cost\": " + (s.priced > 0 ? hundredths(s.cost) : std::string("null")) +
-           ", \"costPerKm\": " + number(Units(s.costPerKm)) +
-           ", \"costPerMonth\": " + number(Units(s.costPerMonth)) +
+           ", \"costPerKm\": " + number(CurrencyUnits(s.costPerKm)) +
+           ", \"costPerMonth\": " + number(CurrencyUnits(s.costPerMonth)) +
            ", \"pricedMonths\": " + std::to_string(s.pricedMonths) +
-           ", \"pricePerLitre\": " + number(Units(s.pricePerLitre)) + ", " +
+           ", \"pricePerLitre\": " + number(CurrencyUnits(s.pricePerLitre)) + ", " +
            JsonTextMember("currency", currency) + "}\n";
 }
 
@@ -363,7 +365,7 @@ std::string FormatVehiclesTable(const std::vector<Vehicle>& vehicles,
     for (std::size_t i = 0; i < vehicles.size(); ++i) {
         const Vehicle& v = vehicles[i];
         std::string readings;
-        for (const LogbookRecord& r : i < given.size() ? given[i] : std::vector<LogbookRecord>{}) {
+        for (const LogbookRecord& r : i < given.size() ? given[i] : kNoneGiven) {
             if (!r.odometer) continue;
             readings += (readings.empty() ? "" : ", ") + OdometerText(*r.odometer) + " km at " +
                         r.isoDate.value_or(r.texts.m_strDate);
@@ -389,7 +391,7 @@ std::string FormatVehiclesJson(const std::vector<Vehicle>& vehicles,
                ", \"lastRead\": " + text(v.lastRead) + ", " +
                JsonTextMember("currency", v.currency) + ", \"odometer\": [";
         std::string readings;
-        for (const LogbookRecord& r : i < given.size() ? given[i] : std::vector<LogbookRecord>{}) {
+        for (const LogbookRecord& r : i < given.size() ? given[i] : kNoneGiven) {
             if (!r.odometer) continue;
             readings += std::string(readings.empty() ? "" : ", ") +
                         "{\"km\": " + JsonFigure(*r.odometer) + ", \"date\": " + text(r.isoDate) +

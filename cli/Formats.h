@@ -48,6 +48,9 @@ std::string FormatVehiclesTable(const std::vector<Vehicle>& vehicles,
 std::string FormatVehiclesJson(const std::vector<Vehicle>& vehicles,
                                const std::vector<std::vector<LogbookRecord>>& given);
 
+// An odometer reading (hundredths of a km) in km: whole where it is, else with two decimals.
+std::string OdometerText(std::int64_t hundredths);
+
 // How many terminal columns a UTF-8 text takes: two for wide (CJK, full-width) characters, one
 // for the others, half-width katakana included.
 int DisplayWidth(const std::string& utf8);
