@@ -487,8 +487,12 @@ TEST_F(Cli, EveryCommandChecksItsOutput) {
     test::WriteBytes(dir.File("saved.csv"), Golden());
     const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(full, 0);
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"ports"}, {"import", "saved.csv"}, {"chart"}, {"--help"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"ports"},
+                                                 {"import", "saved.csv"},
+                                                 {"chart"},
+                                                 {"price", "2015-01-09", "--per-litre", "170"},
+                                                 {"export", "spritmonitor", "-o", "-"},
+                                                 {"--help"}}) {
         const CliRun r = CliProcess(dir.Path(), args, false, {}, ODOMEI_CLI, full).Wait();
         EXPECT_EQ(r.status, 8) << args[0] << ": " << r.err;
     }
