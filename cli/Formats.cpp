@@ -73,7 +73,7 @@ std::string Pad(const std::string& text, int width, bool right) {
 // The columns the history adds where records have a price or an odometer reading.
 constexpr const char* kPricePerLitreCaption = "単価";
 constexpr const char* kCostCaption = "金額";
-constexpr const char* kOdometerCaption = "走行距離計(km)";
+constexpr const char* kOdometerCaption = "総走行距離(km)";
 
 // A summary's amount (hundredths of the currency) in the currency's units.
 std::optional<double> CurrencyUnits(const std::optional<double>& hundredths) {
@@ -111,7 +111,7 @@ std::string Aligned(
 }  // namespace
 
 std::string OdometerText(std::int64_t hundredths) {
-    return hundredths % 100 == 0 ? std::to_string(hundredths / 100) : AmountText(hundredths);
+    return std::to_string((hundredths + 50) / 100);
 }
 
 int DisplayWidth(const std::string& utf8) {
@@ -190,7 +190,7 @@ std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool p
         if (priced) {
             rows.back().push_back(amount(PricePerLitreOf(r)));
             rows.back().push_back(amount(CostOf(r)));
-            rows.back().push_back(amount(r.odometer));
+            rows.back().push_back(r.odometer ? OdometerText(*r.odometer) : "-");
         }
     }
     if (priced) {

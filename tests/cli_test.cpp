@@ -1793,7 +1793,11 @@ TEST_F(CliPrices, VehiclesSetGivesTheOdometerAtOneRefuelAndTheCurrency) {
         EXPECT_DOUBLE_EQ(records[i]["odometerKm"].get<double>(), expected[i]) << i;
         EXPECT_EQ(records[i]["odometerGiven"], i == 2) << i;
     }
-    EXPECT_NE(Run({"history", "--format", "table"}).out.find("48660.00"), std::string::npos);
+    const std::string history = Run({"history", "--format", "table"}).out;
+    EXPECT_NE(history.find("総走行距離(km)\n"), std::string::npos) << history;
+    const std::size_t fourth = history.find("\n04  ") + 1;
+    const std::string row = history.substr(fourth, history.find('\n', fourth) - fourth);
+    EXPECT_EQ(row.substr(row.size() - 7), "  48660") << history;
 
     ASSERT_EQ(Run({"vehicles", "set", "車両1", "--currency", "usd"}).status, 0);
     const auto vehicle = Json({"vehicles"})["vehicles"][0];
