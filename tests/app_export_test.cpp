@@ -610,14 +610,5 @@ TEST_F(LogbookFile, AnExportOfTheStoredRefuelsHoldsTheirReadingsAndPrices) {
     EXPECT_EQ(fuelio.log[1].cost, std::nullopt);
 }
 
-TEST(FuelApps, AreNamedByTheirKeys) {
-    for (const FuelApp app : {FuelApp::kLubeLogger, FuelApp::kSpritmonitor, FuelApp::kFuelio}) {
-        EXPECT_EQ(FuelAppNamed(FuelAppKey(app)), app);
-        EXPECT_EQ(FuelAppNamed(FuelAppTitle(app)), app);
-    }
-    EXPECT_FALSE(FuelAppNamed("fuel"));
-    EXPECT_FALSE(FuelAppNamed(""));
-}
-
 }  // namespace
 }  // namespace odomei
