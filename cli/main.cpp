@@ -349,8 +349,8 @@ Command VehiclesCommand(CLI::App& app) {
     odomei::cli::VehicleOptions& o = a->options;
     auto* vehicles = app.add_subcommand(
         kCommands[7],
-        "List the logbook's vehicles, or add, rename, note, remove or select one, or merge a "
-        "whole other logbook in as one");
+        "List the logbook's vehicles, or add, rename, note, remove, select or set one (its "
+        "odometer, its currency), or merge a whole other logbook in as one");
     vehicles->require_subcommand(0, 1);
     // Each action takes --logbook, after its name or before it.
     auto logbook = [&o](CLI::App* command) {
@@ -413,6 +413,7 @@ Command VehiclesCommand(CLI::App& app) {
         set->add_option("--odometer", o.odometer,
                         "the odometer's reading in whole km (\"48210\" or \"48 210\"); the other "
                         "refuels' readings follow from the distances the meter measured")
+            ->check(kNotEmpty)
             ->type_name("KM");
     auto* at = set->add_option("--at", o.at, "the day of the refuel the odometer read KM")
                    ->check(kIsoDate)
@@ -424,6 +425,7 @@ Command VehiclesCommand(CLI::App& app) {
         ->needs(at);
     set->add_option("--currency", o.currency,
                     "the prices' currency, an ISO 4217 code such as JPY (the default) or EUR")
+        ->check(kNotEmpty)
         ->type_name("CODE");
     return {vehicles, [a, add, rename, note, remove, select, merge, set] {
                 odomei::cli::VehicleOptions& options = a->options;
