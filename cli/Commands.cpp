@@ -1,12 +1,14 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <set>
 
 #include "cli/Formats.h"
+#include "data/AppExport.h"
 #include "data/CsvExport.h"
 #include "data/Logbook.h"
 #include "data/LogbookStats.h"
@@ -43,6 +45,13 @@ void Error(const Notice& notice) {
             std::fprintf(stderr, "  %.*s\n", static_cast<int>(end - start), detail.data() + start);
         start = end + 1;
     }
+}
+
+// A reason of several lines in both languages: its first line as the message, the rest below.
+void Error(const Reason& reason) {
+    const std::string all = reason.en + "\n" + reason.ja;
+    const std::size_t end = all.find('\n');
+    Error(Notice{false, all.substr(0, end), 0, all.substr(end + 1)});
 }
 
 // A failure said the way the windows' message says it.
@@ -498,7 +507,8 @@ bool Per100Km(const LogbookOptions& options, const FilePaths& paths) {
 // in the options' range: kExitOk, or the status of what is said on standard error (the logbook
 // cannot be opened or read, the vehicle named is none of its).
 int LookUpRecords(const LogbookOptions& options, const FilePaths& paths,
-                  std::vector<LogbookRecord>* records, std::string* vehicle) {
+                  std::vector<LogbookRecord>* records, std::string* vehicle,
+                  Vehicle* which = nullptr) {
     const auto book = OpenLogbook(options, paths);
     if (!book) return kExitLogbookFailed;
     Failure error;
@@ -510,6 +520,9 @@ int LookUpRecords(const LogbookOptions& options, const FilePaths& paths,
         *vehicle =
             VehicleOrFirst(vehicles, options.vehicle.empty() ? Selected(paths) : options.vehicle);
         *records = book->Records(RecordQuery{*vehicle, options.from, options.to}, &error);
+        for (const Vehicle& v : vehicles) {
+            if (which && v.name == *vehicle) *which = v;
+        }
     }
     if (!error.Empty()) {
         Error(kLogbookOpenFailedText, OnOneLine(error));
@@ -524,15 +537,17 @@ int RunHistory(const LogbookOptions& options) {
     const FilePaths paths = WorkingPaths();
     std::vector<LogbookRecord> records;
     std::string vehicle;
-    if (const int status = LookUpRecords(options, paths, &records, &vehicle); status != kExitOk)
+    Vehicle which;
+    if (const int status = LookUpRecords(options, paths, &records, &vehicle, &which);
+        status != kExitOk)
         return status;
     std::string content;
     Format format = options.format;
     if (format == Format::kAuto) format = IsTerminal(kStdout) ? Format::kTable : Format::kCsv;
     if (format == Format::kJson) {
-        content = FormatHistoryJson(records, vehicle);
+        content = FormatHistoryJson(records, vehicle, which.currency);
     } else if (format == Format::kTable) {
-        content = FormatHistoryTable(records, Per100Km(options, paths));
+        content = FormatHistoryTable(records, Per100Km(options, paths), which.currency);
     } else {
         std::vector<RecordRow> rows;
         for (const auto& r : records) rows.push_back(r.texts);
@@ -557,12 +572,14 @@ int RunStats(const LogbookOptions& options) {
     const FilePaths paths = WorkingPaths();
     std::vector<LogbookRecord> records;
     std::string vehicle;
-    if (const int status = LookUpRecords(options, paths, &records, &vehicle); status != kExitOk)
+    Vehicle which;
+    if (const int status = LookUpRecords(options, paths, &records, &vehicle, &which);
+        status != kExitOk)
         return status;
     const LogbookSummary summary = Summarize(records);
     return WriteOut(options.format == Format::kJson
-                        ? FormatStatsJson(summary, vehicle)
-                        : FormatStatsTable(summary, Per100Km(options, paths)),
+                        ? FormatStatsJson(summary, vehicle, which.currency)
+                        : FormatStatsTable(summary, Per100Km(options, paths), which.currency),
                     {});
 }
 
@@ -627,11 +644,12 @@ int RunImport(const LogbookOptions& options) {
 
 namespace {
 
-// The logbook opened to be written, said where it cannot be.
-std::unique_ptr<Logbook> WriteLogbook(const std::string& path) {
+// The logbook opened to be written, said (as text) where it cannot be.
+std::unique_ptr<Logbook> WriteLogbook(const std::string& path,
+                                      const char* text = kVehicleNotSavedText) {
     Failure error;
     auto book = Logbook::Open(path, &error, LogbookAccess::kWrite);
-    if (!book) Error(kVehicleNotSavedText, OnOneLine(error));
+    if (!book) Error(text, OnOneLine(error));
     return book;
 }
 
@@ -661,10 +679,23 @@ int ListVehicles(const VehicleOptions& options, const FilePaths& paths) {
         Error(kLogbookOpenFailedText, OnOneLine(error));
         return kExitLogbookFailed;
     }
-    return WriteOut(options.format == Format::kJson
-                        ? FormatVehiclesJson(vehicles)
-                        : FormatVehiclesTable(vehicles, VehicleOrFirst(vehicles, Selected(paths))),
-                    {});
+    // The odometer readings given, each at its refuel.
+    std::vector<std::vector<LogbookRecord>> given;
+    for (const Vehicle& v : vehicles) {
+        given.emplace_back();
+        for (LogbookRecord& r : book->Records(RecordQuery{v.name}, &error)) {
+            if (r.odometerGiven) given.back().push_back(std::move(r));
+        }
+    }
+    if (!error.Empty()) {
+        Error(kLogbookOpenFailedText, OnOneLine(error));
+        return kExitLogbookFailed;
+    }
+    return WriteOut(
+        options.format == Format::kJson
+            ? FormatVehiclesJson(vehicles, given)
+            : FormatVehiclesTable(vehicles, given, VehicleOrFirst(vehicles, Selected(paths))),
+        {});
 }
 
 // Asks on the terminal whether to remove; a "y" or "yes" removes.
@@ -741,10 +772,267 @@ int MergeLogbookFile(const VehicleOptions& options, const std::string& path) {
         options.file.c_str(), counts->vehicle.c_str(),
         counts->madeVehicle ? "made now" : "already there", counts->reads, counts->records,
         counts->known, counts->gaps);
+    if (counts->prices > 0 || counts->readings > 0) {
+        std::printf("%s: %d prices and %d odometer readings added\n", options.file.c_str(),
+                    counts->prices, counts->readings);
+    }
+    return kExitOk;
+}
+
+// Input the user can correct, said in both languages: status kExitUsage.
+int Refused(const std::string& en, const std::string& ja) {
+    std::fprintf(stderr, "odomei-cli: %s\n  %s\n", en.c_str(), ja.c_str());
+    return kExitUsage;
+}
+int Refused(const std::string& what, const Reason& why) {
+    return Refused(what + ": " + why.en, why.ja);
+}
+
+// A word of a command line to type again, quoted for a shell where it must be.
+std::string ShellWord(const std::string& word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x80 ||
+               std::isalnum(static_cast<unsigned char>(c)) || std::strchr("._,:/+-", c) != nullptr;
+    });
+    if (plain) return word;
+    std::string quoted = "'";
+    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// " --vehicle NAME" where one was named.
+std::string VehicleWords(const std::string& named) {
+    return named.empty() ? std::string() : " --vehicle " + ShellWord(named);
+}
+
+// A refuel as a person tells it from the others of its day.
+std::string RefuelText(const LogbookRecord& r) {
+    return r.texts.m_strDate + ", " + r.texts.m_strDistance + " km, refuel " + r.texts.m_strRefuel +
+           " L";
+}
+
+// The refuel of day `date` among the vehicle's records of that day (the no-th, 1-based in list
+// order, where it has several): nothing where there is none, several and no number, or fewer than
+// no; said, with how to name the one meant (`again`: the command as given, to add --no N to).
+std::optional<LogbookRecord> RefuelOn(const std::vector<LogbookRecord>& ofDay,
+                                      const Vehicle& vehicle, const std::string& date, int no,
+                                      const std::string& again) {
+    if (ofDay.empty()) {
+        std::string held = vehicle.firstDate ? " (its records: " + *vehicle.firstDate + " to " +
+                                                   vehicle.lastDate.value_or("") + ")"
+                                             : " (it has no dated record)";
+        Refused("vehicle " + vehicle.name + " has no refuel on " + date + held,
+                vehicle.name + "には" + date + "の給油がありません");
+        return std::nullopt;
+    }
+    if (no == 0 && ofDay.size() == 1) return ofDay.front();
+    if (no >= 1 && static_cast<std::size_t>(no) <= ofDay.size()) return ofDay[no - 1];
+    const std::string count = std::to_string(ofDay.size());
+    Refused(
+        "vehicle " + vehicle.name + " has " + count + " refuels on " + date +
+            (no == 0 ? ": --no N says which" : ": --no " + std::to_string(no) + " is none of them"),
+        vehicle.name + "には" + date + "の給油が" + count + "件あります（--no N で選べます）");
+    for (std::size_t i = 0; i < ofDay.size(); ++i) {
+        std::fprintf(stderr, "  %s --no %zu: %s\n", again.c_str(), i + 1,
+                     RefuelText(ofDay[i]).c_str());
+    }
+    return std::nullopt;
+}
+
+// The vehicle a command that changes the logbook works on (named, else the one KORVANA.ini
+// selects, else the first), looked up before anything is written; and its records of a day where
+// date is given. The status of what is said where it cannot be.
+int LookUpVehicle(const std::string& path, const std::string& named, const FilePaths& paths,
+                  const std::string& date, Vehicle* vehicle, std::vector<LogbookRecord>* ofDay) {
+    LogbookOptions look;
+    look.logbook = path;
+    const auto book = OpenLogbook(look, paths);
+    if (!book) return kExitLogbookFailed;
+    Failure error;
+    const auto vehicles = book->Vehicles(&error);
+    if (error.Empty()) {
+        if (!named.empty() && !Holds(NamesOf(vehicles), named))
+            return UnknownVehicle(named, book->Path(), NamesOf(vehicles));
+        const std::string name = VehicleOrFirst(vehicles, named.empty() ? Selected(paths) : named);
+        for (const Vehicle& v : vehicles) {
+            if (v.name == name) *vehicle = v;
+        }
+        if (!date.empty()) *ofDay = book->Records(RecordQuery{name, date, date}, &error);
+    }
+    if (!error.Empty()) {
+        Error(kLogbookOpenFailedText, OnOneLine(error));
+        return kExitLogbookFailed;
+    }
+    return kExitOk;
+}
+
+// A change the logbook could not take: said.
+int NotStored(const Failure& error) {
+    Error(kLogbookWriteFailedText, OnOneLine(error));
+    return kExitLogbookFailed;
+}
+
+int SetVehicle(const VehicleOptions& options, const FilePaths& paths, const std::string& path) {
+    // Every value is checked before the logbook is looked at.
+    std::optional<std::int64_t> reading;
+    if (!options.odometer.empty()) {
+        Reason why;
+        reading = ParseOdometer(options.odometer, &why);
+        if (!reading) return Refused("--odometer " + options.odometer, why);
+    }
+    std::string currency = options.currency;
+    for (char& c : currency) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    if (!options.currency.empty()) {
+        if (const auto problem = CurrencyProblem(currency))
+            return Refused("--currency " + options.currency, *problem);
+    }
+    Vehicle vehicle;
+    std::vector<LogbookRecord> ofDay;
+    if (const int status = LookUpVehicle(path, options.name, paths, options.at, &vehicle, &ofDay);
+        status != kExitOk)
+        return status;
+    std::optional<LogbookRecord> at;
+    if (reading) {
+        at = RefuelOn(ofDay, vehicle, options.at, options.no,
+                      "odomei-cli vehicles set " + ShellWord(options.name) + " --odometer " +
+                          ShellWord(options.odometer) + " --at " + options.at);
+        if (!at) return kExitUsage;
+    }
+    const auto book = WriteLogbook(path);
+    if (!book) return kExitLogbookFailed;
+    Failure error;
+    if (reading) {
+        if (!book->SetOdometer(vehicle.name, at->id, reading, &error)) return NotStored(error);
+        std::printf("vehicle %s: the odometer read %s km at the refuel of %s (%s)\n",
+                    vehicle.name.c_str(), OdometerText(*reading).c_str(), options.at.c_str(),
+                    RefuelText(*at).c_str());
+    }
+    if (!currency.empty()) {
+        if (!book->SetCurrency(vehicle.name, currency, &error)) return NotStored(error);
+        std::printf("vehicle %s: prices in %s\n", vehicle.name.c_str(), currency.c_str());
+    }
+    return kExitOk;
+}
+
+int PriceStatement(const PriceOptions& options, const FilePaths& paths) {
+    // The whole statement is read and checked before anything is stored.
+    std::string bytes;
+    Failure unread;
+    if (ReadRegularFile(options.statement, kMaxImportBytes, &bytes, &unread) != ReadResult::kRead) {
+        return Refused(
+            "cannot read the statement " + options.statement + ": " + unread.reason.en,
+            unread.reason.ja.empty() ? "明細ファイルを読めませんでした" : unread.reason.ja);
+    }
+    Reason why;
+    const auto lines = ParsePriceStatement(bytes, &why);
+    if (!lines) return Refused(options.statement + ": nothing stored", why);
+    const std::string path = BookPath(options.logbook, paths);
+    Vehicle vehicle;
+    if (const int status = LookUpVehicle(path, options.vehicle, paths, {}, &vehicle, nullptr);
+        status != kExitOk)
+        return status;
+    const auto book = WriteLogbook(path, kLogbookWriteFailedText);
+    if (!book) return kExitLogbookFailed;
+    Failure error;
+    const auto result = book->SetPrices(
+        vehicle.name, *lines, options.perLitre ? PriceKind::kPerLitre : PriceKind::kTotal, &error);
+    if (!result) return NotStored(error);
+    std::printf(
+        "%s: %d refuels of %s given a price (%s, %s); lines unmatched: %zu, ambiguous: %zu\n",
+        options.statement.c_str(), result->set, vehicle.name.c_str(),
+        options.perLitre ? "per litre" : "total paid", vehicle.currency.c_str(),
+        result->unmatched.size(), result->ambiguous.size());
+    for (const StatementLine& l : result->unmatched) {
+        std::printf("unmatched: line %d: %s,%s: no refuel of %s that day\n", l.line,
+                    l.isoDate.c_str(), AmountText(l.amount).c_str(), vehicle.name.c_str());
+    }
+    for (const StatementLine& l : result->ambiguous) {
+        std::printf(
+            "ambiguous: line %d: %s,%s: that day's refuels and lines do not pair up one to one "
+            "(odomei-cli price %s --no N ... gives each its own)\n",
+            l.line, l.isoDate.c_str(), AmountText(l.amount).c_str(), l.isoDate.c_str());
+    }
     return kExitOk;
 }
 
 }  // namespace
+
+int RunPrice(const PriceOptions& options) {
+    const FilePaths paths = WorkingPaths();
+    if (!options.statement.empty()) return PriceStatement(options, paths);
+    std::optional<Price> price;
+    if (!options.clear) {
+        Reason why;
+        const auto amount = ParsePriceAmount(options.amount, &why);
+        if (!amount)
+            return Refused((options.perLitre ? "--per-litre " : "--total ") + options.amount, why);
+        price = Price{options.perLitre ? PriceKind::kPerLitre : PriceKind::kTotal, *amount};
+    }
+    const std::string path = BookPath(options.logbook, paths);
+    Vehicle vehicle;
+    std::vector<LogbookRecord> ofDay;
+    if (const int status =
+            LookUpVehicle(path, options.vehicle, paths, options.date, &vehicle, &ofDay);
+        status != kExitOk)
+        return status;
+    const std::string again = "odomei-cli price " + options.date +
+                              (options.clear ? std::string(" --clear")
+                                             : (options.perLitre ? " --per-litre " : " --total ") +
+                                                   ShellWord(options.amount)) +
+                              VehicleWords(options.vehicle);
+    auto refuel = RefuelOn(ofDay, vehicle, options.date, options.no, again);
+    if (!refuel) return kExitUsage;
+    const auto book = WriteLogbook(path, kLogbookWriteFailedText);
+    if (!book) return kExitLogbookFailed;
+    Failure error;
+    if (!book->SetPrice(vehicle.name, refuel->id, price, &error)) return NotStored(error);
+    if (!price) {
+        std::printf("the refuel of %s (%s) has no price now\n", options.date.c_str(),
+                    RefuelText(*refuel).c_str());
+        return kExitOk;
+    }
+    refuel->price = price;
+    const auto cost = CostOf(*refuel);
+    const auto perLitre = PricePerLitreOf(*refuel);
+    const std::string& unit = vehicle.currency;
+    std::printf("the refuel of %s (%s): %s %s %s; cost %s, a litre %s\n", options.date.c_str(),
+                RefuelText(*refuel).c_str(), AmountText(price->amount).c_str(), unit.c_str(),
+                options.perLitre ? "per litre" : "paid",
+                cost ? (AmountText(*cost) + " " + unit).c_str() : "-",
+                perLitre ? (AmountText(*perLitre) + " " + unit).c_str() : "-");
+    return kExitOk;
+}
+
+int RunExport(const ExportOptions& options) {
+    const auto app = FuelAppNamed(options.app);
+    if (!app) return kExitInternal;  // the option's check allows only the three
+    const FilePaths paths = WorkingPaths();
+    std::vector<LogbookRecord> records;
+    std::string name;
+    Vehicle vehicle;
+    if (const int status = LookUpRecords(options.book, paths, &records, &name, &vehicle);
+        status != kExitOk)
+        return status;
+    const AppFile file = ExportForApp(*app, vehicle, records);
+    if (const auto left = LeftOutReason(*app, file, vehicle.name)) Error(*left);
+    if (file.written == 0 && !file.leftOut.empty()) {
+        std::fprintf(stderr, "odomei-cli: no file written\n  ファイルは書き出していません\n");
+        return kExitUsage;
+    }
+    if (file.written == 0) {
+        const std::string range =
+            options.book.from.empty() && options.book.to.empty()
+                ? std::string()
+                : " from " + (options.book.from.empty() ? "the first" : options.book.from) +
+                      " to " + (options.book.to.empty() ? "the last" : options.book.to);
+        return Refused("no refuel of " + vehicle.name + range + " can be written for " +
+                           FuelAppTitle(*app) + ": no file written",
+                       FuelAppTitle(*app) + std::string("に書き出せる給油がありません"));
+    }
+    return WriteOut(file.text, options.output);
+}
 
 int RunVehicles(const VehicleOptions& options) {
     const FilePaths paths = WorkingPaths();
@@ -753,6 +1041,7 @@ int RunVehicles(const VehicleOptions& options) {
         case VehicleAction::kList: return ListVehicles(options, paths);
         case VehicleAction::kRemove: return RemoveVehicle(options, paths, path);
         case VehicleAction::kMergeLogbook: return MergeLogbookFile(options, path);
+        case VehicleAction::kSet: return SetVehicle(options, paths, path);
         default: break;
     }
     // The others name a vehicle: checked (and the new name) before the file is written.

@@ -55,7 +55,7 @@ struct LogbookOptions {
     std::string vehicle;             // empty: the one KORVANA.ini selects, else the first
 };
 
-enum class VehicleAction { kList, kAdd, kRename, kNote, kRemove, kSelect, kMergeLogbook };
+enum class VehicleAction { kList, kAdd, kRename, kNote, kRemove, kSelect, kMergeLogbook, kSet };
 
 // What `vehicles` does, and to which vehicle.
 struct VehicleOptions {
@@ -68,6 +68,32 @@ struct VehicleOptions {
     std::string file;               // merge-logbook: the other logbook
     std::string as;                 // merge-logbook --as
     bool yes = false;               // remove without asking
+    // set: the odometer (km, as typed) at the refuel of day `at` (the no-th of that day, 1-based
+    // in list order; 0: the only one), and the currency's code; empty: left as they are.
+    std::string odometer;
+    std::string at;
+    int no = 0;
+    std::string currency;
+};
+
+// What `price` sets: the price of one refuel (the no-th of that day where it has several), or
+// the prices of a card statement's lines.
+struct PriceOptions {
+    std::string logbook;
+    std::string vehicle;   // empty: the one KORVANA.ini selects, else the first
+    std::string date;      // "YYYY-MM-DD": the refuel's day
+    int no = 0;            // 1-based among that day's refuels, in list order; 0: the only one
+    bool perLitre = true;  // the amount's kind (a statement's: perLitre unless --total)
+    std::string amount;    // as typed; empty with clear
+    bool clear = false;
+    std::string statement;  // --from-csv: the card statement's file
+};
+
+// What `export` writes: one vehicle's records in a range, as the app imports them.
+struct ExportOptions {
+    std::string app;  // "lubelogger", "spritmonitor", "fuelio"
+    LogbookOptions book;
+    std::string output;  // "-": standard output
 };
 
 // What chart draws: which charts (both, stacked, when neither is chosen), their size, and where
@@ -96,5 +122,7 @@ int RunStats(const LogbookOptions& options);
 int RunImport(const LogbookOptions& options);
 int RunChart(const LogbookOptions& options, const ChartOptions& chart);
 int RunVehicles(const VehicleOptions& options);
+int RunPrice(const PriceOptions& options);
+int RunExport(const ExportOptions& options);
 
 }  // namespace odomei::cli

@@ -70,6 +70,19 @@ std::string Pad(const std::string& text, int width, bool right) {
     return right ? fill + text : text + fill;
 }
 
+// The columns the history adds where records have a price or an odometer reading.
+constexpr const char* kPricePerLitreCaption = "単価";
+constexpr const char* kCostCaption = "金額";
+constexpr const char* kOdometerCaption = "総走行距離(km)";
+
+// A summary's amount (hundredths of the currency) in the currency's units.
+std::optional<double> CurrencyUnits(const std::optional<double>& hundredths) {
+    return hundredths ? std::optional<double>(*hundredths / 100.0) : std::nullopt;
+}
+
+// A vehicle's odometer readings given, where the list has none for it.
+const std::vector<LogbookRecord> kNoneGiven;
+
 std::string Number(std::size_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
 // The rows' cells padded into columns, wide characters counting two: the columns rightAligned says
@@ -96,6 +109,10 @@ std::string Aligned(
 }
 
 }  // namespace
+
+std::string OdometerText(std::int64_t hundredths) {
+    return std::to_string((hundredths + 50) / 100);
+}
 
 int DisplayWidth(const std::string& utf8) {
     int width = 0;
@@ -140,10 +157,24 @@ std::string FormatTable(const MeterReading& reading) {
     return std::string(kVersionPrefix) + reading.version + "\n" + Aligned(rows);
 }
 
-std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool per100km) {
-    // Where refuels may have been lost, a line between the two records says so.
-    auto gapLine = [](const LogbookRecord& r) {
-        return "-- refuels may be missing here (found at the read of " + *r.gapBefore + ") --\n";
+std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool per100km,
+                               const std::string& currency) {
+    const bool priced = std::any_of(records.begin(), records.end(),
+                                    [](const LogbookRecord& r) { return r.price || r.odometer; });
+    const bool odometer = std::any_of(records.begin(), records.end(), [](const LogbookRecord& r) {
+        return r.odometer.has_value();
+    });
+    // Where refuels may have been lost, a line between the two records says so; and that the
+    // odometer is not known after it, where it was before, until one is given there.
+    auto gapLine = [odometer](const LogbookRecord& r) {
+        return "-- refuels may be missing here (found at the read of " + *r.gapBefore + ")" +
+               (odometer && !r.odometer ? "; the odometer is not known from here until a reading "
+                                          "is given (vehicles set NAME --odometer KM --at DATE)"
+                                        : "") +
+               " --\n";
+    };
+    auto amount = [](const std::optional<std::int64_t>& v) {
+        return v ? AmountText(*v) : std::string("-");
     };
     std::vector<std::vector<std::string>> rows;
     rows.emplace_back(std::begin(kColumnCaptions), std::end(kColumnCaptions));
@@ -156,6 +187,16 @@ std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool p
                         r.texts.m_strCorrection, r.texts.m_strRefuel, r.texts.m_strError,
                         EconomyText(KmPerLitre(r), per100km),
                         EconomyText(KmPerLitreByMeter(r), per100km)});
+        if (priced) {
+            rows.back().push_back(amount(PricePerLitreOf(r)));
+            rows.back().push_back(amount(CostOf(r)));
+            rows.back().push_back(r.odometer ? OdometerText(*r.odometer) : "-");
+        }
+    }
+    if (priced) {
+        rows[0].push_back(kPricePerLitreCaption + ("(" + currency + "/L)"));
+        rows[0].push_back(kCostCaption + ("(" + currency + ")"));
+        rows[0].push_back(kOdometerCaption);
     }
     const std::string table = Aligned(rows);
     std::string out;
@@ -169,9 +210,13 @@ std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool p
     return out;
 }
 
-std::string FormatHistoryJson(const std::vector<LogbookRecord>& records,
-                              const std::string& vehicle) {
-    std::string out = "{\n  " + JsonTextMember("vehicle", vehicle) + ",\n  \"records\": [";
+std::string FormatHistoryJson(const std::vector<LogbookRecord>& records, const std::string& vehicle,
+                              const std::string& currency) {
+    auto figure = [](const std::optional<std::int64_t>& v) {
+        return v ? JsonFigure(*v) : std::string("null");
+    };
+    std::string out = "{\n  " + JsonTextMember("vehicle", vehicle) + ", " +
+                      JsonTextMember("currency", currency) + ",\n  \"records\": [";
     for (std::size_t i = 0; i < records.size(); ++i) {
         const LogbookRecord& r = records[i];
         const auto ratio = [](std::optional<double> v) {
@@ -190,6 +235,13 @@ std::string FormatHistoryJson(const std::vector<LogbookRecord>& records,
                ", \"errorPercent\": " + (error ? JsonFigure(*error) : "null") +
                ", \"kmPerLitre\": " + ratio(KmPerLitre(r)) +
                ", \"kmPerLitreByMeter\": " + ratio(KmPerLitreByMeter(r)) +
+               ", \"pricePerLitre\": " + figure(PricePerLitreOf(r)) +
+               ", \"cost\": " + figure(CostOf(r)) + ", \"priceEntered\": " +
+               (!r.price                             ? "null"
+                : r.price->kind == PriceKind::kTotal ? "\"total\""
+                                                     : "\"perLitre\"") +
+               ", \"odometerKm\": " + figure(r.odometer) +
+               ", \"odometerGiven\": " + (r.odometerGiven ? "true" : "false") +
                ", \"imported\": " + (r.imported ? "true" : "false") + ", " +
                JsonTextMember("firstRead", r.firstRead) + ", \"gapBefore\": " +
                (r.gapBefore ? "{" + JsonTextMember("foundAt", *r.gapBefore) + "}" : "null") + "}";
@@ -198,7 +250,7 @@ std::string FormatHistoryJson(const std::vector<LogbookRecord>& records,
     return out;
 }
 
-std::string FormatStatsTable(const LogbookSummary& s, bool per100km) {
+std::string FormatStatsTable(const LogbookSummary& s, bool per100km, const std::string& currency) {
     const char* unit = per100km ? " L/100km" : " km/L";
     auto hundredths = [](std::int64_t v) { return FormatFixed2(static_cast<double>(v) / 100.0); };
     auto or_ = [](const std::optional<double>& v, const std::string& suffix) {
@@ -220,6 +272,18 @@ std::string FormatStatsTable(const LogbookSummary& s, bool per100km) {
                                      : std::nullopt,
                " %") +
            " (from " + std::to_string(s.correctionRecords) + " records)\n";
+    const std::string money = " " + currency;
+    out += "priced records: " + std::to_string(s.priced) + " of " + std::to_string(s.records) +
+           (s.priced == 0 ? " (odomei-cli price DATE --per-litre P gives a refuel its price)\n"
+                          : "\n");
+    out += "total cost: " + (s.priced > 0 ? hundredths(s.cost) + money : std::string("-")) + "\n";
+    out += "cost per km: " + or_(CurrencyUnits(s.costPerKm), money) + "\n";
+    out += "cost per month: " + or_(CurrencyUnits(s.costPerMonth), money) +
+           (s.costPerMonth ? " (over " + std::to_string(s.pricedMonths) +
+                                 (s.pricedMonths == 1 ? " month)" : " months)")
+                           : "") +
+           "\n";
+    out += "average price per litre: " + or_(CurrencyUnits(s.pricePerLitre), money) + "\n";
     out += "gaps: " + std::to_string(s.gaps) +
            (s.gaps > 0 ? " (refuels may have been lost between reads more than 15 refuels apart)\n"
                        : "\n");
@@ -263,7 +327,8 @@ std::string PeriodsJson(const LogbookSummary& s) {
 
 }  // namespace
 
-std::string FormatStatsJson(const LogbookSummary& s, const std::string& vehicle) {
+std::string FormatStatsJson(const LogbookSummary& s, const std::string& vehicle,
+                            const std::string& currency) {
     auto number = [](const std::optional<double>& v) { return v ? FormatFixed2(*v) : "null"; };
     auto hundredths = [](std::int64_t v) { return FormatFixed2(static_cast<double>(v) / 100.0); };
     return "{" + JsonTextMember("vehicle", vehicle) +
@@ -281,22 +346,39 @@ std::string FormatStatsJson(const LogbookSummary& s, const std::string& vehicle)
                                         : std::nullopt) +
            ", \"correctionRecords\": " + std::to_string(s.correctionRecords) +
            ", \"gaps\": " + std::to_string(s.gaps) + ", \"factorPeriods\": " + PeriodsJson(s) +
-           "}\n";
+           ", \"priced\": " + std::to_string(s.priced) +
+           ", \"cost\": " + (s.priced > 0 ? hundredths(s.cost) : std::string("null")) +
+           ", \"costPerKm\": " + number(CurrencyUnits(s.costPerKm)) +
+           ", \"costPerMonth\": " + number(CurrencyUnits(s.costPerMonth)) +
+           ", \"pricedMonths\": " + std::to_string(s.pricedMonths) +
+           ", \"pricePerLitre\": " + number(CurrencyUnits(s.pricePerLitre)) + ", " +
+           JsonTextMember("currency", currency) + "}\n";
 }
 
-std::string FormatVehiclesTable(const std::vector<Vehicle>& vehicles, const std::string& selected) {
+std::string FormatVehiclesTable(const std::vector<Vehicle>& vehicles,
+                                const std::vector<std::vector<LogbookRecord>>& given,
+                                const std::string& selected) {
     // The figures' column (records) to the right like the list's; the rest to the left.
     std::vector<std::vector<std::string>> rows;
-    rows.push_back({"", "name", "note", "records", "first", "last", "last read"});
-    for (const Vehicle& v : vehicles) {
+    rows.push_back(
+        {"", "name", "note", "records", "first", "last", "last read", "currency", "odometer"});
+    for (std::size_t i = 0; i < vehicles.size(); ++i) {
+        const Vehicle& v = vehicles[i];
+        std::string readings;
+        for (const LogbookRecord& r : i < given.size() ? given[i] : kNoneGiven) {
+            if (!r.odometer) continue;
+            readings += (readings.empty() ? "" : ", ") + OdometerText(*r.odometer) + " km at " +
+                        r.isoDate.value_or(r.texts.m_strDate);
+        }
         rows.push_back({v.name == selected ? "*" : "", v.name, v.note, std::to_string(v.records),
                         v.firstDate.value_or("-"), v.lastDate.value_or("-"),
-                        v.lastRead.value_or("-")});
+                        v.lastRead.value_or("-"), v.currency, readings.empty() ? "-" : readings});
     }
     return Aligned(rows, [](std::size_t c) { return c == 3; });
 }
 
-std::string FormatVehiclesJson(const std::vector<Vehicle>& vehicles) {
+std::string FormatVehiclesJson(const std::vector<Vehicle>& vehicles,
+                               const std::vector<std::vector<LogbookRecord>>& given) {
     auto text = [](const std::optional<std::string>& t) {
         return t ? JsonString(*t) : std::string("null");
     };
@@ -306,7 +388,16 @@ std::string FormatVehiclesJson(const std::vector<Vehicle>& vehicles) {
         out += std::string(i == 0 ? "" : ",") + "\n  {" + JsonTextMember("name", v.name) + ", " +
                JsonTextMember("note", v.note) + ", \"records\": " + std::to_string(v.records) +
                ", \"firstDate\": " + text(v.firstDate) + ", \"lastDate\": " + text(v.lastDate) +
-               ", \"lastRead\": " + text(v.lastRead) + "}";
+               ", \"lastRead\": " + text(v.lastRead) + ", " +
+               JsonTextMember("currency", v.currency) + ", \"odometer\": [";
+        std::string readings;
+        for (const LogbookRecord& r : i < given.size() ? given[i] : kNoneGiven) {
+            if (!r.odometer) continue;
+            readings += std::string(readings.empty() ? "" : ", ") +
+                        "{\"km\": " + JsonFigure(*r.odometer) + ", \"date\": " + text(r.isoDate) +
+                        ", " + JsonTextMember("dateText", r.texts.m_strDate) + "}";
+        }
+        out += readings + "]}";
     }
     return out + (vehicles.empty() ? "]}\n" : "\n]}\n");
 }

@@ -24,19 +24,32 @@ std::string FormatTable(const MeterReading& reading);
 
 // The logbook's records: the list's seven columns and the economy by the refuel and by the
 // meter (km/L, or L/100 km with per100km), aligned for a terminal.
-std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool per100km);
-// The same as JSON: the list's figures, the date, the economies, whether imported, when read.
-// The vehicle they are, at the top.
-std::string FormatHistoryJson(const std::vector<LogbookRecord>& records,
-                              const std::string& vehicle);
-// The summary figures, as lines for a person or one JSON object.
-std::string FormatStatsTable(const LogbookSummary& s, bool per100km);
-std::string FormatStatsJson(const LogbookSummary& s, const std::string& vehicle);
+// Where any record has a price or an odometer reading, the price of a litre, the cost (in
+// currency) and the odometer follow.
+std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool per100km,
+                               const std::string& currency = kDefaultCurrency);
+// The same as JSON: the list's figures, the date, the economies, whether imported, when read,
+// the price, cost and odometer (null where none). The vehicle they are and its currency, at the
+// top.
+std::string FormatHistoryJson(const std::vector<LogbookRecord>& records, const std::string& vehicle,
+                              const std::string& currency = kDefaultCurrency);
+// The summary figures, as lines for a person or one JSON object; the costs in currency.
+std::string FormatStatsTable(const LogbookSummary& s, bool per100km,
+                             const std::string& currency = kDefaultCurrency);
+std::string FormatStatsJson(const LogbookSummary& s, const std::string& vehicle,
+                            const std::string& currency = kDefaultCurrency);
 
-// The logbook's vehicles: name, note, records, first and last date, last read; the selected one
-// marked, aligned for a terminal; or {"vehicles": [...]} with ISO dates and null where none.
-std::string FormatVehiclesTable(const std::vector<Vehicle>& vehicles, const std::string& selected);
-std::string FormatVehiclesJson(const std::vector<Vehicle>& vehicles);
+// The logbook's vehicles: name, note, records, first and last date, last read, currency and the
+// odometer readings given (given[i]: vehicle i's records whose reading was given); the selected
+// one marked, aligned for a terminal; or {"vehicles": [...]} with ISO dates and null where none.
+std::string FormatVehiclesTable(const std::vector<Vehicle>& vehicles,
+                                const std::vector<std::vector<LogbookRecord>>& given,
+                                const std::string& selected);
+std::string FormatVehiclesJson(const std::vector<Vehicle>& vehicles,
+                               const std::vector<std::vector<LogbookRecord>>& given);
+
+// An odometer reading (hundredths of a km) in whole km, to the nearest, as the window shows it.
+std::string OdometerText(std::int64_t hundredths);
 
 // How many terminal columns a UTF-8 text takes: two for wide (CJK, full-width) characters, one
 // for the others, half-width katakana included.

@@ -26,7 +26,8 @@ constexpr const char* kExitStatuses =
     "Exit status:\n"
     "  0    success\n"
     "  1    an internal error (a fault in odomei-cli; standard error says what)\n"
-    "  2    usage error (unknown command or option, bad value)\n"
+    "  2    usage error (unknown command or option, bad value; price, vehicles set: no such\n"
+    "       refuel or several that day without --no; export: no refuel can be written)\n"
     "  3    the serial port cannot be opened (doctor: a read could not start now)\n"
     "  4    time-out: no complete answer within about ten seconds, or the device went away\n"
     "  5    the block's check byte was wrong three times\n"
@@ -42,8 +43,8 @@ constexpr const char* kExitStatuses =
     "Files: KORVANA.ini (port setting, [Ports], [Logbook]), KORVANA.log (communication log) and\n"
     "odomei-logbook.sqlite3 (the logbook) in the working directory.";
 
-constexpr const char* kCommands[] = {"ports",  "read",  "history", "stats",
-                                     "import", "chart", "doctor",  "vehicles"};
+constexpr const char* kCommands[] = {"ports", "read",   "history",  "stats", "import",
+                                     "chart", "doctor", "vehicles", "price", "export"};
 
 // A day that exists, written as the logbook keeps them.
 const CLI::Validator kIsoDate(
@@ -51,6 +52,17 @@ const CLI::Validator kIsoDate(
         return odomei::ParseIsoDate(text) ? "" : "not a date YYYY-MM-DD: " + text;
     },
     "YYYY-MM-DD");
+
+// A refuel among several of one day: 1, 2, ... in list order.
+const CLI::Validator kRefuelNumber(
+    [](std::string& text) -> std::string {
+        const bool digits =
+            !text.empty() && text.size() < 6 &&
+            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+            std::stoi(text) >= 1;
+        return digits ? "" : "not a refuel's number 1, 2, ...: " + text;
+    },
+    "N");
 
 // A port or a file must be named: an empty value would quietly mean the default.
 const CLI::Validator kNotEmpty(
@@ -337,8 +349,8 @@ Command VehiclesCommand(CLI::App& app) {
     odomei::cli::VehicleOptions& o = a->options;
     auto* vehicles = app.add_subcommand(
         kCommands[7],
-        "List the logbook's vehicles, or add, rename, note, remove or select one, or merge a "
-        "whole other logbook in as one");
+        "List the logbook's vehicles, or add, rename, note, remove, select or set one (its "
+        "odometer, its currency), or merge a whole other logbook in as one");
     vehicles->require_subcommand(0, 1);
     // Each action takes --logbook, after its name or before it.
     auto logbook = [&o](CLI::App* command) {
@@ -393,7 +405,29 @@ Command VehiclesCommand(CLI::App& app) {
     merge->add_option("--as", o.as, "the vehicle's name (default: the file's folder's name)")
         ->check(kNotEmpty)
         ->type_name("NAME");
-    return {vehicles, [a, add, rename, note, remove, select, merge] {
+    auto* set = vehicles->add_subcommand(
+        "set", "Give a vehicle its odometer reading at one refuel, or its prices' currency");
+    logbook(set);
+    set->add_option("name", o.name, "the vehicle")->required()->type_name("NAME");
+    auto* odometer =
+        set->add_option("--odometer", o.odometer,
+                        "the odometer's reading in whole km (\"48210\" or \"48 210\"); the other "
+                        "refuels' readings follow from the distances the meter measured")
+            ->check(kNotEmpty)
+            ->type_name("KM");
+    auto* at = set->add_option("--at", o.at, "the day of the refuel the odometer read KM")
+                   ->check(kIsoDate)
+                   ->type_name("DATE");
+    odometer->needs(at);
+    at->needs(odometer);
+    set->add_option("--no", o.no, "which of the day's refuels (1, 2, ... in list order)")
+        ->check(kRefuelNumber)
+        ->needs(at);
+    set->add_option("--currency", o.currency,
+                    "the prices' currency, an ISO 4217 code such as JPY (the default) or EUR")
+        ->check(kNotEmpty)
+        ->type_name("CODE");
+    return {vehicles, [a, add, rename, note, remove, select, merge, set] {
                 odomei::cli::VehicleOptions& options = a->options;
                 options.action = *add      ? VehicleAction::kAdd
                                  : *rename ? VehicleAction::kRename
@@ -401,9 +435,118 @@ Command VehiclesCommand(CLI::App& app) {
                                  : *remove ? VehicleAction::kRemove
                                  : *select ? VehicleAction::kSelect
                                  : *merge  ? VehicleAction::kMergeLogbook
+                                 : *set    ? VehicleAction::kSet
                                            : VehicleAction::kList;
+                if (options.action == VehicleAction::kSet && options.odometer.empty() &&
+                    options.currency.empty()) {
+                    return Usage("vehicles set needs --odometer KM --at DATE or --currency CODE");
+                }
                 options.format = FormatOf(a->format);
                 return OutputChecked(odomei::cli::RunVehicles(options));
+            }};
+}
+
+Command PriceCommand(CLI::App& app) {
+    struct Arguments {
+        odomei::cli::PriceOptions options;
+        std::string perLitre;
+        std::string total;
+    };
+    auto a = std::make_shared<Arguments>();
+    odomei::cli::PriceOptions& o = a->options;
+    auto* price = app.add_subcommand(
+        kCommands[8],
+        "Give the refuel of a day its price (per litre or the total paid, in the vehicle's "
+        "currency), or the refuels of a card statement theirs");
+    price
+        ->add_option("--logbook", o.logbook,
+                     "the logbook (default: as KORVANA.ini says, else odomei-logbook.sqlite3)")
+        ->check(kNotEmpty)
+        ->type_name("FILE");
+    price
+        ->add_option("--vehicle", o.vehicle,
+                     "the vehicle (default: the one KORVANA.ini selects, else the first)")
+        ->check(kNotEmpty)
+        ->type_name("NAME");
+    auto* date = price->add_option("date", o.date, "the refuel's day")->check(kIsoDate);
+    auto* perLitre =
+        price
+            ->add_option("--per-litre", a->perLitre, "the price of a litre (\"168.5\", \"168,50\")")
+            ->type_name("PRICE");
+    // A value with a day; none with --from-csv, where it says what the statement's amounts are.
+    auto* total = price
+                      ->add_option("--total", a->total,
+                                   "the total paid (\"5432\"); with --from-csv, and no value: "
+                                   "the statement's amounts are totals (default: per litre)")
+                      ->expected(0, 1)
+                      ->type_name("[TOTAL]");
+    auto* clear = price->add_flag("--clear", o.clear, "remove the refuel's price");
+    auto* no =
+        price->add_option("--no", o.no, "which of the day's refuels (1, 2, ... in list order)")
+            ->check(kRefuelNumber);
+    auto* statement =
+        price
+            ->add_option("--from-csv", o.statement,
+                         "a card statement: lines YYYY-MM-DD,price, each matched to the refuel "
+                         "of its day")
+            ->check(kNotEmpty)
+            ->type_name("FILE");
+    perLitre->excludes(clear);
+    total->excludes(clear);
+    perLitre->excludes(total);
+    statement->excludes(date)->excludes(perLitre)->excludes(clear)->excludes(no);
+    no->needs(date);
+    return {price, [a, total, statement, date] {
+                odomei::cli::PriceOptions& options = a->options;
+                if (*statement) {
+                    if (!a->total.empty())
+                        return Usage(
+                            "--total takes no amount with --from-csv: the statement's "
+                            "lines give them");
+                    options.perLitre = !*total;
+                    return OutputChecked(odomei::cli::RunPrice(options));
+                }
+                if (!*date) return Usage("price needs a DATE, or --from-csv FILE");
+                if (*total && a->total.empty()) return Usage("--total needs the amount paid");
+                if (!options.clear && a->perLitre.empty() && a->total.empty())
+                    return Usage("price DATE needs --per-litre PRICE, --total TOTAL or --clear");
+                options.perLitre = !*total;
+                options.amount = *total ? a->total : a->perLitre;
+                return OutputChecked(odomei::cli::RunPrice(options));
+            }};
+}
+
+Command ExportCommand(CLI::App& app) {
+    struct Arguments {
+        LogbookArguments logbook;
+        odomei::cli::ExportOptions options;
+    };
+    auto a = std::make_shared<Arguments>();
+    auto* exported = app.add_subcommand(
+        kCommands[9], "Write a vehicle's refuels as a fuel-logbook app imports them");
+    exported->add_option("app", a->options.app, "lubelogger, spritmonitor or fuelio")
+        ->required()
+        ->check(CLI::IsMember({"lubelogger", "spritmonitor", "fuelio"}))
+        ->type_name("APP");
+    LogbookArguments& book = a->logbook;
+    exported
+        ->add_option("--logbook", book.book.logbook,
+                     "the logbook (default: as KORVANA.ini says, else odomei-logbook.sqlite3)")
+        ->check(kNotEmpty)
+        ->type_name("FILE");
+    exported->add_option("--from", book.book.from, "only records from this day on")
+        ->check(kIsoDate);
+    exported->add_option("--to", book.book.to, "only records up to this day")->check(kIsoDate);
+    DeclareVehicleOption(exported, book);
+    exported->add_option("-o,--output", a->options.output, "write to FILE ('-': standard output)")
+        ->required()
+        ->check(kNotEmpty)
+        ->type_name("FILE");
+    return {exported, [a] {
+                return RunOnLogbook(a->logbook, [&a](const odomei::cli::LogbookOptions& options) {
+                    a->options.book = options;
+                    return odomei::cli::RunExport(a->options);
+                });
             }};
 }
 
@@ -420,9 +563,10 @@ int RunCli(int argc, char** argv) {
     app.set_version_flag("--version", "odomei-cli (ODOMEI) " ODOMEI_VERSION);
     app.require_subcommand(1);
     // In the order the help lists them.
-    const Command commands[] = {PortsCommand(app),  ReadCommand(app),    HistoryCommand(app),
-                                StatsCommand(app),  ImportCommand(app),  ChartCommand(app),
-                                DoctorCommand(app), VehiclesCommand(app)};
+    const Command commands[] = {PortsCommand(app),  ReadCommand(app),     HistoryCommand(app),
+                                StatsCommand(app),  ImportCommand(app),   ChartCommand(app),
+                                DoctorCommand(app), VehiclesCommand(app), PriceCommand(app),
+                                ExportCommand(app)};
 
     try {
         app.parse(static_cast<int>(args.size()), args.data());

@@ -487,8 +487,12 @@ TEST_F(Cli, EveryCommandChecksItsOutput) {
     test::WriteBytes(dir.File("saved.csv"), Golden());
     const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(full, 0);
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"ports"}, {"import", "saved.csv"}, {"chart"}, {"--help"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"ports"},
+                                                 {"import", "saved.csv"},
+                                                 {"chart"},
+                                                 {"price", "2015-01-09", "--per-litre", "170"},
+                                                 {"export", "spritmonitor", "-o", "-"},
+                                                 {"--help"}}) {
         const CliRun r = CliProcess(dir.Path(), args, false, {}, ODOMEI_CLI, full).Wait();
         EXPECT_EQ(r.status, 8) << args[0] << ": " << r.err;
     }
@@ -1369,7 +1373,9 @@ TEST_F(CliVehicles, EachCarsReadsGoToItsOwnVehicleWhicheverIsSelected) {
     EXPECT_EQ(b["records"], 15 + 3 * metersim::kSequenceStep);
     EXPECT_EQ(b["firstDate"], "2013-01-10");
     for (const auto& v : vehicles["vehicles"]) {
-        EXPECT_EQ(v.size(), 6u);
+        EXPECT_EQ(v.size(), 8u);
+        EXPECT_EQ(v["currency"], "JPY");
+        EXPECT_EQ(v["odometer"], nlohmann::json::array());
         EXPECT_TRUE(std::regex_match(v["lastRead"].get<std::string>(),
                                      std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}")));
         EXPECT_LT(v["firstDate"].get<std::string>(), v["lastDate"].get<std::string>());
@@ -1598,6 +1604,308 @@ TEST_F(CliVehicles, AWholeLogbookOfOneCarBecomesOneVehicleOnce) {
     EXPECT_EQ(foreign.status, 9);
     EXPECT_NE(foreign.err.find(kLogbookMergeFailedText), std::string::npos) << foreign.err;
     EXPECT_EQ(Vehicles()["vehicles"].size(), 3u);
+}
+
+// ---- Prices, the odometer, and the fuel apps' files ---------------------------------------------
+
+class CliPrices : public Cli {
+protected:
+    // Five refuels of one car, two of them on 2015-05-20 (listed in this order), the last with no
+    // fuel refilled; saved by a spreadsheet in UTF-8.
+    void SetUp() override {
+        test::WriteBytes(dir.File("saved.csv"),
+                         "\xEF\xBB\xBF日付,走行距離,消費燃料,使用補正値,実給油量,測定誤差\r\n"
+                         "2015年05月01日,400.00,30.00,100.00,25.00,1.00\r\n"
+                         "2015年05月20日,500.00,35.00,100.00,40.00,0.50\r\n"
+                         "2015年05月20日,100.00,8.00,100.00,10.00,0.00\r\n"
+                         "2015年06月10日,450.00,32.00,100.00,30.00,-0.50\r\n"
+                         "2015年07月03日,380.00,28.00,100.00,0.00,0.00\r\n");
+        const CliRun imported = RunCli(dir.Path(), {"import", "saved.csv"});
+        ASSERT_EQ(imported.status, 0) << imported.err;
+    }
+    CliRun Run(std::vector<std::string> args) { return RunCli(dir.Path(), std::move(args)); }
+    nlohmann::json Json(std::vector<std::string> args) {
+        args.insert(args.end(), {"--format", "json"});
+        const CliRun r = Run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return nlohmann::json::parse(r.out);
+    }
+    nlohmann::json Records() { return Json({"history"})["records"]; }
+    // A refusal: status 2, the words in English and in Japanese, and nothing stored.
+    void ExpectRefused(const std::vector<std::string>& args, const std::string& en,
+                       const std::string& ja) {
+        const std::string before = ReadBytes(dir.File(kLogbookFileName));
+        const CliRun r = Run(args);
+        EXPECT_EQ(r.status, 2) << args[1];
+        EXPECT_NE(r.err.find(en), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(ja), std::string::npos) << r.err;
+        EXPECT_EQ(ReadBytes(dir.File(kLogbookFileName)), before) << args[1];
+    }
+};
+
+TEST_F(CliPrices, PriceGivesTheRefuelOfADayItsPriceAndADayOfTwoMustSayWhich) {
+    const std::string csv = Run({"history", "--format", "csv"}).out;
+    EXPECT_EQ(Run({"history", "--format", "table"}).out.find("単価"), std::string::npos);
+
+    const CliRun perLitre = Run({"price", "2015-05-01", "--per-litre", "168,5"});
+    ASSERT_EQ(perLitre.status, 0) << perLitre.err;
+    // Two refuels that day: both named, with the option that picks each; nothing stored.
+    ExpectRefused({"price", "2015-05-20", "--total", "5432"},
+                  "vehicle 車両1 has 2 refuels on 2015-05-20: --no N says which",
+                  "2015-05-20の給油が2件あります");
+    const CliRun two = Run({"price", "2015-05-20", "--total", "5432"});
+    EXPECT_NE(two.err.find("odomei-cli price 2015-05-20 --total 5432 --no 1: 2015年05月20日, "
+                           "500.00 km, refuel 40.00 L\n"),
+              std::string::npos)
+        << two.err;
+    EXPECT_NE(two.err.find("--no 2: 2015年05月20日, 100.00 km, refuel 10.00 L\n"),
+              std::string::npos)
+        << two.err;
+    ExpectRefused({"price", "2015-05-20", "--total", "5432", "--no", "3"}, "--no 3 is none of them",
+                  "2件あります");
+    const CliRun second = Run({"price", "2015-05-20", "--total", "5432", "--no", "2"});
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_NE(second.out.find("5432.00 JPY paid; cost 5432.00 JPY, a litre 543.20 JPY"),
+              std::string::npos)
+        << second.out;
+
+    auto records = Records();
+    EXPECT_EQ(records[0]["priceEntered"], "perLitre");
+    EXPECT_DOUBLE_EQ(records[0]["pricePerLitre"].get<double>(), 168.5);
+    EXPECT_DOUBLE_EQ(records[0]["cost"].get<double>(), 4212.5);  // 25.00 L at 168.50
+    EXPECT_TRUE(records[1]["cost"].is_null());
+    EXPECT_TRUE(records[1]["pricePerLitre"].is_null());
+    EXPECT_EQ(records[2]["priceEntered"], "total");
+    EXPECT_DOUBLE_EQ(records[2]["cost"].get<double>(), 5432.0);
+    EXPECT_DOUBLE_EQ(records[2]["pricePerLitre"].get<double>(), 543.2);  // 5432 / 10.00 L
+
+    // Days without a refuel, amounts that are none, an option too many.
+    ExpectRefused({"price", "2015-05-21", "--total", "1"},
+                  "vehicle 車両1 has no refuel on 2015-05-21 (its records: 2015-05-01 to "
+                  "2015-07-03)",
+                  "2015-05-21の給油がありません");
+    for (const char* amount : {"1.234", "-5", "0", "1,000.00", "abc"}) {
+        ExpectRefused({"price", "2015-05-01", "--per-litre", amount},
+                      "--per-litre " + std::string(amount) + ": ", "価格");
+    }
+    EXPECT_EQ(Run({"price", "2015-05-01", "--per-litre", "1", "--clear"}).status, 2);
+    EXPECT_EQ(Run({"price", "2015-05-01", "--total"}).status, 2);
+    EXPECT_EQ(Run({"price", "2015-05-01"}).status, 2);
+    EXPECT_EQ(Run({"price", "2015-05-01", "--total", "1", "--vehicle", "他の車"}).status, 2);
+
+    // The table shows the prices; the CSV stays the window's, byte for byte.
+    const std::string table = Run({"history", "--format", "table"}).out;
+    EXPECT_NE(table.find("単価(JPY/L)  金額(JPY)"), std::string::npos) << table;
+    EXPECT_NE(table.find("543.20    5432.00"), std::string::npos) << table;
+    EXPECT_EQ(Run({"history", "--format", "csv"}).out, csv);
+
+    const CliRun clear = Run({"price", "2015-05-01", "--clear"});
+    ASSERT_EQ(clear.status, 0) << clear.err;
+    records = Records();
+    EXPECT_TRUE(records[0]["cost"].is_null());
+    EXPECT_TRUE(records[0]["priceEntered"].is_null());
+    EXPECT_DOUBLE_EQ(records[2]["cost"].get<double>(), 5432.0);
+}
+
+TEST_F(CliPrices, AStatementPricesTheRefuelsOfItsDaysOrNothingWhenALineIsBad) {
+    // A bad line anywhere: its number said, and not even the good lines before it stored.
+    test::WriteBytes(dir.File("bad.csv"), "date,amount\r\n2015-05-01,168.5\r\n2015-6-10,3\r\n");
+    ExpectRefused({"price", "--from-csv", "bad.csv"}, "bad.csv: nothing stored: line 3: ", "3行目");
+    EXPECT_TRUE(Records()[0]["cost"].is_null());
+    ExpectRefused({"price", "--from-csv", "missing.csv"}, "cannot read the statement missing.csv",
+                  "");
+    EXPECT_EQ(Run({"price", "--from-csv", "bad.csv", "--total", "3"}).status, 2);
+    EXPECT_EQ(Run({"price", "2015-05-01", "--from-csv", "bad.csv"}).status, 2);
+
+    // As a card statement gives it: one line for the day of two refuels, one for a day of none.
+    test::WriteBytes(dir.File("card.csv"),
+                     "date,amount\r\n2015-05-01,\"4250,00\"\r\n2015-05-20,100\r\n"
+                     "2015-06-11,5\r\n2015-06-10,4515\r\n");
+    const CliRun set = Run({"price", "--from-csv", "card.csv", "--total"});
+    ASSERT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(set.out,
+              "card.csv: 2 refuels of 車両1 given a price (total paid, JPY); lines unmatched: 1, "
+              "ambiguous: 1\n"
+              "unmatched: line 4: 2015-06-11,5.00: no refuel of 車両1 that day\n"
+              "ambiguous: line 3: 2015-05-20,100.00: that day's refuels and lines do not pair up "
+              "one to one (odomei-cli price 2015-05-20 --no N ... gives each its own)\n");
+    const auto records = Records();
+    EXPECT_DOUBLE_EQ(records[0]["cost"].get<double>(), 4250.0);
+    EXPECT_DOUBLE_EQ(records[0]["pricePerLitre"].get<double>(), 170.0);  // 4250 / 25.00 L
+    EXPECT_TRUE(records[1]["cost"].is_null());
+    EXPECT_TRUE(records[2]["cost"].is_null());
+    EXPECT_EQ(records[3]["priceEntered"], "total");
+    EXPECT_DOUBLE_EQ(records[3]["cost"].get<double>(), 4515.0);
+}
+
+TEST_F(CliPrices, StatsGiveTheCostOverThePricedRefuelsInTheVehiclesCurrency) {
+    auto stats = Json({"stats"});
+    EXPECT_EQ(stats["priced"], 0);
+    for (const char* none : {"cost", "costPerKm", "costPerMonth", "pricePerLitre"})
+        EXPECT_TRUE(stats[none].is_null()) << none;
+    EXPECT_EQ(stats["currency"], "JPY");
+    EXPECT_NE(Run({"stats"}).out.find("\npriced records: 0 of 5 ("), std::string::npos);
+
+    // 25.00 L at 170.00, 10.00 L for 1000, 30.00 L at 150.50: 4250 + 1000 + 4515 = 9765 over
+    // 400 + 100 + 450 km and 65 L, in May and June. The refuel of no fuel counts for nothing.
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"2015-05-01", "--per-litre", "170"},
+                                               {"2015-05-20", "--no", "2", "--total", "1000"},
+                                               {"2015-06-10", "--per-litre", "150.50"},
+                                               {"2015-07-03", "--total", "800"}}) {
+        std::vector<std::string> price{"price"};
+        price.insert(price.end(), args.begin(), args.end());
+        ASSERT_EQ(Run(price).status, 0) << args[0];
+    }
+    ASSERT_EQ(Run({"vehicles", "set", "車両1", "--currency", "eur"}).status, 0);
+    stats = Json({"stats"});
+    EXPECT_EQ(stats["priced"], 3);
+    EXPECT_EQ(stats["records"], 5);
+    EXPECT_DOUBLE_EQ(stats["cost"].get<double>(), 9765.0);
+    EXPECT_DOUBLE_EQ(stats["costPerKm"].get<double>(), 10.28);  // 9765 / 950 km = 10.279
+    EXPECT_DOUBLE_EQ(stats["costPerMonth"].get<double>(), 4882.5);
+    EXPECT_EQ(stats["pricedMonths"], 2);
+    EXPECT_DOUBLE_EQ(stats["pricePerLitre"].get<double>(), 150.23);  // 9765 / 65 L = 150.231
+    EXPECT_EQ(stats["currency"], "EUR");
+    const std::string text = Run({"stats"}).out;
+    EXPECT_NE(text.find("priced records: 3 of 5\ntotal cost: 9765.00 EUR\ncost per km: 10.28 "
+                        "EUR\ncost per month: 4882.50 EUR (over 2 months)\naverage price per "
+                        "litre: 150.23 EUR\n"),
+              std::string::npos)
+        << text;
+    // A range narrows the figures as it narrows the others.
+    stats = Json({"stats", "--from", "2015-06-01"});
+    EXPECT_EQ(stats["priced"], 1);
+    EXPECT_DOUBLE_EQ(stats["costPerKm"].get<double>(), 10.03);  // 4515 / 450 km
+    EXPECT_DOUBLE_EQ(stats["costPerMonth"].get<double>(), 4515.0);
+}
+
+TEST_F(CliPrices, VehiclesSetGivesTheOdometerAtOneRefuelAndTheCurrency) {
+    ExpectRefused({"vehicles", "set", "車両1", "--odometer", "48 210", "--at", "2015-05-20"},
+                  "has 2 refuels on 2015-05-20", "2件あります");
+    const CliRun given = Run(
+        {"vehicles", "set", "車両1", "--odometer", "48 210", "--at", "2015-05-20", "--no", "2"});
+    ASSERT_EQ(given.status, 0) << given.err;
+    // The others follow by the distances: 48210 at the third, 100 km after the second, ...
+    const auto records = Records();
+    const double expected[] = {47610, 48110, 48210, 48660, 49040};
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_DOUBLE_EQ(records[i]["odometerKm"].get<double>(), expected[i]) << i;
+        EXPECT_EQ(records[i]["odometerGiven"], i == 2) << i;
+    }
+    const std::string history = Run({"history", "--format", "table"}).out;
+    EXPECT_NE(history.find("総走行距離(km)\n"), std::string::npos) << history;
+    const std::size_t fourth = history.find("\n04  ") + 1;
+    const std::string row = history.substr(fourth, history.find('\n', fourth) - fourth);
+    EXPECT_EQ(row.substr(row.size() - 7), "  48660") << history;
+
+    ASSERT_EQ(Run({"vehicles", "set", "車両1", "--currency", "usd"}).status, 0);
+    const auto vehicle = Json({"vehicles"})["vehicles"][0];
+    EXPECT_EQ(vehicle["currency"], "USD");
+    ASSERT_EQ(vehicle["odometer"].size(), 1u);
+    EXPECT_DOUBLE_EQ(vehicle["odometer"][0]["km"].get<double>(), 48210.0);
+    EXPECT_EQ(vehicle["odometer"][0]["date"], "2015-05-20");
+    const std::string table = Run({"vehicles"}).out;
+    EXPECT_NE(table.find("  USD       48210 km at 2015-05-20\n"), std::string::npos) << table;
+
+    ExpectRefused({"vehicles", "set", "車両1", "--odometer", "4x", "--at", "2015-05-01"},
+                  "--odometer 4x: ", "走行距離計の値ではありません");
+    ExpectRefused({"vehicles", "set", "車両1", "--currency", "EURO"},
+                  "--currency EURO: ", "通貨ではありません");
+    ExpectRefused({"vehicles", "set", "車両1", "--odometer", "1", "--at", "2015-05-02"},
+                  "has no refuel on 2015-05-02", "給油がありません");
+    EXPECT_EQ(Run({"vehicles", "set", "車両1", "--odometer", "1"}).status, 2);
+    EXPECT_EQ(Run({"vehicles", "set", "車両1"}).status, 2);
+    EXPECT_EQ(Run({"vehicles", "set", "他の車", "--currency", "EUR"}).status, 2);
+    EXPECT_EQ(Json({"vehicles"})["vehicles"][0]["currency"], "USD");
+}
+
+TEST_F(CliPrices, ExportWritesTheAppsFileWholeOrNoneAndNamesWhatItLeftOut) {
+    ASSERT_EQ(Run({"vehicles", "set", "車両1", "--odometer", "47610", "--at", "2015-05-01"}).status,
+              0);
+    ASSERT_EQ(Run({"price", "2015-05-01", "--per-litre", "170"}).status, 0);
+    ASSERT_EQ(Run({"price", "2015-06-10", "--total", "4515"}).status, 0);
+
+    const CliRun lube = Run({"export", "lubelogger", "-o", "lube.csv"});
+    ASSERT_EQ(lube.status, 0) << lube.err;
+    const std::string file = ReadBytes(dir.File("lube.csv"));
+    EXPECT_EQ(
+        file.rfind("Date,Odometer,FuelConsumed,Cost,IsFillToFull,MissedFuelUp,Notes,Tags,", 0), 0u)
+        << file;
+    EXPECT_NE(file.find("\n2015-05-01,47610,25.00,4250.00,"), std::string::npos) << file;
+    EXPECT_NE(file.find("\n2015-06-10,48660,30.00,4515.00,"), std::string::npos) << file;
+    // The two refuels of 05-20 lack a price, the last one fuel: named, with what to do.
+    EXPECT_NE(lube.err.find("odomei-cli: 3 refuels were left out of the LubeLogger file (2 "
+                            "written).\n"),
+              std::string::npos)
+        << lube.err;
+    EXPECT_NE(lube.err.find("2015-05-20"), std::string::npos) << lube.err;
+    EXPECT_NE(lube.err.find("2015-07-03"), std::string::npos) << lube.err;
+    EXPECT_NE(lube.err.find("odomei-cli price 2015-05-20 --per-litre"), std::string::npos)
+        << lube.err;
+    EXPECT_NE(lube.err.find("LubeLogger用のファイルに書けなかった給油が3件"), std::string::npos)
+        << lube.err;
+
+    const CliRun sprit = Run({"export", "spritmonitor", "--to", "2015-06-10", "-o", "sprit.csv"});
+    ASSERT_EQ(sprit.status, 0) << sprit.err;
+    EXPECT_EQ(sprit.err, "");  // every refuel in the range could be written
+    EXPECT_EQ(ReadBytes(dir.File("sprit.csv")).rfind("Date;Odometer;Trip;Quantity;Total price;", 0),
+              0u);
+    EXPECT_NE(ReadBytes(dir.File("sprit.csv")).find("\n01.05.2015;47610;400,00;25,00;4250,00;"),
+              std::string::npos);
+    const CliRun fuelio = Run({"export", "fuelio", "-o", "-"});
+    ASSERT_EQ(fuelio.status, 0) << fuelio.err;
+    EXPECT_EQ(fuelio.out.rfind("\"## Vehicle\"\n", 0), 0u) << fuelio.out.substr(0, 100);
+
+    // Nothing to write: status 2 and no file, and a file there already stays as it was.
+    const CliRun none = Run({"export", "lubelogger", "--from", "2015-07-01", "-o", "none.csv"});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_NE(none.err.find("2015-07-03"), std::string::npos) << none.err;
+    EXPECT_NE(none.err.find("no file written"), std::string::npos) << none.err;
+    EXPECT_FALSE(test::Exists(dir.File("none.csv")));
+    EXPECT_EQ(Run({"export", "lubelogger", "--from", "2015-08-01", "-o", "lube.csv"}).status, 2);
+    EXPECT_EQ(ReadBytes(dir.File("lube.csv")), file);
+    EXPECT_EQ(Run({"export", "numbers", "-o", "x.csv"}).status, 2);
+    EXPECT_EQ(Run({"export", "fuelio"}).status, 2);  // -o is needed
+    EXPECT_EQ(Run({"export", "fuelio", "--vehicle", "他の車", "-o", "x.csv"}).status, 2);
+    EXPECT_FALSE(test::Exists(dir.File("x.csv")));
+}
+
+TEST_F(Cli, AfterAGapTheOdometerIsUnknownUntilGivenAndTheExportNamesThoseDays) {
+    // Reads 0 and 10 of the simulated months: thirty refuels apart, a gap between.
+    for (int read : {0, 10}) {
+        metersim::Options options;
+        const auto answer = metersim::SequenceBlock(read);
+        options.answer.assign(answer.begin(), answer.end());
+        options.pace = false;
+        meter.reset();
+        Start(options);
+        ASSERT_EQ(RunCli(dir.Path(), {"read", "-o", "out.csv"}).status, 0);
+    }
+    auto records =
+        nlohmann::json::parse(RunCli(dir.Path(), {"history", "--format", "json"}).out)["records"];
+    ASSERT_EQ(records.size(), 30u);
+    const std::string first = records[0]["date"], afterGap = records[15]["date"];
+    ASSERT_EQ(RunCli(dir.Path(), {"vehicles", "set", "車両1", "--odometer", "10000", "--at", first})
+                  .status,
+              0);
+    records =
+        nlohmann::json::parse(RunCli(dir.Path(), {"history", "--format", "json"}).out)["records"];
+    for (std::size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(records[i]["odometerKm"].is_null(), i >= 15) << i;
+    const std::string table = RunCli(dir.Path(), {"history", "--format", "table"}).out;
+    EXPECT_NE(table.find("; the odometer is not known from here until a reading is given"),
+              std::string::npos)
+        << table;
+
+    const CliRun exported = RunCli(dir.Path(), {"export", "fuelio", "-o", "fuelio.csv"});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_NE(exported.err.find("15 refuels were left out of the Fuelio file (15 written)"),
+              std::string::npos)
+        << exported.err;
+    EXPECT_NE(exported.err.find("--odometer KM --at " + afterGap), std::string::npos)
+        << exported.err;
+    EXPECT_TRUE(test::Exists(dir.File("fuelio.csv")));
 }
 
 }  // namespace
