@@ -17,12 +17,15 @@ enum class FuelApp { kLubeLogger, kSpritmonitor, kFuelio };
 std::optional<FuelApp> FuelAppNamed(const std::string& name);
 const char* FuelAppKey(FuelApp app);
 const char* FuelAppTitle(FuelApp app);
+const char* FuelAppSuffix(FuelApp app);
 
-// A refuel the export left out, and why: what the app needs that the record lacks.
-enum class Lack { kNoFuel, kNoOdometer, kNoPrice };
+// A refuel the export left out, and why: what the app needs that the record lacks (the first of
+// them, in this order: fuel refilled, a date, an odometer reading, a price).
+enum class Lack { kNoFuel, kNoOdometer, kNoPrice, kNoDate };
 struct LeftOut {
     std::string date;  // as the list shows it
     Lack lack = Lack::kNoFuel;
+    std::string isoDate{};  // "YYYY-MM-DD", as the command line takes it; empty without a date
 };
 
 struct AppFile {
@@ -35,7 +38,8 @@ struct AppFile {
 // applied), in the app's format. A refuel after an open gap is marked missed; every refuel is a
 // full fill; the meter's own figures go where the format keeps them. A refuel lacking what the
 // format needs is left out (LeftOut), never written with zeros or made-up figures.
-AppFile ExportForApp(FuelApp app, const Vehicle& vehicle, const std::vector<LogbookRecord>& records);
+AppFile ExportForApp(FuelApp app, const Vehicle& vehicle,
+                     const std::vector<LogbookRecord>& records);
 
 // What the export says of the refuels it left out, in both languages: how many, their dates, and
 // what to enter and how (the odometer: `odomei-cli vehicles set NAME --odometer KM --at DATE` or

@@ -179,15 +179,31 @@ std::string Joined(const std::vector<std::string>& names, const char* between) {
     return text;
 }
 
-// A logbook of an earlier layout, looked at as today's: every read and record the first
-// vehicle's. Views of the connection's own (TEMP), which SQLite finds before the file's tables of
-// the same names; nothing of them reaches the file.
-constexpr const char* kEarlierLayoutViews =
-    "CREATE TEMP VIEW vehicles AS SELECT 1 AS id, '%s' AS name, '' AS note;"
-    "CREATE TEMP VIEW reads AS SELECT *, 1 AS vehicle_id FROM main.reads;"
-    "CREATE TEMP VIEW records AS SELECT *, 1 AS vehicle_id FROM main.records;"
-    "CREATE TEMP VIEW moves AS SELECT 0 AS id, 0 AS vehicle_id, 0 AS from_id, 0 AS read_id "
-    "WHERE 0;";
+// A logbook of an earlier layout, looked at as today's: before version 3 every read and record
+// the first vehicle's; before version 4 every vehicle's currency the default and no prices or
+// odometer readings. Views of the connection's own (TEMP), which SQLite finds before the file's
+// tables of the same names; nothing of them reaches the file. Empty for today's layout.
+std::string EarlierLayoutViews(std::int64_t version) {
+    std::string views;
+    const std::string currency = std::string("'") + kDefaultCurrency + "' AS currency";
+    if (version < kVehiclesVersion) {
+        views += "CREATE TEMP VIEW vehicles AS SELECT 1 AS id, '" + std::string(kFirstVehicleName) +
+                 "' AS name, '' AS note, " + currency + ";";
+        views +=
+            "CREATE TEMP VIEW reads AS SELECT *, 1 AS vehicle_id FROM main.reads;"
+            "CREATE TEMP VIEW records AS SELECT *, 1 AS vehicle_id FROM main.records;"
+            "CREATE TEMP VIEW moves AS SELECT 0 AS id, 0 AS vehicle_id, 0 AS from_id, 0 AS "
+            "read_id WHERE 0;";
+    } else if (version < kPricesVersion) {
+        views += "CREATE TEMP VIEW vehicles AS SELECT *, " + currency + " FROM main.vehicles;";
+    }
+    if (version < kPricesVersion) {
+        views +=
+            "CREATE TEMP VIEW prices AS SELECT 0 AS record_id, '' AS kind, 0 AS amount WHERE 0;"
+            "CREATE TEMP VIEW odometer AS SELECT 0 AS record_id, 0 AS reading WHERE 0;";
+    }
+    return views;
+}
 
 // The name of the folder a file is in ("" where the path names none).
 std::string FolderOf(const std::string& path) {
@@ -205,6 +221,61 @@ std::string StemOf(const std::string& path) {
     const auto dot = name.find_last_of('.');
     if (dot != std::string::npos && dot > 0) name.erase(dot);
     return name;
+}
+
+// A price's kind as the prices table keeps it.
+const char* KindText(PriceKind kind) { return kind == PriceKind::kTotal ? "total" : "litre"; }
+PriceKind KindOf(const std::string& text) {
+    return text == "total" ? PriceKind::kTotal : PriceKind::kPerLitre;
+}
+
+std::optional<std::int64_t> OrNone(std::int64_t reading) {
+    return reading >= 0 ? std::optional<std::int64_t>(reading) : std::nullopt;
+}
+
+// The odometer at each record of count in the list's order (at(p): the p-th), from the readings
+// given (odometerGiven, odometer set): in each stretch, which an open gap ends, forward from a
+// given reading by each later record's distance, and backward from the stretch's first given
+// reading by each record's own distance. A stretch without one has none; below 0 is none.
+template <typename At>
+void FollowOdometer(std::size_t count, const At& at) {
+    for (std::size_t start = 0, end = 0; start < count; start = end) {
+        end = start + 1;
+        while (end < count && !at(end).gapBefore) ++end;
+        std::size_t given = start;
+        while (given < end && !at(given).odometerGiven) ++given;
+        if (given == end) continue;
+        std::int64_t reading = *at(given).odometer;
+        for (std::size_t p = given; p > start; --p) {
+            reading -= at(p).distance;
+            at(p - 1).odometer = OrNone(reading);
+        }
+        reading = *at(given).odometer;
+        for (std::size_t p = given + 1; p < end; ++p) {
+            LogbookRecord& r = at(p);
+            if (r.odometerGiven) {
+                reading = *r.odometer;  // a second one, as a merge may bring: the later rules
+                continue;
+            }
+            reading += r.distance;
+            r.odometer = OrNone(reading);
+        }
+    }
+}
+
+// The record of records (in id order) with that id, or none.
+LogbookRecord* RecordWithId(std::vector<LogbookRecord>& records, std::int64_t id) {
+    const auto it =
+        std::lower_bound(records.begin(), records.end(), id,
+                         [](const LogbookRecord& r, std::int64_t wanted) { return r.id < wanted; });
+    return it != records.end() && it->id == id ? &*it : nullptr;
+}
+
+// Why an amount cannot be a price.
+Reason AmountProblem() {
+    const std::string most = AmountText(kMaxPriceAmount);
+    return {"a price must be above 0 and at most " + most,
+            "価格は0より大きく" + most + "以下にしてください"};
 }
 
 }  // namespace
@@ -243,6 +314,15 @@ std::string VehicleOrFirst(const std::vector<Vehicle>& vehicles, const std::stri
         if (v.name == wanted) return v.name;
     }
     return vehicles.empty() ? std::string() : vehicles.front().name;
+}
+
+std::optional<Reason> CurrencyProblem(const std::string& code) {
+    const bool letters = code.size() == 3 && std::all_of(code.begin(), code.end(), [](char c) {
+                             return c >= 'A' && c <= 'Z';
+                         });
+    if (letters) return std::nullopt;
+    return Reason{"\"" + code + "\" is no currency: a code of three letters A to Z (JPY, EUR, USD)",
+                  "「" + code + "」は通貨ではありません（A～Zの3文字のコード: JPY、EUR、USD）"};
 }
 
 Logbook::~Logbook() { sqlite3_close(m_db); }
@@ -304,12 +384,9 @@ std::unique_ptr<Logbook> Logbook::Open(const std::string& path, Failure* error,
     if (state.verdict == FileVerdict::kNothing) return none();
     book->m_version = state.version;
     book->m_write = write;
-    if (state.version < kVehiclesVersion) {
-        char views[512];
-        std::snprintf(views, sizeof views, kEarlierLayoutViews, kFirstVehicleName);
-        if (sqlite3_exec(db, views, nullptr, nullptr, nullptr) != SQLITE_OK) {
-            return refuse(book->Failed("read"));
-        }
+    const std::string views = EarlierLayoutViews(state.version);
+    if (!views.empty() && sqlite3_exec(db, views.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return refuse(book->Failed("read"));
     }
     return book;
 }
@@ -780,7 +857,7 @@ std::vector<Vehicle> Logbook::Vehicles(Failure* error) const {
     std::vector<Vehicle> vehicles;
     if (m_db == nullptr) return vehicles;
     Statement all(m_db,
-                  "SELECT v.id, v.name, v.note, "
+                  "SELECT v.id, v.name, v.note, v.currency, "
                   "(SELECT count(*) FROM records r WHERE r.vehicle_id = v.id), "
                   "(SELECT min(iso_date) FROM records r WHERE r.vehicle_id = v.id), "
                   "(SELECT max(iso_date) FROM records r WHERE r.vehicle_id = v.id), "
@@ -792,10 +869,11 @@ std::vector<Vehicle> Logbook::Vehicles(Failure* error) const {
         v.id = all.Int(0);
         v.name = all.Text(1);
         v.note = all.Text(2);
-        v.records = all.Int(3);
-        if (!all.Null(4)) v.firstDate = all.Text(4);
-        if (!all.Null(5)) v.lastDate = all.Text(5);
-        if (!all.Null(6)) v.lastRead = all.Text(6);
+        v.currency = all.Text(3);
+        v.records = all.Int(4);
+        if (!all.Null(5)) v.firstDate = all.Text(5);
+        if (!all.Null(6)) v.lastDate = all.Text(6);
+        if (!all.Null(7)) v.lastRead = all.Text(7);
         vehicles.push_back(std::move(v));
     }
     if (step != SQLITE_DONE) {
@@ -861,6 +939,167 @@ bool Logbook::SetVehicleNote(const std::string& name, const std::string& note, F
     return Commit(error);
 }
 
+namespace {
+
+// Whether the vehicle holds the record: SQLITE_ROW when it does, SQLITE_DONE when not.
+int HoldsRecord(sqlite3* db, std::int64_t vehicleId, std::int64_t record) {
+    Statement find(db, "SELECT 1 FROM records WHERE id = ? AND vehicle_id = ?");
+    if (!find.Ok()) return SQLITE_ERROR;
+    find.Bind(1, record).Bind(2, vehicleId);
+    return find.Step();
+}
+
+}  // namespace
+
+std::optional<std::int64_t> Logbook::RecordOf(const std::string& vehicle, std::int64_t record,
+                                              Failure* error) {
+    const auto vehicleId = VehicleId(vehicle, error);
+    if (!vehicleId) return Abandon(), std::nullopt;
+    const int held = HoldsRecord(m_db, *vehicleId, record);
+    if (held == SQLITE_ROW) return vehicleId;
+    if (held != SQLITE_DONE) return Undo("read", error);
+    if (error) {
+        const std::string id = std::to_string(record);
+        *error = Failure{m_path, Reason{"the vehicle holds no record " + id,
+                                        "車両にこの記録（" + id + "）はありません"}};
+    }
+    return Abandon(), std::nullopt;
+}
+
+bool Logbook::SetPrice(const std::string& vehicle, std::int64_t record,
+                       const std::optional<Price>& price, Failure* error) {
+    if (price && (price->amount <= 0 || price->amount > kMaxPriceAmount)) {
+        if (error) *error = Failure{m_path, AmountProblem()};
+        return false;
+    }
+    if (!Begin(error)) return false;
+    if (!RecordOf(vehicle, record, error)) return false;
+    Statement set(m_db, price ? "INSERT OR REPLACE INTO prices(record_id, kind, amount) "
+                                "VALUES(?, ?, ?)"
+                              : "DELETE FROM prices WHERE record_id = ?");
+    if (!set.Ok()) return Undo("prepare", error), false;
+    set.Bind(1, record);
+    if (price) set.Bind(2, std::string(KindText(price->kind))).Bind(3, price->amount);
+    if (set.Step() != SQLITE_DONE) return Undo("store the price", error), false;
+    return Commit(error);
+}
+
+std::optional<StatementResult> Logbook::SetPrices(const std::string& vehicle,
+                                                  const std::vector<StatementLine>& lines,
+                                                  PriceKind kind, Failure* error) {
+    for (const StatementLine& line : lines) {
+        if (line.amount <= 0 || line.amount > kMaxPriceAmount) {
+            const Reason why = AmountProblem();
+            const std::string at = std::to_string(line.line);
+            if (error) {
+                *error = Failure{m_path, {"line " + at + ": " + why.en, at + "行目: " + why.ja}};
+            }
+            return std::nullopt;
+        }
+    }
+    if (!Begin(error)) return std::nullopt;
+    const auto vehicleId = VehicleId(vehicle, error);
+    if (!vehicleId) return Abandon(), std::nullopt;
+    // Each date's lines in the statement's order, and its refuels oldest first (the list's order
+    // within one day).
+    std::map<std::string, std::vector<const StatementLine*>> byDate;
+    for (const StatementLine& line : lines) byDate[line.isoDate].push_back(&line);
+    Statement refuels(m_db,
+                      "SELECT id FROM records WHERE vehicle_id = ? AND iso_date = ? ORDER BY id");
+    Statement set(m_db, "INSERT OR REPLACE INTO prices(record_id, kind, amount) VALUES(?, ?, ?)");
+    if (!refuels.Ok() || !set.Ok()) return Undo("prepare", error);
+    StatementResult result;
+    for (const auto& [date, dated] : byDate) {
+        refuels.Reset();
+        refuels.Bind(1, *vehicleId).Bind(2, date);
+        std::vector<std::int64_t> ids;
+        int step;
+        while ((step = refuels.Step()) == SQLITE_ROW) ids.push_back(refuels.Int(0));
+        if (step != SQLITE_DONE) return Undo("read", error);
+        if (ids.size() != dated.size()) {
+            auto& into = ids.empty() ? result.unmatched : result.ambiguous;
+            for (const StatementLine* line : dated) into.push_back(*line);
+            continue;
+        }
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            set.Reset();
+            set.Bind(1, ids[i]).Bind(2, std::string(KindText(kind))).Bind(3, dated[i]->amount);
+            if (set.Step() != SQLITE_DONE) return Undo("store the price", error);
+            ++result.set;
+        }
+    }
+    // In the statement's order.
+    auto byLine = [](const StatementLine& a, const StatementLine& b) { return a.line < b.line; };
+    std::sort(result.unmatched.begin(), result.unmatched.end(), byLine);
+    std::sort(result.ambiguous.begin(), result.ambiguous.end(), byLine);
+    if (!Commit(error)) return std::nullopt;
+    return result;
+}
+
+bool Logbook::SetOdometer(const std::string& vehicle, std::int64_t record,
+                          std::optional<std::int64_t> reading, Failure* error) {
+    if (reading && (*reading < 0 || *reading > kMaxOdometerKm * 100)) {
+        if (error) {
+            const std::string most = std::to_string(kMaxOdometerKm);
+            *error = Failure{m_path,
+                             {"an odometer reading must be 0 to " + most + " km",
+                              "走行距離計の値は0～" + most + " kmにしてください"}};
+        }
+        return false;
+    }
+    if (!Begin(error)) return false;
+    if (!RecordOf(vehicle, record, error)) return false;
+    // The readings given at the other refuels of its stretch give way to this one.
+    std::vector<std::int64_t> replaced;
+    if (reading) {
+        Failure readError;
+        const auto all = Records({vehicle}, &readError);
+        if (!readError.Empty()) {
+            if (error) *error = readError;
+            return Abandon();
+        }
+        const auto at = std::find_if(all.begin(), all.end(),
+                                     [record](const LogbookRecord& r) { return r.id == record; });
+        if (at != all.end()) {
+            auto start = at, end = at + 1;
+            while (start != all.begin() && !start->gapBefore) --start;
+            while (end != all.end() && !end->gapBefore) ++end;
+            for (auto r = start; r != end; ++r) {
+                if (r->odometerGiven && r->id != record) replaced.push_back(r->id);
+            }
+        }
+    }
+    Statement drop(m_db, "DELETE FROM odometer WHERE record_id = ?");
+    Statement set(m_db, "INSERT OR REPLACE INTO odometer(record_id, reading) VALUES(?, ?)");
+    if (!drop.Ok() || !set.Ok()) return Undo("prepare", error), false;
+    replaced.push_back(record);
+    for (const std::int64_t id : replaced) {
+        drop.Reset();
+        drop.Bind(1, id);
+        if (drop.Step() != SQLITE_DONE) return Undo("store the odometer reading", error), false;
+    }
+    if (reading) {
+        set.Bind(1, record).Bind(2, *reading);
+        if (set.Step() != SQLITE_DONE) return Undo("store the odometer reading", error), false;
+    }
+    return Commit(error);
+}
+
+bool Logbook::SetCurrency(const std::string& vehicle, const std::string& code, Failure* error) {
+    if (const auto problem = CurrencyProblem(code)) {
+        if (error) *error = Failure{m_path, *problem};
+        return false;
+    }
+    if (!Begin(error)) return false;
+    const auto id = VehicleId(vehicle, error);
+    if (!id) return Abandon();
+    Statement set(m_db, "UPDATE vehicles SET currency = ? WHERE id = ?");
+    if (!set.Ok()) return Undo("prepare", error), false;
+    set.Bind(1, code).Bind(2, *id);
+    if (set.Step() != SQLITE_DONE) return Undo("store the currency", error), false;
+    return Commit(error);
+}
+
 std::optional<std::int64_t> Logbook::RemoveVehicle(const std::string& name, Failure* error) {
     if (!Begin(error)) return std::nullopt;
     const auto id = NamedVehicleId(name, error);
@@ -880,13 +1119,16 @@ std::optional<std::int64_t> Logbook::RemoveVehicle(const std::string& name, Fail
         return Abandon(), std::nullopt;
     }
     const std::int64_t records = count.Int(1);
-    // Its moves and gaps go first, while its reads and records still tell which are its.
+    // Its moves, gaps, prices and readings go first, while its reads and records still tell which
+    // are its.
     const char* const steps[] = {
         "DELETE FROM moves WHERE vehicle_id = ?1 OR from_id = ?1 OR "
         "read_id IN (SELECT id FROM reads WHERE vehicle_id = ?1)",
         "DELETE FROM gaps WHERE read_id IN (SELECT id FROM reads WHERE vehicle_id = ?1) OR "
         "before_id IN (SELECT id FROM records WHERE vehicle_id = ?1) OR "
         "after_id IN (SELECT id FROM records WHERE vehicle_id = ?1)",
+        "DELETE FROM prices WHERE record_id IN (SELECT id FROM records WHERE vehicle_id = ?1)",
+        "DELETE FROM odometer WHERE record_id IN (SELECT id FROM records WHERE vehicle_id = ?1)",
         "DELETE FROM records WHERE vehicle_id = ?1",
         "DELETE FROM reads WHERE vehicle_id = ?1",
         "DELETE FROM vehicles WHERE id = ?1",
@@ -951,13 +1193,29 @@ std::optional<LogbookMergeCounts> Logbook::MergeLogbook(const std::string& path,
     bool missing = false;
     auto vehicleId = VehicleId(counts.vehicle, error, &missing);
     if (!vehicleId && !missing) return Abandon(), std::nullopt;
+    const std::string& currency = vehicles.front().currency;
     if (!vehicleId) {
-        Statement add(m_db, "INSERT INTO vehicles(name, note) VALUES(?, ?)");
+        Statement add(m_db, "INSERT INTO vehicles(name, note, currency) VALUES(?, ?, ?)");
         if (!add.Ok()) return fail("prepare");
-        add.Bind(1, counts.vehicle).Bind(2, vehicles.front().note);
+        add.Bind(1, counts.vehicle).Bind(2, vehicles.front().note).Bind(3, currency);
         if (add.Step() != SQLITE_DONE) return fail("store the vehicle");
         vehicleId = sqlite3_last_insert_rowid(m_db);
         counts.madeVehicle = true;
+    } else {
+        // Its prices are in its currency: into a vehicle keeping another they would be wrong.
+        Statement ours(m_db, "SELECT currency FROM vehicles WHERE id = ?");
+        Statement theirPrices(other->m_db, "SELECT count(*) FROM prices");
+        if (!ours.Ok() || !theirPrices.Ok()) return fail("prepare");
+        ours.Bind(1, *vehicleId);
+        if (ours.Step() != SQLITE_ROW || theirPrices.Step() != SQLITE_ROW) return fail("read");
+        if (ours.Text(0) != currency && theirPrices.Int(0) > 0) {
+            Abandon();
+            return refuse("its prices are in " + currency + ", the vehicle " + counts.vehicle +
+                              "'s in " + ours.Text(0) + " (set the vehicle's currency first)",
+                          "統合する履歴の価格の通貨は" + currency + "、車両" +
+                              Quoted(counts.vehicle) + "の通貨は" + ours.Text(0) +
+                              "です（先に車両の通貨を設定してください）");
+        }
     }
 
     // Its reads: one already there (the same time, source, origin, version and block) is that
@@ -1096,6 +1354,37 @@ std::optional<LogbookMergeCounts> Logbook::MergeLogbook(const std::string& path,
         }
         if (step != SQLITE_DONE) return fail("read the other logbook");
     }
+
+    // Its prices and the odometer readings given there, each of the same record; where ours has
+    // one already, ours is kept (none of them is ever doubled).
+    const struct {
+        const char* read;
+        const char* add;
+        int* added;
+    } entered[] = {
+        {"SELECT record_id, kind, amount FROM prices ORDER BY record_id",
+         "INSERT OR IGNORE INTO prices(record_id, kind, amount) VALUES(?, ?, ?)", &counts.prices},
+        {"SELECT record_id, reading FROM odometer ORDER BY record_id",
+         "INSERT OR IGNORE INTO odometer(record_id, reading) VALUES(?, ?)", &counts.readings},
+    };
+    for (const auto& e : entered) {
+        Statement given(other->m_db, e.read);
+        Statement add(m_db, e.add);
+        if (!given.Ok() || !add.Ok()) return fail("prepare");
+        const bool isPrice = e.added == &counts.prices;
+        int step;
+        while ((step = given.Step()) == SQLITE_ROW) {
+            const auto record = recordIds.find(given.Int(0));
+            if (record == recordIds.end()) continue;
+            add.Reset();
+            add.Bind(1, record->second);
+            isPrice ? add.Bind(2, given.Text(1)).Bind(3, given.Int(2))
+                    : add.Bind(2, given.Int(1));
+            if (add.Step() != SQLITE_DONE) return fail("store what was entered");
+            *e.added += sqlite3_changes(m_db);
+        }
+        if (step != SQLITE_DONE) return fail("read the other logbook");
+    }
     if (!Commit(error)) return std::nullopt;
     return counts;
 }
@@ -1134,6 +1423,36 @@ std::vector<LogbookRecord> Logbook::Records(const RecordQuery& query, Failure* e
         r.imported = all.Int(12) != 0;
         r.firstRead = all.Text(13);
         records.push_back(std::move(r));
+    }
+    if (step != SQLITE_DONE) {
+        if (error) *error = Failed("read");
+        return {};
+    }
+    // The prices and the readings given, few beside the records: each found by its record's id.
+    Statement prices(m_db,
+                     "SELECT p.record_id, p.kind, p.amount FROM prices p JOIN records r ON "
+                     "r.id = p.record_id WHERE r.vehicle_id = ?");
+    Statement readings(m_db,
+                       "SELECT o.record_id, o.reading FROM odometer o JOIN records r ON "
+                       "r.id = o.record_id WHERE r.vehicle_id = ?");
+    if (!prices.Ok() || !readings.Ok()) {
+        if (error) *error = Failed("read");
+        return {};
+    }
+    prices.Bind(1, *vehicleId);
+    while ((step = prices.Step()) == SQLITE_ROW) {
+        if (LogbookRecord* r = RecordWithId(records, prices.Int(0))) {
+            r->price = Price{KindOf(prices.Text(1)), prices.Int(2)};
+        }
+    }
+    if (step == SQLITE_DONE) {
+        readings.Bind(1, *vehicleId);
+        while ((step = readings.Step()) == SQLITE_ROW) {
+            if (LogbookRecord* r = RecordWithId(records, readings.Int(0))) {
+                r->odometer = readings.Int(1);
+                r->odometerGiven = true;
+            }
+        }
     }
     if (step != SQLITE_DONE) {
         if (error) *error = Failed("read");
@@ -1178,6 +1497,9 @@ std::vector<LogbookRecord> Logbook::Records(const RecordQuery& query, Failure* e
             if (!r.gapBefore) r.gapBefore = g.foundAt;
         }
     }
+    // Over the whole order: a range may leave out the refuel a reading was given at.
+    FollowOdometer(keys.size(),
+                   [&](std::size_t p) -> LogbookRecord& { return records[keys[p].second]; });
     std::vector<LogbookRecord> ordered;
     ordered.reserve(records.size());
     for (const auto& [date, i] : keys) {

@@ -34,7 +34,7 @@ struct LogbookRecord {
     // Refuels may have been lost just before this record: the time of the read that found it.
     // Only while nothing stored since lies between the gap's two records (see Records).
     std::optional<std::string> gapBefore;
-    std::optional<Price> price;            // as the user entered it (SetPrice, SetPrices)
+    std::optional<Price> price;  // as the user entered it (SetPrice, SetPrices)
     // The odometer at this refuel, in hundredths of a km, where known: given here (odometerGiven),
     // or following from the reading given at another refuel of its stretch by the distances in
     // between (a stretch: the records between two open gaps; a refuel after a gap has none until
@@ -63,7 +63,7 @@ struct Vehicle {
     std::int64_t records = 0;
     std::optional<std::string> firstDate;  // "YYYY-MM-DD" of its oldest and newest dated records
     std::optional<std::string> lastDate;
-    std::optional<std::string> lastRead;  // "YYYY-MM-DD HH:MM:SS" of its newest read of a meter
+    std::optional<std::string> lastRead;      // "YYYY-MM-DD HH:MM:SS" of its newest read of a meter
     std::string currency = kDefaultCurrency;  // its prices' currency, an ISO 4217 code
 };
 
@@ -138,10 +138,12 @@ struct MergeCounts {
 struct LogbookMergeCounts {
     std::string vehicle;  // the vehicle it became (made, or already there from an earlier merge)
     bool madeVehicle = false;
-    int reads = 0;    // reads added (a read already there is not added again)
-    int records = 0;  // records added
-    int known = 0;    // records already there
-    int gaps = 0;     // gaps added
+    int reads = 0;     // reads added (a read already there is not added again)
+    int records = 0;   // records added
+    int known = 0;     // records already there
+    int gaps = 0;      // gaps added
+    int prices = 0;    // prices added (a record of ours keeps the price it has)
+    int readings = 0;  // odometer readings given there, added (the same)
 };
 
 // Why a name cannot be a vehicle's: empty, only spaces, a line break or other control character,
@@ -254,8 +256,8 @@ public:
     // A refuel's price: record (its id, from Records) of vehicle (empty: the first); nothing clears
     // it. A later read of the same refuel keeps it. False, with error set, where the vehicle holds
     // no such record or the file cannot be written.
-    bool SetPrice(const std::string& vehicle, std::int64_t record, const std::optional<Price>& price,
-                  Failure* error);
+    bool SetPrice(const std::string& vehicle, std::int64_t record,
+                  const std::optional<Price>& price, Failure* error);
     // Prices from a card statement (ParsePriceStatement), each line's amount of the given kind,
     // matched to the vehicle's refuel of its date: a date with as many lines as refuels gives them
     // in order (oldest first); otherwise its lines are ambiguous. One transaction.
@@ -295,6 +297,10 @@ private:
     // missing, where given, tells a name the logbook lacks from a file that cannot be read.
     std::optional<std::int64_t> VehicleId(const std::string& name, Failure* error,
                                           bool* missing = nullptr) const;
+    // Inside the open transaction: the id of the vehicle holding record; nothing, with error set
+    // and the transaction rolled back, where it holds none.
+    std::optional<std::int64_t> RecordOf(const std::string& vehicle, std::int64_t record,
+                                         Failure* error);
     // The same for a name that must be given (empty: no vehicle).
     std::optional<std::int64_t> NamedVehicleId(const std::string& name, Failure* error) const;
     // True where name can be a new vehicle's: a valid name no vehicle has; else error set.

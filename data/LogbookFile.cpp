@@ -78,11 +78,13 @@ CREATE TABLE %s (
     UNIQUE(raw, vehicle_id)
 );
 )sql";
+// The vehicles of version 3; version 4 adds the currency, as the last column (where an upgrade's
+// ALTER TABLE puts it).
 constexpr const char* kVehiclesTable = R"sql(
 CREATE TABLE vehicles (
     id INTEGER PRIMARY KEY,
     name TEXT NOT NULL UNIQUE,
-    note TEXT NOT NULL DEFAULT ''
+    note TEXT NOT NULL DEFAULT ''%s
 );
 )sql";
 // A fresh logbook's reads; an upgraded one's get the column added (the same name, type and place).
@@ -115,6 +117,33 @@ CREATE INDEX records_by_vehicle ON records(vehicle_id, iso_date);
 CREATE INDEX reads_by_vehicle ON reads(vehicle_id);
 )sql";
 
+// What version 4 adds: a refuel's price as the user entered it ('litre': per litre, 'total': the
+// total paid; in hundredths of the vehicle's currency) and the odometer readings the user gave
+// (hundredths of a km), each a record's.
+constexpr const char* kPricesSchema = R"sql(
+CREATE TABLE prices (
+    record_id INTEGER PRIMARY KEY REFERENCES records(id),
+    kind TEXT NOT NULL CHECK(kind IN ('litre', 'total')),
+    amount INTEGER NOT NULL CHECK(amount > 0)
+);
+CREATE TABLE odometer (
+    record_id INTEGER PRIMARY KEY REFERENCES records(id),
+    reading INTEGER NOT NULL CHECK(reading >= 0)
+);
+)sql";
+
+std::string CurrencyColumn() {
+    return std::string("currency TEXT NOT NULL DEFAULT '") + kDefaultCurrency + "'";
+}
+
+// The vehicles' table of a version (3 or later).
+std::string VehiclesTable(std::int64_t version) {
+    const std::string currency = version >= kPricesVersion ? ",\n    " + CurrencyColumn() : "";
+    char sql[512];
+    std::snprintf(sql, sizeof sql, kVehiclesTable, currency.c_str());
+    return sql;
+}
+
 std::string RecordsTable(const char* name) {
     char sql[1024];
     std::snprintf(sql, sizeof sql, kVehicleRecordsTable, name);
@@ -128,22 +157,26 @@ std::string FirstVehicle() {
 // The statements that make a logbook of a version, from nothing.
 std::string SchemaOf(std::int64_t version) {
     if (version >= kVehiclesVersion) {
-        return std::string(kVehiclesTable) + kVehicleReadsTable + RecordsTable("records") +
-               kGapsSchema + kMovesTable + kVehicleIndexes;
+        return VehiclesTable(version) + kVehicleReadsTable + RecordsTable("records") + kGapsSchema +
+               kMovesTable + kVehicleIndexes + (version >= kPricesVersion ? kPricesSchema : "");
     }
     return std::string(kFirstSchema) + (version >= kGapsVersion ? kGapsSchema : "");
 }
 
 // What brings a logbook of an earlier version to today's layout, in the transaction that checked
-// it: its records and reads all become the first vehicle's. SQLite cannot drop the records'
-// UNIQUE(raw), so the table is built anew beside the old one, filled, and takes its name (ids
-// kept: the gaps still point at the same records).
+// it. Before version 3 its records and reads all become the first vehicle's: SQLite cannot drop
+// the records' UNIQUE(raw), so the table is built anew beside the old one, filled, and takes its
+// name (ids kept: the gaps still point at the same records). Version 4 adds tables and a column.
 std::string UpgradeFrom(std::int64_t version) {
+    const std::string prices = kPricesSchema;
+    if (version >= kVehiclesVersion) {
+        return "ALTER TABLE vehicles ADD COLUMN " + CurrencyColumn() + ";" + prices;
+    }
     constexpr const char* kColumns =
         "id, raw, read_id, date_text, distance_text, fuel_text, correction_text, refuel_text, "
         "error_text, iso_date, distance, fuel, correction, refuel";
     std::string sql = version < kGapsVersion ? kGapsSchema : "";
-    sql += kVehiclesTable + FirstVehicle();
+    sql += VehiclesTable(kSchemaVersion) + FirstVehicle();
     sql +=
         "ALTER TABLE reads ADD COLUMN vehicle_id INTEGER NOT NULL DEFAULT 1 "
         "REFERENCES vehicles(id);";
@@ -153,6 +186,7 @@ std::string UpgradeFrom(std::int64_t version) {
     sql += "DROP TABLE records; ALTER TABLE records_v3 RENAME TO records;";
     sql += kMovesTable;
     sql += kVehicleIndexes;
+    sql += prices;
     return sql;
 }
 

@@ -15,12 +15,14 @@ namespace odomei {
 
 // The layout's version, in SQLite's user_version. Version 1 holds reads and records; version 2
 // adds the gaps found between reads; version 3 the vehicles, each read and record one vehicle's,
-// and the meter moves the user declared between them. A logbook of an earlier version is still
-// looked at as it is, and brought to today's layout when it is next written.
+// and the meter moves the user declared between them; version 4 the prices of refuels, the
+// odometer readings the user gave and each vehicle's currency. A logbook of an earlier version is
+// still looked at as it is, and brought to today's layout when it is next written.
 constexpr int kFirstSchemaVersion = 1;
 constexpr int kGapsVersion = 2;
 constexpr int kVehiclesVersion = 3;
-constexpr int kSchemaVersion = kVehiclesVersion;
+constexpr int kPricesVersion = 4;
+constexpr int kSchemaVersion = kPricesVersion;
 
 // What becomes of a file the logbook is asked to open.
 enum class FileVerdict {

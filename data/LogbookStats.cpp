@@ -3,11 +3,13 @@
 #include <cmath>
 
 #include "data/Decoder.h"
+#include "platform/Dates.h"
 
 namespace odomei {
 namespace {
 
 constexpr double kPercent = 100.0;
+constexpr double kHundredths = 100.0;        // a km or a litre in the data's units
 constexpr double kFullCorrection = 10000.0;  // 100.00 % in the meter's hundredths
 
 // A record the ratios rest on. One where the meter measured no fuel though fuel was refilled says
@@ -80,6 +82,38 @@ void Ratios(std::vector<LogbookRecord>::const_iterator begin,
     }
 }
 
+// A month as a number that counts on across years.
+std::int64_t MonthNumber(const std::string& isoDate) {
+    const auto date = ParseIsoDate(isoDate);
+    return date ? date->year * 12 + (date->month - 1) : 0;
+}
+
+// What the priced records cost: a price and fuel refilled.
+void Costs(const std::vector<LogbookRecord>& records, LogbookSummary& s) {
+    std::int64_t distance = 0, refuel = 0;
+    std::optional<std::string> first, last;  // the priced records' oldest and newest dates
+    for (const LogbookRecord& r : records) {
+        const auto cost = CostOf(r);
+        if (!cost || r.refuel <= 0) continue;
+        ++s.priced;
+        s.cost += *cost;
+        distance += r.distance;
+        refuel += r.refuel;
+        if (r.isoDate) {
+            if (!first || *r.isoDate < *first) first = r.isoDate;
+            if (!last || *r.isoDate > *last) last = r.isoDate;
+        }
+    }
+    if (s.priced == 0) return;
+    const auto cost = static_cast<double>(s.cost);
+    if (distance > 0) s.costPerKm = cost * kHundredths / static_cast<double>(distance);
+    s.pricePerLitre = cost * kHundredths / static_cast<double>(refuel);
+    if (first) {
+        s.pricedMonths = static_cast<int>(MonthNumber(*last) - MonthNumber(*first) + 1);
+        s.costPerMonth = cost / s.pricedMonths;
+    }
+}
+
 }  // namespace
 
 LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
@@ -97,6 +131,7 @@ LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
         if (r.gapBefore) ++s.gaps;
     }
     Ratios(records.begin(), records.end(), s);
+    Costs(records, s);
     // Each stretch of one factor on its own, by the same rules.
     for (auto first = records.begin(); first != records.end();) {
         auto end = first;

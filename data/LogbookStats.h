@@ -50,8 +50,9 @@ struct LogbookSummary {
     int gaps = 0;
     // What the refuels cost, over the records with a price and fuel refilled ("priced"): the total
     // (hundredths of the currency), per km over their distance, per month over the calendar months
-    // from the first priced record's to the last's (both counted), and the average price of a
-    // litre (total cost / total refilled).
+    // from the first priced record's to the last's (both counted; pricedMonths, 0 where no priced
+    // record has a date), and the average price of a litre (total cost / total refilled). All in
+    // hundredths of the vehicle's currency; nothing where there is nothing to divide by.
     int priced = 0;
     std::int64_t cost = 0;
     std::optional<double> costPerKm;
