@@ -906,7 +906,7 @@ int SetVehicle(const VehicleOptions& options, const FilePaths& paths, const std:
     if (reading) {
         if (!book->SetOdometer(vehicle.name, at->id, reading, &error)) return NotStored(error);
         std::printf("vehicle %s: the odometer read %s km at the refuel of %s (%s)\n",
-                    vehicle.name.c_str(), OdometerText(*reading).c_str(), options.at.c_str(),
+                    vehicle.name.c_str(), OdometerKmText(*reading).c_str(), options.at.c_str(),
                     RefuelText(*at).c_str());
     }
     if (!currency.empty()) {

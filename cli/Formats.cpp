@@ -70,11 +70,6 @@ std::string Pad(const std::string& text, int width, bool right) {
     return right ? fill + text : text + fill;
 }
 
-// The columns the history adds where records have a price or an odometer reading.
-constexpr const char* kPricePerLitreCaption = "単価";
-constexpr const char* kCostCaption = "金額";
-constexpr const char* kOdometerCaption = "総走行距離(km)";
-
 // A summary's amount (hundredths of the currency) in the currency's units.
 std::optional<double> CurrencyUnits(const std::optional<double>& hundredths) {
     return hundredths ? std::optional<double>(*hundredths / 100.0) : std::nullopt;
@@ -109,10 +104,6 @@ std::string Aligned(
 }
 
 }  // namespace
-
-std::string OdometerText(std::int64_t hundredths) {
-    return std::to_string((hundredths + 50) / 100);
-}
 
 int DisplayWidth(const std::string& utf8) {
     int width = 0;
@@ -190,12 +181,12 @@ std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool p
         if (priced) {
             rows.back().push_back(amount(PricePerLitreOf(r)));
             rows.back().push_back(amount(CostOf(r)));
-            rows.back().push_back(r.odometer ? OdometerText(*r.odometer) : "-");
+            rows.back().push_back(r.odometer ? OdometerKmText(*r.odometer) : "-");
         }
     }
     if (priced) {
-        rows[0].push_back(kPricePerLitreCaption + ("(" + currency + "/L)"));
-        rows[0].push_back(kCostCaption + ("(" + currency + ")"));
+        rows[0].push_back(PricePerLitreCaption(currency));
+        rows[0].push_back(CostCaption(currency));
         rows[0].push_back(kOdometerCaption);
     }
     const std::string table = Aligned(rows);
@@ -367,7 +358,7 @@ std::string FormatVehiclesTable(const std::vector<Vehicle>& vehicles,
         std::string readings;
         for (const LogbookRecord& r : i < given.size() ? given[i] : kNoneGiven) {
             if (!r.odometer) continue;
-            readings += (readings.empty() ? "" : ", ") + OdometerText(*r.odometer) + " km at " +
+            readings += (readings.empty() ? "" : ", ") + OdometerKmText(*r.odometer) + " km at " +
                         r.isoDate.value_or(r.texts.m_strDate);
         }
         rows.push_back({v.name == selected ? "*" : "", v.name, v.note, std::to_string(v.records),

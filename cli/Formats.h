@@ -48,9 +48,6 @@ std::string FormatVehiclesTable(const std::vector<Vehicle>& vehicles,
 std::string FormatVehiclesJson(const std::vector<Vehicle>& vehicles,
                                const std::vector<std::vector<LogbookRecord>>& given);
 
-// An odometer reading (hundredths of a km) in whole km, to the nearest, as the window shows it.
-std::string OdometerText(std::int64_t hundredths);
-
 // How many terminal columns a UTF-8 text takes: two for wide (CJK, full-width) characters, one
 // for the others, half-width katakana included.
 int DisplayWidth(const std::string& utf8);

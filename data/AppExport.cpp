@@ -71,10 +71,6 @@ std::string Fixed2(std::int64_t hundredths, char mark) {
 }
 
 // Hundredths of a km as whole km.
-std::string WholeKm(std::int64_t hundredths) {
-    return std::to_string(RoundedQuotient(hundredths, kHundred));
-}
-
 // Fuelio quotes every field.
 std::string Quoted(std::string_view text) {
     std::string quoted = "\"";
@@ -150,7 +146,7 @@ struct Fill {
 std::string LubeLoggerLine(const Fill& f) {
     const LogbookRecord& r = *f.record;
     const auto error = MeterError(r);
-    return *r.isoDate + "," + WholeKm(*r.odometer) + "," + Fixed2(r.refuel, '.') + "," +
+    return *r.isoDate + "," + OdometerKmText(*r.odometer) + "," + Fixed2(r.refuel, '.') + "," +
            Fixed2(*CostOf(r), '.') + ",True," + (f.missed ? "True" : "False") + "," +
            Field(MeterNote(r, '.'), ',') + ",," + Fixed2(r.fuel, '.') + "," +
            Fixed2(r.correction, '.') + "," + (error ? Fixed2(*error, '.') : "") + kCrLf;
@@ -163,7 +159,7 @@ std::string SpritmonitorLine(const Fill& f, const Vehicle& vehicle) {
     const auto meter = MeterPer100Km(r);
     const int type = f.first ? kSpritFirst : f.missed ? kSpritInvalid : kSpritFull;
     std::string line = GermanDate(*r.isoDate) + ";";
-    line += (r.odometer ? WholeKm(*r.odometer) : "") + ";";
+    line += (r.odometer ? OdometerKmText(*r.odometer) : "") + ";";
     line += Fixed2(r.distance, ',') + ";" + Fixed2(r.refuel, ',') + ";";
     line += (cost ? Fixed2(*cost, ',') : "") + ";" + Field(vehicle.currency, ';') + ";";
     line += std::to_string(type) + ";;;;;" + Field(MeterNote(r, ','), ';') + ";";

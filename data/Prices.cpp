@@ -124,6 +124,10 @@ std::optional<std::int64_t> ParseOdometer(const std::string& text, Reason* why) 
     return km * kHundredths;
 }
 
+std::string OdometerKmText(std::int64_t hundredths) {
+    return std::to_string((hundredths + kHundredths / 2) / kHundredths);
+}
+
 std::string AmountText(std::int64_t hundredths) {
     const bool negative = hundredths < 0;
     const auto magnitude = negative ? 0 - static_cast<std::uint64_t>(hundredths)

@@ -39,6 +39,9 @@ std::optional<std::int64_t> ParsePriceAmount(const std::string& text, Reason* wh
 // An odometer reading in whole km as a user types it ("48210", "48 210", spaces between groups of
 // three allowed), 0 to kMaxOdometerKm: in hundredths of a km (as the meter's distances are).
 std::optional<std::int64_t> ParseOdometer(const std::string& text, Reason* why = nullptr);
+// An odometer reading (hundredths of a km) in whole km, to the nearest, as every list and file
+// writes it: "48210".
+std::string OdometerKmText(std::int64_t hundredths);
 // An amount (hundredths) as the window and the outputs write it: "168.50", "5432.00" (point,
 // no separators, two decimals).
 std::string AmountText(std::int64_t hundredths);

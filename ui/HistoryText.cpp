@@ -16,7 +16,7 @@ std::string AmountOrEmpty(const std::optional<std::int64_t>& hundredths) {
 
 // The odometer in whole km, to the nearest.
 std::string OdometerText(const std::optional<std::int64_t>& hundredths) {
-    return hundredths ? std::to_string((*hundredths + 50) / 100) : std::string();
+    return hundredths ? OdometerKmText(*hundredths) : std::string();
 }
 
 // A figure in hundredths of the currency, as the list writes amounts.
