@@ -190,6 +190,48 @@ inline constexpr const char* kNoChartDataText = "表示できる記録があり�
 inline constexpr const char* kSaveChartText = "ｸﾞﾗﾌ保存";
 inline constexpr const char* kChartTypeDescription = "SVG画像";
 
+// What a refuel cost and the odometer: the table's last three columns, in the vehicle's currency
+// ("単価(JPY/L)", "金額(JPY)").
+inline std::string PricePerLitreCaption(const std::string& currency) {
+    return "単価(" + currency + "/L)";
+}
+inline std::string CostCaption(const std::string& currency) { return "金額(" + currency + ")"; }
+inline constexpr const char* kOdometerCaption = "総走行距離(km)";
+// A text typed into those columns that cannot be stored; the old value stays.
+inline constexpr const char* kPriceProblemText = "入力した値は価格にできません。元の値のままです";
+inline constexpr const char* kOdometerProblemText =
+    "入力した値は総走行距離にできません。元の値のままです";
+inline constexpr const char* kHistoryEditFailedText =
+    "入力した値を履歴に保存できませんでした。元の値のままです";
+// The summary's line of costs: the total, per km, per month (over months), the average price of
+// a litre, and over how many of the records shown.
+inline std::string CostSummaryText(const std::string& total, const std::string& perKm,
+                                   const std::string& perMonth, int months,
+                                   const std::string& perLitre, const std::string& currency,
+                                   int priced, int records) {
+    return "費用 " + total + " " + currency + "（1 km あたり " + perKm + " " + currency +
+           "、1 か月あたり " + perMonth + " " + currency + "（" + std::to_string(months) +
+           " か月）、平均単価 " + perLitre + " " + currency + "/L）: 価格のある記録 " +
+           std::to_string(priced) + " 件から（全 " + std::to_string(records) + " 件）";
+}
+inline std::string NoPriceYetText(const std::string& currency) {
+    return "費用: 価格の入った記録がまだありません。表の" + PricePerLitreCaption(currency) + "か" +
+           CostCaption(currency) + "の欄をダブルクリックして入力してください";
+}
+// Records after a gap whose odometer no reading in their stretch gives.
+inline std::string OdometerUnknownText(int records) {
+    return std::string(kOdometerCaption) + ": ～欠落～の後の記録 " + std::to_string(records) +
+           " 件は不明です。その期間のどれか1件の" + kOdometerCaption +
+           "の欄をダブルクリックして、給油したときの値を入力してください";
+}
+// The export for a fuel app: its button, the save dialog's types ("LubeLogger用CSV"), and what
+// it says when no refuel shown has what the app needs (nothing is written).
+inline constexpr const char* kExportForAppText = "ｱﾌﾟﾘ用に保存";
+inline std::string AppTypeDescription(const std::string& app) { return app + "用CSV"; }
+inline std::string NothingForAppText(const std::string& app) {
+    return app + "に保存できる給油の記録がありません。ファイルは作成しませんでした";
+}
+
 // ---- The port chooser (its caption is the main window's button) ------------------------------
 
 inline constexpr const char* kPortDlgCaption = "ポート設定";

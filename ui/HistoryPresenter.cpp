@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "data/AppExport.h"
 #include "data/CsvExport.h"
 #include "link/FilePaths.h"
 #include "platform/Profile.h"
@@ -10,6 +11,16 @@
 #include "ui/Texts.h"
 
 namespace odomei {
+namespace {
+
+// A cell's text without the spaces typed around it.
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+}  // namespace
 
 HistoryPresenter::HistoryPresenter(HistoryView& view, const Logbook& logbook, std::string vehicle,
                                    std::string iniPath, std::string directory)
@@ -39,10 +50,26 @@ void HistoryPresenter::Start() {
 // The shown vehicle's records (the logbook's first where it has none listed: an older layout's).
 void HistoryPresenter::Load() {
     Failure error;
-    const std::string name =
-        m_vehicleIndex < m_vehicles.size() ? m_vehicles[m_vehicleIndex].name : std::string();
-    m_all = m_logbook.Records(RecordQuery{name, {}, {}}, &error);
+    m_all = m_logbook.Records(RecordQuery{VehicleName(), {}, {}}, &error);
     if (m_failure.empty()) m_failure = FailureLine(error);
+}
+
+std::string HistoryPresenter::VehicleName() const {
+    return m_vehicleIndex < m_vehicles.size() ? m_vehicles[m_vehicleIndex].name : std::string();
+}
+
+std::string HistoryPresenter::Currency() const {
+    return m_vehicleIndex < m_vehicles.size() ? m_vehicles[m_vehicleIndex].currency
+                                              : std::string(kDefaultCurrency);
+}
+
+// The range chosen, or every record.
+void HistoryPresenter::ShowChosen() {
+    if (m_range) {
+        ShowRange(m_range->first, m_range->second);
+    } else {
+        ShowAll();
+    }
 }
 
 std::vector<std::string> HistoryPresenter::VehicleNames() const {
@@ -56,11 +83,7 @@ void HistoryPresenter::SelectVehicle(std::size_t i) {
     m_vehicleIndex = i;
     m_failure.clear();
     Load();
-    if (m_range) {
-        ShowRange(m_range->first, m_range->second);
-    } else {
-        ShowAll();
-    }
+    ShowChosen();
 }
 
 void HistoryPresenter::ShowAll() {
@@ -106,7 +129,9 @@ std::optional<std::pair<std::string, std::string>> HistoryPresenter::DateSpan() 
     return std::pair{*first->isoDate, *last->isoDate};
 }
 
-std::vector<std::string> HistoryPresenter::Captions() const { return HistoryCaptions(m_per100km); }
+std::vector<std::string> HistoryPresenter::Captions() const {
+    return HistoryCaptions(m_per100km, Currency());
+}
 
 std::vector<std::string> HistoryPresenter::RowTexts(std::size_t i) const {
     if (!m_rows[i]) return HistoryGapRowTexts();
@@ -115,7 +140,7 @@ std::vector<std::string> HistoryPresenter::RowTexts(std::size_t i) const {
 }
 
 std::string HistoryPresenter::SummaryText() const {
-    return HistoryStatusText(m_summary, m_per100km, m_all.empty(), m_failure);
+    return HistoryStatusText(m_summary, m_per100km, m_all.empty(), m_failure, m_shown, Currency());
 }
 
 void HistoryPresenter::OnExport() {
@@ -130,6 +155,95 @@ void HistoryPresenter::OnExport() {
     // A text without a CP932 form (stored by an older version) is said, and nothing is written.
     const Notice notice = SaveText(chosen->path, chosen->fileName, CsvText(rows));
     m_view.Message(notice.text, notice.flags, notice.detail);
+}
+
+void HistoryPresenter::OnExportForApp() {
+    if (m_shown.empty()) {
+        m_view.Message(kNothingToSave, kMbOk);
+        return;
+    }
+    constexpr FuelApp kApps[] = {FuelApp::kLubeLogger, FuelApp::kSpritmonitor, FuelApp::kFuelio};
+    SaveAsRequest request = CsvSaveRequest(m_directory);
+    request.typeDescription = AppTypeDescription(FuelAppTitle(kApps[0]));
+    for (std::size_t i = 1; i < std::size(kApps); ++i) {
+        request.moreTypes.push_back({AppTypeDescription(FuelAppTitle(kApps[i])), kCsvTypePattern});
+    }
+    const auto chosen = m_view.AskSaveName(request);
+    if (!chosen) return;
+    const FuelApp app = kApps[std::min(chosen->type, std::size(kApps) - 1)];
+    const Vehicle vehicle =
+        m_vehicleIndex < m_vehicles.size() ? m_vehicles[m_vehicleIndex] : Vehicle{};
+    const std::vector<LogbookRecord> oldestFirst(m_shown.rbegin(), m_shown.rend());
+    const AppFile file = ExportForApp(app, vehicle, oldestFirst);
+    const auto leftOut = LeftOutReason(app, file, vehicle.name);
+    if (file.written == 0) {
+        // Nothing the app could take: no file, rather than one without refuels.
+        m_view.Message(
+            NothingForAppText(FuelAppTitle(app)) + (leftOut ? "\n\n" + leftOut->ja : std::string()),
+            kMbIconExclamation, leftOut ? leftOut->en : std::string());
+        return;
+    }
+    // UTF-8 as the apps read it, not the list's CP932.
+    const Notice notice = SaveFile(chosen->path, chosen->fileName, file.text);
+    if (!notice.ok || !leftOut) {
+        m_view.Message(notice.text, notice.flags, notice.detail);
+        return;
+    }
+    m_view.Message(notice.text + "\n\n" + leftOut->ja, kMbIconExclamation, leftOut->en);
+}
+
+const LogbookRecord* HistoryPresenter::RecordAt(std::size_t row) const {
+    if (row >= m_rows.size() || !m_rows[row]) return nullptr;
+    return &m_shown[*m_rows[row]];
+}
+
+bool HistoryPresenter::IsEditable(std::size_t row, int column) const {
+    return RecordAt(row) != nullptr &&
+           (column == kPricePerLitreColumn || column == kCostColumn || column == kOdometerColumn);
+}
+
+bool HistoryPresenter::OnEdit(std::size_t row, int column, const std::string& text) {
+    if (!IsEditable(row, column)) return false;
+    const LogbookRecord& record = *RecordAt(row);
+    const std::string typed = Trimmed(text);
+    if (typed == RowTexts(row)[static_cast<std::size_t>(column)]) return true;  // as it was
+    // What the text says, before the logbook is opened for it.
+    Reason why;
+    std::optional<Price> price;
+    std::optional<std::int64_t> reading;
+    if (!typed.empty()) {
+        if (column == kOdometerColumn) {
+            reading = ParseOdometer(typed, &why);
+        } else if (const auto amount = ParsePriceAmount(typed, &why)) {
+            price =
+                Price{column == kCostColumn ? PriceKind::kTotal : PriceKind::kPerLitre, *amount};
+        }
+        if (!reading && !price) {
+            const Notice notice =
+                FailureNotice(column == kOdometerColumn ? kOdometerProblemText : kPriceProblemText,
+                              kMbIconExclamation, Failure{"\"" + typed + "\"", why});
+            m_view.Message(notice.text, notice.flags, notice.detail);
+            return false;
+        }
+    }
+    Failure error;
+    auto book = Logbook::Open(m_logbook.Path(), &error, LogbookAccess::kWrite);
+    const bool stored =
+        book != nullptr &&
+        (column == kOdometerColumn ? book->SetOdometer(VehicleName(), record.id, reading, &error)
+                                   : book->SetPrice(VehicleName(), record.id, price, &error));
+    if (!stored) {
+        const Notice notice = FailureNotice(kHistoryEditFailedText, kMbIconHand, error);
+        m_view.Message(notice.text, notice.flags, notice.detail);
+        return false;
+    }
+    book.reset();
+    // Read again: a reading given here moves every other of its stretch, and the summary
+    // follows the prices.
+    m_failure.clear();
+    Load();
+    ShowChosen();
+    return true;
 }
 
 }  // namespace odomei

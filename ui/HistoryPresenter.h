@@ -52,8 +52,10 @@ public:
     void OnExportForApp();
     // The price and odometer columns may be edited in a record's row (not a gap's): the text the
     // user typed is stored (an empty one clears), the records are read again and the view
-    // refreshed. A text that is none (ParsePriceAmount, ParseOdometer) or a logbook that cannot
-    // be written is said, and nothing changes. True when stored.
+    // refreshed, in the range, unit and vehicle shown (the rows stay where they were: a selected
+    // row stays the one selected). A text that is none (ParsePriceAmount, ParseOdometer) or a
+    // logbook that cannot be written is said, and nothing changes. True when stored, and when
+    // the text is the one shown (nothing to store).
     bool IsEditable(std::size_t row, int column) const;
     bool OnEdit(std::size_t row, int column, const std::string& text);
 
@@ -65,6 +67,8 @@ public:
     const std::vector<LogbookRecord>& Shown() const { return m_shown; }  // newest first
     const LogbookSummary& Summary() const { return m_summary; }
     std::vector<std::string> Captions() const;
+    // The currency of the vehicle shown (its prices' and the captions').
+    std::string Currency() const;
     // The table's rows: a row for each record shown, newest first, and under a record after which
     // refuels may have been lost, a row that marks the gap (never exported).
     std::size_t RowCount() const { return m_rows.size(); }
@@ -77,7 +81,10 @@ public:
 
 private:
     void Load();
+    void ShowChosen();
     void Choose(std::vector<LogbookRecord> chosen);
+    std::string VehicleName() const;
+    const LogbookRecord* RecordAt(std::size_t row) const;
 
     HistoryView& m_view;
     const Logbook& m_logbook;

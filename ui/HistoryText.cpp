@@ -1,5 +1,7 @@
 #include "ui/HistoryText.h"
 
+#include <algorithm>
+
 #include "data/Decoder.h"
 #include "ui/Texts.h"
 
@@ -8,14 +10,31 @@ namespace {
 
 std::string Hundredths(std::int64_t v) { return FormatFixed2(static_cast<double>(v) / 100.0); }
 
+std::string AmountOrEmpty(const std::optional<std::int64_t>& hundredths) {
+    return hundredths ? AmountText(*hundredths) : std::string();
+}
+
+// The odometer in whole km, to the nearest.
+std::string OdometerText(const std::optional<std::int64_t>& hundredths) {
+    return hundredths ? std::to_string((*hundredths + 50) / 100) : std::string();
+}
+
+// A figure in hundredths of the currency, as the list writes amounts.
+std::string MoneyText(const std::optional<double>& hundredths) {
+    return hundredths ? FormatFixed2(*hundredths / 100.0) : std::string("-");
+}
+
 }  // namespace
 
-std::vector<std::string> HistoryCaptions(bool per100km) {
+std::vector<std::string> HistoryCaptions(bool per100km, const std::string& currency) {
     std::vector<std::string> captions;
     for (const Column& c : kColumns) captions.emplace_back(c.caption);
     const std::string unit = per100km ? kLitresPer100KmUnit : kKmPerLitreUnit;
     captions.push_back(unit + kByRefuelSuffix);
     captions.push_back(unit + kByMeterSuffix);
+    captions.push_back(PricePerLitreCaption(currency));
+    captions.push_back(CostCaption(currency));
+    captions.push_back(kOdometerCaption);
     return captions;
 }
 
@@ -28,7 +47,10 @@ std::vector<std::string> HistoryRowTexts(const LogbookRecord& r, int number, boo
             r.texts.m_strRefuel,
             r.texts.m_strError,
             EconomyText(KmPerLitre(r), per100km),
-            EconomyText(KmPerLitreByMeter(r), per100km)};
+            EconomyText(KmPerLitreByMeter(r), per100km),
+            AmountOrEmpty(PricePerLitreOf(r)),
+            AmountOrEmpty(CostOf(r)),
+            OdometerText(r.odometer)};
 }
 
 std::vector<std::string> HistoryGapRowTexts() {
@@ -37,7 +59,8 @@ std::vector<std::string> HistoryGapRowTexts() {
     return texts;
 }
 
-std::string LogbookSummaryText(const LogbookSummary& s, bool per100km) {
+std::string LogbookSummaryText(const LogbookSummary& s, bool per100km,
+                               const std::string& currency) {
     const std::string unit = per100km ? kLitresPer100KmUnit : kKmPerLitreUnit;
     auto percent = [](const std::optional<double>& v) {
         return v ? FormatFixed2(*v) + " %" : std::string("-");
@@ -57,6 +80,14 @@ std::string LogbookSummaryText(const LogbookSummary& s, bool per100km) {
             percent(s.suggestedCorrection ? std::optional<double>(*s.suggestedCorrection / 100.0)
                                           : std::nullopt) +
             "（" + std::to_string(s.correctionRecords) + " 件の記録から）";
+    text += "\n";
+    if (s.priced > 0) {
+        text += CostSummaryText(AmountText(s.cost), MoneyText(s.costPerKm),
+                                MoneyText(s.costPerMonth), s.pricedMonths,
+                                MoneyText(s.pricePerLitre), currency, s.priced, s.records);
+    } else {
+        text += NoPriceYetText(currency);
+    }
     if (s.gaps > 0) {
         text += "\n" + std::string(kGapMarkerText) + " " + std::to_string(s.gaps) +
                 " か所: " + kGapSummaryText;
@@ -73,10 +104,18 @@ std::string LogbookSummaryText(const LogbookSummary& s, bool per100km) {
 }
 
 std::string HistoryStatusText(const LogbookSummary& shown, bool per100km, bool logbookEmpty,
-                              const std::string& failure) {
+                              const std::string& failure, const std::vector<LogbookRecord>& records,
+                              const std::string& currency) {
     if (!failure.empty()) return std::string(kLogbookOpenFailedText) + "\n" + failure;
     if (logbookEmpty) return kNoRecordsYetText;
-    return LogbookSummaryText(shown, per100km);
+    std::string text = LogbookSummaryText(shown, per100km, currency);
+    // Where no reading was ever given, the odometer is simply not in use: nothing to say.
+    const auto unknown = std::count_if(records.begin(), records.end(),
+                                       [](const LogbookRecord& r) { return !r.odometer; });
+    if (unknown > 0 && unknown < static_cast<std::ptrdiff_t>(records.size())) {
+        text += "\n" + OdometerUnknownText(static_cast<int>(unknown));
+    }
+    return text;
 }
 
 }  // namespace odomei
