@@ -210,8 +210,10 @@ int main(int argc, char** argv) {
             std::printf("none\n");
             return 0;
         }
+        // WM_GETTEXT itself: GetWindowTextW gives another process's edit control's caption, not
+        // what was typed into it.
         wchar_t text[256] = {};
-        GetWindowTextW(editor, text, 256);
+        SendMessageW(editor, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
         std::printf("editor %s\n", Utf8(text).c_str());
         return 0;
     }
