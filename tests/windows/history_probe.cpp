@@ -13,6 +13,8 @@
 //   history_probe cell ROW price|cost|odometer  prints the screen point in the middle of the cell
 //   history_probe text ROW price|cost|odometer  prints the cell's text
 //   history_probe editor        prints the text of the editor open over a cell, or "none"
+//   history_probe message price|odometer  prints the message box shown; 0 when it says that the
+//                               text typed is no price (no odometer reading)
 //   history_probe savetype NAME chooses the save dialog's type whose description begins with NAME
 //                               as its list box would
 // The list view's and date pickers' messages carry pointers, which are the window's: they point
@@ -92,6 +94,21 @@ int EditableColumn(const std::string& name) {
                                 : -1;
 }
 
+constexpr int kMessageTextId = 0xFFFF;  // the static text of a message box
+
+// The texts of the message boxes over the program's windows (its caption, with a message text).
+BOOL CALLBACK CollectMessage(HWND window, LPARAM found) {
+    wchar_t caption[256] = {};
+    GetWindowTextW(window, caption, 256);
+    HWND text = GetDlgItem(window, kMessageTextId);
+    if (text != nullptr && Utf8(caption) == kAppTitle) {
+        wchar_t message[2048] = {};
+        GetWindowTextW(text, message, 2048);
+        reinterpret_cast<std::string*>(found)->append(Utf8(message));
+    }
+    return TRUE;
+}
+
 // The save dialog over the history window, as the system's dialog names itself.
 HWND SaveDialog() {
     for (const char* title : {"名前を付けて保存", "Save As"}) {
@@ -109,6 +126,15 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "open") return probe::ClickMainButton(kAppTitle, IDC_HISTORY);
+    if (command == "message" && argc == 3) {
+        std::string shown;
+        EnumWindows(&CollectMessage, reinterpret_cast<LPARAM>(&shown));
+        std::printf("%s\n", shown.c_str());
+        const std::string expected =
+            std::string(argv[2]) == "price" ? kPriceProblemText : kOdometerProblemText;
+        // The reason follows after an empty line.
+        return shown.rfind(expected + "\n\n", 0) == 0 ? 0 : 1;
+    }
     HWND window = FindWindowW(nullptr, Wide(kHistoryTitle).c_str());
     if (window == nullptr) {
         std::printf("no history window\n");
@@ -259,6 +285,7 @@ int main(int argc, char** argv) {
     }
     std::printf(
         "usage: history_probe open|state|range FROM TO|all|focus from|to|units N|vehicle N|press "
-        "export|app|charts|row ROW|cell ROW COLUMN|text ROW COLUMN|editor|savetype NAME\n");
+        "export|app|charts|row ROW|cell ROW COLUMN|text ROW COLUMN|editor|message price|odometer|"
+        "savetype NAME\n");
     return 2;
 }

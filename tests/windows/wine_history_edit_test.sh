@@ -3,13 +3,14 @@
 # the records saved for the fuel apps, over a logbook of two simulated reads (made by
 # odomei-cli.exe on COM1). history_probe finds the cells and reads them; the keys and clicks are
 # xdotool's, as a user gives them.
-# 1. A double-click on a row's odometer cell opens an editor over it; the reading typed and Enter
-#    store it, and the rows beside it follow by the distances the list shows.
+# 1. A double-click on a row's odometer cell opens an editor over it; the reading typed and
+#    Shift+Tab store it and edit the cell before it; the rows beside it follow by the distances
+#    the list shows.
 # 2. A double-click on a price cell, a price typed and Enter: the total follows from the refuel.
 # 3. F2 on a selected row edits its first editable cell (the price); a click elsewhere stores
 #    what was typed (the editor loses the focus, as a list's own label editor does).
-# 4. A text that is no price is said in a message box; the editor stays with it, Esc leaves the
-#    cell as it was.
+# 4. A text that is no price is said in a message box (why); the editor stays with it, Esc leaves
+#    the cell as it was.
 # 5. Closed and opened again, the window shows every value typed: the logbook holds them.
 # 6. ｱﾌﾟﾘ用に保存 with the first type (LubeLogger) and a bare name writes lube.csv, the priced
 #    refuels with their odometer and cost as the list shows them; with Spritmonitor chosen as
@@ -86,9 +87,13 @@ sleep 0.5
 
 # 1. The odometer at row 5; the newer row 4 adds its own distance, the older row 6 is row 5's
 #    reading less row 5's distance (whole km, rounded).
+#    Shift+Tab stores it and goes on to the row's total (empty: no price yet); Esc leaves that.
 edit_cell 5 odometer 48210
-xdotool key Return
-wait_for 50 editor_closed || die "Enter left the odometer's editor open"
+xdotool key shift+Tab
+wait_for 50 text_is 5 odometer 48210 || die "row 5's odometer reads '$(text 5 odometer)', not 48210"
+[ "$(wine "$probe" editor)" = "editor " ] || die "Shift+Tab did not edit the total: $(wine "$probe" editor)"
+xdotool key Escape
+wait_for 50 editor_closed || die "Esc left the total's editor open"
 wait_for 50 text_is 5 odometer 48210 || die "row 5's odometer reads $(text 5 odometer), not 48210"
 newer=$(( (4821000 + $(hundredths "$(field 4 3)") + 50) / 100 ))
 older=$(( (4821000 - $(hundredths "$(field 5 3)") + 50) / 100 ))
@@ -115,6 +120,8 @@ wait_for 50 text_is 3 price 150.00 || die "row 3's price reads '$(text 3 price)'
 # 4. A total that is no amount: said, the editor keeps it; Esc leaves the total as it was.
 edit_cell 2 cost 12x
 xdotool key Return
+wait_for 100 has_windows 2 || die "no message for a total of 12x"
+said=$(wine "$probe" message price) || die "for a total of 12x: $said"
 answer_message "for a total of 12x"
 [ "$(wine "$probe" editor)" = "editor 12x" ] || die "the rejected text went: $(wine "$probe" editor)"
 xdotool key Escape
