@@ -1,6 +1,6 @@
 // Logbook benchmark: a read merged into a logbook that already holds 100 000 records (one vehicle,
 // and ten vehicles of 10 000 each), and the history window (table, summary and both charts)
-// opened on it, and both charts written as SVG.
+// opened on it, both charts written as SVG, and the records written for each fuel app.
 // Prints figures; passes or fails nothing.
 #include <QApplication>
 
@@ -13,6 +13,7 @@
 #include "app/HistoryDlg.h"
 #include "bench/BenchSetup.h"
 #include "bench/BenchTiming.h"
+#include "data/AppExport.h"
 #include "data/Logbook.h"
 #include "platform/AtomicFile.h"
 #include "platform/Dates.h"
@@ -29,6 +30,12 @@ using odomei::bench::ScratchFolder;
 constexpr int kRecords = 100000;
 constexpr int kVehicles = 10;
 constexpr int kRuns = 9;
+constexpr int kExportRuns = 5;
+// The odometer at the first refuel (hundredths of a km), and the prices per litre the refuels are
+// given (hundredths: 150.00 up to 159.99).
+constexpr std::int64_t kFirstOdometer = 1'000'000;
+constexpr std::int64_t kFirstPrice = 15'000;
+constexpr int kPriceSteps = 1'000;
 const odomei::LocalTime kAt{2026, 12, 7, 10, 0, 0, 0};
 
 // Refuels over many years, as rows: the first of them, count of them.
@@ -175,5 +182,55 @@ int main(int argc, char** argv) {
         "both charts of %zu records as SVG (%zu bytes): median %.1f ms over %d runs "
         "(goal <= 100 ms)\n",
         records.size(), bytes, Median(svgs), kRuns);
+
+    // The refuels for each fuel app, as the command line writes them: the odometer given at the
+    // first refuel and every refuel priced from a card statement (one line for each refuel of a
+    // date), the records read, and each app's file made and written.
+    if (!book->SetOdometer({}, records.front().id, kFirstOdometer, &error)) {
+        std::fprintf(stderr, "%s\n", odomei::FailureLine(error).c_str());
+        return 1;
+    }
+    std::vector<odomei::StatementLine> statement;
+    for (const auto& r : records) {
+        const int line = static_cast<int>(statement.size()) + 1;
+        statement.push_back({line, r.isoDate.value_or(""), kFirstPrice + line % kPriceSteps});
+    }
+    const auto priced = book->SetPrices({}, statement, odomei::PriceKind::kPerLitre, &error);
+    if (!priced || priced->set != static_cast<int>(records.size())) {
+        std::fprintf(stderr, "prices: %s (%d of %zu set)\n", odomei::FailureLine(error).c_str(),
+                     priced ? priced->set : 0, records.size());
+        return 1;
+    }
+    const auto refuels = book->Records({}, &error);
+    const auto vehicles = book->Vehicles(&error);
+    if (refuels.empty() || vehicles.empty()) {
+        std::fprintf(stderr, "%s\n", odomei::FailureLine(error).c_str());
+        return 1;
+    }
+    for (const auto fuelApp :
+         {odomei::FuelApp::kLubeLogger, odomei::FuelApp::kSpritmonitor, odomei::FuelApp::kFuelio}) {
+        std::vector<double> exports;
+        odomei::AppFile file;
+        for (int run = 0; run < kExportRuns; ++run) {
+            const auto start = Clock::now();
+            file = odomei::ExportForApp(fuelApp, vehicles.front(), refuels);
+            if (odomei::ReplaceFileAtomically((work / "app.csv").string(), file.text) !=
+                odomei::ReplaceResult::kDone) {
+                std::fprintf(stderr, "the %s file could not be written\n",
+                             odomei::FuelAppTitle(fuelApp));
+                return 1;
+            }
+            exports.push_back(Ms(Clock::now() - start));
+        }
+        if (file.written != static_cast<int>(refuels.size())) {
+            std::fprintf(stderr, "%s: %zu refuels left out\n", odomei::FuelAppTitle(fuelApp),
+                         file.leftOut.size());
+            return 1;
+        }
+        std::printf(
+            "%s file of %d refuels (%zu bytes): median %.0f ms over %d runs (goal <= 1 s)\n",
+            odomei::FuelAppTitle(fuelApp), file.written, file.text.size(), Median(exports),
+            kExportRuns);
+    }
     return 0;
 }

@@ -18,7 +18,7 @@ if [ ! -f build-fuzz/build.ninja ]; then
     CXX=clang++ quietly cmake -S fuzz -B build-fuzz -G Ninja
 fi
 quietly cmake --build build-fuzz
-for target in decoder commlog_dump ini csv_import chart; do
+for target in decoder commlog_dump ini csv_import chart price_csv; do
     seeds=fuzz/corpus/${target%_dump}
     work=build-fuzz/corpus-$target
     rm -rf "$work" && mkdir -p "$work" && cp "$seeds"/* "$work"/

@@ -598,7 +598,7 @@ TEST_F(LogbookFile, ALogbookOfThePreviousVersionIsLookedAtAsItIsAndUpgradedAtIts
         // read and record the first vehicle's and nothing else changed.
         auto book = OpenBook();
         ASSERT_NE(book, nullptr);
-        EXPECT_EQ(Pragma(path, "user_version"), 3);
+        EXPECT_EQ(Pragma(path, "user_version"), 4);
         EXPECT_EQ(Pragma(path, "application_id"), kLogbookApplicationId);
         const std::string fresh = dir.File("fresh.sqlite3");
         ASSERT_NE(Logbook::Open(fresh, &error, LogbookAccess::kWrite), nullptr);
@@ -606,7 +606,10 @@ TEST_F(LogbookFile, ALogbookOfThePreviousVersionIsLookedAtAsItIsAndUpgradedAtIts
             EXPECT_EQ(test::QueryRows(path, layout), test::QueryRows(fresh, layout));
         }
         EXPECT_EQ(test::QueryRows(path, "SELECT * FROM vehicles"),
-                  "1|" + std::string(kFirstVehicleName) + "|\n");
+                  "1|" + std::string(kFirstVehicleName) + "||JPY\n");
+        EXPECT_EQ(test::QueryRows(path, "SELECT * FROM prices") +
+                      test::QueryRows(path, "SELECT * FROM odometer"),
+                  "");
         EXPECT_EQ(test::QueryRows(path, "SELECT * FROM reads") +
                       test::QueryRows(path, "SELECT * FROM records"),
                   asFirstVehicle);
@@ -645,11 +648,11 @@ TEST_F(LogbookFile, ALogbookOfThePreviousVersionIsLookedAtAsItIsAndUpgradedAtIts
     Failure error;
     EXPECT_EQ(Logbook::Open(path, &error), nullptr);
     EXPECT_EQ(FailureLine(error),
-              path + ": not an ODOMEI logbook (version 3 without ODOMEI's application id)");
+              path + ": not an ODOMEI logbook (version 4 without ODOMEI's application id)");
     // A version beyond ours is a newer program's.
-    test::MakeDatabase(path, mark + "; PRAGMA user_version = 4");
+    test::MakeDatabase(path, mark + "; PRAGMA user_version = 5");
     EXPECT_EQ(Logbook::Open(path, &error, LogbookAccess::kWrite), nullptr);
-    EXPECT_EQ(FailureLine(error), path + ": made by a newer version of ODOMEI (logbook version 4)");
+    EXPECT_EQ(FailureLine(error), path + ": made by a newer version of ODOMEI (logbook version 5)");
 }
 
 TEST_F(LogbookFile, AReadOnlyLogbookFailsTheMergeAndKeepsItsRecords) {

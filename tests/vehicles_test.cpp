@@ -76,9 +76,22 @@ std::string Integrity(const std::string& path) {
     return said;
 }
 
-// A logbook of today's layout taken back to version 2, as ODOMEI stored it before vehicles: the
-// same reads, records and gaps, without the vehicles' table and columns.
+// A logbook of today's layout taken back to version 3, as ODOMEI stored it before prices: the
+// same vehicles, reads, records, gaps and moves, without the prices, the odometer readings and
+// the vehicles' currency.
+void ToThirdVersion(const std::string& path) {
+    test::MakeDatabase(path, R"sql(
+DROP TABLE prices;
+DROP TABLE odometer;
+ALTER TABLE vehicles DROP COLUMN currency;
+PRAGMA user_version = 3;
+)sql");
+}
+
+// Taken back to version 2, as ODOMEI stored it before vehicles: the same reads, records and gaps,
+// without the vehicles' table and columns.
 void ToSecondVersion(const std::string& path) {
+    ToThirdVersion(path);
     test::MakeDatabase(path, R"sql(
 CREATE TABLE old_records (
     id INTEGER PRIMARY KEY,
@@ -476,46 +489,85 @@ TEST_F(Vehicles, TwoProgramsReadingTwoCarsIntoOneNewLogbookAtOnceBothSucceed) {
     EXPECT_EQ(Integrity(path), "ok");
 }
 
-TEST_F(Vehicles, ASecondVersionLogbookIsLookedAtAsOneVehicleAndUpgradedWithEverythingKept) {
-    {
-        auto book = OpenBook();
-        Merge(*book, CarA(0));
-        Merge(*book, CarA(6));  // refuels 15 to 17 may have been lost: a gap
-        Merge(*book, CarA(7));
-        Failure error;
-        ASSERT_TRUE(book->Import(RowsOf(CarA(20)), "old.csv", {}, kAt, &error));
-    }
-    ToSecondVersion(path);
-    const std::string before = test::ReadBytes(path), content = Content(path);
-    ASSERT_NE(test::QueryRows(path, "SELECT * FROM gaps"), "");
-    Failure error;
-    auto look = Logbook::Open(path, &error);
-    ASSERT_NE(look, nullptr) << FailureLine(error);
-    const auto vehicles = look->Vehicles(&error);
-    ASSERT_EQ(vehicles.size(), 1u) << FailureLine(error);
-    EXPECT_EQ(vehicles[0].name, kFirstVehicleName);
-    EXPECT_EQ(vehicles[0].records, 48);
-    const auto shown = Shown(look->Records({}, &error));
-    EXPECT_EQ(shown.size(), 48u);
-    EXPECT_EQ(Shown(look->Records({kFirstVehicleName})), shown);
-    EXPECT_EQ(look->Gaps(kFirstVehicleName).size(), 1u);
-    EXPECT_EQ(look->Place(CarA(8), {}, &error)->overlapping,
-              std::vector<std::string>{kFirstVehicleName});
-    EXPECT_FALSE(look->AddVehicle(kVan, "", &error));  // only looked at
-    look.reset();
-    EXPECT_EQ(test::ReadBytes(path), before);
+// Each table's columns, as SQLite reports them, the vehicles' defaults too.
+std::string Columns(const std::string& path) {
+    return test::QueryRows(
+               path,
+               "SELECT m.name, p.name, p.type, p.\"notnull\", p.pk FROM sqlite_master m "
+               "JOIN pragma_table_info(m.name) p WHERE m.type = 'table' ORDER BY "
+               "m.name, p.cid") +
+           test::QueryRows(path, "SELECT dflt_value FROM pragma_table_info('vehicles')");
+}
 
-    auto book = OpenBook();
-    ASSERT_NE(book, nullptr);
-    EXPECT_EQ(Content(path), content);
-    EXPECT_EQ(test::QueryRows(path,
-                              "SELECT DISTINCT vehicle_id FROM records UNION ALL SELECT DISTINCT "
-                              "vehicle_id FROM reads"),
-              "1\n1\n");
-    EXPECT_EQ(Shown(book->Records()), shown);
-    EXPECT_EQ(Integrity(path), "ok");
-    book.reset();
-    EXPECT_NE(Logbook::Open(path, &error), nullptr) << FailureLine(error);  // today's layout
+// A logbook of version 2 or 3, as ODOMEI made it: the layout taken back from today's.
+void ToVersion(int version, const std::string& path) {
+    version == 2 ? ToSecondVersion(path) : ToThirdVersion(path);
+}
+
+TEST_F(Vehicles, AnEarlierVersionLogbookIsLookedAtAsItIsAndUpgradedWithEverythingKept) {
+    const std::string fresh = dir.File("fresh.sqlite3");
+    ASSERT_NE(Logbook::Open(fresh, nullptr, LogbookAccess::kWrite), nullptr);
+    for (const int version : {2, 3}) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        std::remove(path.c_str());
+        {
+            auto book = OpenBook();
+            Merge(*book, CarA(0));
+            Merge(*book, CarA(6));  // refuels 15 to 17 may have been lost: a gap
+            Merge(*book, CarA(7));
+            Failure error;
+            ASSERT_TRUE(book->Import(RowsOf(CarA(20)), "old.csv", {}, kAt, &error));
+        }
+        ToVersion(version, path);
+        const std::string before = test::ReadBytes(path), content = Content(path);
+        ASSERT_NE(test::QueryRows(path, "SELECT * FROM gaps"), "");
+        Failure error;
+        auto look = Logbook::Open(path, &error);
+        ASSERT_NE(look, nullptr) << FailureLine(error);
+        const auto vehicles = look->Vehicles(&error);
+        ASSERT_EQ(vehicles.size(), 1u) << FailureLine(error);
+        EXPECT_EQ(vehicles[0].name, kFirstVehicleName);
+        EXPECT_EQ(vehicles[0].records, 48);
+        EXPECT_EQ(vehicles[0].currency, "JPY");
+        const auto records = look->Records({}, &error);
+        const auto shown = Shown(records);
+        EXPECT_EQ(shown.size(), 48u);
+        EXPECT_TRUE(std::none_of(records.begin(), records.end(),
+                                 [](const LogbookRecord& r) { return r.price || r.odometer; }));
+        EXPECT_EQ(Shown(look->Records({kFirstVehicleName})), shown);
+        EXPECT_EQ(look->Gaps(kFirstVehicleName).size(), 1u);
+        EXPECT_EQ(look->Place(CarA(8), {}, &error)->overlapping,
+                  std::vector<std::string>{kFirstVehicleName});
+        EXPECT_FALSE(look->AddVehicle(kVan, "", &error));  // only looked at
+        EXPECT_FALSE(look->SetPrice({}, records[0].id, Price{PriceKind::kTotal, 1}, &error));
+        look.reset();
+        EXPECT_EQ(test::ReadBytes(path), before);
+
+        auto book = OpenBook();
+        ASSERT_NE(book, nullptr);
+        EXPECT_EQ(Content(path), content);
+        EXPECT_EQ(Columns(path), Columns(fresh));
+        EXPECT_EQ(test::QueryRows(path,
+                                  "SELECT DISTINCT vehicle_id FROM records UNION ALL SELECT "
+                                  "DISTINCT vehicle_id FROM reads"),
+                  "1\n1\n");
+        EXPECT_EQ(Shown(book->Records()), shown);
+        // Priced once it is today's, and kept.
+        ASSERT_TRUE(book->SetPrice({}, records[0].id, Price{PriceKind::kTotal, 1}, &error));
+        EXPECT_EQ(Integrity(path), "ok");
+        book.reset();
+        const auto again = Logbook::Open(path, &error);  // today's layout
+        ASSERT_NE(again, nullptr) << FailureLine(error);
+        EXPECT_EQ(again->Records()[0].price, (Price{PriceKind::kTotal, 1}));
+    }
+    // Version 3's tables under version 4's number are no logbook.
+    std::remove(path.c_str());
+    Merge(*OpenBook(), CarA(0));
+    ToThirdVersion(path);
+    test::MakeDatabase(path, "PRAGMA user_version = 4");
+    Failure error;
+    EXPECT_EQ(Logbook::Open(path, &error), nullptr);
+    EXPECT_EQ(FailureLine(error), path + ": not an ODOMEI logbook (it has no table odometer)");
 }
 
 TEST_F(Vehicles, AnUpgradeKilledAtAnyMomentLeavesTheWholeOldLogbookOrTheWholeNewOne) {
@@ -531,69 +583,75 @@ INSERT INTO records(raw, read_id, date_text, distance_text, fuel_text, correctio
 SELECT randomblob(14), 1, '2012年01月01日', i || '.00', '30.00', '100.00', '30.00', '0.00',
     '2012-01-01', i * 100, 3000, 10000, 3000, 1 FROM n;
 )sql");
-    ToSecondVersion(path);
-    const std::string original = test::ReadBytes(path);
-    const std::string records = test::QueryRows(path, "SELECT * FROM records");
-    const std::string schema =
-        test::QueryRows(path, "SELECT type, name, sql FROM sqlite_master ORDER BY name");
-    const std::string copy = dir.File("copy.sqlite3");
-    test::WriteBytes(copy, original);
-    const auto started = std::chrono::steady_clock::now();
-    ASSERT_NE(Logbook::Open(copy, nullptr, LogbookAccess::kWrite), nullptr);
-    const auto upgradeUs = std::chrono::duration_cast<std::chrono::microseconds>(
-                               std::chrono::steady_clock::now() - started)
-                               .count();
+    const std::string today = test::ReadBytes(path);
+    // Every version's records, without the vehicle (none before version 3).
+    const std::string kRecords =
+        "SELECT id, raw, read_id, date_text, distance_text, fuel_text, correction_text, "
+        "refuel_text, error_text, iso_date, distance, fuel, correction, refuel FROM records";
+    for (const int version : {2, 3}) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        test::WriteBytes(path, today);
+        ToVersion(version, path);
+        const std::string original = test::ReadBytes(path);
+        const std::string records = test::QueryRows(path, kRecords);
+        const std::string schema =
+            test::QueryRows(path, "SELECT type, name, sql FROM sqlite_master ORDER BY name");
+        const std::string copy = dir.File("copy.sqlite3");
+        test::WriteBytes(copy, original);
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_NE(Logbook::Open(copy, nullptr, LogbookAccess::kWrite), nullptr);
+        const auto upgradeUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                                   std::chrono::steady_clock::now() - started)
+                                   .count();
 
-    int old = 0, upgraded = 0;
-    constexpr int kKills = 24;
-    for (int k = 0; k <= kKills; ++k) {
-        SCOPED_TRACE("killed after " + std::to_string(k) + "/" + std::to_string(kKills));
-        test::WriteBytes(path, original);
-        std::remove((path + "-journal").c_str());
-        const pid_t child = fork();
-        if (child == 0) {
-            alarm(30);
-            Logbook::Open(path, nullptr, LogbookAccess::kWrite);
-            pause();  // killed, never ending on its own
-            _exit(0);
+        int old = 0, upgraded = 0;
+        constexpr int kKills = 24;
+        for (int k = 0; k <= kKills; ++k) {
+            SCOPED_TRACE("killed after " + std::to_string(k) + "/" + std::to_string(kKills));
+            test::WriteBytes(path, original);
+            std::remove((path + "-journal").c_str());
+            const pid_t child = fork();
+            if (child == 0) {
+                alarm(30);
+                Logbook::Open(path, nullptr, LogbookAccess::kWrite);
+                pause();  // killed, never ending on its own
+                _exit(0);
+            }
+            // From at once to well beyond the time the upgrade takes (the child's start included).
+            const long delayUs = static_cast<long>(upgradeUs * 2 * k / kKills);
+            const timespec delay{delayUs / 1000000, delayUs % 1000000 * 1000};
+            nanosleep(&delay, nullptr);
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+            ASSERT_EQ(Integrity(path), "ok");
+            const std::string found = test::QueryRows(path, "PRAGMA user_version");
+            if (found == std::to_string(version) + "\n") {
+                ++old;
+                EXPECT_EQ(test::QueryRows(
+                              path, "SELECT type, name, sql FROM sqlite_master ORDER BY name"),
+                          schema);
+                EXPECT_EQ(test::QueryRows(path, kRecords), records);
+            } else {
+                ++upgraded;
+                ASSERT_EQ(found, "4\n");
+                EXPECT_EQ(test::QueryRows(path, kRecords), records);
+                EXPECT_EQ(
+                    test::QueryRows(path, "SELECT count(*) FROM records WHERE vehicle_id <> 1"),
+                    "0\n");
+                EXPECT_EQ(test::QueryRows(path, "SELECT * FROM vehicles"),
+                          "1|" + std::string(kFirstVehicleName) + "||JPY\n");
+            }
+            // The next open completes what the killed one did not.
+            auto book = OpenBook();
+            ASSERT_NE(book, nullptr);
+            EXPECT_EQ(book->CountRecords(), 6015);
+            book.reset();
+            EXPECT_EQ(test::QueryRows(path, "PRAGMA user_version"), "4\n");
         }
-        // From at once to well beyond the time the upgrade takes (the child's start included).
-        const long delayUs = static_cast<long>(upgradeUs * 2 * k / kKills);
-        const timespec delay{delayUs / 1000000, delayUs % 1000000 * 1000};
-        nanosleep(&delay, nullptr);
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-        ASSERT_EQ(Integrity(path), "ok");
-        const std::string version = test::QueryRows(path, "PRAGMA user_version");
-        if (version == "2\n") {
-            ++old;
-            EXPECT_EQ(
-                test::QueryRows(path, "SELECT type, name, sql FROM sqlite_master ORDER BY name"),
-                schema);
-            EXPECT_EQ(test::QueryRows(path, "SELECT * FROM records"), records);
-        } else {
-            ++upgraded;
-            ASSERT_EQ(version, "3\n");
-            EXPECT_EQ(
-                test::QueryRows(path,
-                                "SELECT id, raw, read_id, date_text, distance_text, fuel_text, "
-                                "correction_text, refuel_text, error_text, iso_date, distance, "
-                                "fuel, correction, refuel FROM records"),
-                records);
-            EXPECT_EQ(test::QueryRows(path, "SELECT count(*) FROM records WHERE vehicle_id <> 1"),
-                      "0\n");
-            EXPECT_EQ(test::QueryRows(path, "SELECT * FROM vehicles"),
-                      "1|" + std::string(kFirstVehicleName) + "|\n");
-        }
-        // The next open completes what the killed one did not.
-        auto book = OpenBook();
-        ASSERT_NE(book, nullptr);
-        EXPECT_EQ(book->CountRecords(), 6015);
-        book.reset();
-        EXPECT_EQ(test::QueryRows(path, "PRAGMA user_version"), "3\n");
+        std::printf(
+            "upgrade of version %d took %lld us; killed %d times before it ended, %d after\n",
+            version, static_cast<long long>(upgradeUs), old, upgraded);
     }
-    std::printf("upgrade of %s took %lld us; killed %d times before it ended, %d after\n",
-                path.c_str(), static_cast<long long>(upgradeUs), old, upgraded);
 }
 
 TEST_F(Vehicles, ALogbookOfOneCarBecomesAVehicleOnceAndNothingIsDoubledTheSecondTime) {
