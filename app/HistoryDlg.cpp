@@ -37,7 +37,36 @@ public:
     explicit HistoryModel(const CHistoryDlg& dlg) : m_dlg(dlg) {}
     void Reset() {
         beginResetModel();
+        m_rows = static_cast<int>(m_dlg.Presenter().RowCount());
         endResetModel();
+    }
+    // Every cell and caption again where the rows are as many as before (else a reset).
+    void Update() {
+        if (m_rows != static_cast<int>(m_dlg.Presenter().RowCount())) return Reset();
+        if (m_rows == 0) return;
+        emit dataChanged(index(0, 0), index(rowCount({}) - 1, kHistoryColumnCount - 1));
+        emit headerDataChanged(Qt::Horizontal, 0, kHistoryColumnCount - 1);
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+        if (index.isValid() &&
+            m_dlg.Presenter().IsEditable(static_cast<std::size_t>(index.row()), index.column())) {
+            flags |= Qt::ItemIsEditable;
+        }
+        return flags;
+    }
+    // The text typed is stored once the editor has closed: a message it may give comes after,
+    // and the old text shows until the records are read again.
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override {
+        if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable)) return false;
+        auto* dlg = const_cast<CHistoryDlg*>(&m_dlg);
+        QMetaObject::invokeMethod(
+            dlg,
+            [dlg, row = index.row(), column = index.column(), text = value.toString()] {
+                dlg->StoreEdit(row, column, text.toStdString());
+            },
+            Qt::QueuedConnection);
+        return true;
     }
     int rowCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : static_cast<int>(m_dlg.Presenter().RowCount());
@@ -47,7 +76,7 @@ public:
     }
     QVariant data(const QModelIndex& index, int role) const override {
         if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
-        if (role != Qt::DisplayRole) return {};
+        if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
         const auto row = static_cast<std::size_t>(index.row());
         return Q(m_dlg.Presenter().RowTexts(row)[static_cast<std::size_t>(index.column())]);
     }
@@ -58,6 +87,7 @@ public:
 
 private:
     const CHistoryDlg& m_dlg;
+    int m_rows = 0;  // as many as the view was last told of
 };
 
 CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string vehicle, std::string iniPath,
@@ -86,6 +116,9 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string vehicle, std::strin
     m_units = new QComboBox(this);
     m_units->addItems({kKmPerLitreUnit, kLitresPer100KmUnit});
     auto* exportButton = new QPushButton(Q(kHistoryExportText), this);
+    // Next to the list's own save, and after it in the Tab order.
+    auto* exportForApp = new QPushButton(Q(kExportForAppText), this);
+    exportForApp->setObjectName(QStringLiteral("exportForApp"));
     auto* saveCharts = new QPushButton(Q(kSaveChartText), this);
     auto* close = new QPushButton(Q(kHistoryCloseText), this);
     auto* vehicleLabel = new QLabel(Q(kHistoryVehicleLabel), this);
@@ -101,6 +134,7 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string vehicle, std::strin
     controls->addWidget(new QLabel(Q(kHistoryUnitsText), this));
     controls->addWidget(m_units);
     controls->addWidget(exportButton);
+    controls->addWidget(exportForApp);
     controls->addWidget(saveCharts);
     controls->addWidget(close);
 
@@ -108,7 +142,9 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string vehicle, std::strin
     m_table->setModel(m_model.get());
     m_table->verticalHeader()->hide();
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The price and odometer cells are typed into in place: a double click or F2, Enter stores,
+    // Esc leaves the old value.
+    m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_table->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 4);
 
@@ -138,6 +174,7 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string vehicle, std::strin
     connect(m_from, &QDateEdit::dateChanged, this, [this] { Reload(); });
     connect(m_to, &QDateEdit::dateChanged, this, [this] { Reload(); });
     connect(exportButton, &QPushButton::clicked, this, &CHistoryDlg::OnExport);
+    connect(exportForApp, &QPushButton::clicked, this, &CHistoryDlg::OnExportForApp);
     connect(saveCharts, &QPushButton::clicked, this, &CHistoryDlg::OnSaveCharts);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
@@ -190,8 +227,19 @@ void CHistoryDlg::Reload() {
                           m_to->date().toString(Qt::ISODate).toStdString());
 }
 
+void CHistoryDlg::StoreEdit(int row, int column, const std::string& text) {
+    if (row < 0) return;
+    m_keepRows = true;
+    m_presenter.OnEdit(static_cast<std::size_t>(row), column, text);
+    m_keepRows = false;
+}
+
 void CHistoryDlg::Refresh() {
-    m_model->Reset();
+    if (m_keepRows) {
+        m_model->Update();
+    } else {
+        m_model->Reset();
+    }
     m_summaryLabel->setText(SummaryText());
     BuildCharts();
 }

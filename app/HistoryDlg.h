@@ -1,5 +1,6 @@
 // The history window: every record of the logbook, newest first, with both economies, the
-// summary figures and the suggested correction factor, two charts, and the export as CSV.
+// prices and the odometer (typed in place), the summary figures and the suggested correction
+// factor, two charts, and the export as CSV and for the fuel apps.
 #pragma once
 
 #include <QDialog>
@@ -46,8 +47,13 @@ public:
     void SelectVehicle(int i);
     // The export command: the records shown, oldest first, as the window's CSV file.
     void OnExport() { m_presenter.OnExport(); }
+    // ｱﾌﾟﾘ用に保存: the records shown for the fuel app chosen as the save dialog's type.
+    void OnExportForApp() { m_presenter.OnExportForApp(); }
     // Saves both charts of the records shown as an SVG picture.
     void OnSaveCharts();
+    // A cell's text typed in place (the table's editor commits it here once it has closed):
+    // stored through the presenter, the rows staying where they are.
+    void StoreEdit(int row, int column, const std::string& text);
 
 private:
     void Reload();
@@ -71,6 +77,7 @@ private:
     QComboBox* m_vehicle = nullptr;
     CChartWidget* m_economyChart = nullptr;
     CChartWidget* m_errorChart = nullptr;
+    bool m_keepRows = false;  // the refresh follows an edit: the same rows, the selection kept
 };
 
 }  // namespace odomei

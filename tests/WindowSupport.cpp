@@ -42,7 +42,7 @@ ScriptedSaveAs::ScriptedSaveAs() {
     m_previous = SetSaveAsHook([this](const SaveAsRequest& request) -> std::optional<SaveAsResult> {
         m_requests.push_back(request);
         if (m_choice.empty()) return std::nullopt;
-        return SaveAsResult{m_choice, std::filesystem::path(m_choice).filename().string()};
+        return SaveAsResult{m_choice, std::filesystem::path(m_choice).filename().string(), m_type};
     });
 }
 

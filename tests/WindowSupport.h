@@ -34,12 +34,16 @@ class ScriptedSaveAs {
 public:
     ScriptedSaveAs();
     ~ScriptedSaveAs();
-    void Choose(const std::string& path) { m_choice = path; }
+    void Choose(const std::string& path, std::size_t type = 0) {
+        m_choice = path;
+        m_type = type;
+    }
     void Cancel() { m_choice.clear(); }
     const std::vector<SaveAsRequest>& Requests() const { return m_requests; }
 
 private:
     std::string m_choice;
+    std::size_t m_type = 0;
     std::vector<SaveAsRequest> m_requests;
     SaveAsHook m_previous;
 };

@@ -4,14 +4,18 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
 #include <QXmlStreamReader>
 
 #include "app/ChartWidget.h"
 #include "app/HistoryDlg.h"
+#include "data/AppExport.h"
 #include "data/CsvExport.h"
 #include "data/Logbook.h"
 #include "platform/Profile.h"
@@ -292,6 +296,162 @@ TEST_F(History, TheSelectorShowsOneVehicleAtATime) {
     EXPECT_EQ(history.SummaryText().toStdString(), kNoRecordsYetText);
     selector->setCurrentIndex(0);
     EXPECT_EQ(history.Shown().size(), 15u);
+}
+
+// A history window on a logbook of one read, with the message boxes scripted.
+class HistoryCells : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Failure error;
+        {
+            auto writable = Logbook::Open(path, &error, LogbookAccess::kWrite);
+            ASSERT_NE(writable, nullptr) << FailureLine(error);
+            ASSERT_TRUE(writable->Merge(DecodeReading(metersim::SequenceBlock(0)),
+                                        LocalTime{2026, 12, 7, 10, 0, 0, 0}, {}, &error))
+                << FailureLine(error);
+        }
+        book = Logbook::Open(path, &error);
+        history = std::make_unique<CHistoryDlg>(*book, "", "", dir.Path());
+        history->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(history.get()));
+        table = history->findChild<QTableView*>();
+        ASSERT_NE(table, nullptr);
+    }
+    QString Cell(int row, int column) const {
+        return table->model()->index(row, column).data().toString();
+    }
+    // The editor open on a cell, if any.
+    QLineEdit* Editor(int row, int column) const {
+        return qobject_cast<QLineEdit*>(table->indexWidget(table->model()->index(row, column)));
+    }
+    QPoint At(int row, int column) const {
+        const QModelIndex index = table->model()->index(row, column);
+        table->scrollTo(index);
+        return table->visualRect(index).center();
+    }
+    // A double click on a cell, as a user gives it: a click, then the double click.
+    void DoubleClick(int row, int column) {
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, At(row, column));
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, At(row, column));
+    }
+    // Types text into the editor open on the cell and ends with key.
+    void Type(int row, int column, const QString& text, Qt::Key key) {
+        QLineEdit* editor = Editor(row, column);
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, key);
+        // The editor commits and closes on a queued call, and the text is stored on another
+        // queued after it.
+        for (int round = 0; round < 3; ++round) QApplication::processEvents();
+        EXPECT_EQ(Editor(row, column), nullptr);
+    }
+    std::optional<Price> StoredPrice(int row) {
+        Failure error;
+        const auto records = Logbook::Open(path, &error)->Records();
+        return records[records.size() - 1 - static_cast<std::size_t>(row)].price;
+    }
+
+    test::TempDir dir;
+    std::string path = dir.File(kLogbookFileName);
+    test::ScriptedMessageBoxes boxes;
+    std::unique_ptr<Logbook> book;
+    std::unique_ptr<CHistoryDlg> history;
+    QTableView* table = nullptr;
+};
+
+TEST_F(HistoryCells, APriceOrOdometerCellIsTypedIntoInPlaceAndTheSelectionStays) {
+    // A double click opens the price's editor; Enter stores what was typed.
+    DoubleClick(0, kPricePerLitreColumn);
+    Type(0, kPricePerLitreColumn, "170", Qt::Key_Return);
+    EXPECT_EQ(StoredPrice(0), (Price{PriceKind::kPerLitre, 17000}));
+    EXPECT_EQ(Cell(0, kPricePerLitreColumn), "170.00");
+    EXPECT_NE(Cell(0, kCostColumn), "");
+    EXPECT_TRUE(history->SummaryText().contains("価格のある記録 1 件から"));
+    EXPECT_TRUE(table->selectionModel()->isRowSelected(0, {}));
+    EXPECT_EQ(table->currentIndex().row(), 0);
+
+    // Esc leaves the old value.
+    DoubleClick(1, kCostColumn);
+    Type(1, kCostColumn, "999", Qt::Key_Escape);
+    EXPECT_EQ(Cell(1, kCostColumn), "");
+    EXPECT_EQ(StoredPrice(1), std::nullopt);
+
+    // F2 on the current cell; a text that is no reading keeps the old one and says why.
+    table->setCurrentIndex(table->model()->index(2, kOdometerColumn));
+    QTest::keyClick(table, Qt::Key_F2);
+    Type(2, kOdometerColumn, "12a", Qt::Key_Return);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kOdometerProblemText});
+    EXPECT_EQ(Cell(2, kOdometerColumn), "");
+    // Given a reading, every row of the stretch shows its own.
+    table->setCurrentIndex(table->model()->index(2, kOdometerColumn));
+    QTest::keyClick(table, Qt::Key_F2);
+    Type(2, kOdometerColumn, "48210", Qt::Key_Enter);
+    EXPECT_EQ(Cell(2, kOdometerColumn), "48210");
+    EXPECT_NE(Cell(14, kOdometerColumn), "");
+    EXPECT_TRUE(table->selectionModel()->isRowSelected(2, {}));
+
+    // The meter's own figures are no one's to type.
+    DoubleClick(0, 2);
+    EXPECT_EQ(Editor(0, 2), nullptr);
+    EXPECT_EQ(boxes.Calls().size(), 1u);
+}
+
+TEST_F(HistoryCells, TheAppButtonFollowsTheSaveAndWritesTheAppChosenAsTheType) {
+    auto* button = history->findChild<QPushButton*>(QStringLiteral("exportForApp"));
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->text().toStdString(), kExportForAppText);
+    QPushButton* save = nullptr;
+    for (auto* b : history->findChildren<QPushButton*>()) {
+        if (b->text().toStdString() == kHistoryExportText) save = b;
+    }
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(save->nextInFocusChain(), button);
+    EXPECT_EQ(button->y(), save->y());
+    EXPECT_GT(button->x(), save->geometry().right());
+    EXPECT_GE(button->width(), button->sizeHint().width());
+
+    test::ScriptedSaveAs saveAs;
+    saveAs.Choose(dir.File("sprit.csv"), 1);
+    button->click();
+    ASSERT_EQ(saveAs.Requests().size(), 1u);
+    EXPECT_EQ(saveAs.Requests()[0].moreTypes.size(), 2u);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{SavedText("sprit.csv")});
+    EXPECT_EQ(test::ReadBytes(dir.File("sprit.csv")),
+              ExportForApp(FuelApp::kSpritmonitor, book->Vehicles().at(0), book->Records()).text);
+}
+
+TEST(SaveAsTypes, TheDialogOffersEveryTypeAndTellsWhichWasChosenAPatternKeepingIt) {
+    test::TempDir dir;
+    const SaveAsHook unscripted = SetSaveAsHook({});  // the dialog itself
+    SaveAsRequest request;
+    request.initialName = "*.csv";
+    request.typeDescription = "A";
+    request.typePattern = "*.csv";
+    request.directory = dir.Path();
+    request.moreTypes = {{"B", "*.csv"}, {"C", "*.txt"}};
+    QStringList offered, narrowed;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        offered = dialog->nameFilters();
+        dialog->selectNameFilter(offered.value(2));
+        // A pattern typed as the name narrows the list, the type chosen staying chosen.
+        dialog->selectFile(QStringLiteral("*.dat"));
+        static_cast<QDialog*>(dialog)->accept();
+        narrowed = dialog->nameFilters();
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(dialog->selectedNameFilter(), "C");  // the details are hidden
+        dialog->selectFile(QString::fromStdString(dir.File("c.txt")));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    const auto chosen = ShowSaveAsDialog(request);
+    SetSaveAsHook(unscripted);
+    EXPECT_EQ(offered, (QStringList{"A (*.csv)", "B (*.csv)", "C (*.txt)"}));
+    EXPECT_EQ(narrowed, (QStringList{"A (*.dat)", "B (*.dat)", "C (*.dat)"}));
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->type, 2u);
+    EXPECT_EQ(chosen->fileName, "c.txt");
 }
 
 }  // namespace

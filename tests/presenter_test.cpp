@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 
+#include "data/AppExport.h"
 #include "data/CsvExport.h"
 #include "data/Logbook.h"
 #include "link/ReadExchange.h"
@@ -37,6 +38,8 @@ public:
     std::vector<Box> boxes;
     std::deque<int> answers;
     std::optional<std::string> saveAs;  // the path the save dialog chooses; none: cancelled
+    std::size_t saveType = 0;           // and the type chosen in it
+    std::vector<SaveAsRequest> saveRequests;
     std::vector<std::vector<std::string>> rows;
     std::string version;
     std::string vehicle;  // the vehicle text shown
@@ -64,8 +67,9 @@ public:
     }
     std::optional<SaveAsResult> AskSaveName(const SaveAsRequest& request) override {
         EXPECT_EQ(request.typePattern, "*.csv");
+        saveRequests.push_back(request);
         if (!saveAs) return std::nullopt;
-        return SaveAsResult{*saveAs, saveAs->substr(saveAs->rfind('/') + 1)};
+        return SaveAsResult{*saveAs, saveAs->substr(saveAs->rfind('/') + 1), saveType};
     }
     void ShowRows(const std::vector<std::vector<std::string>>& r) override { rows = r; }
     void ShowVersion(const std::string& text) override { version = text; }
@@ -766,6 +770,225 @@ TEST(HistoryPerVehicle, EachVehicleShowsWhatALogbookOfItsReadsAloneShows) {
     secondAlone.SetPerHundredKm(true);
     same(shared, secondAlone);
     EXPECT_LT(shared.Shown().size(), 21u);
+}
+
+// The history's price and odometer columns typed into, and its export for the fuel apps, on a
+// logbook of two reads with refuels lost between them: rows 0 to 14 the later read's (newest
+// first), row 15 the gap, rows 16 to 30 the earlier read's.
+class HistoryEdits : public ::testing::Test {
+protected:
+    void SetUp() override {
+        {
+            auto book = Open(LogbookAccess::kWrite);
+            Failure error;
+            for (int k : {0, 5}) ASSERT_TRUE(book->Merge(CarReading(k), kAt, {}, &error));
+        }
+        look = Open(LogbookAccess::kLook);
+        presenter = std::make_unique<HistoryPresenter>(view, *look, "", "", dir.Path());
+        presenter->Start();
+        ASSERT_EQ(presenter->RowCount(), 31u);
+        ASSERT_TRUE(presenter->IsGapRow(15));
+    }
+    std::unique_ptr<Logbook> Open(LogbookAccess access) {
+        Failure error;
+        auto book = Logbook::Open(path, &error, access);
+        EXPECT_NE(book, nullptr) << FailureLine(error);
+        return book;
+    }
+    // The record of row i as the logbook holds it now.
+    LogbookRecord Stored(std::size_t i) {
+        const std::int64_t id = presenter->Shown()[i < 15 ? i : i - 1].id;
+        for (const LogbookRecord& r : Open(LogbookAccess::kLook)->Records()) {
+            if (r.id == id) return r;
+        }
+        ADD_FAILURE() << "no record " << id;
+        return {};
+    }
+    std::string Cell(std::size_t row, int column) const {
+        return presenter->RowTexts(row)[static_cast<std::size_t>(column)];
+    }
+    bool Says(const std::string& text) const {
+        return presenter->SummaryText().find(text) != std::string::npos;
+    }
+
+    test::TempDir dir;
+    std::string path = dir.File(kLogbookFileName);
+    RecordingView view;
+    std::unique_ptr<Logbook> look;
+    std::unique_ptr<HistoryPresenter> presenter;
+};
+
+TEST_F(HistoryEdits, APriceTypedInEitherColumnIsStoredShownAndSummedAndAnEmptyTextClearsIt) {
+    EXPECT_EQ(presenter->Captions()[kPricePerLitreColumn], "単価(JPY/L)");
+    EXPECT_EQ(presenter->Captions()[kCostColumn], "金額(JPY)");
+    EXPECT_EQ(presenter->Captions()[kOdometerColumn], "総走行距離(km)");
+    EXPECT_TRUE(Says(NoPriceYetText("JPY")));
+    // The range and unit chosen stay through the edits.
+    const std::string newest = *presenter->Shown()[0].isoDate;
+    presenter->ShowRange(*presenter->Shown()[20].isoDate, newest);
+    presenter->SetPerHundredKm(true);
+    const std::size_t shown = presenter->Shown().size();
+
+    EXPECT_TRUE(presenter->OnEdit(0, kPricePerLitreColumn, "168,5"));
+    EXPECT_EQ(Stored(0).price, (Price{PriceKind::kPerLitre, 16850}));
+    const std::int64_t refuel0 = Stored(0).refuel;  // hundredths of a litre
+    const std::int64_t cost0 = (16850 * refuel0 + 50) / 100;
+    EXPECT_EQ(Cell(0, kPricePerLitreColumn), "168.50");
+    EXPECT_EQ(Cell(0, kCostColumn), AmountText(cost0));
+
+    EXPECT_TRUE(presenter->OnEdit(1, kCostColumn, " 5432 "));
+    EXPECT_EQ(Stored(1).price, (Price{PriceKind::kTotal, 543200}));
+    const std::int64_t refuel1 = Stored(1).refuel;
+    EXPECT_EQ(Cell(1, kCostColumn), "5432.00");
+    EXPECT_EQ(Cell(1, kPricePerLitreColumn), AmountText((543200 * 100 + refuel1 / 2) / refuel1));
+    EXPECT_EQ(presenter->Shown().size(), shown);
+    EXPECT_TRUE(presenter->PerHundredKm());
+    EXPECT_EQ(*presenter->Shown()[0].isoDate, newest);
+    // Both counted, of every record shown.
+    EXPECT_EQ(presenter->Summary().priced, 2);
+    EXPECT_EQ(presenter->Summary().cost, cost0 + 543200);
+    EXPECT_TRUE(Says("費用 " + AmountText(cost0 + 543200) + " JPY"));
+    EXPECT_TRUE(Says("価格のある記録 2 件から（全 " + std::to_string(shown) + " 件）"))
+        << presenter->SummaryText();
+
+    // The text shown, typed again, stores nothing; an empty one clears the price.
+    const int refreshed = view.refreshed;
+    EXPECT_TRUE(presenter->OnEdit(1, kPricePerLitreColumn, Cell(1, kPricePerLitreColumn)));
+    EXPECT_EQ(view.refreshed, refreshed);
+    EXPECT_EQ(Stored(1).price, (Price{PriceKind::kTotal, 543200}));
+    EXPECT_TRUE(presenter->OnEdit(0, kCostColumn, "  "));
+    EXPECT_EQ(Stored(0).price, std::nullopt);
+    EXPECT_EQ(Cell(0, kPricePerLitreColumn), "");
+    EXPECT_EQ(Cell(0, kCostColumn), "");
+    EXPECT_EQ(presenter->Summary().priced, 1);
+    EXPECT_TRUE(view.boxes.empty()) << view.boxes[0].text;
+}
+
+TEST_F(HistoryEdits, ATextThatIsNoneOrACellThatIsNotTheUsersChangesNothingAndSaysWhy) {
+    for (const char* bad : {"1,234.5", "-3", "abc", "12.345"}) {
+        view.boxes.clear();
+        EXPECT_FALSE(presenter->OnEdit(0, kPricePerLitreColumn, bad)) << bad;
+        ASSERT_EQ(view.boxes.size(), 1u) << bad;
+        EXPECT_EQ(view.boxes[0].text, kPriceProblemText);
+        EXPECT_EQ(view.boxes[0].flags, kMbIconExclamation);
+        // Why, in both languages, with the text typed.
+        Reason why;
+        ParsePriceAmount(bad, &why);
+        EXPECT_NE(view.boxes[0].detail.find(why.ja), std::string::npos) << view.boxes[0].detail;
+        EXPECT_NE(view.boxes[0].detail.find(why.en), std::string::npos) << view.boxes[0].detail;
+        EXPECT_NE(view.boxes[0].detail.find(std::string("\"") + bad + "\""), std::string::npos);
+    }
+    view.boxes.clear();
+    EXPECT_FALSE(presenter->OnEdit(3, kOdometerColumn, "48,210 km"));
+    EXPECT_EQ(view.Texts(), std::vector<std::string>{kOdometerProblemText});
+    EXPECT_EQ(Stored(0).price, std::nullopt);
+    EXPECT_EQ(Stored(3).odometer, std::nullopt);
+    // Only a record's price and odometer cells: not the gap's row, not the meter's figures.
+    EXPECT_FALSE(presenter->IsEditable(15, kPricePerLitreColumn));
+    EXPECT_FALSE(presenter->IsEditable(0, 2));
+    EXPECT_FALSE(presenter->IsEditable(31, kOdometerColumn));
+    EXPECT_TRUE(presenter->IsEditable(30, kOdometerColumn));
+    view.boxes.clear();
+    EXPECT_FALSE(presenter->OnEdit(15, kCostColumn, "100"));
+    EXPECT_FALSE(presenter->OnEdit(0, 5, "100"));
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+TEST_F(HistoryEdits, AnOdometerGivenAtOneRefuelRunsThroughItsStretchAndTheRestIsSaidUnknown) {
+    EXPECT_TRUE(presenter->OnEdit(2, kOdometerColumn, "48 210"));
+    EXPECT_EQ(Stored(2).odometer, 4821000);
+    EXPECT_TRUE(Stored(2).odometerGiven);
+    // The newer refuel adds its own distance; the older one is where this one's began.
+    const std::int64_t newer = 4821000 + Stored(1).distance;
+    const std::int64_t older = 4821000 - Stored(2).distance;
+    EXPECT_EQ(Cell(2, kOdometerColumn), "48210");
+    EXPECT_EQ(Cell(1, kOdometerColumn), std::to_string((newer + 50) / 100));
+    EXPECT_EQ(Cell(3, kOdometerColumn), std::to_string((older + 50) / 100));
+    EXPECT_FALSE(Stored(1).odometerGiven);
+    // Before the gap nothing follows from it: those fifteen are said unknown, and how to give one.
+    for (std::size_t row = 16; row < 31; ++row) EXPECT_EQ(Cell(row, kOdometerColumn), "") << row;
+    EXPECT_TRUE(Says(OdometerUnknownText(15))) << presenter->SummaryText();
+    // Given there as well, every record is known.
+    EXPECT_TRUE(presenter->OnEdit(30, kOdometerColumn, "30000"));
+    EXPECT_EQ(Cell(30, kOdometerColumn), "30000");
+    EXPECT_NE(Cell(16, kOdometerColumn), "");
+    EXPECT_EQ(Cell(1, kOdometerColumn), std::to_string((newer + 50) / 100));
+    EXPECT_FALSE(Says(kOdometerCaption + std::string(": ")));
+    // Cleared in any row of the stretch, the reading given in it goes: the stretch has none again.
+    EXPECT_TRUE(presenter->OnEdit(5, kOdometerColumn, ""));
+    for (std::size_t row = 0; row < 15; ++row) EXPECT_EQ(Cell(row, kOdometerColumn), "") << row;
+    EXPECT_TRUE(Says(OdometerUnknownText(15)));
+    EXPECT_TRUE(view.boxes.empty()) << view.boxes[0].text;
+}
+
+TEST_F(HistoryEdits, ALogbookThatCannotBeWrittenRefusesTheEditAndKeepsEverything) {
+    // Read-only by its permissions: refused to root as well.
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    const std::string before = ReadBytes(path);
+    const auto rows = presenter->RowTexts(0);
+    for (int column : {kPricePerLitreColumn, kOdometerColumn}) {
+        view.boxes.clear();
+        EXPECT_FALSE(presenter->OnEdit(0, column, "150"));
+        ASSERT_EQ(view.boxes.size(), 1u);
+        EXPECT_EQ(view.boxes[0].text, kHistoryEditFailedText);
+        EXPECT_EQ(view.boxes[0].flags, kMbIconHand);
+        EXPECT_NE(view.boxes[0].detail.find(path), std::string::npos) << view.boxes[0].detail;
+    }
+    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_EQ(presenter->RowTexts(0), rows);
+}
+
+TEST_F(HistoryEdits, TheExportForAnAppWritesTheTypeChosenAsUtf8AndSaysWhatItLeftOut) {
+    const std::string file = dir.File("app.csv");
+    view.saveAs = file;
+    // Nothing LubeLogger can take yet (no odometer, no price): said, and no file.
+    presenter->OnExportForApp();
+    ASSERT_EQ(view.saveRequests.size(), 1u);
+    const SaveAsRequest& request = view.saveRequests[0];
+    EXPECT_EQ(request.typeDescription, "LubeLogger用CSV");
+    ASSERT_EQ(request.moreTypes.size(), 2u);
+    EXPECT_EQ(request.moreTypes[0].description, "Spritmonitor用CSV");
+    EXPECT_EQ(request.moreTypes[1].description, "Fuelio用CSV");
+    EXPECT_EQ(request.moreTypes[1].pattern, "*.csv");
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text.rfind(NothingForAppText("LubeLogger"), 0), 0u)
+        << view.boxes[0].text;
+    EXPECT_FALSE(test::Exists(file));
+
+    // Fuelio, with the odometer known in the later stretch only and a range reaching past the gap:
+    // the earlier stretch's refuels are left out, and said.
+    ASSERT_TRUE(presenter->OnEdit(0, kOdometerColumn, "52000"));
+    const std::string from = *presenter->Shown()[19].isoDate;
+    const std::string to = *presenter->Shown()[1].isoDate;
+    presenter->ShowRange(from, to);
+    view.boxes.clear();
+    view.saveType = 2;
+    presenter->OnExportForApp();
+    // What the app is given: the range's records, oldest first, as the logbook holds them, and
+    // the bytes as the export made them (UTF-8, not the list's CP932).
+    const auto book = Open(LogbookAccess::kLook);
+    const Vehicle vehicle = book->Vehicles().at(0);
+    const auto records = book->Records(RecordQuery{vehicle.name, from, to});
+    ASSERT_EQ(records.size(), 19u);
+    const AppFile expected = ExportForApp(FuelApp::kFuelio, vehicle, records);
+    ASSERT_EQ(expected.leftOut.size(), 5u);
+    EXPECT_EQ(ReadBytes(file), expected.text);
+    const auto reason = LeftOutReason(FuelApp::kFuelio, expected, vehicle.name);
+    ASSERT_TRUE(reason);
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, SavedText("app.csv") + "\n\n" + reason->ja);
+    EXPECT_EQ(view.boxes[0].detail, reason->en);
+
+    // Spritmonitor takes every refuel: saved, nothing more said. Cancelled: nothing at all.
+    view.boxes.clear();
+    view.saveType = 1;
+    presenter->OnExportForApp();
+    EXPECT_EQ(view.Texts(), std::vector<std::string>{SavedText("app.csv")});
+    EXPECT_EQ(ReadBytes(file), ExportForApp(FuelApp::kSpritmonitor, vehicle, records).text);
+    view.saveAs.reset();
+    view.boxes.clear();
+    presenter->OnExportForApp();
+    EXPECT_TRUE(view.boxes.empty());
 }
 
 }  // namespace

@@ -197,6 +197,20 @@ const LogbookRecord* HistoryPresenter::RecordAt(std::size_t row) const {
     return &m_shown[*m_rows[row]];
 }
 
+// The record of record's stretch (between two gaps) its odometer reading was given at; record
+// itself where none was.
+std::int64_t HistoryPresenter::GivenOdometerOf(std::int64_t record) const {
+    const auto at = std::find_if(m_all.begin(), m_all.end(),
+                                 [record](const LogbookRecord& r) { return r.id == record; });
+    if (at == m_all.end()) return record;
+    auto start = at;
+    while (start != m_all.begin() && !start->gapBefore) --start;
+    for (auto r = start; r != m_all.end() && (r == start || !r->gapBefore); ++r) {
+        if (r->odometerGiven) return r->id;
+    }
+    return record;
+}
+
 bool HistoryPresenter::IsEditable(std::size_t row, int column) const {
     return RecordAt(row) != nullptr &&
            (column == kPricePerLitreColumn || column == kCostColumn || column == kOdometerColumn);
@@ -226,11 +240,14 @@ bool HistoryPresenter::OnEdit(std::size_t row, int column, const std::string& te
             return false;
         }
     }
+    // A reading that follows from another is cleared where it was given.
+    const std::int64_t at =
+        column == kOdometerColumn && !reading ? GivenOdometerOf(record.id) : record.id;
     Failure error;
     auto book = Logbook::Open(m_logbook.Path(), &error, LogbookAccess::kWrite);
     const bool stored =
         book != nullptr &&
-        (column == kOdometerColumn ? book->SetOdometer(VehicleName(), record.id, reading, &error)
+        (column == kOdometerColumn ? book->SetOdometer(VehicleName(), at, reading, &error)
                                    : book->SetPrice(VehicleName(), record.id, price, &error));
     if (!stored) {
         const Notice notice = FailureNotice(kHistoryEditFailedText, kMbIconHand, error);

@@ -51,7 +51,8 @@ public:
     // what was left out (and what to enter) is said.
     void OnExportForApp();
     // The price and odometer columns may be edited in a record's row (not a gap's): the text the
-    // user typed is stored (an empty one clears), the records are read again and the view
+    // user typed is stored (an empty one clears: the price, or the odometer reading the row's
+    // follows from), the records are read again and the view
     // refreshed, in the range, unit and vehicle shown (the rows stay where they were: a selected
     // row stays the one selected). A text that is none (ParsePriceAmount, ParseOdometer) or a
     // logbook that cannot be written is said, and nothing changes. True when stored, and when
@@ -85,6 +86,7 @@ private:
     void Choose(std::vector<LogbookRecord> chosen);
     std::string VehicleName() const;
     const LogbookRecord* RecordAt(std::size_t row) const;
+    std::int64_t GivenOdometerOf(std::int64_t record) const;
 
     HistoryView& m_view;
     const Logbook& m_logbook;
