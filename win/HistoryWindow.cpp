@@ -328,7 +328,7 @@ private:
         m_storing = false;
         if (!stored) {
             if (how == EditEnd::kFocusLost) {
-                CloseEditor(GetFocus() == m_editor);
+                CloseEditor();
             } else if (m_editor != nullptr) {
                 SetFocus(m_editor);
                 SendMessageW(m_editor, EM_SETSEL, 0, -1);
