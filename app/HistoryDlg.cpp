@@ -5,12 +5,15 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "app/ChartWidget.h"
 #include "app/DialogUnits.h"
@@ -145,8 +148,9 @@ CHistoryDlg::CHistoryDlg(const Logbook& logbook, std::string vehicle, std::strin
     // The price and odometer cells are typed into in place: a double click or F2, Enter stores,
     // Esc leaves the old value.
     m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);  // FitColumns
     m_table->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 4);
+    m_table->viewport()->installEventFilter(this);
 
     m_summaryLabel = new QLabel(this);
     m_summaryLabel->setObjectName(QStringLiteral("summary"));
@@ -242,6 +246,30 @@ void CHistoryDlg::Refresh() {
     }
     m_summaryLabel->setText(SummaryText());
     BuildCharts();
+    FitColumns();
+}
+
+// Every column as wide as its caption and the texts in view need, and the room left shared
+// alike, so that neither a date nor a caption is cut where the table is wide enough for all.
+void CHistoryDlg::FitColumns() {
+    QHeaderView* header = m_table->horizontalHeader();
+    const QAbstractItemView& view = *m_table;
+    std::vector<int> needed(kHistoryColumnCount);
+    int total = 0;
+    for (int c = 0; c < kHistoryColumnCount; ++c) {
+        needed[c] = std::max(header->sectionSizeHint(c), view.sizeHintForColumn(c));
+        total += needed[c];
+    }
+    const int spare = std::max(0, m_table->viewport()->width() - total);
+    for (int c = 0; c < kHistoryColumnCount; ++c) {
+        header->resizeSection(
+            c, needed[c] + spare / kHistoryColumnCount + (c < spare % kHistoryColumnCount ? 1 : 0));
+    }
+}
+
+bool CHistoryDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_table->viewport() && event->type() == QEvent::Resize) FitColumns();
+    return QDialog::eventFilter(watched, event);
 }
 
 int CHistoryDlg::Message(const std::string& text, unsigned flags, const std::string& detail) {

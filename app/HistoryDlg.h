@@ -60,6 +60,9 @@ private:
     // The range's dates set to the shown vehicle's first and last.
     void ShowSpan();
     void BuildCharts();
+    void FitColumns();
+    // The table's viewport resized: its columns fitted again.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // The view.
     void Refresh() override;

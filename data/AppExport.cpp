@@ -318,12 +318,12 @@ std::optional<Reason> LeftOutReason(FuelApp app, const AppFile& file, const std:
                           "stretch needs its own reading), with odomei-cli vehicles set " +
                           (vehicle.empty() ? std::string("NAME") : name) + " --odometer KM --at " +
                           at + " or in the history window's odometer column.";
-                why.ja += "\nオドメーターの値がありません（" + DateList(shown, true) +
+                why.ja += "\n総走行距離（オドメーター）の値がありません（" + DateList(shown, true) +
                           "）。その区間の給油の一つでオドメーターを入力してください（記録が欠けた"
                           "後の区間には、その区間での入力が必要です）。odomei-cli vehicles set " +
                           (vehicle.empty() ? std::string("NAME") : name) + " --odometer KM --at " +
                           at +
-                          " または履歴ウィンドウのオドメーター欄で入力"
+                          " または履歴ウィンドウの「総走行距離(km)」欄で入力"
                           "できます。";
                 break;
             case Lack::kNoPrice:
@@ -333,7 +333,7 @@ std::optional<Reason> LeftOutReason(FuelApp app, const AppFile& file, const std:
                           ", or in the history window's price column.";
                 why.ja += "\n価格がありません（" + DateList(shown, true) + "）。odomei-cli price " +
                           at + " --per-litre 単価（または --total 合計）" + vehicleOption +
-                          " または履歴ウィンドウの価格欄で入力してください。";
+                          " または履歴ウィンドウの「単価」か「金額」の欄で入力してください。";
                 break;
             case Lack::kNoFuel:
                 why.en += "\nNo fuel refilled (" + DateList(iso, false) +

@@ -1378,8 +1378,7 @@ std::optional<LogbookMergeCounts> Logbook::MergeLogbook(const std::string& path,
             if (record == recordIds.end()) continue;
             add.Reset();
             add.Bind(1, record->second);
-            isPrice ? add.Bind(2, given.Text(1)).Bind(3, given.Int(2))
-                    : add.Bind(2, given.Int(1));
+            isPrice ? add.Bind(2, given.Text(1)).Bind(3, given.Int(2)) : add.Bind(2, given.Int(1));
             if (add.Step() != SQLITE_DONE) return fail("store what was entered");
             *e.added += sqlite3_changes(m_db);
         }
@@ -1428,25 +1427,21 @@ std::vector<LogbookRecord> Logbook::Records(const RecordQuery& query, Failure* e
         if (error) *error = Failed("read");
         return {};
     }
-    // The prices and the readings given, few beside the records: each found by its record's id.
-    Statement prices(m_db,
-                     "SELECT p.record_id, p.kind, p.amount FROM prices p JOIN records r ON "
-                     "r.id = p.record_id WHERE r.vehicle_id = ?");
-    Statement readings(m_db,
-                       "SELECT o.record_id, o.reading FROM odometer o JOIN records r ON "
-                       "r.id = o.record_id WHERE r.vehicle_id = ?");
+    // The prices and the readings given, few beside the records: each found by its record's id
+    // (another vehicle's find none). Joined with the records, SQLite would look up each of the
+    // vehicle's records in them instead.
+    Statement prices(m_db, "SELECT record_id, kind, amount FROM prices");
+    Statement readings(m_db, "SELECT record_id, reading FROM odometer");
     if (!prices.Ok() || !readings.Ok()) {
         if (error) *error = Failed("read");
         return {};
     }
-    prices.Bind(1, *vehicleId);
     while ((step = prices.Step()) == SQLITE_ROW) {
         if (LogbookRecord* r = RecordWithId(records, prices.Int(0))) {
             r->price = Price{KindOf(prices.Text(1)), prices.Int(2)};
         }
     }
     if (step == SQLITE_DONE) {
-        readings.Bind(1, *vehicleId);
         while ((step = readings.Step()) == SQLITE_ROW) {
             if (LogbookRecord* r = RecordWithId(records, readings.Int(0))) {
                 r->odometer = readings.Int(1);

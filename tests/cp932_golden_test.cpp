@@ -76,6 +76,12 @@ std::vector<std::string> ProgramTexts() {
         kCsvHeader,
         CsvFailureText(CsvResult::kOpenFailed),
         CsvFailureText(CsvResult::kWriteFailed),
+        kExportForAppText,
+        kPriceProblemText,
+        kOdometerProblemText,
+        kHistoryEditFailedText,
+        OdometerUnknownText(15),
+        NothingForAppText("Fuelio"),
         // Characters where the two systems' tables differ, which the program writes alike.
         "¢£¥¬—‖‾−〜",
         "～∥－￢①ⅰ㈱髙﨑",

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -410,6 +411,16 @@ TEST_F(HistoryCells, TheAppButtonFollowsTheSaveAndWritesTheAppChosenAsTheType) {
     EXPECT_EQ(button->y(), save->y());
     EXPECT_GT(button->x(), save->geometry().right());
     EXPECT_GE(button->width(), button->sizeHint().width());
+    // At its smallest the window cuts no caption and no date, and the columns fill the table.
+    history->resize(history->minimumSize());
+    QApplication::processEvents();
+    int widths = 0;
+    for (int c = 0; c < kHistoryColumnCount; ++c) {
+        EXPECT_GE(table->columnWidth(c), table->horizontalHeader()->sectionSizeHint(c)) << c;
+        widths += table->columnWidth(c);
+    }
+    EXPECT_GE(table->columnWidth(1), QFontMetrics(table->font()).horizontalAdvance(Cell(0, 1)));
+    EXPECT_EQ(widths, table->viewport()->width());
 
     test::ScriptedSaveAs saveAs;
     saveAs.Choose(dir.File("sprit.csv"), 1);
