@@ -44,8 +44,7 @@ std::optional<SaveAsResult> ShowSaveAsDialog(HWND owner, const SaveAsRequest& re
     }
     filter += L'\0';
     const std::wstring folder = winapi::Wide(request.directory);
-    // A name typed without a suffix is given the chosen type's (the dialog takes the type's own
-    // where it has one, this where it has not).
+    // With a default suffix set, the dialog gives a name typed without one the chosen type's.
     const std::wstring defaultSuffix = winapi::Wide(PatternSuffix(request.typePattern));
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
@@ -66,7 +65,8 @@ std::optional<SaveAsResult> ShowSaveAsDialog(HWND owner, const SaveAsRequest& re
         ofn.nFilterIndex >= 1 ? std::min<std::size_t>(ofn.nFilterIndex - 1, types.size() - 1) : 0;
     SaveAsResult result{winapi::Narrow(file.c_str()),
                         winapi::Narrow(file.c_str() + ofn.nFileOffset), type};
-    // A dialog that left the name bare (one that ignores the type's suffix) gets it here.
+    // A dialog that left the name bare anyway: the suffix is added here (a file of that name is
+    // then replaced without the dialog's question).
     const std::string suffix = PatternSuffix(types[type].pattern);
     if (!suffix.empty() && result.fileName.find('.') == std::string::npos) {
         result.path += suffix;
