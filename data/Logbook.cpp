@@ -223,7 +223,7 @@ std::string StemOf(const std::string& path) {
     return name;
 }
 
-// A price's kind as the prices table keeps it.
+// A price's kind as the prices table keeps it (its CHECK names the same two).
 const char* KindText(PriceKind kind) { return kind == PriceKind::kTotal ? "total" : "litre"; }
 PriceKind KindOf(const std::string& text) {
     return text == "total" ? PriceKind::kTotal : PriceKind::kPerLitre;

@@ -51,12 +51,12 @@ public:
     // what was left out (and what to enter) is said.
     void OnExportForApp();
     // The price and odometer columns may be edited in a record's row (not a gap's): the text the
-    // user typed is stored (an empty one clears: the price, or the odometer reading the row's
-    // follows from), the records are read again and the view
-    // refreshed, in the range, unit and vehicle shown (the rows stay where they were: a selected
-    // row stays the one selected). A text that is none (ParsePriceAmount, ParseOdometer) or a
-    // logbook that cannot be written is said, and nothing changes. True when stored, and when
-    // the text is the one shown (nothing to store).
+    // user typed is stored (an empty one clears the price, or the odometer reading the row's
+    // stretch follows from), the records are read again and the view refreshed in the range,
+    // unit and vehicle shown (the rows stay where they were, so a selected row stays selected).
+    // A text that is none (ParsePriceAmount, ParseOdometer) or a logbook that cannot be written
+    // is said, and nothing changes. True when stored, and when the text is the one shown
+    // (nothing to store).
     bool IsEditable(std::size_t row, int column) const;
     bool OnEdit(std::size_t row, int column, const std::string& text);
 

@@ -63,11 +63,11 @@ struct SaveType {
 };
 
 struct SaveAsRequest {
-    std::string initialName;            // shown in the name field, e.g. "*.csv"
-    std::string typeDescription;        // e.g. "CSV(ｶﾝﾏ区切り)"
-    std::string typePattern;            // e.g. "*.csv"
-    std::string directory;              // where the dialog starts
-    bool confirmOverwrite = true;       // ask before an existing file is chosen
+    std::string initialName;       // shown in the name field, e.g. "*.csv"
+    std::string typeDescription;   // e.g. "CSV(ｶﾝﾏ区切り)"
+    std::string typePattern;       // e.g. "*.csv"
+    std::string directory;         // where the dialog starts
+    bool confirmOverwrite = true;  // ask before an existing file is chosen
     std::vector<SaveType> moreTypes{};  // offered after the first, in order
 };
 
