@@ -39,8 +39,9 @@ std::optional<T> Refuse(Reason* why, Reason reason) {
 
 std::optional<std::int64_t> ParseAmount(std::string_view text, Reason* why) {
     text = Trimmed(text);
-    if (text.empty())
+    if (text.empty()) {
         return Refuse<std::int64_t>(why, {"no price given", "価格が入力されていません"});
+    }
     std::int64_t whole = 0, cents = 0;
     std::size_t i = 0;
     for (; i < text.size() && IsDigit(text[i]); ++i) {

@@ -57,7 +57,6 @@ struct StatementLine {
     std::string isoDate;
     std::int64_t amount = 0;
 };
-std::optional<std::vector<StatementLine>> ParsePriceStatement(const std::string& text,
-                                                             Reason* why);
+std::optional<std::vector<StatementLine>> ParsePriceStatement(const std::string& text, Reason* why);
 
 }  // namespace odomei
