@@ -144,6 +144,7 @@ TEST(ResourceScript, TheHistoryWindowsControlsAreTheSharedOnes) {
         {kHistoryRangeSeparator, "-1"},
         {kHistoryUnitsText, "-1"},
         {kHistoryExportText, "IDC_HISTORY_EXPORT"},
+        {kExportForAppText, "IDC_HISTORY_EXPORT_APP"},
         {kHistoryCloseText, "IDCANCEL"},
         {kSaveChartText, "IDC_HISTORY_SAVE_CHART"},
         {kHistoryVehicleLabel, "-1"}};
@@ -154,6 +155,34 @@ TEST(ResourceScript, TheHistoryWindowsControlsAreTheSharedOnes) {
     // The vehicle selector: a list to choose from, not a text to type.
     EXPECT_TRUE(std::regex_search(
         history, std::regex("COMBOBOX\\s+IDC_HISTORY_VEHICLE,[^\\n]*CBS_DROPDOWNLIST")));
+}
+
+// The history's saves stand in a row left to right in their Tab order, the fuel apps' beside the
+// CSV one, none over another.
+TEST(ResourceScript, TheHistoryWindowsSavesAreInARowInTabOrder) {
+    const std::string history = DialogOf(ResourceScript(), "IDD_HISTORY");
+    ASSERT_FALSE(history.empty());
+    const std::regex button(
+        "\"[^\"]*\"\\s*,\\s*(\\w+)\\s*,\\s*(\\d+)\\s*,\\s*(\\d+)\\s*,\\s*(\\d+)");
+    std::size_t lastAt = 0;
+    int lastRight = 0;
+    int row = -1;
+    for (const char* id :
+         {"IDC_HISTORY_EXPORT", "IDC_HISTORY_EXPORT_APP", "IDC_HISTORY_SAVE_CHART", "IDCANCEL"}) {
+        const std::size_t at = history.find(std::string(", ") + id + ",");
+        ASSERT_NE(at, std::string::npos) << id;
+        EXPECT_GT(at, lastAt) << id << " is out of the Tab order";
+        lastAt = at;
+        const std::size_t lineStart = history.rfind('\n', at) + 1;
+        const std::string line = history.substr(lineStart, history.find('\n', at) - lineStart);
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(line, m, button)) << line;
+        const int x = std::stoi(m[2]), y = std::stoi(m[3]), width = std::stoi(m[4]);
+        if (row < 0) row = y;
+        EXPECT_EQ(y, row) << id << " is not in the saves' row";
+        EXPECT_GT(x, lastRight) << id << " overlaps the button before it";
+        lastRight = x + width;
+    }
 }
 
 }  // namespace

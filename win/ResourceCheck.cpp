@@ -11,7 +11,8 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
               kHistoryTo = IDC_HISTORY_TO, kHistoryExport = IDC_HISTORY_EXPORT,
               kHistorySaveChart = IDC_HISTORY_SAVE_CHART,
               kHistoryEconomyChart = IDC_HISTORY_ECONOMY_CHART,
-              kHistoryErrorChart = IDC_HISTORY_ERROR_CHART, kPortSettings = IDC_PORT_SETTINGS,
+              kHistoryErrorChart = IDC_HISTORY_ERROR_CHART,
+              kHistoryExportApp = IDC_HISTORY_EXPORT_APP, kPortSettings = IDC_PORT_SETTINGS,
               kPorts = IDD_PORTS, kPortList = IDC_PORT_LIST, kPortRefresh = IDC_PORT_REFRESH,
               kPortFind = IDC_PORT_FIND, kPortHardware = IDC_PORT_HARDWARE,
               kPortStatus = IDC_PORT_STATUS, kVehiclesButton = IDC_VEHICLES,
@@ -44,6 +45,7 @@ constexpr int kAbout = IDD_ABOUT, kAboutMenu = IDS_ABOUT_MENU, kMain = IDD_MAIN_
 #undef IDC_HISTORY_SAVE_CHART
 #undef IDC_HISTORY_ECONOMY_CHART
 #undef IDC_HISTORY_ERROR_CHART
+#undef IDC_HISTORY_EXPORT_APP
 #undef IDC_PORT_SETTINGS
 #undef IDD_PORTS
 #undef IDC_PORT_LIST
@@ -84,7 +86,8 @@ static_assert(rc::kHistoryRange == kIdcHistoryRange && rc::kHistoryFrom == kIdcH
               rc::kHistoryTo == kIdcHistoryTo && rc::kHistoryExport == kIdcHistoryExport);
 static_assert(rc::kHistorySaveChart == kIdcHistorySaveChart &&
               rc::kHistoryEconomyChart == kIdcHistoryEconomyChart &&
-              rc::kHistoryErrorChart == kIdcHistoryErrorChart);
+              rc::kHistoryErrorChart == kIdcHistoryErrorChart &&
+              rc::kHistoryExportApp == kIdcHistoryExportApp);
 static_assert(rc::kVehiclesButton == IDC_VEHICLES && rc::kVehicleText == IDC_VEHICLE_TEXT &&
               rc::kHistoryVehicle == IDC_HISTORY_VEHICLE);
 static_assert(rc::kVehicles == IDD_VEHICLES && rc::kVehicleEdit == IDD_VEHICLE_EDIT &&

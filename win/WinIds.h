@@ -16,5 +16,6 @@ constexpr int kIdcHistoryExport = 1106;
 constexpr int kIdcHistorySaveChart = 1107;
 constexpr int kIdcHistoryEconomyChart = 1108;
 constexpr int kIdcHistoryErrorChart = 1109;
+constexpr int kIdcHistoryExportApp = 1111;  // the records saved for a fuel app
 
 }  // namespace odomei::winui

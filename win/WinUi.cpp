@@ -33,25 +33,54 @@ int MessageBoxUtf8(const std::string& text, unsigned flags, const std::string& d
 }
 
 std::optional<SaveAsResult> ShowSaveAsDialog(HWND owner, const SaveAsRequest& request) {
+    std::vector<SaveType> types{{request.typeDescription, request.typePattern}};
+    types.insert(types.end(), request.moreTypes.begin(), request.moreTypes.end());
     std::wstring file = winapi::Wide(request.initialName);
     file.resize(32768);
-    std::wstring filter = winapi::Wide(request.typeDescription) + L'\0' +
-                          winapi::Wide(request.typePattern) + L'\0' + L'\0';
+    // Each type's description and pattern, each ended by a zero; a zero more after the last.
+    std::wstring filter;
+    for (const SaveType& t : types) {
+        filter += winapi::Wide(t.description) + L'\0' + winapi::Wide(t.pattern) + L'\0';
+    }
+    filter += L'\0';
     const std::wstring folder = winapi::Wide(request.directory);
+    // With a default suffix set, the dialog gives a name typed without one the chosen type's.
+    const std::wstring defaultSuffix = winapi::Wide(PatternSuffix(request.typePattern));
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    ofn.lpstrDefExt = defaultSuffix.empty() ? nullptr : defaultSuffix.c_str() + 1;  // no point
     // The working folder stays; an existing file is replaced only after a question when asked
     // for.
     ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
                 (request.confirmOverwrite ? OFN_OVERWRITEPROMPT : 0);
     if (!GetSaveFileNameW(&ofn)) return std::nullopt;
-    return SaveAsResult{winapi::Narrow(file.c_str()),
-                        winapi::Narrow(file.c_str() + ofn.nFileOffset)};
+    // nFilterIndex counts the types from 1.
+    const std::size_t type =
+        ofn.nFilterIndex >= 1 ? std::min<std::size_t>(ofn.nFilterIndex - 1, types.size() - 1) : 0;
+    SaveAsResult result{winapi::Narrow(file.c_str()),
+                        winapi::Narrow(file.c_str() + ofn.nFileOffset), type};
+    // A dialog that left the name bare anyway: the suffix is added here (a file of that name is
+    // then replaced without the dialog's question).
+    const std::string suffix = PatternSuffix(types[type].pattern);
+    if (!suffix.empty() && result.fileName.find('.') == std::string::npos) {
+        result.path += suffix;
+        result.fileName += suffix;
+    }
+    return result;
+}
+
+std::string PatternSuffix(const std::string& pattern) {
+    // "*.csv" gives ".csv"; "*.*", "*" and a list ("*.csv;*.txt") give none of their own.
+    if (pattern.size() < 3 || pattern.compare(0, 2, "*.") != 0) return {};
+    const std::string suffix = pattern.substr(1);
+    if (suffix.find_first_of("*?;") != std::string::npos) return {};
+    return suffix;
 }
 
 void SetText(HWND control, const std::string& utf8) {

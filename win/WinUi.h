@@ -19,8 +19,12 @@ void SetMessageBoxOwner(HWND owner);
 // MessageBoxW with the program's caption and icon rule; a detail follows after an empty line.
 int MessageBoxUtf8(const std::string& text, unsigned flags, const std::string& detail = {});
 
-// The save-as dialog, modal over owner: the path and file name chosen, nothing when cancelled.
+// The save-as dialog, modal over owner: the path and file name chosen and which of the request's
+// types (the first, then moreTypes), nothing when cancelled. A name chosen without a suffix ends
+// in the chosen type's.
 std::optional<SaveAsResult> ShowSaveAsDialog(HWND owner, const SaveAsRequest& request);
+// The file name suffix a type's pattern gives (".csv" for "*.csv"), empty for none or several.
+std::string PatternSuffix(const std::string& pattern);
 
 void SetText(HWND control, const std::string& utf8);
 // The width of a text in pixels in the control's own font.

@@ -7,7 +7,16 @@
 //   history_probe focus from|to gives a date picker the keyboard
 //   history_probe units N       chooses unit N (0: km/L, 1: L/100km) as the list box would
 //   history_probe vehicle N     chooses the selector's vehicle N as the list box would
-//   history_probe press export|charts  presses the CSV or the chart save (returns at once)
+//   history_probe press export|app|charts  presses the CSV, the fuel apps' or the chart save
+//                                          (returns at once)
+//   history_probe row ROW       prints the row's texts, tab-separated
+//   history_probe cell ROW price|cost|odometer  prints the screen point in the middle of the cell
+//   history_probe text ROW price|cost|odometer  prints the cell's text
+//   history_probe editor        prints the text of the editor open over a cell, or "none"
+//   history_probe message price|odometer  prints the message box shown; 0 when it says that the
+//                               text typed is no price (no odometer reading)
+//   history_probe savetype NAME chooses the save dialog's type whose description begins with NAME
+//                               as its list box would
 // The list view's and date pickers' messages carry pointers, which are the window's: they point
 // into memory the probe places in the program's process.
 #include <fcntl.h>
@@ -34,10 +43,16 @@ using probe::Remote;
 using probe::Utf8;
 using probe::Wide;
 
+// The columns the list has: the header's.
+int ColumnCount(HWND list) {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    return header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
 std::string RowText(HWND list, int row) {
     const Remote remote(list);
     std::string line;
-    for (int c = 0; c < kHistoryColumnCount; ++c) {
+    for (int c = 0; c < ColumnCount(list); ++c) {
         line += (c ? "\t" : "") + remote.CellText(list, row, c);
     }
     return line;
@@ -71,12 +86,55 @@ std::string Day(HWND picker) {
 
 bool Checked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
+// The column a user types into, by the name the tests give it; -1 for another name.
+int EditableColumn(const std::string& name) {
+    return name == "price"      ? kPricePerLitreColumn
+           : name == "cost"     ? kCostColumn
+           : name == "odometer" ? kOdometerColumn
+                                : -1;
+}
+
+constexpr int kMessageTextId = 0xFFFF;  // the static text of a message box
+
+// The texts of the message boxes over the program's windows (its caption, with a message text).
+BOOL CALLBACK CollectMessage(HWND window, LPARAM found) {
+    wchar_t caption[256] = {};
+    GetWindowTextW(window, caption, 256);
+    HWND text = GetDlgItem(window, kMessageTextId);
+    if (text != nullptr && Utf8(caption) == kAppTitle) {
+        wchar_t message[2048] = {};
+        GetWindowTextW(text, message, 2048);
+        reinterpret_cast<std::string*>(found)->append(Utf8(message));
+    }
+    return TRUE;
+}
+
+// The save dialog over the history window, as the system's dialog names itself.
+HWND SaveDialog() {
+    for (const char* title : {"名前を付けて保存", "Save As"}) {
+        if (HWND dialog = FindWindowW(nullptr, Wide(title).c_str())) return dialog;
+    }
+    return nullptr;
+}
+
+// The save dialog's list of types: cmb1 in the system's templates.
+constexpr int kFileTypeList = 0x470;
+
 }  // namespace
 
 int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "open") return probe::ClickMainButton(kAppTitle, IDC_HISTORY);
+    if (command == "message" && argc == 3) {
+        std::string shown;
+        EnumWindows(&CollectMessage, reinterpret_cast<LPARAM>(&shown));
+        std::printf("%s\n", shown.c_str());
+        const std::string expected =
+            std::string(argv[2]) == "price" ? kPriceProblemText : kOdometerProblemText;
+        // The reason follows after an empty line.
+        return shown.rfind(expected + "\n\n", 0) == 0 ? 0 : 1;
+    }
     HWND window = FindWindowW(nullptr, Wide(kHistoryTitle).c_str());
     if (window == nullptr) {
         std::printf("no history window\n");
@@ -102,7 +160,8 @@ int main(int argc, char** argv) {
         std::printf("vehicles %d\n", static_cast<int>(SendMessageW(vehicle, CB_GETCOUNT, 0, 0)));
         std::printf("from %s\n", Day(GetDlgItem(window, kIdcHistoryFrom)).c_str());
         std::printf("to %s\n", Day(GetDlgItem(window, kIdcHistoryTo)).c_str());
-        std::printf("caption %s\n", Remote(list).Caption(list, kHistoryColumnCount - 2).c_str());
+        // The economy as refilled: the first column after the record list's.
+        std::printf("caption %s\n", Remote(list).Caption(list, kColumnCount).c_str());
         if (rows > 0) {
             std::printf("newest %s\n", RowText(list, 0).c_str());
             std::printf("oldest %s\n", RowText(list, rows - 1).c_str());
@@ -143,9 +202,76 @@ int main(int argc, char** argv) {
                      reinterpret_cast<LPARAM>(box));
         return 0;
     }
+    if (command == "row" && argc == 3) {
+        std::printf("%s\n", RowText(list, std::atoi(argv[2])).c_str());
+        return 0;
+    }
+    if ((command == "cell" || command == "text") && argc == 4) {
+        const int row = std::atoi(argv[2]);
+        const int column = EditableColumn(argv[3]);
+        if (column < 0 || row < 0 ||
+            row >= static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0))) {
+            std::printf("no cell %s %s\n", argv[2], argv[3]);
+            return 1;
+        }
+        const Remote remote(list);
+        if (command == "text") {
+            std::printf("%s\n", remote.CellText(list, row, column).c_str());
+            return 0;
+        }
+        RECT cell{};
+        cell.top = column;
+        cell.left = LVIR_BOUNDS;
+        remote.Write(0, &cell, sizeof cell);
+        SendMessageW(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(remote.At(0)));
+        remote.Read(0, &cell, sizeof cell);
+        POINT middle{(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2};
+        ClientToScreen(list, &middle);
+        std::printf("%ld %ld\n", middle.x, middle.y);
+        return 0;
+    }
+    if (command == "editor") {
+        HWND editor = FindWindowExW(list, nullptr, L"Edit", nullptr);
+        if (editor == nullptr || !IsWindowVisible(editor)) {
+            std::printf("none\n");
+            return 0;
+        }
+        // WM_GETTEXT itself: GetWindowTextW gives another process's edit control's caption, not
+        // what was typed into it.
+        wchar_t text[256] = {};
+        SendMessageW(editor, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+        std::printf("editor %s\n", Utf8(text).c_str());
+        return 0;
+    }
+    if (command == "savetype" && argc == 3) {
+        HWND dialog = SaveDialog();
+        HWND types = dialog != nullptr ? GetDlgItem(dialog, kFileTypeList) : nullptr;
+        if (types == nullptr) {
+            std::printf("no save dialog with a list of types\n");
+            return 1;
+        }
+        const std::string wanted = argv[2];
+        const int count = static_cast<int>(SendMessageW(types, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            wchar_t entry[256] = {};
+            if (SendMessageW(types, CB_GETLBTEXTLEN, i, 0) >= 256) continue;
+            SendMessageW(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+            if (Utf8(entry).rfind(wanted, 0) != 0) continue;
+            // The list box's choice as the dialog hears it when its list closes on an entry.
+            SendMessageW(types, CB_SETCURSEL, i, 0);
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kFileTypeList, CBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(types));
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kFileTypeList, CBN_SELENDOK),
+                         reinterpret_cast<LPARAM>(types));
+            return 0;
+        }
+        std::printf("no type %s among %d\n", argv[2], count);
+        return 1;
+    }
     if (command == "press" && argc == 3) {
         const std::string which = argv[2];
         const int id = which == "export"   ? kIdcHistoryExport
+                       : which == "app"    ? kIdcHistoryExportApp
                        : which == "charts" ? kIdcHistorySaveChart
                                            : 0;
         HWND button = GetDlgItem(window, id);
@@ -159,6 +285,7 @@ int main(int argc, char** argv) {
     }
     std::printf(
         "usage: history_probe open|state|range FROM TO|all|focus from|to|units N|vehicle N|press "
-        "export|charts\n");
+        "export|app|charts|row ROW|cell ROW COLUMN|text ROW COLUMN|editor|message price|odometer|"
+        "savetype NAME\n");
     return 2;
 }
