@@ -46,7 +46,7 @@ bool InScope(const SurveyedPort& p, bool hardwareToo) { return p.usb || p.fromIn
 
 // How often the caller's thread looks at the ports while they are asked; its window paints
 // meanwhile.
-constexpr int kSearchSliceMs = 10;
+constexpr int kSearchSliceMs = 20;
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // Once another port's answer is taken, how long after its STX a port that has not answered yet is
 // still listened to: the meter answers at once, so one whose answer begins a moment late is heard
@@ -266,7 +266,7 @@ MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommL
                       const SearchPause& pause, const SearchWatch& watch,
                       const SurveyRoots& roots) {
     MeterSearch search;
-    if (watch && !watch(0, ExchangeProgress{})) {
+    if (!candidates.empty() && watch && !watch(0, ExchangeProgress{})) {
         search.cancelled = true;
         return search;
     }
