@@ -142,8 +142,8 @@ bool Arriving(SerialHandle port) {
 // Asks one candidate on its own thread: opens it by its device (a [Ports] entry or the machine's
 // numbering must not send the try anywhere else) as a session does, both lines raised (a
 // pseudo-terminal has none), and runs the read-out exchange. Once another port's answer is taken
-// it sends nothing new: an answer that has begun is heard out and given its ACK or NAK, a port
-// that has not answered is left (once its STX has had kSearchLateAnswerMs).
+// it is sent no retry: an answer that has begun is heard out and given its ACK or NAK, a port that
+// has not answered is left once its STX has had kSearchLateAnswerMs.
 void Ask(const MeterCandidate& candidate, std::size_t index, Race& race, Asked& asked) {
     SerialHandle port = nullptr;
     Failure why;
@@ -173,10 +173,13 @@ void Ask(const MeterCandidate& candidate, std::size_t index, Race& race, Asked& 
                 return false;
             }
             if (p.received > 0) asked.heard = true;
-            // Before an STX (a new attempt), or once an STX has had its time to be answered.
+            // Before a retry's STX (every port is sent the first), or once an STX has had its time
+            // to be answered.
             const bool beforeSend = p.attempt != lastAttempt;
             if (p.received == 0 && race.Outrun(index) &&
-                (beforeSend || (MonotonicMs() - since >= kSearchLateAnswerMs && !Arriving(port)))) {
+                ((beforeSend && p.attempt > 1) ||
+                 (!beforeSend && MonotonicMs() - since >= kSearchLateAnswerMs &&
+                  !Arriving(port)))) {
                 asked.outrun = true;
                 return false;
             }

@@ -58,9 +58,10 @@ using SearchWatch = std::function<bool(std::size_t index, const ExchangeProgress
 
 // Asks every candidate at once with the meter's line settings and the read-out exchange. The
 // first candidate (the setting's port, see SearchOrder) is taken when it answers, even after
-// another did; else the first other that answered. Once an answer is taken the other ports are
-// sent nothing new: an answer that has begun is heard out and given its ACK or NAK (never left
-// mid-exchange), a port that has not answered is left at once. Each port's entries are held while
+// another did; else the first other that answered. Every port is sent its STX; once an answer is
+// taken the others are sent no retry: an answer that has begun is heard out and given its ACK or
+// NAK (never left mid-exchange), a port that has not answered is left a moment after its STX (a
+// meter answers at once). Each port's entries are held while
 // it is asked and written at the end, port by port in the candidates' order, each after a label
 // naming its port and with its own time stamps. The system's console (as roots show it) is never
 // opened. Without an answer the search ends as a read of the most telling port would: a bad
