@@ -277,6 +277,18 @@ MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommL
     Race race(count);
     std::vector<Asked> asked(count);
     std::vector<std::thread> threads;
+    threads.reserve(count);
+    // However the caller's thread leaves (a pause or a watch that throws), no port is left asked.
+    struct Joiner {
+        Race& race;
+        std::vector<std::thread>& threads;
+        ~Joiner() {
+            race.Stop();
+            for (std::thread& t : threads) {
+                if (t.joinable()) t.join();
+            }
+        }
+    } joiner{race, threads};
     for (std::size_t i = 0; i < count; ++i) {
         const MeterCandidate& candidate = candidates[i];
         asked[i].attempt = SearchTry{candidate, false, ExchangeOutcome::kTimedOut, false, {}};

@@ -61,12 +61,12 @@ using SearchWatch = std::function<bool(std::size_t index, const ExchangeProgress
 // another did; else the first other that answered. Every port is sent its STX; once an answer is
 // taken the others are sent no retry: an answer that has begun is heard out and given its ACK or
 // NAK (never left mid-exchange), a port that has not answered is left a moment after its STX (a
-// meter answers at once). Each port's entries are held while
-// it is asked and written at the end, port by port in the candidates' order, each after a label
-// naming its port and with its own time stamps. The system's console (as roots show it) is never
-// opened. Without an answer the search ends as a read of the most telling port would: a bad
-// check byte (the meter on a line that spoils its bytes), else a line that took no byte, else a
-// time-out (silence, or no port that could be opened); the first such try counts.
+// meter answers at once). Each port's entries are held while it is asked and written at the end,
+// port by port in the candidates' order, each after a label naming its port and with its own time
+// stamps. The system's console (as roots show it) is never opened. Without an answer the search
+// ends as a read of the most telling port would: a bad check byte (the meter on a line that
+// spoils its bytes), else a line that took no byte, else a time-out (silence, or no port that
+// could be opened); the first such try counts.
 MeterSearch FindMeter(const std::vector<MeterCandidate>& candidates, const CommLog& log,
                       const SearchPause& pause, const SearchWatch& watch = {},
                       const SurveyRoots& roots = {});
