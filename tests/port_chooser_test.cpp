@@ -306,8 +306,8 @@ TEST_F(Chooser, FindsTheMeterAndAsksBeforeChangingTheSetting) {
 }
 
 // SIGTERM, SIGINT or SIGHUP while the meter is searched for over silent ports: the search stops
-// every port it is asking at once, nothing more is said, and the port let go for the chooser is not opened
-// again on the way out. (In a process of its own: a signal stays recorded for good.)
+// every port it is asking at once, nothing more is said, and the port let go for the chooser is
+// not opened again on the way out. (In a process of its own: a signal stays recorded for good.)
 TEST(ChooserOnASignal, TheSearchEndsAtOnceAndThePortStaysClosed) {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
