@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/Clock.h"
 #include "platform/Failure.h"
 
 namespace odomei {
@@ -32,11 +35,29 @@ public:
     // locks, writes and closes the file; the first entry of a new day empties it first.
     void WriteCommLog(const void* data, int count, char mode) const;
 
+    // A log for work that runs beside other work on this log's file (a search asks every port at
+    // once): it holds its entries in memory, each with the time it was made, until WriteHeld
+    // writes them here in one piece. It holds nothing when this log writes nothing. A holding log
+    // is used by one thread at a time.
+    CommLog Holding() const;
+    // Writes what held holds, each entry with its own time stamp, and empties it.
+    void WriteHeld(const CommLog& held) const;
+
 private:
+    struct HeldEntry {
+        LocalTime when;
+        char mode = 't';
+        std::string data;  // the text, or the bytes to dump
+    };
+
+    // An entry stamped when, written now (the date that decides whether the file starts afresh).
+    void Write(const LocalTime& when, const LocalTime& now, const void* data, int count,
+               char mode) const;
     void Report(const char* text, Failure failure) const;
 
     std::string m_path;
     CommLogReporter m_reporter;
+    std::shared_ptr<std::vector<HeldEntry>> m_held;  // set: entries are held, not written
 };
 
 // The dump lines of a byte range, exactly as they go into the file.

@@ -130,6 +130,42 @@ TEST_F(CommLogFile, OtherModesDumpAndEntriesAppend) {
     EXPECT_EQ(Log(), Sjis("09時05分07秒042：onSend\r\n") + Dump({0x02}) + Dump({0x41, 0x42}));
 }
 
+// Entries held (as each port's during a search) reach the file only when written out, in one
+// piece, each with the time it was made; the day the file starts afresh on is the writing's.
+TEST_F(CommLogFile, HeldEntriesKeepTheirTimeAndAreWrittenTogether) {
+    const std::uint8_t stx = 0x02;
+    const CommLog first = log.Holding(), second = log.Holding();
+    first.WriteCommLog("onSearch COM1", 0, 't');
+    now.millisecond = 50;
+    second.WriteCommLog("onSearch COM2", 0, 't');
+    now.millisecond = 60;
+    first.WriteCommLog(&stx, 1, 'd');
+    Text("direct");
+    EXPECT_EQ(Log(), Sjis("09時05分07秒060：direct\r\n"));
+    now = {2001, 2, 3, 9, 5, 9, 0};
+    log.WriteHeld(second);
+    log.WriteHeld(first);
+    log.WriteHeld(first);  // emptied: nothing twice
+    EXPECT_EQ(Log(), Sjis("09時05分07秒060：direct\r\n"
+                          "09時05分07秒050：onSearch COM2\r\n"
+                          "09時05分07秒042：onSearch COM1\r\n") +
+                         Dump({0x02}));
+    // Written on a later day than it was held: the file is the later day's.
+    const CommLog late = log.Holding();
+    late.WriteCommLog("yesterday", 0, 't');
+    SetFileTime(2001, 2, 3, 12);
+    now = {2001, 2, 4, 0, 0, 1, 0};
+    log.WriteHeld(late);
+    EXPECT_EQ(Log(), Sjis("09時05分09秒000：yesterday\r\n"));
+    // A log that writes nothing holds nothing.
+    const CommLog none;
+    const CommLog held = none.Holding();
+    held.WriteCommLog("lost", 0, 't');
+    log.WriteHeld(held);
+    EXPECT_EQ(Log(), Sjis("09時05分09秒000：yesterday\r\n"));
+    EXPECT_TRUE(problems.empty());
+}
+
 TEST_F(CommLogFile, FirstEntryOfAnotherDateEmptiesTheFile) {
     Text("first");
     SetFileTime(2001, 2, 3, 1);

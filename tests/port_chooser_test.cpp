@@ -306,8 +306,8 @@ TEST_F(Chooser, FindsTheMeterAndAsksBeforeChangingTheSetting) {
 }
 
 // SIGTERM, SIGINT or SIGHUP while the meter is searched for over silent ports: the search stops
-// at the port it is on, nothing more is said, and the port let go for the chooser is not opened
-// again on the way out. (In a process of its own: a signal stays recorded for good.)
+// every port it is asking at once, nothing more is said, and the port let go for the chooser is
+// not opened again on the way out. (In a process of its own: a signal stays recorded for good.)
 TEST(ChooserOnASignal, TheSearchEndsAtOnceAndThePortStaysClosed) {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
@@ -362,7 +362,7 @@ TEST(ChooserOnASignal, TheSearchEndsAtOnceAndThePortStaysClosed) {
         int status = 0;
         waitpid(child, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-        EXPECT_EQ(report, "open tries 1 cancelled messages 0 closed");
+        EXPECT_EQ(report, "open tries 3 cancelled messages 0 closed");
     }
 }
 

@@ -62,7 +62,8 @@ public:
     virtual int Message(const std::string& text, unsigned flags,
                         const std::string& detail = {}) = 0;
     // While a search runs the dialog keeps painting but takes no input (as the main window
-    // during a read); Pause is the exchange's pause on the port being tried.
+    // during a read); Pause is the search's wait, between its looks at the ports being asked
+    // (no port is given: they are asked on threads of their own).
     virtual void BeginBusy() = 0;
     virtual void EndBusy() = 0;
     virtual int Pause(SerialHandle port, int ms, bool untilInput) = 0;
