@@ -190,6 +190,16 @@ protected:
         block.assign(sample.begin(), sample.end());
     }
     std::string Golden() const { return ReadBytes(ODOMEI_TEST_DATA "/sample_history.csv"); }
+    // `read -o out.csv` of the simulated meter holding the history of its read-th month, unpaced.
+    CliRun ReadSequence(int read) {
+        metersim::Options options;
+        const auto answer = metersim::SequenceBlock(read);
+        options.answer.assign(answer.begin(), answer.end());
+        options.pace = false;
+        meter.reset();
+        Start(options);
+        return RunCli(dir.Path(), {"read", "-o", "out.csv"});
+    }
 
     test::TempDir dir;
     std::unique_ptr<test::MeterLine> meter;
@@ -650,13 +660,7 @@ TEST_F(Cli, EveryReadGoesIntoTheLogbookWhichHistoryStatsAndImportShow) {
     ASSERT_EQ(imported.status, 0) << imported.err;
     EXPECT_EQ(imported.out, "saved.csv: 15 records added, 0 already in the logbook\n");
     for (int read : {0, 2}) {
-        metersim::Options options;
-        const auto answer = metersim::SequenceBlock(read);
-        options.answer.assign(answer.begin(), answer.end());
-        options.pace = false;
-        meter.reset();
-        Start(options);
-        const CliRun r = RunCli(dir.Path(), {"read", "-o", "out.csv"});
+        const CliRun r = ReadSequence(read);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
     }
@@ -706,13 +710,7 @@ TEST_F(Cli, AReadAfterTooManyRefuelsWarnsAndHistoryAndStatsShowTheGap) {
     // Reads 0 and 10 of the simulated months: thirty refuels apart, the factor changed between.
     std::vector<CliRun> reads;
     for (int read : {0, 10}) {
-        metersim::Options options;
-        const auto answer = metersim::SequenceBlock(read);
-        options.answer.assign(answer.begin(), answer.end());
-        options.pace = false;
-        meter.reset();
-        Start(options);
-        reads.push_back(RunCli(dir.Path(), {"read", "-o", "out.csv"}));
+        reads.push_back(ReadSequence(read));
         EXPECT_EQ(reads.back().status, 0) << reads.back().err;
     }
     EXPECT_EQ(reads[0].err, "");
@@ -1881,13 +1879,7 @@ TEST_F(CliPrices, ExportWritesTheAppsFileWholeOrNoneAndNamesWhatItLeftOut) {
 TEST_F(Cli, AfterAGapTheOdometerIsUnknownUntilGivenAndTheExportNamesThoseDays) {
     // Reads 0 and 10 of the simulated months: thirty refuels apart, a gap between.
     for (int read : {0, 10}) {
-        metersim::Options options;
-        const auto answer = metersim::SequenceBlock(read);
-        options.answer.assign(answer.begin(), answer.end());
-        options.pace = false;
-        meter.reset();
-        Start(options);
-        ASSERT_EQ(RunCli(dir.Path(), {"read", "-o", "out.csv"}).status, 0);
+        ASSERT_EQ(ReadSequence(read).status, 0);
     }
     auto records =
         nlohmann::json::parse(RunCli(dir.Path(), {"history", "--format", "json"}).out)["records"];

@@ -860,6 +860,24 @@ TEST_F(HistoryEdits, APriceTypedInEitherColumnIsStoredShownAndSummedAndAnEmptyTe
     EXPECT_TRUE(view.boxes.empty()) << view.boxes[0].text;
 }
 
+TEST_F(HistoryEdits, AnEditThatBringsAnOlderLogbookToTodaysLayoutShowsWhatItStored) {
+    // The window looked at the logbook as ODOMEI kept it before prices; the edit upgrades it.
+    presenter.reset();
+    look.reset();
+    test::MakeDatabase(path,
+                       "DROP TABLE prices; DROP TABLE odometer; "
+                       "ALTER TABLE vehicles DROP COLUMN currency; PRAGMA user_version = 3;");
+    look = Open(LogbookAccess::kLook);
+    presenter = std::make_unique<HistoryPresenter>(view, *look, "", "", dir.Path());
+    presenter->Start();
+    ASSERT_EQ(presenter->RowCount(), 31u);
+    EXPECT_TRUE(presenter->OnEdit(0, kCostColumn, "5432"));
+    EXPECT_EQ(Stored(0).price, (Price{PriceKind::kTotal, 543200}));
+    EXPECT_EQ(Cell(0, kCostColumn), "5432.00");
+    EXPECT_TRUE(presenter->OnEdit(2, kOdometerColumn, "48210"));
+    EXPECT_EQ(Cell(2, kOdometerColumn), "48210");
+}
+
 TEST_F(HistoryEdits, ATextThatIsNoneOrACellThatIsNotTheUsersChangesNothingAndSaysWhy) {
     for (const char* bad : {"1,234.5", "-3", "12.345"}) {
         view.boxes.clear();

@@ -36,7 +36,7 @@ void HistoryPresenter::Start() {
                  ReadIniString(kLogbookSection, kLogbookUnitsKey, m_iniPath).value_or("") ==
                      kLitresPer100KmUnit;
     Failure error;
-    m_vehicles = m_logbook.Vehicles(&error);
+    m_vehicles = Book().Vehicles(&error);
     const std::string shown = VehicleOrFirst(m_vehicles, m_wantedVehicle);
     m_vehicleIndex = 0;
     for (std::size_t i = 0; i < m_vehicles.size(); ++i) {
@@ -50,7 +50,7 @@ void HistoryPresenter::Start() {
 // The shown vehicle's records (the logbook's first where it has none listed: an older layout's).
 void HistoryPresenter::Load() {
     Failure error;
-    m_all = m_logbook.Records(RecordQuery{VehicleName(), {}, {}}, &error);
+    m_all = Book().Records(RecordQuery{VehicleName(), {}, {}}, &error);
     if (m_failure.empty()) m_failure = FailureLine(error);
 }
 
@@ -255,6 +255,12 @@ bool HistoryPresenter::OnEdit(std::size_t row, int column, const std::string& te
         return false;
     }
     book.reset();
+    // The edit may have brought the file to today's layout; the look opened before it shows the
+    // layout it found.
+    if (!m_afterEdit) {
+        Failure look;
+        m_afterEdit = Logbook::Open(m_logbook.Path(), &look, LogbookAccess::kLook);
+    }
     // Read again: a reading given here moves every other of its stretch, and the summary
     // follows the prices.
     m_failure.clear();

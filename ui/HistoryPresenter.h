@@ -3,6 +3,7 @@
 // the presenter holds whenever it is told to refresh.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -88,8 +89,13 @@ private:
     const LogbookRecord* RecordAt(std::size_t row) const;
     std::int64_t GivenOdometerOf(std::int64_t record) const;
 
+    // The logbook looked at: the one given, or after an edit a look opened afresh (a look at an
+    // older layout would not see what the edit's upgrade added).
+    const Logbook& Book() const { return m_afterEdit ? *m_afterEdit : m_logbook; }
+
     HistoryView& m_view;
     const Logbook& m_logbook;
+    std::unique_ptr<Logbook> m_afterEdit;
     std::string m_iniPath;
     std::string m_directory;
     std::vector<Vehicle> m_vehicles;
