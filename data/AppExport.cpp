@@ -6,6 +6,7 @@
 
 #include "data/CsvImport.h"
 #include "data/Prices.h"
+#include "data/TextsJa.h"
 
 namespace odomei {
 namespace {
@@ -70,7 +71,6 @@ std::string Fixed2(std::int64_t hundredths, char mark) {
            TwoDigits(magnitude % kHundred);
 }
 
-// Hundredths of a km as whole km.
 // Fuelio quotes every field.
 std::string Quoted(std::string_view text) {
     std::string quoted = "\"";
@@ -318,9 +318,8 @@ std::optional<Reason> LeftOutReason(FuelApp app, const AppFile& file, const std:
                           "）。その区間の給油の一つでオドメーターを入力してください（記録が欠けた"
                           "後の区間には、その区間での入力が必要です）。odomei-cli vehicles set " +
                           (vehicle.empty() ? std::string("NAME") : name) + " --odometer KM --at " +
-                          at +
-                          " または履歴ウィンドウの「総走行距離(km)」欄で入力"
-                          "できます。";
+                          at + " または履歴ウィンドウの「" + kOdometerCaption +
+                          "」欄で入力できます。";
                 break;
             case Lack::kNoPrice:
                 why.en += "\nNo price (" + DateList(iso, false) +
