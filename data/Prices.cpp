@@ -5,6 +5,7 @@
 
 #include "data/Logbook.h"
 #include "platform/Dates.h"
+#include "platform/Text.h"
 
 namespace odomei {
 namespace {
@@ -16,17 +17,11 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
-
 // Without a pair of double quotes around it, where it has them.
 std::string_view Unquoted(std::string_view text) {
-    text = Trimmed(text);
+    text = TrimBlanks(text);
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
-        text = Trimmed(text.substr(1, text.size() - 2));
+        text = TrimBlanks(text.substr(1, text.size() - 2));
     }
     return text;
 }
@@ -38,7 +33,7 @@ std::optional<T> Refuse(Reason* why, Reason reason) {
 }
 
 std::optional<std::int64_t> ParseAmount(std::string_view text, Reason* why) {
-    text = Trimmed(text);
+    text = TrimBlanks(text);
     if (text.empty()) {
         return Refuse<std::int64_t>(why, {"no price given", "価格が入力されていません"});
     }
@@ -88,7 +83,7 @@ std::optional<std::int64_t> ParsePriceAmount(const std::string& text, Reason* wh
 }
 
 std::optional<std::int64_t> ParseOdometer(const std::string& text, Reason* why) {
-    const std::string_view t = Trimmed(text);
+    const std::string_view t = TrimBlanks(text);
     auto refuse = [&] {
         return Refuse<std::int64_t>(
             why, {"\"" + std::string(t) +
@@ -176,7 +171,7 @@ std::optional<std::vector<StatementLine>> ParsePriceStatement(const std::string&
         std::string_view line = rest.substr(0, end);
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (Trimmed(line).empty()) continue;
+        if (TrimBlanks(line).empty()) continue;
         const bool mayBeHeader = first;
         first = false;
         const std::string at = std::to_string(number);

@@ -36,14 +36,6 @@ bool IsUtf16(IniEncoding encoding) {
     return encoding == IniEncoding::kUtf16Le || encoding == IniEncoding::kUtf16Be;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Compares two names in the file's encoding, folding ASCII letters only. In CP932 the trail byte
@@ -184,16 +176,16 @@ struct Entry {
 };
 
 Entry Parse(std::string_view body) {
-    body = Trim(body);
+    body = TrimBlanks(body);
     if (body.starts_with('[')) {
         body.remove_prefix(1);
         const size_t close = body.find(']');
-        return {Entry::kSection, Trim(body.substr(0, close)), {}};
+        return {Entry::kSection, TrimBlanks(body.substr(0, close)), {}};
     }
     if (body.starts_with(';')) return {};
     const size_t eq = body.find('=');
     if (eq == std::string_view::npos) return {};
-    return {Entry::kKey, Trim(body.substr(0, eq)), Trim(body.substr(eq + 1))};
+    return {Entry::kKey, TrimBlanks(body.substr(0, eq)), TrimBlanks(body.substr(eq + 1))};
 }
 
 // Where section/key stand in the file: the index of the section header and of the key line.
@@ -216,7 +208,7 @@ Location Find(const std::vector<Line>& lines, std::string_view section, std::str
             continue;
         }
         if (!inside) continue;
-        if (!Trim(lines[i].Body()).empty()) loc.lastInSection = i;
+        if (!TrimBlanks(lines[i].Body()).empty()) loc.lastInSection = i;
         if (e.kind == Entry::kKey && SameName(e.name, key, encoding)) {
             loc.key = i;
             break;

@@ -8,6 +8,13 @@
 
 namespace odomei {
 
+// text without the spaces and tabs at either end (as an INI value or a typed figure is read).
+inline std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
 // UTF-8 to CP932. Empty result when a character has no CP932 form (or the input is not UTF-8).
 std::optional<std::string> Utf8ToCp932(std::string_view utf8);
 

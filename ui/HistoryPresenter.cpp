@@ -11,16 +11,6 @@
 #include "ui/Texts.h"
 
 namespace odomei {
-namespace {
-
-// A cell's text without the spaces typed around it.
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-}  // namespace
 
 HistoryPresenter::HistoryPresenter(HistoryView& view, const Logbook& logbook, std::string vehicle,
                                    std::string iniPath, std::string directory)
@@ -219,7 +209,7 @@ bool HistoryPresenter::IsEditable(std::size_t row, int column) const {
 bool HistoryPresenter::OnEdit(std::size_t row, int column, const std::string& text) {
     if (!IsEditable(row, column)) return false;
     const LogbookRecord& record = *RecordAt(row);
-    const std::string typed = Trimmed(text);
+    const std::string typed(TrimBlanks(text));
     if (typed == RowTexts(row)[static_cast<std::size_t>(column)]) return true;  // as it was
     // What the text says, before the logbook is opened for it.
     Reason why;
