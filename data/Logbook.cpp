@@ -229,46 +229,37 @@ PriceKind KindOf(const std::string& text) {
     return text == "total" ? PriceKind::kTotal : PriceKind::kPerLitre;
 }
 
-std::optional<std::int64_t> OrNone(std::int64_t reading) {
-    return reading >= 0 ? std::optional<std::int64_t>(reading) : std::nullopt;
-}
-
 // The odometer at each record of count in the list's order (at(p): the p-th), from the readings
 // given (odometerGiven, odometer set): in each stretch, which an open gap ends, forward from a
 // given reading by each later record's distance, and backward from the stretch's first given
 // reading by each record's own distance. A stretch without one has none; below 0 is none.
 template <typename At>
 void FollowOdometer(std::size_t count, const At& at) {
+    auto set = [](RecordFigures& r, std::int64_t reading) {
+        r.odometer = reading >= 0 ? reading : RecordFigures::kNoOdometer;
+    };
     for (std::size_t start = 0, end = 0; start < count; start = end) {
         end = start + 1;
-        while (end < count && !at(end).gapBefore) ++end;
+        while (end < count && !at(end).GapBefore()) ++end;
         std::size_t given = start;
         while (given < end && !at(given).odometerGiven) ++given;
         if (given == end) continue;
-        std::int64_t reading = *at(given).odometer;
+        std::int64_t reading = at(given).odometer;
         for (std::size_t p = given; p > start; --p) {
             reading -= at(p).distance;
-            at(p - 1).odometer = OrNone(reading);
+            set(at(p - 1), reading);
         }
-        reading = *at(given).odometer;
+        reading = at(given).odometer;
         for (std::size_t p = given + 1; p < end; ++p) {
-            LogbookRecord& r = at(p);
+            RecordFigures& r = at(p);
             if (r.odometerGiven) {
-                reading = *r.odometer;  // a second one, as a merge may bring: the later rules
+                reading = r.odometer;  // a second one, as a merge may bring: the later rules
                 continue;
             }
             reading += r.distance;
-            r.odometer = OrNone(reading);
+            set(r, reading);
         }
     }
-}
-
-// The record of records (in id order) with that id, or none.
-LogbookRecord* RecordWithId(std::vector<LogbookRecord>& records, std::int64_t id) {
-    const auto it =
-        std::lower_bound(records.begin(), records.end(), id,
-                         [](const LogbookRecord& r, std::int64_t wanted) { return r.id < wanted; });
-    return it != records.end() && it->id == id ? &*it : nullptr;
 }
 
 // Why an amount cannot be a price.
@@ -369,8 +360,10 @@ std::unique_ptr<Logbook> Logbook::Open(const std::string& path, Failure* error,
     }
 
     sqlite3* db = nullptr;
+    // A logbook is used by one thread at a time, so SQLite need not lock around every call (a
+    // seventh of the time a million records take to read).
     const int flags = (write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY) |
-                      SQLITE_OPEN_FULLMUTEX;
+                      SQLITE_OPEN_NOMUTEX;
     const int opened = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     std::unique_ptr<Logbook> book(new Logbook(db, path));
     if (opened != SQLITE_OK) return refuse(book->Failed("open"));
@@ -1388,122 +1381,243 @@ std::optional<LogbookMergeCounts> Logbook::MergeLogbook(const std::string& path,
     return counts;
 }
 
-std::vector<LogbookRecord> Logbook::Records(const RecordQuery& query, Failure* error) const {
-    const std::string& from = query.from;
-    const std::string& to = query.to;
-    std::vector<LogbookRecord> records;
-    if (m_db == nullptr) return records;
+RecordSheet Logbook::Figures(const RecordQuery& query, Failure* error, SheetTexts texts) const {
+    RecordSheet sheet;
+    if (m_db == nullptr) return sheet;
     const auto vehicleId = VehicleId(query.vehicle, error);
-    if (!vehicleId) return records;
+    if (!vehicleId) return sheet;
+    auto failed = [this, error] {
+        if (error) *error = Failed("read");
+        return RecordSheet();
+    };
     // Read in the table's own order: through the vehicles' index SQLite would sort them by id
     // afterwards, about half as fast again for a vehicle of 100 000 records ('+' keeps it off).
-    Statement all(m_db,
-                  "SELECT r.id, date_text, distance_text, fuel_text, correction_text, refuel_text, "
-                  "error_text, iso_date, distance, fuel, correction, r.refuel, raw IS NULL, "
-                  "reads.read_at, r.read_id FROM records r JOIN reads ON reads.id = r.read_id "
-                  "WHERE +r.vehicle_id = ? ORDER BY r.id");
-    if (!all.Ok()) {
-        if (error) *error = Failed("read");
-        return records;
-    }
+    // The date's text only where there is no real date to make it from (each text asked of SQLite
+    // costs about as much as SQLite takes to read it); the figures' texts where they are wanted.
+    const bool withTexts = texts == SheetTexts::kAll;
+    Statement all(m_db, std::string("SELECT id, iso_date, CASE WHEN iso_date IS NULL THEN "
+                                    "date_text END, distance, fuel, correction, refuel, "
+                                    "raw IS NULL, read_id") +
+                            (withTexts ? ", distance_text, fuel_text, correction_text, "
+                                         "refuel_text, error_text"
+                                       : "") +
+                            " FROM records WHERE +vehicle_id = ? ORDER BY id");
+    if (!all.Ok()) return failed();
     all.Bind(1, *vehicleId);
-    std::vector<std::int64_t> readIds;  // each record's read, for the gaps
+    Statement count(m_db, "SELECT count(*) FROM records WHERE vehicle_id = ?");
+    if (count.Ok() && count.Bind(1, *vehicleId).Step() == SQLITE_ROW) {
+        const auto records = static_cast<std::size_t>(count.Int(0));
+        sheet.Reserve(records, withTexts ? records * kRecordTextBytes : 0);
+    }
+    constexpr int kFirstText = 9;  // the figures' texts' first column
     int step;
     while ((step = all.Step()) == SQLITE_ROW) {
-        readIds.push_back(all.Int(14));
-        LogbookRecord r;
-        r.id = all.Int(0);
-        r.texts = {all.Text(1), all.Text(2), all.Text(3), all.Text(4), all.Text(5), all.Text(6)};
-        if (!all.Null(7)) r.isoDate = all.Text(7);
-        r.distance = all.Int(8);
-        r.fuel = all.Int(9);
-        r.correction = all.Int(10);
-        r.refuel = all.Int(11);
-        r.imported = all.Int(12) != 0;
-        r.firstRead = all.Text(13);
-        records.push_back(std::move(r));
+        RecordFigures f;
+        f.id = all.Int(0);
+        if (const auto day = DayNumber(all.TextView(1))) f.day = static_cast<std::int32_t>(*day);
+        f.distance = all.Int(3);
+        f.fuel = all.Int(4);
+        f.correction = all.Int(5);
+        f.refuel = all.Int(6);
+        f.imported = all.Int(7) != 0;
+        f.readId = all.Int(8);
+        if (!withTexts) {
+            sheet.Add(f, all.TextView(2));
+            continue;
+        }
+        const std::string_view figureTexts[kFigureTextCount] = {
+            all.TextView(kFirstText), all.TextView(kFirstText + 1), all.TextView(kFirstText + 2),
+            all.TextView(kFirstText + 3), all.TextView(kFirstText + 4)};
+        sheet.Add(f, all.TextView(2), figureTexts);
     }
-    if (step != SQLITE_DONE) {
-        if (error) *error = Failed("read");
-        return {};
-    }
+    if (step != SQLITE_DONE) return failed();
+    std::vector<RecordFigures>& records = sheet.Figures();
+    // The record with that id (they are in id order here), or none.
+    auto withId = [&records](std::int64_t id) -> RecordFigures* {
+        const auto it = std::lower_bound(
+            records.begin(), records.end(), id,
+            [](const RecordFigures& r, std::int64_t wanted) { return r.id < wanted; });
+        return it != records.end() && it->id == id ? &*it : nullptr;
+    };
     // The prices and the readings given, few beside the records: each found by its record's id
     // (another vehicle's find none). Joined with the records, SQLite would look up each of the
     // vehicle's records in them instead.
     Statement prices(m_db, "SELECT record_id, kind, amount FROM prices");
     Statement readings(m_db, "SELECT record_id, reading FROM odometer");
-    if (!prices.Ok() || !readings.Ok()) {
-        if (error) *error = Failed("read");
-        return {};
-    }
+    if (!prices.Ok() || !readings.Ok()) return failed();
     while ((step = prices.Step()) == SQLITE_ROW) {
-        if (LogbookRecord* r = RecordWithId(records, prices.Int(0))) {
-            r->price = Price{KindOf(prices.Text(1)), prices.Int(2)};
+        if (RecordFigures* r = withId(prices.Int(0))) {
+            r->hasPrice = true;
+            r->priceKind = KindOf(prices.Text(1));
+            r->priceAmount = prices.Int(2);
         }
     }
     if (step == SQLITE_DONE) {
         while ((step = readings.Step()) == SQLITE_ROW) {
-            if (LogbookRecord* r = RecordWithId(records, readings.Int(0))) {
+            if (RecordFigures* r = withId(readings.Int(0))) {
                 r->odometer = readings.Int(1);
                 r->odometerGiven = true;
             }
         }
     }
-    if (step != SQLITE_DONE) {
-        if (error) *error = Failed("read");
-        return {};
-    }
+    if (step != SQLITE_DONE) return failed();
     Failure gapsError;
     const auto gaps = Gaps(query.vehicle, &gapsError);
     if (!gapsError.Empty()) {
         if (error) *error = gapsError;
         return {};
     }
-    // A record without a date takes the place of the dated record read before it.
-    std::vector<std::pair<std::string, std::size_t>> keys;
-    std::string last;
+    // A record without a date takes the place of the dated record read before it: each record's
+    // place is its date's (that one's), then its id. The logbook mostly holds them so already.
+    std::vector<std::pair<std::int32_t, std::uint32_t>> keys;  // the date, the record (id order)
+    keys.reserve(records.size());
+    std::int32_t last = RecordFigures::kNoDay;
     for (std::size_t i = 0; i < records.size(); ++i) {
-        if (records[i].isoDate) last = *records[i].isoDate;
-        keys.emplace_back(last, i);
+        if (records[i].Dated()) last = records[i].day;
+        keys.emplace_back(last, static_cast<std::uint32_t>(i));
     }
-    std::stable_sort(keys.begin(), keys.end());
+    const bool inOrder = std::is_sorted(keys.begin(), keys.end());
+    if (!inOrder) std::sort(keys.begin(), keys.end());
     if (!gaps.empty()) {
         // Where each gap shows, in the whole logbook's order (a range only leaves records out).
-        std::map<std::int64_t, std::size_t> place;  // a record's id: its place in that order
-        for (std::size_t p = 0; p < keys.size(); ++p) place.emplace(records[keys[p].second].id, p);
+        std::vector<std::uint32_t> place(keys.size());  // a record's place in that order
+        for (std::size_t p = 0; p < keys.size(); ++p) {
+            place[keys[p].second] = static_cast<std::uint32_t>(p);
+        }
         for (const LogbookGap& g : gaps) {
-            const auto before = place.find(g.beforeId), after = place.find(g.afterId);
-            if (before == place.end() || after == place.end() || before->second >= after->second) {
-                continue;
-            }
+            const RecordFigures* before = withId(g.beforeId);
+            const RecordFigures* after = withId(g.afterId);
+            if (before == nullptr || after == nullptr) continue;
+            const std::size_t from = place[static_cast<std::size_t>(before - records.data())];
+            const std::size_t to = place[static_cast<std::size_t>(after - records.data())];
+            if (from >= to) continue;
             // Between the two records may come the read's own (one without a date before its
             // oldest dated one) and older ones (one without a date after the record before): the
             // gap shows before the first of the read's. A record stored after that read fills
             // it: a refuel of its time the logbook did not have when the read found the gap.
             std::optional<std::size_t> first;  // the read's first record there
             bool filled = false;
-            for (std::size_t p = before->second + 1; p <= after->second && !filled; ++p) {
-                const std::int64_t read = readIds[keys[p].second];
+            for (std::size_t p = from + 1; p <= to && !filled; ++p) {
+                const std::int64_t read = records[keys[p].second].readId;
                 filled = read > g.readId;
                 if (read == g.readId && !first) first = p;
             }
             if (filled || !first) continue;
-            LogbookRecord& r = records[keys[*first].second];
-            if (!r.gapBefore) r.gapBefore = g.foundAt;
+            RecordFigures& r = records[keys[*first].second];
+            if (!r.GapBefore()) r.gap = sheet.AddGap(g.foundAt);
         }
     }
     // Over the whole order: a range may leave out the refuel a reading was given at.
     FollowOdometer(keys.size(),
-                   [&](std::size_t p) -> LogbookRecord& { return records[keys[p].second]; });
-    std::vector<LogbookRecord> ordered;
+                   [&](std::size_t p) -> RecordFigures& { return records[keys[p].second]; });
+    // Into that order, the range's records alone: in place where they are in it already (a
+    // million records' copy saved).
+    const DateRange range(query.from, query.to);
+    if (inOrder) {
+        records.erase(std::remove_if(records.begin(), records.end(),
+                                     [&range](const RecordFigures& r) { return !range.Holds(r); }),
+                      records.end());
+        return sheet;
+    }
+    std::vector<RecordFigures> ordered;
     ordered.reserve(records.size());
     for (const auto& [date, i] : keys) {
-        auto& r = records[i];
-        if (!from.empty() && (!r.isoDate || *r.isoDate < from)) continue;
-        if (!to.empty() && (!r.isoDate || *r.isoDate > to)) continue;
-        ordered.push_back(std::move(r));  // each record is taken once
+        if (range.Holds(records[i])) ordered.push_back(records[i]);
     }
-    return ordered;
+    records = std::move(ordered);
+    return sheet;
+}
+
+std::vector<LogbookRecord> Logbook::Records(const RecordQuery& query, Failure* error) const {
+    Failure failure;
+    const RecordSheet sheet = Figures(query, &failure);
+    if (!failure.Empty()) {
+        if (error) *error = failure;
+        return {};
+    }
+    const ReadTimes reads = TimesOfReads(&failure);
+    if (!failure.Empty()) {
+        if (error) *error = failure;
+        return {};
+    }
+    std::vector<LogbookRecord> records;
+    records.reserve(sheet.Size());
+    for (std::size_t i = 0; i < sheet.Size(); ++i) {
+        records.push_back(sheet.Record(i, reads.Of(sheet[i].readId)));
+    }
+    return records;
+}
+
+std::vector<RecordRow> Logbook::TextsOf(const std::string& vehicle,
+                                        const std::vector<std::int64_t>& ids,
+                                        Failure* error) const {
+    std::vector<RecordRow> rows(ids.size());
+    if (m_db == nullptr || ids.empty()) return rows;
+    auto failed = [&] {
+        if (error) *error = Failed("read");
+        return std::vector<RecordRow>();
+    };
+    auto rowOf = [](const Statement& s, int first) {
+        return RecordRow{s.Text(first),     s.Text(first + 1), s.Text(first + 2),
+                         s.Text(first + 3), s.Text(first + 4), s.Text(first + 5)};
+    };
+    constexpr const char* kTexts =
+        "date_text, distance_text, fuel_text, correction_text, refuel_text, error_text";
+    // Many records: the vehicle's read through once, in id order as the ids are; a few: each
+    // looked up.
+    constexpr std::size_t kLookUpsAtMost = 4096;
+    if (ids.size() > kLookUpsAtMost && std::is_sorted(ids.begin(), ids.end())) {
+        const auto vehicleId = VehicleId(vehicle, error);
+        if (!vehicleId) return {};
+        Statement all(m_db, std::string("SELECT id, ") + kTexts +
+                                " FROM records WHERE +vehicle_id = ? ORDER BY id");
+        if (!all.Ok()) return failed();
+        all.Bind(1, *vehicleId);
+        std::size_t next = 0;
+        int step;
+        while (next < ids.size() && (step = all.Step()) == SQLITE_ROW) {
+            const std::int64_t id = all.Int(0);
+            while (next < ids.size() && ids[next] < id) ++next;
+            if (next < ids.size() && ids[next] == id) rows[next++] = rowOf(all, 1);
+        }
+        if (next < ids.size() && step != SQLITE_DONE) return failed();
+        return rows;
+    }
+    Statement one(m_db, std::string("SELECT ") + kTexts + " FROM records WHERE id = ?");
+    if (!one.Ok()) return failed();
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        one.Reset();
+        const int step = one.Bind(1, ids[i]).Step();
+        if (step == SQLITE_ROW) {
+            rows[i] = rowOf(one, 0);
+        } else if (step != SQLITE_DONE) {
+            return failed();
+        }
+    }
+    return rows;
+}
+
+const std::string& ReadTimes::Of(std::int64_t id) const {
+    static const std::string kNone;
+    const auto read =
+        std::lower_bound(byId.begin(), byId.end(), id,
+                         [](const auto& r, std::int64_t wanted) { return r.first < wanted; });
+    return read != byId.end() && read->first == id ? read->second : kNone;
+}
+
+ReadTimes Logbook::TimesOfReads(Failure* error) const {
+    ReadTimes reads;
+    if (m_db == nullptr) return reads;
+    Statement times(m_db, "SELECT id, read_at FROM reads ORDER BY id");
+    int step = SQLITE_ERROR;
+    while (times.Ok() && (step = times.Step()) == SQLITE_ROW) {
+        reads.byId.emplace_back(times.Int(0), times.Text(1));
+    }
+    if (step != SQLITE_DONE) {
+        if (error) *error = Failed("read");
+        return {};
+    }
+    return reads;
 }
 
 std::int64_t Logbook::CountReads() const {

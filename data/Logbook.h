@@ -6,11 +6,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/CsvImport.h"
 #include "data/Decoder.h"
 #include "data/Prices.h"
+#include "data/RecordSheet.h"
 #include "data/RecordTable.h"
 #include "data/TextsJa.h"
 #include "platform/Clock.h"
@@ -52,6 +54,13 @@ struct LogbookGap {
     std::string afterDate;
     std::string foundAt;      // the read's time, "YYYY-MM-DD HH:MM:SS"
     std::int64_t readId = 0;  // that read
+};
+
+// When each read was made ("YYYY-MM-DD HH:MM:SS"), by the read's id, as a record's firstRead.
+struct ReadTimes {
+    std::vector<std::pair<std::int64_t, std::string>> byId;  // in id order
+    // The time of read id; empty where the logbook holds no such read.
+    const std::string& Of(std::int64_t id) const;
 };
 
 // One car of the logbook: its records and reads are its own. A refuel is the same refuel when
@@ -252,6 +261,20 @@ public:
     // One vehicle's records only (RecordQuery); an unknown vehicle gives none, with error set.
     std::vector<LogbookRecord> Records(const RecordQuery& query = {},
                                        Failure* error = nullptr) const;
+    // The same records as a sheet of figures (no read times): what the history window, its
+    // summary and its charts are made of at any size. Without the figures' texts (kDates: the
+    // dates' alone), in half the time; TextsOf gives them for the records shown.
+    enum class SheetTexts { kAll, kDates };
+    RecordSheet Figures(const RecordQuery& query = {}, Failure* error = nullptr,
+                        SheetTexts texts = SheetTexts::kAll) const;
+    // The six texts of vehicle's records with these ids (from Figures), in their order; an empty
+    // row for an id the vehicle has no record of. None, with error set, when the file cannot be
+    // read.
+    std::vector<RecordRow> TextsOf(const std::string& vehicle, const std::vector<std::int64_t>& ids,
+                                   Failure* error = nullptr) const;
+    // The times of every read, for the sheet's records (RecordFigures::readId). None, with error
+    // set, when the file cannot be read.
+    ReadTimes TimesOfReads(Failure* error = nullptr) const;
 
     // A refuel's price: record (its id, from Records) of vehicle (empty: the first); nothing clears
     // it. A later read of the same refuel keeps it. False, with error set, where the vehicle holds

@@ -15,21 +15,21 @@ constexpr double kFullCorrection = 10000.0;  // 100.00 % in the meter's hundredt
 // A record the ratios rest on. One where the meter measured no fuel though fuel was refilled says
 // nothing about the car or the meter (the meter itself shows no economy for it), so every ratio
 // leaves it out, as it leaves out one without a refuel.
-bool Counted(const LogbookRecord& r) { return r.refuel > 0 && r.fuel > 0; }
+bool Counted(const RecordFigures& r) { return r.refuel > 0 && r.fuel > 0; }
 
 }  // namespace
 
-std::optional<double> KmPerLitre(const LogbookRecord& r) {
+std::optional<double> KmPerLitre(const RecordFigures& r) {
     if (r.refuel <= 0) return std::nullopt;
     return static_cast<double>(r.distance) / static_cast<double>(r.refuel);
 }
 
-std::optional<double> KmPerLitreByMeter(const LogbookRecord& r) {
+std::optional<double> KmPerLitreByMeter(const RecordFigures& r) {
     if (!Counted(r)) return std::nullopt;
     return static_cast<double>(r.distance) / static_cast<double>(r.fuel);
 }
 
-std::optional<double> ErrorPercent(const LogbookRecord& r) {
+std::optional<double> ErrorPercent(const RecordFigures& r) {
     if (!Counted(r)) return std::nullopt;
     return static_cast<double>(r.refuel - r.fuel) / static_cast<double>(r.refuel) * kPercent;
 }
@@ -41,24 +41,32 @@ std::string EconomyText(std::optional<double> kmPerLitre, bool per100km) {
 
 namespace {
 
-// The ratios over records [begin, end): the economies, the error and its spread, the factor. The
-// records' counts and totals are the caller's.
-void Ratios(std::vector<LogbookRecord>::const_iterator begin,
-            std::vector<LogbookRecord>::const_iterator end, LogbookSummary& s) {
+// The records a summary is made of: the sheet's chosen, oldest first.
+struct Chosen {
+    const RecordSheet& sheet;
+    const std::vector<std::uint32_t>& places;
+    const RecordFigures& operator[](std::size_t i) const { return sheet[places[i]]; }
+    std::size_t Size() const { return places.size(); }
+};
+
+// The ratios over chosen records [begin, end): the economies, the error and its spread, the
+// factor. The records' counts and totals are the caller's.
+void Ratios(const Chosen& records, std::size_t begin, std::size_t end, LogbookSummary& s) {
     std::int64_t distance = 0, refuel = 0, fuel = 0;  // of the counted records
     double uncorrected = 0;                           // sum of fuel / correction
     std::int64_t correctedRefuel = 0;
-    for (auto r = begin; r != end; ++r) {
-        if (!Counted(*r)) continue;
+    for (std::size_t i = begin; i < end; ++i) {
+        const RecordFigures& r = records[i];
+        if (!Counted(r)) continue;
         ++s.counted;
-        distance += r->distance;
-        refuel += r->refuel;
-        fuel += r->fuel;
-        if (r->correction > 0) {
+        distance += r.distance;
+        refuel += r.refuel;
+        fuel += r.fuel;
+        if (r.correction > 0) {
             ++s.correctionRecords;
-            correctedRefuel += r->refuel;
+            correctedRefuel += r.refuel;
             uncorrected +=
-                static_cast<double>(r->fuel) * kFullCorrection / static_cast<double>(r->correction);
+                static_cast<double>(r.fuel) * kFullCorrection / static_cast<double>(r.correction);
         }
     }
     if (refuel > 0) {
@@ -68,10 +76,11 @@ void Ratios(std::vector<LogbookRecord>::const_iterator begin,
             static_cast<double>(refuel - fuel) / static_cast<double>(refuel) * kPercent;
         // Weighted by refuel, the records' errors average to the error over the sums.
         double squares = 0;
-        for (auto r = begin; r != end; ++r) {
-            if (const auto e = ErrorPercent(*r)) {
-                squares += static_cast<double>(r->refuel) * (*e - *s.errorPercent) *
-                           (*e - *s.errorPercent);
+        for (std::size_t i = begin; i < end; ++i) {
+            const RecordFigures& r = records[i];
+            if (const auto e = ErrorPercent(r)) {
+                squares +=
+                    static_cast<double>(r.refuel) * (*e - *s.errorPercent) * (*e - *s.errorPercent);
             }
         }
         s.errorSpread = std::sqrt(squares / static_cast<double>(refuel));
@@ -83,25 +92,26 @@ void Ratios(std::vector<LogbookRecord>::const_iterator begin,
 }
 
 // A month as a number that counts on across years.
-std::int64_t MonthNumber(const std::string& isoDate) {
-    const auto date = ParseIsoDate(isoDate);
-    return date ? date->year * 12 + (date->month - 1) : 0;
+std::int64_t MonthNumber(std::int64_t day) {
+    const CivilDate date = CivilFromDays(day);
+    return date.year * 12 + (date.month - 1);
 }
 
 // What the priced records cost: a price and fuel refilled.
-void Costs(const std::vector<LogbookRecord>& records, LogbookSummary& s) {
+void Costs(const Chosen& records, LogbookSummary& s) {
     std::int64_t distance = 0, refuel = 0;
-    std::optional<std::string> first, last;  // the priced records' oldest and newest dates
-    for (const LogbookRecord& r : records) {
+    std::optional<std::int64_t> first, last;  // the priced records' oldest and newest days
+    for (std::size_t i = 0; i < records.Size(); ++i) {
+        const RecordFigures& r = records[i];
         const auto cost = CostOf(r);
         if (!cost || r.refuel <= 0) continue;
         ++s.priced;
         s.cost += *cost;
         distance += r.distance;
         refuel += r.refuel;
-        if (r.isoDate) {
-            if (!first || *r.isoDate < *first) first = r.isoDate;
-            if (!last || *r.isoDate > *last) last = r.isoDate;
+        if (r.Dated()) {
+            if (!first || r.day < *first) first = r.day;
+            if (!last || r.day > *last) last = r.day;
         }
     }
     if (s.priced == 0) return;
@@ -116,9 +126,11 @@ void Costs(const std::vector<LogbookRecord>& records, LogbookSummary& s) {
 
 }  // namespace
 
-LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
+LogbookSummary Summarize(const RecordSheet& sheet, const std::vector<std::uint32_t>& chosen) {
+    const Chosen records{sheet, chosen};
     LogbookSummary s;
-    for (const LogbookRecord& r : records) {
+    for (std::size_t i = 0; i < records.Size(); ++i) {
+        const RecordFigures& r = records[i];
         ++s.records;
         s.distance += r.distance;
         s.refuel += r.refuel;
@@ -128,22 +140,22 @@ LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
         } else if (!Counted(r)) {
             ++s.withoutFuel;
         }
-        if (r.gapBefore) ++s.gaps;
+        if (r.GapBefore()) ++s.gaps;
     }
-    Ratios(records.begin(), records.end(), s);
+    Ratios(records, 0, records.Size(), s);
     Costs(records, s);
     // Each stretch of one factor on its own, by the same rules.
-    for (auto first = records.begin(); first != records.end();) {
-        auto end = first;
-        while (end != records.end() && end->correction == first->correction) ++end;
+    for (std::size_t first = 0; first < records.Size();) {
+        std::size_t end = first;
+        while (end < records.Size() && records[end].correction == records[first].correction) ++end;
         LogbookSummary alone;
-        Ratios(first, end, alone);
+        Ratios(records, first, end, alone);
         FactorPeriod p;
-        p.correction = first->correction;
-        p.firstDate = first->texts.m_strDate;
-        p.lastDate = (end - 1)->texts.m_strDate;
-        p.firstIsoDate = first->isoDate;
-        p.lastIsoDate = (end - 1)->isoDate;
+        p.correction = records[first].correction;
+        p.firstDate = sheet.Text(chosen[first], RecordText::kDate);
+        p.lastDate = sheet.Text(chosen[end - 1], RecordText::kDate);
+        p.firstIsoDate = sheet.IsoDate(chosen[first]);
+        p.lastIsoDate = sheet.IsoDate(chosen[end - 1]);
         p.records = static_cast<int>(end - first);
         p.counted = alone.counted;
         p.errorPercent = alone.errorPercent;
@@ -152,6 +164,12 @@ LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
         first = end;
     }
     return s;
+}
+
+LogbookSummary Summarize(const RecordSheet& sheet) { return Summarize(sheet, AllOf(sheet)); }
+
+LogbookSummary Summarize(const std::vector<LogbookRecord>& records) {
+    return Summarize(RecordSheet::FromRecords(records));
 }
 
 }  // namespace odomei

@@ -61,14 +61,24 @@ struct LogbookSummary {
     int pricedMonths = 0;
 };
 
-// The summary of records given oldest first.
+// The summary of records given oldest first: those of a sheet chosen (their places in it, in its
+// order), all of a sheet, or LogbookRecords.
+LogbookSummary Summarize(const RecordSheet& sheet, const std::vector<std::uint32_t>& chosen);
+LogbookSummary Summarize(const RecordSheet& sheet);
 LogbookSummary Summarize(const std::vector<LogbookRecord>& records);
 
 // One record's own figures; nothing where it has no refuel, and for the meter's economy and its
 // error also nothing where the meter measured no fuel.
-std::optional<double> KmPerLitre(const LogbookRecord& r);
-std::optional<double> KmPerLitreByMeter(const LogbookRecord& r);
-std::optional<double> ErrorPercent(const LogbookRecord& r);
+std::optional<double> KmPerLitre(const RecordFigures& r);
+std::optional<double> KmPerLitreByMeter(const RecordFigures& r);
+std::optional<double> ErrorPercent(const RecordFigures& r);
+inline std::optional<double> KmPerLitre(const LogbookRecord& r) { return KmPerLitre(FiguresOf(r)); }
+inline std::optional<double> KmPerLitreByMeter(const LogbookRecord& r) {
+    return KmPerLitreByMeter(FiguresOf(r));
+}
+inline std::optional<double> ErrorPercent(const LogbookRecord& r) {
+    return ErrorPercent(FiguresOf(r));
+}
 
 // An economy in km/L, or turned into L/100 km, with two decimals as the list shows figures; "-"
 // where there is none.

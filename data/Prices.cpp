@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "data/Decoder.h"
 #include "data/Logbook.h"
 #include "platform/Dates.h"
 #include "platform/Text.h"
@@ -127,11 +128,7 @@ std::string AmountText(std::int64_t hundredths) {
     const bool negative = hundredths < 0;
     const auto magnitude = negative ? 0 - static_cast<std::uint64_t>(hundredths)
                                     : static_cast<std::uint64_t>(hundredths);
-    char text[32];
-    std::snprintf(text, sizeof text, "%s%llu.%02llu", negative ? "-" : "",
-                  static_cast<unsigned long long>(magnitude / kHundredths),
-                  static_cast<unsigned long long>(magnitude % kHundredths));
-    return text;
+    return FigureText(negative, magnitude);  // the list's own form of a figure
 }
 
 namespace {
@@ -143,19 +140,25 @@ std::int64_t RoundedRatio(std::int64_t a, std::int64_t b, std::int64_t c) {
 
 }  // namespace
 
-std::optional<std::int64_t> CostOf(const LogbookRecord& r) {
-    if (!r.price) return std::nullopt;
-    if (r.price->kind == PriceKind::kTotal) return r.price->amount;
+std::optional<std::int64_t> CostOf(const RecordFigures& r) {
+    if (!r.hasPrice) return std::nullopt;
+    if (r.priceKind == PriceKind::kTotal) return r.priceAmount;
     if (r.refuel <= 0) return std::nullopt;
     // Per litre, and the refuel in hundredths of a litre.
-    return RoundedRatio(r.price->amount, r.refuel, kHundredths);
+    return RoundedRatio(r.priceAmount, r.refuel, kHundredths);
 }
 
-std::optional<std::int64_t> PricePerLitreOf(const LogbookRecord& r) {
-    if (!r.price) return std::nullopt;
-    if (r.price->kind == PriceKind::kPerLitre) return r.price->amount;
+std::optional<std::int64_t> PricePerLitreOf(const RecordFigures& r) {
+    if (!r.hasPrice) return std::nullopt;
+    if (r.priceKind == PriceKind::kPerLitre) return r.priceAmount;
     if (r.refuel <= 0) return std::nullopt;
-    return RoundedRatio(r.price->amount, kHundredths, r.refuel);
+    return RoundedRatio(r.priceAmount, kHundredths, r.refuel);
+}
+
+std::optional<std::int64_t> CostOf(const LogbookRecord& r) { return CostOf(FiguresOf(r)); }
+
+std::optional<std::int64_t> PricePerLitreOf(const LogbookRecord& r) {
+    return PricePerLitreOf(FiguresOf(r));
 }
 
 std::optional<std::vector<StatementLine>> ParsePriceStatement(const std::string& text,

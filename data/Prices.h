@@ -13,6 +13,7 @@
 namespace odomei {
 
 struct LogbookRecord;
+struct RecordFigures;
 
 // A vehicle's currency unless one is set: an ISO 4217 code.
 inline constexpr const char* kDefaultCurrency = "JPY";
@@ -49,6 +50,8 @@ std::string AmountText(std::int64_t hundredths);
 // What a refuel cost and what a litre of it cost, from its price and the fuel refilled (its
 // refuel, hundredths of a litre), in hundredths of the currency, rounded half away from zero.
 // Nothing where the record has no price, or (for the other kind) no fuel refilled.
+std::optional<std::int64_t> CostOf(const RecordFigures& r);
+std::optional<std::int64_t> PricePerLitreOf(const RecordFigures& r);
 std::optional<std::int64_t> CostOf(const LogbookRecord& r);
 std::optional<std::int64_t> PricePerLitreOf(const LogbookRecord& r);
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace odomei {
 
@@ -13,6 +14,7 @@ namespace odomei {
 class Statement {
 public:
     Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+    Statement(sqlite3* db, const std::string& sql) : Statement(db, sql.c_str()) {}
     ~Statement() { sqlite3_finalize(m_stmt); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
@@ -41,6 +43,14 @@ public:
     std::string Text(int column) const {
         const auto* p = sqlite3_column_text(m_stmt, column);
         return p == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(p));
+    }
+    // The same without a copy, valid until the next step.
+    std::string_view TextView(int column) const {
+        const auto* p = sqlite3_column_text(m_stmt, column);
+        return p == nullptr ? std::string_view()
+                            : std::string_view(
+                                  reinterpret_cast<const char*>(p),
+                                  static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)));
     }
     std::int64_t Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
     // A blob column's bytes (valid until the next step) and their count.

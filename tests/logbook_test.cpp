@@ -204,7 +204,7 @@ TEST(LogbookSummary, EachStretchOfOneFactorHasItsOwnFiguresAndAGapChangesNone) {
     EXPECT_EQ(*s.errorPercent, *plain.errorPercent);
     EXPECT_EQ(*s.kmPerLitre, *plain.kmPerLitre);
     EXPECT_EQ(s.distance, plain.distance);
-    EXPECT_TRUE(Summarize({}).periods.empty());
+    EXPECT_TRUE(Summarize(std::vector<LogbookRecord>{}).periods.empty());
 }
 
 // The date text of a reading's newest or oldest record.

@@ -283,46 +283,44 @@ std::vector<ChartPoint> ReduceToColumns(const std::vector<ChartPoint>& points) {
 
 namespace {
 
-std::vector<const LogbookRecord*> Addresses(const std::vector<LogbookRecord>& records,
-                                            bool reversed) {
-    std::vector<const LogbookRecord*> out;
-    out.reserve(records.size());
-    for (const LogbookRecord& r : records) out.push_back(&r);
-    if (reversed) std::reverse(out.begin(), out.end());
-    return out;
+ChartModel Whole(const RecordSheet& sheet, bool per100km) {
+    return ChartModel(sheet, AllOf(sheet), per100km);
 }
 
 }  // namespace
 
 ChartModel::ChartModel(const std::vector<LogbookRecord>& oldestFirst, bool per100km)
-    : ChartModel(Addresses(oldestFirst, false), per100km) {}
+    : ChartModel(Whole(RecordSheet::FromRecords(oldestFirst), per100km)) {}
 
 ChartModel ChartModel::FromNewestFirst(const std::vector<LogbookRecord>& newestFirst,
                                        bool per100km) {
-    return ChartModel(Addresses(newestFirst, true), per100km);
+    return ChartModel(std::vector<LogbookRecord>(newestFirst.rbegin(), newestFirst.rend()),
+                      per100km);
 }
 
-ChartModel::ChartModel(const std::vector<const LogbookRecord*>& oldestFirst, bool per100km)
+ChartModel::ChartModel(const RecordSheet& sheet, const std::vector<std::uint32_t>& chosen,
+                       bool per100km)
     : m_per100km(per100km) {
     struct Dated {
         std::int64_t day;
-        const LogbookRecord* record;
+        const RecordFigures* record;
     };
     std::vector<Dated> dated;
-    dated.reserve(oldestFirst.size());
-    for (const LogbookRecord* r : oldestFirst) {
-        if (!r->isoDate) continue;
-        if (const auto day = DayNumber(*r->isoDate)) dated.push_back({*day, r});
+    dated.reserve(chosen.size());
+    for (const std::uint32_t i : chosen) {
+        if (sheet[i].Dated()) dated.push_back({sheet[i].day, &sheet[i]});
     }
     // The logbook gives them by date already; records of one day keep their order.
-    std::stable_sort(dated.begin(), dated.end(),
-                     [](const Dated& a, const Dated& b) { return a.day < b.day; });
+    auto earlier = [](const Dated& a, const Dated& b) { return a.day < b.day; };
+    if (!std::is_sorted(dated.begin(), dated.end(), earlier)) {
+        std::stable_sort(dated.begin(), dated.end(), earlier);
+    }
     auto economy = [per100km](std::optional<double> kmPerLitre) -> std::optional<double> {
         if (!kmPerLitre || !(*kmPerLitre > 0) || !std::isfinite(*kmPerLitre)) return std::nullopt;
         return per100km ? 100.0 / *kmPerLitre : *kmPerLitre;
     };
     for (const Dated& d : dated) {
-        const LogbookRecord& r = *d.record;
+        const RecordFigures& r = *d.record;
         if (const auto v = economy(KmPerLitre(r))) m_economy.push_back({d.day, *v});
         if (const auto v = economy(KmPerLitreByMeter(r))) m_byMeter.push_back({d.day, *v});
         if (const auto e = ErrorPercent(r); e && std::isfinite(*e)) {

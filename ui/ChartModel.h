@@ -38,8 +38,10 @@ public:
     // The records in the order the logbook gives them (oldest first); records without a date,
     // or without the figure, are left out of that figure's series.
     ChartModel(const std::vector<LogbookRecord>& oldestFirst, bool per100km);
-    // The same from the history's records, newest first as HistoryPresenter::Shown holds them.
+    // The same from the history's records, newest first as HistoryPresenter::Shown gives them.
     static ChartModel FromNewestFirst(const std::vector<LogbookRecord>& newestFirst, bool per100km);
+    // The records of a sheet chosen (their places in it, in its order), as the history holds them.
+    ChartModel(const RecordSheet& sheet, const std::vector<std::uint32_t>& chosen, bool per100km);
 
     // The series, oldest first.
     const std::vector<ChartDatum>& Economy() const { return m_economy; }         // by refuel
@@ -57,9 +59,6 @@ public:
     ChartScene Scene(const std::vector<ChartKind>& kinds, int width, int height) const;
 
 private:
-    // The records oldest first, by address: no copy of 100 000 records.
-    ChartModel(const std::vector<const LogbookRecord*>& oldestFirst, bool per100km);
-
     std::vector<ChartDatum> m_economy;
     std::vector<ChartDatum> m_byMeter;
     std::vector<ChartDatum> m_error;
