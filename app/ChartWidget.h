@@ -2,6 +2,7 @@
 // the widget's size.
 #pragma once
 
+#include <QImage>
 #include <QWidget>
 
 #include <memory>
@@ -13,7 +14,9 @@ class QPainter;
 
 namespace odomei {
 
-// Paints scene primitives with a QPainter (antialiased; the font is the widget's own family).
+// Paints scene primitives with a QPainter (antialiased, but for a polyline of more points than a
+// chart has pixel columns, which is a band of zigzags at any rate; the font is the widget's own
+// family).
 class QtChartPainter final : public ChartPainter {
 public:
     QtChartPainter(QPainter& painter, const QFont& font) : m_painter(painter), m_font(font) {}
@@ -45,6 +48,9 @@ protected:
 private:
     ChartKind m_kind;
     std::shared_ptr<const ChartModel> m_model;
+    // The chart as last painted, for the model and size it was painted at: an exposure or a grab
+    // shows it again without laying out and drawing a million points anew.
+    QImage m_painted;
 };
 
 }  // namespace odomei

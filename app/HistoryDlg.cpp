@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -31,6 +32,8 @@ QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 constexpr int kMinimumWidth = 900;
 constexpr int kMinimumHeight = 720;
 constexpr int kChartHeight = 230;
+// The rows a column's width is measured over (MeasureColumns).
+constexpr std::size_t kMeasuredRows = 100;
 
 }  // namespace
 
@@ -80,8 +83,8 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
         if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
-        const auto row = static_cast<std::size_t>(index.row());
-        return Q(m_dlg.Presenter().RowTexts(row)[static_cast<std::size_t>(index.column())]);
+        // Only the cells in view are asked for, and only they are formatted.
+        return Q(m_dlg.Presenter().CellText(static_cast<std::size_t>(index.row()), index.column()));
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
@@ -246,24 +249,50 @@ void CHistoryDlg::Refresh() {
     }
     m_summaryLabel->setText(SummaryText());
     BuildCharts();
+    MeasureColumns();
     FitColumns();
 }
 
-// Every column as wide as its caption and the texts in view need, and the room left shared
-// alike, so that neither a date nor a caption is cut where the table is wide enough for all.
+// What each column needs: as wide as its caption, and as the longest texts of the rows measured
+// (kMeasuredRows from the top: the newest, whose odometer is the largest) with the margins the
+// table's cells draw them in. The digits of a figure are all as wide, so a column's longest texts
+// are its widest; only those are measured, which is a hundred times quicker than asking the table.
+void CHistoryDlg::MeasureColumns() {
+    const QFontMetrics metrics(m_table->font());
+    const int margins =
+        2 * (m_table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) + 1);
+    QHeaderView* header = m_table->horizontalHeader();
+    const std::size_t rows = std::min<std::size_t>(m_presenter.RowCount(), kMeasuredRows);
+    m_needed.assign(kHistoryColumnCount, 0);
+    for (int c = 0; c < kHistoryColumnCount; ++c) {
+        std::vector<std::string> longest;
+        for (std::size_t r = 0; r < rows; ++r) {
+            std::string text = m_presenter.CellText(r, c);
+            if (!longest.empty() && text.size() < longest.front().size()) continue;
+            if (!longest.empty() && text.size() > longest.front().size()) longest.clear();
+            if (std::find(longest.begin(), longest.end(), text) == longest.end()) {
+                longest.push_back(std::move(text));
+            }
+        }
+        int needed = header->sectionSizeHint(c);
+        for (const std::string& text : longest) {
+            needed = std::max(needed, metrics.horizontalAdvance(Q(text)) + margins);
+        }
+        m_needed[static_cast<std::size_t>(c)] = needed;
+    }
+}
+
+// Every column as wide as it needs, and the room left shared alike, so that neither a date nor a
+// caption is cut where the table is wide enough for all.
 void CHistoryDlg::FitColumns() {
     QHeaderView* header = m_table->horizontalHeader();
-    const QAbstractItemView& view = *m_table;
-    std::vector<int> needed(kHistoryColumnCount);
     int total = 0;
-    for (int c = 0; c < kHistoryColumnCount; ++c) {
-        needed[c] = std::max(header->sectionSizeHint(c), view.sizeHintForColumn(c));
-        total += needed[c];
-    }
+    for (const int n : m_needed) total += n;
     const int spare = std::max(0, m_table->viewport()->width() - total);
-    for (int c = 0; c < kHistoryColumnCount; ++c) {
-        header->resizeSection(
-            c, needed[c] + spare / kHistoryColumnCount + (c < spare % kHistoryColumnCount ? 1 : 0));
+    for (int c = 0; c < static_cast<int>(m_needed.size()); ++c) {
+        header->resizeSection(c, m_needed[static_cast<std::size_t>(c)] +
+                                     spare / kHistoryColumnCount +
+                                     (c < spare % kHistoryColumnCount ? 1 : 0));
     }
 }
 
@@ -286,8 +315,8 @@ void CHistoryDlg::OnSaveCharts() { SaveHistoryCharts(m_presenter, *this); }
 
 void CHistoryDlg::BuildCharts() {
     // One model for both charts; each widget lays it out at its own size when it paints.
-    auto model =
-        std::make_shared<const ChartModel>(ChartModel::FromNewestFirst(Shown(), PerHundredKm()));
+    auto model = std::make_shared<const ChartModel>(m_presenter.Sheet(), m_presenter.Chosen(),
+                                                    PerHundredKm());
     m_economyChart->SetModel(model);
     m_errorChart->SetModel(std::move(model));
 }

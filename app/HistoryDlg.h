@@ -34,7 +34,7 @@ public:
     ~CHistoryDlg() override;
 
     // The records shown (all, or the chosen range), newest first, and their summary.
-    const std::vector<LogbookRecord>& Shown() const { return m_presenter.Shown(); }
+    std::vector<LogbookRecord> Shown() const { return m_presenter.Shown(); }
     const LogbookSummary& Summary() const { return m_presenter.Summary(); }
     QString SummaryText() const;
     bool PerHundredKm() const { return m_presenter.PerHundredKm(); }
@@ -60,6 +60,7 @@ private:
     // The range's dates set to the shown vehicle's first and last.
     void ShowSpan();
     void BuildCharts();
+    void MeasureColumns();
     void FitColumns();
     // The table's viewport resized: its columns fitted again.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -80,7 +81,8 @@ private:
     QComboBox* m_vehicle = nullptr;
     CChartWidget* m_economyChart = nullptr;
     CChartWidget* m_errorChart = nullptr;
-    bool m_keepRows = false;  // the refresh follows an edit: the same rows, the selection kept
+    std::vector<int> m_needed;  // each column's width before the room left is shared
+    bool m_keepRows = false;    // the refresh follows an edit: the same rows, the selection kept
 };
 
 }  // namespace odomei

@@ -313,9 +313,8 @@ TEST_F(MeterPresenterTest, AReadAfterTooManyRefuelsSaysOnceThatSomeMayBeLostAndH
     view.saveAs = dir.File("all.csv");
     history.OnExport();
     std::vector<RecordRow> oldestFirst;
-    for (auto it = history.Shown().rbegin(); it != history.Shown().rend(); ++it) {
-        oldestFirst.push_back(it->texts);
-    }
+    const std::vector<LogbookRecord> shown = history.Shown();
+    for (auto it = shown.rbegin(); it != shown.rend(); ++it) oldestFirst.push_back(it->texts);
     EXPECT_EQ(ReadBytes(dir.File("all.csv")), Sjis(CsvText(oldestFirst)));
     // A range of the later records alone keeps the gap under its oldest; one of the earlier
     // records alone has none.
@@ -364,9 +363,8 @@ TEST_F(MeterPresenterTest, HistoryShowsARangeInTheUnitKeptAndExportsItOldestFirs
     view.saveAs = dir.File("all.csv");
     history.OnExport();
     std::vector<RecordRow> oldestFirst;
-    for (auto it = history.Shown().rbegin(); it != history.Shown().rend(); ++it) {
-        oldestFirst.push_back(it->texts);
-    }
+    const std::vector<LogbookRecord> shown = history.Shown();
+    for (auto it = shown.rbegin(); it != shown.rend(); ++it) oldestFirst.push_back(it->texts);
     EXPECT_EQ(ReadBytes(dir.File("all.csv")), Sjis(CsvText(oldestFirst)));
     EXPECT_GE(view.refreshed, 4);
 }

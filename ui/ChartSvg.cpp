@@ -111,14 +111,14 @@ SaveAsRequest ChartSaveRequest(const std::string& directory) {
 }
 
 void SaveHistoryCharts(const HistoryPresenter& presenter, HistoryView& view) {
-    if (presenter.Shown().empty()) {
+    if (presenter.Chosen().empty()) {
         view.Message(kNothingToSave, kMbOk);
         return;
     }
     const auto chosen = view.AskSaveName(ChartSaveRequest(presenter.Directory()));
     if (!chosen) return;
     const ChartModel model =
-        ChartModel::FromNewestFirst(presenter.Shown(), presenter.PerHundredKm());
+        ChartModel(presenter.Sheet(), presenter.Chosen(), presenter.PerHundredKm());
     const std::string svg = ChartSvg(
         model.Scene({ChartKind::kEconomy, ChartKind::kError}, kSavedChartWidth, kSavedChartHeight));
     // The SVG is UTF-8 as its header says, so its bytes go as they are.

@@ -5,6 +5,7 @@
 #include "data/AppExport.h"
 #include "data/CsvExport.h"
 #include "link/FilePaths.h"
+#include "platform/Dates.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
 #include "ui/HistoryText.h"
@@ -40,7 +41,9 @@ void HistoryPresenter::Start() {
 // The shown vehicle's records (the logbook's first where it has none listed: an older layout's).
 void HistoryPresenter::Load() {
     Failure error;
-    m_all = Book().Records(RecordQuery{VehicleName(), {}, {}}, &error);
+    // The figures' texts are read for the rows shown, when they are shown.
+    m_sheet =
+        Book().Figures(RecordQuery{VehicleName(), {}, {}}, &error, Logbook::SheetTexts::kDates);
     if (m_failure.empty()) m_failure = FailureLine(error);
 }
 
@@ -78,28 +81,82 @@ void HistoryPresenter::SelectVehicle(std::size_t i) {
 
 void HistoryPresenter::ShowAll() {
     m_range.reset();
-    Choose(m_all);
+    Choose(AllOf(m_sheet));
 }
 
 void HistoryPresenter::ShowRange(const std::string& from, const std::string& to) {
     m_range = std::pair{from, to};
-    std::vector<LogbookRecord> chosen;
-    for (const auto& r : m_all) {
-        if (r.isoDate && *r.isoDate >= from && *r.isoDate <= to) chosen.push_back(r);
+    const DateRange range(from, to);
+    std::vector<std::uint32_t> chosen;
+    for (std::size_t i = 0; i < m_sheet.Size(); ++i) {
+        if (range.Holds(m_sheet[i])) chosen.push_back(static_cast<std::uint32_t>(i));
     }
     Choose(std::move(chosen));
 }
 
-void HistoryPresenter::Choose(std::vector<LogbookRecord> chosen) {
-    m_summary = Summarize(chosen);
-    std::reverse(chosen.begin(), chosen.end());
-    m_shown = std::move(chosen);
+void HistoryPresenter::Choose(std::vector<std::uint32_t> chosen) {
+    m_summary = Summarize(m_sheet, chosen);
+    m_chosen = std::move(chosen);
+    m_odometerUnknown = 0;
     m_rows.clear();
-    for (std::size_t i = 0; i < m_shown.size(); ++i) {
-        m_rows.emplace_back(i);
-        if (m_shown[i].gapBefore) m_rows.emplace_back();  // older records come below
+    m_rows.reserve(m_chosen.size() + static_cast<std::size_t>(m_summary.gaps));
+    for (std::size_t k = m_chosen.size(); k-- > 0;) {
+        const RecordFigures& r = m_sheet[m_chosen[k]];
+        if (!r.OdometerKnown()) ++m_odometerUnknown;
+        m_rows.push_back(static_cast<std::uint32_t>(k));
+        if (r.GapBefore()) m_rows.push_back(kGapRow);  // older records come below
     }
     m_view.Refresh();
+}
+
+namespace {
+
+// The rows whose texts are read at once: a screen's worth or two, in a millisecond.
+constexpr std::size_t kTextPage = 64;
+
+}  // namespace
+
+void HistoryPresenter::EnsureTexts(std::size_t row) const {
+    const std::size_t first = row / kTextPage * kTextPage;
+    std::vector<std::uint32_t> places;
+    for (std::size_t r = first; r < m_rows.size() && r < first + kTextPage; ++r) {
+        if (!IsGapRow(r) && !m_sheet.HasTexts(m_chosen[m_rows[r]])) {
+            places.push_back(m_chosen[m_rows[r]]);
+        }
+    }
+    ReadTexts(std::move(places));
+}
+
+void HistoryPresenter::EnsureAllTexts() const {
+    std::vector<std::uint32_t> places;
+    for (const std::uint32_t k : m_chosen) {
+        if (!m_sheet.HasTexts(k)) places.push_back(k);
+    }
+    ReadTexts(std::move(places));
+}
+
+void HistoryPresenter::ReadTexts(std::vector<std::uint32_t> places) const {
+    if (places.empty()) return;
+    // In the order of their ids, as the logbook reads many of them.
+    std::sort(places.begin(), places.end(),
+              [this](std::uint32_t a, std::uint32_t b) { return m_sheet[a].id < m_sheet[b].id; });
+    std::vector<std::int64_t> ids;
+    ids.reserve(places.size());
+    for (const std::uint32_t k : places) ids.push_back(m_sheet[k].id);
+    Failure error;
+    const std::vector<RecordRow> texts = Book().TextsOf(VehicleName(), ids, &error);
+    // A logbook that can no longer be read leaves the cells empty (not asked again).
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        m_sheet.SetTexts(places[i], i < texts.size() ? texts[i] : RecordRow{});
+    }
+}
+
+std::vector<LogbookRecord> HistoryPresenter::Shown() const {
+    EnsureAllTexts();
+    std::vector<LogbookRecord> shown;
+    shown.reserve(m_chosen.size());
+    for (auto k = m_chosen.rbegin(); k != m_chosen.rend(); ++k) shown.push_back(m_sheet.Record(*k));
+    return shown;
 }
 
 void HistoryPresenter::SetPerHundredKm(bool per100km) {
@@ -113,42 +170,54 @@ void HistoryPresenter::SetPerHundredKm(bool per100km) {
 }
 
 std::optional<std::pair<std::string, std::string>> HistoryPresenter::DateSpan() const {
-    const auto first = std::find_if(m_all.begin(), m_all.end(), [](auto& r) { return r.isoDate; });
-    const auto last = std::find_if(m_all.rbegin(), m_all.rend(), [](auto& r) { return r.isoDate; });
-    if (first == m_all.end()) return std::nullopt;
-    return std::pair{*first->isoDate, *last->isoDate};
+    const auto& all = m_sheet.Figures();
+    auto dated = [](const RecordFigures& r) { return r.Dated(); };
+    const auto first = std::find_if(all.begin(), all.end(), dated);
+    const auto last = std::find_if(all.rbegin(), all.rend(), dated);
+    if (first == all.end()) return std::nullopt;
+    return std::pair{IsoDate(first->day), IsoDate(last->day)};
 }
 
 std::vector<std::string> HistoryPresenter::Captions() const {
     return HistoryCaptions(m_per100km, Currency());
 }
 
+std::string HistoryPresenter::CellText(std::size_t i, int column) const {
+    if (IsGapRow(i)) return HistoryGapRowTexts()[static_cast<std::size_t>(column)];
+    const std::size_t k = m_rows[i];
+    if (column >= kFirstFigureTextColumn && column <= kLastFigureTextColumn &&
+        !m_sheet.HasTexts(m_chosen[k])) {
+        EnsureTexts(i);
+    }
+    return HistoryCellText(m_sheet, m_chosen[k], column, static_cast<int>(k + 1), m_per100km);
+}
+
 std::vector<std::string> HistoryPresenter::RowTexts(std::size_t i) const {
-    if (!m_rows[i]) return HistoryGapRowTexts();
-    const std::size_t k = *m_rows[i];
-    return HistoryRowTexts(m_shown[k], static_cast<int>(m_shown.size() - k), m_per100km);
+    std::vector<std::string> texts;
+    for (int c = 0; c < kHistoryColumnCount; ++c) texts.push_back(CellText(i, c));
+    return texts;
 }
 
 std::string HistoryPresenter::SummaryText() const {
-    return HistoryStatusText(m_summary, m_per100km, m_all.empty(), m_failure, m_shown, Currency());
+    return HistoryStatusText(m_summary, m_per100km, m_sheet.Empty(), m_failure, m_odometerUnknown,
+                             Currency());
 }
 
 void HistoryPresenter::OnExport() {
-    if (m_shown.empty()) {
+    if (m_chosen.empty()) {
         m_view.Message(kNothingToSave, kMbOk);
         return;
     }
     const auto chosen = m_view.AskSaveName(CsvSaveRequest(m_directory));
     if (!chosen) return;
-    std::vector<RecordRow> rows;
-    for (auto it = m_shown.rbegin(); it != m_shown.rend(); ++it) rows.push_back(it->texts);
     // A text without a CP932 form (stored by an older version) is said, and nothing is written.
-    const Notice notice = SaveText(chosen->path, chosen->fileName, CsvText(rows));
+    EnsureAllTexts();
+    const Notice notice = SaveText(chosen->path, chosen->fileName, CsvText(m_sheet, m_chosen));
     m_view.Message(notice.text, notice.flags, notice.detail);
 }
 
 void HistoryPresenter::OnExportForApp() {
-    if (m_shown.empty()) {
+    if (m_chosen.empty()) {
         m_view.Message(kNothingToSave, kMbOk);
         return;
     }
@@ -163,7 +232,10 @@ void HistoryPresenter::OnExportForApp() {
     const FuelApp app = kApps[std::min(chosen->type, std::size(kApps) - 1)];
     const Vehicle vehicle =
         m_vehicleIndex < m_vehicles.size() ? m_vehicles[m_vehicleIndex] : Vehicle{};
-    const std::vector<LogbookRecord> oldestFirst(m_shown.rbegin(), m_shown.rend());
+    EnsureAllTexts();
+    std::vector<LogbookRecord> oldestFirst;
+    oldestFirst.reserve(m_chosen.size());
+    for (const std::uint32_t k : m_chosen) oldestFirst.push_back(m_sheet.Record(k));
     const AppFile file = ExportForApp(app, vehicle, oldestFirst);
     const auto leftOut = LeftOutReason(app, file, vehicle.name);
     if (file.written == 0) {
@@ -182,35 +254,36 @@ void HistoryPresenter::OnExportForApp() {
     m_view.Message(notice.text + "\n\n" + leftOut->ja, kMbIconExclamation, leftOut->en);
 }
 
-const LogbookRecord* HistoryPresenter::RecordAt(std::size_t row) const {
-    if (row >= m_rows.size() || !m_rows[row]) return nullptr;
-    return &m_shown[*m_rows[row]];
+std::optional<std::size_t> HistoryPresenter::RecordAt(std::size_t row) const {
+    if (row >= m_rows.size() || IsGapRow(row)) return std::nullopt;
+    return m_chosen[m_rows[row]];
 }
 
 // The record of record's stretch (between two gaps) its odometer reading was given at; record
 // itself where none was.
 std::int64_t HistoryPresenter::GivenOdometerOf(std::int64_t record) const {
-    const auto at = std::find_if(m_all.begin(), m_all.end(),
-                                 [record](const LogbookRecord& r) { return r.id == record; });
-    if (at == m_all.end()) return record;
+    const auto& all = m_sheet.Figures();
+    const auto at = std::find_if(all.begin(), all.end(),
+                                 [record](const RecordFigures& r) { return r.id == record; });
+    if (at == all.end()) return record;
     auto start = at;
-    while (start != m_all.begin() && !start->gapBefore) --start;
-    for (auto r = start; r != m_all.end() && (r == start || !r->gapBefore); ++r) {
+    while (start != all.begin() && !start->GapBefore()) --start;
+    for (auto r = start; r != all.end() && (r == start || !r->GapBefore()); ++r) {
         if (r->odometerGiven) return r->id;
     }
     return record;
 }
 
 bool HistoryPresenter::IsEditable(std::size_t row, int column) const {
-    return RecordAt(row) != nullptr &&
+    return RecordAt(row).has_value() &&
            (column == kPricePerLitreColumn || column == kCostColumn || column == kOdometerColumn);
 }
 
 bool HistoryPresenter::OnEdit(std::size_t row, int column, const std::string& text) {
     if (!IsEditable(row, column)) return false;
-    const LogbookRecord& record = *RecordAt(row);
+    const RecordFigures& record = m_sheet[*RecordAt(row)];
     const std::string typed(TrimBlanks(text));
-    if (typed == RowTexts(row)[static_cast<std::size_t>(column)]) return true;  // as it was
+    if (typed == CellText(row, column)) return true;  // as it was
     // What the text says, before the logbook is opened for it.
     Reason why;
     std::optional<Price> price;

@@ -3,6 +3,7 @@
 // the presenter holds whenever it is told to refresh.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,8 +66,14 @@ public:
     // any.
     std::optional<std::pair<std::string, std::string>> DateSpan() const;
     bool PerHundredKm() const { return m_per100km; }
-    const std::string& Directory() const { return m_directory; }         // where save dialogs start
-    const std::vector<LogbookRecord>& Shown() const { return m_shown; }  // newest first
+    const std::string& Directory() const { return m_directory; }  // where save dialogs start
+    // The vehicle's records, oldest first, and the places among them of those shown (oldest
+    // first): what the table, the summary and the charts are made of.
+    const RecordSheet& Sheet() const { return m_sheet; }
+    const std::vector<std::uint32_t>& Chosen() const { return m_chosen; }
+    // The records shown, newest first, made whole (for the exports; the table formats only the
+    // cells it shows).
+    std::vector<LogbookRecord> Shown() const;
     const LogbookSummary& Summary() const { return m_summary; }
     std::vector<std::string> Captions() const;
     // The currency of the vehicle shown (its prices' and the captions').
@@ -74,8 +81,9 @@ public:
     // The table's rows: a row for each record shown, newest first, and under a record after which
     // refuels may have been lost, a row that marks the gap (never exported).
     std::size_t RowCount() const { return m_rows.size(); }
-    bool IsGapRow(std::size_t i) const { return !m_rows[i]; }
-    // The texts of row i of the table (0: the newest shown).
+    bool IsGapRow(std::size_t i) const { return m_rows[i] == kGapRow; }
+    // The text of one cell of row i of the table (0: the newest shown), and all of the row's.
+    std::string CellText(std::size_t i, int column) const;
     std::vector<std::string> RowTexts(std::size_t i) const;
     // The summary of the records shown, or that the logbook holds none yet, or why it could not
     // be read.
@@ -84,9 +92,10 @@ public:
 private:
     void Load();
     void ShowChosen();
-    void Choose(std::vector<LogbookRecord> chosen);
+    void Choose(std::vector<std::uint32_t> chosen);
     std::string VehicleName() const;
-    const LogbookRecord* RecordAt(std::size_t row) const;
+    // The sheet's place of the record in row; nothing for a gap's row or one past the end.
+    std::optional<std::size_t> RecordAt(std::size_t row) const;
     std::int64_t GivenOdometerOf(std::int64_t record) const;
 
     // The logbook looked at: the one given, or after an edit a look opened afresh (a look at an
@@ -102,11 +111,22 @@ private:
     std::size_t m_vehicleIndex = 0;
     std::string m_wantedVehicle;
     std::optional<std::pair<std::string, std::string>> m_range;  // the range chosen; none: all
-    std::vector<LogbookRecord> m_all;                            // oldest first
-    std::string m_failure;  // why the logbook's records could not be read
-    std::vector<LogbookRecord> m_shown;
-    std::vector<std::optional<std::size_t>> m_rows;  // each row's index in m_shown; none: a gap
+    // The five figures' texts of the rows around row (a page of them), or of every record shown,
+    // read where the sheet has them not yet; it keeps them.
+    void EnsureTexts(std::size_t row) const;
+    void EnsureAllTexts() const;
+    void ReadTexts(std::vector<std::uint32_t> places) const;
+
+    // Oldest first; the figures' texts are read into it as rows are shown.
+    mutable RecordSheet m_sheet;
+    std::string m_failure;                // why the logbook's records could not be read
+    std::vector<std::uint32_t> m_chosen;  // the records shown: their places in m_sheet
+    // Each row's place in m_chosen, newest first; kGapRow under a record after which refuels may
+    // have been lost.
+    static constexpr std::uint32_t kGapRow = UINT32_MAX;
+    std::vector<std::uint32_t> m_rows;
     LogbookSummary m_summary;
+    int m_odometerUnknown = 0;  // of the records shown
     bool m_per100km = false;
 };
 

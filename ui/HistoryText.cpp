@@ -38,19 +38,24 @@ std::vector<std::string> HistoryCaptions(bool per100km, const std::string& curre
     return captions;
 }
 
-std::vector<std::string> HistoryRowTexts(const LogbookRecord& r, int number, bool per100km) {
-    return {std::to_string(number),
-            r.texts.m_strDate,
-            r.texts.m_strDistance,
-            r.texts.m_strFuel,
-            r.texts.m_strCorrection,
-            r.texts.m_strRefuel,
-            r.texts.m_strError,
-            EconomyText(KmPerLitre(r), per100km),
-            EconomyText(KmPerLitreByMeter(r), per100km),
-            AmountOrEmpty(PricePerLitreOf(r)),
-            AmountOrEmpty(CostOf(r)),
-            OdometerText(r.odometer)};
+std::string HistoryCellText(const RecordSheet& sheet, std::size_t i, int column, int number,
+                            bool per100km) {
+    const RecordFigures& r = sheet[i];
+    switch (column) {
+        case 0: return std::to_string(number);
+        case 1: return std::string(sheet.Text(i, RecordText::kDate));
+        case 2: return std::string(sheet.Text(i, RecordText::kDistance));
+        case 3: return std::string(sheet.Text(i, RecordText::kFuel));
+        case 4: return std::string(sheet.Text(i, RecordText::kCorrection));
+        case 5: return std::string(sheet.Text(i, RecordText::kRefuel));
+        case 6: return std::string(sheet.Text(i, RecordText::kError));
+        case 7: return EconomyText(KmPerLitre(r), per100km);
+        case 8: return EconomyText(KmPerLitreByMeter(r), per100km);
+        case kPricePerLitreColumn: return AmountOrEmpty(PricePerLitreOf(r));
+        case kCostColumn: return AmountOrEmpty(CostOf(r));
+        case kOdometerColumn: return OdometerText(r.Odometer());
+        default: return {};
+    }
 }
 
 std::vector<std::string> HistoryGapRowTexts() {
@@ -104,16 +109,14 @@ std::string LogbookSummaryText(const LogbookSummary& s, bool per100km,
 }
 
 std::string HistoryStatusText(const LogbookSummary& shown, bool per100km, bool logbookEmpty,
-                              const std::string& failure, const std::vector<LogbookRecord>& records,
+                              const std::string& failure, int odometerUnknown,
                               const std::string& currency) {
     if (!failure.empty()) return std::string(kLogbookOpenFailedText) + "\n" + failure;
     if (logbookEmpty) return kNoRecordsYetText;
     std::string text = LogbookSummaryText(shown, per100km, currency);
     // Where no reading was ever given, the odometer is simply not in use: nothing to say.
-    const auto unknown = std::count_if(records.begin(), records.end(),
-                                       [](const LogbookRecord& r) { return !r.odometer; });
-    if (unknown > 0 && unknown < static_cast<std::ptrdiff_t>(records.size())) {
-        text += "\n" + OdometerUnknownText(static_cast<int>(unknown));
+    if (odometerUnknown > 0 && odometerUnknown < shown.records) {
+        text += "\n" + OdometerUnknownText(odometerUnknown);
     }
     return text;
 }

@@ -17,6 +17,9 @@ constexpr int kHistoryColumnCount = 12;
 // The columns a user may type into (HistoryPresenter::OnEdit): the price of a litre, the total
 // paid, and the odometer.
 constexpr int kPricePerLitreColumn = 9;
+// The columns of the meter's figures' texts: distance, fuel, correction, refuel and error.
+constexpr int kFirstFigureTextColumn = 2;
+constexpr int kLastFigureTextColumn = 6;
 constexpr int kCostColumn = 10;
 constexpr int kOdometerColumn = 11;
 
@@ -24,10 +27,12 @@ constexpr int kOdometerColumn = 11;
 // the price of a litre and the total paid in the vehicle's currency, and the odometer.
 std::vector<std::string> HistoryCaptions(bool per100km,
                                          const std::string& currency = kDefaultCurrency);
-// A record's twelve texts; number counts from the oldest shown. The price columns are empty
-// where the record has no price (or no fuel refilled for the one not entered), the odometer's
-// where it is not known; the odometer in whole km.
-std::vector<std::string> HistoryRowTexts(const LogbookRecord& r, int number, bool per100km);
+// The text of column (0 to kHistoryColumnCount - 1) of record i of a sheet; number counts from
+// the oldest shown. The price columns are empty where the record has no price (or no fuel
+// refilled for the one not entered), the odometer's where it is not known; the odometer in whole
+// km. Only the cell asked for is formatted.
+std::string HistoryCellText(const RecordSheet& sheet, std::size_t i, int column, int number,
+                            bool per100km);
 // The twelve texts of the row that marks a gap: the marker in the date's column, the rest empty.
 std::vector<std::string> HistoryGapRowTexts();
 // Records, totals, economy, the meter's error and the suggested correction, in three lines; what
@@ -38,9 +43,9 @@ std::string LogbookSummaryText(const LogbookSummary& s, bool per100km,
 // What a history window says under its table: why the logbook could not be read (failure), that
 // it holds no record yet, or the summary of the records shown, with a line for the records whose
 // odometer is not known where others' is (those after a gap).
+// odometerUnknown of the shown records have no odometer known.
 std::string HistoryStatusText(const LogbookSummary& shown, bool per100km, bool logbookEmpty,
-                              const std::string& failure,
-                              const std::vector<LogbookRecord>& records = {},
+                              const std::string& failure, int odometerUnknown = 0,
                               const std::string& currency = kDefaultCurrency);
 
 }  // namespace odomei

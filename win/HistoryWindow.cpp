@@ -32,6 +32,9 @@ namespace {
 // they are wider than the list: each gives up room in proportion to what it has to spare.
 constexpr int kHistoryColumnWidths[] = {0, 120, 105, 105, 95, 105, 105, 105, 105};
 constexpr int kAddedColumnWidth = 90;
+// The rows whose texts the added columns are measured by: the newest, as many as a list of a
+// million rows can measure at once (the widest prices and readings are among them in practice).
+constexpr std::size_t kMeasuredRows = 1000;
 
 // What the window posts itself when a cell's editor is to end: wParam how (EditEnd), lParam the
 // editor's number, so that an end meant for an editor already gone is ignored. And when one is to
@@ -203,7 +206,9 @@ private:
         CloseEditor();  // its row may be gone
         HWND list = Item(kIdcHistoryList);
         SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-        ListView_DeleteAllItems(list);
+        // The list holds no rows of its own (LVS_OWNERDATA): it asks for the texts of those it
+        // draws (LVN_GETDISPINFO). New rows start with none selected, as a list filled afresh.
+        ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
         const std::vector<std::string> captions = m_presenter.Captions();
         SetColumns(list, captions);
         // The main list's widest texts where its columns are the same; what the rows show where
@@ -220,18 +225,18 @@ private:
         }
         widest[0] = cells.Width(std::to_string(rows));  // no number is larger than the rows
         widest[1] = std::max(widest[1], cells.Width(kGapMarkerText));
-        for (std::size_t i = 0; i < rows; ++i) {
-            const std::vector<std::string> texts = m_presenter.RowTexts(i);
-            AddRow(list, texts);
-            for (std::size_t c = std::size(kWidestTexts); c < texts.size() && c < widest.size();
-                 ++c) {
-                widest[c] = std::max(widest[c], cells.Width(texts[c]));
+        for (std::size_t i = 0; i < rows && i < kMeasuredRows; ++i) {
+            for (std::size_t c = std::size(kWidestTexts); c < widest.size(); ++c) {
+                widest[c] =
+                    std::max(widest[c], cells.Width(m_presenter.CellText(i, static_cast<int>(c))));
             }
         }
+        ListView_SetItemCountEx(list, static_cast<int>(rows), 0);
         FitListColumns(list, designed, widest);
         SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list, nullptr, TRUE);
         SetText(Item(kIdcHistorySummary), m_presenter.SummaryText());
-        m_charts = ChartModel::FromNewestFirst(m_presenter.Shown(), m_presenter.PerHundredKm());
+        m_charts.emplace(m_presenter.Sheet(), m_presenter.Chosen(), m_presenter.PerHundredKm());
         SetChart(Item(kIdcHistoryEconomyChart), &*m_charts, ChartKind::kEconomy);
         SetChart(Item(kIdcHistoryErrorChart), &*m_charts, ChartKind::kError);
     }
@@ -244,6 +249,17 @@ private:
         }
         if (header.idFrom != kIdcHistoryList) return FALSE;
         HWND list = Item(kIdcHistoryList);
+        if (header.code == LVN_GETDISPINFOW) {
+            LVITEMW& item = reinterpret_cast<NMLVDISPINFOW&>(const_cast<NMHDR&>(header)).item;
+            if ((item.mask & LVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0 &&
+                item.iItem >= 0 && static_cast<std::size_t>(item.iItem) < m_presenter.RowCount()) {
+                // Only the cells drawn are formatted; the list copies the text at once.
+                m_cellText = winapi::Wide(
+                    m_presenter.CellText(static_cast<std::size_t>(item.iItem), item.iSubItem));
+                lstrcpynW(item.pszText, m_cellText.c_str(), item.cchTextMax);
+            }
+            return TRUE;
+        }
         if (header.code == NM_DBLCLK) {
             LVHITTESTINFO hit{};
             hit.pt = reinterpret_cast<const NMITEMACTIVATE&>(header).ptAction;
@@ -454,6 +470,7 @@ private:
     UINT m_editNumber = 0;
     bool m_storing = false;              // an edit is being stored
     std::optional<ChartModel> m_charts;  // of the records shown, which the chart windows paint
+    std::wstring m_cellText;             // the text of the cell the list asked for last
 };
 
 }  // namespace
