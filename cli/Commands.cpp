@@ -503,12 +503,20 @@ bool Per100Km(const LogbookOptions& options, const FilePaths& paths) {
                "L/100km";
 }
 
+// What a look at one vehicle's records found: the records as a sheet, the vehicle's name and
+// its whole entry, and (asked for with withReads) when each read was made.
+struct LookedUp {
+    RecordSheet sheet;
+    std::string vehicle;
+    Vehicle which;
+    ReadTimes reads;
+};
+
 // The records of one vehicle (the one named, else the one KORVANA.ini selects, else the first)
 // in the options' range: kExitOk, or the status of what is said on standard error (the logbook
 // cannot be opened or read, the vehicle named is none of its).
-int LookUpRecords(const LogbookOptions& options, const FilePaths& paths,
-                  std::vector<LogbookRecord>* records, std::string* vehicle,
-                  Vehicle* which = nullptr) {
+int LookUp(const LogbookOptions& options, const FilePaths& paths, LookedUp* found,
+           bool withReads = false) {
     const auto book = OpenLogbook(options, paths);
     if (!book) return kExitLogbookFailed;
     Failure error;
@@ -517,13 +525,14 @@ int LookUpRecords(const LogbookOptions& options, const FilePaths& paths,
         return UnknownVehicle(options.vehicle, book->Path(), NamesOf(vehicles));
     }
     if (error.Empty()) {
-        *vehicle =
+        found->vehicle =
             VehicleOrFirst(vehicles, options.vehicle.empty() ? Selected(paths) : options.vehicle);
-        *records = book->Records(RecordQuery{*vehicle, options.from, options.to}, &error);
+        found->sheet = book->Figures(RecordQuery{found->vehicle, options.from, options.to}, &error);
         for (const Vehicle& v : vehicles) {
-            if (which && v.name == *vehicle) *which = v;
+            if (v.name == found->vehicle) found->which = v;
         }
     }
+    if (error.Empty() && withReads) found->reads = book->TimesOfReads(&error);
     if (!error.Empty()) {
         Error(kLogbookOpenFailedText, OnOneLine(error));
         return kExitLogbookFailed;
@@ -531,68 +540,73 @@ int LookUpRecords(const LogbookOptions& options, const FilePaths& paths,
     return kExitOk;
 }
 
+// Standard output, a piece at a time: false once it cannot be written or the program is
+// interrupted.
+bool WritePiece(const std::string& piece) {
+    return WriteStandardOutput(piece) && InterruptSignal() == 0;
+}
+
 }  // namespace
 
 int RunHistory(const LogbookOptions& options) {
     const FilePaths paths = WorkingPaths();
-    std::vector<LogbookRecord> records;
-    std::string vehicle;
-    Vehicle which;
-    if (const int status = LookUpRecords(options, paths, &records, &vehicle, &which);
-        status != kExitOk)
-        return status;
-    std::string content;
     Format format = options.format;
     if (format == Format::kAuto) format = IsTerminal(kStdout) ? Format::kTable : Format::kCsv;
-    if (format == Format::kJson) {
-        content = FormatHistoryJson(records, vehicle, which.currency);
-    } else if (format == Format::kTable) {
-        content = FormatHistoryTable(records, Per100Km(options, paths), which.currency);
-    } else {
-        std::vector<RecordRow> rows;
-        for (const auto& r : records) rows.push_back(r.texts);
-        content = CsvText(rows);
-        // A text without a CP932 form (stored by an older version) cannot be written: no output.
-        if (!options.utf8) {
-            auto bytes = Utf8ToCp932(content);
-            if (!bytes) {
-                Error(CsvFailureText(CsvResult::kWriteFailed),
-                      FailureOf({},
-                                "a record holds a text that has no CP932 form (--encoding "
-                                "utf-8 writes it)"));
-                return kExitOutputFailed;
-            }
-            content = std::move(*bytes);
+    LookedUp found;
+    if (const int status = LookUp(options, paths, &found, format == Format::kJson);
+        status != kExitOk)
+        return status;
+    if (format == Format::kJson || format == Format::kTable) {
+        // Written as it is made: a million records' JSON is half a gigabyte.
+        const bool written = format == Format::kJson
+                                 ? WriteHistoryJson(found.sheet, found.reads, found.vehicle,
+                                                    found.which.currency, WritePiece)
+                                 : WriteHistoryTable(found.sheet, Per100Km(options, paths),
+                                                     found.which.currency, WritePiece);
+        if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
+        if (!written) {
+            Error(CsvFailureText(CsvResult::kWriteFailed),
+                  FailureOf({}, "standard output could not be written"));
+            return kExitOutputFailed;
         }
+        return kExitOk;
+    }
+    std::string content = CsvText(found.sheet, AllOf(found.sheet));
+    found.sheet = {};
+    // A text without a CP932 form (stored by an older version) cannot be written: no output.
+    if (!options.utf8) {
+        auto bytes = Utf8ToCp932(content);
+        if (!bytes) {
+            Error(CsvFailureText(CsvResult::kWriteFailed),
+                  FailureOf({},
+                            "a record holds a text that has no CP932 form (--encoding "
+                            "utf-8 writes it)"));
+            return kExitOutputFailed;
+        }
+        content = std::move(*bytes);
     }
     return WriteOut(content, {});
 }
 
 int RunStats(const LogbookOptions& options) {
     const FilePaths paths = WorkingPaths();
-    std::vector<LogbookRecord> records;
-    std::string vehicle;
-    Vehicle which;
-    if (const int status = LookUpRecords(options, paths, &records, &vehicle, &which);
-        status != kExitOk)
-        return status;
-    const LogbookSummary summary = Summarize(records);
+    LookedUp found;
+    if (const int status = LookUp(options, paths, &found); status != kExitOk) return status;
+    const LogbookSummary summary = Summarize(found.sheet);
     return WriteOut(options.format == Format::kJson
-                        ? FormatStatsJson(summary, vehicle, which.currency)
-                        : FormatStatsTable(summary, Per100Km(options, paths), which.currency),
+                        ? FormatStatsJson(summary, found.vehicle, found.which.currency)
+                        : FormatStatsTable(summary, Per100Km(options, paths), found.which.currency),
                     {});
 }
 
 int RunChart(const LogbookOptions& options, const ChartOptions& chart) {
     const FilePaths paths = WorkingPaths();
-    std::vector<LogbookRecord> records;
-    std::string vehicle;
-    if (const int status = LookUpRecords(options, paths, &records, &vehicle); status != kExitOk)
-        return status;
+    LookedUp found;
+    if (const int status = LookUp(options, paths, &found); status != kExitOk) return status;
     std::vector<ChartKind> kinds;
     if (chart.economy) kinds.push_back(ChartKind::kEconomy);
     if (chart.error) kinds.push_back(ChartKind::kError);
-    const ChartModel model(records, Per100Km(options, paths));
+    const ChartModel model(found.sheet, AllOf(found.sheet), Per100Km(options, paths));
     return WriteOut(ChartSvg(model.Scene(kinds, chart.width, chart.height)), chart.output);
 }
 
@@ -1009,12 +1023,16 @@ int RunExport(const ExportOptions& options) {
     const auto app = FuelAppNamed(options.app);
     if (!app) return kExitInternal;  // the option's check allows only the three
     const FilePaths paths = WorkingPaths();
-    std::vector<LogbookRecord> records;
-    std::string name;
-    Vehicle vehicle;
-    if (const int status = LookUpRecords(options.book, paths, &records, &name, &vehicle);
-        status != kExitOk)
+    LookedUp found;
+    if (const int status = LookUp(options.book, paths, &found, true); status != kExitOk) {
         return status;
+    }
+    const Vehicle& vehicle = found.which;
+    std::vector<LogbookRecord> records;
+    records.reserve(found.sheet.Size());
+    for (std::size_t i = 0; i < found.sheet.Size(); ++i) {
+        records.push_back(found.sheet.Record(i, found.reads.Of(found.sheet[i].readId)));
+    }
     const AppFile file = ExportForApp(*app, vehicle, records);
     if (const auto left = LeftOutReason(*app, file, vehicle.name)) Error(*left);
     if (file.written == 0 && !file.leftOut.empty()) {

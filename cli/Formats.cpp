@@ -26,9 +26,7 @@ RecordTable TableOf(const MeterReading& reading) {
 }
 
 // A JSON string of the program's own making (an ISO date, hexadecimal).
-std::string JsonString(const std::string& utf8) {
-    return nlohmann::json(utf8).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
+std::string JsonString(const std::string& utf8) { return Quoted(utf8); }
 
 // A figure in hundredths as a JSON number with the list's two decimals.
 std::string JsonFigure(std::int64_t hundredths) {
@@ -80,12 +78,14 @@ const std::vector<LogbookRecord> kNoneGiven;
 
 std::string Number(std::size_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 
+// The columns of figures, right-aligned: all but the number and the date.
+bool IsFigureColumn(std::size_t c) { return c >= 2; }
+
 // The rows' cells padded into columns, wide characters counting two: the columns rightAligned says
 // to the right (figures), the others to the left (by default the first two: number and date). No
 // line ends in spaces.
-std::string Aligned(
-    const std::vector<std::vector<std::string>>& rows,
-    bool (*rightAligned)(std::size_t column) = [](std::size_t c) { return c >= 2; }) {
+std::string Aligned(const std::vector<std::vector<std::string>>& rows,
+                    bool (*rightAligned)(std::size_t column) = IsFigureColumn) {
     std::vector<int> widths(rows.empty() ? 0 : rows[0].size(), 0);
     for (const auto& row : rows) {
         for (std::size_t c = 0; c < row.size(); ++c)
@@ -106,6 +106,11 @@ std::string Aligned(
 }  // namespace
 
 int DisplayWidth(const std::string& utf8) {
+    // Figures and ISO dates, most of a table, are ASCII: a column each.
+    if (std::all_of(utf8.begin(), utf8.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return static_cast<int>(utf8.size());
+    }
     int width = 0;
     for (std::size_t i = 0; i < utf8.size();) width += IsWide(NextCodePoint(utf8, i)) ? 2 : 1;
     return width;
@@ -148,97 +153,212 @@ std::string FormatTable(const MeterReading& reading) {
     return std::string(kVersionPrefix) + reading.version + "\n" + Aligned(rows);
 }
 
-std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool per100km,
-                               const std::string& currency) {
-    const bool priced = std::any_of(records.begin(), records.end(),
-                                    [](const LogbookRecord& r) { return r.price || r.odometer; });
-    const bool odometer = std::any_of(records.begin(), records.end(), [](const LogbookRecord& r) {
-        return r.odometer.has_value();
+namespace {
+
+// What a long output gathers before it is handed on: a few writes for a million records.
+constexpr std::size_t kOutputChunk = 1 << 20;
+// A table's cell as it is kept until the columns' widths are known: about this many bytes, and
+// never more than this (a cell is a figure or a date).
+constexpr std::size_t kKeptCellBytes = 8;
+constexpr unsigned char kLongCell = 0xFF;
+constexpr std::size_t kLongestCell = 0xFFFF;
+
+// An output made a line at a time and handed to the sink in chunks.
+class Chunks {
+public:
+    explicit Chunks(const OutputSink& sink) : m_sink(sink) { m_text.reserve(kOutputChunk * 2); }
+    std::string& Text() { return m_text; }
+    // The text so far handed on when it is a chunk's worth (always with last); false once the sink
+    // has refused it.
+    bool Pass(bool last = false) {
+        if (!m_ok || (!last && m_text.size() < kOutputChunk)) return m_ok;
+        m_ok = m_sink(m_text);
+        m_text.clear();
+        return m_ok;
+    }
+
+private:
+    const OutputSink& m_sink;
+    std::string m_text;
+    bool m_ok = true;
+};
+
+}  // namespace
+
+bool WriteHistoryTable(const RecordSheet& sheet, bool per100km, const std::string& currency,
+                       const OutputSink& sink) {
+    const auto& all = sheet.Figures();
+    const bool priced = std::any_of(all.begin(), all.end(), [](const RecordFigures& r) {
+        return r.hasPrice || r.OdometerKnown();
     });
+    const bool odometer = std::any_of(all.begin(), all.end(),
+                                      [](const RecordFigures& r) { return r.OdometerKnown(); });
     // Where refuels may have been lost, a line between the two records says so; and that the
     // odometer is not known after it, where it was before, until one is given there.
-    auto gapLine = [odometer](const LogbookRecord& r) {
-        return "-- refuels may be missing here (found at the read of " + *r.gapBefore + ")" +
-               (odometer && !r.odometer ? "; the odometer is not known from here until a reading "
-                                          "is given (vehicles set NAME --odometer KM --at DATE)"
-                                        : "") +
+    auto gapLine = [&sheet, odometer](std::size_t i) {
+        return "-- refuels may be missing here (found at the read of " + *sheet.GapFoundAt(i) +
+               ")" +
+               (odometer && !sheet[i].OdometerKnown()
+                    ? "; the odometer is not known from here until a reading is given (vehicles "
+                      "set NAME --odometer KM --at DATE)"
+                    : "") +
                " --\n";
     };
     auto amount = [](const std::optional<std::int64_t>& v) {
         return v ? AmountText(*v) : std::string("-");
     };
-    std::vector<std::vector<std::string>> rows;
-    rows.emplace_back(std::begin(kColumnCaptions), std::end(kColumnCaptions));
+    std::vector<std::string> captions(std::begin(kColumnCaptions), std::end(kColumnCaptions));
     const std::string unit = per100km ? kLitresPer100KmUnit : kKmPerLitreUnit;
-    rows[0].push_back(unit + kByRefuelSuffix);
-    rows[0].push_back(unit + kByMeterSuffix);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const LogbookRecord& r = records[i];
-        rows.push_back({Number(i + 1), r.texts.m_strDate, r.texts.m_strDistance, r.texts.m_strFuel,
-                        r.texts.m_strCorrection, r.texts.m_strRefuel, r.texts.m_strError,
-                        EconomyText(KmPerLitre(r), per100km),
-                        EconomyText(KmPerLitreByMeter(r), per100km)});
+    captions.push_back(unit + kByRefuelSuffix);
+    captions.push_back(unit + kByMeterSuffix);
+    if (priced) {
+        captions.push_back(PricePerLitreCaption(currency));
+        captions.push_back(CostCaption(currency));
+        captions.push_back(kOdometerCaption);
+    }
+    // A record's cells; formatted twice (for the columns' widths, then for its line) rather than
+    // kept, which for a million records would take gigabytes.
+    std::vector<std::string> cells(captions.size());
+    auto fill = [&](std::size_t i) {
+        const RecordFigures& r = sheet[i];
+        cells[0] = Number(i + 1);
+        for (int t = 0; t < kRecordTextCount; ++t) {
+            cells[1 + static_cast<std::size_t>(t)] = sheet.Text(i, static_cast<RecordText>(t));
+        }
+        cells[7] = EconomyText(KmPerLitre(r), per100km);
+        cells[8] = EconomyText(KmPerLitreByMeter(r), per100km);
         if (priced) {
-            rows.back().push_back(amount(PricePerLitreOf(r)));
-            rows.back().push_back(amount(CostOf(r)));
-            rows.back().push_back(r.odometer ? OdometerKmText(*r.odometer) : "-");
+            cells[9] = amount(PricePerLitreOf(r));
+            cells[10] = amount(CostOf(r));
+            cells[11] = r.OdometerKnown() ? OdometerKmText(r.odometer) : "-";
+        }
+    };
+    // Each record's cells are made once, measured and kept (about ninety bytes a record) until
+    // every column's width is known; then written from there.
+    std::vector<int> widths(captions.size());
+    for (std::size_t c = 0; c < captions.size(); ++c) widths[c] = DisplayWidth(captions[c]);
+    std::string kept;  // each cell: its length (one byte, or kLongCell and two), then its text
+    kept.reserve(sheet.Size() * kKeptCellBytes * captions.size());
+    for (std::size_t i = 0; i < sheet.Size(); ++i) {
+        fill(i);
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            widths[c] = std::max(widths[c], DisplayWidth(cells[c]));
+            const std::size_t length = std::min(cells[c].size(), kLongestCell);
+            if (length < kLongCell) {
+                kept.push_back(static_cast<char>(length));
+            } else {
+                kept.push_back(static_cast<char>(kLongCell));
+                kept.push_back(static_cast<char>(length & 0xFF));
+                kept.push_back(static_cast<char>(length >> 8));
+            }
+            kept.append(cells[c], 0, length);
         }
     }
-    if (priced) {
-        rows[0].push_back(PricePerLitreCaption(currency));
-        rows[0].push_back(CostCaption(currency));
-        rows[0].push_back(kOdometerCaption);
+    Chunks out(sink);
+    auto cell = [&](std::size_t c, std::string_view text, int width) {
+        std::string& o = out.Text();
+        if (c > 0) o += kColumnGap;
+        const auto spaces = static_cast<std::size_t>(std::max(0, widths[c] - width));
+        if (IsFigureColumn(c)) o.append(spaces, ' ');
+        o += text;
+        if (!IsFigureColumn(c)) o.append(spaces, ' ');
+    };
+    auto end = [&out] {
+        std::string& o = out.Text();
+        while (!o.empty() && o.back() == ' ') o.pop_back();
+        o += '\n';
+    };
+    for (std::size_t c = 0; c < captions.size(); ++c)
+        cell(c, captions[c], DisplayWidth(captions[c]));
+    end();
+    std::size_t at = 0;
+    auto take = [&kept, &at] {
+        std::size_t n = static_cast<unsigned char>(kept[at++]);
+        if (n == kLongCell) {
+            n = static_cast<unsigned char>(kept[at]) |
+                static_cast<std::size_t>(static_cast<unsigned char>(kept[at + 1])) << 8;
+            at += 2;
+        }
+        const std::string_view text = std::string_view(kept).substr(at, n);
+        at += n;
+        return text;
+    };
+    std::string text;
+    for (std::size_t i = 0; i < sheet.Size(); ++i) {
+        if (sheet[i].GapBefore()) out.Text() += gapLine(i);
+        for (std::size_t c = 0; c < captions.size(); ++c) {
+            text = take();
+            cell(c, text, DisplayWidth(text));
+        }
+        end();
+        if (!out.Pass()) return false;
     }
-    const std::string table = Aligned(rows);
-    std::string out;
-    std::size_t line = 0;
-    for (std::size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos;
-         at = end + 1, ++line) {
-        // Line 0 is the captions; line i + 1 is record i.
-        if (line > 0 && records[line - 1].gapBefore) out += gapLine(records[line - 1]);
-        out += table.substr(at, end + 1 - at);
-    }
-    return out;
+    return out.Pass(true);
 }
 
-std::string FormatHistoryJson(const std::vector<LogbookRecord>& records, const std::string& vehicle,
-                              const std::string& currency) {
+bool WriteHistoryJson(const RecordSheet& sheet, const ReadTimes& reads, const std::string& vehicle,
+                      const std::string& currency, const OutputSink& sink) {
     auto figure = [](const std::optional<std::int64_t>& v) {
         return v ? JsonFigure(*v) : std::string("null");
     };
-    std::string out = "{\n  " + JsonTextMember("vehicle", vehicle) + ", " +
-                      JsonTextMember("currency", currency) + ",\n  \"records\": [";
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const LogbookRecord& r = records[i];
-        const auto ratio = [](std::optional<double> v) {
-            return v ? FormatFixed2(*v) : std::string("null");
-        };
+    const auto ratio = [](std::optional<double> v) {
+        return v ? FormatFixed2(*v) : std::string("null");
+    };
+    Chunks out(sink);
+    out.Text() = "{\n  " + JsonTextMember("vehicle", vehicle) + ", " +
+                 JsonTextMember("currency", currency) + ",\n  \"records\": [";
+    for (std::size_t i = 0; i < sheet.Size(); ++i) {
+        const RecordFigures& r = sheet[i];
+        const auto isoDate = sheet.IsoDate(i);
+        const auto gap = sheet.GapFoundAt(i);
+        const auto price = r.PriceEntered();
         // Numbers from the stored figures, never pasted from a stored text; the error has no
         // figure of its own, so its text is read as one (null where it is none).
-        const auto error = ParseHundredths(r.texts.m_strError);
-        out += std::string(i == 0 ? "" : ",") + "\n    {\"no\": " + std::to_string(i + 1) +
-               ", \"date\": " + (r.isoDate ? JsonString(*r.isoDate) : "null") + ", " +
-               JsonTextMember("dateText", r.texts.m_strDate) +
-               ", \"distanceKm\": " + JsonFigure(r.distance) +
-               ", \"fuelL\": " + JsonFigure(r.fuel) +
-               ", \"correctionPercent\": " + JsonFigure(r.correction) +
-               ", \"refuelL\": " + JsonFigure(r.refuel) +
-               ", \"errorPercent\": " + (error ? JsonFigure(*error) : "null") +
-               ", \"kmPerLitre\": " + ratio(KmPerLitre(r)) +
-               ", \"kmPerLitreByMeter\": " + ratio(KmPerLitreByMeter(r)) +
-               ", \"pricePerLitre\": " + figure(PricePerLitreOf(r)) +
-               ", \"cost\": " + figure(CostOf(r)) + ", \"priceEntered\": " +
-               (!r.price                             ? "null"
-                : r.price->kind == PriceKind::kTotal ? "\"total\""
-                                                     : "\"perLitre\"") +
-               ", \"odometerKm\": " + figure(r.odometer) +
-               ", \"odometerGiven\": " + (r.odometerGiven ? "true" : "false") +
-               ", \"imported\": " + (r.imported ? "true" : "false") + ", " +
-               JsonTextMember("firstRead", r.firstRead) + ", \"gapBefore\": " +
-               (r.gapBefore ? "{" + JsonTextMember("foundAt", *r.gapBefore) + "}" : "null") + "}";
+        const auto error = ParseHundredths(sheet.Text(i, RecordText::kError));
+        // Piece by piece onto the output: one expression of forty pieces would copy what it has
+        // so far at each.
+        std::string& o = out.Text();
+        o += i == 0 ? "\n    {\"no\": " : ",\n    {\"no\": ";
+        o += std::to_string(i + 1);
+        o += ", \"date\": ";
+        o += isoDate ? JsonString(*isoDate) : "null";
+        o += ", ";
+        o += JsonTextMember("dateText", sheet.Text(i, RecordText::kDate));
+        o += ", \"distanceKm\": ";
+        o += JsonFigure(r.distance);
+        o += ", \"fuelL\": ";
+        o += JsonFigure(r.fuel);
+        o += ", \"correctionPercent\": ";
+        o += JsonFigure(r.correction);
+        o += ", \"refuelL\": ";
+        o += JsonFigure(r.refuel);
+        o += ", \"errorPercent\": ";
+        o += error ? JsonFigure(*error) : "null";
+        o += ", \"kmPerLitre\": ";
+        o += ratio(KmPerLitre(r));
+        o += ", \"kmPerLitreByMeter\": ";
+        o += ratio(KmPerLitreByMeter(r));
+        o += ", \"pricePerLitre\": ";
+        o += figure(PricePerLitreOf(r));
+        o += ", \"cost\": ";
+        o += figure(CostOf(r));
+        o += ", \"priceEntered\": ";
+        o += !price ? "null" : price->kind == PriceKind::kTotal ? "\"total\"" : "\"perLitre\"";
+        o += ", \"odometerKm\": ";
+        o += figure(r.Odometer());
+        o += ", \"odometerGiven\": ";
+        o += r.odometerGiven ? "true" : "false";
+        o += ", \"imported\": ";
+        o += r.imported ? "true" : "false";
+        o += ", ";
+        o += JsonTextMember("firstRead", reads.Of(r.readId));
+        o += ", \"gapBefore\": ";
+        o += gap ? "{" + JsonTextMember("foundAt", *gap) + "}" : "null";
+        o += "}";
+        if (!out.Pass()) return false;
     }
-    out += records.empty() ? "]\n}\n" : "\n  ]\n}\n";
-    return out;
+    out.Text() += sheet.Empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return out.Pass(true);
 }
 
 std::string FormatStatsTable(const LogbookSummary& s, bool per100km, const std::string& currency) {

@@ -2,6 +2,7 @@
 // table for a terminal.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,17 +23,21 @@ std::string FormatJson(const MeterReading& reading, const std::optional<std::str
 // The version line and the list's seven columns, aligned for a terminal (UTF-8).
 std::string FormatTable(const MeterReading& reading);
 
+// Where a long output goes, a piece at a time: false where it could not take it (the output then
+// ends there).
+using OutputSink = std::function<bool(const std::string& piece)>;
+
 // The logbook's records: the list's seven columns and the economy by the refuel and by the
 // meter (km/L, or L/100 km with per100km), aligned for a terminal.
 // Where any record has a price or an odometer reading, the price of a litre, the cost (in
-// currency) and the odometer follow.
-std::string FormatHistoryTable(const std::vector<LogbookRecord>& records, bool per100km,
-                               const std::string& currency = kDefaultCurrency);
-// The same as JSON: the list's figures, the date, the economies, whether imported, when read,
-// the price, cost and odometer (null where none). The vehicle they are and its currency, at the
-// top.
-std::string FormatHistoryJson(const std::vector<LogbookRecord>& records, const std::string& vehicle,
-                              const std::string& currency = kDefaultCurrency);
+// currency) and the odometer follow. Written to sink as it is made; false where it refused.
+bool WriteHistoryTable(const RecordSheet& sheet, bool per100km, const std::string& currency,
+                       const OutputSink& sink);
+// The same as JSON: the list's figures, the date, the economies, whether imported, when read
+// (reads: the time of each), the price, cost and odometer (null where none). The vehicle they are
+// and its currency, at the top.
+bool WriteHistoryJson(const RecordSheet& sheet, const ReadTimes& reads, const std::string& vehicle,
+                      const std::string& currency, const OutputSink& sink);
 // The summary figures, as lines for a person or one JSON object; the costs in currency.
 std::string FormatStatsTable(const LogbookSummary& s, bool per100km,
                              const std::string& currency = kDefaultCurrency);

@@ -14,6 +14,8 @@ namespace odomei::cli {
 constexpr const char* kHexSuffix = "Hex";
 constexpr const char* kSnakeHexSuffix = "_hex";
 
+// The text as a JSON string, each byte that is not UTF-8 made U+FFFD.
+std::string Quoted(const std::string& text);
 // `"key": "text"` for an object written member by member, with `, "keyHex": "..."` after it when
 // text is not UTF-8.
 std::string JsonTextMember(const std::string& key, const std::string& text,

@@ -30,12 +30,6 @@ std::uint32_t Le32(const std::uint8_t* p) {
 
 std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
-std::string TwoDigits(std::uint64_t n) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "%02llu", static_cast<unsigned long long>(n));
-    return buf;
-}
-
 std::string Hundredths(std::uint64_t hundredths) { return FigureText(false, hundredths); }
 
 std::string DistanceText(const MeasurementRecord& r) {
@@ -92,8 +86,22 @@ std::string DateText(std::uint8_t yearMonth, std::uint8_t day) {
 }
 
 std::string FigureText(bool negative, std::uint64_t hundredths) {
-    return (negative ? "-" : "") + std::to_string(hundredths / 100) + "." +
-           TwoDigits(hundredths % 100);
+    // Written from the end of a buffer: one allocation, where the history of a million records
+    // writes several figures each.
+    char text[32];
+    char* p = text + sizeof text;
+    std::uint64_t rest = hundredths;
+    *--p = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+    *--p = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+    *--p = '.';
+    do {
+        *--p = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    if (negative) *--p = '-';
+    return std::string(p, static_cast<std::size_t>(text + sizeof text - p));
 }
 
 void DecodeRecord(const MeasurementRecord& record, RecordRow& row) {
@@ -174,25 +182,30 @@ std::string FormatFixed2(double value) {
         std::snprintf(buf, sizeof buf, "%3.2f", value);
         return buf;
     }
-    // 17 significant digits: d.dddddddddddddddde[+-]x
+    // 17 significant digits: d.dddddddddddddddde[+-]x (to_chars writes what printf's "%.16e"
+    // does, without the locale and several times as fast: the history of a million records
+    // formats two of these for each).
     char sci[40];
-    std::snprintf(sci, sizeof sci, "%.16e", value);
+    const auto written =
+        std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific, 16);
+    *written.ptr = '\0';
     const bool negative = sci[0] == '-';
     const char* p = sci + (negative ? 1 : 0);
-    std::string digits;
+    char digits[20];
+    int count = 0;
     for (; *p != 'e'; ++p) {
-        if (*p != '.') digits += *p;
+        if (*p != '.') digits[count++] = *p;
     }
     const int exponent = std::atoi(p + 1);
     // digits[i] stands for 10^(exponent - i). Keep everything down to the hundredths.
     std::string kept;  // integer digits followed by two decimals
+    kept.reserve(static_cast<std::size_t>(std::max(exponent, 0) + 4));
     for (int power = std::max(exponent, 0); power >= -2; --power) {
         const int i = exponent - power;
-        kept += (i >= 0 && i < static_cast<int>(digits.size())) ? digits[i] : '0';
+        kept += (i >= 0 && i < count) ? digits[i] : '0';
     }
     const int third = exponent + 3;  // index of the thousandths digit
-    const bool roundUp =
-        third >= 0 && third < static_cast<int>(digits.size()) && digits[third] >= '5';
+    const bool roundUp = third >= 0 && third < count && digits[third] >= '5';
     if (roundUp) {
         int i = static_cast<int>(kept.size()) - 1;
         while (i >= 0 && kept[i] == '9') kept[i--] = '0';

@@ -1,5 +1,6 @@
 #include "platform/Dates.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace odomei {
@@ -11,14 +12,35 @@ constexpr std::size_t kMaxFieldDigits = 4;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// A number written with at least width digits, zeros first, as printf's "%0*lld" writes it; the
+// history writes three of them for each of a million records, so not through printf itself.
+void AppendPadded(std::string& text, std::int64_t value, int width) {
+    if (value < 0) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%0*lld", width, static_cast<long long>(value));
+        text += buf;
+        return;
+    }
+    char digits[24];
+    int n = 0;
+    auto rest = static_cast<std::uint64_t>(value);
+    do {
+        digits[n++] = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    text.append(static_cast<std::size_t>(std::max(0, width - n)), '0');
+    while (n > 0) text += digits[--n];
+}
+
 // The meter's date text with the units given.
 std::string DateTextIn(const CivilDate& date, const DateUnits& units) {
-    char year[32], month[16], day[16];
-    std::snprintf(year, sizeof year, "%04lld", static_cast<long long>(date.year));
-    std::snprintf(month, sizeof month, "%02d", date.month);
-    std::snprintf(day, sizeof day, "%02d", date.day);
-    std::string text = year;
-    text.append(units.year).append(month).append(units.month).append(day).append(units.day);
+    std::string text;
+    AppendPadded(text, date.year, 4);
+    text.append(units.year);
+    AppendPadded(text, date.month, 2);
+    text.append(units.month);
+    AppendPadded(text, date.day, 2);
+    text.append(units.day);
     return text;
 }
 
@@ -59,9 +81,12 @@ CivilDate CivilFromDays(std::int64_t z) {
 }
 
 std::string IsoDateText(const CivilDate& date) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02d-%02d", static_cast<long long>(date.year),
-                  date.month, date.day);
+    std::string text;
+    AppendPadded(text, date.year, 4);
+    text += '-';
+    AppendPadded(text, date.month, 2);
+    text += '-';
+    AppendPadded(text, date.day, 2);
     return text;
 }
 
