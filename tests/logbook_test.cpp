@@ -17,6 +17,7 @@
 #include "data/CsvExport.h"
 #include "data/Logbook.h"
 #include "data/LogbookStats.h"
+#include "platform/Dates.h"
 #include "platform/Interrupt.h"
 #include "platform/Text.h"
 #include "tests/LogbookSupport.h"
@@ -348,6 +349,77 @@ TEST_F(LogbookFile, NoGapWithoutAnEarlierReadOfTheMeterNorForOlderRefuels) {
     Merge(*other, ReadingOf(metersim::SequenceBlock(10)));
     EXPECT_FALSE(Merge(*other, ReadingOf(metersim::SequenceBlock(3))).gap);
     EXPECT_TRUE(other->Gaps().empty());
+}
+
+// What the history window reads (the figures, the dates' texts alone, then the texts of the rows
+// it shows) is what Records gives whole, for every kind of record: undated ones, a date the meter
+// cannot have, a gap, a price and an odometer reading, in a range too; a few texts are looked up
+// one by one and many read in one pass, and both give the stored bytes.
+TEST_F(LogbookFile, TheSheetAndItsTextsReadLaterAreTheRecordsWhole) {
+    auto book = OpenBook();
+    auto earlier = metersim::SequenceBlock(0);
+    const std::size_t dateAt = 1 + 14 * 3 + 12;  // a record's month and day
+    earlier[dateAt] = earlier[dateAt + 1] = 0;   // no date: "-"
+    earlier[dateAt + 14] = 0x5D;                 // month 13 of its year: a text, no ISO date
+    Merge(*book, ReadingOf(earlier));
+    ASSERT_TRUE(Merge(*book, ReadingOf(metersim::SequenceBlock(10))).gap);
+    Failure error;
+    std::vector<RecordRow> many;
+    for (int i = 0; i < 5000; ++i) {
+        // Before the meter's refuels (from 2013), so that the gap stays open.
+        many.push_back({MeterDateText({2000 + i / 500, 1 + i / 28 % 12, 1 + i % 28}),
+                        std::to_string(300 + i) + ".00", "25.00", "100.00", "26.00", "-1.50"});
+    }
+    ASSERT_TRUE(book->Import(many, "many.csv", {}, kAt, &error)) << FailureLine(error);
+    auto all = book->Records();
+    ASSERT_EQ(all.size(), 5030u);
+    ASSERT_TRUE(book->SetPrice({}, all[2].id, Price{PriceKind::kTotal, 543200}, &error));
+    ASSERT_TRUE(book->SetOdometer({}, all[20].id, 4821000, &error));
+    for (const RecordQuery& query : {RecordQuery{}, RecordQuery{{}, "2005-02-01", "2013-06-30"}}) {
+        const auto records = book->Records(query, &error);
+        const RecordSheet whole = book->Figures(query, &error);
+        const RecordSheet sheet = book->Figures(query, &error, Logbook::SheetTexts::kDates);
+        ASSERT_TRUE(error.Empty()) << FailureLine(error);
+        ASSERT_EQ(sheet.Size(), records.size());
+        std::vector<std::int64_t> ids;
+        for (std::size_t i = 0; i < sheet.Size(); ++i) ids.push_back(sheet[i].id);
+        const std::vector<std::int64_t> few(ids.begin(), ids.begin() + 40);
+        std::sort(ids.begin(), ids.end());
+        const auto texts = book->TextsOf({}, ids, &error);
+        const auto fewTexts = book->TextsOf({}, few, &error);
+        ASSERT_EQ(texts.size(), ids.size());
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(whole.Row(i), records[i].texts);
+            EXPECT_EQ(sheet.Text(i, RecordText::kDate), records[i].texts.m_strDate);
+            EXPECT_FALSE(sheet.HasTexts(i));
+            const auto at = std::lower_bound(ids.begin(), ids.end(), sheet[i].id) - ids.begin();
+            EXPECT_EQ(texts[static_cast<std::size_t>(at)], records[i].texts);
+            if (i < few.size()) {
+                EXPECT_EQ(fewTexts[i], records[i].texts);
+            }
+            const LogbookRecord r = whole.Record(i, records[i].firstRead);
+            EXPECT_EQ(r.isoDate, records[i].isoDate);
+            EXPECT_EQ(r.gapBefore, records[i].gapBefore);
+            EXPECT_EQ(r.price, records[i].price);
+            EXPECT_EQ(r.odometer, records[i].odometer);
+            EXPECT_EQ(r.odometerGiven, records[i].odometerGiven);
+            EXPECT_EQ(r.imported, records[i].imported);
+        }
+    }
+    // Undated records fall out of a range; in the whole logbook they and the gap are there.
+    const auto undated =
+        std::count_if(all.begin(), all.end(), [](const LogbookRecord& r) { return !r.isoDate; });
+    EXPECT_EQ(undated, 2);
+    EXPECT_EQ(GapPlaces(all).size(), 1u);
+}
+
+// A text of any length is kept whole (a length byte holds less than 255).
+TEST(RecordSheet, ALongTextIsKeptWhole) {
+    LogbookRecord r;
+    r.texts = {std::string(300, 'd'), "1.00", std::string(255, 'f'), "100.00", "", "e"};
+    const RecordSheet sheet = RecordSheet::FromRecords({r, r});
+    EXPECT_EQ(sheet.Row(1), r.texts);
 }
 
 std::int64_t Pragma(const std::string& path, const char* name) {
