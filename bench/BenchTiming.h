@@ -28,6 +28,14 @@ inline Spread SpreadOf(std::vector<double> v) {
     return {v[v.size() / 2], v.front(), v.back()};
 }
 
+// A figure's line: its runs' median, minimum and maximum against its goal (0: none).
+inline void PrintFigure(const char* what, const Spread& s, int runs, double goalMs) {
+    std::printf("%s: median %.1f ms (min %.1f, max %.1f, %d runs)", what, s.median, s.min, s.max,
+                runs);
+    if (goalMs > 0) std::printf(" (goal <= %.0f ms)", goalMs);
+    std::printf("\n");
+}
+
 // A read on a 19200-baud line: the bytes exchanged, and the milliseconds they take at ten bits a
 // byte (start, eight data bits, stop).
 constexpr int kBaud = 19200;
