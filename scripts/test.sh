@@ -47,7 +47,9 @@ ODOMEI_CMAKE_ARGS="$release_for_tests -DODOMEI_WERROR=ON" scripts/setup.sh build
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2)
 
 stage "The engine and the command line without Qt"
-ODOMEI_CMAKE_ARGS="$release_for_tests -DODOMEI_QT=OFF -DODOMEI_WERROR=ON" scripts/setup.sh build-noqt
+# The benchmarks were built (and so checked) in the tree above.
+ODOMEI_CMAKE_ARGS="$release_for_tests -DODOMEI_QT=OFF -DODOMEI_WERROR=ON -DODOMEI_BENCH=OFF" \
+    scripts/setup.sh build-noqt
 (cd build-noqt && ctest --output-on-failure -j2)
 
 # Nothing may depend on the day, the time zone or the locale. Kiritimati (UTC+14) and Pago Pago
@@ -71,7 +73,7 @@ stage "The same tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 # Unoptimised: less than half the compile time, and the sanitizers find the same faults. Warnings
 # are errors in the builds above; GCC 12 reports false "maybe-uninitialized" inside the standard
 # library when the sanitizers instrument it, so not here.
-ODOMEI_CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DODOMEI_SANITIZE=ON -DODOMEI_WERROR=OFF" \
+ODOMEI_CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DODOMEI_SANITIZE=ON -DODOMEI_WERROR=OFF -DODOMEI_BENCH=OFF" \
     scripts/setup.sh build-asan
 (cd build-asan &&
     ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
