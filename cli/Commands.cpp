@@ -207,19 +207,22 @@ std::optional<int> NameRefused(const std::string& name) {
     return kExitUsage;
 }
 
+// How writing to standard output ended: written, or not (said), or ended by a signal that arrived
+// meanwhile (a full pipe may never drain), with the signal's status.
+int StandardOutputStatus(bool written) {
+    if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
+    if (!written) {
+        Error(CsvFailureText(CsvResult::kWriteFailed),
+              FailureOf({}, "standard output could not be written"));
+        return kExitOutputFailed;
+    }
+    return kExitOk;
+}
+
 // Writes content to standard output (file empty or "-") or atomically to file. A signal that
 // arrives meanwhile ends the write (a full pipe may never drain) with the signal's status.
 int WriteOut(const std::string& content, const std::string& file) {
-    if (file.empty() || file == "-") {
-        const bool written = WriteStandardOutput(content);
-        if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
-        if (!written) {
-            Error(CsvFailureText(CsvResult::kWriteFailed),
-                  FailureOf({}, "standard output could not be written"));
-            return kExitOutputFailed;
-        }
-        return kExitOk;
-    }
+    if (file.empty() || file == "-") return StandardOutputStatus(WriteStandardOutput(content));
     const Notice saved = SaveFile(file, file, content);
     if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
     if (!saved.ok) {
@@ -563,13 +566,7 @@ int RunHistory(const LogbookOptions& options) {
                                                     found.which.currency, WritePiece)
                                  : WriteHistoryTable(found.sheet, Per100Km(options, paths),
                                                      found.which.currency, WritePiece);
-        if (InterruptSignal() != 0) return InterruptExitStatus(InterruptSignal());
-        if (!written) {
-            Error(CsvFailureText(CsvResult::kWriteFailed),
-                  FailureOf({}, "standard output could not be written"));
-            return kExitOutputFailed;
-        }
-        return kExitOk;
+        return StandardOutputStatus(written);
     }
     std::string content = CsvText(found.sheet, AllOf(found.sheet));
     found.sheet = {};
