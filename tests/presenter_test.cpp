@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 
 #include "data/AppExport.h"
@@ -947,6 +948,24 @@ TEST_F(HistoryEdits, ALogbookThatCannotBeWrittenRefusesTheEditAndKeepsEverything
     }
     EXPECT_EQ(ReadBytes(path), before);
     EXPECT_EQ(presenter->RowTexts(0), rows);
+}
+
+// The window reads a row's texts when it is shown: a logbook that can no longer be read by then
+// leaves those cells empty, and neither export writes a file with texts missing.
+TEST_F(HistoryEdits, TextsThatCanNoLongerBeReadAreNeverExportedEmpty) {
+    std::filesystem::resize_file(path, 0);
+    EXPECT_EQ(Cell(0, 2), "");
+    EXPECT_FALSE(Cell(0, 1).empty());  // the date was read with the figures
+    view.saveAs = dir.File("out.csv");
+    presenter->OnExport();
+    presenter->OnExportForApp();
+    ASSERT_EQ(view.boxes.size(), 2u);
+    for (const auto& box : view.boxes) {
+        EXPECT_EQ(box.text, kLogbookOpenFailedText);
+        EXPECT_EQ(box.flags, kMbIconHand);
+    }
+    EXPECT_TRUE(view.saveRequests.empty());
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.csv")));
 }
 
 TEST_F(HistoryEdits, TheExportForAnAppWritesTheTypeChosenAsUtf8AndSaysWhatItLeftOut) {

@@ -41,6 +41,7 @@ void HistoryPresenter::Start() {
 // The shown vehicle's records (the logbook's first where it has none listed: an older layout's).
 void HistoryPresenter::Load() {
     Failure error;
+    m_textsFailure = {};
     // The figures' texts are read for the rows shown, when they are shown.
     m_sheet =
         Book().Figures(RecordQuery{VehicleName(), {}, {}}, &error, Logbook::SheetTexts::kDates);
@@ -117,6 +118,7 @@ constexpr std::size_t kTextPage = 64;
 }  // namespace
 
 void HistoryPresenter::EnsureTexts(std::size_t row) const {
+    if (!m_textsFailure.Empty()) return;  // the cells stay empty
     const std::size_t first = row / kTextPage * kTextPage;
     std::vector<std::uint32_t> places;
     for (std::size_t r = first; r < m_rows.size() && r < first + kTextPage; ++r) {
@@ -127,16 +129,17 @@ void HistoryPresenter::EnsureTexts(std::size_t row) const {
     ReadTexts(std::move(places));
 }
 
-void HistoryPresenter::EnsureAllTexts() const {
+bool HistoryPresenter::EnsureAllTexts() const {
     std::vector<std::uint32_t> places;
     for (const std::uint32_t k : m_chosen) {
         if (!m_sheet.HasTexts(k)) places.push_back(k);
     }
-    ReadTexts(std::move(places));
+    return ReadTexts(std::move(places));
 }
 
-void HistoryPresenter::ReadTexts(std::vector<std::uint32_t> places) const {
-    if (places.empty()) return;
+bool HistoryPresenter::ReadTexts(std::vector<std::uint32_t> places) const {
+    if (places.empty()) return true;
+    if (!m_textsFailure.Empty()) return false;
     // In the order of their ids, as the logbook reads many of them.
     std::sort(places.begin(), places.end(),
               [this](std::uint32_t a, std::uint32_t b) { return m_sheet[a].id < m_sheet[b].id; });
@@ -145,10 +148,20 @@ void HistoryPresenter::ReadTexts(std::vector<std::uint32_t> places) const {
     for (const std::uint32_t k : places) ids.push_back(m_sheet[k].id);
     Failure error;
     const std::vector<RecordRow> texts = Book().TextsOf(VehicleName(), ids, &error);
-    // A logbook that can no longer be read leaves the cells empty (not asked again).
-    for (std::size_t i = 0; i < places.size(); ++i) {
-        m_sheet.SetTexts(places[i], i < texts.size() ? texts[i] : RecordRow{});
+    if (!error.Empty() || texts.size() != places.size()) {
+        m_textsFailure =
+            error.Empty() ? FailureOf(m_logbook.Path(), "the records' texts are gone") : error;
+        return false;
     }
+    for (std::size_t i = 0; i < places.size(); ++i) m_sheet.SetTexts(places[i], texts[i]);
+    return true;
+}
+
+bool HistoryPresenter::TextsForExport() {
+    if (EnsureAllTexts()) return true;
+    const Notice notice = FailureNotice(kLogbookOpenFailedText, kMbIconHand, m_textsFailure);
+    m_view.Message(notice.text, notice.flags, notice.detail);
+    return false;
 }
 
 std::vector<LogbookRecord> HistoryPresenter::Shown() const {
@@ -208,10 +221,10 @@ void HistoryPresenter::OnExport() {
         m_view.Message(kNothingToSave, kMbOk);
         return;
     }
+    if (!TextsForExport()) return;
     const auto chosen = m_view.AskSaveName(CsvSaveRequest(m_directory));
     if (!chosen) return;
     // A text without a CP932 form (stored by an older version) is said, and nothing is written.
-    EnsureAllTexts();
     const Notice notice = SaveText(chosen->path, chosen->fileName, CsvText(m_sheet, m_chosen));
     m_view.Message(notice.text, notice.flags, notice.detail);
 }
@@ -221,6 +234,7 @@ void HistoryPresenter::OnExportForApp() {
         m_view.Message(kNothingToSave, kMbOk);
         return;
     }
+    if (!TextsForExport()) return;
     constexpr FuelApp kApps[] = {FuelApp::kLubeLogger, FuelApp::kSpritmonitor, FuelApp::kFuelio};
     SaveAsRequest request = CsvSaveRequest(m_directory);
     request.typeDescription = AppTypeDescription(FuelAppTitle(kApps[0]));
@@ -232,7 +246,6 @@ void HistoryPresenter::OnExportForApp() {
     const FuelApp app = kApps[std::min(chosen->type, std::size(kApps) - 1)];
     const Vehicle vehicle =
         m_vehicleIndex < m_vehicles.size() ? m_vehicles[m_vehicleIndex] : Vehicle{};
-    EnsureAllTexts();
     std::vector<LogbookRecord> oldestFirst;
     oldestFirst.reserve(m_chosen.size());
     for (const std::uint32_t k : m_chosen) oldestFirst.push_back(m_sheet.Record(k));

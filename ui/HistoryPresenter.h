@@ -112,13 +112,18 @@ private:
     std::string m_wantedVehicle;
     std::optional<std::pair<std::string, std::string>> m_range;  // the range chosen; none: all
     // The five figures' texts of the rows around row (a page of them), or of every record shown,
-    // read where the sheet has them not yet; it keeps them.
+    // read where the sheet has them not yet; it keeps them. False once the logbook could not be
+    // read for them (m_textsFailure says why; it is not asked again, and no export is written
+    // with texts missing).
     void EnsureTexts(std::size_t row) const;
-    void EnsureAllTexts() const;
-    void ReadTexts(std::vector<std::uint32_t> places) const;
+    bool EnsureAllTexts() const;
+    bool ReadTexts(std::vector<std::uint32_t> places) const;
+    // The exports' first step: every text shown read, or why not said.
+    bool TextsForExport();
 
     // Oldest first; the figures' texts are read into it as rows are shown.
     mutable RecordSheet m_sheet;
+    mutable Failure m_textsFailure;
     std::string m_failure;                // why the logbook's records could not be read
     std::vector<std::uint32_t> m_chosen;  // the records shown: their places in m_sheet
     // Each row's place in m_chosen, newest first; kGapRow under a record after which refuels may
