@@ -216,8 +216,7 @@ bool WriteHistoryTable(const RecordSheet& sheet, bool per100km, const std::strin
         captions.push_back(CostCaption(currency));
         captions.push_back(kOdometerCaption);
     }
-    // A record's cells; formatted twice (for the columns' widths, then for its line) rather than
-    // kept, which for a million records would take gigabytes.
+    // A record's cells, as fill makes them.
     std::vector<std::string> cells(captions.size());
     auto fill = [&](std::size_t i) {
         const RecordFigures& r = sheet[i];
