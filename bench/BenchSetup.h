@@ -140,25 +140,22 @@ private:
         const auto size = static_cast<std::uint32_t>(text.size());
         request.append(reinterpret_cast<const char*>(&size), sizeof size).append(text);
     }
-    static bool WriteAll(int fd, const void* data, std::size_t size) {
-        const char* p = static_cast<const char*>(data);
+    // All size bytes written or read (transfer: write or read), or false.
+    template <typename Byte, typename Transfer>
+    static bool All(Transfer transfer, int fd, Byte* data, std::size_t size) {
         while (size > 0) {
-            const ssize_t n = write(fd, p, size);
+            const ssize_t n = transfer(fd, data, size);
             if (n <= 0) return false;
-            p += n;
+            data += n;
             size -= static_cast<std::size_t>(n);
         }
         return true;
     }
+    static bool WriteAll(int fd, const void* data, std::size_t size) {
+        return All(write, fd, static_cast<const char*>(data), size);
+    }
     static bool ReadAll(int fd, void* data, std::size_t size) {
-        char* p = static_cast<char*>(data);
-        while (size > 0) {
-            const ssize_t n = read(fd, p, size);
-            if (n <= 0) return false;
-            p += n;
-            size -= static_cast<std::size_t>(n);
-        }
-        return true;
+        return All(read, fd, static_cast<char*>(data), size);
     }
     static void Serve(int requests, int answers) {
         std::uint32_t size = 0;

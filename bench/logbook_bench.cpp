@@ -141,6 +141,14 @@ bool MakeLargeLogbook(const std::string& path, int count) {
     return made;
 }
 
+// The window at the figures' size, shown and painted once with its charts.
+void ShowPainted(odomei::CHistoryDlg& history) {
+    history.resize(kWindowWidth, kWindowHeight);
+    history.show();
+    QApplication::processEvents();
+    history.grab();
+}
+
 // The window opened on book, shown and painted once with its charts: runs times.
 std::vector<double> OpenWindow(const odomei::Logbook& book, const std::filesystem::path& work,
                                int runs) {
@@ -148,10 +156,7 @@ std::vector<double> OpenWindow(const odomei::Logbook& book, const std::filesyste
     for (int run = 0; run < runs; ++run) {
         const auto start = Clock::now();
         odomei::CHistoryDlg history(book, {}, {}, work.string());
-        history.resize(kWindowWidth, kWindowHeight);
-        history.show();
-        QApplication::processEvents();
-        history.grab();  // painted once, charts included
+        ShowPainted(history);  // painted once, charts included
         opens.push_back(Ms(Clock::now() - start));
     }
     return opens;
@@ -162,9 +167,7 @@ std::vector<double> OpenWindow(const odomei::Logbook& book, const std::filesyste
 void RedrawWindow(const odomei::Logbook& book, const std::filesystem::path& work, int runs,
                   const char* what, double goalMs) {
     odomei::CHistoryDlg history(book, {}, {}, work.string());
-    history.resize(kWindowWidth, kWindowHeight);
-    history.show();
-    QApplication::processEvents();
+    ShowPainted(history);
     const auto span = history.Presenter().DateSpan();
     if (!span) return;
     const auto first = odomei::DayNumber(span->first), last = odomei::DayNumber(span->second);
@@ -207,19 +210,13 @@ int WindowMemory(int argc, char** argv, const std::string& path, const std::stri
         auto none = odomei::Logbook::Open(empty, &error, odomei::LogbookAccess::kLook);
         if (!none) return Failed(error);
         odomei::CHistoryDlg history(*none, {}, {}, {});
-        history.resize(kWindowWidth, kWindowHeight);
-        history.show();
-        QApplication::processEvents();
-        history.grab();
+        ShowPainted(history);
         before = StatusKb("VmRSS");
     }
     auto book = odomei::Logbook::Open(path, &error, odomei::LogbookAccess::kLook);
     if (!book) return Failed(error);
     odomei::CHistoryDlg history(*book, {}, {}, {});
-    history.resize(kWindowWidth, kWindowHeight);
-    history.show();
-    QApplication::processEvents();
-    history.grab();
+    ShowPainted(history);
     std::printf(
         "%lld records: %.0f MB above the empty window's %.0f MB, %.0f MB at its peak "
         "(goal <= 200 MB)\n",
